@@ -1,0 +1,59 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/Log.h"
+#include "app/SortedList.h"
+
+namespace torvinel {
+
+// Run-wide state: the working folders, the run-wide values and lists, and the cancel flag.
+// One object, owned by the application and passed by reference; no mutable globals.
+struct RunState {
+    // Working folders: absolute, without a trailing separator.
+    std::string AppFolder;
+    std::string DatabaseFolder;
+    std::string TempFolder;
+    std::string RestoreFolder;
+    std::string settingsFile() const { return AppFolder + "/Torvinel.ini"; }
+    std::string appFile(const std::string& name) const { return AppFolder + "/" + name; }
+
+    Log log;
+    void WriteLog(const std::string& text) { log.WriteLog(text); }
+
+    // Values.
+    int64_t SplitVolumeSize = 8388608;
+    int CDTrackLimit = 1;
+    int DVDTrackLimit = 1;
+    unsigned QueryCancelAutoPlay = 0; // the registered message's number (0 where there is none)
+    std::string NewestDisc;
+    std::string OldestCSV;
+    int64_t DiscFreeBytes = 0;
+    int64_t StagedBytes = 0;
+
+    // Results of the last backup-state assembly.
+    std::string SplitArchiveName;
+    std::string SplitFileLine;
+    int SplitVolumesDone = -1;
+    std::string RotationPoint;
+    int RotationIndex = 0;
+
+    // Sorted lists (path collation, duplicates ignored).
+    SortedList DiscList;
+    SortedList ScratchNames;   // scratch list of file names
+    SortedList BackupState;
+    SortedList DeletedPaths;
+    SortedList FullList;
+    SortedList NewList;
+    SortedList ArchiveCatalog;
+    // Lists kept in the order lines were added.
+    std::vector<std::string> ScratchLines; // scratch list of catalog lines, as loaded
+    std::vector<std::string> FQList;
+    std::vector<std::string> FQUList;      // looked up with the path collation
+    std::vector<std::string> StagedFiles;
+
+    bool CancelRequested = false;
+};
+
+} // namespace torvinel

@@ -1,0 +1,45 @@
+#include "cli/Commands.h"
+
+#include <cstdio>
+#include <functional>
+#include <map>
+
+#include "discwriter/discwright/Discwright.h"
+
+namespace torvinel::cli {
+
+namespace {
+
+const char* const usage =
+    "Usage: torvinel-cli COMMAND [OPTIONS]\n"
+    "\n"
+    "Torvinel keeps your files on write-once CD and DVD discs (or disc images).\n"
+    "\n"
+    "Commands:\n"
+    "  --version     print the program's and the disc library's version\n"
+    "  --help        print this text\n"
+    "\n"
+    "Exit codes: 0 done, 1 cancelled, 2 failure.\n";
+
+int printVersion()
+{
+    const unsigned library = Discwright_GetVersion();
+    std::printf("torvinel-cli 1.1 (disc library %08X)\n", library);
+    return Done;
+}
+
+} // namespace
+
+int run(const std::vector<std::string>& args)
+{
+    if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        std::fputs(usage, args.empty() ? stderr : stdout);
+        return args.empty() ? Failed : Done;
+    }
+    if (args[0] == "--version")
+        return printVersion();
+    std::fprintf(stderr, "torvinel-cli: unknown command \"%s\"\n\n%s", args[0].c_str(), usage);
+    return Failed;
+}
+
+} // namespace torvinel::cli

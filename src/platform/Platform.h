@@ -1,0 +1,95 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Everything that differs between Windows and POSIX. One header, one implementation per OS
+// (platform/posix/, platform/windows/), chosen by the build; callers never use #ifdef.
+namespace torvinel::platform {
+
+// --- folders --------------------------------------------------------------------------
+// The per-user application-data folder (POSIX: $XDG_DATA_HOME or ~/.local/share).
+std::string applicationDataFolder();
+// The user's documents folder (POSIX: XDG_DOCUMENTS_DIR from user-dirs.dirs, else ~/Documents).
+std::string documentsFolder();
+// The user's home folder.
+std::string homeFolder();
+// '\\' on Windows, '/' on POSIX.
+char pathSeparator();
+std::string joinPath(const std::string& folder, const std::string& name);
+
+// --- paths ----------------------------------------------------------------------------
+// Length of the drive prefix of an absolute path: 3 for "C:\" on Windows, 1 for "/" on POSIX.
+std::size_t drivePrefixLength();
+// Group letter of a path's archive: the lowercase drive letter on Windows, 'r' on POSIX.
+char groupLetter(std::string_view path);
+// The collation of every sorted list and of path identity: case-insensitive ordinal on
+// Windows, byte order on POSIX. Returns <0, 0, >0.
+int comparePaths(std::string_view a, std::string_view b);
+bool samePath(std::string_view a, std::string_view b);
+
+// --- listing --------------------------------------------------------------------------
+struct DirEntry {
+    std::string name;
+    bool isFolder = false; // a real folder (POSIX: a directory, not a symbolic link to one)
+};
+// Entries of folder whose names match mask ("*" and "?" wildcards, letter case ignored),
+// hidden entries included, "." and ".." excluded. A missing folder gives an empty list.
+std::vector<DirEntry> listFolder(const std::string& folder, const std::string& mask);
+// True when a mask ("2*.csv") matches a name, letter case ignored.
+bool matchesMask(std::string_view name, std::string_view mask);
+
+// --- file facts -----------------------------------------------------------------------
+bool fileExists(const std::string& path);      // a regular file
+bool folderExists(const std::string& path);    // a real folder
+// Regular files only: POSIX skips FIFOs, sockets, devices and symbolic links.
+bool isRegularFile(const std::string& path);
+// Free bytes of the file system holding path; -1 when it cannot be asked.
+int64_t freeSpace(const std::string& path);
+// The last-write time as a packed DOS stamp value: local time, even seconds, clamped to
+// 1980-01-01 00:00:00 .. 2107-12-31 23:59:58. nullopt when the file does not exist.
+struct Stamp {
+    int year = 1980, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+};
+std::optional<Stamp> lastWriteStamp(const std::string& path);
+// Sets a file's last-write time from a stamp (local time).
+bool setLastWriteStamp(const std::string& path, const Stamp& stamp);
+// The 64-bit length of a regular file; nullopt when it cannot be asked.
+std::optional<int64_t> fileLength(const std::string& path);
+
+// --- file in use ----------------------------------------------------------------------
+enum class FileAccess { Free, InUse, Unreadable, Missing };
+// Windows: an exclusive open. POSIX: open for reading plus a non-blocking shared flock.
+FileAccess testFileAccess(const std::string& path);
+
+// --- archive attribute ----------------------------------------------------------------
+// Windows: attribute 0x20. POSIX: emulated; a file counts as "set" unless its status-change
+// time (ctime, nanoseconds) equals the one recorded when the bit was last cleared. The
+// record lives in stateFolder (the application folder).
+class ArchiveAttribute {
+public:
+    explicit ArchiveAttribute(std::string stateFolder);
+    ~ArchiveAttribute();
+    bool isSet(const std::string& path);
+    void clear(const std::string& path);
+    // Writes the record (POSIX); a no-op on Windows.
+    void save();
+private:
+    struct Impl;
+    Impl* m_impl;
+};
+
+// --- changing the file system ---------------------------------------------------------
+bool createFolder(const std::string& path);           // one level; true when it exists after
+bool deleteFolderContents(const std::string& folder); // everything inside, recursively
+bool deleteFolder(const std::string& folder);         // the folder and everything in it
+bool deleteFile(const std::string& path);
+// Copies a file (replacing the target); true only when every byte was written and closed.
+bool copyFile(const std::string& source, const std::string& target);
+
+// --- desktop --------------------------------------------------------------------------
+void debugOutput(const std::string& text); // OutputDebugString / standard error
+
+} // namespace torvinel::platform
