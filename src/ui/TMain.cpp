@@ -46,6 +46,11 @@ public:
         bar->setObjectName("PageTabs");
         bar->setIconSize({16, 16});
         bar->setElideMode(Qt::ElideNone);
+        // A fixed 100-pixel tab leaves the style little room beside the icon; a slightly
+        // smaller type keeps "Advanced" clear of it.
+        QFont font = bar->font();
+        font.setPointSizeF(font.pointSizeF() * 0.9);
+        bar->setFont(font);
         setTabBar(bar);
     }
 };
