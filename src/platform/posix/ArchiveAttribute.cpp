@@ -65,12 +65,19 @@ struct ArchiveAttribute::Impl {
         if (loaded)
             return;
         loaded = true;
-        std::ifstream file(recordPath(), std::ios::binary);
-        const std::string content{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+        std::ifstream file(recordPath(), std::ios::binary | std::ios::ate);
+        const std::streamoff size = file ? static_cast<std::streamoff>(file.tellg()) : 0;
+        if (size <= 0)
+            return;
+        std::string content(static_cast<std::size_t>(size), '\0');
+        file.seekg(0);
+        if (!file.read(content.data(), size))
+            return;
         std::string_view text = content;
         if (text.substr(0, header.size()) != header)
             return;
         text.remove_prefix(header.size());
+        cleared.reserve(static_cast<std::size_t>(size) / 64); // about one entry per 64 bytes
         while (!text.empty()) {
             ChangeTime time;
             int64_t length = 0;

@@ -40,8 +40,8 @@ bool isRegularFile(const std::string& path)
 
 int64_t freeSpace(const std::string& path)
 {
-    ULARGE_INTEGER available, total, free;
-    if (path.empty() || !GetDiskFreeSpaceExW(wide(path).c_str(), &available, &total, &free))
+    ULARGE_INTEGER available, total, totalFree;
+    if (path.empty() || !GetDiskFreeSpaceExW(wide(path).c_str(), &available, &total, &totalFree))
         return -1;
     return static_cast<int64_t>(available.QuadPart);
 }

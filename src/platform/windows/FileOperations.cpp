@@ -20,7 +20,7 @@ bool shellDelete(const std::string& source)
     SHFILEOPSTRUCTW operation {};
     operation.wFunc = FO_DELETE;
     operation.pFrom = from.c_str();
-    operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION;
+    operation.fFlags = static_cast<FILEOP_FLAGS>(FOF_SILENT | FOF_NOCONFIRMATION);
     return SHFileOperationW(&operation) == 0 && !operation.fAnyOperationsAborted;
 }
 
