@@ -81,7 +81,8 @@ void store(const std::string& file, const std::string& section, const std::strin
     IniLines ini = load(file, section, key);
     const std::string line = key + "=" + value;
     if (ini.keyLine) {
-        ini.lines[*ini.keyLine] = line;
+        std::string& existing = ini.lines[*ini.keyLine];
+        existing = existing.substr(0, existing.find('=') + 1) + value; // keep the key's spelling
     } else if (ini.sectionLine) {
         ini.lines.insert(ini.lines.begin() + static_cast<long>(ini.sectionEnd), line);
     } else {
