@@ -83,9 +83,13 @@ private:
 
 // --- changing the file system ---------------------------------------------------------
 bool createFolder(const std::string& path);           // one level; true when it exists after
+bool createFolders(const std::string& path);          // with every missing parent
 bool deleteFolderContents(const std::string& folder); // everything inside, recursively
 bool deleteFolder(const std::string& folder);         // the folder and everything in it
 bool deleteFile(const std::string& path);
+// Moves temporary over target in one step (the target is replaced when it exists), so a
+// reader sees the old or the new file, never half of one.
+bool replaceFile(const std::string& temporary, const std::string& target);
 // Copies a file (replacing the target); true only when every byte was written and closed.
 bool copyFile(const std::string& source, const std::string& target);
 
