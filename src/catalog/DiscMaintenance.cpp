@@ -26,26 +26,28 @@ void reassemble(RunState& state, View& view, const RestoreRefresh& refreshRestor
 
 } // namespace
 
-void RemoveButtonClick(RunState& state, View& view, const RestoreRefresh& refreshRestore)
+bool RemoveButtonClick(RunState& state, View& view, const RestoreRefresh& refreshRestore)
 {
     const int chosen = view.selectedIndex("Disklist");
     const auto items = view.items("Disklist");
     if (chosen < 0 || static_cast<std::size_t>(chosen) >= items.size())
-        return;
+        return false;
     const std::string discId = items[chosen].substr(0, discIdLength);
     // Only the two discs the list offers may go, whatever text the entry holds.
     const SortedList discs = discFolders(state);
     if (discs.empty() || (discId != discs.front() && discId != discs.back()))
-        return;
+        return false;
 
     const std::string folder = platform::joinPath(state.DatabaseFolder, discId);
     if (!platform::deleteFolder(folder))
         throw Error("Could not erase: " + folder);
     reassemble(state, view, refreshRestore);
+    return true;
 }
 
-void AddDiskClick(RunState& state, View& view, DiscSource& source, const RestoreRefresh& refreshRestore)
+AddDiskResult AddDiskClick(RunState& state, View& view, DiscSource& source, const RestoreRefresh& refreshRestore)
 {
+    AddDiskResult result = AddDiskResult::NoDisc;
     const auto name = source.discFolderName();
     if (!name) {
         const std::string message = "Please insert a disk to add, then click the Add button again.";
@@ -56,29 +58,33 @@ void AddDiskClick(RunState& state, View& view, DiscSource& source, const Restore
         const std::string folder = platform::joinPath(state.DatabaseFolder, *name);
         if (platform::folderExists(folder)) {
             view.showInformation("This disk is already added.");
+            result = AddDiskResult::AlreadyAdded;
         } else {
             if (!platform::createFolder(folder))
                 throw Error("Could not create " + folder);
             if (!source.copyCatalogs(*name, folder)) {
                 state.WriteLog("Copy failed.");
+                result = AddDiskResult::CopyFailed;
             } else {
                 view.showInformation("The disk was successfully added.");
                 state.WriteLog("success");
+                result = AddDiskResult::Added;
             }
             source.copyStatusIni(*name, folder);
         }
     }
     reassemble(state, view, refreshRestore);
+    return result;
 }
 
-void AddDiskClick(RunState& state, View& view, const RestoreRefresh& refreshRestore)
+AddDiskResult AddDiskClick(RunState& state, View& view, const RestoreRefresh& refreshRestore)
 {
     const int chosen = view.selectedIndex("cbAddDisks");
     const auto items = view.items("cbAddDisks");
     if (chosen < 0 || static_cast<std::size_t>(chosen) >= items.size())
-        return;
+        return AddDiskResult::NothingChosen;
     const auto source = openDiscSource(items[chosen]);
-    AddDiskClick(state, view, *source, refreshRestore);
+    return AddDiskClick(state, view, *source, refreshRestore);
 }
 
 } // namespace torvinel

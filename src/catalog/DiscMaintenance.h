@@ -15,16 +15,20 @@ using RestoreRefresh = std::function<void()>;
 // with every catalog in it; then BackupList.txt is deleted, the state assembled anew from
 // every catalog and the restore side rebuilt. Acts only on a disc that Disklist offers (the
 // oldest or the newest disc of the database); with nothing chosen it does nothing.
-// Raises Error "Could not erase: <folder>" or "Could not delete backuplist.txt".
-void RemoveButtonClick(RunState& state, View& view, const RestoreRefresh& refreshRestore);
+// True when a disc was removed. Raises Error "Could not erase: <folder>" or
+// "Could not delete backuplist.txt".
+bool RemoveButtonClick(RunState& state, View& view, const RestoreRefresh& refreshRestore);
+
+// What AddDiskClick did, for callers that report it (the command line's exit code).
+enum class AddDiskResult { Added, AlreadyAdded, NoDisc, CopyFailed, NothingChosen };
 
 // Copies the catalogs of the disc in source into a new folder of DatabaseFolder, tells the
 // user how that went, then in every case deletes BackupList.txt, assembles the state anew
 // and rebuilds the restore side. Raises Error "Could not create <folder>" or
 // "Could not delete backuplist.txt".
-void AddDiskClick(RunState& state, View& view, DiscSource& source, const RestoreRefresh& refreshRestore);
+AddDiskResult AddDiskClick(RunState& state, View& view, DiscSource& source, const RestoreRefresh& refreshRestore);
 
 // The same from the drive chosen in cbAddDisks; nothing happens when none is chosen.
-void AddDiskClick(RunState& state, View& view, const RestoreRefresh& refreshRestore);
+AddDiskResult AddDiskClick(RunState& state, View& view, const RestoreRefresh& refreshRestore);
 
 } // namespace torvinel

@@ -34,7 +34,7 @@ TEST_F(DiscMaintenanceTest, RemovingTheOnlyDiscShownTwice)
     ASSERT_TRUE(std::filesystem::exists(root / "BackupList.txt"));
 
     view.selected["Disklist"] = 1;
-    RemoveButtonClick(state, view, refresh);
+    EXPECT_TRUE(RemoveButtonClick(state, view, refresh));
     EXPECT_FALSE(inDatabase("20240305001"));
     EXPECT_FALSE(std::filesystem::exists(root / "BackupList.txt")); // none written for an empty database
     EXPECT_TRUE(state.BackupState.empty());
@@ -68,7 +68,7 @@ TEST_F(DiscMaintenanceTest, RemoveActsOnlyOnADiscTheListOffers)
     // Nothing chosen, an index past the list, and an entry edited to name a middle disc.
     for (int chosen : {-1, 2}) {
         view.selected["Disklist"] = chosen;
-        RemoveButtonClick(state, view, refresh);
+        EXPECT_FALSE(RemoveButtonClick(state, view, refresh));
     }
     view.lists["Disklist"] = {"20240302001 (Oldest)", "20240303001 (Newest)"};
     view.selected["Disklist"] = 0;
@@ -94,10 +94,10 @@ protected:
         drive = root / "drive";
         std::filesystem::create_directories(drive);
     }
-    void add()
+    AddDiskResult add()
     {
         FolderDiscSource source(drive.string());
-        AddDiskClick(state, view, source, refresh);
+        return AddDiskClick(state, view, source, refresh);
     }
     // A disc as the writer leaves it: one folder with archives, catalogs and status.ini.
     void burnt(const std::string& disc, const std::string& catalogName, const std::string& path)
@@ -115,7 +115,7 @@ TEST_F(AddDiskTest, AddsTheCatalogsAndReassembles)
     assemble();
     burnt("20240301001", "2024030100001rn.csv", "/older");
 
-    add();
+    EXPECT_EQ(add(), AddDiskResult::Added);
     EXPECT_EQ(view.messages, std::vector<std::string>{"information: The disk was successfully added."});
     EXPECT_EQ(logLines(), (std::vector<std::string>{"Adding disk : 20240301001", "success"}));
     const auto added = root / "Database" / "20240301001";
@@ -132,7 +132,7 @@ TEST_F(AddDiskTest, AddsTheCatalogsAndReassembles)
     // The same disc again: nothing copied, the state still reassembled.
     std::filesystem::remove(added / "2024030100001rn.csv");
     view.messages.clear();
-    add();
+    EXPECT_EQ(add(), AddDiskResult::AlreadyAdded);
     EXPECT_EQ(view.messages, std::vector<std::string>{"information: This disk is already added."});
     EXPECT_FALSE(std::filesystem::exists(added / "2024030100001rn.csv"));
     EXPECT_FALSE(StateHasPath(state.BackupState, "/older").found);
@@ -142,7 +142,7 @@ TEST_F(AddDiskTest, AddsTheCatalogsAndReassembles)
 TEST_F(AddDiskTest, NoDiscToAdd)
 {
     const std::string message = "Please insert a disk to add, then click the Add button again.";
-    add(); // an empty drive
+    EXPECT_EQ(add(), AddDiskResult::NoDisc); // an empty drive
     writeFile(drive / "2024.txt", "a file, not a disc folder");
     add();
     EXPECT_EQ(view.messages, std::vector<std::string>(2, "information: " + message));
@@ -160,7 +160,7 @@ TEST_F(AddDiskTest, FailedCopyIsLoggedAndTheFolderStays)
 {
     burnt("20240301001", "2024030100001rn.csv", "/a");
     std::filesystem::create_symlink(drive / "nowhere", drive / "20240301001" / "2024030100002rn.csv");
-    add();
+    EXPECT_EQ(add(), AddDiskResult::CopyFailed);
     EXPECT_TRUE(view.messages.empty());
     EXPECT_EQ(logLines(), (std::vector<std::string>{"Adding disk : 20240301001", "Copy failed."}));
     EXPECT_TRUE(StateHasPath(state.BackupState, "/a").found); // what was copied counts
@@ -184,7 +184,7 @@ TEST_F(AddDiskTest, FromTheDriveChosenInTheList)
 {
     burnt("20240301001", "2024030100001rn.csv", "/a");
     view.setItems("cbAddDisks", {drive.string() + "/"}, -1);
-    AddDiskClick(state, view, refresh); // nothing chosen: nothing happens
+    EXPECT_EQ(AddDiskClick(state, view, refresh), AddDiskResult::NothingChosen);
     EXPECT_EQ(refreshes, 0);
     view.setSelectedIndex("cbAddDisks", 0);
     AddDiskClick(state, view, refresh);
