@@ -48,14 +48,14 @@ std::string nextArchiveNameAfter(const std::string& last, const std::string& tod
     return today + text + group + kind;
 }
 
-std::string NextDiscId(RunState& state, View& view, const Clock& today)
+std::string NextDiscId(RunState& state, View& view, const Clock& clock)
 {
     ListDiscs(state, view);
     const std::string newest = state.DiscList.empty() ? std::string("20000101001") : state.DiscList.back();
-    return nextDiscIdAfter(newest, today());
+    return nextDiscIdAfter(newest, DayStamp(Today(clock)));
 }
 
-std::string NextArchiveName(RunState& state, View& view, char group, char kind, const Clock& today)
+std::string NextArchiveName(RunState& state, View& view, char group, char kind, const Clock& clock)
 {
     std::string last = "2000010100001AA.";
     ListFiles(platform::joinPath(state.TempFolder, "2*.csv"), state.ScratchNames);
@@ -72,7 +72,7 @@ std::string NextArchiveName(RunState& state, View& view, char group, char kind, 
             }
         }
     }
-    return nextArchiveNameAfter(last, today(), group, kind);
+    return nextArchiveNameAfter(last, DayStamp(Today(clock)), group, kind);
 }
 
 } // namespace torvinel

@@ -3,7 +3,7 @@
 
 #include "app/RunState.h"
 #include "app/View.h"
-#include "catalog/Clock.h"
+#include "app/FileHelpers.h"
 
 namespace torvinel {
 
@@ -24,10 +24,12 @@ std::string nextDiscIdAfter(const std::string& newest, const std::string& today)
 std::string nextArchiveNameAfter(const std::string& last, const std::string& today, char group, char kind);
 
 // The next DiscId after the newest disc of the database (refreshes DiscList and Disklist).
-std::string NextDiscId(RunState& state, View& view, const Clock& today = systemToday);
+std::string NextDiscId(RunState& state, View& view,
+                       const Clock& clock = std::chrono::system_clock::now);
 
 // The next ArchiveName: its sequence runs on from the newest catalog staged in TempFolder,
 // else from the newest catalog of the newest disc that has any.
-std::string NextArchiveName(RunState& state, View& view, char group, char kind, const Clock& today = systemToday);
+std::string NextArchiveName(RunState& state, View& view, char group, char kind,
+                            const Clock& clock = std::chrono::system_clock::now);
 
 } // namespace torvinel

@@ -1,6 +1,8 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -144,6 +146,18 @@ protected:
         return lines;
     }
 };
+
+// Noon of a local date, for clocks that pin the day.
+inline std::chrono::system_clock::time_point localNoon(int year, int month, int day)
+{
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = 12;
+    t.tm_isdst = -1;
+    return std::chrono::system_clock::from_time_t(std::mktime(&t));
+}
 
 // A catalog line without digest for tests.
 inline std::string line(const std::string& path, const std::string& stamp = "20240305140326", long size = 5)

@@ -57,7 +57,7 @@ TEST_F(DiscMaintenanceTest, RemovingTheNewestDiscFreesItsNumber)
     EXPECT_EQ(state.NewestDisc, "20240305001");
     EXPECT_EQ(state.OldestCSV, "2024030500001rn.csv");
     EXPECT_EQ(readFile(root / "BackupList.txt"), line("/a", "20240301100000", 1) + "\r\n");
-    EXPECT_EQ(NextDiscId(state, view, [] { return std::string("20240305"); }), "20240305002");
+    EXPECT_EQ(NextDiscId(state, view, [] { return test::localNoon(2024, 3, 5); }), "20240305002");
 }
 
 TEST_F(DiscMaintenanceTest, RemoveActsOnlyOnADiscTheListOffers)

@@ -10,8 +10,8 @@
 namespace torvinel {
 namespace {
 
-const Clock march5 = [] { return std::string("20240305"); };
-const Clock march6 = [] { return std::string("20240306"); };
+const Clock march5 = [] { return test::localNoon(2024, 3, 5); };
+const Clock march6 = [] { return test::localNoon(2024, 3, 6); };
 
 TEST(DiscNames, Sequences)
 {
