@@ -474,7 +474,6 @@ std::vector<TZipArchiver::AddItem> TZipArchiver::collectItems(const std::string&
             if (!listed)
                 return;
             std::sort(children.begin(), children.end());
-            std::vector<std::string> subfolders;
             for (const std::string& child : children) {
                 const std::string path = folder == "/" ? "/" + child : folder + "/" + child;
                 struct stat info {};
@@ -488,11 +487,9 @@ std::vector<TZipArchiver::AddItem> TZipArchiver::collectItems(const std::string&
                     if (matches)
                         take(path, info, true);
                     if (Options.Recurse)
-                        subfolders.push_back(path);
+                        walk(path, nameMask); // a folder's entry, then what it holds
                 }
             }
-            for (const std::string& sub : subfolders)
-                walk(sub, nameMask);
         };
 
     if (!zipnames::hasWildcards(mask)) {
