@@ -285,6 +285,9 @@ std::string JolietTree::jolietForm(const std::string& name, bool folder)
     }
     std::string form = utf16ToUtf8(fromBigEndian(result, length));
     std::free(result);
+    // The conversion adds the file version; readers show names without it.
+    if (!folder && form.size() > 2 && form.compare(form.size() - 2, 2, ";1") == 0)
+        form.resize(form.size() - 2);
     return form;
 }
 
