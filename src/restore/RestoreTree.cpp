@@ -161,7 +161,10 @@ CheckTree::Node RestoreTree::browseTo(const std::string& path)
         Item* next = nullptr;
         for (const auto& c : level->children) {
             const std::string& t = c->text;
-            if (rest.size() >= t.size() && platform::samePath(rest.substr(0, t.size()), t)) {
+            // A folder's text ends with the separator, so a prefix is a whole name; a file
+            // must match to the end (a.txt is not a.txt.bak).
+            const bool fits = c->folder ? rest.size() >= t.size() : rest.size() == t.size();
+            if (fits && platform::samePath(rest.substr(0, t.size()), t)) {
                 next = c.get();
                 break;
             }
