@@ -1,3 +1,4 @@
+#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -158,6 +159,24 @@ TEST_F(RestoreRunTest, VersionComesFromTheChosenSetAndTheNewestDiscHoldingIt)
         ASSERT_EQ(copies.size(), 1u) << c.path;
         EXPECT_EQ(copies[0].substr(0, 11), c.disc) << c.path;
     }
+}
+
+TEST_F(RestoreRunTest, ImageDriveLoadsTheDiscFromItsShelf)
+{
+    oneRun();
+    const std::string shelf = dir / "shelf";
+    fs::create_directories(shelf);
+    const std::string make = "xorriso -as mkisofs -quiet -J -V 20240305001 -o '" + shelf + "/20240305001.iso' '"
+                             + drive() + "' >/dev/null 2>&1";
+    if (std::system(make.c_str()) != 0)
+        GTEST_SKIP() << "xorriso cannot make an image here";
+    fs::remove_all(drive() + "/20240305001");
+    view.setItems("cbRestoreFrom", {shelf}, 0);
+    chooseSet(0);
+    tick("/home/u/b.txt");
+    const RestoreResult result = restore();
+    EXPECT_EQ(restored(result, "/home/u/b.txt"), "beta");
+    EXPECT_EQ(view.countPrefix("askOkCancel"), 0);
 }
 
 TEST_F(RestoreRunTest, CancelInTheDiscDialogLeavesTheRestInRestoreAfter)
