@@ -1,0 +1,148 @@
+#include "cli/RestoreCommands.h"
+
+#include <csignal>
+#include <cstdio>
+#include <functional>
+
+#include "app/Application.h"
+#include "app/Error.h"
+#include "cli/Commands.h"
+#include "cli/TerminalView.h"
+#include "discwriter/discwright/ImageDriveSettings.h"
+#include "restore/RestoreChooser.h"
+#include "restore/RestoreRun.h"
+#include "restore/RestoreTree.h"
+
+namespace torvinel::cli {
+
+const char* const restoreUsage =
+    "  sets                  list the backup sets, newest first\n"
+    "  restore [--set DISCID] [--from DRIVE] PATH...\n"
+    "                        restore files and folders (a folder ends with /) of the newest\n"
+    "                        backup set, or of the set of disc DISCID, from DRIVE (a disc's\n"
+    "                        mount point, a folder, or the image drive's folder; default:\n"
+    "                        the image drive) into a new folder, which is printed\n";
+
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+
+extern "C" void onInterrupt(int)
+{
+    interrupted = 1;
+}
+
+int usageError(const std::string& text)
+{
+    std::fprintf(stderr, "torvinel-cli: %s\n", text.c_str());
+    return Failed;
+}
+
+// Runs command between start-up and shut-down; a failure's text goes to standard error as
+// the error box would show it. Ctrl-C asks the running command to stop.
+int withApplication(const std::function<int(RunState&, TerminalView&)>& command)
+{
+    TerminalView view;
+    Application application(view);
+    interrupted = 0;
+    view.onProcessEvents = [&] {
+        if (interrupted)
+            application.state().CancelRequested = true;
+    };
+    auto previous = std::signal(SIGINT, onInterrupt);
+    int code = Failed;
+    try {
+        application.FormCreate();
+        code = command(application.state(), view);
+    } catch (const Error& error) {
+        std::fprintf(stderr, "%s\n", errorBoxText(error.what()).c_str());
+        code = Failed;
+    }
+    std::signal(SIGINT, previous);
+    try {
+        application.FormClose();
+    } catch (const Error& error) {
+        std::fprintf(stderr, "%s\n", errorBoxText(error.what()).c_str());
+        code = Failed;
+    }
+    return code;
+}
+
+int sets(RunState& state, View& view)
+{
+    RestoreChooserInit(state, view);
+    for (const std::string& item : view.items("RestoreChooser"))
+        std::printf("%s\n", item.c_str());
+    return Done;
+}
+
+struct RestoreRequest {
+    std::string set;  // "" for the newest
+    std::string from; // "" for the default drive
+    std::vector<std::string> paths;
+};
+
+int restore(RunState& state, View& view, const RestoreRequest& request)
+{
+    RestoreChooserInit(state, view);
+    const std::vector<std::string> items = view.items("RestoreChooser");
+    if (items.empty())
+        return usageError("there is no backup set in the database");
+    int index = request.set.empty() ? 0 : -1;
+    for (std::size_t i = 0; index < 0 && i < items.size(); ++i)
+        if (chooserDiscId(items[i]) == request.set)
+            index = static_cast<int>(i);
+    if (index < 0)
+        return usageError("no backup set ends with disc " + request.set + " (see: torvinel-cli sets)");
+    view.setSelectedIndex("RestoreChooser", index);
+    RestoreTree tree;
+    RestoreChooserChange(state, view, tree);
+
+    for (const std::string& path : request.paths) {
+        const CheckTree::Node node = tree.browseTo(path);
+        if (!node)
+            return usageError(path + " is not in the backup set " + chooserDiscId(items[static_cast<std::size_t>(index)]));
+        tree.setCheckState(node, CheckState::Checked);
+    }
+
+    if (!request.from.empty())
+        view.setItems("cbRestoreFrom", {request.from}, 0);
+    else if (view.items("cbRestoreFrom").empty())
+        view.setItems("cbRestoreFrom", {ReadImageDriveSettings(state.settingsFile()).folder}, 0);
+    else if (view.selectedIndex("cbRestoreFrom") < 0)
+        view.setSelectedIndex("cbRestoreFrom", 0);
+
+    const RestoreResult result = RestoreButtonClick(state, view, tree);
+    return result.cancelled ? Cancelled : Done;
+}
+
+} // namespace
+
+std::optional<int> runRestoreCommand(const std::vector<std::string>& args)
+{
+    const std::string& command = args[0];
+    if (command == "sets") {
+        if (args.size() != 1)
+            return usageError("sets takes no arguments");
+        return withApplication([](RunState& s, TerminalView& v) { return sets(s, v); });
+    }
+    if (command == "restore") {
+        RestoreRequest request;
+        for (std::size_t i = 1; i < args.size(); ++i) {
+            if ((args[i] == "--set" || args[i] == "--from") && i + 1 < args.size()) {
+                (args[i] == "--set" ? request.set : request.from) = args[i + 1];
+                ++i;
+            } else if (args[i].starts_with("--")) {
+                return usageError("usage: restore [--set DISCID] [--from DRIVE] PATH...");
+            } else {
+                request.paths.push_back(args[i]);
+            }
+        }
+        if (request.paths.empty())
+            return usageError("usage: restore [--set DISCID] [--from DRIVE] PATH...");
+        return withApplication([&](RunState& s, TerminalView& v) { return restore(s, v, request); });
+    }
+    return std::nullopt;
+}
+
+} // namespace torvinel::cli
