@@ -285,9 +285,12 @@ std::string JolietTree::jolietForm(const std::string& name, bool folder)
     }
     std::string form = utf16ToUtf8(fromBigEndian(result, length));
     std::free(result);
-    // The conversion adds the file version; readers show names without it.
+    // The conversion adds the file version, and a dot to names without one; readers show
+    // names without either.
     if (!folder && form.size() > 2 && form.compare(form.size() - 2, 2, ";1") == 0)
         form.resize(form.size() - 2);
+    if (!folder && form.size() > 1 && form.back() == '.' && name.back() != '.')
+        form.pop_back();
     return form;
 }
 
