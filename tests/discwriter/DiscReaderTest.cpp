@@ -1,6 +1,7 @@
 #include "DiscwrightTestSupport.h"
 
 #include "discwriter/discwright/DiscReader.h"
+#include "discwriter/discwright/OpticalDevices.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -103,6 +104,23 @@ TEST_F(DiscReaderTest, ADamagedImageReadsAsAnEmptyDisc)
     EXPECT_TRUE(r->list("").empty());
     EXPECT_FALSE(r->exists("20261210003/a.csv"));
     EXPECT_FALSE(makeImageShelfReader(dir / "shelf")->exists("20261210003/a.csv"));
+}
+
+TEST(OpticalDevicesTest, DrivesAreListedWithTheMountPointsOfTheirDiscs)
+{
+    TempDir dir;
+    dir.write("sys/sr1/dev", "11:1");
+    dir.write("sys/sr0/dev", "11:0");
+    dir.write("sys/sda/dev", "8:0");
+    dir.write("mounts", "/dev/sda1 / ext4 rw 0 0\n"
+                        "/dev/sr1 /media/u/Backup\\040Disc iso9660 ro 0 0\n"
+                        "garbage\n");
+    const auto devices = listOpticalDevices(dir / "sys", dir / "mounts");
+    ASSERT_EQ(devices.size(), 2u);
+    EXPECT_EQ(devices[0].device, "/dev/sr0");
+    EXPECT_EQ(devices[0].mountPoint, "");
+    EXPECT_EQ(devices[1].device, "/dev/sr1");
+    EXPECT_EQ(devices[1].mountPoint, "/media/u/Backup Disc");
 }
 
 } // namespace
