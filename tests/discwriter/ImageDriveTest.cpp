@@ -250,6 +250,8 @@ TEST(ImageDriveSettingsTest, MissingKeysAreWrittenWithDefaultsByMediaType)
     EXPECT_EQ(ReadImageDriveSettings(ini).blocks, 2295104);
     IniWriteInteger(ini, "ImageDrive", "Blocks", 6000);
     EXPECT_EQ(ReadImageDriveSettings(ini).blocks, 6000);
+    IniWriteString(ini, "ImageDrive", "Folder", "");
+    EXPECT_EQ(ReadImageDriveSettings(ini).folder, dir.path() + "/Torvinel Discs");
 }
 
 } // namespace
