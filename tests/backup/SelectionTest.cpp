@@ -7,160 +7,28 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <deque>
 #include <filesystem>
 #include <fstream>
-#include <map>
-#include <memory>
 #include <set>
 
 #include "app/TextFile.h"
 #include "backup/HiddenMounts.h"
+#include "support/ScriptedView.h"
+#include "support/TempDir.h"
 
 namespace torvinel {
 namespace {
 
 namespace fs = std::filesystem;
 
-// A check tree held in memory: nodes from a list of paths, ticks spread to every node below
-// and ancestors recomputed from their children, as the GUI tree does.
-class TestTree : public CheckTree {
-public:
-    explicit TestTree(const std::vector<std::string>& paths)
-    {
-        for (const auto& path : paths)
-            add(path);
-    }
+using test::ScriptedView;
 
-    Node firstTopLevel() const override { return m_top.empty() ? nullptr : m_top.front(); }
-    Node nextSibling(Node node) const override
-    {
-        const auto& row = siblingsOf(item(node));
-        auto it = std::find(row.begin(), row.end(), item(node));
-        return ++it == row.end() ? nullptr : *it;
-    }
-    Node firstChild(Node node) const override
-    {
-        return item(node)->children.empty() ? nullptr : item(node)->children.front();
-    }
-    int childCount(Node node) const override { return static_cast<int>(item(node)->children.size()); }
-    CheckState checkState(Node node) const override { return item(node)->state; }
-    std::string itemPath(Node node) const override { return item(node)->path; }
-    Node browseTo(const std::string& path) override
-    {
-        auto it = m_nodes.find(path);
-        return it == m_nodes.end() ? nullptr : it->second.get();
-    }
-    void setCheckState(Node node, CheckState state) override
-    {
-        spreadDown(const_cast<Item*>(item(node)), state);
-        for (Item* up = item(node)->parent; up != nullptr; up = up->parent) {
-            bool all = true, none = true;
-            for (auto* child : up->children) {
-                all = all && child->state == CheckState::Checked;
-                none = none && child->state == CheckState::Unchecked;
-            }
-            up->state = all ? CheckState::Checked : none ? CheckState::Unchecked : CheckState::Mixed;
-        }
-    }
-    void setRepaintSuspended(bool suspended) override { suspensions += suspended ? 1 : 0; }
-
-    CheckState state(const std::string& path) { return checkState(browseTo(path)); }
-    int suspensions = 0;
-
-private:
-    struct Item {
-        std::string path;
-        Item* parent = nullptr;
-        std::vector<Item*> children;
-        CheckState state = CheckState::Unchecked;
-    };
-    static const Item* item(Node node) { return static_cast<const Item*>(node); }
-    const std::vector<Item*>& siblingsOf(const Item* node) const
-    {
-        return node->parent ? node->parent->children : m_top;
-    }
-    static void spreadDown(Item* node, CheckState state)
-    {
-        node->state = state;
-        for (auto* child : node->children)
-            spreadDown(child, state);
-    }
-    void add(const std::string& path)
-    {
-        auto node = std::make_unique<Item>();
-        node->path = path;
-        if (path != "/") {
-            const std::string parent = fs::path(path).parent_path().string();
-            node->parent = m_nodes.at(parent).get();
-            node->parent->children.push_back(node.get());
-        } else {
-            m_top.push_back(node.get());
-        }
-        m_nodes[path] = std::move(node);
-    }
-
-    std::map<std::string, std::unique_ptr<Item>> m_nodes;
-    std::vector<Item*> m_top;
-};
-
-// A view that records the message boxes and answers Yes/No questions from a script.
-class TestView : public View {
-public:
-    explicit TestView(CheckTree& tree) : m_tree(tree) {}
-
-    std::vector<std::string> information;
-    std::vector<std::string> questions;
-    std::deque<bool> answers;
-    std::vector<std::string> messages; // lMessage of the backup progress window
-
-    void setText(Window window, std::string_view control, const std::string& text) override
-    {
-        if (window == Window::BackupProgress && control == "lMessage")
-            messages.push_back(text);
-    }
-    std::string text(Window, std::string_view) const override { return {}; }
-    void setPosition(Window, std::string_view, int) override {}
-    int position(Window, std::string_view) const override { return 0; }
-    void setEnabled(Window, std::string_view, bool) override {}
-    bool isEnabled(Window, std::string_view) const override { return true; }
-    void setVisible(Window, std::string_view, bool) override {}
-    void setChecked(std::string_view, bool) override {}
-    bool isChecked(std::string_view) const override { return false; }
-    void setItems(std::string_view, const std::vector<std::string>&, int) override {}
-    std::vector<std::string> items(std::string_view) const override { return {}; }
-    void setSelectedIndex(std::string_view, int) override {}
-    int selectedIndex(std::string_view) const override { return -1; }
-    void setStatusText(int, const std::string&) override {}
-    void showWindow(Window) override {}
-    void hideWindow(Window) override {}
-    WindowGeometry geometry(Window) const override { return {}; }
-    void setGeometry(Window, const WindowGeometry&) override {}
-    WindowGeometry screen() const override { return {}; }
-    void processEvents() override {}
-    void showInformation(const std::string& text) override { information.push_back(text); }
-    void showError(const std::string& text) override { ADD_FAILURE() << "unexpected error box: " << text; }
-    bool askYesNo(const std::string& text) override
-    {
-        questions.push_back(text);
-        if (answers.empty()) {
-            ADD_FAILURE() << "unscripted question: " << text;
-            return false;
-        }
-        const bool answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-    bool askRetryIgnore(const std::string&) override { return false; }
-    bool askOkCancel(const std::string&) override { return false; }
-    void openFolder(const std::string&) override {}
-    void openUrl(const std::string&) override {}
-    CheckTree& backupTree() override { return m_tree; }
-    CheckTree& restoreTree() override { return m_tree; }
-
-private:
-    CheckTree& m_tree;
-};
+// The tree with the given paths (and their ancestors), all unticked.
+void build(MemoryCheckTree& tree, const std::vector<std::string>& paths)
+{
+    for (const auto& path : paths)
+        tree.addPath(path);
+}
 
 std::string readAll(const std::string& path)
 {
@@ -179,9 +47,7 @@ class SelectionTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_root = fs::temp_directory_path() / (std::string("selection-") + info->name() + "-" + std::to_string(getpid()));
-        fs::remove_all(m_root);
+        m_root = m_dir.path();
         fs::create_directories(m_root / "app");
         state.AppFolder = (m_root / "app").string();
         state.DatabaseFolder = state.AppFolder + "/Database";
@@ -190,11 +56,7 @@ protected:
         fs::create_directories(state.TempFolder);
         state.log.open(state.appFile("LogFile.txt"));
     }
-    void TearDown() override
-    {
-        state.log.close();
-        fs::remove_all(m_root);
-    }
+    void TearDown() override { state.log.close(); }
     std::string path(const std::string& relative) const { return (m_root / relative).string(); }
     std::string logText() const { return readAll(state.appFile("LogFile.txt")); }
 
@@ -207,18 +69,18 @@ protected:
         return files;
     }
 
+    test::TempDir m_dir;
     fs::path m_root;
     RunState state;
-    TestTree tree{{"/"}};
-    TestView view{tree};
+    ScriptedView view;
 };
 
 // ---- collecting and saving the ticks ------------------------------------------------------
 
 TEST_F(SelectionTest, TicksBecomeTopmostCheckedAndUncheckedPathsInTreeOrder)
 {
-    TestTree data({"/", "/data", "/data/a.txt", "/data/b.txt", "/data/sub", "/data/sub/c", "/other"});
-    TestView dataView(data);
+    MemoryCheckTree& data = view.backupMemoryTree();
+    build(data, {"/data/a.txt", "/data/b.txt", "/data/sub/c", "/other"});
 
     struct Case {
         std::vector<std::string> ticked;
@@ -233,8 +95,8 @@ TEST_F(SelectionTest, TicksBecomeTopmostCheckedAndUncheckedPathsInTreeOrder)
     for (const auto& c : cases) {
         data.setCheckState(data.firstTopLevel(), CheckState::Unchecked);
         for (const auto& p : c.ticked)
-            data.setCheckState(data.browseTo(p), CheckState::Checked);
-        SaveSelection(state, dataView);
+            data.setCheckState(data.find(p), CheckState::Checked);
+        SaveSelection(state, view);
         EXPECT_EQ(state.FQList, c.fq);
         EXPECT_EQ(state.FQUList, c.fqu);
         std::string fqText, fquText;
@@ -247,16 +109,16 @@ TEST_F(SelectionTest, TicksBecomeTopmostCheckedAndUncheckedPathsInTreeOrder)
     }
 }
 
-TEST_F(SelectionTest, PhaseOneCollectsWithRepaintSuspendedAndSavesOnlyFQList)
+TEST_F(SelectionTest, PhaseOneCollectsAndSavesOnlyFQListAndResumesRepainting)
 {
-    TestTree data({"/", "/a", "/b"});
-    TestView dataView(data);
-    data.setCheckState(data.browseTo("/b"), CheckState::Checked);
-    CollectFQList(state, dataView);
+    MemoryCheckTree& data = view.backupMemoryTree();
+    build(data, {"/a", "/b"});
+    data.setCheckState(data.find("/b"), CheckState::Checked);
+    CollectFQList(state, view);
     EXPECT_EQ(state.FQList, std::vector<std::string>{"/b"});
     EXPECT_EQ(readAll(state.appFile("FQList.txt")), "/b\r\n");
     EXPECT_FALSE(fs::exists(state.appFile("FQUList.txt")));
-    EXPECT_EQ(data.suspensions, 1);
+    EXPECT_FALSE(data.repaintSuspended());
 }
 
 // ---- expanding the selection into files --------------------------------------------------
@@ -333,7 +195,7 @@ TEST_F(SelectionTest, SpecialFilesLinksAndUncarriableNamesAreSkippedAndLogged)
     }
     // Each once: the ticked link is met twice (inside t and on its own), the rest once.
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 8);
-    EXPECT_EQ(view.messages.size(), 3u);
+    EXPECT_EQ(view.countPrefix("setText BackupProgress lMessage Warning: Skipped "), 3);
 }
 
 TEST_F(SelectionTest, CancelEndsEachEnumerationAfterTheEntryInHandButVisitsTheRestOfFQList)
@@ -384,38 +246,46 @@ TEST_F(SelectionTest, IsRealFolderDescendsOnlyIntoRealDirectories)
 
 class RestoreSelectionTest : public SelectionTest {
 protected:
-    TestTree home{{"/", "/home", "/home/u", "/home/u/Documents", "/home/u/Documents/a", "/home/u/Music",
-                   "/home/u/new.txt", "/srv"}};
-    TestView homeView{home};
+    // A home folder as the tree shows it at start-up.
+    static void buildHome(ScriptedView& v)
+    {
+        build(v.backupMemoryTree(), {"/home/u/Documents/a", "/home/u/Music", "/home/u/new.txt", "/srv"});
+    }
+    void SetUp() override
+    {
+        SelectionTest::SetUp();
+        buildHome(view);
+    }
+    MemoryCheckTree& home = view.backupMemoryTree();
 };
 
 TEST_F(RestoreSelectionTest, FirstStartTicksTheDocumentsFolder)
 {
-    RestoreSelection(state, homeView, "/home/u/Documents");
-    EXPECT_EQ(home.state("/home/u/Documents"), CheckState::Checked);
-    EXPECT_EQ(home.state("/home/u"), CheckState::Mixed);
-    EXPECT_TRUE(homeView.information.empty());
-    EXPECT_TRUE(homeView.questions.empty());
+    RestoreSelection(state, view, "/home/u/Documents");
+    EXPECT_EQ(home.stateOf("/home/u/Documents"), CheckState::Checked);
+    EXPECT_EQ(home.stateOf("/home/u"), CheckState::Mixed);
+    EXPECT_EQ(view.countPrefix("show"), 0);
+    EXPECT_EQ(view.countPrefix("ask"), 0);
 }
 
 TEST_F(RestoreSelectionTest, AnEmptyFQListTicksNothingNotEvenDocuments)
 {
     writeLines(state.appFile("FQList.txt"), {});
-    RestoreSelection(state, homeView, "/home/u/Documents");
-    EXPECT_EQ(home.state("/"), CheckState::Unchecked);
+    RestoreSelection(state, view, "/home/u/Documents");
+    EXPECT_EQ(home.stateOf("/"), CheckState::Unchecked);
 }
 
 TEST_F(RestoreSelectionTest, AVanishedPathIsReportedLoggedAndDroppedAtTheNextSave)
 {
     writeLines(state.appFile("FQList.txt"), {"/home/u/gone.txt", "/srv"});
-    RestoreSelection(state, homeView, "/home/u/Documents");
-    EXPECT_EQ(homeView.information,
-              std::vector<std::string>{"The following file or folder could not be found and will be removed from the "
-                                       "backup set:\n/home/u/gone.txt"});
+    RestoreSelection(state, view, "/home/u/Documents");
+    EXPECT_EQ(view.callsStartingWith("show"),
+              std::vector<std::string>{"showInformation The following file or folder could not be found and will be "
+                                       "removed from the backup set:\n/home/u/gone.txt"});
     EXPECT_EQ(logText(), "Could not add to Backuptree: /home/u/gone.txt\r\n");
-    EXPECT_EQ(home.state("/srv"), CheckState::Checked);
-    EXPECT_EQ(home.state("/home/u/Documents"), CheckState::Unchecked);
-    SaveSelection(state, homeView);
+    EXPECT_EQ(home.stateOf("/srv"), CheckState::Checked);
+    EXPECT_EQ(home.stateOf("/home/u/Documents"), CheckState::Unchecked);
+    SaveSelection(state, view);
     EXPECT_EQ(readAll(state.appFile("FQList.txt")), "/srv\r\n");
 }
 
@@ -423,23 +293,24 @@ TEST_F(RestoreSelectionTest, NewItemsInAPartlyTickedFolderAreOfferedOnce)
 {
     writeLines(state.appFile("FQList.txt"), {"/home/u/Documents"});
     writeLines(state.appFile("FQUList.txt"), {"/home/u/Music", "/srv"}); // new.txt appeared since
+    const std::string question =
+        "askYesNo The following file is not included in the backup:\n/home/u/new.txt\nWould you like to include it?";
     for (const bool yes : {true, false}) {
-        TestTree tree2{{"/", "/home", "/home/u", "/home/u/Documents", "/home/u/Music", "/home/u/new.txt", "/srv"}};
-        TestView view2{tree2};
-        view2.answers = {yes};
-        RestoreSelection(state, view2, "/home/u/Documents");
-        EXPECT_EQ(view2.questions, std::vector<std::string>{"The following file is not included in the backup:\n"
-                                                            "/home/u/new.txt\nWould you like to include it?"});
-        EXPECT_EQ(tree2.state("/home/u/new.txt"), yes ? CheckState::Checked : CheckState::Unchecked);
-        EXPECT_EQ(tree2.state("/home/u/Music"), CheckState::Unchecked);
+        ScriptedView start;
+        buildHome(start);
+        yes ? start.answerYes() : start.answerNo();
+        RestoreSelection(state, start, "/home/u/Documents");
+        EXPECT_EQ(start.callsStartingWith("ask"), std::vector<std::string>{question});
+        EXPECT_EQ(start.backupMemoryTree().stateOf("/home/u/new.txt"), yes ? CheckState::Checked : CheckState::Unchecked);
+        EXPECT_EQ(start.backupMemoryTree().stateOf("/home/u/Music"), CheckState::Unchecked);
         if (!yes) {
-            // Answered No: saved as unticked, so the question does not return.
-            SaveSelection(state, view2);
-            TestTree tree3{{"/", "/home", "/home/u", "/home/u/Documents", "/home/u/Music", "/home/u/new.txt", "/srv"}};
-            TestView view3{tree3};
-            RestoreSelection(state, view3, "/home/u/Documents");
-            EXPECT_TRUE(view3.questions.empty());
-            EXPECT_EQ(tree3.state("/home/u/Documents"), CheckState::Checked);
+            // Answered No: saved as unticked at close, so the question does not return.
+            SaveSelection(state, start);
+            ScriptedView next;
+            buildHome(next);
+            RestoreSelection(state, next, "/home/u/Documents");
+            EXPECT_EQ(next.countPrefix("ask"), 0);
+            EXPECT_EQ(next.backupMemoryTree().stateOf("/home/u/Documents"), CheckState::Checked);
         }
     }
 }
