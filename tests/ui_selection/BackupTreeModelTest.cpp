@@ -70,6 +70,9 @@ private slots:
         QCOMPARE(state(*m, at("docs/a.txt")), CheckState::Checked);
         QCOMPARE(state(*m, at("music/song.ogg")), CheckState::Unchecked);
         QCOMPARE(m->checkState(m->firstTopLevel()), CheckState::Mixed);
+        // Partly checked cannot be asked for; it follows from the children.
+        m->setCheckState(m->browseTo(at("docs")), CheckState::Mixed);
+        QCOMPARE(state(*m, at("docs/a.txt")), CheckState::Checked);
     }
 
     void untickingAChildMakesAncestorsPartialAndSiblingsKeepTheirTicks()
