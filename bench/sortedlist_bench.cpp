@@ -58,7 +58,8 @@ void DeleteOneByOne(benchmark::State& state)
 }
 BENCHMARK(DeleteOneByOne)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oNLogN);
 
-// The naive alternative (a single vector with inserts in the middle) for comparison.
+// The naive alternative (one vector, inserts in the middle) for comparison: ten times the
+// lines cost about a hundred times as much; at a million lines it takes minutes.
 void VectorInsertOneByOne(benchmark::State& state)
 {
     const auto lines = catalogLines(static_cast<std::size_t>(state.range(0)));
@@ -70,7 +71,7 @@ void VectorInsertOneByOne(benchmark::State& state)
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
-BENCHMARK(VectorInsertOneByOne)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(VectorInsertOneByOne)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace
 
