@@ -117,17 +117,21 @@ PowerGuard::Impl::Impl(TPwrSave& owner_, LogFn log_) : owner(owner_), log(std::m
     windowClass.hInstance = instance;
     windowClass.lpszClassName = WindowClassName;
     // A second guard in the same process finds the class already there.
-    if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-        if (log)
-            log("Power guard: could not register its window class (error " + std::to_string(GetLastError()) +
-                "), running without answering power events");
-        return;
+    if (!RegisterClassExW(&windowClass)) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_CLASS_ALREADY_EXISTS) {
+            if (log)
+                log("Power guard: could not register its window class (error " + std::to_string(error) +
+                    "), running without answering power events");
+            return;
+        }
     }
     window = CreateWindowExW(WS_EX_TOOLWINDOW, WindowClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                              instance, this);
     if (!window) {
+        const DWORD error = GetLastError();
         if (log)
-            log("Power guard: could not create its window (error " + std::to_string(GetLastError()) +
+            log("Power guard: could not create its window (error " + std::to_string(error) +
                 "), running without answering power events");
         return;
     }
