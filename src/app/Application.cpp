@@ -55,8 +55,9 @@ void Application::FormCreate()
     RunState& s = m_state;
     m_startedUp = false;
 
-    // 1. AutoPlay is a Windows shell feature; on this platform there is no message to register.
-    s.QueryCancelAutoPlay = 0;
+    // 1. The main window answers this message while it is in front, so inserting a disc
+    // during a run does not start another program.
+    s.QueryCancelAutoPlay = platform::registerQueryCancelAutoPlay();
 
     // 2. The disc library's log of the previous run.
     const std::string dataHome = platform::applicationDataFolder();
@@ -78,6 +79,8 @@ void Application::FormCreate()
 
     // 5. The log, created empty.
     s.log.open(s.appFile("LogFile.txt"));
+    if (s.QueryCancelAutoPlay == 0)
+        s.WriteLog("AutoPlay: nothing to suppress on this platform");
 
     // 6. The run-wide lists start empty.
     s.DiscList.clear();
