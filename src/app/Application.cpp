@@ -9,6 +9,7 @@
 #include "app/SpeedLists.h"
 #include "discwriter/discwright/Discwright.h"
 #include "platform/Platform.h"
+#include "power/PwrSave.h"
 
 namespace torvinel {
 
@@ -154,6 +155,16 @@ void Application::FormCreate()
     if (!EmptyFolder(s.TempFolder))
         throw Error("Could not delete Temp directory.");
 
+    // The guard refuses sleep and session end until the battery runs low.
+    if (m_powerGuardEnabled) {
+        m_pwrSave = std::make_unique<TPwrSave>();
+        m_pwrSave->AllowSuspend = false;
+        m_pwrSave->AllowStandby = false;
+        m_pwrSave->AllowEndSession = false;
+        m_pwrSave->OnBatteryLow = PwrSaveBatteryLow;
+        m_pwrSave->start([this](const std::string& line) { m_state.WriteLog(line); });
+    }
+
     m_startedUp = true;
 }
 
@@ -182,6 +193,7 @@ void Application::FormClose()
     s.FullList.clear();
     s.NewList.clear();
 
+    m_pwrSave.reset();
     Discwright_ShutDown();
     m_libraryStarted = false;
     s.log.close();
