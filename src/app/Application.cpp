@@ -7,6 +7,7 @@
 #include "app/FileHelpers.h"
 #include "app/IniFile.h"
 #include "app/SpeedLists.h"
+#include "backup/Selection.h"
 #include "discwriter/discwright/Discwright.h"
 #include "platform/Platform.h"
 #include "power/PwrSave.h"
@@ -87,6 +88,8 @@ void Application::FormCreate()
     s.DiscList.clear();
     s.ScratchNames.clear();
     s.ScratchLines.clear();
+    SaveSelection(s, m_view);
+
     s.BackupState.clear();
     s.DeletedPaths.clear();
     s.FQList.clear();
@@ -155,6 +158,9 @@ void Application::FormCreate()
     if (!EmptyFolder(s.TempFolder))
         throw Error("Could not delete Temp directory.");
 
+    // 17-18. The ticks of the last session; on a first start the documents folder.
+    RestoreSelection(s, m_view, documents);
+
     // The guard refuses sleep and session end until the battery runs low.
     if (m_powerGuardEnabled) {
         m_pwrSave = std::make_unique<TPwrSave>();
@@ -187,6 +193,8 @@ void Application::FormClose()
     IniWriteBool(ini, "Status", "DoVerify", m_view.isChecked("cbDoVerify"));
     IniWriteInteger(ini, "Status", "MaxCDSpeed", m_view.selectedIndex("cbMaxCDSpeed"));
     IniWriteInteger(ini, "Status", "MaxDVDSpeed", m_view.selectedIndex("cbMaxDVDSpeed"));
+
+    SaveSelection(s, m_view);
 
     s.BackupState.clear();
     s.DeletedPaths.clear();

@@ -1,7 +1,9 @@
 #include <QApplication>
+#include <QTreeView>
 
 #include "app/Application.h"
 #include "app/Error.h"
+#include "ui/BackupTreeModel.h"
 #include "ui/QtView.h"
 #include "ui/TMain.h"
 #include "ui/TProgressForm.h"
@@ -17,6 +19,9 @@ int main(int argc, char** argv)
     ui::TMain mainWindow;
     ui::QtView view(mainWindow);
     qtApp.setView(&view);
+    BackupTreeModel backupTree;
+    backupTree.attachView(mainWindow.findChild<QTreeView*>("BackupTree"));
+    view.attachBackupTree(backupTree);
     Application app(view);
     try {
         app.FormCreate();
