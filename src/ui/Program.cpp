@@ -5,6 +5,7 @@
 #include "app/Application.h"
 #include "app/Error.h"
 #include "ui/QtView.h"
+#include "ui/ReportErrors.h"
 #include "ui/TMain.h"
 #include "ui/TProgressForm.h"
 #include "ui/TRestoreProgressForm.h"
@@ -35,13 +36,7 @@ int runTorvinel()
         view.showError(errorBoxText(e.what()));
         return 1;
     }
-    mainWindow.setCloseHandler([&] {
-        try {
-            app.FormClose();
-        } catch (const Error& e) {
-            view.showError(errorBoxText(e.what()));
-        }
-    });
+    mainWindow.setCloseHandler([&] { reportErrors(view, [&] { app.FormClose(); }); });
 
     TProgressForm backupProgress(app.state(), view, &mainWindow);
     TRestoreProgressForm restoreProgress(app.state(), view, &mainWindow);
