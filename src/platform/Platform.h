@@ -122,5 +122,8 @@ bool copyFile(const std::string& source, const std::string& target);
 
 // --- desktop --------------------------------------------------------------------------
 void debugOutput(const std::string& text); // OutputDebugString / standard error
+// Registers the shell's "QueryCancelAutoPlay" message and returns its number; 0 where the
+// platform has no AutoPlay to suppress.
+unsigned registerQueryCancelAutoPlay();
 
 } // namespace torvinel::platform
