@@ -1,12 +1,17 @@
 #include "restore/RestoreRun.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "app/Error.h"
 #include "app/Progress.h"
 #include "app/TextFile.h"
 #include "archive/TZipArchiver.h"
+#include "archive/ZipNames.h"
+#include "archive/ZipReader.h"
 #include "catalog/CatalogLine.h"
 #include "catalog/DiscListing.h"
 #include "catalog/DiscNames.h"
@@ -37,6 +42,43 @@ int64_t sizeOf(const std::string& line)
     } catch (const Error&) {
         return 0;
     }
+}
+
+// The stamp field of a catalog line, when it is one.
+std::optional<platform::Stamp> stampOf(const std::string& line)
+{
+    const std::size_t at = catalogPathView(line).size() + 3; // past the quotes and the comma
+    if (line.size() < at + catalogStampLength)
+        return std::nullopt;
+    int value[6] = {};
+    const int widths[6] = {4, 2, 2, 2, 2, 2};
+    std::size_t p = at;
+    for (int k = 0; k < 6; ++k)
+        for (int n = 0; n < widths[k]; ++n, ++p) {
+            if (line[p] < '0' || line[p] > '9')
+                return std::nullopt;
+            value[k] = value[k] * 10 + (line[p] - '0');
+        }
+    return platform::Stamp{value[0], value[1], value[2], value[3], value[4], value[5]};
+}
+
+// The engine picks entries by wildcard masks without regard to case, and a mask without a
+// folder also matches that name in every folder. A path holding '*' or '?', or one that
+// differs from another entry's only in case, would bring other files along: perhaps an
+// older version over one already restored from a newer disc. True when that would happen.
+bool maskSelectsOthers(const TZipArchiver& zip, const std::string& mask)
+{
+    for (const ZipEntry& entry : zip.entries()) {
+        std::string name = zipreader::displayName(entry, zip.Options.OEMFileNames);
+        while (name.size() > 1 && name.back() == '/')
+            name.pop_back();
+        if (entry.isFolder() || name == mask)
+            continue;
+        if (zipnames::wildcardMatch(name, mask)
+            || (zip.Options.Recurse && zipnames::wildcardMatch(zipnames::fileNamePart(name), mask)))
+            return true;
+    }
+    return false;
 }
 
 std::string selectedItem(const View& view, std::string_view control)
@@ -73,6 +115,7 @@ private:
     void putBack(const std::string& line) { m_restoreList.add(line); }
     std::string extractionBase(char groupLetter);
     void addRestored(int64_t bytes);
+    bool extractOne(const std::string& relative, const std::string& base, const std::string& line);
     void fetch(const std::string& disc, const std::string& fileName);
 
     RunState& s;
@@ -237,15 +280,61 @@ void Run::restoreLine(const std::string& disc, const std::string& catalog, const
     }
     if (cancelled())
         return;
-    ZF.BaseDir = extractionBase(catalog[groupLetterIndex]);
-    ZF.ArchiveOpen();
+    const std::string base = extractionBase(catalog[groupLetterIndex]);
     const std::size_t prefix = platform::drivePrefixLength();
-    ZF.ArchiveExtractFiles(path.size() > prefix ? path.substr(prefix) : path, 10431, {});
-    ZF.ArchiveClose();
+    if (!extractOne(path.size() > prefix ? path.substr(prefix) : path, base, line)) {
+        // The catalog promised a file its archive does not hold: the line stays in the list,
+        // for an older disc or for restoreafter.txt.
+        s.WriteLog("Not in the archive: " + path + " in " + ZF.FileName);
+        return;
+    }
     addRestored(sizeOf(line));
     std::size_t position = 0;
     if (m_restoreList.find(line, position))
         m_restoreList.erase(position);
+}
+
+// Extracts the entry of relative (the path below the drive) into base; true when the file is
+// there afterwards.
+bool Run::extractOne(const std::string& relative, const std::string& base, const std::string& line)
+{
+    std::string mask = relative;
+    if (platform::pathSeparator() != '/')
+        std::replace(mask.begin(), mask.end(), platform::pathSeparator(), '/');
+    const std::string target = platform::joinPath(base, relative);
+    ZF.BaseDir = base;
+    ZF.ArchiveOpen();
+    if (!maskSelectsOthers(ZF, mask)) {
+        ZF.ArchiveExtractFiles(relative, 10431, {});
+        ZF.ArchiveClose();
+        return platform::fileExists(target);
+    }
+    // The mask would take others along: extract them aside and keep only the one asked for.
+    const std::string aside = platform::joinPath(s.TempFolder, "extract");
+    platform::deleteFolder(aside);
+    if (!platform::createFolder(aside))
+        throw Error("Could not create " + aside);
+    ZF.BaseDir = aside;
+    ZF.ArchiveExtractFiles(relative, 10431, {});
+    ZF.ArchiveClose();
+    const std::string extracted = platform::joinPath(aside, relative);
+    bool found = platform::fileExists(extracted);
+    if (found) {
+        const std::string folder = std::filesystem::path(target).parent_path().string();
+        if (!platform::folderExists(folder) && !platform::createFolders(folder))
+            throw Error("Could not create " + folder);
+        std::error_code ec;
+        std::filesystem::rename(extracted, target, ec);
+        if (ec) {
+            // Another file system: a copy, which then needs the file's stamp set again.
+            if (!platform::copyFile(extracted, target))
+                throw Error("Could not copy " + extracted + " to " + target);
+            if (const auto stamp = stampOf(line))
+                platform::setLastWriteStamp(target, *stamp);
+        }
+    }
+    platform::deleteFolder(aside);
+    return found;
 }
 
 void Run::completePending()

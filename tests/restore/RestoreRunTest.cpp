@@ -1,5 +1,6 @@
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 
 #include "RestoreFixture.h"
@@ -177,6 +178,51 @@ TEST_F(RestoreRunTest, ImageDriveLoadsTheDiscFromItsShelf)
     const RestoreResult result = restore();
     EXPECT_EQ(restored(result, "/home/u/b.txt"), "beta");
     EXPECT_EQ(view.countPrefix("askOkCancel"), 0);
+}
+
+// The older archive holds a name that, as the engine's mask, also matches another entry (a
+// wildcard character, letter case, a file at the top that names one deeper down); that other
+// file has a newer version, restored first, which must stay.
+struct MaskCase {
+    std::string asked, other;
+};
+
+class ExtractionTest : public RestoreRunTest, public ::testing::WithParamInterface<MaskCase> {};
+
+TEST_P(ExtractionTest, TakesOnlyTheEntryAsked)
+{
+    const MaskCase& c = GetParam();
+    deletedCatalog("20240301001", "2024030100001dd", {});
+    archive("20240301001", "2024030100002rn", {{c.asked, "asked"}, {c.other, "old other"}});
+    deletedCatalog("20240302001", "2024030200001dd", {});
+    archive("20240302001", "2024030200002rn", {{c.other, "new other", "20240302100000"}, {"/x", "x"}});
+    chooseSet(0);
+    tick(c.asked);
+    tick(c.other);
+    const RestoreResult result = restore();
+    EXPECT_EQ(restored(result, c.asked), "asked");
+    EXPECT_EQ(restored(result, c.other), "new other");
+    EXPECT_TRUE(listFile("restoreafter.txt").empty());
+    EXPECT_FALSE(fs::exists(s.TempFolder + "/extract"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Masks, ExtractionTest,
+                         ::testing::Values(MaskCase{"/home/u/a?.txt", "/home/u/ab.txt"},
+                                           MaskCase{"/home/u/README", "/home/u/readme"},
+                                           MaskCase{"/notes.txt", "/home/u/notes.txt"}));
+
+TEST_F(RestoreRunTest, LinePromisedByACatalogButMissingFromTheArchiveIsNotRestored)
+{
+    oneRun();
+    // The catalog also names a file the archive lacks.
+    const std::string catalog = s.DatabaseFolder + "/20240305001/2024030500002rn.csv";
+    std::ofstream(catalog, std::ios::app) << lineOf({"/home/u/missing.txt", "?"}) << "\r\n";
+    chooseSet(0);
+    tick("/home/u/missing.txt");
+    tick("/home/u/b.txt");
+    const RestoreResult result = restore();
+    EXPECT_EQ(restored(result, "/home/u/b.txt"), "beta");
+    EXPECT_EQ(listFile("restoreafter.txt"), Names{lineOf({"/home/u/missing.txt", "?"})});
 }
 
 TEST_F(RestoreRunTest, CancelInTheDiscDialogLeavesTheRestInRestoreAfter)
