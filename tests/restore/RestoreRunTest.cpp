@@ -218,11 +218,16 @@ TEST_F(RestoreRunTest, LinePromisedByACatalogButMissingFromTheArchiveIsNotRestor
     const std::string catalog = s.DatabaseFolder + "/20240305001/2024030500002rn.csv";
     std::ofstream(catalog, std::ios::app) << lineOf({"/home/u/missing.txt", "?"}) << "\r\n";
     chooseSet(0);
-    tick("/home/u/missing.txt");
-    tick("/home/u/b.txt");
-    const RestoreResult result = restore();
-    EXPECT_EQ(restored(result, "/home/u/b.txt"), "beta");
-    EXPECT_EQ(listFile("restoreafter.txt"), Names{lineOf({"/home/u/missing.txt", "?"})});
+    // Some lines of the archive (extracted one by one), or all of them (in one go).
+    const std::vector<Names> selections = {{"/home/u/missing.txt", "/home/u/b.txt"}, {"/home/u/"}};
+    for (const Names& selection : selections) {
+        tree.setCheckState(tree.firstTopLevel(), CheckState::Unchecked);
+        for (const std::string& path : selection)
+            tick(path);
+        const RestoreResult result = restore();
+        EXPECT_EQ(restored(result, "/home/u/b.txt"), "beta");
+        EXPECT_EQ(listFile("restoreafter.txt"), Names{lineOf({"/home/u/missing.txt", "?"})});
+    }
 }
 
 TEST_F(RestoreRunTest, CancelInTheDiscDialogLeavesTheRestInRestoreAfter)
