@@ -242,6 +242,9 @@ void Run::scanCatalog(const std::string& disc, const std::string& catalog)
         fetch(disc, zipNameOf(catalog)); // another volume of it
     if (m_pending)
         return;
+    // A deleted-files catalog has no archive; its lines name versions other catalogs hold.
+    if (catalog[archiveNameLength - 1] == 'd' || catalog[archiveNameLength - 1] == 'D')
+        return;
 
     SortedList lines;
     lines.loadFromFile(platform::joinPath(platform::joinPath(s.DatabaseFolder, disc), catalog));

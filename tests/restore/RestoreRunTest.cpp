@@ -230,6 +230,27 @@ TEST_F(RestoreRunTest, LinePromisedByACatalogButMissingFromTheArchiveIsNotRestor
     }
 }
 
+TEST_F(RestoreRunTest, DeletedFilesCatalogIsNeverFetched)
+{
+    // The newest catalog promises a.txt but its archive lacks it; the scan goes on past a
+    // deleted-files catalog naming the same line (which has no archive to ask for) to the
+    // older archive holding that version.
+    deletedCatalog("20240301001", "2024030100001dd", {});
+    archive("20240301001", "2024030100002rn", {{"/home/u/a.txt", "alpha"}, {"/home/u/z", "z"}});
+    deletedCatalog("20240301001", "2024030100003dd", {"/home/u/a.txt"});
+    std::ofstream(s.DatabaseFolder + "/20240301001/2024030100003dd.csv", std::ios::trunc)
+        << lineOf({"/home/u/a.txt", "alpha"}) << "\r\n";
+    archive("20240301001", "2024030100004rn", {{"/home/u/b.txt", "b"}, {"/home/u/c.txt", "c"}});
+    std::ofstream(s.DatabaseFolder + "/20240301001/2024030100004rn.csv", std::ios::app)
+        << lineOf({"/home/u/a.txt", "alpha"}) << "\r\n";
+    chooseSet(0);
+    tick("/home/u/a.txt");
+    const RestoreResult result = restore();
+    EXPECT_EQ(restored(result, "/home/u/a.txt"), "alpha");
+    EXPECT_EQ(view.countPrefix("askOkCancel"), 0);
+    EXPECT_TRUE(listFile("restoreafter.txt").empty());
+}
+
 TEST_F(RestoreRunTest, CancelInTheDiscDialogLeavesTheRestInRestoreAfter)
 {
     oneRun();
