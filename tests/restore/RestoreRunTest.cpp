@@ -331,6 +331,20 @@ TEST_F(RestoreRunTest, NothingTickedMakesAnEmptyTargetAndOpensIt)
     EXPECT_EQ(restore().target, target("002"));
 }
 
+TEST_F(RestoreRunTest, TargetThatCannotBeMadeIsAnError)
+{
+    oneRun();
+    chooseSet(0);
+    s.RestoreFolder = dir / "missing/Torvinel Restores"; // its parent is gone
+    try {
+        restore();
+        FAIL() << "no error";
+    } catch (const Error& error) {
+        EXPECT_EQ(std::string(error.what()), "Could not create " + target("001"));
+    }
+    EXPECT_TRUE(view.isShown(Window::Main));
+}
+
 TEST(RestoreTargetTest, FirstFreeNumberOfTheDay)
 {
     struct Case {
