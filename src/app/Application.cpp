@@ -9,6 +9,7 @@
 #include "app/SpeedLists.h"
 #include "backup/Selection.h"
 #include "discwriter/discwright/Discwright.h"
+#include "discwriter/discwright/ImageDriveSettings.h"
 #include "platform/Platform.h"
 #include "power/PwrSave.h"
 
@@ -153,6 +154,10 @@ void Application::FormCreate()
     const std::string tempBase = IniReadOrCreateString(ini, "Paths", "TempBase", s.AppFolder);
     s.TempFolder = platform::joinPath(tempBase, "torvineltemp");
     createWorkingFolder(s.TempFolder);
+
+    // The image drive, the writer that needs no hardware, takes its folder and disc size from
+    // the settings.
+    Discwright_ConfigureImageDrive(ReadImageDriveSettings(ini));
 
     // 15. Whatever an interrupted run left behind is discarded.
     if (!EmptyFolder(s.TempFolder))
