@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include "app/Error.h"
 #include "app/IniFile.h"
 #include "catalog/DiscListing.h"
@@ -125,6 +129,18 @@ TEST_F(DatabaseTest, LengthOfAMissingOrIgnoredFileIsZeroWithAWarning)
     StageFile(state, view, path);
     EXPECT_EQ(state.StagedBytes, 0);
     EXPECT_EQ(view.backupText("lMessage"), "Warning: Could not find file " + path);
+
+    // Held by another program: the user is asked; after Ignore the length is 0 with the warning.
+    const std::string held = (root / "torvineltemp" / "held.zip").string();
+    writeFile(held, std::string(5000, 'x'));
+    const int descriptor = ::open(held.c_str(), O_RDWR);
+    ASSERT_EQ(::flock(descriptor, LOCK_EX), 0);
+    view.answerIgnore("Please close the program using");
+    StageFile(state, view, held);
+    ::close(descriptor);
+    EXPECT_EQ(view.unusedAnswers(), 0u);
+    EXPECT_EQ(state.StagedBytes, 0);
+    EXPECT_EQ(view.backupText("lMessage"), "Warning: Could not find file " + held);
 }
 
 } // namespace
