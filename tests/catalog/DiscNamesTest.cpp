@@ -36,6 +36,7 @@ TEST(DiscNames, Sequences)
     // A name of today without digits after the date, and the end of the day's numbers.
     EXPECT_THROW(nextDiscIdAfter("20240305x01", "20240305"), Error);
     EXPECT_THROW(nextDiscIdAfter("20240305", "20240305"), Error);
+    EXPECT_THROW(nextDiscIdAfter("20240305-01", "20240305"), Error);
     EXPECT_THROW(nextArchiveNameAfter("202403050001xcn", "20240305", 'c', 'n'), Error);
     EXPECT_THROW(nextDiscIdAfter("20240305999", "20240305"), Error);
     EXPECT_THROW(nextArchiveNameAfter("2024030599999rn", "20240305", 'r', 'n'), Error);
