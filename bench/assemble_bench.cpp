@@ -1,6 +1,6 @@
 // AssembleBackupState over a generated database, against `LC_ALL=C sort -u` of the same
-// lines in the same run. Sizes: 100,000 lines in 1,000 catalogs and 1,000,000 lines in
-// 10,000 catalogs (100 lines a catalog, 100 catalogs a disc), to show the growth.
+// lines in the same run. Sizes: 100,000 lines in 1,000 catalogs, 300,000 in 3,000 and
+// 1,000,000 in 10,000 (100 lines a catalog, 100 catalogs a disc), to show the growth.
 // Run: build/bench/assemble_bench
 #include <benchmark/benchmark.h>
 
@@ -126,5 +126,5 @@ void AssembleBackupState(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(AssembleBackupState)->Arg(100000)->Arg(1000000)->Unit(benchmark::kSecond)->Iterations(3)->UseRealTime();
+BENCHMARK(AssembleBackupState)->Arg(100000)->Arg(300000)->Arg(1000000)->Unit(benchmark::kSecond)->Iterations(3)->UseRealTime();
 BENCHMARK_MAIN();
