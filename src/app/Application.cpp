@@ -7,7 +7,9 @@
 #include "app/FileHelpers.h"
 #include "app/IniFile.h"
 #include "app/SpeedLists.h"
+#include "backup/Selection.h"
 #include "discwriter/discwright/Discwright.h"
+#include "discwriter/discwright/ImageDriveSettings.h"
 #include "platform/Platform.h"
 #include "power/PwrSave.h"
 
@@ -87,6 +89,8 @@ void Application::FormCreate()
     s.DiscList.clear();
     s.ScratchNames.clear();
     s.ScratchLines.clear();
+    SaveSelection(s, m_view);
+
     s.BackupState.clear();
     s.DeletedPaths.clear();
     s.FQList.clear();
@@ -151,9 +155,16 @@ void Application::FormCreate()
     s.TempFolder = platform::joinPath(tempBase, "torvineltemp");
     createWorkingFolder(s.TempFolder);
 
+    // The image drive, the writer that needs no hardware, takes its folder and disc size from
+    // the settings.
+    Discwright_ConfigureImageDrive(ReadImageDriveSettings(ini));
+
     // 15. Whatever an interrupted run left behind is discarded.
     if (!EmptyFolder(s.TempFolder))
         throw Error("Could not delete Temp directory.");
+
+    // 17-18. The ticks of the last session; on a first start the documents folder.
+    RestoreSelection(s, m_view, documents);
 
     // The guard refuses sleep and session end until the battery runs low.
     if (m_powerGuardEnabled) {
@@ -187,6 +198,8 @@ void Application::FormClose()
     IniWriteBool(ini, "Status", "DoVerify", m_view.isChecked("cbDoVerify"));
     IniWriteInteger(ini, "Status", "MaxCDSpeed", m_view.selectedIndex("cbMaxCDSpeed"));
     IniWriteInteger(ini, "Status", "MaxDVDSpeed", m_view.selectedIndex("cbMaxDVDSpeed"));
+
+    SaveSelection(s, m_view);
 
     s.BackupState.clear();
     s.DeletedPaths.clear();
