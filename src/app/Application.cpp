@@ -8,6 +8,7 @@
 #include "app/IniFile.h"
 #include "app/SpeedLists.h"
 #include "backup/Selection.h"
+#include "catalog/AssembleBackupState.h"
 #include "discwriter/discwright/Discwright.h"
 #include "discwriter/discwright/ImageDriveSettings.h"
 #include "platform/Platform.h"
@@ -162,6 +163,15 @@ void Application::FormCreate()
     // 15. Whatever an interrupted run left behind is discarded.
     if (!EmptyFolder(s.TempFolder))
         throw Error("Could not delete Temp directory.");
+
+    // 16. The backup state: the list saved by the last assembly, or the catalogs themselves.
+    const std::string backupList = s.appFile("BackupList.txt");
+    if (platform::fileExists(backupList)) {
+        s.BackupState.loadFromFile(backupList);
+    } else {
+        s.NewestDisc.clear();
+        AssembleBackupState(s, m_view, s.NewestDisc, s.OldestCSV, false);
+    }
 
     // 17-18. The ticks of the last session; on a first start the documents folder.
     RestoreSelection(s, m_view, documents);
