@@ -90,8 +90,6 @@ void Application::FormCreate()
     s.DiscList.clear();
     s.ScratchNames.clear();
     s.ScratchLines.clear();
-    SaveSelection(s, m_view);
-
     s.BackupState.clear();
     s.DeletedPaths.clear();
     s.FQList.clear();
