@@ -997,7 +997,10 @@ bool TZipArchiver::extractEntry(const ZipEntry& e, const std::string& name, Extr
                                 zipreader::ChainReader& reader, zipreader::DataDecoder& decoder,
                                 std::vector<std::pair<std::string, unsigned>>& folderModes)
 {
-    const std::optional<std::string> safe = zipnames::safeRelativeName(name);
+    // Names from Unix-like hosts may hold "\" as an ordinary character; elsewhere it is a
+    // separator (displayName has already turned those into "/").
+    const std::optional<std::string> safe =
+        zipnames::safeRelativeName(name, platform::pathSeparator() == '\\');
     if (!safe)
         throw ZipFault{ZipErrorKind::UnsafeEntryName, name};
     const std::string target = context.base + "/" + *safe;
