@@ -155,8 +155,8 @@ std::string_view fileNamePart(std::string_view name)
 std::optional<std::string> safeRelativeName(std::string_view name, bool backslashSeparates)
 {
     const char* separators = backslashSeparates ? "/\\" : "/";
-    if (name.empty())
-        return std::nullopt;
+    if (name.empty() || name.find('\0') != std::string_view::npos)
+        return std::nullopt; // a NUL would cut the path short behind the checks' back
     if (name[0] == '/' || name[0] == '\\')
         return std::nullopt; // absolute, or a network prefix "\\server\share"
     if (name.size() >= 2 && name[1] == ':'

@@ -322,6 +322,7 @@ TEST_F(ArchiverTest, AddingTheSameNameAgainReplacesTheEntry)
     zip.ArchiveAddFiles("a.txt", 10431, "");
     zip.ArchiveAddFiles("b.txt", 10431, "");
     writeFile(path("src/a.txt"), "short now");
+    ::chmod(path("a.zip").c_str(), 0640);
     std::vector<TZipProgressOperation> operations;
     zip.OnFileProgress = [&](TZipArchiver&, const std::string&, double, TZipProgressOperation op,
                              TZipProgressPhase phase, bool&) {
@@ -332,6 +333,8 @@ TEST_F(ArchiverTest, AddingTheSameNameAgainReplacesTheEntry)
     EXPECT_EQ(operations, std::vector<TZipProgressOperation>{poUpdate});
     EXPECT_EQ(zip.ArchiveFileCount(), 2);
     EXPECT_LT(zip.ArchiveSize(), 1000); // the old data is gone, not left as dead space
+    EXPECT_EQ(fs::status(path("a.zip")).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     zip.BaseDir = path("out");
     zip.ArchiveExtractFiles("*.*", 10431, "");
     EXPECT_EQ(readFile(path("out/a.txt")), "short now");

@@ -84,6 +84,8 @@ TEST(ZipNames, SafeRelativeName)
         else
             EXPECT_FALSE(safe.has_value()) << c.name << " -> " << *safe;
     }
+    EXPECT_FALSE(safeRelativeName(std::string("..\0/x", 5)).has_value());
+    EXPECT_EQ(safeRelativeName("a\\b", false).value_or(""), "a\\b"); // an ordinary character
 }
 
 TEST(ZipNames, VolumeNames)
