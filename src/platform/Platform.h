@@ -1,5 +1,7 @@
 #pragma once
 #include <cstdint>
+#include <ctime>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,18 +44,25 @@ std::vector<DirEntry> listFolder(const std::string& folder, const std::string& m
 bool matchesMask(std::string_view name, std::string_view mask);
 
 // --- file facts -----------------------------------------------------------------------
+// POSIX: neither follows a symbolic link, so a link is neither a file nor a folder here.
 bool fileExists(const std::string& path);      // a regular file
 bool folderExists(const std::string& path);    // a real folder
 // Regular files only: POSIX skips FIFOs, sockets, devices and symbolic links.
 bool isRegularFile(const std::string& path);
 // Free bytes of the file system holding path; -1 when it cannot be asked.
 int64_t freeSpace(const std::string& path);
+// Free bytes of the "drive" of path. Windows: the drive named by the first character (a
+// letter, either case); 0 when that is not a letter A-Z, -1 when the drive does not exist.
+// POSIX: freeSpace(path).
+int64_t driveFreeSpace(const std::string& path);
 // The last-write time as a packed DOS stamp value: local time, even seconds, clamped to
 // 1980-01-01 00:00:00 .. 2107-12-31 23:59:58. nullopt when the file does not exist.
 struct Stamp {
     int year = 1980, month = 1, day = 1, hour = 0, minute = 0, second = 0;
 };
 std::optional<Stamp> lastWriteStamp(const std::string& path);
+// A moment as local date and time to the second (no rounding, no clamping).
+Stamp localTime(std::time_t moment);
 // Sets a file's last-write time from a stamp (local time).
 bool setLastWriteStamp(const std::string& path, const Stamp& stamp);
 // The 64-bit length of a regular file; nullopt when it cannot be asked.
@@ -61,35 +70,60 @@ std::optional<int64_t> fileLength(const std::string& path);
 
 // --- file in use ----------------------------------------------------------------------
 enum class FileAccess { Free, InUse, Unreadable, Missing };
-// Windows: an exclusive open. POSIX: open for reading plus a non-blocking shared flock.
+// Windows: an exclusive open. POSIX: open for reading plus a non-blocking shared flock, so
+// a writer's exclusive flock makes the file InUse. Unreadable: it cannot be opened at all
+// (no permission; POSIX also: not a regular file). Missing: no file of that name (a folder
+// is no file).
 FileAccess testFileAccess(const std::string& path);
 
 // --- archive attribute ----------------------------------------------------------------
 // Windows: attribute 0x20. POSIX: emulated; a file counts as "set" unless its status-change
 // time (ctime, nanoseconds) equals the one recorded when the bit was last cleared. The
-// record lives in stateFolder (the application folder).
+// record lives in stateFolder (the application folder); it is read at the first question and
+// written only by save().
 class ArchiveAttribute {
 public:
     explicit ArchiveAttribute(std::string stateFolder);
     ~ArchiveAttribute();
+    ArchiveAttribute(const ArchiveAttribute&) = delete;
+    ArchiveAttribute& operator=(const ArchiveAttribute&) = delete;
+    // True also when the file cannot be asked: when in doubt, a file is backed up.
     bool isSet(const std::string& path);
     void clear(const std::string& path);
-    // Writes the record (POSIX); a no-op on Windows.
-    void save();
+    // Writes the record when it changed (POSIX; always true on Windows). False when it
+    // could not be written: the clears of this run are then forgotten and those files
+    // count as set again, which costs a second copy but loses nothing.
+    bool save();
+    // The record's file name in stateFolder (POSIX).
+    static constexpr const char* recordName = "ArchiveBits.dat";
 private:
     struct Impl;
-    Impl* m_impl;
+    std::unique_ptr<Impl> m_impl;
 };
 
 // --- changing the file system ---------------------------------------------------------
-bool createFolder(const std::string& path);           // one level; true when it exists after
-bool deleteFolderContents(const std::string& folder); // everything inside, recursively
-bool deleteFolder(const std::string& folder);         // the folder and everything in it
-bool deleteFile(const std::string& path);
-// Copies a file (replacing the target); true only when every byte was written and closed.
+// One level; true when a folder (POSIX: also one reached through a link) exists after.
+bool createFolder(const std::string& path);
+bool createFolders(const std::string& path);          // with every missing parent
+// Everything inside, recursively; true when nothing is left inside (an empty folder counts
+// as emptied). False when folder is not a folder. folder itself may be a link to a folder;
+// links inside it are removed, never followed.
+bool deleteFolderContents(const std::string& folder);
+// The folder and everything in it; false when it is missing or something stays behind.
+bool deleteFolder(const std::string& folder);
+bool deleteFile(const std::string& path); // false when missing
+// Moves temporary over target in one step (the target is replaced when it exists), so a
+// reader sees the old or the new file, never half of one.
+bool replaceFile(const std::string& temporary, const std::string& target);
+// Copies a file's content (replacing the target); true only when every byte was written and
+// closed. The target is an ordinary writable file; whether it keeps the source's stamp
+// differs between platforms, so callers that need a stamp set it.
 bool copyFile(const std::string& source, const std::string& target);
 
 // --- desktop --------------------------------------------------------------------------
 void debugOutput(const std::string& text); // OutputDebugString / standard error
+// Registers the shell's "QueryCancelAutoPlay" message and returns its number; 0 where the
+// platform has no AutoPlay to suppress.
+unsigned registerQueryCancelAutoPlay();
 
 } // namespace torvinel::platform

@@ -1,0 +1,83 @@
+#pragma once
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/MemoryCheckTree.h"
+#include "app/View.h"
+
+namespace torvinel {
+
+// The state half of a View kept in memory, for views without real windows (the terminal and
+// tests): control texts, bar positions, enabled and visible flags, check boxes, drop-down
+// lists, window geometry, the status bar and two in-memory check trees. Message boxes,
+// event handling and the desktop are left to the subclass.
+//
+// It behaves like the windows in what core relies on:
+// - the speed lists hold their items from the start (selected: none);
+// - a selection outside a list's items selects nothing (-1);
+// - the main window is 700 x 440 as designed and never smaller than 620 x 440;
+// - the progress windows' group boxes start with the caption "Progress";
+// - controls start enabled and visible, texts blank, bars at 0.
+class MemoryView : public View {
+public:
+    MemoryView();
+
+    void setText(Window window, std::string_view control, const std::string& text) override;
+    std::string text(Window window, std::string_view control) const override;
+    void setPosition(Window window, std::string_view control, int position) override;
+    int position(Window window, std::string_view control) const override;
+    void setEnabled(Window window, std::string_view control, bool enabled) override;
+    bool isEnabled(Window window, std::string_view control) const override;
+    void setVisible(Window window, std::string_view control, bool visible) override;
+    bool isVisible(Window window, std::string_view control) const;
+    void setChecked(std::string_view control, bool checked) override;
+    bool isChecked(std::string_view control) const override;
+    void setItems(std::string_view control, const std::vector<std::string>& items, int selected) override;
+    std::vector<std::string> items(std::string_view control) const override;
+    void setSelectedIndex(std::string_view control, int index) override;
+    int selectedIndex(std::string_view control) const override;
+    void setStatusText(int panel, const std::string& text) override;
+    std::string statusText(int panel) const;
+
+    void showWindow(Window window) override;
+    void hideWindow(Window window) override;
+    bool isShown(Window window) const;
+    WindowGeometry geometry(Window window) const override;
+    void setGeometry(Window window, const WindowGeometry& geometry) override;
+    WindowGeometry screen() const override { return m_screen; }
+    void setScreen(int width, int height) { m_screen = {0, 0, width, height}; }
+
+    CheckTree& backupTree() override { return m_backupTree; }
+    CheckTree& restoreTree() override { return m_restoreTree; }
+    MemoryCheckTree& backupMemoryTree() { return m_backupTree; }
+    MemoryCheckTree& restoreMemoryTree() { return m_restoreTree; }
+
+    static const char* windowName(Window window);
+
+private:
+    struct Control {
+        std::string text;
+        int position = 0;
+        bool enabled = true;
+        bool visible = true;
+    };
+    struct List {
+        std::vector<std::string> items;
+        int selected = -1;
+    };
+    Control& control(Window window, std::string_view name);
+    const Control* findControl(Window window, std::string_view name) const;
+
+    std::map<std::string, Control> m_controls; // by "Window/control"
+    std::map<std::string, bool, std::less<>> m_checks;
+    std::map<std::string, List, std::less<>> m_lists;
+    std::map<Window, WindowGeometry> m_geometry;
+    std::map<Window, bool> m_shown;
+    std::map<int, std::string> m_status;
+    WindowGeometry m_screen{0, 0, 1024, 768};
+    MemoryCheckTree m_backupTree;
+    MemoryCheckTree m_restoreTree;
+};
+
+} // namespace torvinel

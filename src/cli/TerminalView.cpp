@@ -1,0 +1,177 @@
+#include "cli/TerminalView.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <cctype>
+
+#include <unistd.h>
+
+namespace torvinel::cli {
+
+namespace {
+
+constexpr int barWidth = 30;
+constexpr size_t detailWidth = 40;
+
+bool isBlank(const std::string& text)
+{
+    return std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isspace(c); });
+}
+
+bool isProgressWindow(Window window)
+{
+    return window == Window::BackupProgress || window == Window::RestoreProgress;
+}
+
+std::string lower(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+} // namespace
+
+TerminalView::TerminalView(std::FILE* out, std::FILE* err, std::FILE* in)
+    : m_out(out), m_err(err), m_in(in), m_interactive(in && isatty(fileno(in))),
+      m_barEnabled(out && isatty(fileno(out)))
+{
+}
+
+void TerminalView::line(std::FILE* stream, const std::string& text)
+{
+    clearBar();
+    std::fputs(text.c_str(), stream);
+    std::fputc('\n', stream);
+    std::fflush(stream);
+}
+
+void TerminalView::clearBar()
+{
+    if (!m_barShown)
+        return;
+    std::fputs("\r\033[K", m_out);
+    std::fflush(m_out);
+    m_barShown = false;
+}
+
+void TerminalView::drawBar(Window window)
+{
+    if (!m_barEnabled)
+        return;
+    const bool backup = window == Window::BackupProgress;
+    const int position = MemoryView::position(window, backup ? "pbPhase" : "pbProgress");
+    std::string detail = MemoryView::text(window, backup ? "LPhase" : "LProgress");
+    if (detail.size() > detailWidth)
+        detail = "..." + detail.substr(detail.size() - (detailWidth - 3));
+    const int filled = position * barWidth / 1000;
+    std::string bar = "\r[" + std::string(filled, '#') + std::string(barWidth - filled, '-') + "] ";
+    char percent[16];
+    std::snprintf(percent, sizeof percent, "%3d%% ", position / 10);
+    bar += percent + detail + "\033[K";
+    std::fputs(bar.c_str(), m_out);
+    std::fflush(m_out);
+    m_barShown = true;
+}
+
+void TerminalView::setText(Window window, std::string_view control, const std::string& text)
+{
+    const bool changed = MemoryView::text(window, control) != text;
+    MemoryView::setText(window, control, text);
+    if (!isProgressWindow(window))
+        return;
+    if (control == "gbProgressbars" || control == "lMessage" || control == "HowManyDisks") {
+        if (changed && !isBlank(text))
+            line(m_out, text);
+    } else if (control == "LPhase" || control == "LProgress") {
+        drawBar(window);
+    }
+}
+
+void TerminalView::setPosition(Window window, std::string_view control, int position)
+{
+    MemoryView::setPosition(window, control, position);
+    if (control == "pbPhase" || control == "pbProgress")
+        drawBar(window);
+}
+
+void TerminalView::hideWindow(Window window)
+{
+    MemoryView::hideWindow(window);
+    if (isProgressWindow(window))
+        clearBar();
+}
+
+void TerminalView::processEvents()
+{
+    if (QCoreApplication::instance())
+        QCoreApplication::processEvents();
+    if (onProcessEvents)
+        onProcessEvents();
+}
+
+void TerminalView::showInformation(const std::string& text)
+{
+    line(m_out, text);
+}
+
+void TerminalView::showError(const std::string& text)
+{
+    line(m_err, text);
+}
+
+bool TerminalView::ask(const std::string& text, const Choice& choice)
+{
+    if (!m_interactive) {
+        line(m_out, text + " " + choice.prompt + " " + choice.safeWord);
+        return choice.safe;
+    }
+    for (;;) {
+        clearBar();
+        std::fprintf(m_out, "%s %s ", text.c_str(), choice.prompt);
+        std::fflush(m_out);
+        std::string answer;
+        int c;
+        while ((c = std::fgetc(m_in)) != EOF && c != '\n')
+            answer += static_cast<char>(c);
+        if (c == EOF && answer.empty()) {
+            line(m_out, choice.safeWord);
+            return choice.safe;
+        }
+        answer = lower(answer);
+        for (const char* word : choice.yes)
+            if (answer == word)
+                return true;
+        for (const char* word : choice.no)
+            if (answer == word)
+                return false;
+    }
+}
+
+bool TerminalView::askYesNo(const std::string& text)
+{
+    return ask(text, {"[y/n]", {"y", "yes"}, {"n", "no"}, false, "No"});
+}
+
+bool TerminalView::askRetryIgnore(const std::string& text)
+{
+    return ask(text, {"[r]etry/[i]gnore", {"r", "retry"}, {"i", "ignore"}, false, "Ignore"});
+}
+
+bool TerminalView::askOkCancel(const std::string& text)
+{
+    return ask(text, {"[o]k/[c]ancel", {"o", "ok"}, {"c", "cancel"}, false, "Cancel"});
+}
+
+void TerminalView::openFolder(const std::string& path)
+{
+    line(m_out, path);
+}
+
+void TerminalView::openUrl(const std::string& url)
+{
+    line(m_out, url);
+}
+
+} // namespace torvinel::cli

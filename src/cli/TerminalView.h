@@ -1,0 +1,67 @@
+#pragma once
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "app/MemoryView.h"
+
+namespace torvinel::cli {
+
+// The View of torvinel-cli. Control state lives in memory (app/MemoryView); what a user of
+// the windows would read is written to the terminal:
+// - captions of the progress windows, their message lines (lMessage, HowManyDisks) and
+//   information boxes: one line each on the output, when the text changes and is not blank;
+// - error boxes: one line on the error stream;
+// - the current step and bar (LPhase/pbPhase, LProgress/pbProgress): one line redrawn in
+//   place, only when the output is a terminal;
+// - questions: the text and the choices; the answer is read from the input when it is a
+//   terminal, otherwise the safe answer is taken and printed (Yes/No: No, Retry/Ignore:
+//   Ignore, OK/Cancel: Cancel), so an unattended run never waits and never agrees to anything.
+// screen() is a fixed 1024 x 768. Both trees are in-memory trees.
+class TerminalView : public MemoryView {
+public:
+    explicit TerminalView(std::FILE* out = stdout, std::FILE* err = stderr, std::FILE* in = stdin);
+
+    // Override what the streams' terminal check found.
+    void setInteractive(bool interactive) { m_interactive = interactive; }
+    void setProgressBar(bool shown) { m_barEnabled = shown; }
+
+    // Runs at every processEvents: the place to turn a pending Ctrl-C into a cancel request.
+    std::function<void()> onProcessEvents;
+
+    void setText(Window window, std::string_view control, const std::string& text) override;
+    void setPosition(Window window, std::string_view control, int position) override;
+    void hideWindow(Window window) override;
+    void processEvents() override;
+
+    void showInformation(const std::string& text) override;
+    void showError(const std::string& text) override;
+    bool askYesNo(const std::string& text) override;
+    bool askRetryIgnore(const std::string& text) override;
+    bool askOkCancel(const std::string& text) override;
+
+    void openFolder(const std::string& path) override;
+    void openUrl(const std::string& url) override;
+
+private:
+    struct Choice {
+        const char* prompt;   // "[y/n]"
+        const char* yes[2];   // words for true
+        const char* no[2];    // words for false
+        bool safe;            // the answer without a user
+        const char* safeWord; // how the safe answer is printed
+    };
+    bool ask(const std::string& text, const Choice& choice);
+    void line(std::FILE* stream, const std::string& text);
+    void clearBar();
+    void drawBar(Window window);
+
+    std::FILE* m_out;
+    std::FILE* m_err;
+    std::FILE* m_in;
+    bool m_interactive;
+    bool m_barEnabled;
+    bool m_barShown = false;
+};
+
+} // namespace torvinel::cli

@@ -1,0 +1,31 @@
+#pragma once
+#include <QDialog>
+
+namespace torvinel::ui {
+
+// What the two progress windows share: a fixed size, a title bar without buttons or window
+// menu, centring on the primary screen whenever shown, and showing the main window again
+// when closed.
+//
+// While a run is going on (setRunning(true)) the window cannot be closed by the user
+// (Escape or the window manager): the main window would come back in the middle of the run
+// and offer a second command. Once the run has ended, even by an error that left the window
+// up, the user can close it and gets the main window back.
+class ProgressWindow : public QDialog {
+public:
+    ProgressWindow(const QString& caption, QWidget* mainWindow, QWidget* parent);
+
+    void setRunning(bool running) { m_running = running; }
+    bool running() const { return m_running; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+
+private:
+    QWidget* m_mainWindow;
+    bool m_running = false;
+};
+
+} // namespace torvinel::ui

@@ -1,0 +1,303 @@
+#include "ui/QtView.h"
+
+#include <algorithm>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QScreen>
+#include <QTextEdit>
+#include <QUrl>
+
+#include "ui/TMain.h"
+#include "ui/TProgressForm.h"
+#include "ui/TRestoreProgressForm.h"
+
+namespace torvinel::ui {
+
+namespace {
+
+QString qs(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string ss(const QString& text)
+{
+    return text.toUtf8().toStdString();
+}
+
+const char* const title = "Torvinel";
+
+} // namespace
+
+QtView::QtView(TMain& main) : m_main(main) {}
+
+void QtView::attachProgressForms(TProgressForm* backup, TRestoreProgressForm* restore)
+{
+    m_backupProgress = backup;
+    m_restoreProgress = restore;
+}
+
+QWidget* QtView::window(Window window) const
+{
+    switch (window) {
+    case Window::Main: return &m_main;
+    case Window::BackupProgress: return m_backupProgress;
+    case Window::RestoreProgress: return m_restoreProgress;
+    case Window::Busy: return nullptr; // the busy window comes with the disc writer
+    }
+    return nullptr;
+}
+
+QWidget* QtView::control(Window w, std::string_view name) const
+{
+    QWidget* owner = window(w);
+    if (!owner)
+        return nullptr;
+    auto* found = owner->findChild<QWidget*>(qs(name));
+    if (!found)
+        qWarning("Torvinel: no control named %s in window %s", std::string(name).c_str(),
+                 qPrintable(owner->objectName()));
+    return found;
+}
+
+template <typename T>
+T* QtView::controlOf(Window w, std::string_view name) const
+{
+    QWidget* found = control(w, name);
+    T* typed = qobject_cast<T*>(found);
+    if (found && !typed)
+        qWarning("Torvinel: control %s is a %s", std::string(name).c_str(), found->metaObject()->className());
+    return typed;
+}
+
+void QtView::setText(Window w, std::string_view name, const std::string& text)
+{
+    QWidget* c = control(w, name);
+    const QString t = qs(text);
+    if (auto* label = qobject_cast<QLabel*>(c))
+        label->setText(t);
+    else if (auto* group = qobject_cast<QGroupBox*>(c))
+        group->setTitle(t);
+    else if (auto* button = qobject_cast<QAbstractButton*>(c))
+        button->setText(t);
+    else if (auto* box = qobject_cast<QComboBox*>(c))
+        box->setPlaceholderText(t);
+    else if (auto* line = qobject_cast<QLineEdit*>(c))
+        line->setText(t);
+    else if (auto* edit = qobject_cast<QTextEdit*>(c))
+        edit->setPlainText(t);
+    else if (c)
+        qWarning("Torvinel: control %s has no text", std::string(name).c_str());
+}
+
+std::string QtView::text(Window w, std::string_view name) const
+{
+    QWidget* c = control(w, name);
+    if (auto* label = qobject_cast<QLabel*>(c))
+        return ss(label->text());
+    if (auto* group = qobject_cast<QGroupBox*>(c))
+        return ss(group->title());
+    if (auto* button = qobject_cast<QAbstractButton*>(c))
+        return ss(button->text());
+    if (auto* box = qobject_cast<QComboBox*>(c))
+        return ss(box->currentIndex() >= 0 ? box->currentText() : box->placeholderText());
+    if (auto* line = qobject_cast<QLineEdit*>(c))
+        return ss(line->text());
+    if (auto* edit = qobject_cast<QTextEdit*>(c))
+        return ss(edit->toPlainText());
+    return {};
+}
+
+void QtView::setPosition(Window w, std::string_view name, int position)
+{
+    // A bar ignores values outside its range; above the range means full.
+    if (auto* bar = controlOf<QProgressBar>(w, name))
+        bar->setValue(std::clamp(position, bar->minimum(), bar->maximum()));
+}
+
+int QtView::position(Window w, std::string_view name) const
+{
+    auto* bar = controlOf<QProgressBar>(w, name);
+    return bar ? std::max(bar->value(), bar->minimum()) : 0;
+}
+
+void QtView::setEnabled(Window w, std::string_view name, bool enabled)
+{
+    if (QWidget* c = control(w, name))
+        c->setEnabled(enabled);
+}
+
+bool QtView::isEnabled(Window w, std::string_view name) const
+{
+    QWidget* c = control(w, name);
+    return c && c->isEnabled();
+}
+
+void QtView::setVisible(Window w, std::string_view name, bool visible)
+{
+    if (QWidget* c = control(w, name))
+        c->setVisible(visible);
+}
+
+void QtView::setChecked(std::string_view name, bool checked)
+{
+    if (auto* box = controlOf<QAbstractButton>(Window::Main, name))
+        box->setChecked(checked);
+}
+
+bool QtView::isChecked(std::string_view name) const
+{
+    auto* box = controlOf<QAbstractButton>(Window::Main, name);
+    return box && box->isChecked();
+}
+
+void QtView::setItems(std::string_view name, const std::vector<std::string>& items, int selected)
+{
+    auto* box = controlOf<QComboBox>(Window::Main, name);
+    if (!box)
+        return;
+    QStringList list;
+    for (const auto& item : items)
+        list << qs(item);
+    box->clear();
+    box->addItems(list);
+    setSelectedIndex(name, selected);
+}
+
+std::vector<std::string> QtView::items(std::string_view name) const
+{
+    std::vector<std::string> result;
+    if (auto* box = controlOf<QComboBox>(Window::Main, name))
+        for (int i = 0; i < box->count(); ++i)
+            result.push_back(ss(box->itemText(i)));
+    return result;
+}
+
+void QtView::setSelectedIndex(std::string_view name, int index)
+{
+    if (auto* box = controlOf<QComboBox>(Window::Main, name))
+        box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1);
+}
+
+int QtView::selectedIndex(std::string_view name) const
+{
+    auto* box = controlOf<QComboBox>(Window::Main, name);
+    return box ? box->currentIndex() : -1;
+}
+
+void QtView::setStatusText(int panel, const std::string& text)
+{
+    if (QLabel* label = m_main.statusPanel(panel))
+        label->setText(qs(text));
+}
+
+void QtView::showWindow(Window w)
+{
+    if (QWidget* win = window(w)) {
+        win->show();
+        win->raise();
+        win->activateWindow();
+    }
+}
+
+void QtView::hideWindow(Window w)
+{
+    if (QWidget* win = window(w))
+        win->hide();
+}
+
+WindowGeometry QtView::geometry(Window w) const
+{
+    QWidget* win = window(w);
+    if (!win)
+        return {};
+    // Position of the frame, size of the inside: what setGeometry takes back unchanged.
+    return {win->x(), win->y(), win->width(), win->height()};
+}
+
+void QtView::setGeometry(Window w, const WindowGeometry& g)
+{
+    QWidget* win = window(w);
+    if (!win)
+        return;
+    // The main window's minimum size keeps it at 620 x 440 or more; the progress windows
+    // have a fixed size and only move.
+    win->resize(g.width, g.height);
+    win->move(g.left, g.top);
+}
+
+WindowGeometry QtView::screen() const
+{
+    QScreen* primary = QGuiApplication::primaryScreen();
+    if (!primary)
+        return {0, 0, 0, 0};
+    const QRect whole = primary->geometry();
+    return {0, 0, whole.width(), whole.height()};
+}
+
+void QtView::processEvents()
+{
+    QCoreApplication::processEvents();
+}
+
+QWidget* QtView::dialogParent() const
+{
+    if (QWidget* active = QApplication::activeWindow())
+        return active;
+    for (QWidget* candidate : {static_cast<QWidget*>(m_backupProgress),
+                               static_cast<QWidget*>(m_restoreProgress), static_cast<QWidget*>(&m_main)})
+        if (candidate && candidate->isVisible())
+            return candidate;
+    return nullptr;
+}
+
+void QtView::showInformation(const std::string& text)
+{
+    QMessageBox::information(dialogParent(), title, qs(text));
+}
+
+void QtView::showError(const std::string& text)
+{
+    QMessageBox::critical(dialogParent(), title, qs(text));
+}
+
+bool QtView::askYesNo(const std::string& text)
+{
+    return QMessageBox::question(dialogParent(), title, qs(text), QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::Yes)
+           == QMessageBox::Yes;
+}
+
+bool QtView::askRetryIgnore(const std::string& text)
+{
+    return QMessageBox::warning(dialogParent(), title, qs(text), QMessageBox::Retry | QMessageBox::Ignore,
+                                QMessageBox::Retry)
+           == QMessageBox::Retry;
+}
+
+bool QtView::askOkCancel(const std::string& text)
+{
+    return QMessageBox::question(dialogParent(), title, qs(text), QMessageBox::Ok | QMessageBox::Cancel,
+                                 QMessageBox::Ok)
+           == QMessageBox::Ok;
+}
+
+void QtView::openFolder(const std::string& path)
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(qs(path)));
+}
+
+void QtView::openUrl(const std::string& url)
+{
+    QDesktopServices::openUrl(QUrl(qs(url)));
+}
+
+} // namespace torvinel::ui

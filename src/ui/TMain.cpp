@@ -1,0 +1,296 @@
+#include "ui/TMain.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTextCursor>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "app/SpeedLists.h"
+
+namespace torvinel::ui {
+
+const char* const TMain::aboutAddress = "https://torvinel.org";
+
+namespace {
+
+// Page tabs of one fixed size, whatever their caption.
+class PageTabBar : public QTabBar {
+public:
+    using QTabBar::QTabBar;
+
+protected:
+    QSize tabSizeHint(int) const override { return {TMain::tabWidth, TMain::tabHeight}; }
+    QSize minimumTabSizeHint(int) const override { return {TMain::tabWidth, TMain::tabHeight}; }
+};
+
+class PageControl : public QTabWidget {
+public:
+    explicit PageControl(QWidget* parent) : QTabWidget(parent)
+    {
+        auto* bar = new PageTabBar(this);
+        bar->setObjectName("PageTabs");
+        bar->setIconSize({16, 16});
+        bar->setElideMode(Qt::ElideNone);
+        // A fixed 100-pixel tab leaves the style little room beside the icon; a slightly
+        // smaller type keeps "Advanced" clear of it.
+        QFont font = bar->font();
+        font.setPointSizeF(font.pointSizeF() * 0.9);
+        bar->setFont(font);
+        setTabBar(bar);
+    }
+};
+
+template <typename Widget>
+Widget* named(Widget* widget, const char* name)
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+// A drop-down list whose prompt shows until an item is selected. Its width follows the
+// layout, not its longest item, so long prompts never push the window wider.
+QComboBox* dropDown(const char* name, const QString& prompt)
+{
+    auto* box = named(new QComboBox, name);
+    box->setPlaceholderText(prompt);
+    box->setCurrentIndex(-1);
+    box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    box->setMinimumContentsLength(8);
+    box->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    return box;
+}
+
+template <std::size_t N>
+QStringList listOf(const std::array<std::string_view, N>& items)
+{
+    QStringList list;
+    for (std::string_view item : items)
+        list << QString::fromUtf8(item.data(), static_cast<int>(item.size()));
+    return list;
+}
+
+} // namespace
+
+TMain::TMain(QWidget* parent) : QMainWindow(parent)
+{
+    setObjectName("Main");
+    setWindowTitle("Torvinel");
+    setWindowIcon(style()->standardIcon(QStyle::SP_DriveCDIcon));
+
+    m_pages = named(new PageControl(this), "PageControl");
+    QStyle* s = style();
+    m_pages->addTab(makeBackupPage(), s->standardIcon(QStyle::SP_DialogSaveButton), "Backup");
+    m_pages->addTab(makeRestorePage(), s->standardIcon(QStyle::SP_DialogOpenButton), "Restore");
+    m_pages->addTab(makeAdvancedPage(), s->standardIcon(QStyle::SP_FileDialogDetailedView), "Advanced");
+    m_pages->addTab(makeAboutPage(), s->standardIcon(QStyle::SP_MessageBoxInformation), "About");
+    m_pages->tabBar()->setAttribute(Qt::WA_Hover); // tabs highlight under the mouse
+    setCentralWidget(m_pages);
+    makeStatusBar();
+
+    setMinimumSize(minimumWidth, minimumHeight);
+    resize(designedWidth, designedHeight);
+    m_pages->setCurrentIndex(3); // opens on About
+}
+
+QWidget* TMain::makeBackupPage()
+{
+    auto* page = named(new QWidget, "BackupPage");
+    auto* tree = named(new QTreeView, "BackupTree");
+    tree->setHeaderHidden(true);
+
+    auto* chooser = named(new QGroupBox("Choose a backup drive"), "gbDeviceChooser");
+    auto* chooserLayout = new QHBoxLayout(chooser);
+    chooserLayout->addWidget(dropDown("DeviceChooser", "Finding Backup devices..."));
+
+    auto* backup = named(new QPushButton("Backup"), "BackupButton");
+    backup->setToolTip("Click here to start the backup");
+    backup->setDefault(true);
+    connect(backup, &QPushButton::clicked, this, &TMain::BackupButtonClick);
+
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(chooser, 1);
+    bottom->addWidget(backup, 0, Qt::AlignBottom);
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(tree, 1);
+    layout->addLayout(bottom);
+    return page;
+}
+
+QWidget* TMain::makeRestorePage()
+{
+    auto* page = named(new QWidget, "RestorePage");
+
+    auto* choose = named(new QGroupBox("Choose a backup to restore from"), "GBChooseRestore");
+    auto* chooseLayout = new QHBoxLayout(choose);
+    auto* chooser = dropDown("RestoreChooser", "Newest backup");
+    chooseLayout->addWidget(chooser);
+    connect(chooser, &QComboBox::currentIndexChanged, this, &TMain::RestoreChooserChange);
+
+    auto* tree = named(new QTreeView, "RestoreTree");
+    tree->setDragEnabled(false);
+    tree->header()->setSectionsMovable(false);
+    tree->header()->setSectionResizeMode(QHeaderView::Interactive);
+
+    auto* from = named(new QGroupBox("Choose a CD/DVD drive to restore from"), "gbRestoreFrom");
+    auto* fromLayout = new QHBoxLayout(from);
+    fromLayout->addWidget(dropDown("cbRestoreFrom", "Choose a CD/DVD drive to restore from"));
+
+    auto* restore = named(new QPushButton("Restore"), "RestoreButton");
+    connect(restore, &QPushButton::clicked, this, &TMain::RestoreButtonClick);
+
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(from, 1);
+    bottom->addWidget(restore, 0, Qt::AlignBottom);
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(choose);
+    layout->addWidget(tree, 1);
+    layout->addLayout(bottom);
+    return page;
+}
+
+QWidget* TMain::makeAdvancedPage()
+{
+    auto* page = named(new QWidget, "AdvancedPage");
+
+    auto* removeBox = named(new QGroupBox("Remove Disks"), "GBRemoveDisks");
+    removeBox->setToolTip("Pick a disk and click 'remove' to remove it from the backup database");
+    auto* removeLayout = new QHBoxLayout(removeBox);
+    removeLayout->addWidget(dropDown("Disklist", "Pick a disk to remove from the database and click 'Remove'."), 1);
+    auto* remove = named(new QPushButton("Remove"), "RemoveButton");
+    connect(remove, &QPushButton::clicked, this, &TMain::RemoveButtonClick);
+    removeLayout->addWidget(remove);
+
+    auto* addBox = named(new QGroupBox("Add Disks"), "gbAddDisks");
+    auto* addLayout = new QHBoxLayout(addBox);
+    addLayout->addWidget(dropDown("cbAddDisks", "Pick a CD/DVD drive and click 'Add'."), 1);
+    auto* add = named(new QPushButton("Add"), "AddDisk");
+    connect(add, &QPushButton::clicked, this, &TMain::AddDiskClick);
+    addLayout->addWidget(add);
+
+    auto* options = named(new QGroupBox("Advanced Options"), "gbAdvancedOptions");
+    auto* optionsLayout = new QVBoxLayout(options);
+    optionsLayout->addWidget(named(new QCheckBox("Check file contents before backup (Slow, but secure)"), "cbDoMD5"));
+    optionsLayout->addWidget(named(new QCheckBox("Verify backup on disk after writing the disk."), "cbDoVerify"));
+    optionsLayout->addStretch(1);
+
+    auto* speeds = named(new QGroupBox("Maximum disk writing speeds"), "gbDriveSpeeds");
+    auto* speedsLayout = new QFormLayout(speeds);
+    auto* cd = named(new QComboBox, "cbMaxCDSpeed");
+    cd->addItems(listOf(CDSpeedItems));
+    auto* dvd = named(new QComboBox, "cbMaxDVDSpeed");
+    dvd->addItems(listOf(DVDSpeedItems));
+    auto* cdLabel = named(new QLabel("CD:"), "lblCDSpeed");
+    auto* dvdLabel = named(new QLabel("DVD:"), "lblDVDSpeed");
+    cdLabel->setBuddy(cd);
+    dvdLabel->setBuddy(dvd);
+    speedsLayout->addRow(cdLabel, cd);
+    speedsLayout->addRow(dvdLabel, dvd);
+
+    auto* lower = new QHBoxLayout;
+    lower->addWidget(options, 1);
+    lower->addWidget(speeds);
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(removeBox);
+    layout->addWidget(addBox);
+    layout->addLayout(lower);
+    layout->addStretch(1);
+    return page;
+}
+
+QWidget* TMain::makeAboutPage()
+{
+    auto* page = named(new QWidget, "AboutPage");
+    auto* about = named(new QTextBrowser, "Aboutbox");
+    about->setReadOnly(true);
+    about->setOpenLinks(false); // the click goes to AboutboxURLClick
+    about->setFrameShape(QFrame::NoFrame);
+
+    QTextCursor cursor(about->document());
+    QTextBlockFormat centred;
+    centred.setAlignment(Qt::AlignHCenter);
+    QTextCharFormat large;
+    large.setFontPointSize(20);
+    QTextCharFormat link = large;
+    link.setAnchor(true);
+    link.setAnchorHref(aboutAddress);
+    link.setForeground(about->palette().link());
+    link.setFontUnderline(true);
+
+    const struct {
+        const char* text;
+        bool isLink;
+    } lines[] = {{"", false},
+                 {"", false},
+                 {"Torvinel", false},
+                 {"Version 1.1", false},
+                 {"For more information visit:", false},
+                 {aboutAddress, true},
+                 {"", false}};
+    bool first = true;
+    for (const auto& line : lines) {
+        if (first)
+            cursor.setBlockFormat(centred);
+        else
+            cursor.insertBlock(centred, large);
+        cursor.setCharFormat(large);
+        first = false;
+        cursor.insertText(line.text, line.isLink ? link : large);
+    }
+    connect(about, &QTextBrowser::anchorClicked, this, &TMain::AboutboxURLClick);
+
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(about);
+    return page;
+}
+
+void TMain::makeStatusBar()
+{
+    QStatusBar* bar = statusBar();
+    bar->setObjectName("StatusBar");
+    const int widths[2] = {350, 50};
+    for (int i = 0; i < 2; ++i) {
+        m_panels[i] = new QLabel(bar);
+        m_panels[i]->setObjectName(QString("StatusPanel%1").arg(i));
+        m_panels[i]->setFixedWidth(widths[i]);
+        m_panels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        bar->addWidget(m_panels[i]);
+    }
+}
+
+QLabel* TMain::statusPanel(int panel) const
+{
+    return panel >= 0 && panel < 2 ? m_panels[panel] : nullptr;
+}
+
+void TMain::AboutboxURLClick(const QUrl& address)
+{
+    QDesktopServices::openUrl(address);
+}
+
+void TMain::closeEvent(QCloseEvent* event)
+{
+    // Shut-down runs once, however often the window is asked to close.
+    if (!m_closed && m_closeHandler) {
+        m_closed = true;
+        m_closeHandler();
+    }
+    QMainWindow::closeEvent(event);
+}
+
+} // namespace torvinel::ui

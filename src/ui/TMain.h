@@ -1,0 +1,64 @@
+#pragma once
+#include <functional>
+
+#include <QMainWindow>
+#include <QUrl>
+
+class QLabel;
+class QTabWidget;
+class QTextBrowser;
+
+namespace torvinel::ui {
+
+// The main window: four pages (Backup, Restore, Advanced, About) above a status bar of two
+// panels. Every control carries its design name as objectName; QtView finds them by it.
+// The window holds no program logic: its handlers forward to core, and the start-up and
+// shut-down sequences are attached from outside (main.cpp) so that the window can also be
+// built on its own, as the GUI tests do.
+class TMain : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr int designedWidth = 700;
+    static constexpr int designedHeight = 440;
+    static constexpr int minimumWidth = 620;
+    static constexpr int minimumHeight = 440;
+    static constexpr int tabWidth = 100;
+    static constexpr int tabHeight = 25;
+
+    explicit TMain(QWidget* parent = nullptr);
+
+    // Runs once when the window closes (the shut-down sequence).
+    void setCloseHandler(std::function<void()> handler) { m_closeHandler = std::move(handler); }
+
+    QTabWidget* pages() const { return m_pages; }
+    // The status bar's panels: 0 (350 pixels) and 1 (50 pixels).
+    QLabel* statusPanel(int panel) const;
+
+    static const char* const aboutAddress;
+
+public slots:
+    // The handlers of later work; present so the controls are wired from the start.
+    void BackupButtonClick() {}
+    void RestoreButtonClick() {}
+    void RestoreChooserChange() {}
+    void RemoveButtonClick() {}
+    void AddDiskClick() {}
+    void AboutboxURLClick(const QUrl& address);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QWidget* makeBackupPage();
+    QWidget* makeRestorePage();
+    QWidget* makeAdvancedPage();
+    QWidget* makeAboutPage();
+    void makeStatusBar();
+
+    QTabWidget* m_pages = nullptr;
+    QLabel* m_panels[2] = {nullptr, nullptr};
+    std::function<void()> m_closeHandler;
+    bool m_closed = false;
+};
+
+} // namespace torvinel::ui

@@ -1,0 +1,20 @@
+#pragma once
+#include "app/RunState.h"
+#include "app/View.h"
+#include "ui/ProgressWindow.h"
+
+namespace torvinel::ui {
+
+// The backup progress window ("Backup progress"). Cancel asks the run to stop and says so.
+class TProgressForm : public ProgressWindow {
+public:
+    TProgressForm(RunState& state, View& view, QWidget* mainWindow, QWidget* parent = nullptr);
+
+    void bCancelClick();
+
+private:
+    RunState& m_state;
+    View& m_view;
+};
+
+} // namespace torvinel::ui

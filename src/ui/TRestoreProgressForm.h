@@ -1,0 +1,20 @@
+#pragma once
+#include "app/RunState.h"
+#include "app/View.h"
+#include "ui/ProgressWindow.h"
+
+namespace torvinel::ui {
+
+// The restore progress window ("Restore Progress"). Cancel only asks the run to stop.
+class TRestoreProgressForm : public ProgressWindow {
+public:
+    TRestoreProgressForm(RunState& state, View& view, QWidget* mainWindow, QWidget* parent = nullptr);
+
+    void bCancelClick();
+
+private:
+    RunState& m_state;
+    View& m_view;
+};
+
+} // namespace torvinel::ui

@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+#include "app/Error.h"
+#include "app/IniFile.h"
+
+namespace torvinel {
+namespace {
+
+class IniFileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder = std::filesystem::temp_directory_path() / ("inifile-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(folder);
+        file = (folder / "Torvinel.ini").string();
+    }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+    void write(const std::string& content) { std::ofstream(file, std::ios::binary) << content; }
+    std::string content() const
+    {
+        std::ifstream in(file, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    std::filesystem::path folder;
+    std::string file;
+};
+
+TEST_F(IniFileTest, ReadsStoredValuesWithoutRegardToCase)
+{
+    write("[form]\r\nWIDTH=800\r\n[Status]\r\ndomd5=1\r\nMaxCDSpeed=abc\r\nDoVerify=-3\r\nNewestDisc= 20240305001 \r\n");
+    EXPECT_EQ(IniReadOrCreateInteger(file, "Form", "Width", 620), 800);
+    EXPECT_TRUE(IniReadOrCreateBool(file, "Status", "DoMD5", false));
+    EXPECT_TRUE(IniReadOrCreateBool(file, "Status", "DoVerify", false)) << "any non-zero integer is true";
+    EXPECT_EQ(IniReadOrCreateInteger(file, "Status", "MaxCDSpeed", 12), 12) << "unparsable falls back";
+    EXPECT_EQ(IniReadOrCreateString(file, "Status", "NewestDisc", ""), "20240305001");
+    // Reading present keys never rewrites them.
+    EXPECT_EQ(content(), "[form]\r\nWIDTH=800\r\n[Status]\r\ndomd5=1\r\nMaxCDSpeed=abc\r\nDoVerify=-3\r\nNewestDisc= 20240305001 \r\n");
+}
+
+TEST_F(IniFileTest, MissingKeysAreWrittenWithTheirDefaults)
+{
+    EXPECT_EQ(IniReadOrCreateInteger(file, "Form", "Width", 620), 620);
+    EXPECT_FALSE(IniReadOrCreateBool(file, "Status", "DoMD5", false));
+    EXPECT_EQ(IniReadOrCreateString(file, "Paths", "TempBase", "/x y"), "/x y");
+    EXPECT_EQ(IniReadOrCreateInteger(file, "Form", "Height", 440), 440);
+    EXPECT_EQ(content(), "[Form]\r\nWidth=620\r\nHeight=440\r\n\r\n[Status]\r\nDoMD5=0\r\n\r\n[Paths]\r\nTempBase=/x y\r\n");
+}
+
+TEST_F(IniFileTest, WritesReplaceOrAddKeys)
+{
+    write("; comment\n[MD5]\nA.zip=00\n\n[Other]\nx=1\n");
+    IniWriteString(file, "md5", "a.ZIP", "ff");
+    IniWriteString(file, "MD5", "B.csv", "ee");
+    IniWriteInteger(file, "Status", "MaxCDSpeed", -1);
+    IniWriteBool(file, "Status", "DoMD5", true);
+    EXPECT_EQ(content(), "; comment\r\n[MD5]\r\nA.zip=ff\r\nB.csv=ee\r\n\r\n[Other]\r\nx=1\r\n\r\n[Status]\r\nMaxCDSpeed=-1\r\nDoMD5=1\r\n");
+    EXPECT_EQ(IniReadOrCreateInteger(file, "Status", "MaxCDSpeed", 12), -1);
+}
+
+TEST_F(IniFileTest, AnUnwritableFileRaises)
+{
+    const std::string missingFolder = (folder / "missing" / "Torvinel.ini").string();
+    EXPECT_THROW(IniWriteBool(missingFolder, "Status", "DoMD5", true), Error);
+    try {
+        IniReadOrCreateInteger(missingFolder, "Form", "Width", 620);
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()), "Could not write " + missingFolder);
+    }
+}
+
+} // namespace
+} // namespace torvinel

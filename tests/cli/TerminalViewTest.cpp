@@ -1,0 +1,109 @@
+#include "cli/TerminalView.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include <gtest/gtest.h>
+
+#include "app/Progress.h"
+
+namespace torvinel::cli {
+namespace {
+
+// The terminal view over in-memory streams: out and err collect, in holds the typed answers.
+struct Terminal {
+    explicit Terminal(const std::string& typed = "")
+        : input(typed),
+          in(fmemopen(input.data(), input.size() + 1, "r")),
+          out(open_memstream(&outBuffer, &outSize)),
+          err(open_memstream(&errBuffer, &errSize)),
+          view(out, err, in)
+    {
+    }
+    ~Terminal()
+    {
+        std::fclose(in);
+        std::fclose(out);
+        std::fclose(err);
+        std::free(outBuffer);
+        std::free(errBuffer);
+    }
+    std::string output()
+    {
+        std::fflush(out);
+        return std::string(outBuffer, outSize);
+    }
+    std::string errors()
+    {
+        std::fflush(err);
+        return std::string(errBuffer, errSize);
+    }
+
+    std::string input;
+    char* outBuffer = nullptr;
+    size_t outSize = 0;
+    char* errBuffer = nullptr;
+    size_t errSize = 0;
+    std::FILE* in;
+    std::FILE* out;
+    std::FILE* err;
+    TerminalView view;
+};
+
+TEST(TerminalViewTest, UnattendedQuestionsTakeTheSafeAnswerAndSayIt)
+{
+    Terminal t;
+    t.view.setInteractive(false);
+    EXPECT_FALSE(t.view.askYesNo("Include it?"));
+    EXPECT_FALSE(t.view.askRetryIgnore("Please close the program"));
+    EXPECT_FALSE(t.view.askOkCancel("Insert disc 1"));
+    EXPECT_EQ(t.output(), "Include it? [y/n] No\n"
+                          "Please close the program [r]etry/[i]gnore Ignore\n"
+                          "Insert disc 1 [o]k/[c]ancel Cancel\n");
+}
+
+TEST(TerminalViewTest, InteractiveQuestionsReadAnswersAndAskAgainOnNonsense)
+{
+    Terminal t("maybe\nYES\nr\nok\nn\n");
+    t.view.setInteractive(true);
+    EXPECT_TRUE(t.view.askYesNo("Include it?"));
+    EXPECT_TRUE(t.view.askRetryIgnore("Close it"));
+    EXPECT_TRUE(t.view.askOkCancel("Insert"));
+    EXPECT_FALSE(t.view.askYesNo("Again?"));
+    // The input ends: the safe answer.
+    EXPECT_FALSE(t.view.askOkCancel("Insert"));
+    EXPECT_EQ(t.output().substr(0, 36), "Include it? [y/n] Include it? [y/n] ");
+}
+
+TEST(TerminalViewTest, CaptionsAndMessagesArePrintedOnceErrorsGoToTheErrorStream)
+{
+    Terminal t;
+    t.view.setProgressBar(false);
+    StartBackupPhase(t.view, "Phase 1");
+    ShowBackupProgress(t.view, "Phase 1", "File: /a", "", "Cancelling...", 10, 10);
+    ShowBackupProgress(t.view, "", "", "", "Cancelling...", 20, -1);
+    t.view.showInformation("The backup is finished.");
+    t.view.showError("Could not create /x.");
+    EXPECT_EQ(t.output(), "Phase 1\nCancelling...\nThe backup is finished.\n");
+    EXPECT_EQ(t.errors(), "Could not create /x.\n");
+    // The state stays readable for core.
+    EXPECT_EQ(t.view.text(Window::BackupProgress, "LPhase"), "File: /a");
+    EXPECT_EQ(t.view.position(Window::BackupProgress, "pbPhase"), 20);
+    EXPECT_EQ(t.view.screen().width, 1024);
+    EXPECT_EQ(t.view.screen().height, 768);
+}
+
+TEST(TerminalViewTest, BarIsOneLineRedrawnAndClearedBeforeAMessage)
+{
+    Terminal t;
+    t.view.setProgressBar(true);
+    ShowRestoreProgress(t.view, "", "File: /b", "", 500);
+    ShowRestoreProgress(t.view, "", "", "Please insert disc 2", -1);
+    const std::string out = t.output();
+    EXPECT_NE(out.find("\r[###############---------------]  50% File: /b\033[K"), std::string::npos) << out;
+    EXPECT_NE(out.find("\r\033[KPlease insert disc 2\n"), std::string::npos) << out;
+    EXPECT_EQ(out.find('\n'), out.size() - 1) << "the bar itself never ends a line";
+}
+
+} // namespace
+} // namespace torvinel::cli

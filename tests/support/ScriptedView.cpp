@@ -1,0 +1,192 @@
+#include "support/ScriptedView.h"
+
+#include <gtest/gtest.h>
+
+namespace torvinel::test {
+
+namespace {
+std::string at(Window window, std::string_view control)
+{
+    return std::string(MemoryView::windowName(window)) + ' ' + std::string(control);
+}
+} // namespace
+
+int ScriptedView::count(const std::string& line) const
+{
+    int n = 0;
+    for (const auto& call : m_calls)
+        n += call == line;
+    return n;
+}
+
+int ScriptedView::countPrefix(const std::string& prefix) const
+{
+    return static_cast<int>(callsStartingWith(prefix).size());
+}
+
+std::vector<std::string> ScriptedView::callsStartingWith(const std::string& prefix) const
+{
+    std::vector<std::string> found;
+    for (const auto& call : m_calls)
+        if (call.compare(0, prefix.size(), prefix) == 0)
+            found.push_back(call);
+    return found;
+}
+
+std::string ScriptedView::dump() const
+{
+    std::string all;
+    for (const auto& call : m_calls)
+        all += call + '\n';
+    return all;
+}
+
+void ScriptedView::setText(Window window, std::string_view control, const std::string& text)
+{
+    record("setText " + at(window, control) + ' ' + text);
+    MemoryView::setText(window, control, text);
+}
+
+void ScriptedView::setPosition(Window window, std::string_view control, int position)
+{
+    record("setPosition " + at(window, control) + ' ' + std::to_string(position));
+    MemoryView::setPosition(window, control, position);
+}
+
+void ScriptedView::setEnabled(Window window, std::string_view control, bool enabled)
+{
+    record("setEnabled " + at(window, control) + (enabled ? " 1" : " 0"));
+    MemoryView::setEnabled(window, control, enabled);
+}
+
+void ScriptedView::setVisible(Window window, std::string_view control, bool visible)
+{
+    record("setVisible " + at(window, control) + (visible ? " 1" : " 0"));
+    MemoryView::setVisible(window, control, visible);
+}
+
+void ScriptedView::setChecked(std::string_view control, bool checked)
+{
+    record("setChecked " + std::string(control) + (checked ? " 1" : " 0"));
+    MemoryView::setChecked(control, checked);
+}
+
+void ScriptedView::setItems(std::string_view control, const std::vector<std::string>& items, int selected)
+{
+    record("setItems " + std::string(control) + ' ' + std::to_string(items.size()) + ' '
+           + std::to_string(selected));
+    MemoryView::setItems(control, items, selected);
+}
+
+void ScriptedView::setSelectedIndex(std::string_view control, int index)
+{
+    record("setSelectedIndex " + std::string(control) + ' ' + std::to_string(index));
+    MemoryView::setSelectedIndex(control, index);
+}
+
+void ScriptedView::setStatusText(int panel, const std::string& text)
+{
+    record("setStatusText " + std::to_string(panel) + ' ' + text);
+    MemoryView::setStatusText(panel, text);
+}
+
+void ScriptedView::showWindow(Window window)
+{
+    record(std::string("showWindow ") + windowName(window));
+    MemoryView::showWindow(window);
+}
+
+void ScriptedView::hideWindow(Window window)
+{
+    record(std::string("hideWindow ") + windowName(window));
+    MemoryView::hideWindow(window);
+}
+
+void ScriptedView::setGeometry(Window window, const WindowGeometry& g)
+{
+    record(std::string("setGeometry ") + windowName(window) + ' ' + std::to_string(g.left) + ' '
+           + std::to_string(g.top) + ' ' + std::to_string(g.width) + ' ' + std::to_string(g.height));
+    MemoryView::setGeometry(window, g);
+}
+
+void ScriptedView::processEvents()
+{
+    record("processEvents");
+    if (m_inEvents)
+        return;
+    m_inEvents = true;
+    try {
+        while (!m_posted.empty()) {
+            auto event = std::move(m_posted.front());
+            m_posted.pop_front();
+            event();
+        }
+        if (onProcessEvents)
+            onProcessEvents();
+    } catch (...) {
+        m_inEvents = false;
+        throw;
+    }
+    m_inEvents = false;
+}
+
+void ScriptedView::showInformation(const std::string& text)
+{
+    record("showInformation " + text);
+}
+
+void ScriptedView::showError(const std::string& text)
+{
+    record("showError " + text);
+}
+
+void ScriptedView::queue(const char* kind, bool reply, const std::string& textContains)
+{
+    m_answers.push_back({kind, reply, textContains});
+}
+
+bool ScriptedView::ask(const char* kind, const std::string& text)
+{
+    const std::string question = std::string(kind) + ' ' + text;
+    record(question);
+    if (m_answers.empty()) {
+        ADD_FAILURE() << "unscripted question: " << question;
+        throw UnscriptedQuestion("unscripted question: " + question);
+    }
+    Answer answer = m_answers.front();
+    m_answers.pop_front();
+    if (answer.kind != kind
+        || (!answer.textContains.empty() && text.find(answer.textContains) == std::string::npos)) {
+        ADD_FAILURE() << "question " << question << " met the scripted answer for " << answer.kind
+                      << (answer.textContains.empty() ? "" : " containing \"" + answer.textContains + "\"");
+        throw UnscriptedQuestion("unexpected question: " + question);
+    }
+    return answer.reply;
+}
+
+bool ScriptedView::askYesNo(const std::string& text)
+{
+    return ask("askYesNo", text);
+}
+
+bool ScriptedView::askRetryIgnore(const std::string& text)
+{
+    return ask("askRetryIgnore", text);
+}
+
+bool ScriptedView::askOkCancel(const std::string& text)
+{
+    return ask("askOkCancel", text);
+}
+
+void ScriptedView::openFolder(const std::string& path)
+{
+    record("openFolder " + path);
+}
+
+void ScriptedView::openUrl(const std::string& url)
+{
+    record("openUrl " + url);
+}
+
+} // namespace torvinel::test
