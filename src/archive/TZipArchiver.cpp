@@ -562,7 +562,10 @@ bool TZipArchiver::writeEntry(const AddItem& item, zipio::BufferedWriter& out,
         return true;
     }
 
-    zipio::FileHandle source(::open(item.path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    // O_NONBLOCK: should the file have been replaced by a pipe since it was listed, the open
+    // must not hang; for a regular file the flag changes nothing.
+    zipio::FileHandle source(
+        ::open(item.path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat info {};
     if (!source.valid() || fstat(source.get(), &info) != 0 || !S_ISREG(info.st_mode))
         throw ZipFault{ZipErrorKind::CannotOpenFile, item.path};
@@ -645,6 +648,9 @@ bool TZipArchiver::addOrdinary(std::vector<AddItem>& items)
                 throw ZipFault{ZipErrorKind::CannotCreateFile, m_path};
             }
             rewrite.file.reset(fd);
+            struct stat original {};
+            if (fstat(m_file.get(), &original) == 0)
+                (void)fchmod(fd, original.st_mode & 07777); // the copy keeps the archive's mode
             out.attach(fd, 0, rewrite.path);
             std::vector<const ZipEntry*> byOffset;
             for (const ZipEntry& e : m_entries)
@@ -997,7 +1003,10 @@ bool TZipArchiver::extractEntry(const ZipEntry& e, const std::string& name, Extr
                                 zipreader::ChainReader& reader, zipreader::DataDecoder& decoder,
                                 std::vector<std::pair<std::string, unsigned>>& folderModes)
 {
-    const std::optional<std::string> safe = zipnames::safeRelativeName(name);
+    // Names from Unix-like hosts may hold "\" as an ordinary character; elsewhere it is a
+    // separator (displayName has already turned those into "/").
+    const std::optional<std::string> safe =
+        zipnames::safeRelativeName(name, platform::pathSeparator() == '\\');
     if (!safe)
         throw ZipFault{ZipErrorKind::UnsafeEntryName, name};
     const std::string target = context.base + "/" + *safe;

@@ -47,6 +47,23 @@ int64_t fileSize(int fd)
     return st.st_size;
 }
 
+bool isSparse(int fd)
+{
+    struct stat st {};
+    return fstat(fd, &st) == 0 && static_cast<uint64_t>(st.st_blocks) * 512 < static_cast<uint64_t>(st.st_size);
+}
+
+uint64_t holeAt(int fd, uint64_t offset)
+{
+    const off_t data = lseek(fd, static_cast<off_t>(offset), SEEK_DATA);
+    if (data >= 0)
+        return static_cast<uint64_t>(data) - offset;
+    if (errno != ENXIO)
+        return 0; // the file system cannot tell: read it
+    const int64_t size = fileSize(fd); // no data after offset: a hole to the end
+    return size > static_cast<int64_t>(offset) ? static_cast<uint64_t>(size) - offset : 0;
+}
+
 std::size_t readAt(int fd, void* data, std::size_t size, uint64_t offset, const std::string& path,
                    ZipErrorKind failure)
 {

@@ -41,6 +41,12 @@ int64_t fileSize(int fd);
 std::size_t readAt(int fd, void* data, std::size_t size, uint64_t offset, const std::string& path,
                    ZipErrorKind failure);
 
+// Sparse files: true when fewer blocks are allocated than the length needs. holeAt gives the
+// length of the hole that starts at offset (0 where there is data, or where the file system
+// cannot tell), so that readers can make zeros instead of having the kernel make them.
+bool isSparse(int fd);
+uint64_t holeAt(int fd, uint64_t offset);
+
 // Writes a file sequentially through a large buffer. Whole buffers of zeros that lie past
 // the file's physical end are left as holes, so sparse input stays cheap; finish() fixes
 // the length. Records already written can be patched, in the buffer when still there.
