@@ -106,7 +106,8 @@ private:
 bool createFolder(const std::string& path);
 bool createFolders(const std::string& path);          // with every missing parent
 // Everything inside, recursively; true when nothing is left inside (an empty folder counts
-// as emptied). False when folder is not a folder. Links inside are removed, not followed.
+// as emptied). False when folder is not a folder. folder itself may be a link to a folder;
+// links inside it are removed, never followed.
 bool deleteFolderContents(const std::string& folder);
 // The folder and everything in it; false when it is missing or something stays behind.
 bool deleteFolder(const std::string& folder);

@@ -69,6 +69,16 @@ TEST(DeleteFolderContents, EmptyCountsAsEmptiedMissingDoesNot)
     EXPECT_FALSE(deleteFolderContents(s.write("file")));
 }
 
+TEST(DeleteFolderContents, TheNamedFolderMayBeALink)
+{
+    Scratch s;
+    s.write("elsewhere/staged.zip");
+    std::filesystem::create_directory_symlink(s.path("elsewhere"), s.path("temp"));
+    EXPECT_TRUE(deleteFolderContents(s.path("temp")));
+    EXPECT_TRUE(std::filesystem::is_symlink(s.path("temp")));
+    EXPECT_EQ(entriesIn(s.path("elsewhere")), 0u);
+}
+
 TEST(DeleteFolderContents, ReportsWhatStaysBehindAndDeletesTheRest)
 {
     if (geteuid() != 0)

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <limits>
 
 #include "Scratch.h"
 #include "platform/Platform.h"
@@ -68,6 +69,7 @@ TEST_F(Stamps, AreLocalTimeWithEvenSecondsClampedTo1980Through2107)
         {4'354'837'199, 0, "2107-12-31 23:59:58"},           // the last second of 2107 local
         {4'354'837'200, 0, "2107-12-31 23:59:58"},           // the first of 2108 is clamped
         {7'258'118'400, 0, "2107-12-31 23:59:58"},           // 2200 is clamped down
+        {std::numeric_limits<std::time_t>::max(), 0, "2107-12-31 23:59:58"},
     };
     for (const Case& c : cases) {
         setModified(file, c.seconds, c.nanoseconds);

@@ -61,6 +61,8 @@ std::optional<Stamp> lastWriteStamp(const std::string& path)
     // 1970 (a common default of archivers and build tools) is still backed up.
     if (facts.st_mtim.tv_sec < 0)
         return earliestStamp;
+    if (facts.st_mtim.tv_sec > 100'000'000'000) // far past 2107, where local time may overflow
+        return latestStamp;
     Stamp stamp = localTime(facts.st_mtim.tv_sec);
     if (stamp.year < 1980)
         return earliestStamp;

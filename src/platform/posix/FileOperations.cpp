@@ -87,7 +87,10 @@ bool createFolder(const std::string& path)
 
 bool deleteFolderContents(const std::string& folder)
 {
-    return folderExists(folder) && removeContents(folder);
+    // The folder the caller names may be a link (a temporary folder placed on another
+    // disc); what lies inside is never followed.
+    struct stat facts {};
+    return stat(folder.c_str(), &facts) == 0 && S_ISDIR(facts.st_mode) && removeContents(folder);
 }
 
 bool deleteFolder(const std::string& folder)

@@ -75,7 +75,7 @@ std::optional<Stamp> lastWriteStamp(const std::string& path)
     // by an hour when the clocks change, or every file would look changed twice a year.
     SYSTEMTIME utc, local;
     if (!FileTimeToSystemTime(&data.ftLastWriteTime, &utc) || !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
-        return earliestStamp;
+        return latestStamp; // only a time past the year 30827 cannot be converted
     if (local.wYear < 1980)
         return earliestStamp; // clamped instead of refused, so such a file is still backed up
     if (local.wYear > 2107)
