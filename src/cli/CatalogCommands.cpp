@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <functional>
-#include <map>
 
 #include "app/Application.h"
 #include "app/Error.h"
@@ -11,6 +10,7 @@
 #include "catalog/DiscMaintenance.h"
 #include "catalog/DiscNames.h"
 #include "cli/Commands.h"
+#include "cli/TerminalView.h"
 
 namespace torvinel::cli {
 
@@ -22,60 +22,6 @@ const char* const catalogUsage =
 
 namespace {
 
-// Until the terminal View lands: keeps the lists core sets, prints the message boxes.
-class PlainView : public View {
-public:
-    void setText(Window, std::string_view, const std::string&) override {}
-    std::string text(Window, std::string_view) const override { return {}; }
-    void setPosition(Window, std::string_view, int) override {}
-    int position(Window, std::string_view) const override { return 0; }
-    void setEnabled(Window, std::string_view, bool) override {}
-    bool isEnabled(Window, std::string_view) const override { return true; }
-    void setVisible(Window, std::string_view, bool) override {}
-    void setChecked(std::string_view control, bool checked) override { m_checks[std::string(control)] = checked; }
-    bool isChecked(std::string_view control) const override
-    {
-        auto it = m_checks.find(control);
-        return it != m_checks.end() && it->second;
-    }
-    void setItems(std::string_view control, const std::vector<std::string>& items, int selected) override
-    {
-        m_lists[std::string(control)] = {items, selected};
-    }
-    std::vector<std::string> items(std::string_view control) const override
-    {
-        auto it = m_lists.find(control);
-        return it == m_lists.end() ? std::vector<std::string>() : it->second.first;
-    }
-    void setSelectedIndex(std::string_view control, int index) override { m_lists[std::string(control)].second = index; }
-    int selectedIndex(std::string_view control) const override
-    {
-        auto it = m_lists.find(control);
-        return it == m_lists.end() ? -1 : it->second.second;
-    }
-    void setStatusText(int, const std::string&) override {}
-    void showWindow(Window) override {}
-    void hideWindow(Window) override {}
-    WindowGeometry geometry(Window) const override { return m_geometry; }
-    void setGeometry(Window, const WindowGeometry& g) override { m_geometry = g; }
-    WindowGeometry screen() const override { return {0, 0, 1024, 768}; }
-    void processEvents() override {}
-    void showInformation(const std::string& text) override { std::printf("%s\n", text.c_str()); }
-    void showError(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
-    bool askYesNo(const std::string&) override { return false; }
-    bool askRetryIgnore(const std::string&) override { return false; }
-    bool askOkCancel(const std::string&) override { return false; }
-    void openFolder(const std::string&) override {}
-    void openUrl(const std::string&) override {}
-    CheckTree& backupTree() override { throw Error("There is no backup tree on the command line"); }
-    CheckTree& restoreTree() override { throw Error("There is no restore tree on the command line"); }
-
-private:
-    std::map<std::string, bool, std::less<>> m_checks;
-    std::map<std::string, std::pair<std::vector<std::string>, int>, std::less<>> m_lists;
-    WindowGeometry m_geometry{0, 0, 700, 440};
-};
-
 int usageError(const std::string& text)
 {
     std::fprintf(stderr, "torvinel-cli: %s\n", text.c_str());
@@ -86,7 +32,7 @@ int usageError(const std::string& text)
 // the error box would show it.
 int withApplication(const std::function<int(RunState&, View&)>& command)
 {
-    PlainView view;
+    TerminalView view;
     Application application(view);
     int code = Failed;
     try {

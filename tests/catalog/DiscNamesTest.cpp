@@ -116,7 +116,7 @@ TEST_F(DatabaseTest, StageFileRoundsToSectorsAndRecordsDigests)
     // A disc without room shows a full bar; it must not divide by zero.
     state.DiscFreeBytes = -1;
     StageFile(state, view, (root / "torvineltemp" / "one").string());
-    EXPECT_GT(view.backupPosition("pbPhase"), 1000);
+    EXPECT_GE(view.backupPosition("pbPhase"), 1000);
 }
 
 TEST_F(DatabaseTest, LengthOfAMissingOrIgnoredFileIsZeroWithAWarning)
