@@ -5,6 +5,7 @@
 #include <map>
 
 #include "cli/CatalogCommands.h"
+#include "cli/DrivesCommand.h"
 #include "discwriter/discwright/Discwright.h"
 
 namespace torvinel::cli {
@@ -36,11 +37,14 @@ int run(const std::vector<std::string>& args)
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         std::fputs(usage, args.empty() ? stderr : stdout);
         std::fprintf(args.empty() ? stderr : stdout, "\nDisc database commands:\n%s", catalogUsage);
+        std::fprintf(args.empty() ? stderr : stdout, "\nDrive commands:\n%s", drivesUsage);
         return args.empty() ? Failed : Done;
     }
     if (args[0] == "--version")
         return printVersion();
     if (const auto code = runCatalogCommand(args))
+        return *code;
+    if (const auto code = runDrivesCommand(args))
         return *code;
     std::fprintf(stderr, "torvinel-cli: unknown command \"%s\"\n\n%s", args[0].c_str(), usage);
     return Failed;
