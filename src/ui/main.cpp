@@ -6,6 +6,7 @@
 #include "ui/TMain.h"
 #include "ui/TProgressForm.h"
 #include "ui/TRestoreProgressForm.h"
+#include "ui/TfrmOperationProgress.h"
 #include "ui/TorvinelApplication.h"
 
 using namespace torvinel;
@@ -36,6 +37,8 @@ int main(int argc, char** argv)
     ui::TProgressForm backupProgress(app.state(), view, &mainWindow);
     ui::TRestoreProgressForm restoreProgress(app.state(), view, &mainWindow);
     view.attachProgressForms(&backupProgress, &restoreProgress);
+    ui::TfrmOperationProgress busy(&mainWindow);
+    view.attachBusyWindow(&busy);
 
     mainWindow.show();
     return qtApp.exec();
