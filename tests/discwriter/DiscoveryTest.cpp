@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <regex>
+#include <optional>
+#include <cctype>
 
 #include "app/Error.h"
 #include "discwriter/DeviceLists.h"
@@ -75,10 +76,10 @@ TEST_F(Discovery, OneDriveIsChosenAndTheGroupStaysHidden)
     EXPECT_TRUE(finder.DeviceList().DeviceError.empty());
 
     // The busy window: shown with its caption, told what was found, hidden again.
-    EXPECT_TRUE(view.has("setText Busy TfrmOperationProgress Refreshing device list"));
+    EXPECT_TRUE(view.has("setText Busy TfrmOperationProgress " + TdwDeviceFinder::RefreshingText()));
     EXPECT_TRUE(view.has("setVisible Busy btnCancel 0"));
-    EXPECT_TRUE(view.has("setText Busy lblInfo Please, wait ..."));
-    EXPECT_TRUE(view.has("setText Busy lblInfo Found device: Test Drive"));
+    EXPECT_TRUE(view.has("setText Busy lblInfo " + TdwDeviceFinder::PleaseWaitText()));
+    EXPECT_TRUE(view.has("setText Busy lblInfo " + TdwDeviceFinder::FoundDeviceText() + " Test Drive"));
     const auto shown = std::find(view.calls().begin(), view.calls().end(), "showWindow Busy");
     const auto hidden = std::find(view.calls().begin(), view.calls().end(), "hideWindow Busy");
     EXPECT_LT(shown, hidden);
@@ -147,11 +148,14 @@ TEST_F(Discovery, TheTraceFileGetsALinePerLibraryCall)
 
     const auto lines = readLines(traceFile);
     std::vector<std::string> texts;
-    const std::regex stamped(R"(\d\d:\d\d:\d\d\.\d\d\d: (.*))");
+    // "hh:nn:ss.zzz: " before each text.
     for (const auto& line : lines) {
-        std::smatch m;
-        ASSERT_TRUE(std::regex_match(line, m, stamped)) << line;
-        texts.push_back(m[1]);
+        ASSERT_GT(line.size(), 14u) << line;
+        const std::string stamp = line.substr(0, 14);
+        for (std::size_t i : {0, 1, 3, 4, 6, 7, 9, 10, 11})
+            EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(stamp[i]))) << line;
+        EXPECT_EQ(stamp.substr(2, 1) + stamp.substr(5, 1) + stamp.substr(8, 1) + stamp.substr(12, 2), "::.: ") << line;
+        texts.push_back(line.substr(14));
     }
     EXPECT_EQ(texts, (std::vector<std::string>{"Discwright_FindDevice",
                                                 "Discwright_Drive_Create (before create)",
@@ -240,6 +244,32 @@ TEST_F(Discovery, ALibraryOfAnotherVersionIsReportedOnce)
     EXPECT_FALSE(CheckLibraryVersion(view, 0x1A2B));
     EXPECT_EQ(view.callsStartingWith("showError"), std::vector<std::string>{
                                 "showError Discwright : Invalid Discwright.dll version : 0x00001A2B. Expected : 0x20060630"});
+}
+
+TEST(WrapperServices, TheBusyWindowSpeaksTheUsersLanguage)
+{
+    struct Saved {
+        std::string name;
+        std::optional<std::string> value;
+    };
+    std::vector<Saved> saved;
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(name);
+        saved.push_back({name, value ? std::optional<std::string>(value) : std::nullopt});
+        unsetenv(name);
+    }
+    setenv("LANG", "ru_RU.UTF-8", 1);
+    EXPECT_EQ(TdwDeviceFinder::RefreshingText(), "Обновление списка устройств");
+    setenv("LC_ALL", "de_DE.UTF-8", 1); // no German texts: English
+    EXPECT_EQ(TdwDeviceFinder::RefreshingText(), "Refreshing device list");
+    EXPECT_EQ(TdwDeviceFinder::PleaseWaitText(), "Please, wait ...");
+    EXPECT_EQ(TdwDeviceFinder::FoundDeviceText(), "Found device:");
+    for (const Saved& s : saved) {
+        if (s.value)
+            setenv(s.name.c_str(), s.value->c_str(), 1);
+        else
+            unsetenv(s.name.c_str());
+    }
 }
 
 TEST(WrapperServices, BufferTextStopsAtTheFirstNulOrTheSize)

@@ -136,10 +136,10 @@ void TestBusyWindow::theSearchDrivesItThroughTheView()
 
     QVERIFY(!busy.isVisible());
     QVERIFY(!busy.animating());
-    QCOMPARE(busy.windowTitle(), QString("Refreshing device list"));
+    QCOMPARE(busy.windowTitle().toStdString(), TdwDeviceFinder::RefreshingText());
     QCOMPARE(busy.width(), 300);
     QVERIFY(busy.cancelButton()->isHidden());
-    QCOMPARE(busy.info()->text(), QString("Found device: Image Drive"));
+    QCOMPARE(busy.info()->text().toStdString(), TdwDeviceFinder::FoundDeviceText() + " Image Drive");
     QCOMPARE(main.findChild<QComboBox*>("DeviceChooser")->count(), 2);
     QCOMPARE(main.findChild<QComboBox*>("DeviceChooser")->currentText(), QString("/dev/sr0 DVDRAM GSA-H42L"));
     QVERIFY(!main.findChild<QGroupBox*>("gbDeviceChooser")->isHidden()); // two writers to choose from
