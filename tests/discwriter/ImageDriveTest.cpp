@@ -229,6 +229,8 @@ TEST(ImageDriveSettingsTest, MissingKeysAreWrittenWithDefaultsByMediaType)
 {
     TempDir dir;
     const std::string ini = dir / "Torvinel.ini";
+    const char* oldHome = std::getenv("HOME");
+    const std::string savedHome = oldHome ? oldHome : "";
     setenv("HOME", dir.path().c_str(), 1);
     ImageDriveSettings settings = ReadImageDriveSettings(ini);
     EXPECT_EQ(settings.folder, dir.path() + "/Torvinel Discs");
@@ -252,6 +254,10 @@ TEST(ImageDriveSettingsTest, MissingKeysAreWrittenWithDefaultsByMediaType)
     EXPECT_EQ(ReadImageDriveSettings(ini).blocks, 6000);
     IniWriteString(ini, "ImageDrive", "Folder", "");
     EXPECT_EQ(ReadImageDriveSettings(ini).folder, dir.path() + "/Torvinel Discs");
+    if (oldHome)
+        setenv("HOME", savedHome.c_str(), 1);
+    else
+        unsetenv("HOME");
 }
 
 } // namespace
