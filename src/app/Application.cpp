@@ -8,7 +8,9 @@
 #include "app/IniFile.h"
 #include "app/SpeedLists.h"
 #include "backup/Selection.h"
+#include "catalog/AssembleBackupState.h"
 #include "discwriter/discwright/Discwright.h"
+#include "discwriter/discwright/ImageDriveSettings.h"
 #include "platform/Platform.h"
 #include "power/PwrSave.h"
 
@@ -88,8 +90,6 @@ void Application::FormCreate()
     s.DiscList.clear();
     s.ScratchNames.clear();
     s.ScratchLines.clear();
-    SaveSelection(s, m_view);
-
     s.BackupState.clear();
     s.DeletedPaths.clear();
     s.FQList.clear();
@@ -154,9 +154,22 @@ void Application::FormCreate()
     s.TempFolder = platform::joinPath(tempBase, "torvineltemp");
     createWorkingFolder(s.TempFolder);
 
+    // The image drive, the writer that needs no hardware, takes its folder and disc size from
+    // the settings.
+    Discwright_ConfigureImageDrive(ReadImageDriveSettings(ini));
+
     // 15. Whatever an interrupted run left behind is discarded.
     if (!EmptyFolder(s.TempFolder))
         throw Error("Could not delete Temp directory.");
+
+    // 16. The backup state: the list saved by the last assembly, or the catalogs themselves.
+    const std::string backupList = s.appFile("BackupList.txt");
+    if (platform::fileExists(backupList)) {
+        s.BackupState.loadFromFile(backupList);
+    } else {
+        s.NewestDisc.clear();
+        AssembleBackupState(s, m_view, s.NewestDisc, s.OldestCSV, false);
+    }
 
     // 17-18. The ticks of the last session; on a first start the documents folder.
     RestoreSelection(s, m_view, documents);
