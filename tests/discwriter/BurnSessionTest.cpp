@@ -3,6 +3,7 @@
 
 #include "app/Error.h"
 #include "app/Progress.h"
+#include "discwriter/discwright/DiscReader.h"
 #include "BurnFixture.h"
 
 namespace torvinel::test {
@@ -483,6 +484,47 @@ TEST_F(BurnSession, AnAddressThatIsNotValidIsRefusedBeforeTheDriveIsOpened)
     EXPECT_TRUE(logHas("SCSI Info for the drive is not valid"));
     EXPECT_FALSE(logHas("Creating Burner object:"));
     EXPECT_TRUE(drive()->calls().empty());
+}
+
+} // namespace torvinel::test
+
+namespace torvinel::test {
+
+// The image drive behind the same session: the burnt disc lands on the shelf as
+// <DiscId>.iso, holding the staged files in the DiscId folder.
+TEST_F(BurnSession, TheImageDriveWritesTheDiscAsAnImageOnTheShelf)
+{
+    startLibraryWithTestDrives({});
+    ImageDriveSettings settings;
+    settings.folder = dir / "shelf";
+    settings.mediaType = "CD-R";
+    settings.blocks = 6000; // room for one small burn, then the disc is closed
+    Discwright_ConfigureImageDrive(settings);
+    TdwDeviceItem item;
+    item.DriveLetter = "Image:";
+    item.Product = "Image Drive";
+    item.DeviceAddress = DeviceAddress{1, ImageDrivePort, 0, 0, 0};
+    devices.Items = {item};
+    view.setItems("DeviceChooser", {"Image: Image Drive"}, 0);
+    view.setChecked("cbDoVerify", true);
+
+    const std::string archive = std::string(70000, 'a') + "end";
+    dir.write("torvineltemp/2026121000001rn.zip", archive);
+    dir.write("torvineltemp/2026121000001rn.csv", "\"/home/u/a.txt\",20261210020304,5,\r\n");
+    write();
+    EXPECT_EQ(writeStatus, WriteStatusDone);
+    EXPECT_EQ(discFreeBytes, 6000 * 2048 - 10485760);
+    write("20261210004");
+    EXPECT_EQ(writeStatus, WriteStatusDone);
+    EXPECT_EQ(discFreeBytes, 0);
+    EXPECT_TRUE(logHas("Verifying the file tree."));
+    EXPECT_TRUE(view.has("showInformation Please remove the disk and mark it with the following number: 20261210004"));
+
+    auto disc = makeIsoFileReader(dir / "shelf/20261210004.iso");
+    ASSERT_TRUE(disc->exists("20261210004/2026121000001rn.zip"));
+    ASSERT_TRUE(disc->copy("20261210004/2026121000001rn.zip", dir / "back.zip"));
+    EXPECT_EQ(dir.read("back.zip"), archive);
+    EXPECT_TRUE(disc->exists("20261210004/2026121000001rn.csv"));
 }
 
 } // namespace torvinel::test
