@@ -3,6 +3,7 @@
 
 #include "app/Error.h"
 #include "app/Progress.h"
+#include "discwriter/DeviceLists.h"
 #include "discwriter/discwright/DiscReader.h"
 #include "BurnFixture.h"
 
@@ -525,6 +526,12 @@ TEST_F(BurnSession, TheImageDriveWritesTheDiscAsAnImageOnTheShelf)
     ASSERT_TRUE(disc->copy("20261210004/2026121000001rn.zip", dir / "back.zip"));
     EXPECT_EQ(dir.read("back.zip"), archive);
     EXPECT_TRUE(disc->exists("20261210004/2026121000001rn.csv"));
+
+    // Offered for restore as its folder, the shelf reads the disc from its image.
+    EXPECT_TRUE(OpenRestoreDrive(dir / "shelf")->exists("20261210004/2026121000001rn.zip"));
+    dir.write("mounted/20261210004/2026121000001rn.zip", "x");
+    EXPECT_TRUE(OpenRestoreDrive(dir / "mounted")->exists("20261210004/2026121000001rn.zip"));
+    EXPECT_FALSE(OpenRestoreDrive("/dev/sr97")->exists("20261210004/2026121000001rn.zip")); // nothing mounted
 }
 
 } // namespace torvinel::test
