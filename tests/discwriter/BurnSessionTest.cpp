@@ -477,6 +477,18 @@ TEST_F(BurnSession, ADriveThatNeverGetsReadyGivesUpAfterTwoMinutes)
     EXPECT_TRUE(logHas("The drive did not become ready."));
 }
 
+TEST_F(BurnSession, AnUnexpectedFailureLeavesNoHandleAndCancelEnabled)
+{
+    useDrive(withDiscs({blankDisc(DISC_TYPE_DVDPLUSR)}));
+    view.onProcessEvents = [&] {
+        if (drive()->locked())
+            throw std::runtime_error("the window went away");
+    };
+    EXPECT_THROW(write(), std::runtime_error);
+    EXPECT_TRUE(view.isEnabled(Window::BackupProgress, "bCancel"));
+    EXPECT_EQ(logLines().back(), "Burner object destroyed");
+}
+
 TEST_F(BurnSession, AnAddressThatIsNotValidIsRefusedBeforeTheDriveIsOpened)
 {
     useDrive(withDiscs({blankDisc(DISC_TYPE_DVDPLUSR)}));
