@@ -81,7 +81,8 @@ void TfrmOperationProgress::layoutControls()
 {
     // Anchors: the label keeps its 5-pixel right margin, the button its place at the right.
     m_animate->move(4, m_animate->y() == 0 ? 6 : m_animate->y());
-    m_info->setGeometry(28, m_info->y() == 0 ? 8 : m_info->y(), std::max(0, width() - 28 - 5), m_info->sizeHint().height());
+    const int infoTop = m_info->y() == 0 ? 8 : m_info->y();
+    m_info->setGeometry(28, infoTop, std::max(0, width() - 28 - 5), m_info->sizeHint().height());
     m_cancel->setGeometry(width() - 80, 30, 75, 23);
 }
 

@@ -15,8 +15,8 @@ TEST(DrivesCommand, ListsTheWritersThenTheDrivesToReadFrom)
     TempDir root;
     root.write("data/Torvinel/Torvinel.ini", "[ImageDrive]\r\nFolder=" + root.path() + "/shelf\r\n");
     const std::string command = "env XDG_DATA_HOME='" + root.path() + "/data' XDG_CONFIG_HOME='" + root.path() +
-                                "/config' HOME='" + root.path() + "' '" TORVINEL_BINARY_DIR "/src/cli/torvinel-cli' drives >'" +
-                                root.path() + "/out' 2>'" + root.path() + "/err'";
+                                "/config' HOME='" + root.path() + "' '" TORVINEL_BINARY_DIR
+                                "/src/cli/torvinel-cli' drives >'" + root.path() + "/out' 2>'" + root.path() + "/err'";
     const int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status));
     ASSERT_EQ(WEXITSTATUS(status), 0) << root.read("err");

@@ -159,7 +159,8 @@ TEST_F(Discovery, TheTraceFileGetsALinePerLibraryCall)
     }
     EXPECT_EQ(texts, (std::vector<std::string>{"Discwright_FindDevice",
                                                 "Discwright_Drive_Create (before create)",
-                                                "Discwright_Drive_Create (after create): PortID:254,BusID:0,TargetID:0,LUN:0",
+                                                "Discwright_Drive_Create (after create): "
+                                                "PortID:254,BusID:0,TargetID:0,LUN:0",
                                                 "Discwright_GetDeviceNameByDeviceAddress",
                                                 "Discwright_Drive_GetDeviceInformation",
                                                 "Discwright_Drive_TestUnitReady",
@@ -231,7 +232,8 @@ TEST_F(Discovery, RestoreDrivesAreTheOpticalDrivesThenTheImageDrive)
 TEST_F(Discovery, NoDriveToReadFromEndsTheProgram)
 {
     EXPECT_FALSE(RestoreFromInit(state, view, {{2, "C:\\", false}}, std::nullopt));
-    EXPECT_TRUE(view.has("showInformation You do not have any CD or DVD drives on this computer. Torvinel will exit now."));
+    EXPECT_TRUE(view.has("showInformation You do not have any CD or DVD drives on this computer. "
+                         "Torvinel will exit now."));
     EXPECT_FALSE(view.isEnabled(Window::Main, "RestoreButton"));
     EXPECT_FALSE(view.isEnabled(Window::Main, "AddDisk"));
     EXPECT_FALSE(view.isVisible(Window::Main, "cbAddDisks"));
@@ -242,8 +244,9 @@ TEST_F(Discovery, ALibraryOfAnotherVersionIsReportedOnce)
     EXPECT_TRUE(CheckLibraryVersion(view, 0x20060630));
     EXPECT_EQ(view.countPrefix("showError"), 0);
     EXPECT_FALSE(CheckLibraryVersion(view, 0x1A2B));
-    EXPECT_EQ(view.callsStartingWith("showError"), std::vector<std::string>{
-                                "showError Discwright : Invalid Discwright.dll version : 0x00001A2B. Expected : 0x20060630"});
+    EXPECT_EQ(view.callsStartingWith("showError"),
+              std::vector<std::string>{
+                  "showError Discwright : Invalid Discwright.dll version : 0x00001A2B. Expected : 0x20060630"});
 }
 
 TEST(WrapperServices, TheBusyWindowSpeaksTheUsersLanguage)
