@@ -11,6 +11,7 @@
 #include "ui/TMain.h"
 #include "ui/TProgressForm.h"
 #include "ui/TRestoreProgressForm.h"
+#include "ui/TfrmOperationProgress.h"
 #include "ui/TorvinelApplication.h"
 
 namespace torvinel::ui {
@@ -34,6 +35,10 @@ int runTorvinel()
     BackupTreeModel backupTree;
     backupTree.attachView(mainWindow.findChild<QTreeView*>("BackupTree"));
     view.attachBackupTree(backupTree);
+
+    // Before the start-up: its drive search shows this window.
+    TfrmOperationProgress busy(&mainWindow);
+    view.attachBusyWindow(&busy);
 
     Application app(view);
     try {
