@@ -8,7 +8,7 @@
 #include "app/Error.h"
 #include "cli/Commands.h"
 #include "cli/TerminalView.h"
-#include "discwriter/discwright/ImageDriveSettings.h"
+#include "discwriter/DeviceLists.h"
 #include "restore/RestoreChooser.h"
 #include "restore/RestoreRun.h"
 #include "restore/RestoreTree.h"
@@ -21,7 +21,8 @@ const char* const restoreUsage =
     "                        restore files and folders (a folder ends with /) of the newest\n"
     "                        backup set, or of the set of disc DISCID, from DRIVE (a disc's\n"
     "                        mount point, a folder, or the image drive's folder; default:\n"
-    "                        the image drive) into a new folder, which is printed\n";
+    "                        the first drive of \"torvinel-cli drives\") into a new folder,\n"
+    "                        which is printed\n";
 
 namespace {
 
@@ -107,8 +108,8 @@ int restore(RunState& state, View& view, const RestoreRequest& request)
 
     if (!request.from.empty())
         view.setItems("cbRestoreFrom", {request.from}, 0);
-    else if (view.items("cbRestoreFrom").empty())
-        view.setItems("cbRestoreFrom", {ReadImageDriveSettings(state.settingsFile()).folder}, 0);
+    else if (view.items("cbRestoreFrom").empty() && !RestoreFromInit(state, view))
+        return Failed; // no drive to read from: the View has said so
     else if (view.selectedIndex("cbRestoreFrom") < 0)
         view.setSelectedIndex("cbRestoreFrom", 0);
 

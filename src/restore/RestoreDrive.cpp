@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "discwriter/DeviceLists.h"
 #include "platform/Platform.h"
 
 namespace torvinel {
@@ -52,6 +53,8 @@ std::unique_ptr<DiscReader> openRestoreDrive(const std::string& drive)
 {
     if (endsWithIso(drive) && platform::fileExists(drive))
         return makeIsoFileReader(drive);
+    if (!platform::folderExists(drive))
+        return OpenRestoreDrive(drive); // an optical device, mounted or not
     return std::make_unique<FolderOrShelfReader>(drive);
 }
 

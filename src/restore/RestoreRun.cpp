@@ -126,7 +126,6 @@ private:
     TZipArchiver ZF;
     std::string m_drive;
     std::unique_ptr<DiscReader> m_reader;
-    bool m_readerOpened = false;
     SortedList m_restoreList;
     int64_t m_totalBytes = 0;
     int64_t m_restoredBytes = 0;
@@ -420,12 +419,17 @@ void Run::addRestored(int64_t bytes)
 
 void Run::fetch(const std::string& disc, const std::string& fileName)
 {
-    if (!m_readerOpened) {
-        m_readerOpened = true;
-        if (!m_drive.empty())
-            m_reader = m_options.openDrive ? m_options.openDrive(m_drive) : openRestoreDrive(m_drive);
-    }
-    FetchArchive(s, v, m_reader.get(), m_drive, disc, fileName);
+    // The drive is opened afresh whenever the archive is not found on it: a new disc in an
+    // optical drive is mounted at a folder of its own.
+    const auto reopen = [this]() -> DiscReader* {
+        if (m_drive.empty())
+            return nullptr;
+        m_reader = m_options.openDrive ? m_options.openDrive(m_drive) : openRestoreDrive(m_drive);
+        return m_reader.get();
+    };
+    if (!m_reader)
+        reopen();
+    FetchArchive(s, v, m_reader.get(), m_drive, disc, fileName, reopen);
 }
 
 } // namespace
@@ -443,10 +447,18 @@ std::string nextRestoreTarget(const std::string& restoreFolder, const std::strin
 }
 
 void FetchArchive(RunState& state, View& view, DiscReader* reader, const std::string& drive,
-                  const std::string& discId, const std::string& fileName)
+                  const std::string& discId, const std::string& fileName,
+                  const std::function<DiscReader*()>& reopen)
 {
     const std::string onDisc = discId + "/" + fileName;
-    while (!state.CancelRequested && !(reader && reader->exists(onDisc)))
+    const auto present = [&] {
+        if (reader && reader->exists(onDisc))
+            return true;
+        if (reopen)
+            reader = reopen();
+        return reader && reader->exists(onDisc);
+    };
+    while (!state.CancelRequested && !present())
         if (!view.askOkCancel("Please insert the disk labeled " + discId + " into Drive " + drive))
             state.CancelRequested = true;
     if (state.CancelRequested)

@@ -12,7 +12,8 @@
 namespace torvinel {
 
 // What a restore run takes besides the windows: the clock that dates the target folder, and
-// how a restore drive's text becomes a reader (openRestoreDrive unless a test says otherwise).
+// how a restore drive's text (the selected item of cbRestoreFrom) becomes a reader
+// (openRestoreDrive unless a test says otherwise).
 struct RestoreRunOptions {
     Clock clock = std::chrono::system_clock::now;
     std::function<std::unique_ptr<DiscReader>(const std::string& drive)> openDrive;
@@ -43,10 +44,12 @@ RestoreResult RestoreButtonClick(RunState& state, View& view, const CheckTree& t
 
 // Brings discId/fileName from the restore drive into TempFolder, asking for the disc until
 // the file is there or the user cancels (which sets CancelRequested and copies nothing).
-// reader may be null (no drive chosen): then the disc is never found. A failed copy raises
+// When the file is not on reader, reopen (if given) opens the drive again and its reader is
+// asked instead; a null reader finds nothing. A failed copy raises
 // Error("Could not copy " + source + " to " + target).
 void FetchArchive(RunState& state, View& view, DiscReader* reader, const std::string& drive,
-                  const std::string& discId, const std::string& fileName);
+                  const std::string& discId, const std::string& fileName,
+                  const std::function<DiscReader*()>& reopen = {});
 
 // The first of RestoreFolder/<day>001, 002, ... 099, 100, ... 999, 1000, ... that does not
 // exist yet (not created here).

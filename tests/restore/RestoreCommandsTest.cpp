@@ -68,6 +68,22 @@ TEST_F(RestoreCommandsTest, SetsAndRestoresFromEachSet)
     }
 }
 
+TEST_F(RestoreCommandsTest, ReadsFromTheImageDriveByDefault)
+{
+    const std::string shelf = dir / "Torvinel Discs";
+    fs::create_directories(shelf);
+    for (const char* disc : {"20240301001", "20240302001"}) {
+        const std::string make = std::string("xorriso -as mkisofs -quiet -J -o '") + shelf + "/" + disc + ".iso' -graft-points '/"
+                                 + disc + "=" + drive() + "/" + disc + "' >/dev/null 2>&1";
+        if (std::system(make.c_str()) != 0)
+            GTEST_SKIP() << "xorriso cannot make an image here";
+    }
+    dir.write("data/Torvinel/Torvinel.ini", "[ImageDrive]\r\nFolder=" + shelf + "\r\n");
+    ASSERT_EQ(cli("restore --set 20240301001 /home/u/a.txt"), 0) << err << out;
+    const std::string target = lastLine();
+    EXPECT_EQ(dir.read(target.substr(dir.path().size() + 1) + "/r/home/u/a.txt"), "first");
+}
+
 TEST_F(RestoreCommandsTest, RefusalsCancelAndFailures)
 {
     EXPECT_EQ(cli("restore"), 2);

@@ -269,6 +269,28 @@ TEST_F(RestoreRunTest, CancelInTheDiscDialogLeavesTheRestInRestoreAfter)
     EXPECT_TRUE(view.isShown(Window::Main));
 }
 
+TEST_F(RestoreRunTest, DriveIsOpenedAgainWhenTheDiscIsNotFound)
+{
+    // An optical disc is mounted at a folder named by its label, so the drive's folder is
+    // known only once the disc asked for is in.
+    oneRun();
+    chooseSet(0);
+    tick("/home/u/b.txt");
+    std::string mountedAt = dir / "nothing-mounted";
+    view.answerOk("Please insert the disk labeled 20240305001");
+    int opens = 0;
+    RestoreRunOptions options;
+    options.openDrive = [&](const std::string& text) {
+        EXPECT_EQ(text, drive());
+        if (++opens == 3) // after the user pressed OK
+            mountedAt = drive();
+        return makeFolderReader(mountedAt);
+    };
+    const RestoreResult result = RestoreButtonClick(s, view, tree, options);
+    EXPECT_EQ(restored(result, "/home/u/b.txt"), "beta");
+    EXPECT_EQ(view.countPrefix("askOkCancel"), 1);
+}
+
 TEST_F(RestoreRunTest, CancelClickStopsTheRun)
 {
     oneRun();
