@@ -28,7 +28,7 @@ namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
 
-extern "C" void onInterrupt(int)
+extern "C" void onRestoreInterrupt(int)
 {
     interrupted = 1;
 }
@@ -50,7 +50,7 @@ int withApplication(const std::function<int(RunState&, TerminalView&)>& command)
         if (interrupted)
             application.state().CancelRequested = true;
     };
-    auto previous = std::signal(SIGINT, onInterrupt);
+    auto previous = std::signal(SIGINT, onRestoreInterrupt);
     int code = Failed;
     try {
         application.FormCreate();
