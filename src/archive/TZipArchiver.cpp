@@ -1020,19 +1020,24 @@ bool TZipArchiver::extractEntry(const ZipEntry& e, const std::string& name, Extr
     }
 
     ensureFolder(zipvolumes::folderOf(target), context);
+    const auto create = [&] {
+        return zipio::FileHandle(
+            ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    };
+    zipio::FileHandle file = create();
     struct stat existing {};
-    if (::lstat(target.c_str(), &existing) == 0) {
+    if (!file.valid() && errno == EEXIST && ::lstat(target.c_str(), &existing) == 0) {
         if (Options.OverwriteMode != omAlways)
             return true; // leave what is there
         if (S_ISDIR(existing.st_mode))
             throw ZipFault{ZipErrorKind::CannotCreateFile, target};
         if ((existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 && !Options.ReplaceReadOnly)
             throw ZipFault{ZipErrorKind::CannotCreateFile, target};
+        // Replaced, read-only or not; a link is replaced itself, never followed.
         if (::unlink(target.c_str()) != 0)
             throw ZipFault{ZipErrorKind::CannotCreateFile, target};
+        file = create();
     }
-    zipio::FileHandle file(
-        ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!file.valid())
         throw ZipFault{ZipErrorKind::CannotCreateFile, target};
     // From here on a failure removes the partly written file.
@@ -1050,7 +1055,7 @@ bool TZipArchiver::extractEntry(const ZipEntry& e, const std::string& name, Extr
         return false;
     if (!zipreader::seekToData(reader, e))
         throw ZipFault{ZipErrorKind::BadSizeOrCheckSum, target};
-    context.out.attach(file.get(), 0, target);
+    context.out.attach(file.get(), 0, target, 0);
     const uint64_t size = e.uncompressedSize;
     const zipreader::DecodeResult result = decoder.decode(reader, e, context.out, [&](uint64_t done) {
         return progress(name,

@@ -95,13 +95,13 @@ bool allZero(const unsigned char* data, std::size_t size)
 
 } // namespace
 
-void BufferedWriter::attach(int fd, uint64_t position, const std::string& path)
+void BufferedWriter::attach(int fd, uint64_t position, const std::string& path, int64_t fileLength)
 {
     m_fd = fd;
     m_path = path;
     m_start = position;
     m_used = 0;
-    const int64_t size = fileSize(fd);
+    const int64_t size = fileLength >= 0 ? fileLength : fileSize(fd);
     if (size < 0)
         throw ZipFault{ZipErrorKind::WriteToStream, path};
     m_physicalEnd = static_cast<uint64_t>(size);
@@ -177,6 +177,8 @@ void BufferedWriter::flush()
 void BufferedWriter::finish()
 {
     flush();
+    if (m_physicalEnd == m_start)
+        return; // the file already ends here
     if (ftruncate(m_fd, static_cast<off_t>(m_start)) != 0)
         throw ZipFault{ZipErrorKind::WriteToStream, m_path};
     m_physicalEnd = m_start;

@@ -53,8 +53,9 @@ uint64_t holeAt(int fd, uint64_t offset);
 class BufferedWriter {
 public:
     BufferedWriter() : m_buffer(BufferSize) {}
-    // Starts writing at position; bytes from there on may be overwritten.
-    void attach(int fd, uint64_t position, const std::string& path);
+    // Starts writing at position; bytes from there on may be overwritten. fileLength is the
+    // file's current length when the caller knows it (0 for a file it just created).
+    void attach(int fd, uint64_t position, const std::string& path, int64_t fileLength = -1);
     void detach() { m_fd = -1; }
 
     uint64_t position() const { return m_start + m_used; }

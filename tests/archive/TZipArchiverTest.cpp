@@ -102,6 +102,25 @@ TEST_F(ArchiverTest, ExtractsOneEntryByItsPathAndReplacesAReadOnlyFile)
     EXPECT_EQ(st.st_mtime, 1700000000);
 }
 
+TEST_F(ArchiverTest, BackupAndRestoreCallsUseThePathBelowTheRoot)
+{
+    // Packing passes BaseDir "/" and the path without its first character; restoring passes
+    // the target's group folder and the same relative path.
+    writeFile(path("src/Data/a.doc"), "alpha");
+    const std::string relative = path("src/Data/a.doc").substr(1);
+    TZipArchiver zip;
+    zip.FileName = path("a.zip");
+    zip.ArchiveOpen(omCreate);
+    zip.BaseDir = "/";
+    zip.ArchiveAddFiles(relative, 10431, "");
+    EXPECT_EQ(zip.entries().at(0).name, relative);
+    zip.ArchiveClose();
+    zip.BaseDir = path("target/r");
+    zip.ArchiveOpen();
+    zip.ArchiveExtractFiles(relative, 10431, "");
+    EXPECT_EQ(readFile(path("target/r/" + relative)), "alpha");
+}
+
 TEST_F(ArchiverTest, WildcardAddMakesFolderEntriesThatAreNotCounted)
 {
     writeFile(path("src/Data/Letters/a.doc"), "a");
