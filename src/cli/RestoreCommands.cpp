@@ -1,6 +1,5 @@
 #include "cli/RestoreCommands.h"
 
-#include <csignal>
 #include <cstdio>
 #include <functional>
 
@@ -8,6 +7,7 @@
 #include "app/Error.h"
 #include "cli/Commands.h"
 #include "cli/TerminalView.h"
+#include "cli/WithApplication.h"
 #include "discwriter/DeviceLists.h"
 #include "restore/RestoreChooser.h"
 #include "restore/RestoreRun.h"
@@ -26,47 +26,10 @@ const char* const restoreUsage =
 
 namespace {
 
-volatile std::sig_atomic_t interrupted = 0;
-
-extern "C" void onRestoreInterrupt(int)
-{
-    interrupted = 1;
-}
-
 int usageError(const std::string& text)
 {
     std::fprintf(stderr, "torvinel-cli: %s\n", text.c_str());
     return Failed;
-}
-
-// Runs command between start-up and shut-down; a failure's text goes to standard error as
-// the error box would show it. Ctrl-C asks the running command to stop.
-int withApplication(const std::function<int(RunState&, TerminalView&)>& command)
-{
-    TerminalView view;
-    Application application(view);
-    interrupted = 0;
-    view.onProcessEvents = [&] {
-        if (interrupted)
-            application.state().CancelRequested = true;
-    };
-    auto previous = std::signal(SIGINT, onRestoreInterrupt);
-    int code = Failed;
-    try {
-        application.FormCreate();
-        code = command(application.state(), view);
-    } catch (const Error& error) {
-        std::fprintf(stderr, "%s\n", errorBoxText(error.what()).c_str());
-        code = Failed;
-    }
-    std::signal(SIGINT, previous);
-    try {
-        application.FormClose();
-    } catch (const Error& error) {
-        std::fprintf(stderr, "%s\n", errorBoxText(error.what()).c_str());
-        code = Failed;
-    }
-    return code;
 }
 
 int sets(RunState& state, View& view)
@@ -125,7 +88,7 @@ std::optional<int> runRestoreCommand(const std::vector<std::string>& args)
     if (command == "sets") {
         if (args.size() != 1)
             return usageError("sets takes no arguments");
-        return withApplication([](RunState& s, TerminalView& v) { return sets(s, v); });
+        return withApplication([](Application& a, TerminalView& v) { return sets(a.state(), v); });
     }
     if (command == "restore") {
         RestoreRequest request;
@@ -141,7 +104,7 @@ std::optional<int> runRestoreCommand(const std::vector<std::string>& args)
         }
         if (request.paths.empty())
             return usageError("usage: restore [--set DISCID] [--from DRIVE] PATH...");
-        return withApplication([&](RunState& s, TerminalView& v) { return restore(s, v, request); });
+        return withApplication([&](Application& a, TerminalView& v) { return restore(a.state(), v, request); });
     }
     return std::nullopt;
 }
