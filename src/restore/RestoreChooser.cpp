@@ -46,14 +46,7 @@ void enableRestoreControls(View& view, bool enabled)
 
 std::string chooserDateText(const platform::Stamp& moment, const std::locale& locale)
 {
-    std::tm parts{};
-    parts.tm_year = moment.year - 1900;
-    parts.tm_mon = moment.month - 1;
-    parts.tm_mday = moment.day;
-    parts.tm_hour = moment.hour;
-    parts.tm_min = moment.minute;
-    parts.tm_sec = moment.second;
-    parts.tm_isdst = -1;
+    std::tm parts = platform::toTm(moment);
     std::ostringstream text;
     text.imbue(locale);
     const bool midnight = moment.hour == 0 && moment.minute == 0 && moment.second == 0;

@@ -109,7 +109,7 @@ int RestoreFixture::splitArchive(const std::string& older, const std::string& ne
     std::sort(names.begin(), names.end()); // name_001.zip ... after name.zip
     const int count = static_cast<int>(names.size());
     for (int k = 1; k <= count; ++k) {
-        char suffix[8];
+        char suffix[16];
         std::snprintf(suffix, sizeof suffix, "_%03d", k);
         const std::string base = k == count ? name : name + suffix;
         const std::string& disc = k <= onOlder ? older : newer;

@@ -43,8 +43,9 @@ TEST(StateBlockTest, BlocksAndChildrenOfPrefixes)
     for (const Case& c : blocks) {
         const StateBlock block = FindStateBlock(state, c.prefix);
         EXPECT_EQ(block.found, c.lines > 0) << c.prefix;
-        if (block.found)
+        if (block.found) {
             EXPECT_EQ(block.last - block.first + 1, c.lines) << c.prefix;
+        }
     }
     EXPECT_FALSE(FindStateBlock(SortedList{}, "").found);
 
