@@ -82,7 +82,10 @@ int TestStartClose::run(const std::function<void(TMain&)>& onShown)
     QObject::connect(&poll, &QTimer::timeout, [&] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
             m_boxes << box->text();
-            box->done(box->defaultButton() ? box->buttonRole(box->defaultButton()) : QMessageBox::Ok);
+            if (QPushButton* button = box->defaultButton())
+                button->click();
+            else
+                box->accept();
             return;
         }
         for (QWidget* w : QApplication::topLevelWidgets()) {
