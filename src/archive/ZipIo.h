@@ -1,0 +1,78 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/ZipError.h"
+
+// File access for the archive engine: an owned descriptor, a large-buffer writer and
+// whole reads. Failures are thrown as ZipFault (see ZipError.h) naming the file.
+namespace torvinel::zipio {
+
+constexpr std::size_t BufferSize = 1 << 20;
+
+class FileHandle {
+public:
+    FileHandle() = default;
+    explicit FileHandle(int fd) : m_fd(fd) {}
+    FileHandle(FileHandle&& other) noexcept : m_fd(other.release()) {}
+    FileHandle& operator=(FileHandle&& other) noexcept;
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    ~FileHandle() { reset(); }
+
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    int release();
+    void reset(int fd = -1);
+    // Closes and reports whether the close succeeded (a late write error shows here).
+    bool close();
+
+private:
+    int m_fd = -1;
+};
+
+// The current length of an open file; -1 when it cannot be asked.
+int64_t fileSize(int fd);
+
+// Reads up to size bytes at offset, retrying short reads; returns the count read (less
+// than size only at the end of the file). Throws ZipFault(failure, path) on a read error.
+std::size_t readAt(int fd, void* data, std::size_t size, uint64_t offset, const std::string& path,
+                   ZipErrorKind failure);
+
+// Writes a file sequentially through a large buffer. Whole buffers of zeros that lie past
+// the file's physical end are left as holes, so sparse input stays cheap; finish() fixes
+// the length. Records already written can be patched, in the buffer when still there.
+class BufferedWriter {
+public:
+    BufferedWriter() : m_buffer(BufferSize) {}
+    // Starts writing at position; bytes from there on may be overwritten.
+    void attach(int fd, uint64_t position, const std::string& path);
+    void detach() { m_fd = -1; }
+
+    uint64_t position() const { return m_start + m_used; }
+    void write(const void* data, std::size_t size);
+    void write(const std::string& bytes) { write(bytes.data(), bytes.size()); }
+    // Free space in the buffer for a producer that writes in place (deflate, read()).
+    unsigned char* space(std::size_t& available);
+    void commit(std::size_t size) { m_used += size; }
+    void patch(uint64_t offset, const void* data, std::size_t size);
+    void flush();
+    // Flushes and sets the file's length to position().
+    void finish();
+    // Forgets everything past position (which must not be ahead of position()).
+    void rewind(uint64_t position);
+
+private:
+    void writeOut(const unsigned char* data, std::size_t size, uint64_t offset);
+
+    std::vector<unsigned char> m_buffer;
+    std::size_t m_used = 0;
+    uint64_t m_start = 0;       // file offset of m_buffer[0]
+    uint64_t m_physicalEnd = 0; // bytes the file really holds (holes lie beyond)
+    int m_fd = -1;
+    std::string m_path;
+};
+
+} // namespace torvinel::zipio

@@ -1,0 +1,474 @@
+#include "archive/ZipReader.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include "archive/ZipEndian.h"
+#include "archive/ZipError.h"
+#include "archive/ZipNames.h"
+#include "archive/ZipVolumes.h"
+
+namespace torvinel::zipreader {
+
+using namespace zipformat;
+
+namespace {
+
+bool exists(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+[[noreturn]] void damaged(const std::string& path)
+{
+    throw ZipFault{ZipErrorKind::ArchiveDamaged, path};
+}
+
+} // namespace
+
+// --- volumes ------------------------------------------------------------------------------
+
+VolumeSet::VolumeSet(std::string archivePath, int lastFd, uint32_t lastDisk)
+    : m_path(std::move(archivePath)), m_lastFd(lastFd), m_lastDisk(lastDisk)
+{
+}
+
+std::string VolumeSet::pathOf(uint32_t disk, bool& found)
+{
+    found = true;
+    std::string name = zipvolumes::advancedName(m_path, disk + 1);
+    if (exists(name))
+        return name;
+    for (const bool upper : {false, true}) {
+        const std::string classic = zipvolumes::classicName(m_path, disk + 1, upper);
+        if (exists(classic))
+            return classic;
+    }
+    found = false;
+    return name;
+}
+
+bool VolumeSet::previousVolumeExists()
+{
+    if (m_lastDisk == 0)
+        return true;
+    bool found = false;
+    pathOf(m_lastDisk - 1, found);
+    return found;
+}
+
+int VolumeSet::open(uint32_t disk)
+{
+    if (disk == m_lastDisk)
+        return m_lastFd;
+    if (disk > m_lastDisk)
+        throw ZipFault{ZipErrorKind::CannotOpenArchive, m_path};
+    if (disk == m_openDisk)
+        return m_open.get();
+    bool found = false;
+    const std::string path = pathOf(disk, found);
+    const int fd = found ? ::open(path.c_str(), O_RDONLY | O_CLOEXEC) : -1;
+    if (fd < 0)
+        throw ZipFault{ZipErrorKind::CannotOpenArchive, path};
+    m_open.reset(fd);
+    m_openDisk = disk;
+    return fd;
+}
+
+// --- chain reader -------------------------------------------------------------------------
+
+void ChainReader::seek(uint32_t disk, uint64_t offset)
+{
+    m_disk = disk;
+    m_offset = offset;
+}
+
+std::pair<const unsigned char*, std::size_t> ChainReader::next(std::size_t max)
+{
+    for (;;) {
+        if (m_disk == m_bufferDisk && m_offset >= m_bufferOffset
+            && m_offset < m_bufferOffset + m_bufferLength) {
+            const std::size_t at = static_cast<std::size_t>(m_offset - m_bufferOffset);
+            const std::size_t n = std::min(max, m_bufferLength - at);
+            m_offset += n;
+            return {m_buffer.data() + at, n};
+        }
+        const int fd = m_volumes.open(m_disk);
+        const std::size_t n = zipio::readAt(fd, m_buffer.data(), m_buffer.size(), m_offset,
+                                            std::string(), ZipErrorKind::BadSizeOrCheckSum);
+        if (n > 0) {
+            m_bufferDisk = m_disk;
+            m_bufferOffset = m_offset;
+            m_bufferLength = n;
+            continue;
+        }
+        if (m_disk >= m_volumes.lastDisk())
+            return {nullptr, 0};
+        ++m_disk; // this volume is used up: the data runs on at the start of the next
+        m_offset = 0;
+    }
+}
+
+std::size_t ChainReader::read(void* data, std::size_t size)
+{
+    auto* out = static_cast<unsigned char*>(data);
+    std::size_t done = 0;
+    while (done < size) {
+        const auto [p, n] = next(size - done);
+        if (n == 0)
+            break;
+        std::copy(p, p + n, out + done);
+        done += n;
+    }
+    return done;
+}
+
+bool ChainReader::skip(uint64_t size)
+{
+    while (size > 0) {
+        const auto [p, n] = next(static_cast<std::size_t>(std::min<uint64_t>(size, zipio::BufferSize)));
+        (void)p;
+        if (n == 0)
+            return false;
+        size -= n;
+    }
+    return true;
+}
+
+// --- central directory --------------------------------------------------------------------
+
+namespace {
+
+// Takes the zip64 values for the saturated fields out of the extra field, and keeps the
+// other extra blocks. False when the extra field is malformed or a value is missing.
+bool parseExtra(const unsigned char* p, std::size_t size, ZipEntry& entry, bool bigUncompressed,
+                bool bigCompressed, bool bigOffset, bool bigDisk)
+{
+    std::size_t at = 0;
+    bool haveZip64 = false;
+    while (at + extra::HeaderSize <= size) {
+        const uint16_t id = get16(p + at);
+        const uint16_t length = get16(p + at + 2);
+        const std::size_t data = at + extra::HeaderSize;
+        if (data + length > size)
+            return false;
+        if (id == extra::Zip64Id) {
+            haveZip64 = true;
+            std::size_t q = data;
+            const std::size_t end = data + length;
+            auto take64 = [&](uint64_t& value) {
+                if (q + 8 > end)
+                    return false;
+                value = get64(p + q);
+                q += 8;
+                return true;
+            };
+            if (bigUncompressed && !take64(entry.uncompressedSize))
+                return false;
+            if (bigCompressed && !take64(entry.compressedSize))
+                return false;
+            if (bigOffset && !take64(entry.localHeaderOffset))
+                return false;
+            if (bigDisk) {
+                if (q + 4 > end)
+                    return false;
+                entry.diskNumber = get32(p + q);
+            }
+        } else {
+            entry.extra.append(reinterpret_cast<const char*>(p + at), extra::HeaderSize + length);
+        }
+        at = data + length;
+    }
+    // A few writers pad the extra field; a tail too short for a block is ignored.
+    return haveZip64 || !(bigUncompressed || bigCompressed || bigOffset || bigDisk);
+}
+
+} // namespace
+
+Directory readDirectory(int lastFd, const std::string& archivePath,
+                        const std::function<VolumeSet&(uint32_t lastDisk)>& makeVolumes)
+{
+    const int64_t fileSize = zipio::fileSize(lastFd);
+    if (fileSize < static_cast<int64_t>(endrecord::Size))
+        damaged(archivePath);
+    const uint64_t size = static_cast<uint64_t>(fileSize);
+    const std::size_t tailLength = static_cast<std::size_t>(
+        std::min<uint64_t>(size, endrecord::Size + endrecord::MaxCommentLength));
+    std::vector<unsigned char> tail(tailLength);
+    if (zipio::readAt(lastFd, tail.data(), tailLength, size - tailLength, archivePath,
+                      ZipErrorKind::ArchiveDamaged)
+        != tailLength)
+        damaged(archivePath);
+
+    // The end record is the last signature whose comment fits in what follows it.
+    std::size_t at = tailLength - endrecord::Size + 1;
+    bool found = false;
+    while (at-- > 0) {
+        const unsigned char* r = tail.data() + at;
+        if (get32(r) == EndRecordSignature
+            && at + endrecord::Size + get16(r + endrecord::CommentLength) <= tailLength) {
+            found = true;
+            break;
+        }
+    }
+    if (!found)
+        damaged(archivePath);
+    const unsigned char* r = tail.data() + at;
+    const uint64_t endRecordOffset = size - tailLength + at;
+
+    uint32_t thisDisk = get16(r + endrecord::ThisDisk);
+    uint32_t directoryDisk = get16(r + endrecord::DirectoryDisk);
+    uint64_t entriesTotal = get16(r + endrecord::EntriesTotal);
+    uint64_t directorySize = get32(r + endrecord::DirectorySize);
+    uint64_t directoryOffset = get32(r + endrecord::DirectoryOffset);
+    uint64_t endStart = endRecordOffset;
+
+    // A zip64 locator right before the end record points at the zip64 record.
+    bool zip64 = false;
+    uint32_t zip64Disk = 0;
+    uint64_t zip64Offset = 0;
+    if (endRecordOffset >= zip64locator::Size) {
+        unsigned char loc[zip64locator::Size];
+        if (zipio::readAt(lastFd, loc, sizeof loc, endRecordOffset - zip64locator::Size,
+                          archivePath, ZipErrorKind::ArchiveDamaged)
+                == sizeof loc
+            && get32(loc) == Zip64LocatorSignature) {
+            zip64 = true;
+            zip64Disk = get32(loc + zip64locator::RecordDisk);
+            zip64Offset = get64(loc + zip64locator::RecordOffset);
+            const uint32_t totalDisks = get32(loc + zip64locator::TotalDisks);
+            if (thisDisk == Saturated16) {
+                if (totalDisks == 0)
+                    damaged(archivePath);
+                thisDisk = totalDisks - 1;
+            }
+            if (zip64Disk > thisDisk)
+                damaged(archivePath);
+        }
+    }
+
+    VolumeSet& volumes = makeVolumes(thisDisk);
+    ChainReader reader(volumes);
+
+    if (zip64) {
+        unsigned char rec[zip64record::Size];
+        reader.seek(zip64Disk, zip64Offset);
+        if (reader.read(rec, sizeof rec) != sizeof rec || get32(rec) != Zip64EndRecordSignature)
+            damaged(archivePath);
+        thisDisk = get32(rec + zip64record::ThisDisk);
+        directoryDisk = get32(rec + zip64record::DirectoryDisk);
+        entriesTotal = get64(rec + zip64record::EntriesTotal);
+        directorySize = get64(rec + zip64record::DirectorySize);
+        directoryOffset = get64(rec + zip64record::DirectoryOffset);
+        if (thisDisk != volumes.lastDisk())
+            damaged(archivePath);
+        if (zip64Disk == thisDisk)
+            endStart = zip64Offset;
+    }
+
+    if (directoryDisk > thisDisk)
+        damaged(archivePath);
+    if (directoryDisk == thisDisk
+        && (directoryOffset > endStart || directorySize > endStart - directoryOffset))
+        damaged(archivePath);
+    // Each entry takes at least a fixed-size header: a count beyond that is a lie.
+    if (entriesTotal > directorySize / central::Size + 1)
+        damaged(archivePath);
+
+    // Read the directory as far as it really exists, in pieces, so that a hostile size
+    // cannot make us reserve memory for data that is not there.
+    std::string directory;
+    reader.seek(directoryDisk, directoryOffset);
+    while (directory.size() < directorySize) {
+        const auto [p, n] = reader.next(static_cast<std::size_t>(
+            std::min<uint64_t>(directorySize - directory.size(), zipio::BufferSize)));
+        if (n == 0)
+            damaged(archivePath);
+        directory.append(reinterpret_cast<const char*>(p), n);
+    }
+
+    Directory result;
+    result.lastDisk = thisDisk;
+    result.directoryDisk = directoryDisk;
+    result.directoryOffset = directoryOffset;
+    result.entries.reserve(static_cast<std::size_t>(entriesTotal));
+    const auto* d = reinterpret_cast<const unsigned char*>(directory.data());
+    std::size_t pos = 0;
+    while (pos < directory.size()) {
+        if (pos + central::Size > directory.size() || get32(d + pos) != CentralHeaderSignature)
+            damaged(archivePath);
+        const unsigned char* h = d + pos;
+        const std::size_t nameLength = get16(h + central::NameLength);
+        const std::size_t extraLength = get16(h + central::ExtraLength);
+        const std::size_t commentLength = get16(h + central::CommentLength);
+        if (pos + central::Size + nameLength + extraLength + commentLength > directory.size())
+            damaged(archivePath);
+        ZipEntry e;
+        e.versionMadeBy = get16(h + central::VersionMadeBy);
+        e.versionNeeded = get16(h + central::VersionNeeded);
+        e.flags = get16(h + central::Flags);
+        e.method = get16(h + central::Method);
+        e.dosTime = get16(h + central::Time);
+        e.dosDate = get16(h + central::Date);
+        e.crc = get32(h + central::Crc);
+        e.compressedSize = get32(h + central::CompressedSize);
+        e.uncompressedSize = get32(h + central::UncompressedSize);
+        e.diskNumber = get16(h + central::DiskStart);
+        e.internalAttributes = get16(h + central::InternalAttributes);
+        e.externalAttributes = get32(h + central::ExternalAttributes);
+        e.localHeaderOffset = get32(h + central::LocalHeaderOffset);
+        const char* name = reinterpret_cast<const char*>(h + central::Size);
+        e.name.assign(name, nameLength);
+        if (!parseExtra(h + central::Size + nameLength, extraLength, e,
+                        e.uncompressedSize == Saturated32, e.compressedSize == Saturated32,
+                        e.localHeaderOffset == Saturated32, e.diskNumber == Saturated16))
+            damaged(archivePath);
+        e.comment.assign(name + nameLength + extraLength, commentLength);
+        if (e.diskNumber > thisDisk)
+            damaged(archivePath);
+        if (e.diskNumber == directoryDisk && e.localHeaderOffset >= directoryOffset)
+            damaged(archivePath);
+        result.entries.push_back(std::move(e));
+        pos += central::Size + nameLength + extraLength + commentLength;
+    }
+    if (result.entries.size() != entriesTotal)
+        damaged(archivePath);
+    return result;
+}
+
+std::string displayName(const ZipEntry& entry, bool oemNames)
+{
+    std::string name;
+    bool decided = false;
+    if (entry.flags & FlagUtf8) {
+        name = entry.name;
+        decided = true;
+    } else {
+        // A Unicode path field counts only while it still matches the header's name.
+        const auto* p = reinterpret_cast<const unsigned char*>(entry.extra.data());
+        std::size_t at = 0;
+        while (at + extra::HeaderSize <= entry.extra.size()) {
+            const uint16_t id = get16(p + at);
+            const uint16_t length = get16(p + at + 2);
+            const std::size_t data = at + extra::HeaderSize;
+            if (data + length > entry.extra.size())
+                break;
+            if (id == extra::UnicodePathId && length >= 5 && p[data] == extra::UnicodePathVersion
+                && get32(p + data + 1)
+                    == crc32(0L, reinterpret_cast<const Bytef*>(entry.name.data()),
+                             static_cast<uInt>(entry.name.size()))) {
+                name.assign(reinterpret_cast<const char*>(p + data + 5), length - 5);
+                decided = zipnames::isValidUtf8(name);
+                break;
+            }
+            at = data + length;
+        }
+        if (!decided) {
+            const bool unixHost = entry.host() == HostUnix || entry.host() == HostMacOsX;
+            name = (oemNames && !unixHost) ? zipnames::cp437ToUtf8(entry.name) : entry.name;
+        }
+    }
+    if (entry.host() != HostUnix && entry.host() != HostMacOsX)
+        std::replace(name.begin(), name.end(), '\\', '/');
+    return name;
+}
+
+bool seekToData(ChainReader& reader, const ZipEntry& entry)
+{
+    unsigned char h[local::Size];
+    reader.seek(entry.diskNumber, entry.localHeaderOffset);
+    if (reader.read(h, sizeof h) != sizeof h || get32(h) != LocalHeaderSignature)
+        return false;
+    return reader.skip(static_cast<uint64_t>(get16(h + local::NameLength))
+                       + get16(h + local::ExtraLength));
+}
+
+// --- entry data ---------------------------------------------------------------------------
+
+DataDecoder::DataDecoder()
+{
+    m_ready = inflateInit2(&m_stream, -MAX_WBITS) == Z_OK;
+}
+
+DataDecoder::~DataDecoder()
+{
+    if (m_ready)
+        inflateEnd(&m_stream);
+}
+
+DecodeResult DataDecoder::decode(ChainReader& reader, const ZipEntry& entry,
+                                 zipio::BufferedWriter& out,
+                                 const std::function<bool(uint64_t)>& progress)
+{
+    DecodeResult result;
+    if (entry.flags & FlagEncrypted)
+        return result;
+    uLong crc = crc32(0L, Z_NULL, 0);
+    uint64_t remaining = entry.compressedSize;
+
+    if (entry.method == MethodStored) {
+        if (entry.compressedSize != entry.uncompressedSize)
+            return result;
+        while (remaining > 0) {
+            const auto [p, n] = reader.next(static_cast<std::size_t>(
+                std::min<uint64_t>(remaining, zipio::BufferSize)));
+            if (n == 0)
+                return result;
+            crc = crc32(crc, p, static_cast<uInt>(n));
+            out.write(p, n);
+            remaining -= n;
+            result.written += n;
+            if (progress && !progress(result.written)) {
+                result.cancelled = true;
+                return result;
+            }
+        }
+    } else if (entry.method == MethodDeflated && m_ready) {
+        inflateReset(&m_stream);
+        m_stream.avail_in = 0;
+        int status = Z_OK;
+        while (status != Z_STREAM_END) {
+            if (m_stream.avail_in == 0) {
+                if (remaining == 0)
+                    return result;
+                const auto [p, n] = reader.next(static_cast<std::size_t>(
+                    std::min<uint64_t>(remaining, zipio::BufferSize)));
+                if (n == 0)
+                    return result;
+                m_stream.next_in = const_cast<Bytef*>(p);
+                m_stream.avail_in = static_cast<uInt>(n);
+                remaining -= n;
+            }
+            std::size_t room = 0;
+            unsigned char* space = out.space(room);
+            // One byte beyond the declared size is enough to see that the size is wrong.
+            const uint64_t allowed = entry.uncompressedSize - result.written + 1;
+            if (room > allowed)
+                room = static_cast<std::size_t>(allowed);
+            m_stream.next_out = space;
+            m_stream.avail_out = static_cast<uInt>(room);
+            status = inflate(&m_stream, Z_NO_FLUSH);
+            const std::size_t produced = room - m_stream.avail_out;
+            crc = crc32(crc, space, static_cast<uInt>(produced));
+            out.commit(produced);
+            result.written += produced;
+            if (result.written > entry.uncompressedSize)
+                return result;
+            if (status != Z_OK && status != Z_STREAM_END && !(status == Z_BUF_ERROR && m_stream.avail_in == 0))
+                return result;
+            if (produced > 0 && progress && !progress(result.written)) {
+                result.cancelled = true;
+                return result;
+            }
+        }
+    } else {
+        return result; // a method this engine does not read
+    }
+    result.ok = result.written == entry.uncompressedSize && static_cast<uint32_t>(crc) == entry.crc;
+    return result;
+}
+
+} // namespace torvinel::zipreader

@@ -1,0 +1,228 @@
+#include "archive/ZipWriter.h"
+
+#include <cerrno>
+#include <unistd.h>
+
+#include "archive/ZipEndian.h"
+#include "archive/ZipError.h"
+
+namespace torvinel::zipwriter {
+
+using namespace zipformat;
+
+bool needsZip64Sizes(uint64_t uncompressedSize, uint64_t compressedBound)
+{
+    return uncompressedSize >= Saturated32 || compressedBound >= Saturated32;
+}
+
+uint64_t deflateBoundOf(uint64_t size)
+{
+    // zlib's bound for raw deflate: 5 bytes per 16 KiB stored block plus a little.
+    return size + (size >> 12) + (size >> 14) + (size >> 25) + 13 + 6;
+}
+
+std::string localHeader(const ZipEntry& entry, bool zip64Sizes)
+{
+    std::string h;
+    h.reserve(local::Size + entry.name.size() + 20);
+    append32(h, LocalHeaderSignature);
+    append16(h, entry.versionNeeded);
+    append16(h, entry.flags);
+    append16(h, entry.method);
+    append16(h, entry.dosTime);
+    append16(h, entry.dosDate);
+    append32(h, entry.crc);
+    append32(h, zip64Sizes ? Saturated32 : static_cast<uint32_t>(entry.compressedSize));
+    append32(h, zip64Sizes ? Saturated32 : static_cast<uint32_t>(entry.uncompressedSize));
+    append16(h, static_cast<uint16_t>(entry.name.size()));
+    append16(h, static_cast<uint16_t>(zip64Sizes ? extra::HeaderSize + 16 : 0));
+    h += entry.name;
+    if (zip64Sizes) {
+        append16(h, extra::Zip64Id);
+        append16(h, 16);
+        append64(h, entry.uncompressedSize);
+        append64(h, entry.compressedSize);
+    }
+    return h;
+}
+
+std::string centralHeader(const ZipEntry& entry)
+{
+    std::string zip64;
+    const bool bigUncompressed = entry.uncompressedSize >= Saturated32;
+    const bool bigCompressed = entry.compressedSize >= Saturated32;
+    const bool bigOffset = entry.localHeaderOffset >= Saturated32;
+    const bool bigDisk = entry.diskNumber >= Saturated16;
+    if (bigUncompressed)
+        append64(zip64, entry.uncompressedSize);
+    if (bigCompressed)
+        append64(zip64, entry.compressedSize);
+    if (bigOffset)
+        append64(zip64, entry.localHeaderOffset);
+    if (bigDisk)
+        append32(zip64, entry.diskNumber);
+
+    std::string extraField;
+    if (!zip64.empty()) {
+        append16(extraField, extra::Zip64Id);
+        append16(extraField, static_cast<uint16_t>(zip64.size()));
+        extraField += zip64;
+    }
+    extraField += entry.extra;
+
+    std::string h;
+    h.reserve(central::Size + entry.name.size() + extraField.size() + entry.comment.size());
+    append32(h, CentralHeaderSignature);
+    append16(h, entry.versionMadeBy);
+    append16(h, entry.versionNeeded);
+    append16(h, entry.flags);
+    append16(h, entry.method);
+    append16(h, entry.dosTime);
+    append16(h, entry.dosDate);
+    append32(h, entry.crc);
+    append32(h, bigCompressed ? Saturated32 : static_cast<uint32_t>(entry.compressedSize));
+    append32(h, bigUncompressed ? Saturated32 : static_cast<uint32_t>(entry.uncompressedSize));
+    append16(h, static_cast<uint16_t>(entry.name.size()));
+    append16(h, static_cast<uint16_t>(extraField.size()));
+    append16(h, static_cast<uint16_t>(entry.comment.size()));
+    append16(h, bigDisk ? Saturated16 : static_cast<uint16_t>(entry.diskNumber));
+    append16(h, entry.internalAttributes);
+    append32(h, entry.externalAttributes);
+    append32(h, bigOffset ? Saturated32 : static_cast<uint32_t>(entry.localHeaderOffset));
+    h += entry.name;
+    h += extraField;
+    h += entry.comment;
+    return h;
+}
+
+bool needsZip64End(uint64_t entries, uint64_t directorySize, uint64_t directoryOffset,
+                   uint32_t disk)
+{
+    return entries >= Saturated16 || directorySize >= Saturated32
+        || directoryOffset >= Saturated32 || disk >= Saturated16;
+}
+
+std::string directoryEnd(uint64_t entriesOnDisk, uint64_t entriesTotal, uint64_t directorySize,
+                         uint64_t directoryOffset, uint32_t thisDisk, uint32_t directoryDisk,
+                         uint64_t endOffset)
+{
+    std::string out;
+    const bool zip64 = needsZip64End(entriesTotal, directorySize, directoryOffset,
+                                     thisDisk > directoryDisk ? thisDisk : directoryDisk);
+    if (zip64) {
+        append32(out, Zip64EndRecordSignature);
+        append64(out, zip64record::Size - 12);
+        append16(out, (HostUnix << 8) | VersionMadeByUs);
+        append16(out, VersionZip64);
+        append32(out, thisDisk);
+        append32(out, directoryDisk);
+        append64(out, entriesOnDisk);
+        append64(out, entriesTotal);
+        append64(out, directorySize);
+        append64(out, directoryOffset);
+
+        append32(out, Zip64LocatorSignature);
+        append32(out, thisDisk);
+        append64(out, endOffset);
+        append32(out, thisDisk + 1);
+    }
+    const auto clamp16 = [](uint64_t v) {
+        return v >= Saturated16 ? Saturated16 : static_cast<uint16_t>(v);
+    };
+    const auto clamp32 = [](uint64_t v) {
+        return v >= Saturated32 ? Saturated32 : static_cast<uint32_t>(v);
+    };
+    append32(out, EndRecordSignature);
+    append16(out, clamp16(thisDisk));
+    append16(out, clamp16(directoryDisk));
+    append16(out, clamp16(entriesOnDisk));
+    append16(out, clamp16(entriesTotal));
+    append32(out, clamp32(directorySize));
+    append32(out, clamp32(directoryOffset));
+    append16(out, 0);
+    return out;
+}
+
+DataEncoder::DataEncoder(int level) : m_input(zipio::BufferSize)
+{
+    if (level > 0)
+        m_ready = deflateInit2(&m_stream, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+}
+
+DataEncoder::~DataEncoder()
+{
+    if (m_ready)
+        deflateEnd(&m_stream);
+}
+
+namespace {
+
+std::size_t readSome(int fd, unsigned char* data, std::size_t size, const std::string& path)
+{
+    for (;;) {
+        const ssize_t n = ::read(fd, data, size);
+        if (n >= 0)
+            return static_cast<std::size_t>(n);
+        if (errno != EINTR)
+            throw ZipFault{ZipErrorKind::CannotOpenFile, path};
+    }
+}
+
+} // namespace
+
+DataResult DataEncoder::encode(int sourceFd, const std::string& sourcePath, bool deflate,
+                               zipio::BufferedWriter& out,
+                               const std::function<bool(uint64_t)>& progress)
+{
+    DataResult result;
+    const uint64_t start = out.position();
+    uLong crc = crc32(0L, Z_NULL, 0);
+    if (!deflate || !m_ready) {
+        for (;;) {
+            std::size_t room = 0;
+            unsigned char* space = out.space(room);
+            const std::size_t n = readSome(sourceFd, space, room, sourcePath);
+            if (n == 0)
+                break;
+            crc = crc32(crc, space, static_cast<uInt>(n));
+            out.commit(n);
+            result.uncompressedSize += n;
+            if (progress && !progress(result.uncompressedSize)) {
+                result.cancelled = true;
+                return result;
+            }
+        }
+    } else {
+        deflateReset(&m_stream);
+        int flush = Z_NO_FLUSH;
+        do {
+            const std::size_t n = readSome(sourceFd, m_input.data(), m_input.size(), sourcePath);
+            if (n == 0)
+                flush = Z_FINISH;
+            crc = crc32(crc, m_input.data(), static_cast<uInt>(n));
+            m_stream.next_in = m_input.data();
+            m_stream.avail_in = static_cast<uInt>(n);
+            int status;
+            do {
+                std::size_t room = 0;
+                unsigned char* space = out.space(room);
+                m_stream.next_out = space;
+                m_stream.avail_out = static_cast<uInt>(room);
+                status = ::deflate(&m_stream, flush);
+                out.commit(room - m_stream.avail_out);
+                if (status == Z_STREAM_ERROR)
+                    throw ZipFault{ZipErrorKind::WriteToStream, sourcePath};
+            } while (m_stream.avail_in > 0 || (flush == Z_FINISH && status != Z_STREAM_END));
+            result.uncompressedSize += n;
+            if (n > 0 && progress && !progress(result.uncompressedSize)) {
+                result.cancelled = true;
+                return result;
+            }
+        } while (flush != Z_FINISH);
+    }
+    result.crc = static_cast<uint32_t>(crc);
+    result.compressedSize = out.position() - start;
+    return result;
+}
+
+} // namespace torvinel::zipwriter

@@ -1,0 +1,90 @@
+#include "catalog/DiscMaintenance.h"
+
+#include "app/Error.h"
+#include "catalog/AssembleBackupState.h"
+#include "catalog/DiscListing.h"
+#include "catalog/DiscNames.h"
+#include "platform/Platform.h"
+
+namespace torvinel {
+
+namespace {
+
+// The state is assembled again from every catalog: the stored backup list and the walk's
+// bound no longer describe the database.
+void reassemble(RunState& state, View& view, const RestoreRefresh& refreshRestore)
+{
+    for (const auto& entry : platform::listFolder(state.AppFolder, "BackupList.txt"))
+        if (!entry.isFolder && !platform::deleteFile(platform::joinPath(state.AppFolder, entry.name)))
+            throw Error("Could not delete backuplist.txt");
+    state.NewestDisc.clear();
+    state.OldestCSV.clear();
+    AssembleBackupState(state, view, state.NewestDisc, state.OldestCSV, false);
+    if (refreshRestore)
+        refreshRestore();
+}
+
+} // namespace
+
+bool RemoveButtonClick(RunState& state, View& view, const RestoreRefresh& refreshRestore)
+{
+    const int chosen = view.selectedIndex("Disklist");
+    const auto items = view.items("Disklist");
+    if (chosen < 0 || static_cast<std::size_t>(chosen) >= items.size())
+        return false;
+    const std::string discId = items[chosen].substr(0, discIdLength);
+    // Only the two discs the list offers may go, whatever text the entry holds.
+    const SortedList discs = discFolders(state);
+    if (discs.empty() || (discId != discs.front() && discId != discs.back()))
+        return false;
+
+    const std::string folder = platform::joinPath(state.DatabaseFolder, discId);
+    if (!platform::deleteFolder(folder))
+        throw Error("Could not erase: " + folder);
+    reassemble(state, view, refreshRestore);
+    return true;
+}
+
+AddDiskResult AddDiskClick(RunState& state, View& view, DiscSource& source, const RestoreRefresh& refreshRestore)
+{
+    AddDiskResult result = AddDiskResult::NoDisc;
+    const auto name = source.discFolderName();
+    if (!name) {
+        const std::string message = "Please insert a disk to add, then click the Add button again.";
+        state.WriteLog(message);
+        view.showInformation(message);
+    } else {
+        state.WriteLog("Adding disk : " + *name);
+        const std::string folder = platform::joinPath(state.DatabaseFolder, *name);
+        if (platform::folderExists(folder)) {
+            view.showInformation("This disk is already added.");
+            result = AddDiskResult::AlreadyAdded;
+        } else {
+            if (!platform::createFolder(folder))
+                throw Error("Could not create " + folder);
+            if (!source.copyCatalogs(*name, folder)) {
+                state.WriteLog("Copy failed.");
+                result = AddDiskResult::CopyFailed;
+            } else {
+                view.showInformation("The disk was successfully added.");
+                state.WriteLog("success");
+                result = AddDiskResult::Added;
+            }
+            source.copyStatusIni(*name, folder);
+        }
+    }
+    reassemble(state, view, refreshRestore);
+    return result;
+}
+
+AddDiskResult AddDiskClick(RunState& state, View& view, const RestoreRefresh& refreshRestore)
+{
+    const int chosen = view.selectedIndex("cbAddDisks");
+    const auto items = view.items("cbAddDisks");
+    if (chosen < 0 || static_cast<std::size_t>(chosen) >= items.size())
+        return AddDiskResult::NothingChosen;
+    const auto source = openDiscSource(items[chosen]);
+    return AddDiskClick(state, view, *source, refreshRestore);
+}
+
+} // namespace torvinel

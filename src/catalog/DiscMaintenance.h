@@ -1,0 +1,34 @@
+#pragma once
+#include <functional>
+
+#include "app/RunState.h"
+#include "app/View.h"
+#include "catalog/DiscSource.h"
+
+namespace torvinel {
+
+// Rebuilds the restore side after the backup state changed (the restore chooser and the
+// restore tree). Empty: nothing to rebuild.
+using RestoreRefresh = std::function<void()>;
+
+// Removes the disc chosen in Disklist from the database: its folder in DatabaseFolder goes,
+// with every catalog in it; then BackupList.txt is deleted, the state assembled anew from
+// every catalog and the restore side rebuilt. Acts only on a disc that Disklist offers (the
+// oldest or the newest disc of the database); with nothing chosen it does nothing.
+// True when a disc was removed. Raises Error "Could not erase: <folder>" or
+// "Could not delete backuplist.txt".
+bool RemoveButtonClick(RunState& state, View& view, const RestoreRefresh& refreshRestore);
+
+// What AddDiskClick did, for callers that report it (the command line's exit code).
+enum class AddDiskResult { Added, AlreadyAdded, NoDisc, CopyFailed, NothingChosen };
+
+// Copies the catalogs of the disc in source into a new folder of DatabaseFolder, tells the
+// user how that went, then in every case deletes BackupList.txt, assembles the state anew
+// and rebuilds the restore side. Raises Error "Could not create <folder>" or
+// "Could not delete backuplist.txt".
+AddDiskResult AddDiskClick(RunState& state, View& view, DiscSource& source, const RestoreRefresh& refreshRestore);
+
+// The same from the drive chosen in cbAddDisks; nothing happens when none is chosen.
+AddDiskResult AddDiskClick(RunState& state, View& view, const RestoreRefresh& refreshRestore);
+
+} // namespace torvinel

@@ -1,0 +1,139 @@
+#include "cli/CatalogCommands.h"
+
+#include <cstdio>
+#include <functional>
+
+#include "app/Application.h"
+#include "app/Error.h"
+#include "catalog/AssembleBackupState.h"
+#include "catalog/DiscListing.h"
+#include "catalog/DiscMaintenance.h"
+#include "catalog/DiscNames.h"
+#include "cli/Commands.h"
+#include "cli/TerminalView.h"
+
+namespace torvinel::cli {
+
+const char* const catalogUsage =
+    "  discs                 list the discs of the database, oldest first\n"
+    "  state [--set DISCID]  print the backup state (as of disc DISCID with --set)\n"
+    "  remove-disc DISCID    remove the oldest or the newest disc from the database\n"
+    "  add-disc SOURCE       add the disc in the drive or folder SOURCE to the database\n";
+
+namespace {
+
+int usageError(const std::string& text)
+{
+    std::fprintf(stderr, "torvinel-cli: %s\n", text.c_str());
+    return Failed;
+}
+
+// Runs command between start-up and shut-down; a failure's text goes to standard error as
+// the error box would show it.
+int withApplication(const std::function<int(RunState&, View&)>& command)
+{
+    TerminalView view;
+    Application application(view);
+    int code = Failed;
+    try {
+        application.FormCreate();
+        code = command(application.state(), view);
+    } catch (const Error& error) {
+        std::fprintf(stderr, "%s\n", errorBoxText(error.what()).c_str());
+        code = Failed;
+    }
+    try {
+        application.FormClose();
+    } catch (const Error& error) {
+        std::fprintf(stderr, "%s\n", errorBoxText(error.what()).c_str());
+        code = Failed;
+    }
+    return code;
+}
+
+int discs(RunState& state, View& view)
+{
+    ListDiscs(state, view);
+    for (std::size_t i = 0; i < state.DiscList.size(); ++i)
+        std::printf("%s\n", state.DiscList[i].c_str());
+    return Done;
+}
+
+int printState(RunState& state, View& view, const std::optional<std::string>& disc)
+{
+    if (disc) {
+        // As the restore chooser: variables of its own, so the stored values stay.
+        if (!discFolders(state).contains(*disc))
+            return usageError("there is no disc " + *disc + " in the database");
+        std::string newest = *disc, oldest;
+        AssembleBackupState(state, view, newest, oldest, true);
+    } else {
+        // As a backup run's assembly.
+        state.NewestDisc.clear();
+        AssembleBackupState(state, view, state.NewestDisc, state.OldestCSV, true);
+    }
+    for (std::size_t i = 0; i < state.BackupState.size(); ++i)
+        std::printf("%s\n", state.BackupState[i].c_str());
+    return Done;
+}
+
+int removeDisc(RunState& state, View& view, const std::string& disc)
+{
+    ListDiscs(state, view);
+    const auto offered = view.items("Disklist");
+    for (std::size_t i = 0; i < offered.size(); ++i) {
+        if (offered[i].compare(0, discIdLength, disc) == 0 && disc.size() == discIdLength) {
+            view.setSelectedIndex("Disklist", static_cast<int>(i));
+            return RemoveButtonClick(state, view, {}) ? Done : Failed;
+        }
+    }
+    return usageError("disc " + disc + " cannot be removed: only the oldest and the newest disc of the database can");
+}
+
+int addDisc(RunState& state, View& view, const std::string& source)
+{
+    FolderDiscSource disc(source);
+    switch (AddDiskClick(state, view, disc, {})) {
+    case AddDiskResult::Added:
+    case AddDiskResult::AlreadyAdded:
+        return Done;
+    case AddDiskResult::CopyFailed:
+        std::fprintf(stderr, "Copy failed.\n");
+        return Failed;
+    default:
+        return Failed;
+    }
+}
+
+} // namespace
+
+std::optional<int> runCatalogCommand(const std::vector<std::string>& args)
+{
+    const std::string& command = args[0];
+    if (command == "discs") {
+        if (args.size() != 1)
+            return usageError("discs takes no arguments");
+        return withApplication(discs);
+    }
+    if (command == "state") {
+        std::optional<std::string> disc;
+        if (args.size() == 3 && args[1] == "--set")
+            disc = args[2];
+        else if (args.size() != 1)
+            return usageError("usage: state [--set DISCID]");
+        return withApplication([&](RunState& s, View& v) { return printState(s, v, disc); });
+    }
+    if (command == "remove-disc") {
+        if (args.size() != 2)
+            return usageError("usage: remove-disc DISCID");
+        return withApplication([&](RunState& s, View& v) { return removeDisc(s, v, args[1]); });
+    }
+    if (command == "add-disc") {
+        if (args.size() != 2)
+            return usageError("usage: add-disc SOURCE");
+        return withApplication([&](RunState& s, View& v) { return addDisc(s, v, args[1]); });
+    }
+    return std::nullopt;
+}
+
+} // namespace torvinel::cli

@@ -1,0 +1,39 @@
+#pragma once
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace torvinel {
+
+// Reads the discs the program wrote, for restore and for adding a disc to the database.
+// Paths inside a disc are '/'-separated and begin with the disc's folder: "<DiscId>/<file>".
+class DiscReader {
+public:
+    struct Entry {
+        std::string name;
+        bool isFolder = false;
+    };
+
+    virtual ~DiscReader() = default;
+
+    // Where the reader reads from, for messages ("/media/cdrom", "/home/u/Torvinel Discs").
+    virtual std::string location() const = 0;
+    // Whether the file exists on the disc (for the image shelf: on the disc named by the
+    // path's first part, whose image is loaded when present).
+    virtual bool exists(const std::string& path) = 0;
+    // Copies a file of the disc to target, replacing it. False when the file is missing or
+    // the copy did not complete; then no partial target is left behind.
+    virtual bool copy(const std::string& path, const std::string& target) = 0;
+    // The entries of a folder of the disc, sorted by name; "" is the top level. The image
+    // shelf's top level holds one folder per image on the shelf.
+    virtual std::vector<Entry> list(const std::string& folder) = 0;
+};
+
+// A disc mounted (or copied) at a folder; also an optical drive's mount point.
+std::unique_ptr<DiscReader> makeFolderReader(const std::string& root);
+// The image drive's shelf: asked for disc N, it reads N.iso without mounting it.
+std::unique_ptr<DiscReader> makeImageShelfReader(const std::string& folder);
+// One given image file.
+std::unique_ptr<DiscReader> makeIsoFileReader(const std::string& isoFile);
+
+} // namespace torvinel

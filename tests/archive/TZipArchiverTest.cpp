@@ -1,0 +1,406 @@
+// Ordinary archives: adding, extracting, settings, refusals and the table's messages.
+#include <sys/stat.h>
+#include <utime.h>
+
+#include "ArchiveTestSupport.h"
+#include "archive/DosTime.h"
+
+namespace torvinel::archivetest {
+namespace {
+
+struct Source {
+    std::string name;
+    std::string content;
+    mode_t mode;
+};
+
+class ArchiverTest : public ArchiveTest {
+protected:
+    // Packs files the way the program does: one add per file, a relative path below BaseDir.
+    void pack(const std::vector<Source>& files, const std::string& archive)
+    {
+        TZipArchiver zip;
+        zip.FileName = archive;
+        zip.ArchiveOpen(omCreate);
+        zip.BaseDir = path("src");
+        for (const Source& f : files)
+            zip.ArchiveAddFiles(f.name, 10431, "");
+        zip.ArchiveClose();
+    }
+    void makeSources(const std::vector<Source>& files)
+    {
+        for (const Source& f : files) {
+            writeFile(path("src/" + f.name), f.content);
+            ::chmod(path("src/" + f.name).c_str(), f.mode);
+            const struct utimbuf times{1700000000, 1700000000}; // an even second
+            ::utime(path("src/" + f.name).c_str(), &times);
+        }
+    }
+};
+
+TEST_F(ArchiverTest, RoundTripKeepsBytesStampsAndModes)
+{
+    const std::vector<Source> files = {
+        {"Data/Letters/a.doc", textOf(300000), 0644},
+        {"Data/photo.JPG", randomBytes(70000), 0640},
+        {"Data/noise.bin", randomBytes(50000, 3), 0600},
+        {"empty.txt", "", 0644},
+        {"readonly.txt", "keep me", 0444},
+        {"Music/song.Mp3", textOf(1000), 0644},
+    };
+    makeSources(files);
+    pack(files, path("a.zip"));
+
+    TZipArchiver zip;
+    zip.FileName = path("a.zip");
+    zip.ArchiveOpen();
+    EXPECT_EQ(zip.ArchiveFileCount(), 6);
+    EXPECT_EQ(zip.ArchiveSize(), static_cast<int64_t>(fs::file_size(path("a.zip"))));
+    for (const ZipEntry& e : zip.entries()) {
+        // The no-compression masks match regardless of letter case.
+        const bool masked = e.name.ends_with(".JPG") || e.name.ends_with(".Mp3");
+        EXPECT_EQ(e.method, masked ? 0 : 8) << e.name;
+        EXPECT_EQ(e.versionMadeBy >> 8, 3) << e.name; // Unix mode recorded
+        EXPECT_EQ(e.flags & 0x0800, 0) << e.name;     // ASCII names stay unflagged
+    }
+    zip.BaseDir = path("out");
+    ASSERT_TRUE(zip.ArchiveExtractFiles("*.*", 10431, ""));
+    zip.ArchiveClose();
+
+    for (const Source& f : files) {
+        const std::string out = path("out/" + f.name);
+        EXPECT_EQ(readFile(out), f.content) << f.name;
+        struct stat st {};
+        ASSERT_EQ(::stat(out.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, f.mode) << f.name;
+        EXPECT_EQ(st.st_mtime, 1700000000) << f.name;
+    }
+    EXPECT_LT(fs::file_size(path("a.zip")), 300000u / 2);
+}
+
+TEST_F(ArchiverTest, ExtractsOneEntryByItsPathAndReplacesAReadOnlyFile)
+{
+    const std::vector<Source> files = {{"Data/Letters/a.doc", "new text", 0444},
+                                       {"Data/Letters/b.doc", "other", 0644}};
+    makeSources(files);
+    pack(files, path("a.zip"));
+    writeFile(path("R/c/Data/Letters/a.doc"), "old text that is longer");
+    ::chmod(path("R/c/Data/Letters/a.doc").c_str(), 0444);
+
+    TZipArchiver zip;
+    zip.FileName = path("a.zip");
+    zip.BaseDir = path("R/c");
+    zip.ArchiveOpen();
+    zip.ArchiveExtractFiles("Data/Letters/a.doc", 10431, "");
+    zip.ArchiveClose();
+
+    EXPECT_EQ(readFile(path("R/c/Data/Letters/a.doc")), "new text");
+    EXPECT_FALSE(fs::exists(path("R/c/Data/Letters/b.doc")));
+    struct stat st {};
+    ::stat(path("R/c/Data/Letters/a.doc").c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0444u);
+    EXPECT_EQ(st.st_mtime, 1700000000);
+}
+
+TEST_F(ArchiverTest, WildcardAddMakesFolderEntriesThatAreNotCounted)
+{
+    writeFile(path("src/Data/Letters/a.doc"), "a");
+    writeFile(path("src/Data/Letters/b.doc"), "b");
+    writeFile(path("src/Data/Sheets/c.xls"), "c");
+    TZipArchiver zip;
+    zip.FileName = path("a.zip");
+    zip.ArchiveOpen(omCreate);
+    zip.BaseDir = path("src");
+    zip.ArchiveAddFiles("*.*", 10431, "");
+    std::vector<std::string> names;
+    for (const ZipEntry& e : zip.entries())
+        names.push_back(e.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"Data/", "Data/Letters/", "Data/Letters/a.doc",
+                                               "Data/Letters/b.doc", "Data/Sheets/",
+                                               "Data/Sheets/c.xls"}));
+    EXPECT_EQ(zip.ArchiveFileCount(), 3);
+    zip.ArchiveClose();
+
+    zip.FileName = path("a.zip");
+    zip.ArchiveOpen();
+    EXPECT_EQ(zip.ArchiveFileCount(), 3);
+    zip.BaseDir = path("R/c");
+    zip.ArchiveExtractFiles("*.*", 10431, "");
+    EXPECT_EQ(readFile(path("R/c/Data/Sheets/c.xls")), "c");
+    EXPECT_TRUE(fs::is_directory(path("R/c/Data/Letters")));
+}
+
+TEST_F(ArchiverTest, ExclusionMaskAndAttributeFilterLeaveFilesOut)
+{
+    writeFile(path("src/keep.txt"), "k");
+    writeFile(path("src/skip.log"), "s");
+    writeFile(path("src/sub/deep.txt"), "d");
+    TZipArchiver zip;
+    zip.FileName = path("a.zip");
+    zip.ArchiveOpen(omCreate);
+    zip.BaseDir = path("src");
+    zip.ArchiveAddFiles("*", 10431 & ~0x10u, "*.log"); // no folder bit: no folder entries
+    std::vector<std::string> names;
+    for (const ZipEntry& e : zip.entries())
+        names.push_back(e.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"keep.txt", "sub/deep.txt"}));
+}
+
+TEST_F(ArchiverTest, MissingArchiveIsCreatedEmptyAndValid)
+{
+    TZipArchiver zip;
+    zip.FileName = path("new.zip");
+    zip.BaseDir = path("out");
+    zip.ArchiveOpen();
+    EXPECT_TRUE(zip.ArchiveExtractFiles("*.*", 10431, ""));
+    EXPECT_EQ(zip.ArchiveFileCount(), 0);
+    zip.ArchiveClose();
+    zip.ArchiveClose(); // closing twice does nothing
+    EXPECT_FALSE(fs::exists(path("out")));
+    EXPECT_EQ(fs::file_size(path("new.zip")), 22u);
+    zip.ArchiveOpen();
+    EXPECT_EQ(zip.ArchiveFileCount(), 0);
+}
+
+TEST_F(ArchiverTest, ReadOnlyArchiveExtractsButRefusesAdds)
+{
+    makeSources({{"a.txt", "alpha", 0644}});
+    pack({{"a.txt", "", 0}}, path("a.zip"));
+    ::chmod(path("a.zip").c_str(), 0444);
+    TZipArchiver zip;
+    zip.FileName = path("a.zip");
+    zip.ArchiveOpen();
+    EXPECT_TRUE(zip.isReadOnly());
+    zip.BaseDir = path("out");
+    zip.ArchiveExtractFiles("*.*", 10431, "");
+    EXPECT_EQ(readFile(path("out/a.txt")), "alpha");
+    zip.BaseDir = path("src");
+    try {
+        zip.ArchiveAddFiles("a.txt", 10431, "");
+        FAIL() << "add on a read-only archive";
+    } catch (const ZipError& e) {
+        EXPECT_STREQ(e.what(), "ZF: File is open in read-only mode - Native error: 00032");
+        EXPECT_EQ(e.errorCode(), 16);
+    }
+}
+
+TEST_F(ArchiverTest, RefusalsCarryTheirMessages)
+{
+    TZipArchiver zip;
+    const auto message = [](const std::function<void()>& f) {
+        try {
+            f();
+        } catch (const Error& e) {
+            return std::string(e.what());
+        }
+        return std::string("no error");
+    };
+    zip.FileName = path("folder/");
+    EXPECT_EQ(message([&] { zip.ArchiveOpen(omCreate); }),
+              "ZF: File name is blank. Specify appropriate file name - Native error: 00009");
+    EXPECT_EQ(message([&] { zip.ArchiveAddFiles("x", 10431, ""); }),
+              "ZF: Archive is not open - Native error: 00013");
+    EXPECT_EQ(message([&] { zip.ArchiveExtractFiles("*.*", 10431, ""); }),
+              "ZF: Archive is not open - Native error: 00013");
+    EXPECT_EQ(message([&] { zip.ArchiveSize(); }), "ZF: Archive is not open - Native error: 00013");
+    EXPECT_EQ(message([&] { zip.setCompressionMode(10); }),
+              "Invalid compression mode. Mode must be in [0-9] range");
+    writeFile(path("junk.zip"), "this is not an archive at all, just some text");
+    zip.FileName = path("junk.zip");
+    EXPECT_EQ(message([&] { zip.ArchiveOpen(); }),
+              "ZF: Archive is damaged. Open failed - Native error: 00048");
+    zip.FileName = path("a.zip");
+    zip.ArchiveOpen(omCreate);
+    EXPECT_EQ(message([&] { zip.setSpanningMode(smSplitting); }),
+              "Cannot set spanning mode on open archive");
+}
+
+TEST_F(ArchiverTest, CompressionLevelAndModeFollowEachOther)
+{
+    TZipArchiver zip;
+    EXPECT_EQ(zip.CompressionLevel(), clNormal);
+    EXPECT_EQ(zip.CompressionMode(), 6);
+    const std::pair<int, TZipCompressionLevel> table[] = {
+        {0, clNone}, {1, clFastest}, {3, clFastest}, {4, clNormal}, {6, clNormal}, {7, clMax}, {9, clMax}};
+    for (const auto& [mode, level] : table) {
+        zip.setCompressionMode(mode);
+        EXPECT_EQ(zip.CompressionLevel(), level) << mode;
+    }
+    zip.setCompressionLevel(clMax);
+    EXPECT_EQ(zip.CompressionMode(), 9);
+    zip.setCompressionLevel(clNone);
+    EXPECT_EQ(zip.CompressionMode(), 0);
+    // Mode 0 stores everything.
+    writeFile(path("src/a.txt"), textOf(10000));
+    zip.FileName = path("a.zip");
+    zip.ArchiveOpen(omCreate);
+    zip.BaseDir = path("src");
+    zip.ArchiveAddFiles("a.txt", 10431, "");
+    EXPECT_EQ(zip.entries().at(0).method, 0);
+}
+
+TEST_F(ArchiverTest, MissingFileGoesToTheFailureHandlerAndLeavesTheArchiveAsItWas)
+{
+    makeSources({{"a.txt", "alpha", 0644}});
+    TZipArchiver zip;
+    zip.FileName = path("a.zip");
+    zip.ArchiveOpen(omCreate);
+    zip.BaseDir = path("src");
+    zip.ArchiveAddFiles("a.txt", 10431, "");
+    const std::string before = readFile(path("a.zip"));
+
+    // The program's handler turns the report into its own error.
+    zip.OnProcessFileFailure = [](TZipArchiver&, const std::string&, TZipProgressOperation, int,
+                                  int code, const std::string& message, TZipAction&) {
+        throw Error("Error: " + message + " errorcode :" + std::to_string(code));
+    };
+    try {
+        zip.ArchiveAddFiles("gone.txt", 10431, "");
+        FAIL() << "a missing file was added";
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()), "Error: ZF: File \"" + path("src/gone.txt")
+                                             + "\" not found - Native error: 00011 errorcode :6");
+    }
+    EXPECT_EQ(readFile(path("a.zip")), before);
+    EXPECT_EQ(zip.ArchiveFileCount(), 1);
+
+    // Without a handler the engine's own error is raised.
+    zip.OnProcessFileFailure = nullptr;
+    EXPECT_THROW(zip.ArchiveAddFiles("gone.txt", 10431, ""), ZipError);
+    // With fxaIgnore the file is left out and the rest goes on.
+    FailureLog log;
+    log.attach(zip);
+    EXPECT_TRUE(zip.ArchiveAddFiles("gone.txt", 10431, ""));
+    ASSERT_EQ(log.codes, std::vector<int>{6});
+    EXPECT_EQ(log.files, std::vector<std::string>{"gone.txt"});
+    zip.ArchiveClose();
+    zip.ArchiveOpen();
+    EXPECT_EQ(zip.ArchiveFileCount(), 1);
+}
+
+TEST_F(ArchiverTest, FailureInTheMiddleOfAnAddUndoesTheWholeAdd)
+{
+    writeFile(path("src/first.txt"), textOf(5000));
+    writeFile(path("src/more/one.txt"), textOf(3000000, 2));
+    writeFile(path("src/more/two.txt"), textOf(3000000, 3));
+    TZipArchiver zip;
+    zip.FileName = path("a.zip");
+    zip.ArchiveOpen(omCreate);
+    zip.BaseDir = path("src");
+    zip.ArchiveAddFiles("first.txt", 10431, "");
+    const std::string before = readFile(path("a.zip"));
+
+    // A handler that fails half-way through the second file of the add.
+    zip.OnFileProgress = [](TZipArchiver&, const std::string& name, double percent,
+                            TZipProgressOperation, TZipProgressPhase phase, bool&) {
+        if (name == "more/two.txt" && phase == ppProcess && percent > 10)
+            throw Error("stopped");
+    };
+    EXPECT_THROW(zip.ArchiveAddFiles("more/*.txt", 10431, ""), Error);
+    EXPECT_EQ(readFile(path("a.zip")), before);
+    EXPECT_EQ(zip.ArchiveFileCount(), 1);
+
+    // Cancelling through the flag also keeps nothing of the call.
+    zip.OnFileProgress = [](TZipArchiver&, const std::string&, double, TZipProgressOperation,
+                            TZipProgressPhase phase, bool& cancel) { cancel = phase == ppProcess; };
+    EXPECT_FALSE(zip.ArchiveAddFiles("more/*.txt", 10431, ""));
+    EXPECT_EQ(readFile(path("a.zip")), before);
+
+    zip.OnFileProgress = nullptr;
+    EXPECT_TRUE(zip.ArchiveAddFiles("more/*.txt", 10431, ""));
+    EXPECT_EQ(zip.ArchiveFileCount(), 3);
+}
+
+TEST_F(ArchiverTest, AddingTheSameNameAgainReplacesTheEntry)
+{
+    writeFile(path("src/a.txt"), randomBytes(40000));
+    writeFile(path("src/b.txt"), "bee");
+    TZipArchiver zip;
+    zip.FileName = path("a.zip");
+    zip.ArchiveOpen(omCreate);
+    zip.BaseDir = path("src");
+    zip.ArchiveAddFiles("a.txt", 10431, "");
+    zip.ArchiveAddFiles("b.txt", 10431, "");
+    writeFile(path("src/a.txt"), "short now");
+    std::vector<TZipProgressOperation> operations;
+    zip.OnFileProgress = [&](TZipArchiver&, const std::string&, double, TZipProgressOperation op,
+                             TZipProgressPhase phase, bool&) {
+        if (phase == ppStart)
+            operations.push_back(op);
+    };
+    zip.ArchiveAddFiles("a.txt", 10431, "");
+    EXPECT_EQ(operations, std::vector<TZipProgressOperation>{poUpdate});
+    EXPECT_EQ(zip.ArchiveFileCount(), 2);
+    EXPECT_LT(zip.ArchiveSize(), 1000); // the old data is gone, not left as dead space
+    zip.BaseDir = path("out");
+    zip.ArchiveExtractFiles("*.*", 10431, "");
+    EXPECT_EQ(readFile(path("out/a.txt")), "short now");
+    EXPECT_EQ(readFile(path("out/b.txt")), "bee");
+}
+
+TEST_F(ArchiverTest, ProgressRunsFromStartToEndForAddAndExtract)
+{
+    writeFile(path("src/dir/big.txt"), textOf(5 << 20));
+    TZipArchiver zip;
+    std::vector<std::tuple<std::string, double, TZipProgressOperation, TZipProgressPhase>> events;
+    zip.OnFileProgress = [&](TZipArchiver&, const std::string& name, double percent,
+                             TZipProgressOperation op, TZipProgressPhase phase, bool&) {
+        events.emplace_back(name, percent, op, phase);
+    };
+    zip.FileName = path("a.zip");
+    zip.ArchiveOpen(omCreate);
+    zip.BaseDir = path("src");
+    zip.ArchiveAddFiles("dir/big.txt", 10431, "");
+    ASSERT_GE(events.size(), 4u);
+    EXPECT_EQ(events.front(), std::make_tuple(std::string("dir/big.txt"), 0.0, poAdd, ppStart));
+    EXPECT_EQ(events.back(), std::make_tuple(std::string("dir/big.txt"), 100.0, poAdd, ppEnd));
+    double last = 0;
+    for (std::size_t i = 1; i + 1 < events.size(); ++i) {
+        EXPECT_EQ(std::get<3>(events[i]), ppProcess);
+        EXPECT_GE(std::get<1>(events[i]), last);
+        last = std::get<1>(events[i]);
+    }
+    events.clear();
+    zip.BaseDir = path("out");
+    zip.ArchiveExtractFiles("*.*", 10431, "");
+    ASSERT_GE(events.size(), 3u);
+    EXPECT_EQ(std::get<2>(events.front()), poExtract);
+    EXPECT_EQ(std::get<3>(events.back()), ppEnd);
+}
+
+TEST_F(ArchiverTest, NonAsciiNamesAreUtf8WithTheFlagAndOtherBytesStayAsTheyAre)
+{
+    const std::string utf8 = "Gr\xc3\xbc\xc3\x9f" "e/na\xc3\xafve \xe2\x82\xac.txt"; // Grüße/naïve €.txt
+    const std::string raw = "caf\x82.txt"; // not UTF-8: kept as the file system's bytes
+    writeFile(path("src/" + utf8), "utf");
+    writeFile(path("src/" + raw), "raw");
+    TZipArchiver zip;
+    zip.FileName = path("a.zip");
+    zip.ArchiveOpen(omCreate);
+    zip.BaseDir = path("src");
+    zip.ArchiveAddFiles(utf8, 10431, "");
+    zip.ArchiveAddFiles(raw, 10431, "");
+    EXPECT_EQ(zip.entries().at(0).flags & 0x0800, 0x0800);
+    EXPECT_EQ(zip.entries().at(1).flags & 0x0800, 0);
+    zip.BaseDir = path("out");
+    zip.ArchiveExtractFiles(raw, 10431, "");
+    zip.ArchiveExtractFiles(utf8, 10431, "");
+    zip.ArchiveClose();
+    EXPECT_EQ(readFile(path("out/" + utf8)), "utf");
+    EXPECT_EQ(readFile(path("out/" + raw)), "raw");
+
+    // The same unflagged entry from a DOS host reads as code page 437: 0x82 is "é".
+    std::string bytes = readFile(path("a.zip"));
+    const std::size_t central = bytes.rfind(std::string("PK\x01\x02", 4));
+    ASSERT_NE(central, std::string::npos);
+    bytes[central + 5] = 0; // host byte of "version made by"
+    writeFile(path("dos.zip"), bytes);
+    zip.FileName = path("dos.zip");
+    zip.BaseDir = path("dos");
+    zip.ArchiveOpen();
+    zip.ArchiveExtractFiles("*.*", 10431, "");
+    EXPECT_EQ(readFile(path("dos/caf\xc3\xa9.txt")), "raw");
+}
+
+} // namespace
+} // namespace torvinel::archivetest
