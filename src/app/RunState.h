@@ -54,6 +54,11 @@ struct RunState {
     std::vector<std::string> StagedFiles;
 
     bool CancelRequested = false;
+
+    // The burn callback's counters: they run on across burn sessions for the whole program run.
+    int32_t TreeNodeCount = 0;
+    int64_t LastWritePercent = 0;
+    int32_t RenameCounter = 1;
 };
 
 } // namespace torvinel

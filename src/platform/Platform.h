@@ -122,6 +122,35 @@ bool replaceFile(const std::string& temporary, const std::string& target);
 // differs between platforms, so callers that need a stamp set it.
 bool copyFile(const std::string& source, const std::string& target);
 
+// --- drives and the disc library's surroundings -----------------------------------------
+// The trace switch of the disc library's wrapper. Windows: the values LogEnabled and
+// LogLevel of HKEY_LOCAL_MACHINE\Software\Discwright Labs\DiscwrightWrapper (the key is
+// created when missing). POSIX: the same keys in section [DiscwrightWrapper] of
+// $XDG_CONFIG_HOME/Discwright Labs/DiscwrightWrapper.ini (~/.config when XDG_CONFIG_HOME is
+// unset). Absent values, or a switch that cannot be read: off, level 0.
+struct TraceSwitch {
+    bool enabled = false;
+    int32_t level = 0;
+};
+TraceSwitch libraryTraceSwitch();
+// Full path of the running program's file; empty when it cannot be told.
+std::string programFile();
+// The drives a disc can be read from. Windows: every drive letter of the logical-drive
+// mask, number 0 for A, root "E:\", optical when its type is CD-ROM. POSIX: every optical
+// device (/sys/block/sr*), in the order of their numbers, number N of /dev/srN, root the
+// folder its disc is mounted at, or the device path ("/dev/sr0") while nothing is mounted.
+struct SystemDrive {
+    int number = 0;
+    std::string root;
+    bool optical = false;
+};
+std::vector<SystemDrive> systemDrives();
+// Where a device's disc is mounted now (POSIX; "" when it is not); Windows: the device.
+std::string mountPointOf(const std::string& device);
+// The volume label of a drive's disc ("E:" on Windows, "/dev/sr0" on POSIX); "" when it
+// has none or cannot be told.
+std::string volumeLabel(const std::string& drive);
+
 // --- desktop --------------------------------------------------------------------------
 void debugOutput(const std::string& text); // OutputDebugString / standard error
 

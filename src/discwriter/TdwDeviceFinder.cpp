@@ -1,0 +1,149 @@
+#include "discwriter/TdwDeviceFinder.h"
+
+#include <chrono>
+#include <cstdlib>
+
+#include "discwriter/DiscoveryCallback.h"
+#include "discwriter/discwright/Discwright.h"
+
+namespace torvinel {
+
+namespace {
+
+bool russian()
+{
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value && *value)
+            return std::string(value).rfind("ru", 0) == 0;
+    }
+    return false;
+}
+
+} // namespace
+
+std::string TdwDeviceFinder::RefreshingText()
+{
+    return russian() ? "Обновление списка устройств" : "Refreshing device list";
+}
+
+std::string TdwDeviceFinder::PleaseWaitText()
+{
+    return russian() ? "Пожалуйста, подождите ..." : "Please, wait ...";
+}
+
+std::string TdwDeviceFinder::FoundDeviceText()
+{
+    return russian() ? "Найдено устройство:" : "Found device:";
+}
+
+TdwDeviceFinder::TdwDeviceFinder(TdwLogger& logger, TdwCallBackEventer& eventer)
+    : m_logger(logger), m_eventer(eventer)
+{
+}
+
+TdwDeviceFinder::~TdwDeviceFinder()
+{
+    WaitForFinder(nullptr);
+}
+
+void TdwDeviceFinder::RefreshDevices(View& view, bool showProgress)
+{
+    struct Cleanup {
+        TdwDeviceFinder& finder;
+        ~Cleanup()
+        {
+            finder.m_eventer.OnDeviceFound = nullptr;
+            std::lock_guard lock(finder.m_mutex);
+            finder.m_busyWindow = false;
+            finder.m_pendingText.reset();
+        }
+    } cleanup{*this};
+
+    {
+        std::lock_guard lock(m_mutex);
+        m_busyWindow = showProgress;
+        m_pendingText.reset();
+    }
+    m_eventer.OnDeviceFound = [this](TdwCallBackEventer&, const std::string& text) { DeviceFoundText(text); };
+
+    if (showProgress) {
+        WindowGeometry g = view.geometry(Window::Busy);
+        g.width = 300;
+        view.setGeometry(Window::Busy, g);
+        view.setText(Window::Busy, "TfrmOperationProgress", RefreshingText());
+        view.setVisible(Window::Busy, "btnCancel", false);
+        view.showWindow(Window::Busy);
+        view.setText(Window::Busy, "lblInfo", PleaseWaitText());
+        view.processEvents();
+    }
+
+    WaitForFinder(&view);
+    m_list.clear();
+    {
+        std::lock_guard lock(m_mutex);
+        m_running = true;
+    }
+    m_thread = std::thread([this] {
+        DiscoveryContext context{m_list, m_logger, m_eventer};
+        try {
+            m_logger.WriteTraceLine("Discwright_FindDevice");
+            Discwright_FindDevice(5, 0, DiscoveryCallback, &context);
+        } catch (...) {
+            // Nothing may leave the thread; what was found so far stays in the list.
+        }
+        FinderDone();
+    });
+    WaitForFinder(&view);
+
+    if (showProgress) {
+        showPendingText(view);
+        view.hideWindow(Window::Busy);
+    }
+}
+
+void TdwDeviceFinder::FinderDone()
+{
+    std::lock_guard lock(m_mutex);
+    m_running = false;
+    m_finished.notify_all();
+}
+
+void TdwDeviceFinder::WaitForFinder(View* view)
+{
+    for (;;) {
+        {
+            std::unique_lock lock(m_mutex);
+            if (!m_running)
+                break;
+            if (m_finished.wait_for(lock, std::chrono::milliseconds(80), [this] { return !m_running; }))
+                break;
+        }
+        if (view) {
+            showPendingText(*view);
+            view->processEvents();
+        }
+    }
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void TdwDeviceFinder::DeviceFoundText(const std::string& text)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_busyWindow)
+        m_pendingText = FoundDeviceText() + " " + text;
+}
+
+void TdwDeviceFinder::showPendingText(View& view)
+{
+    std::optional<std::string> text;
+    {
+        std::lock_guard lock(m_mutex);
+        text.swap(m_pendingText);
+    }
+    if (text)
+        view.setText(Window::Busy, "lblInfo", *text);
+}
+
+} // namespace torvinel

@@ -1,0 +1,61 @@
+#pragma once
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "app/View.h"
+#include "discwriter/TdwCallBackEventer.h"
+#include "discwriter/TdwDeviceList.h"
+#include "discwriter/TdwLogger.h"
+
+namespace torvinel {
+
+// Finds the drives the disc library can reach. The search runs on a thread of its own
+// (Discwright_FindDevice and the discovery callback, which opens each drive and reads what
+// it can); meanwhile the user-interface thread waits in WaitForFinder and keeps the windows
+// alive, and touches the device list only once the thread has ended. Made once at start-up;
+// the list then stays as found until the program ends.
+class TdwDeviceFinder {
+public:
+    TdwDeviceFinder(TdwLogger& logger, TdwCallBackEventer& eventer);
+    // Waits for a search still running.
+    ~TdwDeviceFinder();
+    TdwDeviceFinder(const TdwDeviceFinder&) = delete;
+    TdwDeviceFinder& operator=(const TdwDeviceFinder&) = delete;
+
+    // Rebuilds the device list. With showProgress the busy window (Window::Busy: caption
+    // "Refreshing device list", lblInfo, btnCancel hidden) is shown while the search runs and
+    // names each drive found.
+    void RefreshDevices(View& view, bool showProgress);
+    // Returns when no search is running, letting the view's events run every 80 ms.
+    void WaitForFinder(View* view);
+
+    const TdwDeviceList& DeviceList() const { return m_list; }
+
+    // The busy window's texts in the user's language (English, or Russian where the
+    // environment asks for it).
+    static std::string RefreshingText();
+    static std::string PleaseWaitText();
+    static std::string FoundDeviceText();
+
+private:
+    void FinderDone();
+    // On the finder thread: keeps the text for the user-interface thread to show.
+    void DeviceFoundText(const std::string& text);
+    void showPendingText(View& view);
+
+    TdwLogger& m_logger;
+    TdwCallBackEventer& m_eventer;
+    TdwDeviceList m_list;
+
+    std::mutex m_mutex;
+    std::condition_variable m_finished;
+    std::thread m_thread;
+    bool m_running = false;      // a finder thread is remembered
+    bool m_busyWindow = false;   // a refresh with the busy window is going on
+    std::optional<std::string> m_pendingText;
+};
+
+} // namespace torvinel

@@ -1,0 +1,771 @@
+#include "discwriter/WritetoDisc.h"
+
+#include <array>
+#include <thread>
+
+#include "app/Error.h"
+#include "app/FileHelpers.h"
+#include "app/Progress.h"
+#include "discwriter/BurnCallbacks.h"
+#include "discwriter/TextFormat.h"
+#include "discwriter/WrapperServices.h"
+#include "discwriter/discwright/Discwright.h"
+
+namespace torvinel {
+
+namespace {
+
+constexpr std::array<int32_t, 17> CDSpeeds = {65535, 176,  353,  387,  528,  706,  1056, 1400, 1760,
+                                              2112,  2800, 3250, 4224, 7040, 7744, 8448, 9152};
+constexpr std::array<int32_t, 11> DVDSpeeds = {65535, 1385, 2770, 3324, 4155, 5540, 6925, 8310, 11080, 16620, 22160};
+
+constexpr int64_t Reserve = 10485760;        // kept free on every disc: catalogs, status file, file system
+constexpr int64_t PreparationRoom = 400000000; // what preparing a disc needs on the hard disk besides the disc
+constexpr int CacheMegabytes = 160;
+
+enum class Step {
+    Start, OpenDrive, ReadCapabilities, EnableBUP, ProbeWriteModes, CheckDisc, WaitForDisc, ReadDisc,
+    LockDrive, WaitReady, SetSpeed, ReadSpeeds, MeasureTrack,
+    CreateTree, ImportTrack, FindRoot, AddFolder, BuildImage, SendOPC,
+    WriteTrack, CloseSession, Rescan, Verify, DestroyTree, Remeasure, ReleaseDrive, EjectAndLabel,
+    Error, Cancelled, Done, None
+};
+
+// Where a stop request sends each step; None: the step does not look.
+Step stopTarget(Step step)
+{
+    switch (step) {
+    case Step::Start: case Step::OpenDrive: case Step::ReadCapabilities: case Step::EnableBUP:
+    case Step::ProbeWriteModes: case Step::CheckDisc: case Step::WaitForDisc: case Step::ReadDisc:
+        return Step::Cancelled;
+    case Step::LockDrive: case Step::WaitReady: case Step::SetSpeed: case Step::ReadSpeeds: case Step::MeasureTrack:
+        return Step::ReleaseDrive;
+    case Step::CreateTree: case Step::ImportTrack: case Step::FindRoot: case Step::AddFolder:
+    case Step::BuildImage: case Step::SendOPC:
+        return Step::DestroyTree;
+    default:
+        return Step::None;
+    }
+}
+
+// The out values every drive call fills.
+struct CallResult {
+    char text[DiscwrightTextSize] = {};
+    int32_t status = 0;
+    DiscwrightFailure failure{};
+
+    std::string message(const char* name, DiscwrightException exception) const
+    {
+        return Format("%s() failed, exception %d, status %d, text \"%s\"", name, exception, status,
+                      BufferText(text, sizeof text).c_str());
+    }
+};
+
+class BurnSession {
+public:
+    BurnSession(RunState& state, View& view, const TdwDeviceList& devices, const std::string& name,
+                int64_t& discFreeBytes, int32_t& writeStatus, const BurnOptions& options)
+        : m_state(state), m_view(view), m_devices(devices), m_name(name), m_discFreeBytes(discFreeBytes),
+          m_writeStatus(writeStatus), m_options(options), m_callback{state, view, options.dateTimeText}
+    {
+    }
+
+    ~BurnSession()
+    {
+        // Also when an unexpected failure leaves the session: no handle outlives it.
+        try {
+            destroyHandles();
+        } catch (...) {
+        }
+    }
+
+    void run();
+
+private:
+    Step step(Step current);
+    Step start() { return Step::OpenDrive; }
+    Step openDrive();
+    Step readCapabilities();
+    Step enableBUP();
+    Step probeWriteModes();
+    Step checkDisc();
+    Step waitForDisc();
+    Step readDisc();
+    Step lockDrive();
+    Step waitReady();
+    Step setSpeed();
+    Step readSpeeds();
+    Step measureTrack();
+    Step createTree();
+    Step importTrack();
+    Step findRoot();
+    Step addFolder();
+    Step buildImage();
+    Step sendOPC();
+    Step writeTrack();
+    Step closeSession();
+    Step rescan();
+    Step verify();
+    Step destroyTree();
+    Step remeasure();
+    Step releaseDrive();
+    Step ejectAndLabel();
+
+    void log(const std::string& line) { m_state.WriteLog(line); }
+    // A failed call: its message becomes ErrorText and the session goes to the error exit.
+    Step fail(const char* name, DiscwrightException exception, const CallResult& result)
+    {
+        m_errorText = result.message(name, exception);
+        return Step::Error;
+    }
+    Step refuse(const std::string& reason);
+    Step ejectAndWait();
+    bool readTrack(); // false: the read failed
+    void logTrack();
+    void pause() const
+    {
+        if (m_options.pollInterval.count() > 0)
+            std::this_thread::sleep_for(m_options.pollInterval);
+    }
+    void destroyHandles();
+
+    RunState& m_state;
+    View& m_view;
+    const TdwDeviceList& m_devices;
+    const std::string m_name;
+    int64_t& m_discFreeBytes;
+    int32_t& m_writeStatus;
+    const BurnOptions& m_options;
+    BurnCallbackContext m_callback;
+
+    DiscwrightHandle m_drive = nullptr;
+    DiscwrightHandle m_tree = nullptr;
+    DiscwrightNode* m_root = nullptr;
+    std::string m_errorText;
+    std::string m_insertRequest;
+    TdwDeviceItem m_item;
+    SupportedMediaFormats m_formats;
+    SupportedMediaFormatsExEx m_formatsExEx;
+    DISC_TYPE m_discType = DISC_TYPE_UNKNOWN;
+    int m_trackLimit = 1;
+    int32_t m_writeSpeed = 65535;
+    bool m_leaveDiscOpen = true;
+    bool m_discBurned = false;
+    uint32_t m_trackToImport = 1;
+    TrackInformation m_track{};
+    int64_t m_imageSize = 0;
+    bool m_letQueueRun = true;
+    bool m_bupSupported = false;
+};
+
+void BurnSession::run()
+{
+    m_writeStatus = WriteStatusRunning;
+    m_state.CancelRequested = false;
+
+    Step current = Step::Start;
+    while (current != Step::Error && current != Step::Cancelled && current != Step::Done) {
+        m_letQueueRun = true;
+        Step next = step(current);
+        if (m_letQueueRun)
+            m_view.processEvents();
+        const Step target = stopTarget(current);
+        if (target != Step::None && m_state.CancelRequested)
+            next = target;
+        current = next;
+    }
+
+    m_view.setEnabled(Window::BackupProgress, "bCancel", true);
+    if (current == Step::Error) {
+        log(m_errorText);
+        destroyHandles();
+        throw Error(m_errorText);
+    }
+    if (current == Step::Cancelled) {
+        m_writeStatus = WriteStatusCancelled;
+        log("Cancelled");
+    } else {
+        log("Done.");
+        m_writeStatus = WriteStatusDone;
+    }
+    destroyHandles();
+}
+
+void BurnSession::destroyHandles()
+{
+    if (m_drive) {
+        Discwright_Destroy(&m_drive);
+        m_drive = nullptr;
+        log("Burner object destroyed");
+    }
+    if (m_tree) {
+        Discwright_Destroy(&m_tree);
+        m_tree = nullptr;
+        log("Tree object destroyed");
+    }
+}
+
+Step BurnSession::step(Step current)
+{
+    switch (current) {
+    case Step::Start: return start();
+    case Step::OpenDrive: return openDrive();
+    case Step::ReadCapabilities: return readCapabilities();
+    case Step::EnableBUP: return enableBUP();
+    case Step::ProbeWriteModes: return probeWriteModes();
+    case Step::CheckDisc: return checkDisc();
+    case Step::WaitForDisc: return waitForDisc();
+    case Step::ReadDisc: return readDisc();
+    case Step::LockDrive: return lockDrive();
+    case Step::WaitReady: return waitReady();
+    case Step::SetSpeed: return setSpeed();
+    case Step::ReadSpeeds: return readSpeeds();
+    case Step::MeasureTrack: return measureTrack();
+    case Step::CreateTree: return createTree();
+    case Step::ImportTrack: return importTrack();
+    case Step::FindRoot: return findRoot();
+    case Step::AddFolder: return addFolder();
+    case Step::BuildImage: return buildImage();
+    case Step::SendOPC: return sendOPC();
+    case Step::WriteTrack: return writeTrack();
+    case Step::CloseSession: return closeSession();
+    case Step::Rescan: return rescan();
+    case Step::Verify: return verify();
+    case Step::DestroyTree: return destroyTree();
+    case Step::Remeasure: return remeasure();
+    case Step::ReleaseDrive: return releaseDrive();
+    case Step::EjectAndLabel: return ejectAndLabel();
+    default: return Step::Error;
+    }
+}
+
+Step BurnSession::openDrive()
+{
+    log("Initialising drive:");
+    const int index = m_view.selectedIndex("DeviceChooser");
+    if (index < 0 || static_cast<std::size_t>(index) >= m_devices.size()) {
+        m_errorText = "No disc writer is chosen.";
+        return Step::Error;
+    }
+    m_item = m_devices[static_cast<std::size_t>(index)];
+    const DeviceAddress& a = m_item.DeviceAddress;
+    log(Format("%s %s: %d %d %d %d", m_item.DriveLetter.c_str(), m_item.Product.c_str(), a.PortID, a.BusID,
+               a.TargetID, a.LUN));
+    if (!a.Valid) {
+        m_errorText = "SCSI Info for the drive is not valid";
+        return Step::Error;
+    }
+    log("Creating Burner object:");
+    CallResult r;
+    const auto e = Discwright_Drive_Create(&m_drive, r.text, sizeof r.text, &r.status, &r.failure, BurnCallback,
+                                           &m_callback, a.PortID, a.BusID, a.TargetID, a.LUN, 0);
+    if (e != 0)
+        return fail("Discwright_Drive_Create", e, r);
+    log("OK!");
+    return Step::ReadCapabilities;
+}
+
+Step BurnSession::readCapabilities()
+{
+    Discwright_Drive_GetSupportedMediaFormats(m_drive, &m_formats);
+    Discwright_Drive_GetSupportedMediaFormatsExEx(m_drive, &m_formatsExEx);
+    const SupportedMediaFormats& f = m_formats;
+    const SupportedMediaFormatsExEx& x = m_formatsExEx;
+    const std::pair<const char*, bool> flags[] = {
+        {"IsCDRRead:", f.IsCDRRead},         {"IsCDERead:", f.IsCDERead},
+        {"IsDVDROMRead:", f.IsDVDROMRead},   {"IsDVDRRead:", f.IsDVDRRead},
+        {"IsDVDRAMRead:", f.IsDVDRAMRead},   {"IsTestWrite:", f.IsTestWrite},
+        {"IsCDRWrite:", f.IsCDRWrite},       {"IsCDEWrite:", f.IsCDEWrite},
+        {"IsDVDRWrite:", f.IsDVDRWrite},     {"IsDVDRAMWrite:", f.IsDVDRAMWrite},
+        {"IsDVDPLUSRWRead:", x.IsDVDPLUSRWRead}, {"IsDVDPLUSRRead:", x.IsDVDPLUSRRead},
+        {"IsDVDPLUSRDLRead:", x.IsDVDPLUSRDLRead}, {"IsDVDPLUSRWWrite:", x.IsDVDPLUSRWWrite},
+        {"IsDVDPLUSRWrite:", x.IsDVDPLUSRWrite}, {"IsDVDPLUSRDLWrite:", x.IsDVDPLUSRDLWrite}};
+    for (const auto& [label, value] : flags)
+        log(std::string(label) + YesNo(value));
+    m_insertRequest = InsertRequestFor(f.IsCDRWrite, f.IsDVDRWrite, x.IsDVDPLUSRWrite, x.IsDVDPLUSRDLWrite);
+    log(Format("%d MBs of cache will be used during burn process", CacheMegabytes));
+    log(Format("Found CD/DVD device \"%s\" - \"%s\" - \"%s\" with %u UCHARs of cache", m_item.Vendor.c_str(),
+               m_item.Product.c_str(), m_item.ProductRevisionLevel.c_str(), m_item.BufferSize));
+    log("Getting BUP (Buffer Underrun Protection) support... ");
+    CallResult r;
+    bool enabled = false, supported = false;
+    if (const auto e = Discwright_Drive_GetBUP(m_drive, &enabled, &supported, r.text, sizeof r.text, &r.status,
+                                               &r.failure))
+        return fail("Discwright_Drive_GetBUP", e, r);
+    log("OK!");
+    log(Format("BUP (Buffer Underrun Protection) Enabled: %s, Supported: %s", YesNo(enabled), YesNo(supported)));
+    m_bupSupported = supported;
+    return Step::EnableBUP;
+}
+
+Step BurnSession::enableBUP()
+{
+    if (!m_bupSupported) {
+        log("BUP is not supported, so will not be enabled.");
+        return Step::ProbeWriteModes;
+    }
+    log("Enabling BUP (Buffer Underrun Protection)... ");
+    CallResult r;
+    if (const auto e = Discwright_Drive_SetBUP(m_drive, 1, r.text, sizeof r.text, &r.status, &r.failure))
+        return fail("Discwright_Drive_SetBUP", e, r);
+    log("OK!");
+    return Step::ProbeWriteModes;
+}
+
+Step BurnSession::probeWriteModes()
+{
+    log("Probing supported write modes... ");
+    CallResult r;
+    WriteModes modes;
+    if (const auto e = Discwright_Drive_ProbeSupportedWriteModes(m_drive, &modes, r.text, sizeof r.text, &r.status,
+                                                                 &r.failure))
+        return fail("Discwright_Drive_ProbeSupportedWriteModes", e, r);
+    log("OK!");
+    log(Format("Track-At-Once: %s, Session-At-Once: %s, Disc-At-Once PQ: %s, Disc-At-Once raw P-W: %s",
+               YesNo(modes.TrackAtOnce), YesNo(modes.SessionAtOnce), YesNo(modes.DiscAtOncePQ),
+               YesNo(modes.DiscAtOnceRawPW)));
+    if (!modes.TrackAtOnce) {
+        m_view.showInformation("Track-At-Once is not supported on this drive. Cancelling.");
+        m_state.CancelRequested = true;
+        return Step::Cancelled;
+    }
+    log("OK!");
+    return Step::CheckDisc;
+}
+
+Step BurnSession::ejectAndWait()
+{
+    CallResult r;
+    if (const auto e = Discwright_Drive_Eject(m_drive, r.text, sizeof r.text, &r.status, &r.failure))
+        return fail("Discwright_Drive_Eject", e, r);
+    return Step::WaitForDisc;
+}
+
+Step BurnSession::refuse(const std::string& reason)
+{
+    log(reason);
+    log(m_insertRequest);
+    ShowBackupProgress(m_view, "", "", "", m_insertRequest, -1, -1);
+    return ejectAndWait();
+}
+
+Step BurnSession::checkDisc()
+{
+    m_discType = Discwright_Drive_GetInsertedDiscType(m_drive);
+    const int cdIndex = m_view.selectedIndex("cbMaxCDSpeed");
+    const int dvdIndex = m_view.selectedIndex("cbMaxDVDSpeed");
+    auto takeDVD = [&] {
+        m_trackLimit = m_state.DVDTrackLimit;
+        if (const int32_t speed = DVDWriteSpeed(dvdIndex); speed >= 0)
+            m_writeSpeed = speed;
+        return Step::ReadDisc;
+    };
+    switch (m_discType) {
+    case DISC_TYPE_UNKNOWN:
+    case DISC_TYPE_NO_MEDIA:
+        ShowBackupProgress(m_view, "", "", "", m_insertRequest, -1, -1);
+        log(m_insertRequest);
+        return ejectAndWait();
+    case DISC_TYPE_CDROM:
+    case DISC_TYPE_DVDROM:
+    case DISC_TYPE_DDCDROM:
+        return refuse("The disk cannot be written to.");
+    case DISC_TYPE_CDRW:
+    case DISC_TYPE_DVDRAM:
+    case DISC_TYPE_DVDRWRO:
+    case DISC_TYPE_DVDRWSR:
+    case DISC_TYPE_DVDPLUSRW:
+    case DISC_TYPE_DDCDRW:
+        return refuse("Torvinel currently does not support rewritable disks.");
+    case DISC_TYPE_CDR:
+        if (!m_formats.IsCDRWrite)
+            return refuse("Your CD/DVD writer does not support CD-R Disks.");
+        m_trackLimit = m_state.CDTrackLimit;
+        if (const int32_t speed = CDWriteSpeed(cdIndex); speed >= 0)
+            m_writeSpeed = speed;
+        return Step::ReadDisc;
+    case DISC_TYPE_DVDR:
+        if (!m_formats.IsDVDRWrite)
+            return refuse("Your CD/DVD writer does not support DVD-R Disks.");
+        return takeDVD();
+    case DISC_TYPE_DVDPLUSR:
+        if (!m_formatsExEx.IsDVDPLUSRWrite)
+            return refuse("Your CD/DVD writer does not support DVD+R Disks.");
+        return takeDVD();
+    case DISC_TYPE_DVDPLUSR_DL:
+        // Written like a DVD+R: one track, DVD speeds.
+        if (!m_formatsExEx.IsDVDPLUSRDLWrite)
+            return refuse("Your CD/DVD writer does not support DVD+R DL Disks.");
+        return takeDVD();
+    default:
+        // Kinds the program does not write (a double-density CD-R): ask again until the disc
+        // is changed or the user cancels.
+        pause();
+        return Step::CheckDisc;
+    }
+}
+
+Step BurnSession::waitForDisc()
+{
+    CallResult r;
+    MediaTrayStatus tray;
+    if (const auto e = Discwright_Drive_GetMediaTrayStatus(m_drive, &tray, r.text, sizeof r.text, &r.status,
+                                                           &r.failure))
+        return fail("Discwright_Drive_GetMediaTrayStatus", e, r);
+    if (tray.DiscPresent)
+        return Step::CheckDisc;
+    pause();
+    return Step::WaitForDisc;
+}
+
+Step BurnSession::readDisc()
+{
+    ShowBackupProgress(m_view, "", "", "", " ", -1, -1);
+    log("Getting disc information... ");
+    CallResult r;
+    DiscInformation info{};
+    if (const auto e = Discwright_Drive_GetDiscInformation(m_drive, &info, r.text, sizeof r.text, &r.status,
+                                                           &r.failure))
+        return fail("Discwright_Drive_GetDiscInformation", e, r);
+    log(Format("Disc erasable: %s, Disc status: 0x%02X, Last session status: 0x%02X, Disc type: %d",
+               YesNo(info.erasable != 0), info.discStatus, info.lastSessionStatus, static_cast<int>(m_discType)));
+    if (info.discStatus == DiscStatusBlank) {
+        log("Yay, everything is great!");
+        return Step::LockDrive;
+    }
+    log("This disc is not blank.");
+    log(m_insertRequest);
+    return ejectAndWait();
+}
+
+Step BurnSession::lockDrive()
+{
+    log("Locking the drive for writing...");
+    CallResult r;
+    if (const auto e = Discwright_Drive_Lock(m_drive, r.text, sizeof r.text, &r.status, &r.failure))
+        return fail("Discwright_Drive_Lock", e, r);
+    log("OK!");
+    m_view.setEnabled(Window::BackupProgress, "bCancel", false);
+    return Step::WaitReady;
+}
+
+Step BurnSession::waitReady()
+{
+    log("Waiting for unit ready...");
+    const auto deadline = m_options.clock() + m_options.readyTimeout;
+    for (;;) {
+        m_view.processEvents();
+        CallResult r;
+        if (Discwright_Drive_TestUnitReady(m_drive, r.text, sizeof r.text, &r.status, &r.failure) == 0)
+            break;
+        if (m_state.CancelRequested)
+            return Step::SetSpeed; // the stop request sends the session on to ReleaseDrive
+        if (m_options.clock() >= deadline) {
+            m_errorText = "The drive did not become ready.";
+            return Step::Error;
+        }
+        pause();
+    }
+    log("OK!");
+    return Step::SetSpeed;
+}
+
+Step BurnSession::setSpeed()
+{
+    log(Format("Setting CD/DVD speeds to %d KBps.", m_writeSpeed));
+    CallResult r;
+    if (const auto e = Discwright_Drive_SetSpeeds(m_drive, m_writeSpeed, m_writeSpeed, r.text, sizeof r.text,
+                                                  &r.status, &r.failure))
+        return fail("Discwright_Drive_SetSpeeds", e, r);
+    log("Ok!");
+    return Step::ReadSpeeds;
+}
+
+Step BurnSession::readSpeeds()
+{
+    log("Getting current CD/DVD speeds... ");
+    CallResult r;
+    int32_t read = 0, readMaximum = 0, write = 0, writeMaximum = 0;
+    if (const auto e = Discwright_Drive_GetSpeeds(m_drive, &read, &readMaximum, &write, &writeMaximum, r.text,
+                                                  sizeof r.text, &r.status, &r.failure))
+        return fail("Discwright_Drive_GetSpeeds", e, r);
+    log("Ok!");
+    log(Format("Current read speed %d KBps (%d maximum)", read, readMaximum));
+    log(Format("Current write speed %d KBps (%d maximum)", write, writeMaximum));
+    return Step::MeasureTrack;
+}
+
+bool BurnSession::readTrack()
+{
+    log("Getting track information... ");
+    CallResult r;
+    TrackInformation info{};
+    if (Discwright_Drive_GetTrackInformation(m_drive, NextWritableTrack, &info, r.text, sizeof r.text, &r.status,
+                                             &r.failure) != 0)
+        return false;
+    m_track = info;
+    return true;
+}
+
+void BurnSession::logTrack()
+{
+    log("Ok!");
+    log(Format("Track Blank: %s, NWA valid: %s, free LBs %d, NWA %u, track number %d", YesNo(m_track.blank != 0),
+               YesNo(m_track.nwaValid != 0), m_track.freeBlocks, m_track.nextWritableAddress, m_track.trackNumber));
+}
+
+Step BurnSession::measureTrack()
+{
+    if (!readTrack()) {
+        m_discFreeBytes = 0;
+        return Step::Done;
+    }
+    logTrack();
+    m_discFreeBytes = RoomOnDisc(m_track.trackNumber, m_track.freeBlocks, m_trackLimit);
+    if (m_track.trackNumber == m_trackLimit)
+        m_leaveDiscOpen = false;
+    log(Format("Track size: %lld", static_cast<long long>(m_discFreeBytes)));
+    if (!m_name.empty())
+        return Step::CreateTree;
+
+    const int64_t free = m_options.freeSpace ? m_options.freeSpace(m_state.TempFolder)
+                                             : DriveFreeSpace(m_state.TempFolder);
+    if (m_discFreeBytes + PreparationRoom > free) {
+        m_view.showInformation("You do not have enough space on your hard drive to prepare the backup. Cancelling.");
+        m_state.CancelRequested = true;
+    }
+    return Step::ReleaseDrive;
+}
+
+Step BurnSession::createTree()
+{
+    CallResult r;
+    if (const auto e = Discwright_JolietTree_Create(&m_tree, BurnCallback, &m_callback, 1, 0, 1, 0, r.text,
+                                                    sizeof r.text, &r.status))
+        return fail("Discwright_IsoTree_Create", e, r);
+    log("OK!");
+    if (m_track.trackNumber >= 2) {
+        m_trackToImport = m_track.trackNumber - 1u;
+        return Step::ImportTrack;
+    }
+    return Step::FindRoot;
+}
+
+Step BurnSession::importTrack()
+{
+    log(Format("Importing Track %u... ", m_trackToImport));
+    CallResult r;
+    if (const auto e = Discwright_JolietTree_ImportTrack(m_drive, m_tree, m_trackToImport, 0, r.text, sizeof r.text,
+                                                         &r.status))
+        return fail("Discwright_JolietTree_ImportTrack", e, r);
+    log("OK!");
+    return Step::FindRoot;
+}
+
+Step BurnSession::findRoot()
+{
+    log("Getting Root of the file tree... ");
+    CallResult r;
+    m_root = Discwright_JolietTree_GetRoot(m_tree, r.text, sizeof r.text, &r.status);
+    if (m_root)
+        log("OK!");
+    else
+        m_errorText = "Warning: Discwright_JolietTree_GetRoot() failed.";
+    return Step::AddFolder;
+}
+
+Step BurnSession::addFolder()
+{
+    log(Format("Adding \"%s\" to the file tree...", m_name.c_str()));
+    const std::string source = m_state.TempFolder + "/";
+    CallResult r;
+    DiscwrightNode* added = nullptr;
+    if (const auto e = Discwright_JolietTree_Add(m_tree, source.c_str(), m_name.c_str(), 2, m_root, &added, r.text,
+                                                 sizeof r.text, &r.status))
+        return fail("Discwright_IsoTree_Add", e, r);
+    log("OK!");
+    return Step::BuildImage;
+}
+
+Step BurnSession::buildImage()
+{
+    log("Building ISO image... ");
+    CallResult r;
+    if (const auto e = Discwright_JolietTree_BuildImage(m_tree, m_track.nextWritableAddress, 8, 1, m_name.c_str(),
+                                                        "Quenmark", "Torvinel", r.text, sizeof r.text, &r.status))
+        return fail("Discwright_IsoTree_BuildImage", e, r);
+    uint32_t high = 0;
+    const uint32_t low = Discwright_JolietTree_GetSizeInUCHARs(m_tree, &high);
+    m_imageSize = static_cast<int64_t>((static_cast<uint64_t>(high) << 32) | low);
+    log("OK!");
+    return Step::SendOPC;
+}
+
+Step BurnSession::sendOPC()
+{
+    log("Sending OPC (Optimum Power Calibration)... ");
+    CallResult r;
+    if (const auto e = Discwright_Drive_SendOPC(m_drive, r.text, sizeof r.text, &r.status, &r.failure)) {
+        log("FAILED!");
+        // A failure must say what failed: without an earlier warning, the call's own message.
+        if (m_errorText.empty())
+            m_errorText = r.message("Discwright_Drive_SendOPC", e);
+        return Step::Error;
+    }
+    log("OK!");
+    return Step::WriteTrack;
+}
+
+Step BurnSession::writeTrack()
+{
+    log(Format("Burning %lld UCHARs of ISO9660/Joliet image...", static_cast<long long>(m_imageSize)));
+    m_state.LastWritePercent = 0;
+    CallResult r;
+    if (const auto e = Discwright_Drive_TrackAtOnceFromTree(m_drive, m_tree, 1, 0, m_leaveDiscOpen ? 1 : 0, 1, 1,
+                                                            r.text, sizeof r.text, &r.status, &r.failure))
+        return fail("Discwright_Drive_TrackAtOnceFromTree", e, r);
+    log("OK!");
+    m_discBurned = true;
+    return Step::CloseSession;
+}
+
+Step BurnSession::closeSession()
+{
+    m_letQueueRun = false;
+    if (!m_discBurned)
+        return Step::ReleaseDrive;
+    ShowBackupProgress(m_view, "", "Closing the disk:", " ", "", 0, 0);
+    log("Closing session... ");
+    CallResult r;
+    if (const auto e = Discwright_Drive_CloseSession(m_drive, r.text, sizeof r.text, &r.status, &r.failure))
+        return fail("Discwright_Drive_CloseSession", e, r);
+    log("OK!");
+    return Step::Rescan;
+}
+
+Step BurnSession::rescan()
+{
+    if (m_discType != DISC_TYPE_CDR) {
+        m_letQueueRun = false;
+        return Step::Verify;
+    }
+    log("Rescanning the disk for added information... ");
+    CallResult r;
+    if (const auto e = Discwright_Drive_StopPlayScan(m_drive, r.text, sizeof r.text, &r.status, &r.failure))
+        return fail("Discwright_Drive_StopPlayScan", e, r);
+    log("OK!");
+    return Step::Verify;
+}
+
+Step BurnSession::verify()
+{
+    Step next = Step::DestroyTree;
+    if (m_view.isChecked("cbDoVerify")) {
+        ShowBackupProgress(m_view, "", "Verifying the disk: This will take a couple of minutes.", "", "", 0, 0);
+        log("Verifying the file tree.");
+        CallResult r;
+        uint32_t mismatches = 0;
+        if (const auto e = Discwright_Drive_VerifyTree(m_drive, m_tree, m_track.nextWritableAddress, &mismatches,
+                                                       1000, r.text, sizeof r.text, &r.status, &r.failure))
+            next = fail("Discwright_Drive_VerifyTree", e, r);
+        else
+            log("OK!");
+    } else {
+        log("No verification will be done.");
+    }
+    ShowBackupProgress(m_view, "", " ", " ", " ", 0, 0);
+    return next;
+}
+
+Step BurnSession::destroyTree()
+{
+    log("Destroying the File Tree... ");
+    if (m_tree) {
+        Discwright_Destroy(&m_tree);
+        m_tree = nullptr;
+        log("OK!");
+    } else {
+        log("Nothing to Destroy!");
+    }
+    return Step::Remeasure;
+}
+
+Step BurnSession::remeasure()
+{
+    if (!readTrack()) {
+        m_discFreeBytes = 0;
+        return Step::ReleaseDrive;
+    }
+    logTrack();
+    m_discFreeBytes = RoomOnDisc(m_track.trackNumber, m_track.freeBlocks, m_trackLimit);
+    log(Format("Track size: %lld", static_cast<long long>(m_discFreeBytes)));
+    return Step::ReleaseDrive;
+}
+
+Step BurnSession::releaseDrive()
+{
+    log("Releasing the drive lock...");
+    CallResult r;
+    if (const auto e = Discwright_Drive_Release(m_drive, r.text, sizeof r.text, &r.status, &r.failure))
+        return fail("Discwright_Drive_Release", e, r);
+    log("OK!");
+    return m_discFreeBytes != 0 ? Step::Done : Step::EjectAndLabel;
+}
+
+Step BurnSession::ejectAndLabel()
+{
+    log("Ejecting...");
+    CallResult r;
+    if (const auto e = Discwright_Drive_Eject(m_drive, r.text, sizeof r.text, &r.status, &r.failure))
+        return fail("Discwright_Drive_Eject", e, r);
+    log("OK!");
+    m_view.showInformation("Please remove the disk and mark it with the following number: " + m_name);
+    return Step::Done;
+}
+
+} // namespace
+
+int32_t CDWriteSpeed(int index)
+{
+    return index >= 0 && static_cast<std::size_t>(index) < CDSpeeds.size() ? CDSpeeds[static_cast<std::size_t>(index)]
+                                                                             : -1;
+}
+
+int32_t DVDWriteSpeed(int index)
+{
+    return index >= 0 && static_cast<std::size_t>(index) < DVDSpeeds.size()
+               ? DVDSpeeds[static_cast<std::size_t>(index)]
+               : -1;
+}
+
+std::string InsertRequestFor(bool cdr, bool dvdr, bool dvdPlusR, bool dvdPlusRDL)
+{
+    const std::pair<const char*, bool> kinds[] = {
+        {"DVD+R DL", dvdPlusRDL}, {"DVD+R", dvdPlusR}, {"DVD-R", dvdr}, {"CD-R", cdr}};
+    std::string taken;
+    int count = 0;
+    for (const auto& [kind, writable] : kinds) {
+        if (!writable)
+            continue;
+        taken = count == 0 ? std::string(kind) : std::string(kind) + (count == 1 ? " or " : ", ") + taken;
+        ++count;
+    }
+    return "Please insert a blank " + taken + " disk.";
+}
+
+int64_t RoomOnDisc(int trackNumber, int32_t freeBlocks, int trackLimit)
+{
+    if (trackNumber > trackLimit)
+        return 0;
+    const int64_t room = static_cast<int64_t>(freeBlocks) / (trackLimit - trackNumber + 1) * 2048 - Reserve;
+    return room < 0 ? 0 : room;
+}
+
+void WritetoDisc(RunState& state, View& view, const TdwDeviceList& devices, const std::string& Name,
+                 int64_t& DiscFreeBytes, int32_t& WriteStatus, const BurnOptions& options)
+{
+    BurnSession session(state, view, devices, Name, DiscFreeBytes, WriteStatus, options);
+    session.run();
+}
+
+} // namespace torvinel
