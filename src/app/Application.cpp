@@ -9,6 +9,7 @@
 #include "app/SpeedLists.h"
 #include "discwriter/discwright/Discwright.h"
 #include "platform/Platform.h"
+#include "power/PwrSave.h"
 
 namespace torvinel {
 
@@ -55,8 +56,9 @@ void Application::FormCreate()
     RunState& s = m_state;
     m_startedUp = false;
 
-    // 1. AutoPlay is a Windows shell feature; on this platform there is no message to register.
-    s.QueryCancelAutoPlay = 0;
+    // 1. The main window answers this message while it is in front, so inserting a disc
+    // during a run does not start another program.
+    s.QueryCancelAutoPlay = platform::registerQueryCancelAutoPlay();
 
     // 2. The disc library's log of the previous run.
     const std::string dataHome = platform::applicationDataFolder();
@@ -78,6 +80,8 @@ void Application::FormCreate()
 
     // 5. The log, created empty.
     s.log.open(s.appFile("LogFile.txt"));
+    if (s.QueryCancelAutoPlay == 0)
+        s.WriteLog("AutoPlay: nothing to suppress on this platform");
 
     // 6. The run-wide lists start empty.
     s.DiscList.clear();
@@ -151,6 +155,16 @@ void Application::FormCreate()
     if (!EmptyFolder(s.TempFolder))
         throw Error("Could not delete Temp directory.");
 
+    // The guard refuses sleep and session end until the battery runs low.
+    if (m_powerGuardEnabled) {
+        m_pwrSave = std::make_unique<TPwrSave>();
+        m_pwrSave->AllowSuspend = false;
+        m_pwrSave->AllowStandby = false;
+        m_pwrSave->AllowEndSession = false;
+        m_pwrSave->OnBatteryLow = PwrSaveBatteryLow;
+        m_pwrSave->start([this](const std::string& line) { m_state.WriteLog(line); });
+    }
+
     m_startedUp = true;
 }
 
@@ -179,6 +193,7 @@ void Application::FormClose()
     s.FullList.clear();
     s.NewList.clear();
 
+    m_pwrSave.reset();
     Discwright_ShutDown();
     m_libraryStarted = false;
     s.log.close();

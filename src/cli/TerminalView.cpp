@@ -1,5 +1,7 @@
 #include "cli/TerminalView.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <cctype>
 
@@ -103,6 +105,8 @@ void TerminalView::hideWindow(Window window)
 
 void TerminalView::processEvents()
 {
+    if (QCoreApplication::instance())
+        QCoreApplication::processEvents();
     if (onProcessEvents)
         onProcessEvents();
 }

@@ -1,4 +1,4 @@
-#include <cstdio>
+#include <QCoreApplication>
 #include <string>
 #include <vector>
 
@@ -6,6 +6,9 @@
 
 int main(int argc, char** argv)
 {
+    // The power guard talks to the system bus through Qt; long runs pump its events
+    // whenever they update their progress.
+    QCoreApplication qt(argc, argv);
     std::vector<std::string> args(argv + 1, argv + argc);
     return torvinel::cli::run(args);
 }

@@ -153,5 +153,8 @@ std::string volumeLabel(const std::string& drive);
 
 // --- desktop --------------------------------------------------------------------------
 void debugOutput(const std::string& text); // OutputDebugString / standard error
+// Registers the shell's "QueryCancelAutoPlay" message and returns its number; 0 where the
+// platform has no AutoPlay to suppress.
+unsigned registerQueryCancelAutoPlay();
 
 } // namespace torvinel::platform

@@ -263,7 +263,8 @@ void BackupTreeModel::recomputeAncestors(Item* from)
 void BackupTreeModel::setCheckState(Node node, CheckState state)
 {
     Item* it = item(node);
-    if (it == nullptr || it == m_root.get())
+    // Only a tick or an untick can be asked for; partly checked follows from the children.
+    if (it == nullptr || it == m_root.get() || (state != CheckState::Checked && state != CheckState::Unchecked))
         return;
     const Qt::CheckState wanted = state == CheckState::Checked ? Qt::Checked : Qt::Unchecked;
     it->state = wanted;

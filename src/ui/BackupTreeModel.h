@@ -64,7 +64,10 @@ public:
     int childCount(Node node) const override;
     CheckState checkState(Node node) const override;
     std::string itemPath(Node node) const override;
+    // Finds an absolute path below the top-level item, listing each folder on the way, and
+    // emits browsedTo; nullptr when the path is not shown (missing, a link, hidden).
     Node browseTo(const std::string& path) override;
+    // Checked or Unchecked; Mixed and Pressed are ignored (they follow from the children).
     void setCheckState(Node node, CheckState state) override;
     void setRepaintSuspended(bool suspended) override;
 

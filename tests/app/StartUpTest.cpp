@@ -15,7 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // A home folder of its own for every test: the application folder, the documents folder and
-// the settings all live below it.
+// the settings all live below it. The power guard stays off: a test takes no system locks.
 class StartUpTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -45,6 +45,7 @@ protected:
 TEST_F(StartUpTest, FirstStartWritesEveryKeyWithItsDefault)
 {
     Application app(view);
+    app.setPowerGuardEnabled(false);
     app.FormCreate();
     ASSERT_TRUE(app.startedUp());
     const WindowGeometry g = view.geometry(Window::Main);
@@ -76,6 +77,7 @@ TEST_F(StartUpTest, StoredValuesAreAppliedAndWrittenBackAtClose)
     settings("[Form]\r\nWidth=500\r\nHeight=600\r\nTop=7\r\nLeft=9\r\n"
              "[Status]\r\nMaxCDSpeed=40\r\nMaxDVDSpeed=10\r\nDoMD5=1\r\nNewestDisc=20240305002\r\n");
     Application app(view);
+    app.setPowerGuardEnabled(false);
     app.FormCreate();
     const WindowGeometry g = view.geometry(Window::Main);
     EXPECT_EQ(g.width, 620) << "the window never gets narrower than 620";
@@ -101,6 +103,7 @@ TEST_F(StartUpTest, AMissingTempBaseStopsStartUpAndNothingIsWrittenAtClose)
     const std::string missing = home / "no/such/folder";
     settings("[Paths]\r\nTempBase=" + missing + "\r\n[Form]\r\nWidth=700\r\n");
     Application app(view);
+    app.setPowerGuardEnabled(false);
     const std::string failure = startUpFailure(app);
     EXPECT_EQ(failure, "Could not create " + missing + "/torvineltemp");
     EXPECT_EQ(errorBoxText(failure), "Could not create " + missing + "/torvineltemp.");
@@ -118,12 +121,15 @@ TEST_F(StartUpTest, LeftoversOfAnInterruptedRunAreDiscarded)
     home.write("data/Torvinel/torvineltemp/status.ini", "[MD5]\r\n");
     home.write("data/Torvinel/LogFile.txt", "old log line\r\n");
     Application app(view);
+    app.setPowerGuardEnabled(false);
     app.FormCreate();
     EXPECT_TRUE(fs::is_empty(app.state().TempFolder));
-    EXPECT_EQ(home.read("data/Torvinel/LogFile.txt"), "") << "the log starts empty";
+    // The old log is gone; the new one starts with the one AutoPlay line.
+    const std::string fresh = "AutoPlay: nothing to suppress on this platform\r\n";
+    EXPECT_EQ(home.read("data/Torvinel/LogFile.txt"), fresh);
     app.state().WriteLog("one");
     app.state().WriteLog("two");
-    EXPECT_EQ(home.read("data/Torvinel/LogFile.txt"), "one\r\ntwo\r\n") << "flushed per line";
+    EXPECT_EQ(home.read("data/Torvinel/LogFile.txt"), fresh + "one\r\ntwo\r\n") << "flushed per line";
 }
 
 } // namespace

@@ -70,6 +70,9 @@ private slots:
         QCOMPARE(state(*m, at("docs/a.txt")), CheckState::Checked);
         QCOMPARE(state(*m, at("music/song.ogg")), CheckState::Unchecked);
         QCOMPARE(m->checkState(m->firstTopLevel()), CheckState::Mixed);
+        // Partly checked cannot be asked for; it follows from the children.
+        m->setCheckState(m->browseTo(at("docs")), CheckState::Mixed);
+        QCOMPARE(state(*m, at("docs/a.txt")), CheckState::Checked);
     }
 
     void untickingAChildMakesAncestorsPartialAndSiblingsKeepTheirTicks()
@@ -149,6 +152,19 @@ private slots:
         const auto node = m->browseTo(at("docs/deep/er/est"));
         QCOMPARE(view.currentIndex(), m->indexOf(node));
         QVERIFY(view.isExpanded(m->indexOf(m->browseTo(at("docs/deep")))));
+        // The view's own toggle (Space on the current item) goes through the model.
+        const auto docs = m->browseTo(at("docs"));
+        const auto file = m->browseTo(at("docs/deep/er/est/file.bin"));
+        const QModelIndex deep = m->indexOf(m->browseTo(at("docs/deep")));
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QCOMPARE(view.currentIndex(), deep);
+        QTest::keyClick(&view, Qt::Key_Space);
+        QCOMPARE(m->checkState(file), CheckState::Checked);
+        QCOMPARE(m->checkState(docs), CheckState::Mixed);
+        QTest::keyClick(&view, Qt::Key_Space);
+        QCOMPARE(m->checkState(docs), CheckState::Unchecked);
+
         m->setRepaintSuspended(true);
         QVERIFY(!view.updatesEnabled());
         m->setRepaintSuspended(false);
