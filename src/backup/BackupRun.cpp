@@ -36,6 +36,19 @@ std::string DiscEstimateText(int64_t estimatedBytes)
            std::to_string(dvds) + (dvds == 1 ? " DVD" : " DVDs") + ".";
 }
 
+int RotationStartIndex(const SortedList& fullList, const std::string& rotationPoint)
+{
+    int64_t index = 0;
+    if (!rotationPoint.empty()) {
+        std::size_t at = 0;
+        const bool found = fullList.find(rotationPoint, at);
+        index = static_cast<int64_t>(at) + (found ? 1 : 0);
+    }
+    if (static_cast<int64_t>(fullList.size()) < index + 2)
+        index = 0;
+    return static_cast<int>(index);
+}
+
 BackupRun::BackupRun(BackupContext& context)
     : m_c(context), m_s(context.state), m_v(context.view)
 {
@@ -129,7 +142,12 @@ void BackupRun::runPhases()
     m_s.StagedFiles.clear();
     m_clearedSinceBurn.clear();
     doMD5 = m_v.isChecked("cbDoMD5");
-    CollectFQList(m_s, m_v);
+    if (m_c.selection) {
+        m_s.FQList = *m_c.selection;
+        SaveFQList(m_s);
+    } else {
+        CollectFQList(m_s, m_v);
+    }
 
     // Phase 2
     if (!m_s.CancelRequested) {
@@ -221,17 +239,8 @@ void BackupRun::phase5()
 void BackupRun::phase7()
 {
     CurrentKind = 'f';
-    if (m_s.SplitVolumesDone <= 0) {
-        std::size_t at = 0;
-        if (m_s.RotationPoint.empty())
-            m_s.RotationIndex = 0;
-        else if (m_s.FullList.find(m_s.RotationPoint, at))
-            m_s.RotationIndex = static_cast<int>(at) + 1;
-        else
-            m_s.RotationIndex = static_cast<int>(at);
-        if (static_cast<int64_t>(m_s.FullList.size()) < static_cast<int64_t>(m_s.RotationIndex) + 2)
-            m_s.RotationIndex = 0;
-    }
+    if (m_s.SplitVolumesDone <= 0)
+        m_s.RotationIndex = RotationStartIndex(m_s.FullList, m_s.RotationPoint);
     ShowBackupProgress(m_v, "Phase 7 of 9: Backup old files.", "", "", "", -1, 0);
     std::size_t position = static_cast<std::size_t>(std::max(0, m_s.RotationIndex));
     if (position >= m_s.FullList.size())

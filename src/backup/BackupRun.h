@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,8 +32,15 @@ struct BackupContext {
     DiscWriter WritetoDisc;                  // the burn session on the chosen writer
     std::function<void()> refreshRestore;    // phase 8: restore chooser and restore tree
     std::vector<std::string> excludedFolders; // never backed up (the image drive's folder)
+    // The command line's selection: taken as FQList in phase 1 instead of the tree's ticks.
+    std::optional<std::vector<std::string>> selection;
     Clock clock = std::chrono::system_clock::now;
 };
+
+// Where the rotation of unchanged files begins in fullList: after rotationPoint (where it
+// stands or would stand), at the first entry when rotationPoint is empty or fewer than two
+// entries would be left from there.
+int RotationStartIndex(const SortedList& fullList, const std::string& rotationPoint);
 
 enum class BackupOutcome { Finished, Cancelled, Failed };
 

@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 
+#include "cli/BackupCommand.h"
 #include "cli/CatalogCommands.h"
 #include "discwriter/discwright/Discwright.h"
 
@@ -35,11 +36,14 @@ int run(const std::vector<std::string>& args)
 {
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         std::fputs(usage, args.empty() ? stderr : stdout);
+        std::fprintf(args.empty() ? stderr : stdout, "\nBackup:\n%s", backupUsage);
         std::fprintf(args.empty() ? stderr : stdout, "\nDisc database commands:\n%s", catalogUsage);
         return args.empty() ? Failed : Done;
     }
     if (args[0] == "--version")
         return printVersion();
+    if (const auto code = runBackupCommand(args))
+        return *code;
     if (const auto code = runCatalogCommand(args))
         return *code;
     std::fprintf(stderr, "torvinel-cli: unknown command \"%s\"\n\n%s", args[0].c_str(), usage);

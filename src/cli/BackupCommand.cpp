@@ -1,0 +1,174 @@
+#include "cli/BackupCommand.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "app/Application.h"
+#include "app/Error.h"
+#include "app/Progress.h"
+#include "backup/BackupRun.h"
+#include "backup/BackupSetup.h"
+#include "backup/Selection.h"
+#include "cli/Commands.h"
+#include "cli/TerminalView.h"
+#include "discwriter/DeviceLists.h"
+#include "discwriter/TdwDeviceFinder.h"
+#include "discwriter/WritetoDisc.h"
+#include "discwriter/discwright/Discwright.h"
+#include "discwriter/discwright/ImageDriveSettings.h"
+
+namespace torvinel::cli {
+
+const char* const backupUsage =
+    "  backup [--select PATH]... [--md5|--no-md5] [--verify|--no-verify] [--writer INDEX]\n"
+    "                        back up the selection (FQList.txt, or the paths given) to\n"
+    "                        the writer INDEX of the device list (0: the first)\n";
+
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+
+extern "C" void onInterrupt(int)
+{
+    interrupted = 1;
+}
+
+struct BackupArguments {
+    std::vector<std::string> select;
+    std::optional<bool> md5;
+    std::optional<bool> verify;
+    int writer = 0;
+};
+
+std::optional<BackupArguments> parse(const std::vector<std::string>& args)
+{
+    BackupArguments parsed;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--select" && i + 1 < args.size()) {
+            std::error_code error;
+            const auto absolute = std::filesystem::absolute(args[++i], error);
+            std::string path = error ? args[i] : absolute.lexically_normal().string();
+            while (path.size() > 1 && path.back() == '/')
+                path.pop_back();
+            parsed.select.push_back(path);
+        } else if (a == "--md5" || a == "--no-md5") {
+            parsed.md5 = a == "--md5";
+        } else if (a == "--verify" || a == "--no-verify") {
+            parsed.verify = a == "--verify";
+        } else if (a == "--writer" && i + 1 < args.size()) {
+            char* end = nullptr;
+            const long index = std::strtol(args[++i].c_str(), &end, 10);
+            if (end == args[i].c_str() || *end != '\0' || index < 0)
+                return std::nullopt;
+            parsed.writer = static_cast<int>(index);
+        } else {
+            return std::nullopt;
+        }
+    }
+    return parsed;
+}
+
+int backup(TerminalView& view, Application& application, const BackupArguments& arguments)
+{
+    RunState& state = application.state();
+
+    const ImageDriveSettings image = ReadImageDriveSettings(state.settingsFile());
+    Discwright_ConfigureImageDrive(image);
+    TdwLogger logger;
+    TdwCallBackEventer eventer;
+    TdwDeviceFinder finder(logger, eventer);
+    DeviceChooserInit(view, finder);
+    if (finder.DeviceList().empty()) {
+        std::fprintf(stderr, "torvinel-cli: there is no disc writer\n");
+        return Failed;
+    }
+    if (arguments.writer >= static_cast<int>(finder.DeviceList().size())) {
+        std::fprintf(stderr, "torvinel-cli: there is no writer %d (the list has %zu)\n", arguments.writer,
+                     finder.DeviceList().size());
+        return Failed;
+    }
+    view.setSelectedIndex("DeviceChooser", arguments.writer);
+
+    std::vector<std::string> selection = arguments.select;
+    if (selection.empty()) {
+        LoadFQList(state);
+        selection = state.FQList;
+    }
+
+    // The two options hold for this run only: the stored values go back before shut-down.
+    const bool storedMD5 = view.isChecked("cbDoMD5");
+    const bool storedVerify = view.isChecked("cbDoVerify");
+    if (arguments.md5)
+        view.setChecked("cbDoMD5", *arguments.md5);
+    if (arguments.verify)
+        view.setChecked("cbDoVerify", *arguments.verify);
+
+    TZipArchiver ZF;
+    ConfigureArchiveEngine(ZF, state);
+    platform::ArchiveAttribute archiveBits(state.AppFolder);
+    BackupContext context{state, view, ZF, archiveBits,
+                          [&](const std::string& name, int64_t& discFreeBytes, int32_t& writeStatus) {
+                              WritetoDisc(state, view, finder.DeviceList(), name, discFreeBytes, writeStatus);
+                          },
+                          {}, {image.folder}, selection};
+
+    interrupted = 0;
+    auto previous = std::signal(SIGINT, onInterrupt);
+    view.onProcessEvents = [&] {
+        if (interrupted) {
+            interrupted = 0;
+            BackupCancelClick(state, view);
+        }
+    };
+    const BackupOutcome outcome = BackupButtonClick(context);
+    view.onProcessEvents = nullptr;
+    std::signal(SIGINT, previous);
+
+    view.setChecked("cbDoMD5", storedMD5);
+    view.setChecked("cbDoVerify", storedVerify);
+    switch (outcome) {
+    case BackupOutcome::Finished:
+        return Done;
+    case BackupOutcome::Cancelled:
+        return Cancelled;
+    case BackupOutcome::Failed:
+        break;
+    }
+    return Failed;
+}
+
+} // namespace
+
+std::optional<int> runBackupCommand(const std::vector<std::string>& args)
+{
+    if (args.empty() || args[0] != "backup")
+        return std::nullopt;
+    const std::optional<BackupArguments> arguments = parse(args);
+    if (!arguments) {
+        std::fprintf(stderr, "torvinel-cli: usage:\n%s", backupUsage);
+        return Failed;
+    }
+
+    TerminalView view;
+    Application application(view);
+    int code = Failed;
+    try {
+        application.FormCreate();
+        code = backup(view, application, *arguments);
+    } catch (const Error& error) {
+        std::fprintf(stderr, "%s\n", errorBoxText(error.what()).c_str());
+        code = Failed;
+    }
+    try {
+        application.FormClose();
+    } catch (const Error& error) {
+        std::fprintf(stderr, "%s\n", errorBoxText(error.what()).c_str());
+        code = Failed;
+    }
+    return code;
+}
+
+} // namespace torvinel::cli
