@@ -96,7 +96,7 @@ protected:
                               [this](const std::string& name, int64_t& free, int32_t& status) {
                                   WritetoDisc(state, view, devices, name, free, status, options);
                               },
-                              [this] { ++refreshes; }, {}, selection, clock};
+                              [this] { ++refreshes; }, excluded, selection, clock};
         view.clearCalls();
         return BackupButtonClick(context);
     }
@@ -139,6 +139,7 @@ protected:
     TdwDeviceList devices;
     BurnOptions options;
     std::optional<std::vector<std::string>> selection;
+    std::vector<std::string> excluded;
     int refreshes = 0;
     Clock clock = [] { return std::chrono::sys_days{std::chrono::year{2024} / 3 / 5} + std::chrono::hours(12); };
 };

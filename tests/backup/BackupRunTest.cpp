@@ -176,6 +176,18 @@ TEST_P(ChangeDetectionTest, SecondRunClassifiesTheFile)
 INSTANTIATE_TEST_SUITE_P(Cases, ChangeDetectionTest, ::testing::ValuesIn(changeCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(BackupFixture, TheProgramsOwnFoldersAreNeverBackedUpEvenInsideATickedFolder)
+{
+    useDiscs({discWithRoom(50)});
+    const std::string a = file("a.txt", "alpha");
+    dir.write("images/20240101001.iso", "an earlier disc image");
+    dir.write("app/torvineltemp/leftover.zip", "staged by an interrupted run");
+    selection = std::vector<std::string>{dir.path()};
+    excluded = {dir / "images"}; // the image drive's folder
+    ASSERT_EQ(run(), BackupOutcome::Finished) << view.dump();
+    EXPECT_EQ(listFile("NewList.txt"), std::vector<std::string>{a});
+}
+
 TEST_F(BackupFixture, NamesThatDifferOnlyInCaseAreTwoFiles)
 {
     useDiscs({discWithRoom(50)});
