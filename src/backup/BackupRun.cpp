@@ -50,8 +50,12 @@ int RotationStartIndex(const SortedList& fullList, const std::string& rotationPo
 }
 
 BackupRun::BackupRun(BackupContext& context)
-    : m_c(context), m_s(context.state), m_v(context.view)
+    : m_c(context), m_s(context.state), m_v(context.view), m_flushBuffers(context.ZF.Options.FlushBuffers)
 {
+    // The staged archives are scratch copies that the burn reads at once and start-up throws
+    // away after a crash: waiting for the device after every add would cost a wait per file
+    // and keep nothing safer. What must last (the filed catalogs) is synced where it is filed.
+    m_c.ZF.Options.FlushBuffers = false;
     m_c.ZF.OnRequestBlankVolume = [this](TZipArchiver&, int number, std::string& fileName, bool&) {
         ZFRequestBlankVolume(number, fileName);
     };
@@ -71,6 +75,7 @@ BackupRun::~BackupRun()
     m_c.ZF.OnRequestBlankVolume = nullptr;
     m_c.ZF.OnProcessFileFailure = nullptr;
     m_c.ZF.OnFileProgress = nullptr;
+    m_c.ZF.Options.FlushBuffers = m_flushBuffers;
 }
 
 BackupOutcome BackupButtonClick(BackupContext& context)

@@ -117,6 +117,7 @@ private:
     std::string m_currentFile;       // the file being added, for the failure event
     bool m_currentFileSkipped = false;
     std::vector<std::string> m_clearedSinceBurn; // archive bits cleared for material not yet burnt
+    bool m_flushBuffers; // the engine's setting, given back when the run ends
 };
 
 // Builds the run and runs it (what the Backup button and `torvinel-cli backup` call).
