@@ -241,6 +241,22 @@ TEST_F(BackupFixture, CancelWhileWaitingForABlankDiscSkipsToTheStateUpdate)
     EXPECT_EQ(view.calls().back(), "showWindow Main");
 }
 
+TEST_F(BackupFixture, CancelWhilePackingDiscardsTheDiscAndKeepsItsFilesMarked)
+{
+    useDiscs({discWithRoom(50)});
+    const std::string a = file("a.txt", "alpha");
+    const std::string b = file("b.txt", "beta");
+    view.onProcessEvents = [&] {
+        if (view.text(Window::BackupProgress, "LPhase") == "File: " + b && !state.CancelRequested)
+            BackupCancelClick(state, view);
+    };
+    ASSERT_EQ(run(), BackupOutcome::Cancelled) << view.dump();
+    EXPECT_TRUE(discs().empty());
+    EXPECT_TRUE(tempEmpty());
+    EXPECT_TRUE(bits->isSet(a)); // packed before the cancel, never burnt
+    EXPECT_TRUE(drive()->ejectedDiscs().empty());
+}
+
 TEST_F(BackupFixture, AFailedBurnEndsTheRunLeavesTheStateWholeAndBringsBackTheMainWindow)
 {
     useDiscs({discWithRoom(50), discWithRoom(50)});

@@ -146,6 +146,19 @@ TEST_F(PackingTest, AFullDiscIsBurntBeforeTheFileThatDoesNotFitAndNoFurtherDiscI
     EXPECT_TRUE(bits->isSet(b));
 }
 
+TEST_F(PackingTest, ANameWithWildcardCharactersIsAddedAloneNotItsLookAlikes)
+{
+    const std::string star = file("a*b.txt", "star");
+    file("axb.txt", "look-alike");
+    file("a?b.txt", "question");
+    pack({star}, 100 << 20);
+    TZipArchiver reader;
+    reader.FileName = state.TempFolder + "/2024030500001rn.zip";
+    reader.ArchiveOpen();
+    ASSERT_EQ(reader.entries().size(), 1u);
+    EXPECT_EQ("/" + reader.entries()[0].name, star);
+}
+
 TEST_F(PackingTest, EngineEvents)
 {
     const std::string a = file("a", "alpha");
