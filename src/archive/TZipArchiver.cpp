@@ -591,7 +591,8 @@ bool TZipArchiver::writeEntry(const AddItem& item, zipio::BufferedWriter& out,
         source.get(), item.path, !stored, out, [&](uint64_t done) {
             return progress(e.name, size ? 100.0 * static_cast<double>(std::min(done, size)) / static_cast<double>(size) : 100.0,
                             operation, ppProcess);
-        });
+        },
+        OnFileData);
     if (data.cancelled)
         return false;
     if (!zip64Sizes

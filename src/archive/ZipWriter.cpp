@@ -172,7 +172,8 @@ std::size_t readSome(int fd, unsigned char* data, std::size_t size, const std::s
 
 DataResult DataEncoder::encode(int sourceFd, const std::string& sourcePath, bool deflate,
                                zipio::BufferedWriter& out,
-                               const std::function<bool(uint64_t)>& progress)
+                               const std::function<bool(uint64_t)>& progress,
+                               const std::function<void(const unsigned char*, std::size_t)>& observe)
 {
     DataResult result;
     const uint64_t start = out.position();
@@ -185,6 +186,8 @@ DataResult DataEncoder::encode(int sourceFd, const std::string& sourcePath, bool
             if (n == 0)
                 break;
             crc = crc32(crc, space, static_cast<uInt>(n));
+            if (observe)
+                observe(space, n);
             out.commit(n);
             result.uncompressedSize += n;
             if (progress && !progress(result.uncompressedSize)) {
@@ -200,6 +203,8 @@ DataResult DataEncoder::encode(int sourceFd, const std::string& sourcePath, bool
             if (n == 0)
                 flush = Z_FINISH;
             crc = crc32(crc, m_input.data(), static_cast<uInt>(n));
+            if (observe && n > 0)
+                observe(m_input.data(), n);
             m_stream.next_in = m_input.data();
             m_stream.avail_in = static_cast<uInt>(n);
             int status;

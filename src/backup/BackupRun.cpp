@@ -65,8 +65,17 @@ BackupRun::BackupRun(BackupContext& context)
         ZFProcessFileFailure(m_currentFile, errorCode, message, action);
     };
     m_c.ZF.OnFileProgress = [this](TZipArchiver&, const std::string&, double progress,
-                                   TZipProgressOperation operation, TZipProgressPhase, bool&) {
+                                   TZipProgressOperation operation, TZipProgressPhase phase, bool&) {
+        if (phase == ppStart) { // an entry's data is read from its start (again, on a retry)
+            m_digest.reset();
+            m_digested = 0;
+        }
         ZFFileProgress(progress, operation);
+    };
+    // The digest of a packed file comes from the read that packs it: each file is read once.
+    m_c.ZF.OnFileData = [this](const unsigned char* data, std::size_t size) {
+        m_digest.update(data, size);
+        m_digested += static_cast<int64_t>(size);
     };
 }
 
@@ -75,6 +84,7 @@ BackupRun::~BackupRun()
     m_c.ZF.OnRequestBlankVolume = nullptr;
     m_c.ZF.OnProcessFileFailure = nullptr;
     m_c.ZF.OnFileProgress = nullptr;
+    m_c.ZF.OnFileData = nullptr;
     m_c.ZF.Options.FlushBuffers = m_flushBuffers;
 }
 

@@ -10,6 +10,7 @@
 #include "app/SortedList.h"
 #include "app/View.h"
 #include "archive/TZipArchiver.h"
+#include "catalog/Md5.h"
 #include "platform/Platform.h"
 
 // The backup run: the ticks become files, the files archives, the archives discs, the discs
@@ -118,6 +119,8 @@ private:
     bool m_currentFileSkipped = false;
     std::vector<std::string> m_clearedSinceBurn; // archive bits cleared for material not yet burnt
     bool m_flushBuffers; // the engine's setting, given back when the run ends
+    Md5 m_digest;         // of the file being added, fed by the engine's own read
+    int64_t m_digested = 0;
 };
 
 // Builds the run and runs it (what the Backup button and `torvinel-cli backup` call).

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 #include "app/Error.h"
 #include "app/FileHelpers.h"
@@ -11,6 +12,7 @@
 #include "backup/BackupRun.h"
 #include "catalog/CatalogLine.h"
 #include "catalog/DiscNames.h"
+#include "catalog/FileDigest.h"
 #include "catalog/GetFileLength.h"
 #include "catalog/MakeCatalogLine.h"
 #include "catalog/StageFile.h"
@@ -166,16 +168,18 @@ void BackupRun::PackFiles(SortedList& list, std::size_t& position, bool ask, int
                 if (!t.needsSplitting && !t.noRoom) {
                     m_currentFile = path;
                     m_currentFileSkipped = false;
+                    // Stamped before the read: a change while it is read shows next run.
+                    const std::optional<platform::Stamp> stamp = platform::lastWriteStamp(path);
+                    m_digest.reset();
+                    m_digested = 0;
                     m_c.ZF.ArchiveAddFiles(belowDrive(path), AllFiles, "");
-                    if (m_currentFileSkipped) {
+                    if (m_currentFileSkipped || !stamp) {
                         const std::string warning = "Warning: Could not read file " + path;
                         m_s.WriteLog(warning);
                         ShowBackupProgress(m_v, "", "", "", warning, -1, -1);
                     } else {
                         clearArchiveBit(path);
-                        const std::string line = MakeCatalogLine(m_s, m_v, path, true);
-                        if (!line.empty())
-                            m_s.ArchiveCatalog.add(line);
+                        m_s.ArchiveCatalog.add(formatCatalogLine(path, *stamp, m_digested, DigestHex(m_digest.final())));
                     }
                     takeOut(list, position);
                 } else {
@@ -188,7 +192,7 @@ void BackupRun::PackFiles(SortedList& list, std::size_t& position, bool ask, int
                 break;
         }
         m_c.ZF.ArchiveClose();
-        if (m_s.ArchiveCatalog.empty() && m_c.ZF.entries().empty()) {
+        if (m_s.ArchiveCatalog.empty()) {
             platform::deleteFile(fileName); // every file of it turned out unreadable
             continue;
         }
@@ -224,9 +228,9 @@ void BackupRun::WriteStagedDisc(bool ask)
                 }
                 m_s.StagedFiles.erase(m_s.StagedFiles.begin());
             }
-            const auto status = platform::listFolder(m_s.TempFolder, "status.ini");
-            if (!status.empty())
-                platform::copyFile(platform::joinPath(m_s.TempFolder, status.front().name),
+            const auto statusIni = platform::listFolder(m_s.TempFolder, "status.ini");
+            if (!statusIni.empty())
+                platform::copyFile(platform::joinPath(m_s.TempFolder, statusIni.front().name),
                                    platform::joinPath(folder, "STATUS.INI"));
             // The files of this disc are on it now: their cleared bits stand.
             m_clearedSinceBurn.clear();

@@ -4,6 +4,8 @@
 #include "app/Progress.h"
 #include "backup/BackupFixture.h"
 #include "catalog/CatalogLine.h"
+#include "catalog/FileDigest.h"
+#include "catalog/Md5.h"
 
 namespace torvinel {
 namespace {
@@ -89,6 +91,8 @@ TEST_F(BackupFixture, FirstRunGoesThroughEveryPhaseAndFilesOneDisc)
     const auto lines = catalog("20240305001", "2024030500002rn.csv");
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(CatalogPath(lines[0]), a);
+    EXPECT_EQ(CatalogSize(lines[0]), 5);
+    EXPECT_EQ(lines[0].substr(lines[0].size() - 33), "," + DigestHex(md5("alpha", 5)));
     EXPECT_EQ(lines[2].substr(lines[2].size() - 33), ",d41d8cd98f00b204e9800998ecf8427e"); // the empty file
     EXPECT_EQ(state.BackupState.size(), 3u);
     EXPECT_EQ(refreshes, 1);
