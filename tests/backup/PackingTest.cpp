@@ -3,6 +3,7 @@
 #include "app/Error.h"
 #include "backup/BackupFixture.h"
 #include "catalog/CatalogLine.h"
+#include "catalog/FileDigest.h"
 
 namespace torvinel {
 namespace {
@@ -75,6 +76,9 @@ TEST_F(PackingTest, EightMebibytesGoInAnOrdinaryArchiveOneByteMoreIsSplit)
     const std::string exact = file("exact.zip", std::string(8388608, 'x'));
     pack({exact}, 100 << 20);
     EXPECT_EQ(stagedNames(), (std::vector<std::string>{"2024030500001rn.zip", "2024030500001rn.csv"}));
+    // Stored as it is, and digested from the same read.
+    const std::string line = staged("2024030500001rn.csv").at(0);
+    EXPECT_EQ(line.substr(line.size() - 32), DigestHex(FileDigest(exact)));
 
     const std::string over = file("over.zip", std::string(8388609, 'x'));
     pack({over}, 100 << 20);
