@@ -11,6 +11,7 @@ packages=(
   xvfb xauth imagemagick x11-apps
   dbus python3-dbusmock
   fonts-dejavu-core
+  g++-mingw-w64-x86-64-posix
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -7,7 +7,13 @@
 #include "app/FileHelpers.h"
 #include "app/IniFile.h"
 #include "app/SpeedLists.h"
+#include "backup/Selection.h"
+#include "catalog/AssembleBackupState.h"
+#include "discwriter/DeviceLists.h"
+#include "discwriter/DiscwrightWrapper.h"
+#include "discwriter/WrapperServices.h"
 #include "discwriter/discwright/Discwright.h"
+#include "discwriter/discwright/ImageDriveSettings.h"
 #include "platform/Platform.h"
 #include "power/PwrSave.h"
 
@@ -47,6 +53,7 @@ Application::Application(View& view) : m_view(view) {}
 
 Application::~Application()
 {
+    m_wrapper.reset(); // waits for a drive search still running
     if (m_libraryStarted)
         Discwright_ShutDown();
 }
@@ -70,6 +77,8 @@ void Application::FormCreate()
     if (const int exception = Discwright_StartUpEx(&block, sizeof block); exception != 0)
         throw Error(format("Discwright_StartUpEx() failed, exception %d", exception));
     m_libraryStarted = true;
+    CheckLibraryVersion(m_view);
+    m_wrapper = std::make_unique<DiscwrightWrapper>();
 
     // 4. AppFolder. A fresh account may not have the per-user data folder yet; it is the
     // platform's own folder, so it is made with its parents.
@@ -151,9 +160,30 @@ void Application::FormCreate()
     s.TempFolder = platform::joinPath(tempBase, "torvineltemp");
     createWorkingFolder(s.TempFolder);
 
+    // The image drive, the writer that needs no hardware, takes its folder and disc size from
+    // the settings.
+    Discwright_ConfigureImageDrive(ReadImageDriveSettings(ini));
+
     // 15. Whatever an interrupted run left behind is discarded.
     if (!EmptyFolder(s.TempFolder))
         throw Error("Could not delete Temp directory.");
+
+    // 16. The backup state: the list saved by the last assembly, or the catalogs themselves.
+    const std::string backupList = s.appFile("BackupList.txt");
+    if (platform::fileExists(backupList)) {
+        s.BackupState.loadFromFile(backupList);
+    } else {
+        s.NewestDisc.clear();
+        AssembleBackupState(s, m_view, s.NewestDisc, s.OldestCSV, false);
+    }
+
+    // 17-18. The ticks of the last session; on a first start the documents folder.
+    RestoreSelection(s, m_view, documents);
+
+    // 21-23. The drives: writers for the Backup page, readers for Restore and Add.
+    DeviceChooserInit(m_view, m_wrapper->finder);
+    if (!RestoreFromInit(s, m_view))
+        return;
 
     // The guard refuses sleep and session end until the battery runs low.
     if (m_powerGuardEnabled) {
@@ -187,6 +217,10 @@ void Application::FormClose()
     IniWriteBool(ini, "Status", "DoVerify", m_view.isChecked("cbDoVerify"));
     IniWriteInteger(ini, "Status", "MaxCDSpeed", m_view.selectedIndex("cbMaxCDSpeed"));
     IniWriteInteger(ini, "Status", "MaxDVDSpeed", m_view.selectedIndex("cbMaxDVDSpeed"));
+
+    SaveSelection(s, m_view);
+
+    m_wrapper.reset();
 
     s.BackupState.clear();
     s.DeletedPaths.clear();

@@ -63,7 +63,7 @@ CheckState MemoryCheckTree::stateOf(const std::string& path) const
     return node ? checkState(node) : CheckState::Unchecked;
 }
 
-bool MemoryCheckTree::setCheckState(const std::string& path, CheckState state)
+bool MemoryCheckTree::setStateOf(const std::string& path, CheckState state)
 {
     Node node = find(path);
     if (!node)

@@ -29,10 +29,10 @@ public:
     Node parent(Node node) const;
     void clear();
 
-    // Conveniences for tests: the state of the node of path (Unchecked when there is none),
-    // and ticking by path (false when there is no such node).
+    // Conveniences by path: the state of the node of path (Unchecked when there is none), and
+    // setting it as setCheckState does (false when there is no such node).
     CheckState stateOf(const std::string& path) const;
-    bool setCheckState(const std::string& path, CheckState state);
+    bool setStateOf(const std::string& path, CheckState state);
 
     // How often browseTo ran, and whether repainting is suspended now.
     int browseCount() const { return m_browseCount; }

@@ -1,6 +1,7 @@
 #include "app/TextFile.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -11,6 +12,9 @@ namespace torvinel {
 
 std::vector<std::string> readLines(const std::string& path)
 {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error))
+        throw Error("Could not read " + path); // a folder would read as an empty file
     std::ifstream in(path, std::ios::binary);
     if (!in)
         throw Error("Could not read " + path);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 
 #include "app/Error.h"
 #include "app/Progress.h"
@@ -24,11 +23,7 @@ int volumeNumber(const std::string& name)
     // The characters after "ArchiveName_" up to ".csv".
     const std::size_t first = archiveNameLength + 1;
     const std::string field = name.size() >= first + 4 ? name.substr(first, name.size() - 4 - first) : std::string();
-    int number = 0;
-    const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), number);
-    if (field.empty() || error != std::errc() || end != field.data() + field.size())
-        throw Error("'" + field + "' is not a valid integer value");
-    return number;
+    return decimalField(field);
 }
 
 } // namespace

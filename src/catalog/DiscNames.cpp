@@ -9,9 +9,19 @@
 
 namespace torvinel {
 
+int decimalField(const std::string& field)
+{
+    int value = 0;
+    const bool digits = !field.empty() && field.find_first_not_of("0123456789") == std::string::npos;
+    const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), value);
+    if (!digits || error != std::errc() || end != field.data() + field.size())
+        throw Error("'" + field + "' is not a valid integer value");
+    return value;
+}
+
 namespace {
 
-// The sequence that follows the one in name[first, first + digits) when name is of today;
+// The sequence that follows the one in the digits after name's date when name is of today;
 // 1 when it is of another day.
 int nextSequence(const std::string& name, const std::string& today, std::size_t digits, int highest,
                  const char* exhausted)
@@ -19,10 +29,7 @@ int nextSequence(const std::string& name, const std::string& today, std::size_t 
     if (name.compare(0, 8, today) != 0 || today.size() != 8)
         return 1;
     const std::string field = name.size() > 8 ? name.substr(8, digits) : std::string();
-    int value = 0;
-    const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), value);
-    if (field.empty() || error != std::errc() || end != field.data() + field.size())
-        throw Error("'" + field + "' is not a valid integer value");
+    const int value = decimalField(field);
     // A longer number would break the fixed-width names, and with them the order of discs
     // and catalogs: refuse instead of handing out a name that sorts before its elders.
     if (value >= highest)

@@ -1,9 +1,9 @@
 #pragma once
 #include <string>
 
+#include "app/FileHelpers.h"
 #include "app/RunState.h"
 #include "app/View.h"
-#include "app/FileHelpers.h"
 
 namespace torvinel {
 
@@ -13,6 +13,11 @@ namespace torvinel {
 // catalog of split volume k is ArchiveName_kkk.csv.
 inline constexpr std::size_t discIdLength = 11;
 inline constexpr std::size_t archiveNameLength = 15;
+
+// The number in a name's field of digits (a sequence or a volume number). Raises Error
+// "'<field>' is not a valid integer value" when the field is empty, holds anything but the
+// digits 0-9, or is too large.
+int decimalField(const std::string& field);
 
 // The DiscId that follows newest (the newest disc's DiscId, "20000101001" when there is
 // none) on the day today. Raises Error when newest is of today and its sequence is not a

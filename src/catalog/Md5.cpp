@@ -131,6 +131,8 @@ void Md5::reset()
 
 void Md5::update(const void* data, std::size_t length)
 {
+    if (length == 0)
+        return;
     auto bytes = static_cast<const std::uint8_t*>(data);
     m_length += length;
     if (m_buffered > 0) {

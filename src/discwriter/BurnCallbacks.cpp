@@ -56,8 +56,8 @@ void writeProgress(BurnCallbackContext& c, void* p1, void* p2)
     if (percent == c.state.LastWritePercent)
         return;
     c.state.LastWritePercent = percent;
-    ShowBackupProgress(c.view, "", "Writing disk:", "", "", static_cast<int>(std::clamp<int64_t>(percent * 10, 0, 1000000)),
-                       -1);
+    const int position = static_cast<int>(std::clamp<int64_t>(percent * 10, 0, 1000000));
+    ShowBackupProgress(c.view, "", "Writing disk:", "", "", position, -1);
     c.state.WriteLog(Format("Written:%lld%%", ll(percent)));
     c.view.processEvents();
 }

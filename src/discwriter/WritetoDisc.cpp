@@ -72,8 +72,11 @@ public:
 
     ~BurnSession()
     {
-        // Also when an unexpected failure leaves the session: no handle outlives it.
+        // Also when an unexpected failure (the log, the view) leaves the session: no handle
+        // outlives it and Cancel is not left disabled.
         try {
+            if (!m_exited)
+                m_view.setEnabled(Window::BackupProgress, "bCancel", true);
             destroyHandles();
         } catch (...) {
         }
@@ -156,6 +159,7 @@ private:
     int64_t m_imageSize = 0;
     bool m_letQueueRun = true;
     bool m_bupSupported = false;
+    bool m_exited = false;
 };
 
 void BurnSession::run()
@@ -175,6 +179,7 @@ void BurnSession::run()
         current = next;
     }
 
+    m_exited = true;
     m_view.setEnabled(Window::BackupProgress, "bCancel", true);
     if (current == Step::Error) {
         log(m_errorText);

@@ -18,6 +18,7 @@
 #include "ui/TMain.h"
 #include "ui/TProgressForm.h"
 #include "ui/TRestoreProgressForm.h"
+#include "ui/TfrmOperationProgress.h"
 
 namespace torvinel::ui {
 
@@ -51,7 +52,7 @@ QWidget* QtView::window(Window window) const
     case Window::Main: return &m_main;
     case Window::BackupProgress: return m_backupProgress;
     case Window::RestoreProgress: return m_restoreProgress;
-    case Window::Busy: return nullptr; // the busy window comes with the disc writer
+    case Window::Busy: return m_busy;
     }
     return nullptr;
 }
@@ -61,6 +62,8 @@ QWidget* QtView::control(Window w, std::string_view name) const
     QWidget* owner = window(w);
     if (!owner)
         return nullptr;
+    if (owner->objectName() == qs(name))
+        return owner; // the window itself: its caption
     auto* found = owner->findChild<QWidget*>(qs(name));
     if (!found)
         qWarning("Torvinel: no control named %s in window %s", std::string(name).c_str(),
@@ -94,6 +97,8 @@ void QtView::setText(Window w, std::string_view name, const std::string& text)
         line->setText(t);
     else if (auto* edit = qobject_cast<QTextEdit*>(c))
         edit->setPlainText(t);
+    else if (c && c->isWindow())
+        c->setWindowTitle(t);
     else if (c)
         qWarning("Torvinel: control %s has no text", std::string(name).c_str());
 }
@@ -113,6 +118,8 @@ std::string QtView::text(Window w, std::string_view name) const
         return ss(line->text());
     if (auto* edit = qobject_cast<QTextEdit*>(c))
         return ss(edit->toPlainText());
+    if (c && c->isWindow())
+        return ss(c->windowTitle());
     return {};
 }
 

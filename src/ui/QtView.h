@@ -9,6 +9,7 @@ namespace torvinel::ui {
 class TMain;
 class TProgressForm;
 class TRestoreProgressForm;
+class TfrmOperationProgress;
 
 // The View over the real windows. Controls are found by their design name (objectName) in
 // the window they belong to; a name that does not exist is a programming error and is
@@ -24,6 +25,9 @@ public:
     explicit QtView(TMain& main);
 
     void attachProgressForms(TProgressForm* backup, TRestoreProgressForm* restore);
+    // The drive search's busy window (Window::Busy); its caption is the control named
+    // "TfrmOperationProgress".
+    void attachBusyWindow(TfrmOperationProgress* busy) { m_busy = busy; }
     void attachBackupTree(CheckTree& tree) { m_backupTree = &tree; }
     void attachRestoreTree(CheckTree& tree) { m_restoreTree = &tree; }
 
@@ -71,6 +75,7 @@ private:
     TMain& m_main;
     TProgressForm* m_backupProgress = nullptr;
     TRestoreProgressForm* m_restoreProgress = nullptr;
+    TfrmOperationProgress* m_busy = nullptr;
     MemoryCheckTree m_emptyBackupTree;
     MemoryCheckTree m_emptyRestoreTree;
     CheckTree* m_backupTree = &m_emptyBackupTree;

@@ -56,7 +56,8 @@ TEST_F(StartUpTest, FirstStartWritesEveryKeyWithItsDefault)
     EXPECT_EQ(home.read("data/Torvinel/Torvinel.ini"),
               "[Form]\r\nWidth=620\r\nHeight=440\r\nTop=164\r\nLeft=202\r\n\r\n"
               "[Status]\r\nNewestDisc=\r\nOldestCSV=\r\nDoMD5=0\r\nDoVerify=0\r\nMaxCDSpeed=12\r\nMaxDVDSpeed=8\r\n\r\n"
-              "[Paths]\r\nRestoreBase=" + home.path() + "/Documents\r\nTempBase=" + appFolder() + "\r\n");
+              "[Paths]\r\nRestoreBase=" + home.path() + "/Documents\r\nTempBase=" + appFolder() + "\r\n\r\n"
+              "[ImageDrive]\r\nFolder=" + home.path() + "/Torvinel Discs\r\nMediaType=DVD+R\r\nBlocks=2295104\r\n");
     EXPECT_EQ(view.selectedIndex("cbMaxCDSpeed"), 12);
     EXPECT_EQ(view.items("cbMaxCDSpeed")[12], "24X");
     EXPECT_EQ(view.items("cbMaxDVDSpeed")[8], "8X");
@@ -76,6 +77,7 @@ TEST_F(StartUpTest, StoredValuesAreAppliedAndWrittenBackAtClose)
 {
     settings("[Form]\r\nWidth=500\r\nHeight=600\r\nTop=7\r\nLeft=9\r\n"
              "[Status]\r\nMaxCDSpeed=40\r\nMaxDVDSpeed=10\r\nDoMD5=1\r\nNewestDisc=20240305002\r\n");
+    home.write("data/Torvinel/BackupList.txt", ""); // so start-up keeps the stored NewestDisc
     Application app(view);
     app.setPowerGuardEnabled(false);
     app.FormCreate();
@@ -130,6 +132,31 @@ TEST_F(StartUpTest, LeftoversOfAnInterruptedRunAreDiscarded)
     app.state().WriteLog("one");
     app.state().WriteLog("two");
     EXPECT_EQ(home.read("data/Torvinel/LogFile.txt"), fresh + "one\r\ntwo\r\n") << "flushed per line";
+}
+
+TEST_F(StartUpTest, BackupStateComesFromBackupListOrFromTheCatalogs)
+{
+    const std::string line = "\"/home/u/a.txt\",20240305140326,5,";
+    home.write("data/Torvinel/Database/20240305001/2024030500001dd.csv", "");
+    home.write("data/Torvinel/Database/20240305001/2024030500002rn.csv", line + "\r\n");
+    {
+        // No BackupList.txt: the catalogs are read, and the list is written for next time.
+        Application app(view);
+        app.setPowerGuardEnabled(false);
+        app.FormCreate();
+        EXPECT_EQ(app.state().BackupState.lines(), std::vector<std::string>{line});
+        EXPECT_EQ(app.state().NewestDisc, "20240305001");
+        EXPECT_EQ(home.read("data/Torvinel/BackupList.txt"), line + "\r\n");
+        EXPECT_EQ(view.countPrefix("setText BackupProgress"), 0) << "start-up shows no progress";
+        app.FormClose();
+    }
+    // BackupList.txt present: the database is not read.
+    const std::string listed = "\"/home/u/listed.txt\",20240305140326,7,";
+    home.write("data/Torvinel/BackupList.txt", listed + "\r\n" + listed + "\r\n");
+    Application app(view);
+    app.setPowerGuardEnabled(false);
+    app.FormCreate();
+    EXPECT_EQ(app.state().BackupState.lines(), std::vector<std::string>{listed});
 }
 
 } // namespace

@@ -5,87 +5,28 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "app/RunState.h"
 #include "app/View.h"
+#include "support/ScriptedView.h"
 
 namespace torvinel::test {
 
-// A View that keeps control values and records messages; enough for the catalog's calls.
-class RecordingView : public View {
+// The scripted View with the readings these tests make.
+class CatalogView : public ScriptedView {
 public:
-    std::map<std::string, std::string, std::less<>> texts;
-    std::map<std::string, int, std::less<>> positions;
-    std::map<std::string, std::vector<std::string>, std::less<>> lists;
-    std::map<std::string, int, std::less<>> selected;
-    std::vector<std::string> messages; // "information: ...", "error: ...", "retry/ignore: ..."
-    int setItemsCalls = 0;
-    bool retryAnswer = false;
-
-    static std::string key(Window w, std::string_view control)
-    {
-        return std::to_string(static_cast<int>(w)) + ":" + std::string(control);
-    }
-    void setText(Window w, std::string_view c, const std::string& t) override { texts[key(w, c)] = t; }
-    std::string text(Window w, std::string_view c) const override
-    {
-        auto it = texts.find(key(w, c));
-        return it == texts.end() ? std::string() : it->second;
-    }
-    void setPosition(Window w, std::string_view c, int p) override { positions[key(w, c)] = p; }
-    int position(Window w, std::string_view c) const override
-    {
-        auto it = positions.find(key(w, c));
-        return it == positions.end() ? 0 : it->second;
-    }
-    void setEnabled(Window, std::string_view, bool) override {}
-    bool isEnabled(Window, std::string_view) const override { return true; }
-    void setVisible(Window, std::string_view, bool) override {}
-    void setChecked(std::string_view, bool) override {}
-    bool isChecked(std::string_view) const override { return false; }
-    void setItems(std::string_view c, const std::vector<std::string>& items, int s) override
-    {
-        ++setItemsCalls;
-        lists[std::string(c)] = items;
-        selected[std::string(c)] = s;
-    }
-    std::vector<std::string> items(std::string_view c) const override
-    {
-        auto it = lists.find(c);
-        return it == lists.end() ? std::vector<std::string>() : it->second;
-    }
-    void setSelectedIndex(std::string_view c, int i) override { selected[std::string(c)] = i; }
-    int selectedIndex(std::string_view c) const override
-    {
-        auto it = selected.find(c);
-        return it == selected.end() ? -1 : it->second;
-    }
-    void setStatusText(int, const std::string&) override {}
-    void showWindow(Window) override {}
-    void hideWindow(Window) override {}
-    WindowGeometry geometry(Window) const override { return {0, 0, 620, 440}; }
-    void setGeometry(Window, const WindowGeometry&) override {}
-    WindowGeometry screen() const override { return {0, 0, 1920, 1080}; }
-    void processEvents() override {}
-    void showInformation(const std::string& t) override { messages.push_back("information: " + t); }
-    void showError(const std::string& t) override { messages.push_back("error: " + t); }
-    bool askYesNo(const std::string& t) override { messages.push_back("yes/no: " + t); return false; }
-    bool askRetryIgnore(const std::string& t) override
-    {
-        messages.push_back("retry/ignore: " + t);
-        return retryAnswer;
-    }
-    bool askOkCancel(const std::string& t) override { messages.push_back("ok/cancel: " + t); return false; }
-    void openFolder(const std::string&) override {}
-    void openUrl(const std::string&) override {}
-    CheckTree& backupTree() override { throw std::logic_error("no backup tree here"); }
-    CheckTree& restoreTree() override { throw std::logic_error("no restore tree here"); }
-
     std::string backupText(std::string_view control) const { return text(Window::BackupProgress, control); }
     int backupPosition(std::string_view control) const { return position(Window::BackupProgress, control); }
+    // The message boxes shown, as recorded ("showInformation <text>", "showError <text>").
+    std::vector<std::string> messages() const
+    {
+        std::vector<std::string> shown = callsStartingWith("showInformation ");
+        for (auto& call : callsStartingWith("showError "))
+            shown.push_back(call);
+        return shown;
+    }
 };
 
 // A temporary application folder with Database and torvineltemp in it, the log open, and
@@ -94,7 +35,7 @@ class CatalogFixture : public testing::Test {
 protected:
     std::filesystem::path root;
     RunState state;
-    RecordingView view;
+    CatalogView view;
 
     void SetUp() override
     {

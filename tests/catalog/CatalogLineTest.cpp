@@ -56,7 +56,7 @@ TEST_F(MakeCatalogLineTest, MissingFilesAndFoldersGiveNoLine)
 {
     EXPECT_EQ(MakeCatalogLine(state, view, (root / "missing").string(), true), "");
     EXPECT_EQ(MakeCatalogLine(state, view, root.string(), false), "");
-    EXPECT_TRUE(view.messages.empty());
+    EXPECT_TRUE(view.messages().empty());
 }
 
 TEST_F(MakeCatalogLineTest, NamesALineCannotCarryAreSkippedWithAWarning)

@@ -33,7 +33,7 @@ TEST_F(DiscMaintenanceTest, RemovingTheOnlyDiscShownTwice)
     ASSERT_EQ(view.items("Disklist"), (std::vector<std::string>{"20240305001 (Oldest)", "20240305001 (Newest)"}));
     ASSERT_TRUE(std::filesystem::exists(root / "BackupList.txt"));
 
-    view.selected["Disklist"] = 1;
+    view.setSelectedIndex("Disklist", 1);
     EXPECT_TRUE(RemoveButtonClick(state, view, refresh));
     EXPECT_FALSE(inDatabase("20240305001"));
     EXPECT_FALSE(std::filesystem::exists(root / "BackupList.txt")); // none written for an empty database
@@ -50,7 +50,7 @@ TEST_F(DiscMaintenanceTest, RemovingTheNewestDiscFreesItsNumber)
     catalog("20240305002", "2024030500002rn.csv", {line("/a", "20240305100000", 2)});
     state.OldestCSV = "2024030500002rn.csv"; // a stored bound that would hide the older disc
     assemble();
-    view.selected["Disklist"] = 1;
+    view.setSelectedIndex("Disklist", 1);
     RemoveButtonClick(state, view, refresh);
     EXPECT_FALSE(inDatabase("20240305002"));
     EXPECT_EQ(state.BackupState.lines(), std::vector<std::string>{line("/a", "20240301100000", 1)});
@@ -65,22 +65,19 @@ TEST_F(DiscMaintenanceTest, RemoveActsOnlyOnADiscTheListOffers)
     for (const char* disc : {"20240301001", "20240302001", "20240303001"})
         catalog(disc, std::string(disc).substr(0, 8) + "00001rn.csv", {line("/a")});
     assemble();
-    // Nothing chosen, an index past the list, and an entry edited to name a middle disc.
-    for (int chosen : {-1, 2}) {
-        view.selected["Disklist"] = chosen;
-        EXPECT_FALSE(RemoveButtonClick(state, view, refresh));
-    }
-    view.lists["Disklist"] = {"20240302001 (Oldest)", "20240303001 (Newest)"};
-    view.selected["Disklist"] = 0;
-    RemoveButtonClick(state, view, refresh);
-    view.lists["Disklist"] = {"../../etc (Oldest)"};
-    RemoveButtonClick(state, view, refresh);
+    // Nothing chosen, and entries edited to name a middle disc or something else.
+    view.setSelectedIndex("Disklist", -1);
+    EXPECT_FALSE(RemoveButtonClick(state, view, refresh));
+    view.setItems("Disklist", {"20240302001 (Oldest)", "20240303001 (Newest)"}, 0);
+    EXPECT_FALSE(RemoveButtonClick(state, view, refresh));
+    view.setItems("Disklist", {"../../etc (Oldest)"}, 0);
+    EXPECT_FALSE(RemoveButtonClick(state, view, refresh));
     for (const char* disc : {"20240301001", "20240302001", "20240303001"})
         EXPECT_TRUE(inDatabase(disc)) << disc;
     EXPECT_EQ(refreshes, 0);
 
-    view.lists["Disklist"] = {"20240301001 (Oldest)", "20240303001 (Newest)"};
-    RemoveButtonClick(state, view, refresh);
+    view.setItems("Disklist", {"20240301001 (Oldest)", "20240303001 (Newest)"}, 0);
+    EXPECT_TRUE(RemoveButtonClick(state, view, refresh));
     EXPECT_FALSE(inDatabase("20240301001"));
     EXPECT_EQ(view.items("Disklist"), (std::vector<std::string>{"20240302001 (Oldest)", "20240303001 (Newest)"}));
 }
@@ -116,7 +113,7 @@ TEST_F(AddDiskTest, AddsTheCatalogsAndReassembles)
     burnt("20240301001", "2024030100001rn.csv", "/older");
 
     EXPECT_EQ(add(), AddDiskResult::Added);
-    EXPECT_EQ(view.messages, std::vector<std::string>{"information: The disk was successfully added."});
+    EXPECT_EQ(view.messages(), std::vector<std::string>{"showInformation The disk was successfully added."});
     EXPECT_EQ(logLines(), (std::vector<std::string>{"Adding disk : 20240301001", "success"}));
     const auto added = root / "Database" / "20240301001";
     EXPECT_EQ(readFile(added / "2024030100001rn.csv"), line("/older") + "\r\n");
@@ -131,9 +128,9 @@ TEST_F(AddDiskTest, AddsTheCatalogsAndReassembles)
 
     // The same disc again: nothing copied, the state still reassembled.
     std::filesystem::remove(added / "2024030100001rn.csv");
-    view.messages.clear();
+    view.clearCalls();
     EXPECT_EQ(add(), AddDiskResult::AlreadyAdded);
-    EXPECT_EQ(view.messages, std::vector<std::string>{"information: This disk is already added."});
+    EXPECT_EQ(view.messages(), std::vector<std::string>{"showInformation This disk is already added."});
     EXPECT_FALSE(std::filesystem::exists(added / "2024030100001rn.csv"));
     EXPECT_FALSE(StateHasPath(state.BackupState, "/older").found);
     EXPECT_EQ(refreshes, 2);
@@ -145,7 +142,7 @@ TEST_F(AddDiskTest, NoDiscToAdd)
     EXPECT_EQ(add(), AddDiskResult::NoDisc); // an empty drive
     writeFile(drive / "2024.txt", "a file, not a disc folder");
     add();
-    EXPECT_EQ(view.messages, std::vector<std::string>(2, "information: " + message));
+    EXPECT_EQ(view.messages(), std::vector<std::string>(2, "showInformation " + message));
     EXPECT_EQ(logLines(), std::vector<std::string>(2, message));
     EXPECT_EQ(refreshes, 2);
     EXPECT_TRUE(std::filesystem::is_empty(root / "Database"));
@@ -156,12 +153,23 @@ TEST_F(AddDiskTest, NoDiscToAdd)
     EXPECT_FALSE(std::filesystem::exists(root / "BackupList.txt"));
 }
 
+// A disc whose catalogs copy only in part (a scratched disc).
+class PartlyReadableDisc : public FolderDiscSource {
+public:
+    using FolderDiscSource::FolderDiscSource;
+    bool copyCatalogs(const std::string& discId, const std::string& targetFolder) override
+    {
+        FolderDiscSource::copyCatalogs(discId, targetFolder);
+        return false;
+    }
+};
+
 TEST_F(AddDiskTest, FailedCopyIsLoggedAndTheFolderStays)
 {
     burnt("20240301001", "2024030100001rn.csv", "/a");
-    std::filesystem::create_symlink(drive / "nowhere", drive / "20240301001" / "2024030100002rn.csv");
-    EXPECT_EQ(add(), AddDiskResult::CopyFailed);
-    EXPECT_TRUE(view.messages.empty());
+    PartlyReadableDisc disc(drive.string());
+    EXPECT_EQ(AddDiskClick(state, view, disc, refresh), AddDiskResult::CopyFailed);
+    EXPECT_TRUE(view.messages().empty());
     EXPECT_EQ(logLines(), (std::vector<std::string>{"Adding disk : 20240301001", "Copy failed."}));
     EXPECT_TRUE(StateHasPath(state.BackupState, "/a").found); // what was copied counts
 }
@@ -188,7 +196,7 @@ TEST_F(AddDiskTest, FromTheDriveChosenInTheList)
     EXPECT_EQ(refreshes, 0);
     view.setSelectedIndex("cbAddDisks", 0);
     AddDiskClick(state, view, refresh);
-    EXPECT_EQ(view.messages, std::vector<std::string>{"information: The disk was successfully added."});
+    EXPECT_EQ(view.messages(), std::vector<std::string>{"showInformation The disk was successfully added."});
 }
 
 } // namespace

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include "app/Error.h"
 #include "app/IniFile.h"
 #include "catalog/DiscListing.h"
@@ -32,6 +36,7 @@ TEST(DiscNames, Sequences)
     // A name of today without digits after the date, and the end of the day's numbers.
     EXPECT_THROW(nextDiscIdAfter("20240305x01", "20240305"), Error);
     EXPECT_THROW(nextDiscIdAfter("20240305", "20240305"), Error);
+    EXPECT_THROW(nextDiscIdAfter("20240305-01", "20240305"), Error);
     EXPECT_THROW(nextArchiveNameAfter("202403050001xcn", "20240305", 'c', 'n'), Error);
     EXPECT_THROW(nextDiscIdAfter("20240305999", "20240305"), Error);
     EXPECT_THROW(nextArchiveNameAfter("2024030599999rn", "20240305", 'r', 'n'), Error);
@@ -125,6 +130,18 @@ TEST_F(DatabaseTest, LengthOfAMissingOrIgnoredFileIsZeroWithAWarning)
     StageFile(state, view, path);
     EXPECT_EQ(state.StagedBytes, 0);
     EXPECT_EQ(view.backupText("lMessage"), "Warning: Could not find file " + path);
+
+    // Held by another program: the user is asked; after Ignore the length is 0 with the warning.
+    const std::string held = (root / "torvineltemp" / "held.zip").string();
+    writeFile(held, std::string(5000, 'x'));
+    const int descriptor = ::open(held.c_str(), O_RDWR);
+    ASSERT_EQ(::flock(descriptor, LOCK_EX), 0);
+    view.answerIgnore("Please close the program using");
+    StageFile(state, view, held);
+    ::close(descriptor);
+    EXPECT_EQ(view.unusedAnswers(), 0u);
+    EXPECT_EQ(state.StagedBytes, 0);
+    EXPECT_EQ(view.backupText("lMessage"), "Warning: Could not find file " + held);
 }
 
 } // namespace

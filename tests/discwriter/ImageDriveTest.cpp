@@ -113,6 +113,7 @@ TEST_F(ImageDriveTest, SearchReportsTheImageDriveWithItsNameAndAFullBlankDisc)
 TEST_F(ImageDriveTest, BurnWritesAnImageThatOtherToolsReadByteForByte)
 {
     const std::string source = stageFiles();
+    run("touch -d '2020-03-04 05:06:07' " + quoted(source + "/status.ini"));
     drive = openDrive(ImageDrivePort, 0, recordingCallback, &recorder);
     ASSERT_NE(drive, nullptr);
     const BurnResult burn = burnFolder(drive, &tree, source + "/", "20261210001", false, recorder);
@@ -143,6 +144,10 @@ TEST_F(ImageDriveTest, BurnWritesAnImageThatOtherToolsReadByteForByte)
     EXPECT_NE(found.find("'/20261210001/2026121000001rn.zip'"), std::string::npos) << found;
     EXPECT_NE(found.find("'/20261210001/sub/Überschrift mit langem Namen für Joliet.txt'"), std::string::npos)
         << found;
+    // Files keep their own times in the Joliet tree.
+    const std::string listing = run("xorriso -joliet on -indev " + quoted(image) +
+                                    " -find /20261210001/status.ini -exec lsdl 2>/dev/null");
+    EXPECT_NE(listing.find("Mar  4  2020"), std::string::npos) << listing;
 
     run("xorriso -joliet on -osirrox on -indev " + quoted(image) + " -extract /20261210001 " +
         quoted(dir / "out") + " >/dev/null 2>&1");
@@ -224,6 +229,8 @@ TEST(ImageDriveSettingsTest, MissingKeysAreWrittenWithDefaultsByMediaType)
 {
     TempDir dir;
     const std::string ini = dir / "Torvinel.ini";
+    const char* oldHome = std::getenv("HOME");
+    const std::string savedHome = oldHome ? oldHome : "";
     setenv("HOME", dir.path().c_str(), 1);
     ImageDriveSettings settings = ReadImageDriveSettings(ini);
     EXPECT_EQ(settings.folder, dir.path() + "/Torvinel Discs");
@@ -245,6 +252,12 @@ TEST(ImageDriveSettingsTest, MissingKeysAreWrittenWithDefaultsByMediaType)
     EXPECT_EQ(ReadImageDriveSettings(ini).blocks, 2295104);
     IniWriteInteger(ini, "ImageDrive", "Blocks", 6000);
     EXPECT_EQ(ReadImageDriveSettings(ini).blocks, 6000);
+    IniWriteString(ini, "ImageDrive", "Folder", "");
+    EXPECT_EQ(ReadImageDriveSettings(ini).folder, dir.path() + "/Torvinel Discs");
+    if (oldHome)
+        setenv("HOME", savedHome.c_str(), 1);
+    else
+        unsetenv("HOME");
 }
 
 } // namespace

@@ -157,12 +157,19 @@ TEST_F(TestDriveTest, AnUnderrunIsReportedOnceAndTheWriteGoesOn)
     TestDriveScript script;
     script.discs = {{DISC_TYPE_DVDR, true, 50000}};
     script.underrunAtByte = 40000;
+    script.bufferSize = 4096;
+    script.bufferFreeDuringWrite = 1024;
     use(script);
     dir.write("src/a.bin", std::string(100000, 'a'));
     const BurnResult burn = burnFolder(drive, &tree, dir / "src", "20261210001", false, recorder);
     ASSERT_EQ(burn.exception, 0) << burn.text;
     EXPECT_EQ(recorder.withCode(BUFFER_UNDERRUN).size(), 1u);
     EXPECT_EQ(recorder.withCode(CN_CDVD_WRITE_PROGRESS).back().p2, burn.imageSize);
+    // The buffer status is the script's, once with every progress notice.
+    const auto buffer = recorder.withCode(BUFFER_STATUS);
+    ASSERT_EQ(buffer.size(), recorder.withCode(CN_CDVD_WRITE_PROGRESS).size());
+    EXPECT_EQ(buffer[0].p1, 4096);
+    EXPECT_EQ(buffer[0].p2, 1024);
 
     TrackInformation after;
     ASSERT_EQ(Discwright_Drive_GetTrackInformation(drive, NextWritableTrack, &after, call.text, sizeof call.text,

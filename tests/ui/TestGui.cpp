@@ -3,14 +3,19 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QTextBlock>
 #include <QTest>
 #include <QTextBrowser>
@@ -18,6 +23,7 @@
 
 #include "app/Progress.h"
 #include "app/RunState.h"
+#include "ui/Program.h"
 #include "ui/QtView.h"
 #include "ui/TMain.h"
 #include "ui/TProgressForm.h"
@@ -54,6 +60,7 @@ private slots:
     void progressUpdatesReachTheWindows();
     void cancelButtons();
     void progressWindowCentredAndClosingShowsMain();
+    void failedStartUpShowsTheErrorAndEnds();
     void screenshots();
 
 private:
@@ -354,6 +361,49 @@ void TestGui::progressWindowCentredAndClosingShowsMain()
     QVERIFY(m_backup->close());
     QVERIFY(!m_backup->isVisible());
     QVERIFY(m_main->isVisible());
+}
+
+void TestGui::failedStartUpShowsTheErrorAndEnds()
+{
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    const QByteArray oldHome = qgetenv("HOME");
+    const QByteArray oldData = qgetenv("XDG_DATA_HOME");
+    qputenv("HOME", home.path().toUtf8());
+    qputenv("XDG_DATA_HOME", (home.path() + "/data").toUtf8());
+    const QString appFolder = home.path() + "/data/Torvinel";
+    QVERIFY(QDir().mkpath(appFolder));
+    const QString missing = home.path() + "/no such folder";
+    QFile ini(appFolder + "/Torvinel.ini");
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write(("[Paths]\r\nTempBase=" + missing + "\r\n").toUtf8());
+    ini.close();
+
+    // Answer the error box when it comes, noting what the screen shows at that moment.
+    QString title, text;
+    bool mainWindowShown = false;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        title = box->windowTitle();
+        text = box->text();
+        for (QWidget* w : QApplication::topLevelWidgets())
+            mainWindowShown = mainWindowShown || (qobject_cast<TMain*>(w) && w->isVisible());
+        box->accept();
+    });
+    poll.start(10);
+
+    const int exitCode = runTorvinel();
+    poll.stop();
+    qputenv("HOME", oldHome);
+    qputenv("XDG_DATA_HOME", oldData);
+
+    QCOMPARE(exitCode, 1);
+    QCOMPARE(title, QString("Torvinel"));
+    QCOMPARE(text, "Could not create " + missing + "/torvineltemp.");
+    QVERIFY(!mainWindowShown);
 }
 
 void TestGui::screenshots()

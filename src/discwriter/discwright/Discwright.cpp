@@ -229,11 +229,11 @@ void Discwright_SetSearch(bool opticalDrives, bool imageDrive)
     d.searchImage = imageDrive;
 }
 
-void Discwright_AddOpticalDrive(const std::string& libburnAddress)
+void Discwright_UseOpticalAddresses(const std::vector<std::string>& libburnAddresses)
 {
     Drives& d = drives();
     std::lock_guard lock(d.mutex);
-    d.extraOptical.push_back(libburnAddress);
+    d.extraOptical = libburnAddresses;
 }
 
 DiscwrightException Discwright_FindDevice(uint32_t /*flags*/, uint32_t /*reserved*/, DiscwrightCallback callback,

@@ -52,9 +52,9 @@ std::shared_ptr<TestDrive> Discwright_GetTestDrive(std::size_t index);
 // Whether the search looks for optical drives (on by default) and reports the image drive
 // (on by default). Tests switch both off to see their test drives alone.
 void Discwright_SetSearch(bool opticalDrives, bool imageDrive);
-// Adds a libburn drive address ("stdio:/path/file", "/dev/sr1") that the search reports as
-// an optical drive besides those it finds.
-void Discwright_AddOpticalDrive(const std::string& libburnAddress);
+// libburn drive addresses ("stdio:/path/file", "/dev/sr1") that the search reports as optical
+// drives besides those it finds; replaces the earlier list.
+void Discwright_UseOpticalAddresses(const std::vector<std::string>& libburnAddresses);
 
 // Reports every drive through callback(DEVICE_FOUND, context, &DeviceAddress, nullptr):
 // optical drives first, then the test drives, then the image drive. flags 5, reserved 0.

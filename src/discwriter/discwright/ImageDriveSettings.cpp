@@ -47,7 +47,10 @@ ImageDriveSettings ReadImageDriveSettings(const std::string& iniFile)
     std::string home = homeFolder();
     if (home.size() > 1 && home.back() == '/')
         home.pop_back();
-    settings.folder = IniReadOrCreateString(iniFile, Section, "Folder", (home == "/" ? "" : home) + "/Torvinel Discs");
+    const std::string defaultFolder = (home == "/" ? "" : home) + "/Torvinel Discs";
+    settings.folder = IniReadOrCreateString(iniFile, Section, "Folder", defaultFolder);
+    if (settings.folder.empty())
+        settings.folder = defaultFolder;
     settings.mediaType = IniReadOrCreateString(iniFile, Section, "MediaType", "DVD+R");
     if (imageMediaType(settings.mediaType) == DISC_TYPE_UNKNOWN)
         settings.mediaType = "DVD+R";

@@ -14,8 +14,9 @@ struct ImageDriveSettings {
 };
 
 // Reads the section, writing every missing key with its default: Folder (the home folder
-// followed by "/Torvinel Discs"), MediaType ("DVD+R"), Blocks (by the media type). An
-// unknown media type reads as "DVD+R" and a size below one block as the type's default.
+// followed by "/Torvinel Discs"), MediaType ("DVD+R"), Blocks (by the media type). An empty
+// folder reads as the default, an unknown media type as "DVD+R" and a size outside 1 to
+// 2^31-1 blocks as the type's default.
 ImageDriveSettings ReadImageDriveSettings(const std::string& iniFile);
 
 // The disc kind of a media type name; DISC_TYPE_UNKNOWN for an unknown name.

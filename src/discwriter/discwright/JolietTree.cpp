@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <tuple>
 
 namespace fs = std::filesystem;
 
@@ -454,7 +455,8 @@ void JolietTree::buildImage(uint32_t startBlock, const std::string& volumeLabel,
     notify(TARGET_FILE_ANALYZE_END, &bytes, &blocks);
 }
 
-void JolietTree::pumpImage(const std::function<void(const uint8_t*, std::size_t)>& sink, const DriveNotify& notify)
+void JolietTree::pumpImage(const std::function<void(const uint8_t*, std::size_t)>& sink, const DriveNotify& notify,
+                           const BufferStatus& bufferStatus)
 {
     if (!m_source)
         throw DriveFailure(DW_IMAGE_FAILED, 0, "The image was not built");
@@ -473,11 +475,18 @@ void JolietTree::pumpImage(const std::function<void(const uint8_t*, std::size_t)
         if (percent != lastPercent && notify) {
             lastPercent = percent;
             notify(CN_CDVD_WRITE_PROGRESS, &total, &written);
-            std::size_t size = 0, free = 0;
-            if (iso_ring_buffer_get_status(m_source, &size, &free) >= 0 && size > 0) {
-                uint32_t size32 = static_cast<uint32_t>(size), free32 = static_cast<uint32_t>(free);
-                notify(BUFFER_STATUS, &size32, &free32);
+            uint32_t size32 = 0, free32 = 0;
+            if (bufferStatus) {
+                std::tie(size32, free32) = bufferStatus();
+            } else {
+                std::size_t size = 0, free = 0;
+                if (iso_ring_buffer_get_status(m_source, &size, &free) >= 0) {
+                    size32 = static_cast<uint32_t>(size);
+                    free32 = static_cast<uint32_t>(free);
+                }
             }
+            if (size32 > 0)
+                notify(BUFFER_STATUS, &size32, &free32);
         }
     }
     if (written != total)

@@ -46,8 +46,12 @@ public:
     const std::vector<uint8_t>& overwriteBuffer() const { return m_overwrite; }
 
     // Reads the whole image in 2048-byte blocks into sink, raising write progress once per
-    // percent and the buffer status with it. Throws when fewer bytes arrive than announced.
-    void pumpImage(const std::function<void(const uint8_t*, std::size_t)>& sink, const DriveNotify& notify);
+    // percent and the buffer status with it (from bufferStatus when given: size and free
+    // bytes; else the image generator's own buffer). Throws when fewer bytes arrive than
+    // announced.
+    using BufferStatus = std::function<std::pair<uint32_t, uint32_t>()>;
+    void pumpImage(const std::function<void(const uint8_t*, std::size_t)>& sink, const DriveNotify& notify,
+                   const BufferStatus& bufferStatus = {});
     // Hands the image stream to a consumer that reads it itself (libburn). The tree still
     // frees it.
     struct burn_source* imageSource() { return m_source; }

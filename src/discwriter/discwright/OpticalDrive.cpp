@@ -158,8 +158,9 @@ burn::burn_drive* OpticalDrive::grabbed()
 void OpticalDrive::open()
 {
     std::lock_guard lock(m_mutex);
+    // Without loading: finding the drives must not pull in an open tray.
     if (m_handles == 0 && !m_drive)
-        grab(true);
+        grab(false);
     ++m_handles;
 }
 

@@ -240,6 +240,7 @@ void TestDrive::writeTrack(JolietTree& tree, bool leaveDiscOpen, const DriveNoti
     if (blocks > m_disc.freeBlocks())
         throw DriveFailure(DW_WRITE_FAILED, 0, "The image does not fit on the disc");
     const int64_t underrunAt = m_script.underrunAtByte;
+    const std::pair<uint32_t, uint32_t> buffer{m_script.bufferSize, m_script.bufferFreeDuringWrite};
     std::vector<uint8_t> data = m_data;
     lock.unlock();
 
@@ -256,7 +257,7 @@ void TestDrive::writeTrack(JolietTree& tree, bool leaveDiscOpen, const DriveNoti
                     notify(BUFFER_UNDERRUN, nullptr, nullptr);
             }
         },
-        notify);
+        notify, [buffer] { return buffer; });
     if (!tree.overwriteBuffer().empty() && nwa > 0)
         std::copy(tree.overwriteBuffer().begin(), tree.overwriteBuffer().end(), data.begin());
 

@@ -51,6 +51,9 @@ struct TestDriveScript {
     // Raise BUFFER_UNDERRUN once this many bytes of a track are written (-1: never); the
     // write goes on.
     int64_t underrunAtByte = -1;
+    // The buffer status reported with each write progress notice: bufferSize and this many
+    // free bytes (a buffer size of 0 reports none).
+    uint32_t bufferFreeDuringWrite = 0;
 };
 
 // A disc that left a test drive: what was written on it.

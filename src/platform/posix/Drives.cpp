@@ -146,7 +146,8 @@ std::vector<SystemDrive> systemDrives()
         drive.root = mounted.empty() ? device : mounted;
         drives.push_back(drive);
     }
-    std::sort(drives.begin(), drives.end(), [](const SystemDrive& a, const SystemDrive& b) { return a.number < b.number; });
+    std::sort(drives.begin(), drives.end(),
+              [](const SystemDrive& a, const SystemDrive& b) { return a.number < b.number; });
     return drives;
 }
 

@@ -1,0 +1,69 @@
+#include "cli/DrivesCommand.h"
+
+#include <cstdio>
+
+#include "app/Application.h"
+#include "app/Error.h"
+#include "cli/Commands.h"
+#include "cli/TerminalView.h"
+#include "discwriter/DeviceLists.h"
+#include "discwriter/TdwCallBackEventer.h"
+#include "discwriter/TdwDeviceFinder.h"
+#include "discwriter/TdwLogger.h"
+#include "discwriter/discwright/Discwright.h"
+#include "discwriter/discwright/ImageDriveSettings.h"
+
+namespace torvinel::cli {
+
+const char* const drivesUsage = "  drives                the disc writers, then the drives discs are read from\n";
+
+namespace {
+
+int drives(TerminalView& view, RunState& state)
+{
+    ImageDriveSettings settings;
+    if (!Discwright_GetImageDriveSettings(settings))
+        Discwright_ConfigureImageDrive(ReadImageDriveSettings(state.settingsFile()));
+
+    TdwLogger logger;
+    TdwCallBackEventer eventer;
+    TdwDeviceFinder finder(logger, eventer);
+    DeviceChooserInit(view, finder);
+    const bool anyToReadFrom = RestoreFromInit(state, view);
+    for (const std::string& item : view.items("DeviceChooser"))
+        std::printf("%s\n", item.c_str());
+    for (const std::string& item : view.items("cbRestoreFrom"))
+        std::printf("%s\n", item.c_str());
+    return anyToReadFrom ? Done : Failed;
+}
+
+} // namespace
+
+std::optional<int> runDrivesCommand(const std::vector<std::string>& args)
+{
+    if (args.empty() || args[0] != "drives")
+        return std::nullopt;
+    if (args.size() != 1) {
+        std::fprintf(stderr, "torvinel-cli: drives takes no arguments\n");
+        return Failed;
+    }
+    TerminalView view;
+    Application application(view);
+    int code = Failed;
+    try {
+        application.FormCreate();
+        code = drives(view, application.state());
+    } catch (const Error& error) {
+        std::fprintf(stderr, "%s\n", errorBoxText(error.what()).c_str());
+        code = Failed;
+    }
+    try {
+        application.FormClose();
+    } catch (const Error& error) {
+        std::fprintf(stderr, "%s\n", errorBoxText(error.what()).c_str());
+        code = Failed;
+    }
+    return code;
+}
+
+} // namespace torvinel::cli
