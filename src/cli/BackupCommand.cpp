@@ -1,5 +1,6 @@
 #include "cli/BackupCommand.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -8,13 +9,13 @@
 #include "app/Application.h"
 #include "app/Error.h"
 #include "app/Progress.h"
+#include "app/TextFile.h"
 #include "backup/BackupRun.h"
 #include "backup/BackupSetup.h"
 #include "backup/Selection.h"
 #include "cli/Commands.h"
 #include "cli/TerminalView.h"
-#include "discwriter/DeviceLists.h"
-#include "discwriter/TdwDeviceFinder.h"
+#include "discwriter/DiscwrightWrapper.h"
 #include "discwriter/WritetoDisc.h"
 #include "discwriter/discwright/Discwright.h"
 #include "discwriter/discwright/ImageDriveSettings.h"
@@ -71,32 +72,56 @@ std::optional<BackupArguments> parse(const std::vector<std::string>& args)
     return parsed;
 }
 
+// The terminal has no tree of the computer to tick. The ticks are kept as top-level items of
+// the in-memory tree, one per selected path, so that start-up's restoring of the selection,
+// phase 1 and shut-down's saving see exactly the selected paths (items with ancestors would
+// let a lone ticked child tick its parents).
+void offerSelection(TerminalView& view)
+{
+    MemoryCheckTree& tree = view.backupMemoryTree();
+    const std::string appFolder = platform::joinPath(platform::applicationDataFolder(), "Torvinel");
+    const std::string saved = platform::joinPath(appFolder, "FQList.txt");
+    if (platform::fileExists(saved)) {
+        for (const auto& path : readLines(saved))
+            if (!path.empty())
+                tree.addNode(nullptr, path);
+    } else {
+        tree.addNode(nullptr, platform::documentsFolder()); // the first start's selection
+    }
+}
+
+// --select: these paths and nothing else (a path below another one is covered by it).
+void replaceSelection(TerminalView& view, const std::vector<std::string>& paths)
+{
+    MemoryCheckTree& tree = view.backupMemoryTree();
+    for (CheckTree::Node node = tree.firstTopLevel(); node; node = tree.nextSibling(node))
+        tree.setCheckState(node, CheckState::Unchecked);
+    for (const auto& path : paths) {
+        const bool covered = std::any_of(paths.begin(), paths.end(), [&](const std::string& other) {
+            return other != path && path.size() > other.size() && path.compare(0, other.size(), other) == 0 &&
+                   (other.back() == '/' || path[other.size()] == '/');
+        });
+        if (!covered)
+            tree.setCheckState(tree.addNode(nullptr, path), CheckState::Checked);
+    }
+}
+
 int backup(TerminalView& view, Application& application, const BackupArguments& arguments)
 {
     RunState& state = application.state();
-
-    const ImageDriveSettings image = ReadImageDriveSettings(state.settingsFile());
-    Discwright_ConfigureImageDrive(image);
-    TdwLogger logger;
-    TdwCallBackEventer eventer;
-    TdwDeviceFinder finder(logger, eventer);
-    DeviceChooserInit(view, finder);
-    if (finder.DeviceList().empty()) {
+    const TdwDeviceList& devices = application.discwright().devices();
+    if (devices.empty()) {
         std::fprintf(stderr, "torvinel-cli: there is no disc writer\n");
         return Failed;
     }
-    if (arguments.writer >= static_cast<int>(finder.DeviceList().size())) {
+    if (arguments.writer >= static_cast<int>(devices.size())) {
         std::fprintf(stderr, "torvinel-cli: there is no writer %d (the list has %zu)\n", arguments.writer,
-                     finder.DeviceList().size());
+                     devices.size());
         return Failed;
     }
     view.setSelectedIndex("DeviceChooser", arguments.writer);
-
-    std::vector<std::string> selection = arguments.select;
-    if (selection.empty()) {
-        LoadFQList(state);
-        selection = state.FQList;
-    }
+    if (!arguments.select.empty())
+        replaceSelection(view, arguments.select);
 
     // The two options hold for this run only: the stored values go back before shut-down.
     const bool storedMD5 = view.isChecked("cbDoMD5");
@@ -106,14 +131,18 @@ int backup(TerminalView& view, Application& application, const BackupArguments& 
     if (arguments.verify)
         view.setChecked("cbDoVerify", *arguments.verify);
 
+    std::vector<std::string> excluded;
+    ImageDriveSettings image;
+    if (Discwright_GetImageDriveSettings(image))
+        excluded.push_back(image.folder);
     TZipArchiver ZF;
     ConfigureArchiveEngine(ZF, state);
     platform::ArchiveAttribute archiveBits(state.AppFolder);
     BackupContext context{state, view, ZF, archiveBits,
                           [&](const std::string& name, int64_t& discFreeBytes, int32_t& writeStatus) {
-                              WritetoDisc(state, view, finder.DeviceList(), name, discFreeBytes, writeStatus);
+                              WritetoDisc(state, view, devices, name, discFreeBytes, writeStatus);
                           },
-                          {}, {image.folder}, selection};
+                          {}, excluded};
 
     interrupted = 0;
     auto previous = std::signal(SIGINT, onInterrupt);
@@ -153,10 +182,13 @@ std::optional<int> runBackupCommand(const std::vector<std::string>& args)
     }
 
     TerminalView view;
+    offerSelection(view);
     Application application(view);
     int code = Failed;
     try {
         application.FormCreate();
+        if (!application.startedUp())
+            return Failed; // no drive to read discs from: start-up has said so
         code = backup(view, application, *arguments);
     } catch (const Error& error) {
         std::fprintf(stderr, "%s\n", errorBoxText(error.what()).c_str());
