@@ -63,7 +63,7 @@ TEST_F(BackupFixture, FirstRunGoesThroughEveryPhaseAndFilesOneDisc)
     auto& tree = view.backupMemoryTree();
     tree.addPath(data());
     tree.addPath(dir / "other");
-    tree.setCheckState(data(), CheckState::Checked);
+    tree.setStateOf(data(), CheckState::Checked);
 
     ASSERT_EQ(run(), BackupOutcome::Finished) << view.dump();
 
