@@ -566,7 +566,10 @@ bool TZipArchiver::writeEntry(const AddItem& item, zipio::BufferedWriter& out,
         return true;
     }
 
-    zipio::FileHandle source(::open(item.path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    // O_NONBLOCK: should the file have been replaced by a pipe since it was listed, the open
+    // must not hang; for a regular file the flag changes nothing.
+    zipio::FileHandle source(
+        ::open(item.path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat info {};
     if (!source.valid() || fstat(source.get(), &info) != 0 || !S_ISREG(info.st_mode))
         throw ZipFault{ZipErrorKind::CannotOpenFile, item.path};
@@ -650,6 +653,9 @@ bool TZipArchiver::addOrdinary(std::vector<AddItem>& items)
                 throw ZipFault{ZipErrorKind::CannotCreateFile, m_path};
             }
             rewrite.file.reset(fd);
+            struct stat original {};
+            if (fstat(m_file.get(), &original) == 0)
+                (void)fchmod(fd, original.st_mode & 07777); // the copy keeps the archive's mode
             out.attach(fd, 0, rewrite.path);
             std::vector<const ZipEntry*> byOffset;
             for (const ZipEntry& e : m_entries)
@@ -1002,7 +1008,10 @@ bool TZipArchiver::extractEntry(const ZipEntry& e, const std::string& name, Extr
                                 zipreader::ChainReader& reader, zipreader::DataDecoder& decoder,
                                 std::vector<std::pair<std::string, unsigned>>& folderModes)
 {
-    const std::optional<std::string> safe = zipnames::safeRelativeName(name);
+    // Names from Unix-like hosts may hold "\" as an ordinary character; elsewhere it is a
+    // separator (displayName has already turned those into "/").
+    const std::optional<std::string> safe =
+        zipnames::safeRelativeName(name, platform::pathSeparator() == '\\');
     if (!safe)
         throw ZipFault{ZipErrorKind::UnsafeEntryName, name};
     const std::string target = context.base + "/" + *safe;
@@ -1016,19 +1025,24 @@ bool TZipArchiver::extractEntry(const ZipEntry& e, const std::string& name, Extr
     }
 
     ensureFolder(zipvolumes::folderOf(target), context);
+    const auto create = [&] {
+        return zipio::FileHandle(
+            ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    };
+    zipio::FileHandle file = create();
     struct stat existing {};
-    if (::lstat(target.c_str(), &existing) == 0) {
+    if (!file.valid() && errno == EEXIST && ::lstat(target.c_str(), &existing) == 0) {
         if (Options.OverwriteMode != omAlways)
             return true; // leave what is there
         if (S_ISDIR(existing.st_mode))
             throw ZipFault{ZipErrorKind::CannotCreateFile, target};
         if ((existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 && !Options.ReplaceReadOnly)
             throw ZipFault{ZipErrorKind::CannotCreateFile, target};
+        // Replaced, read-only or not; a link is replaced itself, never followed.
         if (::unlink(target.c_str()) != 0)
             throw ZipFault{ZipErrorKind::CannotCreateFile, target};
+        file = create();
     }
-    zipio::FileHandle file(
-        ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!file.valid())
         throw ZipFault{ZipErrorKind::CannotCreateFile, target};
     // From here on a failure removes the partly written file.
@@ -1046,7 +1060,7 @@ bool TZipArchiver::extractEntry(const ZipEntry& e, const std::string& name, Extr
         return false;
     if (!zipreader::seekToData(reader, e))
         throw ZipFault{ZipErrorKind::BadSizeOrCheckSum, target};
-    context.out.attach(file.get(), 0, target);
+    context.out.attach(file.get(), 0, target, 0);
     const uint64_t size = e.uncompressedSize;
     const zipreader::DecodeResult result = decoder.decode(reader, e, context.out, [&](uint64_t done) {
         return progress(name,

@@ -47,6 +47,23 @@ int64_t fileSize(int fd)
     return st.st_size;
 }
 
+bool isSparse(int fd)
+{
+    struct stat st {};
+    return fstat(fd, &st) == 0 && static_cast<uint64_t>(st.st_blocks) * 512 < static_cast<uint64_t>(st.st_size);
+}
+
+uint64_t holeAt(int fd, uint64_t offset)
+{
+    const off_t data = lseek(fd, static_cast<off_t>(offset), SEEK_DATA);
+    if (data >= 0)
+        return static_cast<uint64_t>(data) - offset;
+    if (errno != ENXIO)
+        return 0; // the file system cannot tell: read it
+    const int64_t size = fileSize(fd); // no data after offset: a hole to the end
+    return size > static_cast<int64_t>(offset) ? static_cast<uint64_t>(size) - offset : 0;
+}
+
 std::size_t readAt(int fd, void* data, std::size_t size, uint64_t offset, const std::string& path,
                    ZipErrorKind failure)
 {
@@ -78,13 +95,13 @@ bool allZero(const unsigned char* data, std::size_t size)
 
 } // namespace
 
-void BufferedWriter::attach(int fd, uint64_t position, const std::string& path)
+void BufferedWriter::attach(int fd, uint64_t position, const std::string& path, int64_t fileLength)
 {
     m_fd = fd;
     m_path = path;
     m_start = position;
     m_used = 0;
-    const int64_t size = fileSize(fd);
+    const int64_t size = fileLength >= 0 ? fileLength : fileSize(fd);
     if (size < 0)
         throw ZipFault{ZipErrorKind::WriteToStream, path};
     m_physicalEnd = static_cast<uint64_t>(size);
@@ -160,6 +177,8 @@ void BufferedWriter::flush()
 void BufferedWriter::finish()
 {
     flush();
+    if (m_physicalEnd == m_start)
+        return; // the file already ends here
     if (ftruncate(m_fd, static_cast<off_t>(m_start)) != 0)
         throw ZipFault{ZipErrorKind::WriteToStream, m_path};
     m_physicalEnd = m_start;

@@ -41,14 +41,21 @@ int64_t fileSize(int fd);
 std::size_t readAt(int fd, void* data, std::size_t size, uint64_t offset, const std::string& path,
                    ZipErrorKind failure);
 
+// Sparse files: true when fewer blocks are allocated than the length needs. holeAt gives the
+// length of the hole that starts at offset (0 where there is data, or where the file system
+// cannot tell), so that readers can make zeros instead of having the kernel make them.
+bool isSparse(int fd);
+uint64_t holeAt(int fd, uint64_t offset);
+
 // Writes a file sequentially through a large buffer. Whole buffers of zeros that lie past
 // the file's physical end are left as holes, so sparse input stays cheap; finish() fixes
 // the length. Records already written can be patched, in the buffer when still there.
 class BufferedWriter {
 public:
     BufferedWriter() : m_buffer(BufferSize) {}
-    // Starts writing at position; bytes from there on may be overwritten.
-    void attach(int fd, uint64_t position, const std::string& path);
+    // Starts writing at position; bytes from there on may be overwritten. fileLength is the
+    // file's current length when the caller knows it (0 for a file it just created).
+    void attach(int fd, uint64_t position, const std::string& path, int64_t fileLength = -1);
     void detach() { m_fd = -1; }
 
     uint64_t position() const { return m_start + m_used; }

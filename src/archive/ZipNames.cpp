@@ -152,10 +152,11 @@ std::string_view fileNamePart(std::string_view name)
     return slash == std::string_view::npos ? name : name.substr(slash + 1);
 }
 
-std::optional<std::string> safeRelativeName(std::string_view name)
+std::optional<std::string> safeRelativeName(std::string_view name, bool backslashSeparates)
 {
-    if (name.empty())
-        return std::nullopt;
+    const char* separators = backslashSeparates ? "/\\" : "/";
+    if (name.empty() || name.find('\0') != std::string_view::npos)
+        return std::nullopt; // a NUL would cut the path short behind the checks' back
     if (name[0] == '/' || name[0] == '\\')
         return std::nullopt; // absolute, or a network prefix "\\server\share"
     if (name.size() >= 2 && name[1] == ':'
@@ -164,7 +165,7 @@ std::optional<std::string> safeRelativeName(std::string_view name)
     std::string out;
     std::size_t start = 0;
     while (start <= name.size()) {
-        std::size_t end = name.find_first_of("/\\", start);
+        std::size_t end = name.find_first_of(separators, start);
         if (end == std::string_view::npos)
             end = name.size();
         const std::string_view part = name.substr(start, end - start);

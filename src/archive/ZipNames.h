@@ -25,9 +25,10 @@ std::string cp437ToUtf8(std::string_view text);
 // The part after the last "/".
 std::string_view fileNamePart(std::string_view name);
 
-// An entry name cleaned for use below a folder: "\" taken as a separator too, empty and "."
-// components dropped. nullopt when the name is absolute, starts with a drive letter or a
-// network prefix, or has a ".." component: such a name would reach outside the folder.
-std::optional<std::string> safeRelativeName(std::string_view name);
+// An entry name cleaned for use below a folder: empty and "." components dropped, "\" a
+// separator too when backslashSeparates. nullopt when the name is absolute, starts with a
+// drive letter or a network prefix, or has a ".." component: such a name would reach
+// outside the folder.
+std::optional<std::string> safeRelativeName(std::string_view name, bool backslashSeparates = true);
 
 } // namespace torvinel::zipnames

@@ -97,8 +97,20 @@ std::pair<const unsigned char*, std::size_t> ChainReader::next(std::size_t max)
             return {m_buffer.data() + at, n};
         }
         const int fd = m_volumes.open(m_disk);
-        const std::size_t n = zipio::readAt(fd, m_buffer.data(), m_buffer.size(), m_offset,
-                                            std::string(), ZipErrorKind::BadSizeOrCheckSum);
+        if (m_sparseDisk != m_disk) {
+            m_sparse = zipio::isSparse(fd);
+            m_sparseDisk = m_disk;
+        }
+        // Zeros that a sparse archive holds as a hole are made here, not read.
+        const uint64_t hole = m_sparse ? zipio::holeAt(fd, m_offset) : 0;
+        std::size_t n;
+        if (hole > 0) {
+            n = static_cast<std::size_t>(std::min<uint64_t>(hole, m_buffer.size()));
+            std::fill_n(m_buffer.begin(), n, 0);
+        } else {
+            n = zipio::readAt(fd, m_buffer.data(), m_buffer.size(), m_offset, std::string(),
+                              ZipErrorKind::BadSizeOrCheckSum);
+        }
         if (n > 0) {
             m_bufferDisk = m_disk;
             m_bufferOffset = m_offset;

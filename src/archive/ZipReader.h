@@ -55,6 +55,8 @@ private:
     std::size_t m_bufferLength = 0;
     uint32_t m_disk = 0;
     uint64_t m_offset = 0;
+    uint32_t m_sparseDisk = UINT32_MAX; // the volume m_sparse describes
+    bool m_sparse = false;
 };
 
 struct Directory {

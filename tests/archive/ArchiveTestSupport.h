@@ -97,7 +97,7 @@ inline bool haveTool(const std::string& name)
     return run("command -v " + name + " >/dev/null") == 0;
 }
 
-inline std::string quoted(const std::string& path)
+inline std::string shellQuoted(const std::string& path)
 {
     std::string q = "'";
     for (char c : path)

@@ -102,6 +102,25 @@ TEST_F(ArchiverTest, ExtractsOneEntryByItsPathAndReplacesAReadOnlyFile)
     EXPECT_EQ(st.st_mtime, 1700000000);
 }
 
+TEST_F(ArchiverTest, BackupAndRestoreCallsUseThePathBelowTheRoot)
+{
+    // Packing passes BaseDir "/" and the path without its first character; restoring passes
+    // the target's group folder and the same relative path.
+    writeFile(path("src/Data/a.doc"), "alpha");
+    const std::string relative = path("src/Data/a.doc").substr(1);
+    TZipArchiver zip;
+    zip.FileName = path("a.zip");
+    zip.ArchiveOpen(omCreate);
+    zip.BaseDir = "/";
+    zip.ArchiveAddFiles(relative, 10431, "");
+    EXPECT_EQ(zip.entries().at(0).name, relative);
+    zip.ArchiveClose();
+    zip.BaseDir = path("target/r");
+    zip.ArchiveOpen();
+    zip.ArchiveExtractFiles(relative, 10431, "");
+    EXPECT_EQ(readFile(path("target/r/" + relative)), "alpha");
+}
+
 TEST_F(ArchiverTest, WildcardAddMakesFolderEntriesThatAreNotCounted)
 {
     writeFile(path("src/Data/Letters/a.doc"), "a");
@@ -322,6 +341,7 @@ TEST_F(ArchiverTest, AddingTheSameNameAgainReplacesTheEntry)
     zip.ArchiveAddFiles("a.txt", 10431, "");
     zip.ArchiveAddFiles("b.txt", 10431, "");
     writeFile(path("src/a.txt"), "short now");
+    ::chmod(path("a.zip").c_str(), 0640);
     std::vector<TZipProgressOperation> operations;
     zip.OnFileProgress = [&](TZipArchiver&, const std::string&, double, TZipProgressOperation op,
                              TZipProgressPhase phase, bool&) {
@@ -332,6 +352,8 @@ TEST_F(ArchiverTest, AddingTheSameNameAgainReplacesTheEntry)
     EXPECT_EQ(operations, std::vector<TZipProgressOperation>{poUpdate});
     EXPECT_EQ(zip.ArchiveFileCount(), 2);
     EXPECT_LT(zip.ArchiveSize(), 1000); // the old data is gone, not left as dead space
+    EXPECT_EQ(fs::status(path("a.zip")).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     zip.BaseDir = path("out");
     zip.ArchiveExtractFiles("*.*", 10431, "");
     EXPECT_EQ(readFile(path("out/a.txt")), "short now");
@@ -372,34 +394,42 @@ TEST_F(ArchiverTest, NonAsciiNamesAreUtf8WithTheFlagAndOtherBytesStayAsTheyAre)
 {
     const std::string utf8 = "Gr\xc3\xbc\xc3\x9f" "e/na\xc3\xafve \xe2\x82\xac.txt"; // Grüße/naïve €.txt
     const std::string raw = "caf\x82.txt"; // not UTF-8: kept as the file system's bytes
+    const std::string backslash = "back\\slash.txt"; // an ordinary character on POSIX
     writeFile(path("src/" + utf8), "utf");
     writeFile(path("src/" + raw), "raw");
+    writeFile(path("src/" + backslash), "bs");
     TZipArchiver zip;
     zip.FileName = path("a.zip");
     zip.ArchiveOpen(omCreate);
     zip.BaseDir = path("src");
     zip.ArchiveAddFiles(utf8, 10431, "");
     zip.ArchiveAddFiles(raw, 10431, "");
+    zip.ArchiveAddFiles(backslash, 10431, "");
     EXPECT_EQ(zip.entries().at(0).flags & 0x0800, 0x0800);
     EXPECT_EQ(zip.entries().at(1).flags & 0x0800, 0);
     zip.BaseDir = path("out");
     zip.ArchiveExtractFiles(raw, 10431, "");
     zip.ArchiveExtractFiles(utf8, 10431, "");
+    zip.ArchiveExtractFiles(backslash, 10431, "");
     zip.ArchiveClose();
+    EXPECT_EQ(readFile(path("out/" + backslash)), "bs");
     EXPECT_EQ(readFile(path("out/" + utf8)), "utf");
     EXPECT_EQ(readFile(path("out/" + raw)), "raw");
 
-    // The same unflagged entry from a DOS host reads as code page 437: 0x82 is "é".
+    // The same entries from a DOS host: unflagged names are code page 437 (0x82 is "é") and
+    // "\" separates folders.
     std::string bytes = readFile(path("a.zip"));
-    const std::size_t central = bytes.rfind(std::string("PK\x01\x02", 4));
-    ASSERT_NE(central, std::string::npos);
-    bytes[central + 5] = 0; // host byte of "version made by"
+    const std::string signature("PK\x01\x02", 4);
+    for (std::size_t at = bytes.find(signature); at != std::string::npos; at = bytes.find(signature, at + 1))
+        bytes[at + 5] = 0; // host byte of "version made by"
     writeFile(path("dos.zip"), bytes);
     zip.FileName = path("dos.zip");
     zip.BaseDir = path("dos");
     zip.ArchiveOpen();
     zip.ArchiveExtractFiles("*.*", 10431, "");
     EXPECT_EQ(readFile(path("dos/caf\xc3\xa9.txt")), "raw");
+    EXPECT_EQ(readFile(path("dos/back/slash.txt")), "bs");
+    EXPECT_EQ(readFile(path("dos/" + utf8)), "utf");
 }
 
 } // namespace

@@ -1,0 +1,186 @@
+// Damaged and hostile archives: clear errors, no crash, nothing written outside BaseDir.
+#include "ArchiveTestSupport.h"
+
+namespace torvinel::archivetest {
+namespace {
+
+class HostileTest : public ArchiveTest {
+protected:
+    // An archive of the given entries (stored when the name says ".zip", else deflated).
+    std::string makeArchive(const std::vector<std::pair<std::string, std::string>>& files,
+                            const std::string& name = "a.zip")
+    {
+        for (const auto& [entry, content] : files)
+            writeFile(path("src/" + entry), content);
+        TZipArchiver zip;
+        zip.FileName = path(name);
+        zip.ArchiveOpen(omCreate);
+        zip.BaseDir = path("src");
+        for (const auto& [entry, content] : files)
+            zip.ArchiveAddFiles(entry, 10431, "");
+        zip.ArchiveClose();
+        return readFile(path(name));
+    }
+    static void replaceAll(std::string& bytes, const std::string& from, const std::string& to)
+    {
+        ASSERT_EQ(from.size(), to.size());
+        for (std::size_t at = bytes.find(from); at != std::string::npos; at = bytes.find(from, at))
+            bytes.replace(at, from.size(), to);
+    }
+    // Opens and extracts everything; returns the message of the first failure, or "".
+    std::string openAndExtract(const std::string& archive, FailureLog* log = nullptr)
+    {
+        TZipArchiver zip;
+        zip.FileName = archive;
+        zip.BaseDir = path("out");
+        if (log)
+            log->attach(zip);
+        try {
+            zip.ArchiveOpen();
+            zip.ArchiveExtractFiles("*.*", 10431, "");
+            zip.ArchiveClose();
+        } catch (const Error& e) {
+            return e.what();
+        }
+        return "";
+    }
+};
+
+TEST_F(HostileTest, EntriesThatClimbOutOfBaseDirAreRefused)
+{
+    const std::string outside = path("outside.txt");
+    // Each hostile name replaces a harmless name of the same length in a real archive.
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"QQ/QQ/outside.txt", "../../outside.txt"},
+        {"a/QQ/QQ/outside.txt", "a/../../outside.txt"},
+        {std::string(outside.size(), 'Q'), outside},                  // absolute
+        {"QQ/outside.txt", "C:/outside.txt"},                          // drive letter
+        {"QQQQQ/outside.txt", "//srv/outside.txt"},                    // network prefix
+        {"QQQQQQQQ/QQQQQQQQQQQQQQQQQ", "\\\\server\\share\\outside.txt"}, // Windows network prefix
+    };
+    for (const auto& [harmless, hostile] : cases) {
+        fs::remove_all(path("src"));
+        fs::remove_all(path("out"));
+        std::string bytes = makeArchive({{harmless, "evil"}, {"fine.txt", "fine"}});
+        replaceAll(bytes, harmless, hostile);
+        writeFile(path("a.zip"), bytes);
+        if (hostile.find('\\') != std::string::npos) {
+            // A DOS host makes "\" a separator.
+            const std::size_t central = bytes.find(std::string("PK\x01\x02", 4));
+            bytes[central + 5] = 0;
+            writeFile(path("a.zip"), bytes);
+        }
+        FailureLog log;
+        EXPECT_EQ(openAndExtract(path("a.zip"), &log), "") << hostile;
+        ASSERT_EQ(log.messages.size(), 1u) << hostile;
+        EXPECT_NE(log.messages[0].find("would be written outside the base folder"), std::string::npos)
+            << log.messages[0];
+        EXPECT_NE(log.messages[0].find(hostile.substr(hostile.size() - 11)), std::string::npos)
+            << log.messages[0];
+        EXPECT_FALSE(fs::exists(outside)) << hostile;
+        EXPECT_FALSE(fs::exists("/outside.txt"));
+        EXPECT_EQ(readFile(path("out/fine.txt")), "fine") << hostile; // the rest still comes out
+    }
+}
+
+TEST_F(HostileTest, LinkInsideBaseDirDoesNotLeadOutside)
+{
+    makeArchive({{"link/x.txt", "evil"}});
+    fs::create_directories(path("out"));
+    fs::create_directories(path("elsewhere"));
+    fs::create_directory_symlink(path("elsewhere"), path("out/link"));
+    FailureLog log;
+    EXPECT_EQ(openAndExtract(path("a.zip"), &log), "");
+    EXPECT_EQ(log.codes, std::vector<int>{10}); // cannot create directory
+    EXPECT_FALSE(fs::exists(path("elsewhere/x.txt")));
+}
+
+TEST_F(HostileTest, TruncatedOrBrokenEndRecordIsDamaged)
+{
+    const std::string good = makeArchive({{"a.txt", textOf(5000)}, {"b.txt", textOf(3000, 2)}});
+    const std::size_t end = good.size() - 22;
+    ASSERT_EQ(good.substr(end, 4), std::string("PK\x05\x06", 4));
+    const auto withEnd = [&](std::size_t field, const std::string& value) {
+        std::string bytes = good;
+        bytes.replace(end + field, value.size(), value);
+        return bytes;
+    };
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"half", good.substr(0, good.size() / 2)},
+        {"without last byte", good.substr(0, good.size() - 1)},
+        {"without end record", good.substr(0, end)},
+        {"tiny", good.substr(0, 10)},
+        {"empty", ""},
+        {"directory offset past the end", withEnd(16, std::string("\xff\xff\x00\x00", 4))},
+        {"directory size past the end", withEnd(12, std::string("\xff\xff\xff\x7f", 4))},
+        {"more entries than the directory holds", withEnd(10, std::string("\x09\x00", 2))},
+        {"fewer entries than the directory holds", withEnd(10, std::string("\x01\x00", 2))},
+        {"split into 65535 volumes", withEnd(4, std::string("\xff\xff", 2))},
+    };
+    for (const auto& [what, bytes] : cases) {
+        writeFile(path("bad.zip"), bytes);
+        const std::string message = openAndExtract(path("bad.zip"));
+        EXPECT_TRUE(message == "ZF: Archive is damaged. Open failed - Native error: 00048"
+                    || message == "ZF: Cannot open archive file. Opening aborted or invalid file - Native error: 00045")
+            << what << ": " << message;
+    }
+}
+
+TEST_F(HostileTest, BadDataFailsTheEntryAndLeavesNoFile)
+{
+    const std::string text = textOf(20000);
+    const std::string good = makeArchive({{"deflated.txt", text}, {"stored.zip", text}});
+    const std::size_t storedHeader = good.find(std::string("PK\x03\x04", 4), 4);
+    const std::size_t central = good.find(std::string("PK\x01\x02", 4));
+    const std::vector<std::pair<std::string, std::size_t>> flips = {
+        {"deflated data", 30 + 12 + 100},
+        {"stored data", storedHeader + 30 + 10 + 5000},
+        {"crc in the directory", central + 16},
+        {"size in the directory", central + 24},
+        {"local header signature", 0},
+    };
+    for (const auto& [what, at] : flips) {
+        std::string bytes = good;
+        bytes[at] = static_cast<char>(bytes[at] ^ 0x55);
+        writeFile(path("bad.zip"), bytes);
+        fs::remove_all(path("out"));
+        FailureLog log;
+        EXPECT_EQ(openAndExtract(path("bad.zip"), &log), "") << what;
+        ASSERT_EQ(log.messages.size(), 1u) << what;
+        EXPECT_EQ(log.messages[0], "ZF: Invalid size or check sum of file or unsupported compression "
+                                   "format - Native error: 00008") << what;
+        EXPECT_EQ(fs::exists(path("out/deflated.txt")) + fs::exists(path("out/stored.zip")), 1) << what;
+    }
+    // Asked for, a corrupted file is kept.
+    std::string bytes = good;
+    bytes[30 + 12 + 100] ^= 0x55;
+    writeFile(path("bad.zip"), bytes);
+    fs::remove_all(path("out"));
+    TZipArchiver zip;
+    zip.ExtractCorruptedFiles = true;
+    zip.FileName = path("bad.zip");
+    zip.BaseDir = path("out");
+    zip.ArchiveOpen();
+    zip.ArchiveExtractFiles("*.*", 10431, "");
+    EXPECT_TRUE(fs::exists(path("out/deflated.txt")));
+}
+
+TEST_F(HostileTest, EveryFlippedByteIsHandledWithoutACrash)
+{
+    const std::string good = makeArchive({{"d/a.txt", textOf(600)}, {"b.zip", "stored bytes"}});
+    for (std::size_t at = 0; at < good.size(); ++at) {
+        for (const unsigned char mask : {0x01, 0xff}) {
+            std::string bytes = good;
+            bytes[at] = static_cast<char>(bytes[at] ^ mask);
+            writeFile(path("bad.zip"), bytes);
+            FailureLog log; // ignores every failed entry
+            openAndExtract(path("bad.zip"), &log);
+        }
+    }
+    fs::remove_all(path("out"));
+    EXPECT_EQ(openAndExtract(path("a.zip")), "");
+    EXPECT_EQ(readFile(path("out/b.zip")), "stored bytes");
+}
+
+} // namespace
+} // namespace torvinel::archivetest
