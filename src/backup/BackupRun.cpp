@@ -59,9 +59,9 @@ BackupRun::BackupRun(BackupContext& context)
     m_c.ZF.OnRequestBlankVolume = [this](TZipArchiver&, int number, std::string& fileName, bool&) {
         ZFRequestBlankVolume(number, fileName);
     };
-    m_c.ZF.OnProcessFileFailure = [this](TZipArchiver&, const std::string& fileName, TZipProgressOperation, int,
+    // The engine names the entry; the failure is judged by the file the run is adding.
+    m_c.ZF.OnProcessFileFailure = [this](TZipArchiver&, const std::string&, TZipProgressOperation, int,
                                          int errorCode, const std::string& message, TZipAction& action) {
-        (void)fileName;
         ZFProcessFileFailure(m_currentFile, errorCode, message, action);
     };
     m_c.ZF.OnFileProgress = [this](TZipArchiver&, const std::string&, double progress,
