@@ -34,8 +34,9 @@ mkdir -p "$APP"
 printf '[ImageDrive]\r\nFolder=%s\r\nMediaType=DVD+R\r\n' "$WORK/discs" > "$APP/Torvinel.ini"
 sync
 START=$(now)
-env HOME="$HOMEDIR" XDG_DATA_HOME="$HOMEDIR/.local/share" XDG_CONFIG_HOME="$HOMEDIR/.config" \
-    "$CLI" backup --select "$CORPUS" --no-md5 --no-verify </dev/null \
+/usr/bin/time -f "%U %S" -o "$WORK/torvinel.cpu" \
+  env HOME="$HOMEDIR" XDG_DATA_HOME="$HOMEDIR/.local/share" XDG_CONFIG_HOME="$HOMEDIR/.config" \
+    "$CLI" backup --select "$CORPUS" --no-md5 --no-verify </dev/null 2>"$WORK/torvinel.err" \
   | while IFS= read -r line; do printf '%s %s\n' "$(now)" "$line"; done > "$WORK/torvinel.out"
 END=$(now)
 OURS=$(echo "$END - $START" | bc)
@@ -43,7 +44,8 @@ grep -q "The backup is finished." "$WORK/torvinel.out" || { cat "$WORK/torvinel.
 IMAGES=$(du -cb "$WORK"/discs/*.iso | tail -1 | cut -f1)
 
 echo
-echo "torvinel-cli backup: ${OURS}s, image(s) $((IMAGES / 1048576)) MiB"
+OURCPU=$(awk '{ print $1 + $2 }' "$WORK/torvinel.cpu")
+echo "torvinel-cli backup: ${OURS}s (processor ${OURCPU}s), image(s) $((IMAGES / 1048576)) MiB"
 echo "  where the time goes (from each line's first appearance to the next):"
 awk -v start="$START" -v end="$END" '
     { t[NR] = $1; $1 = ""; text[NR] = substr($0, 2) }
@@ -61,17 +63,19 @@ awk -v start="$START" -v end="$END" '
 mkdir -p "$WORK/peer/disc"
 sync
 START=$(now)
-(cd "$(dirname "$CORPUS")" && zip -q -r -6 -n .gif:.jpg:.png:.mp3:.flac:.ogg:.wmv:.avi:.mpg:.mpeg:.mp4:.mov:.zip \
+(cd "$(dirname "$CORPUS")" && /usr/bin/time -f "%U %S" -o "$WORK/zip.cpu" zip -q -r -6 -n .gif:.jpg:.png:.mp3:.flac:.ogg:.wmv:.avi:.mpg:.mpeg:.mp4:.mov:.zip \
      "$WORK/peer/disc/backup.zip" "$(basename "$CORPUS")")
 T1=$(now)
-find "$CORPUS" -type f -print0 | xargs -0 md5sum > "$WORK/peer/disc/md5.txt"
+find "$CORPUS" -type f -print0 | /usr/bin/time -f "%U %S" -o "$WORK/md5.cpu" xargs -0 md5sum > "$WORK/peer/disc/md5.txt"
 T2=$(now)
-xorriso -as mkisofs -quiet -J -o "$WORK/peer/backup.iso" "$WORK/peer/disc" 2>/dev/null
+/usr/bin/time -f "%U %S" -o "$WORK/xorriso.cpu" xorriso -as mkisofs -quiet -J -o "$WORK/peer/backup.iso" "$WORK/peer/disc" 2>/dev/null
 END=$(now)
 PEER=$(echo "$END - $START" | bc)
 echo
-echo "peer pipeline: ${PEER}s, image $(( $(stat -c %s "$WORK/peer/backup.iso") / 1048576 )) MiB"
+PEERCPU=$(cat "$WORK/zip.cpu" "$WORK/md5.cpu" "$WORK/xorriso.cpu" | awk '{ t += $1 + $2 } END { print t }')
+echo "peer pipeline: ${PEER}s (processor ${PEERCPU}s), image $(( $(stat -c %s "$WORK/peer/backup.iso") / 1048576 )) MiB"
 printf "    %-55s %7.2fs\n" "zip -r -6" "$(echo "$T1 - $START" | bc)" "md5sum" "$(echo "$T2 - $T1" | bc)" \
     "xorriso -as mkisofs -J" "$(echo "$END - $T2" | bc)"
 echo
-echo "ratio torvinel / peer: $(echo "scale=2; $OURS / $PEER" | bc)"
+echo "ratio torvinel / peer: $(echo "scale=2; $OURS / $PEER" | bc) (processor time: $(echo "scale=2; $OURCPU / $PEERCPU" | bc))"
+echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -60,7 +60,7 @@ public:
 private:
     z_stream m_stream{};
     bool m_ready = false;
-    std::vector<unsigned char> m_input;
+    zipio::ScratchBuffer m_input;
 };
 
 } // namespace torvinel::zipwriter
