@@ -16,6 +16,8 @@
 #include "discwriter/discwright/ImageDriveSettings.h"
 #include "platform/Platform.h"
 #include "power/PwrSave.h"
+#include "restore/RestoreChooser.h"
+#include "restore/RestoreTree.h"
 
 namespace torvinel {
 
@@ -49,7 +51,7 @@ int positionIn(int64_t position, std::size_t count)
 
 } // namespace
 
-Application::Application(View& view) : m_view(view) {}
+Application::Application(View& view) : m_view(view), m_restoreTree(std::make_unique<RestoreTree>()) {}
 
 Application::~Application()
 {
@@ -180,6 +182,10 @@ void Application::FormCreate()
     // 17-18. The ticks of the last session; on a first start the documents folder.
     RestoreSelection(s, m_view, documents);
 
+    // 19-20. The restore side: the tree of the current state and the backup sets.
+    BuildRestoreTree(s, *m_restoreTree);
+    RestoreChooserInit(s, m_view);
+
     // 21-23. The drives: writers for the Backup page, readers for Restore and Add.
     DeviceChooserInit(m_view, m_wrapper->finder);
     if (!RestoreFromInit(s, m_view))
@@ -196,6 +202,12 @@ void Application::FormCreate()
     }
 
     m_startedUp = true;
+}
+
+void Application::refreshRestoreSide()
+{
+    RestoreChooserInit(m_state, m_view);
+    BuildRestoreTree(m_state, *m_restoreTree);
 }
 
 void Application::FormClose()

@@ -9,6 +9,7 @@ namespace torvinel {
 
 class TPwrSave;
 struct DiscwrightWrapper;
+class RestoreTree;
 
 // The program's core: start-up, shut-down and the run-wide state. The GUI (ui/TMain) and
 // the command line (cli/) each create one around their own View.
@@ -38,12 +39,18 @@ public:
     // The disc library's wrapper: trace logger, notice relay and the drive finder whose list
     // the burn sessions read. Present from start-up step 3 until shut-down.
     DiscwrightWrapper& discwright() { return *m_wrapper; }
+    // The restore tree's content, built from BackupState; the GUI shows it through a model.
+    RestoreTree& restoreTree() { return *m_restoreTree; }
+    // Rebuilds the restore side after the backup state changed: the chooser's sets and the
+    // tree (after a backup run, or after a disc was removed or added).
+    void refreshRestoreSide();
 
 private:
     View& m_view;
     RunState m_state;
     std::unique_ptr<TPwrSave> m_pwrSave;
     std::unique_ptr<DiscwrightWrapper> m_wrapper;
+    std::unique_ptr<RestoreTree> m_restoreTree;
     bool m_powerGuardEnabled = true;
     bool m_startedUp = false;
     bool m_libraryStarted = false;

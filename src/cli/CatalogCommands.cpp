@@ -11,6 +11,7 @@
 #include "catalog/DiscNames.h"
 #include "cli/Commands.h"
 #include "cli/TerminalView.h"
+#include "cli/WithApplication.h"
 
 namespace torvinel::cli {
 
@@ -28,29 +29,6 @@ int usageError(const std::string& text)
 {
     std::fprintf(stderr, "torvinel-cli: %s\n", text.c_str());
     return Failed;
-}
-
-// Runs command between start-up and shut-down; a failure's text goes to standard error as
-// the error box would show it.
-int withApplication(const std::function<int(RunState&, View&)>& command)
-{
-    TerminalView view;
-    Application application(view);
-    int code = Failed;
-    try {
-        application.FormCreate();
-        code = command(application.state(), view);
-    } catch (const Error& error) {
-        std::fprintf(stderr, "%s\n", errorBoxText(error.what()).c_str());
-        code = Failed;
-    }
-    try {
-        application.FormClose();
-    } catch (const Error& error) {
-        std::fprintf(stderr, "%s\n", errorBoxText(error.what()).c_str());
-        code = Failed;
-    }
-    return code;
 }
 
 int discs(RunState& state, View& view)
@@ -115,7 +93,7 @@ std::optional<int> runCatalogCommand(const std::vector<std::string>& args)
     if (command == "discs") {
         if (args.size() != 1)
             return usageError("discs takes no arguments");
-        return withApplication(discs);
+        return withApplication([](Application& a, TerminalView& v) { return discs(a.state(), v); });
     }
     if (command == "state") {
         std::optional<std::string> disc;
@@ -123,17 +101,17 @@ std::optional<int> runCatalogCommand(const std::vector<std::string>& args)
             disc = args[2];
         else if (args.size() != 1)
             return usageError("usage: state [--set DISCID]");
-        return withApplication([&](RunState& s, View& v) { return printState(s, v, disc); });
+        return withApplication([&](Application& a, TerminalView& v) { return printState(a.state(), v, disc); });
     }
     if (command == "remove-disc") {
         if (args.size() != 2)
             return usageError("usage: remove-disc DISCID");
-        return withApplication([&](RunState& s, View& v) { return removeDisc(s, v, args[1]); });
+        return withApplication([&](Application& a, TerminalView& v) { return removeDisc(a.state(), v, args[1]); });
     }
     if (command == "add-disc") {
         if (args.size() != 2)
             return usageError("usage: add-disc SOURCE");
-        return withApplication([&](RunState& s, View& v) { return addDisc(s, v, args[1]); });
+        return withApplication([&](Application& a, TerminalView& v) { return addDisc(a.state(), v, args[1]); });
     }
     return std::nullopt;
 }

@@ -6,6 +6,7 @@
 
 #include "cli/BackupCommand.h"
 #include "cli/CatalogCommands.h"
+#include "cli/RestoreCommands.h"
 #include "cli/DrivesCommand.h"
 #include "discwriter/discwright/Discwright.h"
 
@@ -39,6 +40,7 @@ int run(const std::vector<std::string>& args)
         std::fputs(usage, args.empty() ? stderr : stdout);
         std::fprintf(args.empty() ? stderr : stdout, "\nBackup:\n%s", backupUsage);
         std::fprintf(args.empty() ? stderr : stdout, "\nDisc database commands:\n%s", catalogUsage);
+        std::fprintf(args.empty() ? stderr : stdout, "\nRestore commands:\n%s", restoreUsage);
         std::fprintf(args.empty() ? stderr : stdout, "\nDrive commands:\n%s", drivesUsage);
         return args.empty() ? Failed : Done;
     }
@@ -47,6 +49,8 @@ int run(const std::vector<std::string>& args)
     if (const auto code = runBackupCommand(args))
         return *code;
     if (const auto code = runCatalogCommand(args))
+        return *code;
+    if (const auto code = runRestoreCommand(args))
         return *code;
     if (const auto code = runDrivesCommand(args))
         return *code;

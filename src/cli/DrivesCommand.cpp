@@ -6,6 +6,7 @@
 #include "app/Error.h"
 #include "cli/Commands.h"
 #include "cli/TerminalView.h"
+#include "cli/WithApplication.h"
 #include "discwriter/DeviceLists.h"
 #include "discwriter/TdwCallBackEventer.h"
 #include "discwriter/TdwDeviceFinder.h"
@@ -47,23 +48,7 @@ std::optional<int> runDrivesCommand(const std::vector<std::string>& args)
         std::fprintf(stderr, "torvinel-cli: drives takes no arguments\n");
         return Failed;
     }
-    TerminalView view;
-    Application application(view);
-    int code = Failed;
-    try {
-        application.FormCreate();
-        code = drives(view, application.state());
-    } catch (const Error& error) {
-        std::fprintf(stderr, "%s\n", errorBoxText(error.what()).c_str());
-        code = Failed;
-    }
-    try {
-        application.FormClose();
-    } catch (const Error& error) {
-        std::fprintf(stderr, "%s\n", errorBoxText(error.what()).c_str());
-        code = Failed;
-    }
-    return code;
+    return withApplication([](Application& a, TerminalView& v) { return drives(v, a.state()); });
 }
 
 } // namespace torvinel::cli

@@ -90,19 +90,6 @@ std::string isoName(const NameCollisionRecord& record)
     return std::string(name, strnlen(name, sizeof record.name));
 }
 
-std::u16string jolietName(const NameCollisionRecord& record)
-{
-    std::u16string name;
-    for (std::size_t i = 0; i + 1 < sizeof record.name; i += 2) {
-        char16_t unit;
-        std::memcpy(&unit, record.name + i, 2);
-        if (unit == 0)
-            break;
-        name.push_back(unit);
-    }
-    return name;
-}
-
 // Writes a name over the record's, with its terminator, never past the field.
 void putIsoName(NameCollisionRecord& record, const std::string& name)
 {
@@ -178,14 +165,7 @@ std::u16string RenameJolietName(std::u16string name, const std::string& dateTime
 
 std::string LocaleDateTimeText()
 {
-    const platform::Stamp now = platform::localTime(std::time(nullptr));
-    std::tm local{};
-    local.tm_year = now.year - 1900;
-    local.tm_mon = now.month - 1;
-    local.tm_mday = now.day;
-    local.tm_hour = now.hour;
-    local.tm_min = now.minute;
-    local.tm_sec = now.second;
+    std::tm local = platform::toTm(platform::localTime(std::time(nullptr)));
     std::ostringstream text;
     try {
         text.imbue(std::locale(""));

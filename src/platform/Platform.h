@@ -60,6 +60,19 @@ int64_t driveFreeSpace(const std::string& path);
 struct Stamp {
     int year = 1980, month = 1, day = 1, hour = 0, minute = 0, second = 0;
 };
+// The stamp as the C library's broken-down local time (daylight saving left to mktime).
+inline std::tm toTm(const Stamp& stamp)
+{
+    std::tm parts{};
+    parts.tm_year = stamp.year - 1900;
+    parts.tm_mon = stamp.month - 1;
+    parts.tm_mday = stamp.day;
+    parts.tm_hour = stamp.hour;
+    parts.tm_min = stamp.minute;
+    parts.tm_sec = stamp.second;
+    parts.tm_isdst = -1;
+    return parts;
+}
 std::optional<Stamp> lastWriteStamp(const std::string& path);
 // A moment as local date and time to the second (no rounding, no clamping).
 Stamp localTime(std::time_t moment);

@@ -1,6 +1,8 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <string>
 
 // Values and records that pass through the disc library's calls. The records are plain
 // structs with fixed layouts, so a caller may also read them byte by byte.
@@ -219,6 +221,20 @@ struct NameCollisionRecord {                // 538 bytes
 static_assert(sizeof(NameCollisionRecord) == 538);
 static_assert(offsetof(NameCollisionRecord, existingAttributes) == 525 &&
               offsetof(NameCollisionRecord, addedAttributes) == 533 && offsetof(NameCollisionRecord, reply) == 537);
+
+// The record's Joliet name, up to its terminator or the end of the field.
+inline std::u16string jolietName(const NameCollisionRecord& record)
+{
+    std::u16string name;
+    for (std::size_t i = 0; i + 1 < sizeof record.name; i += 2) {
+        char16_t unit;
+        std::memcpy(&unit, record.name + i, 2);
+        if (unit == 0)
+            break;
+        name.push_back(unit);
+    }
+    return name;
+}
 
 constexpr uint32_t FolderAttribute = 0x10;
 constexpr uint8_t CollisionReplyRenamed = 2;

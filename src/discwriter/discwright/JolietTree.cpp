@@ -138,19 +138,6 @@ void putAttributes(uint8_t* field, bool folder)
     std::memcpy(field, &value, sizeof value);
 }
 
-std::u16string readRecordName(const NameCollisionRecord& record)
-{
-    std::u16string name;
-    for (std::size_t i = 0; i + 1 < sizeof record.name; i += 2) {
-        char16_t unit;
-        std::memcpy(&unit, record.name + i, 2);
-        if (unit == 0)
-            break;
-        name.push_back(unit);
-    }
-    return name;
-}
-
 // Reads up to count bytes, looping over short reads; returns the bytes read.
 std::size_t readFully(IsoStream* stream, char* buffer, std::size_t count)
 {
@@ -323,7 +310,7 @@ std::string JolietTree::settleName(IsoDir* parent, const std::string& name, bool
         }
         if (record.reply != CollisionReplyRenamed)
             break;
-        candidate = utf16ToUtf8(readRecordName(record));
+        candidate = utf16ToUtf8(jolietName(record));
         if (candidate.empty())
             break;
     }

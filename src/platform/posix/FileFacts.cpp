@@ -78,14 +78,7 @@ bool setLastWriteStamp(const std::string& path, const Stamp& stamp)
     if (stamp.month < 1 || stamp.month > 12 || stamp.day < 1 || stamp.day > 31 || stamp.hour < 0 || stamp.hour > 23
         || stamp.minute < 0 || stamp.minute > 59 || stamp.second < 0 || stamp.second > 59)
         return false;
-    std::tm parts {};
-    parts.tm_year = stamp.year - 1900;
-    parts.tm_mon = stamp.month - 1;
-    parts.tm_mday = stamp.day;
-    parts.tm_hour = stamp.hour;
-    parts.tm_min = stamp.minute;
-    parts.tm_sec = stamp.second;
-    parts.tm_isdst = -1; // whatever daylight-saving rule held on that day
+    std::tm parts = toTm(stamp); // whatever daylight-saving rule held on that day
     const std::time_t moment = std::mktime(&parts);
     if (moment == static_cast<std::time_t>(-1))
         return false;

@@ -1,0 +1,112 @@
+#include "cli/RestoreCommands.h"
+
+#include <cstdio>
+#include <functional>
+
+#include "app/Application.h"
+#include "app/Error.h"
+#include "cli/Commands.h"
+#include "cli/TerminalView.h"
+#include "cli/WithApplication.h"
+#include "discwriter/DeviceLists.h"
+#include "restore/RestoreChooser.h"
+#include "restore/RestoreRun.h"
+#include "restore/RestoreTree.h"
+
+namespace torvinel::cli {
+
+const char* const restoreUsage =
+    "  sets                  list the backup sets, newest first\n"
+    "  restore [--set DISCID] [--from DRIVE] PATH...\n"
+    "                        restore files and folders (a folder ends with /) of the newest\n"
+    "                        backup set, or of the set of disc DISCID, from DRIVE (a disc's\n"
+    "                        mount point, a folder, or the image drive's folder; default:\n"
+    "                        the first drive of \"torvinel-cli drives\") into a new folder,\n"
+    "                        which is printed\n";
+
+namespace {
+
+int usageError(const std::string& text)
+{
+    std::fprintf(stderr, "torvinel-cli: %s\n", text.c_str());
+    return Failed;
+}
+
+int sets(RunState& state, View& view)
+{
+    RestoreChooserInit(state, view);
+    for (const std::string& item : view.items("RestoreChooser"))
+        std::printf("%s\n", item.c_str());
+    return Done;
+}
+
+struct RestoreRequest {
+    std::string set;  // "" for the newest
+    std::string from; // "" for the default drive
+    std::vector<std::string> paths;
+};
+
+int restore(RunState& state, View& view, const RestoreRequest& request)
+{
+    RestoreChooserInit(state, view);
+    const std::vector<std::string> items = view.items("RestoreChooser");
+    if (items.empty())
+        return usageError("there is no backup set in the database");
+    int index = request.set.empty() ? 0 : -1;
+    for (std::size_t i = 0; index < 0 && i < items.size(); ++i)
+        if (chooserDiscId(items[i]) == request.set)
+            index = static_cast<int>(i);
+    if (index < 0)
+        return usageError("no backup set ends with disc " + request.set + " (see: torvinel-cli sets)");
+    view.setSelectedIndex("RestoreChooser", index);
+    RestoreTree tree;
+    RestoreChooserChange(state, view, tree);
+
+    for (const std::string& path : request.paths) {
+        const CheckTree::Node node = tree.browseTo(path);
+        if (!node)
+            return usageError(path + " is not in the backup set " + chooserDiscId(items[static_cast<std::size_t>(index)]));
+        tree.setCheckState(node, CheckState::Checked);
+    }
+
+    if (!request.from.empty())
+        view.setItems("cbRestoreFrom", {request.from}, 0);
+    else if (view.items("cbRestoreFrom").empty() && !RestoreFromInit(state, view))
+        return Failed; // no drive to read from: the View has said so
+    else if (view.selectedIndex("cbRestoreFrom") < 0)
+        view.setSelectedIndex("cbRestoreFrom", 0);
+
+    const RestoreResult result = RestoreButtonClick(state, view, tree);
+    return result.cancelled ? Cancelled : Done;
+}
+
+} // namespace
+
+std::optional<int> runRestoreCommand(const std::vector<std::string>& args)
+{
+    const std::string& command = args[0];
+    if (command == "sets") {
+        if (args.size() != 1)
+            return usageError("sets takes no arguments");
+        return withApplication([](Application& a, TerminalView& v) { return sets(a.state(), v); });
+    }
+    if (command == "restore") {
+        RestoreRequest request;
+        for (std::size_t i = 1; i < args.size(); ++i) {
+            if ((args[i] == "--set" || args[i] == "--from") && i + 1 < args.size()) {
+                (args[i] == "--set" ? request.set : request.from) = args[i + 1];
+                ++i;
+            } else if (args[i].starts_with("--")) {
+                return usageError("usage: restore [--set DISCID] [--from DRIVE] PATH...");
+            } else {
+                request.paths.push_back(args[i]);
+            }
+        }
+        if (request.paths.empty())
+            return usageError("usage: restore [--set DISCID] [--from DRIVE] PATH...");
+        return withApplication([&](Application& a, TerminalView& v) { return restore(a.state(), v, request); });
+    }
+    return std::nullopt;
+}
+
+} // namespace torvinel::cli

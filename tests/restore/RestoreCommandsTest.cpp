@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "RestoreFixture.h"
+
+namespace torvinel::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Runs the built torvinel-cli with its data and documents folders inside the test's folder.
+class RestoreCommandsTest : public RestoreFixture {
+protected:
+    void SetUp() override
+    {
+        RestoreFixture::SetUp();
+        s.DatabaseFolder = dir / "data/Torvinel/Database";
+        fs::create_directories(s.DatabaseFolder);
+        deletedCatalog("20240301001", "2024030100001dd", {}, "20240301100000");
+        archive("20240301001", "2024030100002rn", {{"/home/u/a.txt", "first"}, {"/home/u/b.txt", "b"}});
+        deletedCatalog("20240302001", "2024030200001dd", {}, "20240302100000");
+        archive("20240302001", "2024030200002rn", {{"/home/u/a.txt", "second", "20240302100000"}, {"/x", "x"}});
+    }
+    int cli(const std::string& arguments)
+    {
+        const std::string command = "env XDG_DATA_HOME='" + (dir / "data") + "' HOME='" + dir.path()
+                                    + "' XDG_CONFIG_HOME='" + (dir / "config") + "' '" TORVINEL_BINARY_DIR
+                                      "/src/cli/torvinel-cli' "
+                                    + arguments + " </dev/null >'" + (dir / "out") + "' 2>'" + (dir / "err") + "'";
+        const int status = std::system(command.c_str());
+        out = dir.read("out");
+        err = dir.read("err");
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    // The last line of the output: the target folder.
+    std::string lastLine() const
+    {
+        std::string text = out;
+        while (!text.empty() && text.back() == '\n')
+            text.pop_back();
+        return text.substr(text.find_last_of('\n') + 1);
+    }
+    std::string out, err;
+};
+
+TEST_F(RestoreCommandsTest, SetsAndRestoresFromEachSet)
+{
+    ASSERT_EQ(cli("sets"), 0) << err;
+    EXPECT_NE(out.find("(20240302001)\n"), std::string::npos) << out;
+    EXPECT_LT(out.find("(20240302001)"), out.find("(20240301001)"));
+
+    struct Case {
+        std::string arguments, path, content;
+    } cases[] = {
+        {"/home/u/a.txt", "/home/u/a.txt", "second"},
+        {"--set 20240301001 /home/u/", "/home/u/a.txt", "first"},
+        {"--set 20240301001 /home/u", "/home/u/b.txt", "b"},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(cli("restore --from '" + drive() + "' " + c.arguments), 0) << c.arguments << "\n" << err;
+        const std::string target = lastLine();
+        EXPECT_EQ(target.rfind(dir / "Documents/Torvinel Restores/", 0), 0u) << out;
+        EXPECT_EQ(dir.read(target.substr(dir.path().size() + 1) + "/r" + c.path), c.content) << c.arguments;
+    }
+}
+
+TEST_F(RestoreCommandsTest, ReadsFromTheImageDriveByDefault)
+{
+    const std::string shelf = dir / "Torvinel Discs";
+    fs::create_directories(shelf);
+    for (const char* disc : {"20240301001", "20240302001"}) {
+        const std::string make = std::string("xorriso -as mkisofs -quiet -J -o '") + shelf + "/" + disc + ".iso' -graft-points '/"
+                                 + disc + "=" + drive() + "/" + disc + "' >/dev/null 2>&1";
+        if (std::system(make.c_str()) != 0)
+            GTEST_SKIP() << "xorriso cannot make an image here";
+    }
+    dir.write("data/Torvinel/Torvinel.ini", "[ImageDrive]\r\nFolder=" + shelf + "\r\n");
+    ASSERT_EQ(cli("restore --set 20240301001 /home/u/a.txt"), 0) << err << out;
+    const std::string target = lastLine();
+    EXPECT_EQ(dir.read(target.substr(dir.path().size() + 1) + "/r/home/u/a.txt"), "first");
+}
+
+TEST_F(RestoreCommandsTest, RefusalsCancelAndFailures)
+{
+    EXPECT_EQ(cli("restore"), 2);
+    EXPECT_EQ(cli("restore --set 20991231001 /x"), 2);
+    EXPECT_NE(err.find("20991231001"), std::string::npos);
+    EXPECT_EQ(cli("restore --from '" + drive() + "' /home/u/nothing.txt"), 2);
+    EXPECT_NE(err.find("/home/u/nothing.txt"), std::string::npos);
+
+    // A drive without the disc: nobody at the terminal to insert it, so the dialog is cancelled.
+    EXPECT_EQ(cli("restore --from '" + (dir / "empty") + "' /x"), 1);
+    EXPECT_NE(out.find("Please insert the disk labeled 20240302001"), std::string::npos) << out;
+    EXPECT_NE(out.find("The Restore was cancelled."), std::string::npos) << out;
+
+    // A damaged archive: the engine's failure, as the error box would show it.
+    dir.write("discs/20240302001/2024030200002rn.zip", "damaged");
+    EXPECT_EQ(cli("restore --from '" + drive() + "' /x"), 2);
+    EXPECT_NE(err.find("Archive is damaged"), std::string::npos) << err;
+}
+
+} // namespace
+} // namespace torvinel::test

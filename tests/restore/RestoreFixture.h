@@ -1,0 +1,59 @@
+#pragma once
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+#include "app/RunState.h"
+#include "restore/RestoreTree.h"
+#include "restore/RestoreRun.h"
+#include "support/ScriptedView.h"
+#include "support/TempDir.h"
+
+namespace torvinel::test {
+
+// A disc database with its discs as folders: each disc is DatabaseFolder/<DiscId> with its
+// catalogs, and <drive>/<DiscId> with its archives, made by the archive engine from files
+// staged under their own paths ("/home/u/a.txt" is the entry "home/u/a.txt").
+class RestoreFixture : public ::testing::Test {
+protected:
+    struct File {
+        std::string path;    // as the catalog names it, "/home/u/a.txt"
+        std::string content;
+        std::string stamp = "20240305140326";
+    };
+
+    void SetUp() override;
+
+    std::string drive() const { return dir / "discs"; }
+    // The catalog line of a file.
+    static std::string lineOf(const File& file);
+    // An archive of files on disc: <name>.zip on the disc, <name>.csv in the database.
+    void archive(const std::string& disc, const std::string& name, const std::vector<File>& files);
+    // A run's deleted-files catalog, written at the given local moment.
+    void deletedCatalog(const std::string& disc, const std::string& name, const std::vector<std::string>& paths,
+                        const std::string& stamp = "20240305120000");
+    // One file split into volumes of 64 KiB: the first onOlder volumes on older, the rest
+    // (the last one named <name>.zip) on newer. Returns the number of volumes.
+    int splitArchive(const std::string& older, const std::string& newer, const std::string& name,
+                     const File& file, int onOlder);
+
+    // Picks a backup set as the user would (0: the newest) and ticks paths in the tree.
+    void chooseSet(int index);
+    void tick(const std::string& path);
+    // Runs the restore through a reader of drive() that records what it copies
+    // ("<DiscId>/<file>"); failCopies makes every copy fail.
+    RestoreResult restore();
+    // The content of a restored file ("" when it is missing).
+    std::string restored(const RestoreResult& result, const std::string& path) const;
+    std::vector<std::string> listFile(const std::string& name) const;
+
+    TempDir dir;
+    RunState s;
+    ScriptedView view;
+    RestoreTree tree;
+    std::vector<std::string> copies;
+    bool failCopies = false;
+};
+
+} // namespace torvinel::test

@@ -1,0 +1,408 @@
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+#include "RestoreFixture.h"
+#include "app/Error.h"
+#include "platform/Platform.h"
+#include "restore/RestoreRun.h"
+
+namespace torvinel::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Names = std::vector<std::string>;
+
+std::string bytes(std::size_t size, unsigned seed)
+{
+    std::string text(size, '\0');
+    unsigned x = seed * 2654435761u + 1;
+    for (char& c : text) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<char>(x >> 16);
+    }
+    return text;
+}
+
+class RestoreRunTest : public RestoreFixture {
+protected:
+    void SetUp() override
+    {
+        RestoreFixture::SetUp();
+        s.log.open(s.AppFolder + "/LogFile.txt");
+    }
+    Names logLines() { return readLinesOf(s.AppFolder + "/LogFile.txt"); }
+    static Names readLinesOf(const std::string& path)
+    {
+        std::ifstream in(path);
+        Names lines;
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line.substr(0, line.find('\r')));
+        return lines;
+    }
+    // One run of three files in one archive, plus a.txt.bak beside a.txt.
+    void oneRun()
+    {
+        deletedCatalog("20240305001", "2024030500001dd", {});
+        archive("20240305001", "2024030500002rn",
+                {{"/home/u/a.txt", "alpha"}, {"/home/u/a.txt.bak", "old alpha"}, {"/home/u/b.txt", "beta"},
+                 {"/home/u/c.txt", "gamma"}});
+    }
+    std::string target(const char* number) const { return s.RestoreFolder + "/20240305" + number; }
+};
+
+TEST_F(RestoreRunTest, TwoFilesOfOneArchiveCopyItOnce)
+{
+    oneRun();
+    chooseSet(0);
+    tick("/home/u/a.txt");
+    tick("/home/u/c.txt");
+    const RestoreResult result = restore();
+
+    EXPECT_FALSE(result.cancelled);
+    EXPECT_EQ(result.target, target("001"));
+    EXPECT_EQ(copies, Names{"20240305001/2024030500002rn.zip"});
+    EXPECT_EQ(restored(result, "/home/u/a.txt"), "alpha");
+    EXPECT_EQ(restored(result, "/home/u/c.txt"), "gamma");
+    // The file ticked, not its namesakes.
+    EXPECT_FALSE(fs::exists(result.target + "/r/home/u/a.txt.bak"));
+    EXPECT_FALSE(fs::exists(result.target + "/r/home/u/b.txt"));
+    const auto stamp = platform::lastWriteStamp(result.target + "/r/home/u/a.txt");
+    ASSERT_TRUE(stamp);
+    EXPECT_EQ(stamp->hour * 10000 + stamp->minute * 100 + stamp->second, 140326);
+
+    EXPECT_EQ(listFile("FQrestorelist.txt"), (Names{"/home/u/a.txt", "/home/u/c.txt"}));
+    EXPECT_EQ(listFile("restorelist.txt"), (Names{lineOf({"/home/u/a.txt", "alpha"}), lineOf({"/home/u/c.txt", "gamma"})}));
+    EXPECT_TRUE(listFile("restoreafter.txt").empty());
+    EXPECT_EQ(view.position(Window::RestoreProgress, "pbProgress"), 1000);
+    EXPECT_EQ(view.text(Window::RestoreProgress, "gbProgressbars"), "Phase 2 of 2: Restoring files");
+    EXPECT_EQ(view.statusText(1), "/home/u/a.txt");
+    EXPECT_TRUE(view.has("showInformation The restored files are in " + result.target));
+    EXPECT_TRUE(view.has("openFolder " + result.target));
+    EXPECT_TRUE(view.isShown(Window::Main));
+    EXPECT_FALSE(view.isShown(Window::RestoreProgress));
+    EXPECT_EQ(logLines(), (Names{"Restoring: /home/u/c.txt From " + s.TempFolder + "/2024030500002rn.zip",
+                                 "Restoring: /home/u/a.txt From " + s.TempFolder + "/2024030500002rn.zip"}));
+}
+
+TEST_F(RestoreRunTest, TickedFolderRestoresAllBelowIt)
+{
+    oneRun();
+    chooseSet(0);
+    tick("/home/");
+    const RestoreResult result = restore();
+    EXPECT_EQ(listFile("FQrestorelist.txt"), Names{"/"}); // home/ is all the root holds
+    EXPECT_EQ(restored(result, "/home/u/a.txt.bak"), "old alpha");
+    EXPECT_EQ(restored(result, "/home/u/b.txt"), "beta");
+    EXPECT_EQ(copies.size(), 1u);
+}
+
+TEST_F(RestoreRunTest, SplitFileOverTwoDiscsIsFetchedNewestDiscFirstAndExtractedOnce)
+{
+    deletedCatalog("20240304001", "2024030400001dd", {});
+    archive("20240304001", "2024030400002rn", {{"/home/u/small.txt", "small"}});
+    const std::string big = bytes(150000, 7);
+    const int volumes = splitArchive("20240304001", "20240305001", "2024030400003rn", {"/home/u/big.bin", big}, 2);
+    ASSERT_EQ(volumes, 3);
+    archive("20240305001", "2024030400004rn", {{"/home/u/later.txt", "later"}});
+    chooseSet(0);
+    tick("/home/u/");
+    const RestoreResult result = restore();
+
+    EXPECT_EQ(copies, (Names{"20240305001/2024030400004rn.zip", "20240305001/2024030400003rn.zip",
+                             "20240304001/2024030400003rn_002.zip", "20240304001/2024030400003rn_001.zip",
+                             "20240304001/2024030400002rn.zip"}));
+    EXPECT_EQ(restored(result, "/home/u/big.bin"), big);
+    EXPECT_EQ(restored(result, "/home/u/small.txt"), "small");
+    EXPECT_EQ(restored(result, "/home/u/later.txt"), "later");
+    const Names log = logLines();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "Restoring large file from " + s.TempFolder + "/2024030400003rn.zip"), 1);
+    EXPECT_TRUE(view.has("setText RestoreProgress LProgress File: /home/u/big.bin"));
+    EXPECT_TRUE(listFile("restoreafter.txt").empty());
+}
+
+TEST_F(RestoreRunTest, CancelWhileASplitFileWaitsForItsOlderDiscKeepsItsLine)
+{
+    deletedCatalog("20240304001", "2024030400001dd", {});
+    const File big{"/home/u/big.bin", bytes(150000, 3)};
+    splitArchive("20240304001", "20240305001", "2024030400002rn", big, 2);
+    chooseSet(0);
+    tick("/home/u/big.bin");
+    fs::rename(drive() + "/20240304001", dir / "elsewhere"); // the older disc is not at hand
+    view.answerCancel("Please insert the disk labeled 20240304001");
+    const RestoreResult result = restore();
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(copies, Names{"20240305001/2024030400002rn.zip"});
+    EXPECT_EQ(listFile("restoreafter.txt"), Names{lineOf(big)});
+}
+
+TEST_F(RestoreRunTest, ArchiveStillPendingWhenTheDiscsRunOutIsExtracted)
+{
+    // The single-file archive is the last catalog of the scan: nothing comes after it.
+    archive("20240305001", "2024030500001rn", {{"/home/u/only.txt", "only"}});
+    deletedCatalog("20240305001", "2024030500002dd", {});
+    chooseSet(0);
+    tick("/home/u/only.txt");
+    const RestoreResult result = restore();
+    EXPECT_EQ(restored(result, "/home/u/only.txt"), "only");
+    EXPECT_TRUE(listFile("restoreafter.txt").empty());
+}
+
+TEST_F(RestoreRunTest, VersionComesFromTheChosenSetAndTheNewestDiscHoldingIt)
+{
+    // Run 1 writes a and b; run 2 changes a and writes b again unchanged (rotation).
+    deletedCatalog("20240301001", "2024030100001dd", {});
+    archive("20240301001", "2024030100002rn", {{"/home/u/a.txt", "first"}, {"/home/u/b.txt", "same"}});
+    deletedCatalog("20240302001", "2024030200001dd", {});
+    archive("20240302001", "2024030200002rn", {{"/home/u/a.txt", "second", "20240302100000"}, {"/home/u/x", "x"}});
+    archive("20240302001", "2024030200003rf", {{"/home/u/b.txt", "same"}, {"/home/u/y", "y"}});
+
+    struct Case {
+        int set;
+        std::string path, content, disc;
+    } cases[] = {
+        {1, "/home/u/a.txt", "first", "20240301001"},
+        {0, "/home/u/a.txt", "second", "20240302001"},
+        {0, "/home/u/b.txt", "same", "20240302001"}, // never asks for the older disc
+    };
+    for (const Case& c : cases) {
+        copies.clear();
+        chooseSet(c.set);
+        tick(c.path);
+        const RestoreResult result = restore();
+        EXPECT_EQ(restored(result, c.path), c.content) << c.path;
+        ASSERT_EQ(copies.size(), 1u) << c.path;
+        EXPECT_EQ(copies[0].substr(0, 11), c.disc) << c.path;
+    }
+}
+
+TEST_F(RestoreRunTest, ImageDriveLoadsTheDiscFromItsShelf)
+{
+    oneRun();
+    const std::string shelf = dir / "shelf";
+    fs::create_directories(shelf);
+    const std::string make = "xorriso -as mkisofs -quiet -J -V 20240305001 -o '" + shelf + "/20240305001.iso' '"
+                             + drive() + "' >/dev/null 2>&1";
+    if (std::system(make.c_str()) != 0)
+        GTEST_SKIP() << "xorriso cannot make an image here";
+    fs::remove_all(drive() + "/20240305001");
+    view.setItems("cbRestoreFrom", {shelf}, 0);
+    chooseSet(0);
+    tick("/home/u/b.txt");
+    const RestoreResult result = restore();
+    EXPECT_EQ(restored(result, "/home/u/b.txt"), "beta");
+    EXPECT_EQ(view.countPrefix("askOkCancel"), 0);
+}
+
+// The older archive holds a name that, as the engine's mask, also matches another entry (a
+// wildcard character, letter case, a file at the top that names one deeper down); that other
+// file has a newer version, restored first, which must stay.
+struct MaskCase {
+    std::string asked, other;
+};
+
+void PrintTo(const MaskCase& c, std::ostream* out)
+{
+    *out << c.asked << " beside " << c.other;
+}
+
+class ExtractionTest : public RestoreRunTest, public ::testing::WithParamInterface<MaskCase> {};
+
+TEST_P(ExtractionTest, TakesOnlyTheEntryAsked)
+{
+    const MaskCase& c = GetParam();
+    deletedCatalog("20240301001", "2024030100001dd", {});
+    archive("20240301001", "2024030100002rn", {{c.asked, "asked"}, {c.other, "old other"}});
+    deletedCatalog("20240302001", "2024030200001dd", {});
+    archive("20240302001", "2024030200002rn", {{c.other, "new other", "20240302100000"}, {"/x", "x"}});
+    chooseSet(0);
+    tick(c.asked);
+    tick(c.other);
+    const RestoreResult result = restore();
+    EXPECT_EQ(restored(result, c.asked), "asked");
+    EXPECT_EQ(restored(result, c.other), "new other");
+    EXPECT_TRUE(listFile("restoreafter.txt").empty());
+    EXPECT_FALSE(fs::exists(s.TempFolder + "/extract"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Masks, ExtractionTest,
+                         ::testing::Values(MaskCase{"/home/u/a?.txt", "/home/u/ab.txt"},
+                                           MaskCase{"/home/u/README", "/home/u/readme"},
+                                           MaskCase{"/notes.txt", "/home/u/notes.txt"}));
+
+TEST_F(RestoreRunTest, LinePromisedByACatalogButMissingFromTheArchiveIsNotRestored)
+{
+    oneRun();
+    // The catalog also names a file the archive lacks.
+    const std::string catalog = s.DatabaseFolder + "/20240305001/2024030500002rn.csv";
+    std::ofstream(catalog, std::ios::app) << lineOf({"/home/u/missing.txt", "?"}) << "\r\n";
+    chooseSet(0);
+    // Some lines of the archive (extracted one by one), or all of them (in one go).
+    const std::vector<Names> selections = {{"/home/u/missing.txt", "/home/u/b.txt"}, {"/home/u/"}};
+    for (const Names& selection : selections) {
+        tree.setCheckState(tree.firstTopLevel(), CheckState::Unchecked);
+        for (const std::string& path : selection)
+            tick(path);
+        const RestoreResult result = restore();
+        EXPECT_EQ(restored(result, "/home/u/b.txt"), "beta");
+        EXPECT_EQ(listFile("restoreafter.txt"), Names{lineOf({"/home/u/missing.txt", "?"})});
+    }
+}
+
+TEST_F(RestoreRunTest, DeletedFilesCatalogIsNeverFetched)
+{
+    // The newest catalog promises a.txt but its archive lacks it; the scan goes on past a
+    // deleted-files catalog naming the same line (which has no archive to ask for) to the
+    // older archive holding that version.
+    deletedCatalog("20240301001", "2024030100001dd", {});
+    archive("20240301001", "2024030100002rn", {{"/home/u/a.txt", "alpha"}, {"/home/u/z", "z"}});
+    deletedCatalog("20240301001", "2024030100003dd", {"/home/u/a.txt"});
+    std::ofstream(s.DatabaseFolder + "/20240301001/2024030100003dd.csv", std::ios::trunc)
+        << lineOf({"/home/u/a.txt", "alpha"}) << "\r\n";
+    archive("20240301001", "2024030100004rn", {{"/home/u/b.txt", "b"}, {"/home/u/c.txt", "c"}});
+    std::ofstream(s.DatabaseFolder + "/20240301001/2024030100004rn.csv", std::ios::app)
+        << lineOf({"/home/u/a.txt", "alpha"}) << "\r\n";
+    chooseSet(0);
+    tick("/home/u/a.txt");
+    const RestoreResult result = restore();
+    EXPECT_EQ(restored(result, "/home/u/a.txt"), "alpha");
+    EXPECT_EQ(view.countPrefix("askOkCancel"), 0);
+    EXPECT_TRUE(listFile("restoreafter.txt").empty());
+}
+
+TEST_F(RestoreRunTest, CancelInTheDiscDialogLeavesTheRestInRestoreAfter)
+{
+    oneRun();
+    fs::rename(drive() + "/20240305001", dir / "elsewhere"); // the disc is not in the drive
+    chooseSet(0);
+    tick("/home/u/");
+    view.answerOk("Please insert the disk labeled 20240305001 into Drive " + drive());
+    view.answerCancel("Please insert the disk labeled 20240305001 into Drive " + drive());
+    const RestoreResult result = restore();
+
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(view.countPrefix("askOkCancel"), 2); // the dialog repeats while the disc is missing
+    EXPECT_TRUE(view.has("showInformation The Restore was cancelled."));
+    EXPECT_FALSE(view.has("openFolder " + result.target));
+    EXPECT_EQ(listFile("restoreafter.txt").size(), 4u);
+    EXPECT_TRUE(view.isShown(Window::Main));
+}
+
+TEST_F(RestoreRunTest, DriveIsOpenedAgainWhenTheDiscIsNotFound)
+{
+    // An optical disc is mounted at a folder named by its label, so the drive's folder is
+    // known only once the disc asked for is in.
+    oneRun();
+    chooseSet(0);
+    tick("/home/u/b.txt");
+    std::string mountedAt = dir / "nothing-mounted";
+    view.answerOk("Please insert the disk labeled 20240305001");
+    int opens = 0;
+    RestoreRunOptions options;
+    options.openDrive = [&](const std::string& text) {
+        EXPECT_EQ(text, drive());
+        if (++opens == 3) // after the user pressed OK
+            mountedAt = drive();
+        return makeFolderReader(mountedAt);
+    };
+    const RestoreResult result = RestoreButtonClick(s, view, tree, options);
+    EXPECT_EQ(restored(result, "/home/u/b.txt"), "beta");
+    EXPECT_EQ(view.countPrefix("askOkCancel"), 1);
+}
+
+TEST_F(RestoreRunTest, CancelClickStopsTheRun)
+{
+    oneRun();
+    chooseSet(0);
+    tick("/home/u/");
+    view.post([&] { s.CancelRequested = true; });
+    const RestoreResult result = restore();
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_TRUE(copies.empty());
+    EXPECT_TRUE(view.has("showInformation The Restore was cancelled."));
+}
+
+TEST_F(RestoreRunTest, FailedCopyIsAnErrorAndTheMainWindowReturns)
+{
+    oneRun();
+    chooseSet(0);
+    tick("/home/u/b.txt");
+    failCopies = true;
+    try {
+        restore();
+        FAIL() << "no error";
+    } catch (const Error& error) {
+        EXPECT_EQ(std::string(error.what()), "Could not copy " + drive() + "/20240305001/2024030500002rn.zip to "
+                                                 + s.TempFolder + "/2024030500002rn.zip");
+    }
+    EXPECT_TRUE(view.isShown(Window::Main));
+    EXPECT_FALSE(view.isShown(Window::RestoreProgress));
+    EXPECT_FALSE(fs::exists(s.AppFolder + "/restoreafter.txt"));
+}
+
+TEST_F(RestoreRunTest, DamagedArchiveEndsTheRunWithTheEnginesError)
+{
+    oneRun();
+    dir.write("discs/20240305001/2024030500002rn.zip", "not an archive at all");
+    chooseSet(0);
+    tick("/home/u/b.txt");
+    try {
+        restore();
+        FAIL() << "no error";
+    } catch (const Error& error) {
+        EXPECT_NE(std::string(error.what()).find("Archive is damaged"), std::string::npos) << error.what();
+    }
+    EXPECT_TRUE(view.isShown(Window::Main));
+}
+
+TEST_F(RestoreRunTest, NothingTickedMakesAnEmptyTargetAndOpensIt)
+{
+    oneRun();
+    chooseSet(0);
+    const RestoreResult result = restore();
+    EXPECT_EQ(result.target, target("001"));
+    EXPECT_TRUE(fs::is_directory(result.target));
+    EXPECT_TRUE(fs::is_empty(result.target));
+    EXPECT_TRUE(listFile("FQrestorelist.txt").empty());
+    EXPECT_TRUE(listFile("restorelist.txt").empty());
+    EXPECT_TRUE(view.has("openFolder " + result.target));
+    EXPECT_EQ(view.position(Window::RestoreProgress, "pbProgress"), 1000); // nothing to do is all done
+    EXPECT_TRUE(copies.empty());
+    // The next run of the day takes the next number.
+    EXPECT_EQ(restore().target, target("002"));
+}
+
+TEST_F(RestoreRunTest, TargetThatCannotBeMadeIsAnError)
+{
+    oneRun();
+    chooseSet(0);
+    s.RestoreFolder = dir / "missing/Torvinel Restores"; // its parent is gone
+    try {
+        restore();
+        FAIL() << "no error";
+    } catch (const Error& error) {
+        EXPECT_EQ(std::string(error.what()), "Could not create " + target("001"));
+    }
+    EXPECT_TRUE(view.isShown(Window::Main));
+}
+
+TEST(RestoreTargetTest, FirstFreeNumberOfTheDay)
+{
+    struct Case {
+        int existing;
+        std::string expected;
+    } cases[] = {{0, "20240305001"}, {1, "20240305002"}, {99, "20240305100"}};
+    for (const Case& c : cases) {
+        TempDir folder;
+        for (int n = 1; n <= c.existing; ++n) {
+            char name[32];
+            std::snprintf(name, sizeof name, "20240305%03d", n);
+            fs::create_directory(folder / name);
+        }
+        EXPECT_EQ(nextRestoreTarget(folder.path(), "20240305"), folder / c.expected) << c.existing;
+    }
+}
+
+} // namespace
+} // namespace torvinel::test
