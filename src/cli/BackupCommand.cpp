@@ -1,13 +1,11 @@
 #include "cli/BackupCommand.h"
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
 #include "app/Application.h"
-#include "app/Error.h"
 #include "app/Progress.h"
 #include "app/TextFile.h"
 #include "backup/BackupRun.h"
@@ -15,6 +13,7 @@
 #include "backup/Selection.h"
 #include "cli/Commands.h"
 #include "cli/TerminalView.h"
+#include "cli/WithApplication.h"
 #include "discwriter/DiscwrightWrapper.h"
 #include "discwriter/WritetoDisc.h"
 #include "discwriter/discwright/Discwright.h"
@@ -28,13 +27,6 @@ const char* const backupUsage =
     "                        the writer INDEX of the device list (0: the first)\n";
 
 namespace {
-
-volatile std::sig_atomic_t interrupted = 0;
-
-extern "C" void onInterrupt(int)
-{
-    interrupted = 1;
-}
 
 struct BackupArguments {
     std::vector<std::string> select;
@@ -144,17 +136,7 @@ int backup(TerminalView& view, Application& application, const BackupArguments& 
                           },
                           {}, excluded};
 
-    interrupted = 0;
-    auto previous = std::signal(SIGINT, onInterrupt);
-    view.onProcessEvents = [&] {
-        if (interrupted) {
-            interrupted = 0;
-            BackupCancelClick(state, view);
-        }
-    };
     const BackupOutcome outcome = BackupButtonClick(context);
-    view.onProcessEvents = nullptr;
-    std::signal(SIGINT, previous);
 
     view.setChecked("cbDoMD5", storedMD5);
     view.setChecked("cbDoVerify", storedVerify);
@@ -181,26 +163,9 @@ std::optional<int> runBackupCommand(const std::vector<std::string>& args)
         return Failed;
     }
 
-    TerminalView view;
-    offerSelection(view);
-    Application application(view);
-    int code = Failed;
-    try {
-        application.FormCreate();
-        if (!application.startedUp())
-            return Failed; // no drive to read discs from: start-up has said so
-        code = backup(view, application, *arguments);
-    } catch (const Error& error) {
-        std::fprintf(stderr, "%s\n", errorBoxText(error.what()).c_str());
-        code = Failed;
-    }
-    try {
-        application.FormClose();
-    } catch (const Error& error) {
-        std::fprintf(stderr, "%s\n", errorBoxText(error.what()).c_str());
-        code = Failed;
-    }
-    return code;
+    return withApplication(
+        [&](Application& application, TerminalView& view) { return backup(view, application, *arguments); },
+        offerSelection);
 }
 
 } // namespace torvinel::cli
