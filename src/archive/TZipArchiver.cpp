@@ -492,7 +492,11 @@ std::vector<TZipArchiver::AddItem> TZipArchiver::collectItems(const std::string&
             }
         };
 
-    if (!zipnames::hasWildcards(mask)) {
+    // A name that holds "*" or "?" is a mask only when no file has that very name: POSIX
+    // file names may hold both, and such a file is added alone, not its look-alikes.
+    struct stat exact {};
+    const bool namesFile = ::lstat(resolved.c_str(), &exact) == 0 && S_ISREG(exact.st_mode);
+    if (!zipnames::hasWildcards(mask) || namesFile) {
         struct stat info {};
         const bool found = attempt(
             [&] {
@@ -590,7 +594,8 @@ bool TZipArchiver::writeEntry(const AddItem& item, zipio::BufferedWriter& out,
         source.get(), item.path, !stored, out, [&](uint64_t done) {
             return progress(e.name, size ? 100.0 * static_cast<double>(std::min(done, size)) / static_cast<double>(size) : 100.0,
                             operation, ppProcess);
-        });
+        },
+        OnFileData);
     if (data.cancelled)
         return false;
     if (!zip64Sizes

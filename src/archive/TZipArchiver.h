@@ -66,6 +66,9 @@ using TZipFileProgressEvent = std::function<void(TZipArchiver& sender, const std
 using TZipProcessFileFailureEvent = std::function<void(
     TZipArchiver& sender, const std::string& fileName, TZipProgressOperation operation,
     int nativeError, int errorCode, const std::string& errorMessage, TZipAction& action)>;
+// Each piece of a file's content as an add reads it, before compression: lets the caller
+// digest the file in the same read. Called again from the start when an entry is retried.
+using TZipFileDataEvent = std::function<void(const unsigned char* data, std::size_t size)>;
 // Sender, volume number (from 1), volume file name (in/out), cancel (out).
 using TZipRequestBlankVolumeEvent = std::function<void(TZipArchiver& sender, int volumeNumber,
                                                        std::string& volumeFileName, bool& cancel)>;
@@ -113,6 +116,7 @@ public:
     TZipFileProgressEvent OnFileProgress;
     TZipProcessFileFailureEvent OnProcessFileFailure;
     TZipRequestBlankVolumeEvent OnRequestBlankVolume;
+    TZipFileDataEvent OnFileData;
 
     // --- operations -------------------------------------------------------------------------
     // omCreate: a new, empty archive (a split archive's first volume is requested and made

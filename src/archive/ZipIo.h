@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,21 @@
 namespace torvinel::zipio {
 
 constexpr std::size_t BufferSize = 1 << 20;
+
+// A buffer whose bytes start undefined. Engines are made for every add, and zeroing (and so
+// touching) a megabyte each time would cost more than packing a small file does.
+class ScratchBuffer {
+public:
+    explicit ScratchBuffer(std::size_t size)
+        : m_bytes(std::make_unique_for_overwrite<unsigned char[]>(size)), m_size(size) {}
+    unsigned char* data() { return m_bytes.get(); }
+    const unsigned char* data() const { return m_bytes.get(); }
+    std::size_t size() const { return m_size; }
+
+private:
+    std::unique_ptr<unsigned char[]> m_bytes;
+    std::size_t m_size;
+};
 
 class FileHandle {
 public:
@@ -74,7 +90,7 @@ public:
 private:
     void writeOut(const unsigned char* data, std::size_t size, uint64_t offset);
 
-    std::vector<unsigned char> m_buffer;
+    ScratchBuffer m_buffer;
     std::size_t m_used = 0;
     uint64_t m_start = 0;       // file offset of m_buffer[0]
     uint64_t m_physicalEnd = 0; // bytes the file really holds (holes lie beyond)

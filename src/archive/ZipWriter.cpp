@@ -188,7 +188,8 @@ std::size_t readSome(int fd, bool sparse, uint64_t& position, unsigned char* dat
 
 DataResult DataEncoder::encode(int sourceFd, const std::string& sourcePath, bool deflate,
                                zipio::BufferedWriter& out,
-                               const std::function<bool(uint64_t)>& progress)
+                               const std::function<bool(uint64_t)>& progress,
+                               const std::function<void(const unsigned char*, std::size_t)>& observe)
 {
     DataResult result;
     const uint64_t start = out.position();
@@ -203,6 +204,8 @@ DataResult DataEncoder::encode(int sourceFd, const std::string& sourcePath, bool
             if (n == 0)
                 break;
             crc = crc32(crc, space, static_cast<uInt>(n));
+            if (observe)
+                observe(space, n);
             out.commit(n);
             result.uncompressedSize += n;
             if (progress && !progress(result.uncompressedSize)) {
@@ -218,6 +221,8 @@ DataResult DataEncoder::encode(int sourceFd, const std::string& sourcePath, bool
             if (n == 0)
                 flush = Z_FINISH;
             crc = crc32(crc, m_input.data(), static_cast<uInt>(n));
+            if (observe && n > 0)
+                observe(m_input.data(), n);
             m_stream.next_in = m_input.data();
             m_stream.avail_in = static_cast<uInt>(n);
             int status;

@@ -52,13 +52,15 @@ public:
 
     // Reading failures throw ZipFault(CannotOpenFile, sourcePath); writing failures come
     // from the writer.
+    // observe (may be empty) sees each piece of the source as it is read, before compression.
     DataResult encode(int sourceFd, const std::string& sourcePath, bool deflate,
-                      zipio::BufferedWriter& out, const std::function<bool(uint64_t)>& progress);
+                      zipio::BufferedWriter& out, const std::function<bool(uint64_t)>& progress,
+                      const std::function<void(const unsigned char*, std::size_t)>& observe = {});
 
 private:
     z_stream m_stream{};
     bool m_ready = false;
-    std::vector<unsigned char> m_input;
+    zipio::ScratchBuffer m_input;
 };
 
 } // namespace torvinel::zipwriter

@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 
+#include "cli/BackupCommand.h"
 #include "cli/CatalogCommands.h"
 #include "cli/RestoreCommands.h"
 #include "cli/DrivesCommand.h"
@@ -37,6 +38,7 @@ int run(const std::vector<std::string>& args)
 {
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         std::fputs(usage, args.empty() ? stderr : stdout);
+        std::fprintf(args.empty() ? stderr : stdout, "\nBackup:\n%s", backupUsage);
         std::fprintf(args.empty() ? stderr : stdout, "\nDisc database commands:\n%s", catalogUsage);
         std::fprintf(args.empty() ? stderr : stdout, "\nRestore commands:\n%s", restoreUsage);
         std::fprintf(args.empty() ? stderr : stdout, "\nDrive commands:\n%s", drivesUsage);
@@ -44,6 +46,8 @@ int run(const std::vector<std::string>& args)
     }
     if (args[0] == "--version")
         return printVersion();
+    if (const auto code = runBackupCommand(args))
+        return *code;
     if (const auto code = runCatalogCommand(args))
         return *code;
     if (const auto code = runRestoreCommand(args))

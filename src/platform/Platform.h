@@ -103,6 +103,8 @@ public:
     // True also when the file cannot be asked: when in doubt, a file is backed up.
     bool isSet(const std::string& path);
     void clear(const std::string& path);
+    // Marks the file as not backed up again (its packed copy was discarded before the burn).
+    void set(const std::string& path);
     // Writes the record when it changed (POSIX; always true on Windows). False when it
     // could not be written: the clears of this run are then forgotten and those files
     // count as set again, which costs a second copy but loses nothing.

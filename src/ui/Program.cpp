@@ -5,6 +5,11 @@
 
 #include "app/Application.h"
 #include "app/Error.h"
+#include "backup/BackupRun.h"
+#include "backup/BackupSetup.h"
+#include "discwriter/DiscwrightWrapper.h"
+#include "discwriter/WritetoDisc.h"
+#include "discwriter/discwright/Discwright.h"
 #include "ui/BackupTreeModel.h"
 #include "ui/QtView.h"
 #include "ui/ReportErrors.h"
@@ -54,6 +59,21 @@ int runTorvinel()
     TProgressForm backupProgress(app.state(), view, &mainWindow);
     TRestoreProgressForm restoreProgress(app.state(), view, &mainWindow);
     view.attachProgressForms(&backupProgress, &restoreProgress);
+
+    // The Backup button: one backup run on the writer chosen among those start-up found.
+    TZipArchiver ZF;
+    ConfigureArchiveEngine(ZF, app.state());
+    platform::ArchiveAttribute archiveBits(app.state().AppFolder);
+    std::vector<std::string> excluded;
+    if (ImageDriveSettings image; Discwright_GetImageDriveSettings(image))
+        excluded.push_back(image.folder);
+    BackupContext backup{app.state(), view, ZF, archiveBits,
+                         [&](const std::string& name, int64_t& discFreeBytes, int32_t& writeStatus) {
+                             WritetoDisc(app.state(), view, app.discwright().devices(), name, discFreeBytes,
+                                         writeStatus);
+                         },
+                         {}, excluded};
+    mainWindow.setBackupHandler([&] { BackupButtonClick(backup); });
 
     mainWindow.show();
     return QApplication::exec();

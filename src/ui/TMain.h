@@ -29,6 +29,8 @@ public:
 
     // Runs once when the window closes (the shut-down sequence).
     void setCloseHandler(std::function<void()> handler) { m_closeHandler = std::move(handler); }
+    // What the Backup button runs: one backup run (backup/BackupRun.h), attached from outside.
+    void setBackupHandler(std::function<void()> handler) { m_backupHandler = std::move(handler); }
 
     QTabWidget* pages() const { return m_pages; }
     // The status bar's panels: 0 (350 pixels) and 1 (50 pixels).
@@ -38,7 +40,11 @@ public:
 
 public slots:
     // The handlers of later work; present so the controls are wired from the start.
-    void BackupButtonClick() {}
+    void BackupButtonClick()
+    {
+        if (m_backupHandler)
+            m_backupHandler();
+    }
     void RestoreButtonClick() {}
     void RestoreChooserChange() {}
     void RemoveButtonClick() {}
@@ -58,6 +64,7 @@ private:
     QTabWidget* m_pages = nullptr;
     QLabel* m_panels[2] = {nullptr, nullptr};
     std::function<void()> m_closeHandler;
+    std::function<void()> m_backupHandler;
     bool m_closed = false;
 };
 

@@ -69,6 +69,19 @@ TEST_F(ArchiveBits, ClearsSurviveSaveAndReloadAndUnsavedOnesDoNot)
     EXPECT_FALSE(third.isSet(oddName));
 }
 
+TEST_F(ArchiveBits, SettingAgainUndoesAClearAcrossASave)
+{
+    {
+        ArchiveAttribute bits(m_state);
+        bits.clear(m_file);
+        ASSERT_TRUE(bits.save());
+        bits.set(m_file);
+        EXPECT_TRUE(bits.isSet(m_file));
+        ASSERT_TRUE(bits.save());
+    }
+    EXPECT_TRUE(ArchiveAttribute(m_state).isSet(m_file));
+}
+
 TEST_F(ArchiveBits, AReplacedFileIsSet)
 {
     ArchiveAttribute bits(m_state);

@@ -154,6 +154,13 @@ void ArchiveAttribute::clear(const std::string& path)
     }
 }
 
+void ArchiveAttribute::set(const std::string& path)
+{
+    m_impl->load();
+    if (m_impl->cleared.erase(path) > 0)
+        m_impl->changed = true;
+}
+
 bool ArchiveAttribute::save()
 {
     return m_impl->save();

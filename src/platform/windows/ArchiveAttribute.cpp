@@ -29,6 +29,16 @@ void ArchiveAttribute::clear(const std::string& path)
     SetFileAttributesW(name.c_str(), cleared == 0 ? FILE_ATTRIBUTE_NORMAL : cleared);
 }
 
+void ArchiveAttribute::set(const std::string& path)
+{
+    const std::wstring name = wide(path);
+    const DWORD attributes = GetFileAttributesW(name.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_ARCHIVE) != 0)
+        return;
+    DWORD marked = (attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL)) | FILE_ATTRIBUTE_ARCHIVE;
+    SetFileAttributesW(name.c_str(), marked);
+}
+
 bool ArchiveAttribute::save() { return true; }
 
 } // namespace torvinel::platform

@@ -1,0 +1,331 @@
+#include "backup/BackupRun.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+
+#include "app/Error.h"
+#include "app/Progress.h"
+#include "backup/Selection.h"
+#include "catalog/AssembleBackupState.h"
+#include "catalog/CatalogLine.h"
+#include "catalog/DiscNames.h"
+#include "catalog/GetFileLength.h"
+#include "catalog/MakeCatalogLine.h"
+#include "catalog/StageFile.h"
+
+namespace torvinel {
+
+namespace {
+
+const char* const CancelledText = "The backup was cancelled.";
+
+} // namespace
+
+int64_t RoundUpToSector(int64_t bytes)
+{
+    return bytes % 2048 > 0 ? (bytes / 2048 + 1) * 2048 : bytes;
+}
+
+std::string DiscEstimateText(int64_t estimatedBytes)
+{
+    const int64_t mebibytes = estimatedBytes / 1048576;
+    const int64_t cds = mebibytes / 650 + 1;
+    const int64_t dvds = mebibytes / 4500 + 1;
+    return "This backup should fit on " + std::to_string(cds) + (cds == 1 ? " CD" : " CDs") + " or " +
+           std::to_string(dvds) + (dvds == 1 ? " DVD" : " DVDs") + ".";
+}
+
+int RotationStartIndex(const SortedList& fullList, const std::string& rotationPoint)
+{
+    int64_t index = 0;
+    if (!rotationPoint.empty()) {
+        std::size_t at = 0;
+        const bool found = fullList.find(rotationPoint, at);
+        index = static_cast<int64_t>(at) + (found ? 1 : 0);
+    }
+    if (static_cast<int64_t>(fullList.size()) < index + 2)
+        index = 0;
+    return static_cast<int>(index);
+}
+
+BackupRun::BackupRun(BackupContext& context)
+    : m_c(context), m_s(context.state), m_v(context.view), m_flushBuffers(context.ZF.Options.FlushBuffers)
+{
+    // The staged archives are scratch copies that the burn reads at once and start-up throws
+    // away after a crash: waiting for the device after every add would cost a wait per file
+    // and keep nothing safer. What must last (the filed catalogs) is synced where it is filed.
+    m_c.ZF.Options.FlushBuffers = false;
+    m_c.ZF.OnRequestBlankVolume = [this](TZipArchiver&, int number, std::string& fileName, bool&) {
+        ZFRequestBlankVolume(number, fileName);
+    };
+    // The engine names the entry; the failure is judged by the file the run is adding.
+    m_c.ZF.OnProcessFileFailure = [this](TZipArchiver&, const std::string&, TZipProgressOperation, int,
+                                         int errorCode, const std::string& message, TZipAction& action) {
+        ZFProcessFileFailure(m_currentFile, errorCode, message, action);
+    };
+    m_c.ZF.OnFileProgress = [this](TZipArchiver&, const std::string&, double progress,
+                                   TZipProgressOperation operation, TZipProgressPhase phase, bool&) {
+        if (phase == ppStart) { // an entry's data is read from its start (again, on a retry)
+            m_digest.reset();
+            m_digested = 0;
+        }
+        ZFFileProgress(progress, operation);
+    };
+    // The digest of a packed file comes from the read that packs it: each file is read once.
+    m_c.ZF.OnFileData = [this](const unsigned char* data, std::size_t size) {
+        m_digest.update(data, size);
+        m_digested += static_cast<int64_t>(size);
+    };
+}
+
+BackupRun::~BackupRun()
+{
+    m_c.ZF.OnRequestBlankVolume = nullptr;
+    m_c.ZF.OnProcessFileFailure = nullptr;
+    m_c.ZF.OnFileProgress = nullptr;
+    m_c.ZF.OnFileData = nullptr;
+    m_c.ZF.Options.FlushBuffers = m_flushBuffers;
+}
+
+BackupOutcome BackupButtonClick(BackupContext& context)
+{
+    BackupRun run(context);
+    return run.BackupButtonClick();
+}
+
+// --- the run ------------------------------------------------------------------------------
+
+BackupOutcome BackupRun::BackupButtonClick()
+{
+    m_s.CancelRequested = false;
+    m_v.hideWindow(Window::Main);
+    m_v.showWindow(Window::BackupProgress);
+    m_v.setText(Window::BackupProgress, "HowManyDisks", "");
+
+    BackupOutcome outcome = BackupOutcome::Failed;
+    try {
+        runPhases();
+        outcome = m_s.CancelRequested ? BackupOutcome::Cancelled : BackupOutcome::Finished;
+    } catch (const std::exception& failure) {
+        const std::string text = failure.what();
+        // The engine may still hold a half-written archive; it is closed so the next run
+        // (or start-up) can empty TempFolder.
+        try {
+            m_c.ZF.ArchiveClose();
+        } catch (const std::exception&) {
+        }
+        restoreArchiveBits();
+        m_c.archiveBits.save();
+        m_s.WriteLog(text);
+        m_v.showError(errorBoxText(text));
+        m_v.hideWindow(Window::BackupProgress);
+        m_v.showWindow(Window::Main);
+        return BackupOutcome::Failed;
+    }
+
+    if (!m_c.archiveBits.save())
+        m_s.WriteLog("Could not save the record of backed-up files; they will be backed up again.");
+    if (outcome == BackupOutcome::Cancelled) {
+        ShowBackupProgress(m_v, " ", " ", " ", CancelledText, 0, 0);
+        m_v.showInformation(std::string(CancelledText) + "\nNothing has been written to the disk in the CD/DVD writer.");
+    } else {
+        ShowBackupProgress(m_v, " ", " ", " ", "Done.", 0, 0);
+        m_v.showInformation("The backup is finished.");
+    }
+    m_v.hideWindow(Window::BackupProgress);
+    m_v.showWindow(Window::Main);
+    return outcome;
+}
+
+void BackupRun::startPhase(const std::string& title)
+{
+    StartBackupPhase(m_v, title);
+}
+
+void BackupRun::runPhases()
+{
+    // Phase 1
+    startPhase("Phase 1 of 9: Get backup selection");
+    EstimatedBytes = 0;
+    DiscId.clear();
+    m_s.NewestDisc.clear();
+    m_s.StagedBytes = 0;
+    m_s.FQList.clear();
+    m_s.FullList.clear();
+    m_s.NewList.clear();
+    m_s.StagedFiles.clear();
+    m_clearedSinceBurn.clear();
+    doMD5 = m_v.isChecked("cbDoMD5");
+    if (m_c.selection) {
+        m_s.FQList = *m_c.selection;
+        SaveFQList(m_s);
+    } else {
+        CollectFQList(m_s, m_v);
+    }
+
+    // Phase 2
+    if (!m_s.CancelRequested) {
+        startPhase("Phase 2 of 9: Check current backup state");
+        AssembleBackupState(m_s, m_v, m_s.NewestDisc, m_s.OldestCSV, true);
+        if (!EmptyFolder(m_s.TempFolder))
+            throw Error("Could not delete Temp directory.");
+    }
+
+    // Phase 3, against a copy: an error later in the run leaves BackupState whole.
+    if (!m_s.CancelRequested) {
+        startPhase("Phase 3 of 9: Check for new and changed files.");
+        workingState = m_s.BackupState;
+        getFQFullList(m_s, m_v, [this](const std::string& path) { AddToBackup(path); }, m_c.excludedFolders);
+        m_s.FullList.saveToFile(m_s.appFile("FullList.txt"));
+        m_s.NewList.saveToFile(m_s.appFile("NewList.txt"));
+    }
+
+    // The estimate
+    if (!m_s.CancelRequested) {
+        m_s.WriteLog("Estimated backup size: " + std::to_string(EstimatedBytes));
+        const std::string estimate = DiscEstimateText(EstimatedBytes);
+        m_v.setText(Window::BackupProgress, "HowManyDisks", estimate);
+        m_s.WriteLog(estimate);
+    }
+
+    // Phase 4
+    if (!m_s.CancelRequested) {
+        startPhase("Phase 4 of 9: Check backup disk OK");
+        WriteStagedDisc(false);
+    }
+
+    if (!m_s.CancelRequested)
+        phase5();
+
+    // Phase 6
+    if (!m_s.CancelRequested) {
+        ShowBackupProgress(m_v, "Phase 6 of 9: Backup new and changed files.", "", "", "", -1, 0);
+        std::size_t position = 0;
+        int resume = 0;
+        PackFiles(m_s.NewList, position, true, resume);
+    }
+
+    if (!m_s.CancelRequested)
+        phase7();
+
+    // The last disc
+    if (!m_s.CancelRequested && m_s.StagedBytes > 0) {
+        m_s.WriteLog("Treesize bigger than 0, so writing last bits.");
+        WriteStagedDisc(false);
+    }
+
+    // Whatever was packed but not burnt is discarded below: those files stay marked.
+    restoreArchiveBits();
+    phase8();
+}
+
+void BackupRun::phase5()
+{
+    ShowBackupProgress(m_v, "Phase 5 of 9: Completing previous backup files.", "", "", "", 0, 0);
+    CurrentKind = 'n';
+
+    // The deletion record: what phase 3 did not match. Written and staged even when empty.
+    const std::string name = NextArchiveName(m_s, m_v, 'd', 'd', m_c.clock);
+    const std::string record = tempPath(name + ".csv");
+    workingState.saveToFile(record);
+    StageFile(m_s, m_v, record);
+
+    if (m_s.SplitVolumesDone > 0) {
+        const std::string path = CatalogPath(m_s.SplitFileLine);
+        std::size_t at = 0;
+        if (!path.empty() && m_s.FullList.find(path, at)) {
+            // Still selected and unchanged: the split goes on where the earlier discs end.
+            m_s.RotationIndex = static_cast<int>(at);
+            SortedList single;
+            single.add(path);
+            std::size_t position = 0;
+            PackFiles(single, position, true, m_s.SplitVolumesDone);
+            std::size_t again = 0;
+            if (m_s.FullList.find(path, again))
+                m_s.FullList.erase(again);
+        } else {
+            // Changed or no longer selected: a changed file is in NewList and goes whole.
+            m_s.SplitVolumesDone = 0;
+        }
+    }
+}
+
+void BackupRun::phase7()
+{
+    CurrentKind = 'f';
+    if (m_s.SplitVolumesDone <= 0)
+        m_s.RotationIndex = RotationStartIndex(m_s.FullList, m_s.RotationPoint);
+    ShowBackupProgress(m_v, "Phase 7 of 9: Backup old files.", "", "", "", -1, 0);
+    std::size_t position = static_cast<std::size_t>(std::max(0, m_s.RotationIndex));
+    if (position >= m_s.FullList.size())
+        position = 0;
+    int resume = 0;
+    PackFiles(m_s.FullList, position, false, resume);
+}
+
+void BackupRun::phase8()
+{
+    m_s.NewestDisc.clear();
+    ShowBackupProgress(m_v, "Phase 8 of 9: Updating current backup state.", "", "", "", -1, -1);
+    AssembleBackupState(m_s, m_v, m_s.NewestDisc, m_s.OldestCSV, true);
+    if (m_c.refreshRestore)
+        m_c.refreshRestore();
+    if (!EmptyFolder(m_s.TempFolder))
+        throw Error("Could not delete Temp directory.");
+    m_s.StagedFiles.clear();
+    m_s.StagedBytes = 0;
+}
+
+// --- phase 3 ------------------------------------------------------------------------------
+
+void BackupRun::AddToBackup(const std::string& path)
+{
+    const std::size_t known = m_s.FullList.size() + m_s.NewList.size();
+    const std::size_t all = known + workingState.size();
+    if (all > 0) {
+        const int position = static_cast<int>(static_cast<int64_t>(known) * 1000 / static_cast<int64_t>(all));
+        ShowBackupProgress(m_v, "", "File: " + path, "", "", position, -1);
+    }
+    if (IsRealFolder(path))
+        return;
+
+    const StateLookup entry = StateHasPath(workingState, path);
+    if (!entry.found) {
+        m_s.NewList.add(path);
+        EstimatedBytes += GetFileLength(m_v, path);
+        return;
+    }
+    const std::string fresh = MakeCatalogLine(m_s, m_v, path, doMD5);
+    const std::string& stored = workingState[entry.position];
+    const std::size_t shorter = std::min(fresh.size(), stored.size());
+    // A file that vanished since the walk gives no line; it is not taken for unchanged.
+    const bool unchanged = !fresh.empty() && !m_c.archiveBits.isSet(path) &&
+                           fresh.compare(0, shorter, stored, 0, shorter) == 0;
+    if (unchanged) {
+        m_s.FullList.add(path);
+    } else {
+        m_s.NewList.add(path);
+        EstimatedBytes += GetFileLength(m_v, path);
+    }
+    workingState.erase(entry.position);
+}
+
+// --- archive bits -------------------------------------------------------------------------
+
+void BackupRun::clearArchiveBit(const std::string& path)
+{
+    if (m_c.archiveBits.isSet(path)) {
+        m_c.archiveBits.clear(path);
+        m_clearedSinceBurn.push_back(path);
+    }
+}
+
+void BackupRun::restoreArchiveBits()
+{
+    for (const auto& path : m_clearedSinceBurn)
+        m_c.archiveBits.set(path);
+    m_clearedSinceBurn.clear();
+}
+
+} // namespace torvinel

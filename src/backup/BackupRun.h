@@ -1,0 +1,129 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/FileHelpers.h"
+#include "app/RunState.h"
+#include "app/SortedList.h"
+#include "app/View.h"
+#include "archive/TZipArchiver.h"
+#include "catalog/Md5.h"
+#include "platform/Platform.h"
+
+// The backup run: the ticks become files, the files archives, the archives discs, the discs
+// catalogs in the database.
+namespace torvinel {
+
+// The burn session (WritetoDisc). With an empty name it has the user insert a blank disc,
+// measures it and sets discFreeBytes; with a DiscId it burns TempFolder as that disc,
+// measures again (0: the disc is finished, ejected and the user asked to label it).
+// writeStatus: 0 done, 1 cancelled; failures are raised.
+using DiscWriter = std::function<void(const std::string& name, int64_t& discFreeBytes, int32_t& writeStatus)>;
+
+// Everything a run needs besides its own state. The GUI and the command line build it the
+// same way around their own View.
+struct BackupContext {
+    RunState& state;
+    View& view;
+    TZipArchiver& ZF;                        // the archive engine; the run sets its events
+    platform::ArchiveAttribute& archiveBits; // read in phase 3, cleared when a file is packed
+    DiscWriter WritetoDisc;                  // the burn session on the chosen writer
+    std::function<void()> refreshRestore;    // phase 8: restore chooser and restore tree
+    std::vector<std::string> excludedFolders; // never backed up (the image drive's folder)
+    // The command line's selection: taken as FQList in phase 1 instead of the tree's ticks.
+    std::optional<std::vector<std::string>> selection;
+    Clock clock = std::chrono::system_clock::now;
+};
+
+// Where the rotation of unchanged files begins in fullList: after rotationPoint (where it
+// stands or would stand), at the first entry when rotationPoint is empty or fewer than two
+// entries would be left from there.
+int RotationStartIndex(const SortedList& fullList, const std::string& rotationPoint);
+
+enum class BackupOutcome { Finished, Cancelled, Failed };
+
+// A size rounded up to whole 2048-byte sectors: 0 stays 0, 1 becomes 2048, 2049 becomes 4096.
+int64_t RoundUpToSector(int64_t bytes);
+
+// "This backup should fit on 1 CD or 1 DVD." for the new material's size in bytes: whole
+// mebibytes, one CD per 650 and one DVD per 4500 begun.
+std::string DiscEstimateText(int64_t estimatedBytes);
+
+// One backup run. The object lives for one run; the values that outlive a run (RotationIndex,
+// BackupState) are in RunState.
+class BackupRun {
+public:
+    explicit BackupRun(BackupContext& context);
+    ~BackupRun(); // takes the run's handlers off the archive engine
+    BackupRun(const BackupRun&) = delete;
+    BackupRun& operator=(const BackupRun&) = delete;
+
+    // Runs every phase. A failure is shown in the error box; the progress window then closes
+    // and the main window returns, as after a finished or cancelled run.
+    BackupOutcome BackupButtonClick();
+
+    // Phase 3 for one file: new or changed into NewList (with its size in EstimatedBytes),
+    // unchanged into FullList; a file found in the state copy takes its entry out of it.
+    void AddToBackup(const std::string& path);
+
+    // Packs the list's files from position on into archives in TempFolder, removing each
+    // packed path, and burns discs as they fill; ask: whether a full disc may be followed by
+    // a further blank disc; resume > 0 continues the split archive SplitArchiveName.
+    void PackFiles(SortedList& list, std::size_t& position, bool ask, int& resume);
+    // Burns what is staged as disc DiscId and files its catalogs, or, with no DiscId yet,
+    // measures a blank disc and names it; then, when the disc is finished and ask is set,
+    // has the user insert the next one.
+    void WriteStagedDisc(bool ask);
+
+    // The archive engine's events.
+    void ZFRequestBlankVolume(int volumeNumber, const std::string& volumeFileName);
+    void ZFProcessFileFailure(const std::string& fileName, int errorCode, const std::string& errorMessage,
+                              TZipAction& action);
+    void ZFFileProgress(double progress, TZipProgressOperation operation);
+
+    // Run values, for the phases and for tests.
+    SortedList workingState;   // phase 3 classifies against this copy of BackupState
+    int64_t EstimatedBytes = 0;
+    std::string DiscId;
+    char CurrentKind = 'n';
+    std::string LastVolumeName;
+    bool AbandonSplit = false;
+    bool doMD5 = false;
+
+private:
+    struct Tests {
+        int64_t rounded = 0;
+        bool needsSplitting = false;
+        bool noRoom = false;
+    };
+    Tests testFile(const std::string& path, int64_t room);
+    bool skipUnreadable(SortedList& list, std::size_t& position);
+    void takeOut(SortedList& list, std::size_t& position);
+    void clearArchiveBit(const std::string& path);
+    void restoreArchiveBits();
+    void saveCatalog(const std::string& path);
+    std::string tempPath(const std::string& name) const;
+    void runPhases();
+    void startPhase(const std::string& title);
+    void phase5();
+    void phase7();
+    void phase8();
+
+    BackupContext& m_c;
+    RunState& m_s;
+    View& m_v;
+    std::string m_currentFile;       // the file being added, for the failure event
+    bool m_currentFileSkipped = false;
+    std::vector<std::string> m_clearedSinceBurn; // archive bits cleared for material not yet burnt
+    bool m_flushBuffers; // the engine's setting, given back when the run ends
+    Md5 m_digest;         // of the file being added, fed by the engine's own read
+    int64_t m_digested = 0;
+};
+
+// Builds the run and runs it (what the Backup button and `torvinel-cli backup` call).
+BackupOutcome BackupButtonClick(BackupContext& context);
+
+} // namespace torvinel

@@ -1,0 +1,171 @@
+#include "cli/BackupCommand.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "app/Application.h"
+#include "app/Progress.h"
+#include "app/TextFile.h"
+#include "backup/BackupRun.h"
+#include "backup/BackupSetup.h"
+#include "backup/Selection.h"
+#include "cli/Commands.h"
+#include "cli/TerminalView.h"
+#include "cli/WithApplication.h"
+#include "discwriter/DiscwrightWrapper.h"
+#include "discwriter/WritetoDisc.h"
+#include "discwriter/discwright/Discwright.h"
+#include "discwriter/discwright/ImageDriveSettings.h"
+
+namespace torvinel::cli {
+
+const char* const backupUsage =
+    "  backup [--select PATH]... [--md5|--no-md5] [--verify|--no-verify] [--writer INDEX]\n"
+    "                        back up the selection (FQList.txt, or the paths given) to\n"
+    "                        the writer INDEX of the device list (0: the first)\n";
+
+namespace {
+
+struct BackupArguments {
+    std::vector<std::string> select;
+    std::optional<bool> md5;
+    std::optional<bool> verify;
+    int writer = 0;
+};
+
+std::optional<BackupArguments> parse(const std::vector<std::string>& args)
+{
+    BackupArguments parsed;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--select" && i + 1 < args.size()) {
+            std::error_code error;
+            const auto absolute = std::filesystem::absolute(args[++i], error);
+            std::string path = error ? args[i] : absolute.lexically_normal().string();
+            while (path.size() > 1 && path.back() == '/')
+                path.pop_back();
+            parsed.select.push_back(path);
+        } else if (a == "--md5" || a == "--no-md5") {
+            parsed.md5 = a == "--md5";
+        } else if (a == "--verify" || a == "--no-verify") {
+            parsed.verify = a == "--verify";
+        } else if (a == "--writer" && i + 1 < args.size()) {
+            char* end = nullptr;
+            const long index = std::strtol(args[++i].c_str(), &end, 10);
+            if (end == args[i].c_str() || *end != '\0' || index < 0)
+                return std::nullopt;
+            parsed.writer = static_cast<int>(index);
+        } else {
+            return std::nullopt;
+        }
+    }
+    return parsed;
+}
+
+// The terminal has no tree of the computer to tick. The ticks are kept as top-level items of
+// the in-memory tree, one per selected path, so that start-up's restoring of the selection,
+// phase 1 and shut-down's saving see exactly the selected paths (items with ancestors would
+// let a lone ticked child tick its parents).
+void offerSelection(TerminalView& view)
+{
+    MemoryCheckTree& tree = view.backupMemoryTree();
+    const std::string appFolder = platform::joinPath(platform::applicationDataFolder(), "Torvinel");
+    const std::string saved = platform::joinPath(appFolder, "FQList.txt");
+    if (platform::fileExists(saved)) {
+        for (const auto& path : readLines(saved))
+            if (!path.empty())
+                tree.addNode(nullptr, path);
+    } else {
+        tree.addNode(nullptr, platform::documentsFolder()); // the first start's selection
+    }
+}
+
+// --select: these paths and nothing else (a path below another one is covered by it).
+void replaceSelection(TerminalView& view, const std::vector<std::string>& paths)
+{
+    MemoryCheckTree& tree = view.backupMemoryTree();
+    for (CheckTree::Node node = tree.firstTopLevel(); node; node = tree.nextSibling(node))
+        tree.setCheckState(node, CheckState::Unchecked);
+    for (const auto& path : paths) {
+        const bool covered = std::any_of(paths.begin(), paths.end(), [&](const std::string& other) {
+            return other != path && path.size() > other.size() && path.compare(0, other.size(), other) == 0 &&
+                   (other.back() == '/' || path[other.size()] == '/');
+        });
+        if (!covered)
+            tree.setCheckState(tree.addNode(nullptr, path), CheckState::Checked);
+    }
+}
+
+int backup(TerminalView& view, Application& application, const BackupArguments& arguments)
+{
+    RunState& state = application.state();
+    const TdwDeviceList& devices = application.discwright().devices();
+    if (devices.empty()) {
+        std::fprintf(stderr, "torvinel-cli: there is no disc writer\n");
+        return Failed;
+    }
+    if (arguments.writer >= static_cast<int>(devices.size())) {
+        std::fprintf(stderr, "torvinel-cli: there is no writer %d (the list has %zu)\n", arguments.writer,
+                     devices.size());
+        return Failed;
+    }
+    view.setSelectedIndex("DeviceChooser", arguments.writer);
+    if (!arguments.select.empty())
+        replaceSelection(view, arguments.select);
+
+    // The two options hold for this run only: the stored values go back before shut-down.
+    const bool storedMD5 = view.isChecked("cbDoMD5");
+    const bool storedVerify = view.isChecked("cbDoVerify");
+    if (arguments.md5)
+        view.setChecked("cbDoMD5", *arguments.md5);
+    if (arguments.verify)
+        view.setChecked("cbDoVerify", *arguments.verify);
+
+    std::vector<std::string> excluded;
+    ImageDriveSettings image;
+    if (Discwright_GetImageDriveSettings(image))
+        excluded.push_back(image.folder);
+    TZipArchiver ZF;
+    ConfigureArchiveEngine(ZF, state);
+    platform::ArchiveAttribute archiveBits(state.AppFolder);
+    BackupContext context{state, view, ZF, archiveBits,
+                          [&](const std::string& name, int64_t& discFreeBytes, int32_t& writeStatus) {
+                              WritetoDisc(state, view, devices, name, discFreeBytes, writeStatus);
+                          },
+                          {}, excluded};
+
+    const BackupOutcome outcome = BackupButtonClick(context);
+
+    view.setChecked("cbDoMD5", storedMD5);
+    view.setChecked("cbDoVerify", storedVerify);
+    switch (outcome) {
+    case BackupOutcome::Finished:
+        return Done;
+    case BackupOutcome::Cancelled:
+        return Cancelled;
+    case BackupOutcome::Failed:
+        break;
+    }
+    return Failed;
+}
+
+} // namespace
+
+std::optional<int> runBackupCommand(const std::vector<std::string>& args)
+{
+    if (args.empty() || args[0] != "backup")
+        return std::nullopt;
+    const std::optional<BackupArguments> arguments = parse(args);
+    if (!arguments) {
+        std::fprintf(stderr, "torvinel-cli: usage:\n%s", backupUsage);
+        return Failed;
+    }
+
+    return withApplication(
+        [&](Application& application, TerminalView& view) { return backup(view, application, *arguments); },
+        offerSelection);
+}
+
+} // namespace torvinel::cli

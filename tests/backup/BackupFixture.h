@@ -1,0 +1,147 @@
+#pragma once
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/RunState.h"
+#include "app/TextFile.h"
+#include "backup/BackupRun.h"
+#include "backup/BackupSetup.h"
+#include "discwriter/TdwDeviceList.h"
+#include "discwriter/WritetoDisc.h"
+#include "discwriter/discwright/Discwright.h"
+#include "support/ScriptedView.h"
+#include "support/TempDir.h"
+
+namespace torvinel::test {
+
+// Room on a blank test disc, in MiB, as the burn session measures it (10 MiB reserve).
+inline ScriptedDisc discWithRoom(int mebibytes)
+{
+    ScriptedDisc disc;
+    disc.type = DISC_TYPE_DVDPLUSR;
+    disc.blank = true;
+    disc.freeBlocks = (mebibytes + 10) * 512;
+    return disc;
+}
+
+// A whole program's surroundings for backup runs: working folders, log and the archive-bit
+// record in a temporary folder, the data to back up in dir/data, a scripted view, and the
+// burn session on one test drive. The date is 5 March 2024.
+class BackupFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        namespace fs = std::filesystem;
+        state.AppFolder = dir / "app";
+        state.DatabaseFolder = state.AppFolder + "/Database";
+        state.TempFolder = state.AppFolder + "/torvineltemp";
+        fs::create_directories(state.DatabaseFolder);
+        fs::create_directories(state.TempFolder);
+        fs::create_directories(dir / "data");
+        state.log.open(state.appFile("LogFile.txt"));
+        bits = std::make_unique<platform::ArchiveAttribute>(state.AppFolder);
+        ConfigureArchiveEngine(ZF, state);
+        view.setChecked("cbDoMD5", false);
+        view.setChecked("cbDoVerify", false);
+        view.setSelectedIndex("cbMaxCDSpeed", 12);
+        view.setSelectedIndex("cbMaxDVDSpeed", 8);
+        options.pollInterval = std::chrono::milliseconds(0);
+        options.freeSpace = [](const std::string&) { return int64_t(1) << 50; };
+        options.dateTimeText = [] { return std::string("05/03/2024 12:00:00"); };
+        selection = {data()};
+    }
+    void TearDown() override { state.log.close(); }
+
+    // The test drive holds these discs, one after the other.
+    void useDiscs(const std::vector<ScriptedDisc>& discs)
+    {
+        static const bool started = [] {
+            const DiscwrightStartUpBlock block{};
+            const auto result = Discwright_StartUpEx(&block, sizeof block);
+            return result == 0 || result == 3;
+        }();
+        ASSERT_TRUE(started);
+        TestDriveScript script;
+        script.discs = discs;
+        Discwright_SetSearch(false, false);
+        Discwright_UseTestDrives({script});
+        devices.clear();
+        TdwDeviceItem item;
+        item.Vendor = script.vendor;
+        item.Product = script.product;
+        item.ProductRevisionLevel = script.revision;
+        item.BufferSize = script.bufferSize;
+        item.DriveLetter = script.driveLetter;
+        item.DeviceAddress = Discwright_GetTestDrive(0)->address();
+        devices.Items.push_back(item);
+        view.setItems("DeviceChooser", {item.DriveLetter + " " + item.Product}, 0);
+    }
+    std::shared_ptr<TestDrive> drive() { return Discwright_GetTestDrive(0); }
+
+    std::string data() const { return dir / "data"; }
+    std::string file(const std::string& relative, const std::string& content) const
+    {
+        return dir.write("data/" + relative, content);
+    }
+
+    BackupOutcome run()
+    {
+        BackupContext context{state, view, ZF, *bits,
+                              [this](const std::string& name, int64_t& free, int32_t& status) {
+                                  WritetoDisc(state, view, devices, name, free, status, options);
+                              },
+                              [this] { ++refreshes; }, excluded, selection, clock};
+        view.clearCalls();
+        return BackupButtonClick(context);
+    }
+
+    // The catalogs and other files filed for a disc, sorted.
+    std::vector<std::string> filed(const std::string& discId) const
+    {
+        std::vector<std::string> names;
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(state.DatabaseFolder + "/" + discId, error))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    std::vector<std::string> catalog(const std::string& discId, const std::string& name) const
+    {
+        return readLines(state.DatabaseFolder + "/" + discId + "/" + name);
+    }
+    std::vector<std::string> discs() const { return filed(""); }
+    std::vector<std::string> listFile(const std::string& name) const { return readLines(state.appFile(name)); }
+    std::vector<std::string> captions() const
+    {
+        std::vector<std::string> out;
+        for (const auto& call : view.callsStartingWith("setText BackupProgress gbProgressbars "))
+            out.push_back(call.substr(std::string("setText BackupProgress gbProgressbars ").size()));
+        return out;
+    }
+    bool logHas(const std::string& line) const
+    {
+        const auto lines = readLines(state.appFile("LogFile.txt"));
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+    bool tempEmpty() const { return std::filesystem::is_empty(state.TempFolder); }
+
+    TempDir dir;
+    RunState state;
+    ScriptedView view;
+    TZipArchiver ZF;
+    std::unique_ptr<platform::ArchiveAttribute> bits;
+    TdwDeviceList devices;
+    BurnOptions options;
+    std::optional<std::vector<std::string>> selection;
+    std::vector<std::string> excluded;
+    int refreshes = 0;
+    Clock clock = [] { return std::chrono::sys_days{std::chrono::year{2024} / 3 / 5} + std::chrono::hours(12); };
+};
+
+} // namespace torvinel::test

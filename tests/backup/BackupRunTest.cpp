@@ -1,0 +1,388 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "app/Progress.h"
+#include "backup/BackupFixture.h"
+#include "catalog/CatalogLine.h"
+#include "catalog/FileDigest.h"
+#include "catalog/Md5.h"
+
+namespace torvinel {
+namespace {
+
+using test::BackupFixture;
+using test::discWithRoom;
+
+TEST(DiscEstimateTest, CountsWholeMebibytesPerBegunDisc)
+{
+    const struct {
+        int64_t mebibytes;
+        int64_t extraBytes;
+        const char* text;
+    } cases[] = {
+        {0, 0, "This backup should fit on 1 CD or 1 DVD."},
+        {649, 1048575, "This backup should fit on 1 CD or 1 DVD."},
+        {650, 0, "This backup should fit on 2 CDs or 1 DVD."},
+        {700, 0, "This backup should fit on 2 CDs or 1 DVD."},
+        {4499, 0, "This backup should fit on 7 CDs or 1 DVD."},
+        {4500, 0, "This backup should fit on 7 CDs or 2 DVDs."},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DiscEstimateText(c.mebibytes * 1048576 + c.extraBytes), c.text) << c.mebibytes;
+}
+
+TEST(RotationStartTest, BeginsAfterTheRotationPointAndWrapsNearTheEnd)
+{
+    SortedList full;
+    for (const char* p : {"/a", "/b", "/c", "/d", "/e"})
+        full.add(p);
+    const struct {
+        const char* point;
+        int start;
+    } cases[] = {
+        {"", 0},    // no old-files catalog yet
+        {"/e", 0},  // the last entry
+        {"/d", 0},  // the second-to-last
+        {"/c", 3},  // the third-to-last: starts on the second-to-last
+        {"/a", 1},
+        {"/bb", 2}, // gone from the list: where it would stand
+        {"/z", 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(RotationStartIndex(full, c.point), c.start) << c.point;
+}
+
+TEST_F(BackupFixture, FirstRunGoesThroughEveryPhaseAndFilesOneDisc)
+{
+    useDiscs({discWithRoom(50), discWithRoom(50)});
+    const std::string a = file("a.txt", "alpha");
+    const std::string b = file("sub/b.txt", "beta");
+    const std::string empty = file("sub/empty", "");
+    // The selection comes from the tree: the data folder ticked, its sibling not.
+    selection.reset();
+    auto& tree = view.backupMemoryTree();
+    tree.addPath(data());
+    tree.addPath(dir / "other");
+    tree.setStateOf(data(), CheckState::Checked);
+
+    ASSERT_EQ(run(), BackupOutcome::Finished) << view.dump();
+
+    EXPECT_EQ(captions(), (std::vector<std::string>{
+                              "Phase 1 of 9: Get backup selection", "Phase 2 of 9: Check current backup state",
+                              "Phase 3 of 9: Check for new and changed files.", "Phase 4 of 9: Check backup disk OK",
+                              "Phase 5 of 9: Completing previous backup files.",
+                              "Phase 6 of 9: Backup new and changed files.", "Phase 7 of 9: Backup old files.",
+                              "Phase 8 of 9: Updating current backup state.", " "}));
+    EXPECT_EQ(view.calls().front(), "hideWindow Main");
+    EXPECT_EQ(view.calls().back(), "showWindow Main");
+    EXPECT_TRUE(view.has("showInformation The backup is finished."));
+    EXPECT_EQ(view.text(Window::BackupProgress, "lMessage"), "Done.");
+    EXPECT_EQ(view.text(Window::BackupProgress, "HowManyDisks"), "This backup should fit on 1 CD or 1 DVD.");
+    EXPECT_TRUE(logHas("Estimated backup size: 9"));
+    EXPECT_TRUE(logHas("Treesize bigger than 0, so writing last bits."));
+
+    EXPECT_EQ(listFile("FQList.txt"), std::vector<std::string>{data()});
+    EXPECT_EQ(listFile("NewList.txt"), (std::vector<std::string>{a, b, empty}));
+    EXPECT_TRUE(listFile("FullList.txt").empty());
+
+    EXPECT_EQ(discs(), std::vector<std::string>{"20240305001"});
+    EXPECT_EQ(filed("20240305001"),
+              (std::vector<std::string>{"2024030500001dd.csv", "2024030500002rn.csv", "STATUS.INI"}));
+    const auto lines = catalog("20240305001", "2024030500002rn.csv");
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(CatalogPath(lines[0]), a);
+    EXPECT_EQ(CatalogSize(lines[0]), 5);
+    EXPECT_EQ(lines[0].substr(lines[0].size() - 33), "," + DigestHex(md5("alpha", 5)));
+    EXPECT_EQ(lines[2].substr(lines[2].size() - 33), ",d41d8cd98f00b204e9800998ecf8427e"); // the empty file
+    EXPECT_EQ(state.BackupState.size(), 3u);
+    EXPECT_EQ(refreshes, 1);
+    EXPECT_TRUE(tempEmpty());
+    ASSERT_EQ(drive()->ejectedDiscs().size(), 1u);
+    EXPECT_EQ(drive()->ejectedDiscs()[0].volumeLabel, "20240305001");
+    EXPECT_TRUE(view.has("showInformation Please remove the disk and mark it with the following number: 20240305001"));
+}
+
+TEST_F(BackupFixture, UnchangedFilesAreWrittenAgainInRotationAndTheNextRunStartsAfterThem)
+{
+    useDiscs({discWithRoom(50), discWithRoom(50), discWithRoom(50)});
+    const std::string a = file("a.txt", "alpha");
+    const std::string b = file("b.txt", "beta");
+    ASSERT_EQ(run(), BackupOutcome::Finished);
+    ASSERT_EQ(run(), BackupOutcome::Finished) << view.dump();
+
+    EXPECT_TRUE(listFile("NewList.txt").empty());
+    EXPECT_EQ(listFile("FullList.txt"), (std::vector<std::string>{a, b}));
+    EXPECT_EQ(filed("20240305002"),
+              (std::vector<std::string>{"2024030500003dd.csv", "2024030500004rf.csv", "STATUS.INI"}));
+    EXPECT_EQ(catalog("20240305002", "2024030500004rf.csv").size(), 2u);
+    EXPECT_EQ(state.RotationPoint, b);
+    EXPECT_EQ(view.text(Window::BackupProgress, "HowManyDisks"), "This backup should fit on 1 CD or 1 DVD.");
+}
+
+// How a second run sees a file after one change.
+struct ChangeCase {
+    const char* name;
+    bool md5;
+    void (*change)(const std::string& path, platform::ArchiveAttribute& bits);
+    bool changed;
+};
+
+class ChangeDetectionTest : public BackupFixture, public ::testing::WithParamInterface<ChangeCase> {};
+
+// Other content of the same size under the same last-write stamp.
+void overwriteKeepingStamp(const std::string& path)
+{
+    const auto stamp = platform::lastWriteStamp(path);
+    std::FILE* f = std::fopen(path.c_str(), "r+b");
+    std::fputs("ALPHA", f);
+    std::fclose(f);
+    platform::setLastWriteStamp(path, *stamp);
+}
+
+// The same, with the archive bit cleared again afterwards, as on a file system that did not
+// set it.
+void sameStampOtherContent(const std::string& path, platform::ArchiveAttribute& bits)
+{
+    overwriteKeepingStamp(path);
+    bits.clear(path);
+}
+
+const ChangeCase changeCases[] = {
+    {"Nothing", false, [](const std::string&, platform::ArchiveAttribute&) {}, false},
+    {"ArchiveBitSet", false, [](const std::string& path, platform::ArchiveAttribute&) { ::chmod(path.c_str(), 0600); },
+     true},
+    {"ContentWithoutDigest", false, sameStampOtherContent, false},
+    {"ContentWithDigest", true, sameStampOtherContent, true},
+    {"Size", false,
+     [](const std::string& path, platform::ArchiveAttribute& bits) {
+         const auto stamp = platform::lastWriteStamp(path);
+         std::FILE* f = std::fopen(path.c_str(), "ab");
+         std::fputs("+", f);
+         std::fclose(f);
+         platform::setLastWriteStamp(path, *stamp);
+         bits.clear(path);
+     },
+     true},
+};
+
+TEST_P(ChangeDetectionTest, SecondRunClassifiesTheFile)
+{
+    useDiscs({discWithRoom(50), discWithRoom(50)});
+    const std::string a = file("a.txt", "alpha");
+    ASSERT_EQ(run(), BackupOutcome::Finished);
+    GetParam().change(a, *bits);
+    view.setChecked("cbDoMD5", GetParam().md5);
+    ASSERT_EQ(run(), BackupOutcome::Finished) << view.dump();
+    EXPECT_EQ(listFile("NewList.txt"), GetParam().changed ? std::vector<std::string>{a} : std::vector<std::string>{});
+    EXPECT_EQ(listFile("FullList.txt"), GetParam().changed ? std::vector<std::string>{} : std::vector<std::string>{a});
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ChangeDetectionTest, ::testing::ValuesIn(changeCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(BackupFixture, TheProgramsOwnFoldersAreNeverBackedUpEvenInsideATickedFolder)
+{
+    useDiscs({discWithRoom(50)});
+    const std::string a = file("a.txt", "alpha");
+    dir.write("images/20240101001.iso", "an earlier disc image");
+    dir.write("app/torvineltemp/leftover.zip", "staged by an interrupted run");
+    selection = std::vector<std::string>{dir.path()};
+    excluded = {dir / "images"}; // the image drive's folder
+    ASSERT_EQ(run(), BackupOutcome::Finished) << view.dump();
+    EXPECT_EQ(listFile("NewList.txt"), std::vector<std::string>{a});
+}
+
+TEST_F(BackupFixture, NamesThatDifferOnlyInCaseAreTwoFiles)
+{
+    useDiscs({discWithRoom(50)});
+    const std::string lower = file("a.txt", "lower");
+    const std::string upper = file("A.txt", "upper");
+    ASSERT_EQ(run(), BackupOutcome::Finished);
+    const auto lines = catalog("20240305001", "2024030500002rn.csv");
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(CatalogPath(lines[0]), upper);
+    EXPECT_EQ(CatalogPath(lines[1]), lower);
+}
+
+TEST_F(BackupFixture, NothingTickedRecordsEveryFileAsGoneOnADiscOfItsOwn)
+{
+    useDiscs({discWithRoom(50), discWithRoom(50)});
+    file("a.txt", "alpha");
+    file("b.txt", "beta");
+    ASSERT_EQ(run(), BackupOutcome::Finished);
+    selection = std::vector<std::string>{};
+    ASSERT_EQ(run(), BackupOutcome::Finished) << view.dump();
+
+    EXPECT_EQ(view.text(Window::BackupProgress, "HowManyDisks"), "This backup should fit on 1 CD or 1 DVD.");
+    EXPECT_TRUE(listFile("FQList.txt").empty());
+    EXPECT_EQ(filed("20240305002"), (std::vector<std::string>{"2024030500003dd.csv", "STATUS.INI"}));
+    EXPECT_EQ(catalog("20240305002", "2024030500003dd.csv").size(), 2u);
+    EXPECT_TRUE(state.BackupState.empty());
+    EXPECT_EQ(state.DeletedPaths.size(), 2u);
+}
+
+TEST_F(BackupFixture, CancelWhileWaitingForABlankDiscSkipsToTheStateUpdate)
+{
+    ScriptedDisc none;
+    none.type = DISC_TYPE_NO_MEDIA;
+    useDiscs({none});
+    file("a.txt", "alpha");
+    int polls = 0;
+    view.onProcessEvents = [&] {
+        if (view.text(Window::BackupProgress, "gbProgressbars") == "Phase 4 of 9: Check backup disk OK" && ++polls == 20)
+            BackupCancelClick(state, view);
+    };
+    ASSERT_EQ(run(), BackupOutcome::Cancelled) << view.dump();
+
+    const auto seen = captions();
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), "Phase 5 of 9: Completing previous backup files."), 0);
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), "Phase 8 of 9: Updating current backup state."), 1);
+    EXPECT_EQ(view.text(Window::BackupProgress, "lMessage"), "The backup was cancelled.");
+    EXPECT_TRUE(view.has("showInformation The backup was cancelled.\n"
+                         "Nothing has been written to the disk in the CD/DVD writer."));
+    EXPECT_TRUE(discs().empty());
+    EXPECT_TRUE(tempEmpty());
+    EXPECT_EQ(view.calls().back(), "showWindow Main");
+}
+
+TEST_F(BackupFixture, CancelWhilePackingDiscardsTheDiscAndKeepsItsFilesMarked)
+{
+    useDiscs({discWithRoom(50)});
+    const std::string a = file("a.txt", "alpha");
+    const std::string b = file("b.txt", "beta");
+    view.onProcessEvents = [&] {
+        if (view.text(Window::BackupProgress, "LPhase") == "File: " + b && !state.CancelRequested)
+            BackupCancelClick(state, view);
+    };
+    ASSERT_EQ(run(), BackupOutcome::Cancelled) << view.dump();
+    EXPECT_TRUE(discs().empty());
+    EXPECT_TRUE(tempEmpty());
+    EXPECT_TRUE(bits->isSet(a)); // packed before the cancel, never burnt
+    EXPECT_TRUE(drive()->ejectedDiscs().empty());
+}
+
+TEST_F(BackupFixture, AFailedBurnEndsTheRunLeavesTheStateWholeAndBringsBackTheMainWindow)
+{
+    useDiscs({discWithRoom(50), discWithRoom(50)});
+    const std::string a = file("a.txt", "alpha");
+    file("b.txt", "beta");
+    ASSERT_EQ(run(), BackupOutcome::Finished);
+    const auto before = state.BackupState.lines();
+
+    TestDriveScript failing;
+    failing.discs = {discWithRoom(50)};
+    failing.faults = {{"Discwright_Drive_TrackAtOnceFromTree", 0, 1, 0, "Write error"}};
+    Discwright_UseTestDrives({failing});
+    devices.Items[0].DeviceAddress = Discwright_GetTestDrive(0)->address();
+    overwriteKeepingStamp(a); // only the archive bit tells
+    ASSERT_EQ(run(), BackupOutcome::Failed);
+
+    const auto errors = view.callsStartingWith("showError ");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("Discwright_Drive_TrackAtOnceFromTree() failed"), std::string::npos);
+    const auto& calls = view.calls();
+    ASSERT_GE(calls.size(), 3u);
+    EXPECT_EQ(calls[calls.size() - 2], "hideWindow BackupProgress");
+    EXPECT_EQ(calls.back(), "showWindow Main");
+    EXPECT_EQ(state.BackupState.lines(), before);
+    // Packed, never burnt: still to be backed up.
+    EXPECT_TRUE(bits->isSet(a));
+    useDiscs({discWithRoom(50)});
+    ASSERT_EQ(run(), BackupOutcome::Finished);
+    EXPECT_EQ(listFile("NewList.txt"), std::vector<std::string>{a});
+}
+
+TEST_F(BackupFixture, AFileGoneAtPackTimeIsSkippedWithAWarningAndBackedUpNextRun)
+{
+    useDiscs({discWithRoom(50), discWithRoom(50)});
+    const std::string a = file("a.txt", "alpha");
+    const std::string b = file("b.txt", "beta");
+    view.onProcessEvents = [&] {
+        if (view.text(Window::BackupProgress, "gbProgressbars") == "Phase 4 of 9: Check backup disk OK")
+            std::filesystem::remove(a);
+    };
+    ASSERT_EQ(run(), BackupOutcome::Finished) << view.dump();
+    EXPECT_TRUE(view.has("setText BackupProgress lMessage Warning: Could not read file " + a));
+    EXPECT_TRUE(logHas("Warning: Could not read file " + a));
+    const auto lines = catalog("20240305001", "2024030500002rn.csv");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(CatalogPath(lines[0]), b);
+
+    view.onProcessEvents = nullptr;
+    file("a.txt", "alpha");
+    ASSERT_EQ(run(), BackupOutcome::Finished);
+    EXPECT_EQ(listFile("NewList.txt"), std::vector<std::string>{a});
+}
+
+// A file of 20 MB stored as it is (".zip") takes three 8 MiB volumes.
+std::string incompressible(std::size_t size)
+{
+    std::string bytes(size, '\0');
+    uint32_t x = 12345;
+    for (auto& c : bytes) {
+        x = x * 1664525u + 1013904223u;
+        c = static_cast<char>(x >> 24);
+    }
+    return bytes;
+}
+
+TEST_F(BackupFixture, ASplitFileRunsOnOntoTheNextDiscInPhase6)
+{
+    useDiscs({discWithRoom(20), discWithRoom(20)});
+    const std::string big = file("big.zip", incompressible(20000000));
+    ASSERT_EQ(run(), BackupOutcome::Finished) << view.dump();
+
+    EXPECT_EQ(filed("20240305001"), (std::vector<std::string>{"2024030500001dd.csv", "2024030500002rn_001.csv",
+                                                              "2024030500002rn_002.csv", "STATUS.INI"}));
+    EXPECT_EQ(filed("20240305002"), (std::vector<std::string>{"2024030500002rn.csv", "STATUS.INI"}));
+    for (const auto& [disc, name] : std::vector<std::pair<std::string, std::string>>{
+             {"20240305001", "2024030500002rn_001.csv"}, {"20240305002", "2024030500002rn.csv"}}) {
+        const auto lines = catalog(disc, name);
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(CatalogPath(lines[0]), big);
+    }
+    EXPECT_EQ(drive()->ejectedDiscs().size(), 2u);
+    EXPECT_EQ(state.SplitVolumesDone, 0);
+}
+
+class SplitInRotation : public BackupFixture {
+protected:
+    // Run 1 backs up the big file whole; run 2 rotates it onto a disc that holds two of
+    // its three volumes and throws the third away.
+    void abandonInPhase7()
+    {
+        useDiscs({discWithRoom(50), discWithRoom(20), discWithRoom(50)});
+        big = file("big.zip", incompressible(20000000));
+        ASSERT_EQ(run(), BackupOutcome::Finished);
+        ASSERT_EQ(run(), BackupOutcome::Finished) << view.dump();
+        ASSERT_EQ(filed("20240305002"), (std::vector<std::string>{"2024030500003dd.csv", "2024030500004rf_001.csv",
+                                                                  "2024030500004rf_002.csv", "STATUS.INI"}));
+        ASSERT_EQ(state.SplitVolumesDone, 2);
+        ASSERT_EQ(state.SplitArchiveName, "2024030500004rf");
+    }
+    std::string big;
+};
+
+TEST_F(SplitInRotation, TheNextRunCompletesTheAbandonedSplitUnderItsName)
+{
+    abandonInPhase7();
+    ASSERT_EQ(run(), BackupOutcome::Finished) << view.dump();
+    EXPECT_EQ(filed("20240305003"), (std::vector<std::string>{"2024030500004rf.csv", "2024030500005dd.csv", "STATUS.INI"}));
+    EXPECT_EQ(state.SplitVolumesDone, 0);
+    EXPECT_TRUE(state.BackupState.contains(catalog("20240305003", "2024030500004rf.csv")[0]));
+}
+
+TEST_F(SplitInRotation, AChangedFileGivesUpThePendingSplitAndGoesWholeInPhase6)
+{
+    abandonInPhase7();
+    file("big.zip", incompressible(20000001));
+    ASSERT_EQ(run(), BackupOutcome::Finished) << view.dump();
+    EXPECT_EQ(listFile("NewList.txt"), std::vector<std::string>{big});
+    EXPECT_EQ(filed("20240305003"),
+              (std::vector<std::string>{"2024030500005dd.csv", "2024030500006rn.csv", "2024030500006rn_001.csv",
+                                        "2024030500006rn_002.csv", "STATUS.INI"}));
+    EXPECT_EQ(state.SplitVolumesDone, 0);
+}
+
+} // namespace
+} // namespace torvinel

@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+
+#include "app/Error.h"
+#include "backup/BackupFixture.h"
+#include "catalog/CatalogLine.h"
+#include "catalog/FileDigest.h"
+
+namespace torvinel {
+namespace {
+
+TEST(RoundUpToSectorTest, WholeSectors)
+{
+    const int64_t cases[][2] = {{0, 0}, {1, 2048}, {2048, 2048}, {2049, 4096}, {8388609, 8390656},
+                                {int64_t(5) << 32, int64_t(5) << 32}};
+    for (const auto& c : cases)
+        EXPECT_EQ(RoundUpToSector(c[0]), c[1]) << c[0];
+}
+
+// PackFiles and the engine's events on a disc of a given room. The disc writer is a stand-in
+// that records the burns (the staged names) and finishes the disc at each one.
+class PackingTest : public test::BackupFixture {
+protected:
+    void SetUp() override
+    {
+        BackupFixture::SetUp();
+        context = std::make_unique<BackupContext>(BackupContext{
+            state, view, ZF, *bits,
+            [this](const std::string& name, int64_t& free, int32_t& status) {
+                if (!name.empty()) {
+                    burns.push_back(stagedNames());
+                    free = 0;
+                } else {
+                    free = room;
+                }
+                status = 0;
+            },
+            {}, {}, {}, clock});
+        packer = std::make_unique<BackupRun>(*context);
+        packer->DiscId = "20240305001";
+        packer->CurrentKind = 'n';
+    }
+
+    std::vector<std::string> stagedNames() const
+    {
+        std::vector<std::string> names;
+        for (const auto& path : state.StagedFiles)
+            names.push_back(path.substr(state.TempFolder.size() + 1));
+        return names;
+    }
+    // Packs these files (in list order) onto a disc with this much room, asking no further disc.
+    SortedList pack(const std::vector<std::string>& paths, int64_t discRoom)
+    {
+        SortedList list;
+        for (const auto& p : paths)
+            list.add(p);
+        room = discRoom;
+        state.DiscFreeBytes = discRoom;
+        std::size_t position = 0;
+        int resume = 0;
+        packer->PackFiles(list, position, false, resume);
+        return list;
+    }
+    std::vector<std::string> staged(const std::string& name) const
+    {
+        return readLines(state.TempFolder + "/" + name);
+    }
+
+    std::unique_ptr<BackupContext> context;
+    std::unique_ptr<BackupRun> packer;
+    std::vector<std::vector<std::string>> burns;
+    int64_t room = 0;
+};
+
+TEST_F(PackingTest, EightMebibytesGoInAnOrdinaryArchiveOneByteMoreIsSplit)
+{
+    const std::string exact = file("exact.zip", std::string(8388608, 'x'));
+    pack({exact}, 100 << 20);
+    EXPECT_EQ(stagedNames(), (std::vector<std::string>{"2024030500001rn.zip", "2024030500001rn.csv"}));
+    // Stored as it is, and digested from the same read.
+    const std::string line = staged("2024030500001rn.csv").at(0);
+    EXPECT_EQ(line.substr(line.size() - 32), DigestHex(FileDigest(exact)));
+
+    const std::string over = file("over.zip", std::string(8388609, 'x'));
+    pack({over}, 100 << 20);
+    EXPECT_EQ(stagedNames(),
+              (std::vector<std::string>{"2024030500001rn.zip", "2024030500001rn.csv", "2024030500002rn_001.zip",
+                                        "2024030500002rn_001.csv", "2024030500002rn.zip", "2024030500002rn.csv"}));
+    EXPECT_EQ(staged("2024030500002rn_001.csv"), staged("2024030500002rn.csv"));
+    EXPECT_EQ(CatalogPath(staged("2024030500002rn.csv").at(0)), over);
+    EXPECT_TRUE(burns.empty());
+}
+
+TEST_F(PackingTest, AnArchiveTakesAtMost101Files)
+{
+    std::vector<std::string> paths;
+    for (int i = 0; i < 102; ++i)
+        paths.push_back(file("f" + std::to_string(1000 + i), "x"));
+    EXPECT_TRUE(pack(paths, 100 << 20).empty());
+    EXPECT_EQ(staged("2024030500001rn.csv").size(), 101u);
+    EXPECT_EQ(staged("2024030500002rn.csv").size(), 1u);
+}
+
+TEST_F(PackingTest, AnArchiveIsClosedOnceItGrowsPastEightMebibytes)
+{
+    const std::string a = file("a.zip", std::string(5 << 20, 'a'));
+    const std::string b = file("b.zip", std::string(5 << 20, 'b'));
+    const std::string c = file("c.zip", std::string(1, 'c'));
+    pack({a, b, c}, 100 << 20);
+    EXPECT_EQ(staged("2024030500001rn.csv").size(), 2u); // a and b: closed past 8 MiB
+    EXPECT_EQ(staged("2024030500002rn.csv").size(), 1u);
+}
+
+TEST_F(PackingTest, RoomIsCountedInSectors)
+{
+    const struct {
+        const char* name;
+        int64_t size;
+        int64_t room;
+        bool fits;
+    } cases[] = {
+        {"zero", 0, 1, true},
+        {"exact", 3 * 2048, 3 * 2048, true},
+        {"one byte more", 3 * 2048 + 1, 3 * 2048, false},
+    };
+    for (const auto& c : cases) {
+        state.StagedFiles.clear();
+        state.StagedBytes = 0;
+        std::filesystem::remove_all(state.TempFolder);
+        std::filesystem::create_directories(state.TempFolder);
+        const std::string path = file("f", std::string(static_cast<std::size_t>(c.size), 'x'));
+        view.clearCalls();
+        pack({path}, c.room);
+        EXPECT_EQ(state.StagedFiles.size(), c.fits ? 2u : 0u) << c.name;
+        // Nothing is staged, so a further disc of this size would not take it either.
+        EXPECT_EQ(view.has("setText BackupProgress lMessage Warning: Too large for an empty disk: " + path), !c.fits);
+    }
+}
+
+TEST_F(PackingTest, AFullDiscIsBurntBeforeTheFileThatDoesNotFitAndNoFurtherDiscIsAskedFor)
+{
+    const std::string a = file("a.zip", std::string(3000, 'a'));
+    const std::string b = file("b.zip", std::string(5000, 'b'));
+    const SortedList left = pack({a, b}, 8192);
+    ASSERT_EQ(burns.size(), 1u);
+    EXPECT_EQ(burns[0], (std::vector<std::string>{"2024030500001rn.zip", "2024030500001rn.csv"}));
+    EXPECT_EQ(left.lines(), std::vector<std::string>{b});
+    EXPECT_EQ(filed("20240305001"), (std::vector<std::string>{"2024030500001rn.csv", "STATUS.INI"}));
+    EXPECT_TRUE(tempEmpty());
+    EXPECT_FALSE(bits->isSet(a));
+    EXPECT_TRUE(bits->isSet(b));
+}
+
+TEST_F(PackingTest, ANameWithWildcardCharactersIsAddedAloneNotItsLookAlikes)
+{
+    const std::string star = file("a*b.txt", "star");
+    file("axb.txt", "look-alike");
+    file("a?b.txt", "question");
+    pack({star}, 100 << 20);
+    TZipArchiver reader;
+    reader.FileName = state.TempFolder + "/2024030500001rn.zip";
+    reader.ArchiveOpen();
+    ASSERT_EQ(reader.entries().size(), 1u);
+    EXPECT_EQ("/" + reader.entries()[0].name, star);
+}
+
+TEST_F(PackingTest, EngineEvents)
+{
+    const std::string a = file("a", "alpha");
+    TZipAction action = fxaAbort;
+    try {
+        packer->ZFProcessFileFailure(a, 25, "ZF: Write to stream error - Native error: 00046", action);
+        FAIL() << "a failure on a readable file ends the run";
+    } catch (const Error& error) {
+        EXPECT_STREQ(error.what(), "Error: ZF: Write to stream error - Native error: 00046 errorcode :25");
+    }
+    packer->ZFProcessFileFailure(dir / "data/gone", 12, "ZF: Cannot open file", action);
+    EXPECT_EQ(action, fxaIgnore); // gone since it was tested: skipped, not fatal
+
+    view.clearCalls();
+    const struct {
+        double percent;
+        TZipProgressOperation operation;
+        const char* shown;
+    } progress[] = {{55.55, poAdd, "setPosition BackupProgress pbExtra 556"},
+                    {0, poAdd, "setPosition BackupProgress pbExtra 0"},
+                    {100, poAdd, nullptr},
+                    {40, poExtract, nullptr}};
+    for (const auto& p : progress) {
+        view.clearCalls();
+        packer->ZFFileProgress(p.percent, p.operation);
+        EXPECT_EQ(view.countPrefix("setPosition BackupProgress pbExtra"), p.shown ? 1 : 0) << p.percent;
+        if (p.shown)
+            EXPECT_TRUE(view.has(p.shown));
+    }
+}
+
+} // namespace
+} // namespace torvinel

@@ -1,0 +1,201 @@
+// torvinel-cli backup as a user runs it: the built program, its own application folder, the
+// image drive with small CD-R discs, and the discs read back with xorriso and unzip.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+
+#include "app/TextFile.h"
+#include "archive/TZipArchiver.h"
+#include "support/TempDir.h"
+
+namespace torvinel {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string shellQuoted(const std::string& text)
+{
+    std::string out = "'";
+    for (char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+std::string incompressible(std::size_t size, uint32_t seed)
+{
+    std::string bytes(size, '\0');
+    for (auto& c : bytes) {
+        seed = seed * 1664525u + 1013904223u;
+        c = static_cast<char>(seed >> 24);
+    }
+    return bytes;
+}
+
+class BackupCliTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        home = dir / "home";
+        appFolder = home + "/.local/share/Torvinel";
+        fs::create_directories(appFolder);
+        fs::create_directories(dir / "data");
+        setDisc("CD-R", 15360); // 20 MiB of room once the writer's reserve is taken
+    }
+    void setDisc(const std::string& type, int64_t blocks)
+    {
+        std::ofstream(appFolder + "/Torvinel.ini", std::ios::binary)
+            << "[ImageDrive]\r\nFolder=" << dir / "discs" << "\r\nMediaType=" << type << "\r\nBlocks=" << blocks
+            << "\r\n";
+    }
+
+    // Runs the program; its output goes to out.txt. Returns the exit code.
+    int cli(const std::string& arguments)
+    {
+        const std::string command = "env HOME=" + shellQuoted(home) + " XDG_DATA_HOME=" + shellQuoted(home + "/.local/share") +
+                                    " XDG_CONFIG_HOME=" + shellQuoted(home + "/.config") + " " +
+                                    shellQuoted(std::string(TORVINEL_BINARY_DIR) + "/src/cli/torvinel-cli") + " " +
+                                    arguments + " </dev/null >" + shellQuoted(dir / "out.txt") + " 2>&1";
+        const int status = std::system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::string output() const { return dir.read("out.txt"); }
+
+    std::vector<std::string> discIds() const
+    {
+        std::vector<std::string> ids;
+        for (const auto& entry : fs::directory_iterator(appFolder + "/Database"))
+            ids.push_back(entry.path().filename().string());
+        std::sort(ids.begin(), ids.end());
+        return ids;
+    }
+    // The catalogs of a disc in the database, by name.
+    std::map<std::string, std::vector<std::string>> catalogs(const std::string& disc) const
+    {
+        std::map<std::string, std::vector<std::string>> found;
+        for (const auto& entry : fs::directory_iterator(appFolder + "/Database/" + disc))
+            if (entry.path().extension() == ".csv")
+                found[entry.path().filename().string()] = readLines(entry.path().string());
+        return found;
+    }
+    // Extracts a disc image; returns the disc's folder.
+    std::string readDisc(const std::string& disc)
+    {
+        const std::string target = dir / ("read/" + disc);
+        fs::create_directories(target);
+        const std::string command = "xorriso -osirrox on -indev " + shellQuoted(dir / ("discs/" + disc + ".iso")) +
+                                    " -extract / " + shellQuoted(target) + " >/dev/null 2>&1";
+        EXPECT_EQ(std::system(command.c_str()), 0) << disc;
+        return target + "/" + disc;
+    }
+
+    test::TempDir dir;
+    std::string home;
+    std::string appFolder;
+};
+
+// Catalog names (without ".csv") of the split archives among these discs' catalogs.
+std::set<std::string> splitNames(const std::map<std::string, std::vector<std::string>>& all)
+{
+    std::set<std::string> names;
+    for (const auto& [name, lines] : all)
+        if (name.size() == 23)
+            names.insert(name.substr(0, 15));
+    return names;
+}
+
+TEST_F(BackupCliTest, RunsOverAChangingTreeGiveDiscsThatOtherToolsAndTheEngineReadBack)
+{
+    dir.write("data/keep.txt", "kept as it is\n");
+    const std::string change = dir.write("data/docs/change.txt", "first version\n");
+    const std::string gone = dir.write("data/docs/gone.txt", "deleted before the second run\n");
+    const std::string bigBytes = incompressible(20000000, 7);
+    const std::string big = dir.write("data/media/big.zip", bigBytes);
+
+    // Run 1: everything is new; the big file's volumes run on onto a second disc.
+    ASSERT_EQ(cli("backup --select " + shellQuoted(dir / "data") + " --md5 --no-verify"), 0) << output();
+    EXPECT_NE(output().find("The backup is finished."), std::string::npos);
+    ASSERT_EQ(discIds().size(), 2u) << output();
+    const std::string first = discIds()[0], second = discIds()[1];
+    const auto firstCatalogs = catalogs(first), secondCatalogs = catalogs(second);
+    const auto splits = splitNames(firstCatalogs);
+    ASSERT_EQ(splits.size(), 1u);
+    const std::string split = *splits.begin();
+    EXPECT_TRUE(firstCatalogs.count(split + "_001.csv") && firstCatalogs.count(split + "_002.csv"));
+    EXPECT_TRUE(secondCatalogs.count(split + ".csv"));
+
+    // The images hold what the database says; unzip accepts every ordinary archive.
+    std::map<std::string, std::string> read; // file name -> extracted path
+    for (const auto& id : {first, second}) {
+        const std::string folder = readDisc(id);
+        for (const auto& entry : fs::directory_iterator(folder))
+            read[entry.path().filename().string()] = entry.path().string();
+        for (const auto& [name, lines] : catalogs(id))
+            EXPECT_TRUE(read.count(name)) << name;
+    }
+    int tested = 0;
+    for (const auto& [name, path] : read)
+        if (name.ends_with(".zip") && name.size() == 19 && !splits.count(name.substr(0, 15))) {
+            EXPECT_EQ(std::system(("unzip -tqq " + shellQuoted(path) + " >/dev/null").c_str()), 0) << name;
+            ++tested;
+        }
+    EXPECT_EQ(tested, 1);
+
+    // The split volumes from both discs, put in one folder, give the file back byte for byte.
+    fs::create_directories(dir / "joined");
+    for (const auto& suffix : {"_001.zip", "_002.zip", ".zip"})
+        fs::copy_file(read.at(split + suffix), dir / ("joined/" + split + suffix));
+    TZipArchiver zip;
+    zip.FileName = dir / ("joined/" + split + ".zip");
+    zip.ArchiveOpen();
+    zip.BaseDir = dir / "restored";
+    ASSERT_TRUE(zip.ArchiveExtractFiles("*.*"));
+    zip.ArchiveClose();
+    EXPECT_TRUE(dir.read("restored" + big) == bigBytes);
+
+    // Run 2: one file changed, one deleted, one added. The third disc holds the deletion
+    // record, the new and changed files, and as much of the unchanged ones as fits.
+    dir.write("data/docs/change.txt", "second, longer version\n");
+    fs::remove(gone);
+    const std::string added = dir.write("data/new.txt", "new\n");
+    ASSERT_EQ(cli("backup --select " + shellQuoted(dir / "data")), 0) << output();
+    ASSERT_EQ(discIds().size(), 3u) << output();
+    std::map<char, std::vector<std::string>> byKind;
+    for (const auto& [name, lines] : catalogs(discIds()[2]))
+        byKind[name[14]].insert(byKind[name[14]].end(), lines.begin(), lines.end());
+    ASSERT_EQ(byKind['d'].size(), 1u);
+    EXPECT_EQ(byKind['d'][0].substr(0, gone.size() + 2), "\"" + gone + "\"");
+    ASSERT_EQ(byKind['n'].size(), 2u);
+    EXPECT_EQ(byKind['n'][0].substr(1, change.size()), change);
+    EXPECT_EQ(byKind['n'][1].substr(1, added.size()), added);
+    EXPECT_FALSE(byKind['f'].empty()); // the big file's first volumes, in rotation
+
+    // Run 3 without --select takes FQList.txt, and completes the rotated split first.
+    ASSERT_EQ(cli("backup"), 0) << output();
+    ASSERT_EQ(discIds().size(), 4u) << output();
+    const auto rotated = splitNames(catalogs(discIds()[2]));
+    ASSERT_EQ(rotated.size(), 1u);
+    EXPECT_TRUE(catalogs(discIds()[3]).count(*rotated.begin() + ".csv")) << output();
+}
+
+TEST_F(BackupCliTest, ExitCodesForCancelAndForAWrongCommandLine)
+{
+    dir.write("data/a.txt", "a");
+    // A disc far larger than the free space of the temporary folder's drive: the writer
+    // cancels before anything is packed.
+    setDisc("DVD+R DL", 2000000000);
+    EXPECT_EQ(cli("backup --select " + shellQuoted(dir / "data")), 1) << output();
+    EXPECT_NE(output().find("The backup was cancelled."), std::string::npos) << output();
+    EXPECT_NE(output().find("You do not have enough space on your hard drive"), std::string::npos);
+
+    EXPECT_EQ(cli("backup --writer x"), 2);
+    EXPECT_EQ(cli("backup --writer 5"), 2);
+}
+
+} // namespace
+} // namespace torvinel

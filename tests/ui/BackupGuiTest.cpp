@@ -1,0 +1,180 @@
+// A backup through the real windows, offscreen: folders ticked in BackupTree, the Backup
+// button clicked, the run on the image drive with a small CD-R, the message boxes answered
+// as a user would. With TORVINEL_SCREENSHOTS=<folder> it saves the ticked tree and the
+// progress window in the middle of the run (run it under Xvfb for real fonts).
+#include <QApplication>
+#include <QGroupBox>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+
+#include <filesystem>
+#include <fstream>
+
+#include "app/RunState.h"
+#include "backup/BackupRun.h"
+#include "backup/BackupSetup.h"
+#include "discwriter/TdwDeviceFinder.h"
+#include "discwriter/WritetoDisc.h"
+#include "discwriter/discwright/Discwright.h"
+#include "ui/BackupTreeModel.h"
+#include "ui/QtView.h"
+#include "ui/TMain.h"
+#include "ui/TProgressForm.h"
+
+using namespace torvinel;
+using namespace torvinel::ui;
+
+namespace fs = std::filesystem;
+
+class BackupGuiTest : public QObject {
+    Q_OBJECT
+private slots:
+    void tickFoldersAndRunABackupOnTheImageDrive();
+};
+
+namespace {
+
+void writeFile(const fs::path& path, std::size_t size, char fill)
+{
+    fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary);
+    std::string bytes(size, fill);
+    uint32_t x = static_cast<uint32_t>(size);
+    for (std::size_t i = 0; i < size; i += 7) { // half-compressible: deflate has some work
+        x = x * 1664525u + 1013904223u;
+        bytes[i] = static_cast<char>(x >> 24);
+    }
+    out << bytes;
+}
+
+void saveShot(QWidget* widget, const char* name)
+{
+    const QByteArray folder = qgetenv("TORVINEL_SCREENSHOTS");
+    if (!folder.isEmpty())
+        widget->grab().save(QString::fromLocal8Bit(folder) + "/" + name);
+}
+
+} // namespace
+
+void BackupGuiTest::tickFoldersAndRunABackupOnTheImageDrive()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const fs::path root = dir.path().toStdString();
+    const fs::path files = root / "Files";
+    writeFile(files / "Documents/letter.txt", 4000, 'l');
+    writeFile(files / "Documents/Taxes/2025.txt", 9000, 't');
+    writeFile(files / "Pictures/holiday.png", 12 << 20, 'p');
+    writeFile(files / "Music/song.ogg", 3000, 'm');
+
+    RunState state;
+    state.AppFolder = (root / "app").string();
+    state.DatabaseFolder = state.AppFolder + "/Database";
+    state.TempFolder = state.AppFolder + "/torvineltemp";
+    fs::create_directories(state.DatabaseFolder);
+    fs::create_directories(state.TempFolder);
+    state.log.open(state.appFile("LogFile.txt"));
+
+    TMain main;
+    QtView view(main);
+    TProgressForm progress(state, view, &main);
+    view.attachProgressForms(&progress, nullptr);
+    view.setChecked("cbDoMD5", false);
+    view.setChecked("cbDoVerify", false);
+
+    // The tree, over the test's own files.
+    BackupTreeModel model(files.string(), {});
+    auto* tree = main.findChild<QTreeView*>("BackupTree");
+    QVERIFY(tree);
+    model.attachView(tree);
+    view.attachBackupTree(model);
+
+    // The disc library with the image drive alone: CD-R discs of 20 MiB of room.
+    const DiscwrightStartUpBlock block{};
+    const auto started = Discwright_StartUpEx(&block, sizeof block);
+    QVERIFY(started == 0 || started == 3);
+    ImageDriveSettings image;
+    image.folder = (root / "discs").string();
+    image.mediaType = "CD-R";
+    image.blocks = 15360;
+    Discwright_ConfigureImageDrive(image);
+    Discwright_UseTestDrives({});
+    Discwright_SetSearch(false, true);
+    TdwLogger logger(false, 0);
+    TdwCallBackEventer eventer;
+    TdwDeviceFinder finder(logger, eventer);
+    finder.RefreshDevices(view, false);
+    QCOMPARE(finder.DeviceList().size(), std::size_t(1));
+    view.setItems("DeviceChooser", {finder.DeviceList()[0].DriveLetter + " " + finder.DeviceList()[0].Product}, 0);
+
+    TZipArchiver ZF;
+    ConfigureArchiveEngine(ZF, state);
+    platform::ArchiveAttribute bits(state.AppFolder);
+    BackupContext context{state, view, ZF, bits,
+                          [&](const std::string& name, int64_t& free, int32_t& status) {
+                              BurnOptions options;
+                              options.pollInterval = std::chrono::milliseconds(0);
+                              WritetoDisc(state, view, finder.DeviceList(), name, free, status, options);
+                          },
+                          {}, {image.folder}};
+    main.setBackupHandler([&] { BackupButtonClick(context); });
+
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    main.pages()->setCurrentIndex(0);
+
+    // Tick two folders as a click on their check boxes does.
+    const QModelIndex top = model.index(0, 0);
+    tree->expand(top);
+    for (const char* folder : {"Documents", "Pictures"}) {
+        const QModelIndex index = model.indexOf(model.browseTo((files / folder).string()));
+        QVERIFY(index.isValid());
+        QVERIFY(model.setData(index, Qt::Checked, Qt::CheckStateRole));
+    }
+    tree->expand(model.indexOf(model.browseTo((files / "Documents").string())));
+    QCOMPARE(model.data(top, Qt::CheckStateRole).toInt(), int(Qt::PartiallyChecked));
+    saveShot(&main, "backup-run-tree.png");
+
+    // Message boxes are answered as they come; the progress window is pictured once, while
+    // phase 6 packs the pictures.
+    QStringList messages;
+    bool pictured = false;
+    QTimer answerer;
+    QObject::connect(&answerer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            messages << box->text();
+            box->accept();
+        }
+        auto* group = progress.findChild<QGroupBox*>("gbProgressbars");
+        auto* bar = progress.findChild<QProgressBar*>("pbExtra");
+        if (!pictured && progress.isVisible() && group && bar && group->title().startsWith("Phase 6") &&
+            bar->value() > 200) {
+            saveShot(&progress, "backup-run-progress.png");
+            pictured = true;
+        }
+    });
+    answerer.start(20);
+
+    auto* button = main.findChild<QPushButton*>("BackupButton");
+    QVERIFY(button);
+    QTest::mouseClick(button, Qt::LeftButton);
+    answerer.stop();
+
+    QVERIFY2(messages.contains("The backup is finished."), qPrintable(messages.join(" | ")));
+    QVERIFY(messages.contains("Please remove the disk and mark it with the following number: " +
+                              QString::fromStdString(state.DiscList.lines().front())));
+    QVERIFY(main.isVisible());
+    QVERIFY(!progress.isVisible());
+    QCOMPARE(state.BackupState.size(), std::size_t(3)); // letter, 2025 and the picture; not the music
+    QVERIFY(fs::exists(root / "discs"));
+    Discwright_SetSearch(true, true);
+}
+
+QTEST_MAIN(BackupGuiTest)
+#include "BackupGuiTest.moc"
