@@ -34,7 +34,7 @@ struct BackupContext {
     std::function<void()> refreshRestore;    // phase 8: restore chooser and restore tree
     std::vector<std::string> excludedFolders; // never backed up (the image drive's folder)
     // The command line's selection: taken as FQList in phase 1 instead of the tree's ticks.
-    std::optional<std::vector<std::string>> selection;
+    std::optional<std::vector<std::string>> selection = std::nullopt;
     Clock clock = std::chrono::system_clock::now;
 };
 

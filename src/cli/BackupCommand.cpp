@@ -64,24 +64,6 @@ std::optional<BackupArguments> parse(const std::vector<std::string>& args)
     return parsed;
 }
 
-// The terminal has no tree of the computer to tick. The ticks are kept as top-level items of
-// the in-memory tree, one per selected path, so that start-up's restoring of the selection,
-// phase 1 and shut-down's saving see exactly the selected paths (items with ancestors would
-// let a lone ticked child tick its parents).
-void offerSelection(TerminalView& view)
-{
-    MemoryCheckTree& tree = view.backupMemoryTree();
-    const std::string appFolder = platform::joinPath(platform::applicationDataFolder(), "Torvinel");
-    const std::string saved = platform::joinPath(appFolder, "FQList.txt");
-    if (platform::fileExists(saved)) {
-        for (const auto& path : readLines(saved))
-            if (!path.empty())
-                tree.addNode(nullptr, path);
-    } else {
-        tree.addNode(nullptr, platform::documentsFolder()); // the first start's selection
-    }
-}
-
 // --select: these paths and nothing else (a path below another one is covered by it).
 void replaceSelection(TerminalView& view, const std::vector<std::string>& paths)
 {
@@ -164,8 +146,7 @@ std::optional<int> runBackupCommand(const std::vector<std::string>& args)
     }
 
     return withApplication(
-        [&](Application& application, TerminalView& view) { return backup(view, application, *arguments); },
-        offerSelection);
+        [&](Application& application, TerminalView& view) { return backup(view, application, *arguments); });
 }
 
 } // namespace torvinel::cli

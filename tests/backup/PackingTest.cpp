@@ -189,8 +189,9 @@ TEST_F(PackingTest, EngineEvents)
         view.clearCalls();
         packer->ZFFileProgress(p.percent, p.operation);
         EXPECT_EQ(view.countPrefix("setPosition BackupProgress pbExtra"), p.shown ? 1 : 0) << p.percent;
-        if (p.shown)
+        if (p.shown) {
             EXPECT_TRUE(view.has(p.shown));
+        }
     }
 }
 

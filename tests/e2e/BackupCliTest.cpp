@@ -197,5 +197,26 @@ TEST_F(BackupCliTest, ExitCodesForCancelAndForAWrongCommandLine)
     EXPECT_EQ(cli("backup --writer 5"), 2);
 }
 
+// Every command runs the program's start-up and shut-down; the shut-down saves the
+// selection, so a command that is not a backup must leave it as it was, save for a path that
+// has vanished (reported and dropped, as at a start of the GUI).
+TEST_F(BackupCliTest, OtherCommandsKeepTheSelection)
+{
+    dir.write("data/a.txt", "a");
+    dir.write("data/sub/b.txt", "b");
+    const std::string selection = dir / "data/a.txt" + "\r\n" + dir / "data/sub" + "\r\n" + dir / "gone.txt" + "\r\n";
+    dir.write("home/.local/share/Torvinel/FQList.txt", selection);
+    for (const char* command : {"discs", "sets", "drives"}) {
+        ASSERT_EQ(cli(command), 0) << command << "\n" << output();
+        EXPECT_EQ(dir.read("home/.local/share/Torvinel/FQList.txt"),
+                  dir / "data/a.txt" + "\r\n" + dir / "data/sub" + "\r\n")
+            << command;
+        // The vanished path is reported by the first command only: it is gone after that.
+        const bool reported = dir.read("home/.local/share/Torvinel/LogFile.txt").find("Could not add to Backuptree: " +
+                                                                                      dir / "gone.txt") != std::string::npos;
+        EXPECT_EQ(reported, std::string(command) == "discs") << command;
+    }
+}
+
 } // namespace
 } // namespace torvinel
