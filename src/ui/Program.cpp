@@ -7,11 +7,16 @@
 #include "app/Error.h"
 #include "backup/BackupRun.h"
 #include "backup/BackupSetup.h"
+#include "catalog/DiscMaintenance.h"
 #include "discwriter/DiscwrightWrapper.h"
 #include "discwriter/WritetoDisc.h"
 #include "discwriter/discwright/Discwright.h"
+#include "restore/RestoreChooser.h"
+#include "restore/RestoreRun.h"
+#include "restore/RestoreTree.h"
 #include "ui/BackupTreeModel.h"
 #include "ui/QtView.h"
+#include "ui/RestoreTreeModel.h"
 #include "ui/ReportErrors.h"
 #include "ui/TMain.h"
 #include "ui/TProgressForm.h"
@@ -46,6 +51,11 @@ int runTorvinel()
     view.attachBusyWindow(&busy);
 
     Application app(view);
+    // The restore tree is core's; the view shows it through a model that follows its changes.
+    auto* restoreTreeView = mainWindow.findChild<QTreeView*>("RestoreTree");
+    restoreTreeView->setModel(new RestoreTreeModel(app.restoreTree(), restoreTreeView));
+    view.attachRestoreTree(app.restoreTree());
+
     try {
         app.FormCreate();
         if (!app.startedUp())
@@ -72,8 +82,20 @@ int runTorvinel()
                              WritetoDisc(app.state(), view, app.discwright().devices(), name, discFreeBytes,
                                          writeStatus);
                          },
-                         {}, excluded};
-    mainWindow.setBackupHandler([&] { BackupButtonClick(backup); });
+                         [&] { app.refreshRestoreSide(); }, excluded};
+
+    // Every command reports a failure in the error box and leaves the program running.
+    const auto guarded = [&](std::function<void()> command) {
+        return [&view, command] { reportErrors(view, command); };
+    };
+    RunState& state = app.state();
+    mainWindow.setHandlers({
+        guarded([&] { BackupButtonClick(backup); }),
+        guarded([&] { RestoreButtonClick(state, view, app.restoreTree()); }),
+        guarded([&] { RestoreChooserChange(state, view, app.restoreTree()); }),
+        guarded([&] { RemoveButtonClick(state, view, [&] { app.refreshRestoreSide(); }); }),
+        guarded([&] { AddDiskClick(state, view, [&] { app.refreshRestoreSide(); }); }),
+    });
 
     mainWindow.show();
     return QApplication::exec();

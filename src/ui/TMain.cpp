@@ -139,7 +139,8 @@ QWidget* TMain::makeRestorePage()
     auto* chooseLayout = new QHBoxLayout(choose);
     auto* chooser = dropDown("RestoreChooser", "Newest backup");
     chooseLayout->addWidget(chooser);
-    connect(chooser, &QComboBox::currentIndexChanged, this, &TMain::RestoreChooserChange);
+    // Only the user's pick assembles another set: refilling the list must not.
+    connect(chooser, &QComboBox::activated, this, &TMain::RestoreChooserChange);
 
     auto* tree = named(new QTreeView, "RestoreTree");
     tree->setDragEnabled(false);

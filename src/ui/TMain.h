@@ -30,7 +30,16 @@ public:
     // Runs once when the window closes (the shut-down sequence).
     void setCloseHandler(std::function<void()> handler) { m_closeHandler = std::move(handler); }
     // What the Backup button runs: one backup run (backup/BackupRun.h), attached from outside.
-    void setBackupHandler(std::function<void()> handler) { m_backupHandler = std::move(handler); }
+    // What the command buttons and the backup-set chooser run; the window holds no logic.
+    struct Handlers {
+        std::function<void()> backup;
+        std::function<void()> restore;
+        std::function<void()> restoreChooserChange;
+        std::function<void()> removeDisk;
+        std::function<void()> addDisk;
+    };
+    void setHandlers(Handlers handlers) { m_handlers = std::move(handlers); }
+    void setBackupHandler(std::function<void()> handler) { m_handlers.backup = std::move(handler); }
 
     QTabWidget* pages() const { return m_pages; }
     // The status bar's panels: 0 (350 pixels) and 1 (50 pixels).
@@ -40,18 +49,19 @@ public:
 
 public slots:
     // The handlers of later work; present so the controls are wired from the start.
-    void BackupButtonClick()
-    {
-        if (m_backupHandler)
-            m_backupHandler();
-    }
-    void RestoreButtonClick() {}
-    void RestoreChooserChange() {}
-    void RemoveButtonClick() {}
-    void AddDiskClick() {}
+    void BackupButtonClick() { run(m_handlers.backup); }
+    void RestoreButtonClick() { run(m_handlers.restore); }
+    void RestoreChooserChange() { run(m_handlers.restoreChooserChange); }
+    void RemoveButtonClick() { run(m_handlers.removeDisk); }
+    void AddDiskClick() { run(m_handlers.addDisk); }
     void AboutboxURLClick(const QUrl& address);
 
 protected:
+    static void run(const std::function<void()>& handler)
+    {
+        if (handler)
+            handler();
+    }
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -64,7 +74,7 @@ private:
     QTabWidget* m_pages = nullptr;
     QLabel* m_panels[2] = {nullptr, nullptr};
     std::function<void()> m_closeHandler;
-    std::function<void()> m_backupHandler;
+    Handlers m_handlers;
     bool m_closed = false;
 };
 
