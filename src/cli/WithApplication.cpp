@@ -20,23 +20,43 @@ extern "C" void onInterrupt(int)
     interrupted = 1;
 }
 
-// The terminal has no tree of the computer to tick. The ticks are kept as top-level items of
-// the in-memory tree, one per selected path that still exists, so that start-up's restoring
-// of the selection (which reports the vanished ones), a backup's phase 1 and shut-down's
-// saving all see exactly the selected paths: every command keeps FQList.txt as it was.
-// (Items with ancestors would let a lone ticked child tick its parents.)
+// A file of the application folder, known before start-up has set the folders up.
+std::string appFile(const std::string& name)
+{
+    return platform::joinPath(platform::joinPath(platform::applicationDataFolder(), "Torvinel"), name);
+}
+
+// The terminal has no tree of the computer to tick. The selection is kept as top-level items
+// of the in-memory tree, one per path: ticked for each path of FQList.txt that still exists,
+// unticked for each path of FQUList.txt. So start-up's restoring of the selection (which
+// reports the vanished paths), a backup's phase 1 and shut-down's saving see exactly the
+// saved paths, and every command leaves both files as they were. (Items with ancestors would
+// let a lone ticked child tick its parents.)
 void offerSelection(TerminalView& view)
 {
     MemoryCheckTree& tree = view.backupMemoryTree();
-    const std::string appFolder = platform::joinPath(platform::applicationDataFolder(), "Torvinel");
-    const std::string saved = platform::joinPath(appFolder, "FQList.txt");
-    if (platform::fileExists(saved)) {
-        for (const auto& path : readLines(saved))
+    const std::string ticked = appFile("FQList.txt");
+    if (platform::fileExists(ticked)) {
+        for (const auto& path : readLines(ticked))
             if (!path.empty() && (platform::fileExists(path) || platform::folderExists(path)))
                 tree.addNode(nullptr, path);
     } else {
         tree.addNode(nullptr, platform::documentsFolder()); // the first start's selection
     }
+    const std::string unticked = appFile("FQUList.txt");
+    if (platform::fileExists(unticked))
+        for (const auto& path : readLines(unticked))
+            if (!path.empty())
+                tree.addNode(nullptr, path);
+}
+
+// Only the GUI's tree knows which items of the computer are unticked: a command line that
+// found no FQUList.txt leaves none behind, or the GUI's next start would take every item of
+// the computer for a new one and ask about each.
+void forgetUntickedList(bool existedBefore)
+{
+    if (!existedBefore)
+        platform::deleteFile(appFile("FQUList.txt"));
 }
 
 void report(const Error& error)
@@ -49,6 +69,7 @@ void report(const Error& error)
 int withApplication(const std::function<int(Application&, TerminalView&)>& command,
                     const std::function<void(TerminalView&)>& prepare)
 {
+    const bool untickedListExisted = platform::fileExists(appFile("FQUList.txt"));
     TerminalView view;
     offerSelection(view);
     if (prepare)
@@ -72,6 +93,7 @@ int withApplication(const std::function<int(Application&, TerminalView&)>& comma
     std::signal(SIGINT, previous);
     try {
         application.FormClose();
+        forgetUntickedList(untickedListExisted);
     } catch (const Error& error) {
         report(error);
         code = Failed;

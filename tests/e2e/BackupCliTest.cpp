@@ -215,7 +215,14 @@ TEST_F(BackupCliTest, OtherCommandsKeepTheSelection)
         const bool reported = dir.read("home/.local/share/Torvinel/LogFile.txt").find("Could not add to Backuptree: " +
                                                                                       dir / "gone.txt") != std::string::npos;
         EXPECT_EQ(reported, std::string(command) == "discs") << command;
+        EXPECT_FALSE(fs::exists(appFolder + "/FQUList.txt")) << "only the GUI's tree knows what is unticked";
     }
+    // An unticked list the GUI saved stays as it was.
+    const std::string unticked = dir / "data/sub/b.txt" + "\r\n" + "/elsewhere\r\n";
+    dir.write("home/.local/share/Torvinel/FQUList.txt", unticked);
+    ASSERT_EQ(cli("discs"), 0) << output();
+    EXPECT_EQ(dir.read("home/.local/share/Torvinel/FQUList.txt"), unticked);
+    EXPECT_EQ(dir.read("home/.local/share/Torvinel/FQList.txt"), dir / "data/a.txt" + "\r\n" + dir / "data/sub" + "\r\n");
 }
 
 } // namespace
