@@ -9,6 +9,9 @@
 #include "app/SpeedLists.h"
 #include "backup/Selection.h"
 #include "catalog/AssembleBackupState.h"
+#include "discwriter/DeviceLists.h"
+#include "discwriter/DiscwrightWrapper.h"
+#include "discwriter/WrapperServices.h"
 #include "discwriter/discwright/Discwright.h"
 #include "discwriter/discwright/ImageDriveSettings.h"
 #include "platform/Platform.h"
@@ -50,6 +53,7 @@ Application::Application(View& view) : m_view(view) {}
 
 Application::~Application()
 {
+    m_wrapper.reset(); // waits for a drive search still running
     if (m_libraryStarted)
         Discwright_ShutDown();
 }
@@ -73,6 +77,8 @@ void Application::FormCreate()
     if (const int exception = Discwright_StartUpEx(&block, sizeof block); exception != 0)
         throw Error(format("Discwright_StartUpEx() failed, exception %d", exception));
     m_libraryStarted = true;
+    CheckLibraryVersion(m_view);
+    m_wrapper = std::make_unique<DiscwrightWrapper>();
 
     // 4. AppFolder. A fresh account may not have the per-user data folder yet; it is the
     // platform's own folder, so it is made with its parents.
@@ -174,6 +180,11 @@ void Application::FormCreate()
     // 17-18. The ticks of the last session; on a first start the documents folder.
     RestoreSelection(s, m_view, documents);
 
+    // 21-23. The drives: writers for the Backup page, readers for Restore and Add.
+    DeviceChooserInit(m_view, m_wrapper->finder);
+    if (!RestoreFromInit(s, m_view))
+        return;
+
     // The guard refuses sleep and session end until the battery runs low.
     if (m_powerGuardEnabled) {
         m_pwrSave = std::make_unique<TPwrSave>();
@@ -208,6 +219,8 @@ void Application::FormClose()
     IniWriteInteger(ini, "Status", "MaxDVDSpeed", m_view.selectedIndex("cbMaxDVDSpeed"));
 
     SaveSelection(s, m_view);
+
+    m_wrapper.reset();
 
     s.BackupState.clear();
     s.DeletedPaths.clear();

@@ -8,6 +8,7 @@
 namespace torvinel {
 
 class TPwrSave;
+struct DiscwrightWrapper;
 
 // The program's core: start-up, shut-down and the run-wide state. The GUI (ui/TMain) and
 // the command line (cli/) each create one around their own View.
@@ -19,7 +20,9 @@ public:
     Application& operator=(const Application&) = delete;
 
     // The start-up sequence. Raises Error with the step's text when a step fails; the later
-    // steps are then not carried out and startedUp() stays false.
+    // steps are then not carried out and startedUp() stays false. It also stays false when
+    // the drive listing found no drive to read discs from (it has told the user the program
+    // ends): the caller then ends the program without shut-down.
     void FormCreate();
     // The shut-down sequence; does nothing when start-up did not complete.
     void FormClose();
@@ -32,11 +35,15 @@ public:
     // must not touch the system bus switch it off before FormCreate.
     void setPowerGuardEnabled(bool enabled) { m_powerGuardEnabled = enabled; }
     TPwrSave* powerGuard() { return m_pwrSave.get(); }
+    // The disc library's wrapper: trace logger, notice relay and the drive finder whose list
+    // the burn sessions read. Present from start-up step 3 until shut-down.
+    DiscwrightWrapper& discwright() { return *m_wrapper; }
 
 private:
     View& m_view;
     RunState m_state;
     std::unique_ptr<TPwrSave> m_pwrSave;
+    std::unique_ptr<DiscwrightWrapper> m_wrapper;
     bool m_powerGuardEnabled = true;
     bool m_startedUp = false;
     bool m_libraryStarted = false;

@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "discwriter/discwright/DiscReader.h"
+
 namespace torvinel {
 
 // Where AddDiskClick reads a disc from. The disc holds one folder named by its DiscId, with
@@ -21,19 +23,26 @@ public:
     virtual bool copyStatusIni(const std::string& discId, const std::string& targetFolder) = 0;
 };
 
-// A drive as a folder: a mounted disc, or a disc copied to a folder.
-class FolderDiscSource : public DiscSource {
+// A disc read through the disc library's readers: a mounted disc, a disc copied to a
+// folder, a disc image, or the image drive's shelf.
+class ReaderDiscSource : public DiscSource {
 public:
-    explicit FolderDiscSource(std::string root) : m_root(std::move(root)) {}
+    explicit ReaderDiscSource(std::unique_ptr<DiscReader> reader) : m_reader(std::move(reader)) {}
     std::optional<std::string> discFolderName() override;
     bool copyCatalogs(const std::string& discId, const std::string& targetFolder) override;
     bool copyStatusIni(const std::string& discId, const std::string& targetFolder) override;
 
 private:
-    std::string m_root;
+    std::unique_ptr<DiscReader> m_reader;
 };
 
-// The source behind an entry of cbAddDisks.
+// A drive as a folder: a mounted disc, or a disc copied to a folder.
+class FolderDiscSource : public ReaderDiscSource {
+public:
+    explicit FolderDiscSource(const std::string& root) : ReaderDiscSource(makeFolderReader(root)) {}
+};
+
+// The source behind an entry of cbAddDisks or a command line argument (see OpenRestoreDrive).
 std::unique_ptr<DiscSource> openDiscSource(const std::string& drive);
 
 } // namespace torvinel

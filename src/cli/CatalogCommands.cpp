@@ -18,7 +18,9 @@ const char* const catalogUsage =
     "  discs                 list the discs of the database, oldest first\n"
     "  state [--set DISCID]  print the backup state (as of disc DISCID with --set)\n"
     "  remove-disc DISCID    remove the oldest or the newest disc from the database\n"
-    "  add-disc SOURCE       add the disc in the drive or folder SOURCE to the database\n";
+    "  add-disc SOURCE       add the disc in SOURCE to the database: a drive's mount point,\n"
+    "                        a folder holding a disc's files, a disc image (.iso) or the\n"
+    "                        image drive's folder\n";
 
 namespace {
 
@@ -92,8 +94,8 @@ int removeDisc(RunState& state, View& view, const std::string& disc)
 
 int addDisc(RunState& state, View& view, const std::string& source)
 {
-    FolderDiscSource disc(source);
-    switch (AddDiskClick(state, view, disc, {})) {
+    const auto disc = openDiscSource(source);
+    switch (AddDiskClick(state, view, *disc, {})) {
     case AddDiskResult::Added:
     case AddDiskResult::AlreadyAdded:
         return Done;

@@ -67,15 +67,4 @@ bool RestoreFromInit(RunState& state, View& view)
     return RestoreFromInit(state, view, platform::systemDrives(), imageDriveFolder());
 }
 
-std::unique_ptr<DiscReader> OpenRestoreDrive(const std::string& item)
-{
-    if (const auto folder = imageDriveFolder(); folder && *folder == item)
-        return makeImageShelfReader(item);
-    if (item.rfind("/dev/", 0) == 0) {
-        const std::string mounted = platform::mountPointOf(item);
-        return makeFolderReader(mounted.empty() ? item : mounted);
-    }
-    return makeFolderReader(item);
-}
-
 } // namespace torvinel

@@ -30,8 +30,4 @@ bool RestoreFromInit(RunState& state, View& view, const std::vector<platform::Sy
 // The same with the system's drives and the image drive of the disc library.
 bool RestoreFromInit(RunState& state, View& view);
 
-// A reader for an item of cbRestoreFrom / cbAddDisks: the image drive's shelf for its
-// folder, the current mount point for an optical device, else the folder itself.
-std::unique_ptr<DiscReader> OpenRestoreDrive(const std::string& item);
-
 } // namespace torvinel

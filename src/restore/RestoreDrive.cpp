@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "discwriter/DeviceLists.h"
 #include "platform/Platform.h"
 
 namespace torvinel {
@@ -37,25 +36,13 @@ private:
     std::unique_ptr<DiscReader> m_shelf;
 };
 
-bool endsWithIso(const std::string& text)
-{
-    if (text.size() < 4)
-        return false;
-    std::string tail = text.substr(text.size() - 4);
-    for (char& c : tail)
-        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return tail == ".iso";
-}
-
 } // namespace
 
 std::unique_ptr<DiscReader> openRestoreDrive(const std::string& drive)
 {
-    if (endsWithIso(drive) && platform::fileExists(drive))
-        return makeIsoFileReader(drive);
-    if (!platform::folderExists(drive))
-        return OpenRestoreDrive(drive); // an optical device, mounted or not
-    return std::make_unique<FolderOrShelfReader>(drive);
+    if (platform::folderExists(drive))
+        return std::make_unique<FolderOrShelfReader>(drive);
+    return OpenRestoreDrive(drive); // a disc image, or an optical device mounted or not
 }
 
 } // namespace torvinel

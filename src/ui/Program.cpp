@@ -43,6 +43,8 @@ int runTorvinel()
     Application app(view);
     try {
         app.FormCreate();
+        if (!app.startedUp())
+            return 1; // no drive to read discs from; the user has been told
     } catch (const Error& e) {
         view.showError(errorBoxText(e.what()));
         return 1;

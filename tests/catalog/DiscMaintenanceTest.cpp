@@ -153,11 +153,22 @@ TEST_F(AddDiskTest, NoDiscToAdd)
     EXPECT_FALSE(std::filesystem::exists(root / "BackupList.txt"));
 }
 
+// A disc whose catalogs copy only in part (a scratched disc).
+class PartlyReadableDisc : public FolderDiscSource {
+public:
+    using FolderDiscSource::FolderDiscSource;
+    bool copyCatalogs(const std::string& discId, const std::string& targetFolder) override
+    {
+        FolderDiscSource::copyCatalogs(discId, targetFolder);
+        return false;
+    }
+};
+
 TEST_F(AddDiskTest, FailedCopyIsLoggedAndTheFolderStays)
 {
     burnt("20240301001", "2024030100001rn.csv", "/a");
-    std::filesystem::create_symlink(drive / "nowhere", drive / "20240301001" / "2024030100002rn.csv");
-    EXPECT_EQ(add(), AddDiskResult::CopyFailed);
+    PartlyReadableDisc disc(drive.string());
+    EXPECT_EQ(AddDiskClick(state, view, disc, refresh), AddDiskResult::CopyFailed);
     EXPECT_TRUE(view.messages().empty());
     EXPECT_EQ(logLines(), (std::vector<std::string>{"Adding disk : 20240301001", "Copy failed."}));
     EXPECT_TRUE(StateHasPath(state.BackupState, "/a").found); // what was copied counts

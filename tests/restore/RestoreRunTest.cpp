@@ -122,6 +122,21 @@ TEST_F(RestoreRunTest, SplitFileOverTwoDiscsIsFetchedNewestDiscFirstAndExtracted
     EXPECT_TRUE(listFile("restoreafter.txt").empty());
 }
 
+TEST_F(RestoreRunTest, CancelWhileASplitFileWaitsForItsOlderDiscKeepsItsLine)
+{
+    deletedCatalog("20240304001", "2024030400001dd", {});
+    const File big{"/home/u/big.bin", bytes(150000, 3)};
+    splitArchive("20240304001", "20240305001", "2024030400002rn", big, 2);
+    chooseSet(0);
+    tick("/home/u/big.bin");
+    fs::rename(drive() + "/20240304001", dir / "elsewhere"); // the older disc is not at hand
+    view.answerCancel("Please insert the disk labeled 20240304001");
+    const RestoreResult result = restore();
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(copies, Names{"20240305001/2024030400002rn.zip"});
+    EXPECT_EQ(listFile("restoreafter.txt"), Names{lineOf(big)});
+}
+
 TEST_F(RestoreRunTest, ArchiveStillPendingWhenTheDiscsRunOutIsExtracted)
 {
     // The single-file archive is the last catalog of the scan: nothing comes after it.

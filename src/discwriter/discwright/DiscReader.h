@@ -36,4 +36,10 @@ std::unique_ptr<DiscReader> makeImageShelfReader(const std::string& folder);
 // One given image file.
 std::unique_ptr<DiscReader> makeIsoFileReader(const std::string& isoFile);
 
+// A reader for a drive the user names (an item of cbRestoreFrom or cbAddDisks, or a command
+// line argument): the image drive's shelf for its folder, one disc image for a .iso file,
+// the current mount point for an optical device (the device itself while nothing is
+// mounted), else the folder itself.
+std::unique_ptr<DiscReader> OpenRestoreDrive(const std::string& item);
+
 } // namespace torvinel
