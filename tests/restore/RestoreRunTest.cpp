@@ -202,6 +202,11 @@ struct MaskCase {
     std::string asked, other;
 };
 
+void PrintTo(const MaskCase& c, std::ostream* out)
+{
+    *out << c.asked << " beside " << c.other;
+}
+
 class ExtractionTest : public RestoreRunTest, public ::testing::WithParamInterface<MaskCase> {};
 
 TEST_P(ExtractionTest, TakesOnlyTheEntryAsked)
