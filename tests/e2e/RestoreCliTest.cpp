@@ -1,0 +1,180 @@
+// torvinel-cli backup and restore as a user runs them: several backups over a changing tree
+// on small image discs, then every backup set restored in full and compared with the tree as
+// it was at that run, bytes and modification times.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "platform/Platform.h"
+#include "support/TempDir.h"
+
+namespace torvinel {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string shellQuoted(const std::string& text)
+{
+    std::string out = "'";
+    for (char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+std::string incompressible(std::size_t size, uint32_t seed)
+{
+    std::string bytes(size, '\0');
+    for (auto& c : bytes) {
+        seed = seed * 1664525u + 1013904223u;
+        c = static_cast<char>(seed >> 24);
+    }
+    return bytes;
+}
+
+struct Version {
+    std::string bytes;
+    platform::Stamp stamp;
+};
+using Snapshot = std::map<std::string, Version>; // path below the data folder -> version
+
+bool operator==(const platform::Stamp& a, const platform::Stamp& b)
+{
+    return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour && a.minute == b.minute
+        && a.second == b.second;
+}
+
+class RestoreCliTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        home = dir / "home";
+        appFolder = home + "/.local/share/Torvinel";
+        fs::create_directories(appFolder);
+        fs::create_directories(dir / "data");
+        // Small CD-R discs: 20 MiB of room, so a 20 MB file runs on over two discs.
+        std::ofstream(appFolder + "/Torvinel.ini", std::ios::binary)
+            << "[ImageDrive]\r\nFolder=" << dir / "discs" << "\r\nMediaType=CD-R\r\nBlocks=15360\r\n";
+        cli("--help");
+        if (output().find("\n  backup") == std::string::npos)
+            GTEST_SKIP() << "this torvinel-cli has no backup command";
+    }
+    int cli(const std::string& arguments)
+    {
+        const std::string command = "env HOME=" + shellQuoted(home) + " XDG_DATA_HOME=" + shellQuoted(home + "/.local/share")
+                                    + " XDG_CONFIG_HOME=" + shellQuoted(home + "/.config") + " "
+                                    + shellQuoted(std::string(TORVINEL_BINARY_DIR) + "/src/cli/torvinel-cli") + " "
+                                    + arguments + " </dev/null >" + shellQuoted(dir / "out.txt") + " 2>&1";
+        const int status = std::system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::string output() const { return dir.read("out.txt"); }
+    std::string lastLine() const
+    {
+        std::string text = output();
+        while (!text.empty() && text.back() == '\n')
+            text.pop_back();
+        return text.substr(text.find_last_of('\n') + 1);
+    }
+    // Writes a file of the tree with a fixed stamp (even seconds, as the catalogs keep them).
+    void put(const std::string& relative, const std::string& bytes, int minute)
+    {
+        dir.write("data/" + relative, bytes);
+        ASSERT_TRUE(platform::setLastWriteStamp(dir / ("data/" + relative), {2024, 3, 5, 14, minute, 26}));
+    }
+    static Snapshot snapshotOf(const std::string& folder)
+    {
+        Snapshot snapshot;
+        for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+            if (!entry.is_regular_file())
+                continue;
+            std::ifstream in(entry.path(), std::ios::binary);
+            const std::string path = entry.path().string();
+            snapshot[path.substr(folder.size())] = {
+                std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
+                *platform::lastWriteStamp(path)};
+        }
+        return snapshot;
+    }
+    // The backup sets as `sets` lists them, newest first: their last discs.
+    std::vector<std::string> sets()
+    {
+        EXPECT_EQ(cli("sets"), 0) << output();
+        std::vector<std::string> discs;
+        std::istringstream lines(output());
+        for (std::string line; std::getline(lines, line);)
+            if (line.size() > 12 && line.back() == ')')
+                discs.push_back(line.substr(line.size() - 12, 11));
+        return discs;
+    }
+    // Restores the whole data folder of a set; the restored copy of it.
+    std::string restoreAll(const std::string& set, const std::string& from)
+    {
+        const int code = cli("restore --set " + set + " --from " + shellQuoted(from) + " " + shellQuoted(dir / "data/"));
+        EXPECT_EQ(code, 0) << output();
+        return lastLine() + "/r" + (dir / "data").substr(platform::drivePrefixLength() - 1);
+    }
+
+    test::TempDir dir;
+    std::string home;
+    std::string appFolder;
+};
+
+TEST_F(RestoreCliTest, EverySetRestoresTheTreeAsItWasAtItsRun)
+{
+    put("keep.txt", "kept as it is\n", 1);
+    put("docs/change.txt", "first version\n", 2);
+    put("docs/gone.txt", "deleted before the second run\n", 3);
+    put("media/big.bin", incompressible(20000000, 7), 4); // split, over two discs
+    const std::string backup = "backup --select " + shellQuoted(dir / "data") + " --no-verify";
+    ASSERT_EQ(cli(backup), 0) << output();
+    std::vector<Snapshot> snapshots{snapshotOf(dir / "data")};
+
+    put("docs/change.txt", "second, longer version\n", 5);
+    fs::remove(dir / "data/docs/gone.txt");
+    put("new.txt", "new\n", 6);
+    ASSERT_EQ(cli(backup), 0) << output(); // rotates the big file's first volumes
+    snapshots.push_back(snapshotOf(dir / "data"));
+
+    ASSERT_EQ(cli(backup), 0) << output(); // completes the rotated split
+    snapshots.push_back(snapshotOf(dir / "data"));
+
+    const std::vector<std::string> discs = sets();
+    ASSERT_EQ(discs.size(), 3u) << output();
+    for (std::size_t run = 0; run < 3; ++run) {
+        const std::string set = discs[2 - run];
+        const Snapshot restored = snapshotOf(restoreAll(set, dir / "discs"));
+        EXPECT_EQ(restored.size(), snapshots[run].size()) << set;
+        for (const auto& [path, version] : snapshots[run]) {
+            ASSERT_TRUE(restored.count(path)) << set << " " << path;
+            EXPECT_TRUE(restored.at(path).bytes == version.bytes) << set << " " << path;
+            EXPECT_TRUE(restored.at(path).stamp == version.stamp) << set << " " << path;
+        }
+    }
+
+    // The newest set takes the big file from the rotated copy on the two newest discs: with
+    // only those on the shelf it is still restored, and no other disc is asked for.
+    fs::create_directories(dir / "newest");
+    std::vector<std::string> all;
+    for (const auto& entry : fs::directory_iterator(dir / "discs"))
+        all.push_back(entry.path().filename().string());
+    std::sort(all.begin(), all.end());
+    ASSERT_GE(all.size(), 4u);
+    for (std::size_t i = all.size() - 2; i < all.size(); ++i)
+        fs::copy_file(dir / ("discs/" + all[i]), dir / ("newest/" + all[i]));
+    ASSERT_EQ(cli("restore --from " + shellQuoted(dir / "newest") + " " + shellQuoted(dir / "data/media/big.bin")), 0)
+        << output();
+    EXPECT_EQ(output().find("Please insert"), std::string::npos) << output();
+    const std::string target = lastLine() + "/r" + (dir / "data/media/big.bin").substr(platform::drivePrefixLength() - 1);
+    std::ifstream in(target, std::ios::binary);
+    EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>())
+                == snapshots[2].at("/media/big.bin").bytes);
+}
+
+} // namespace
+} // namespace torvinel
