@@ -124,7 +124,9 @@ QWidget* TMain::makeBackupPage()
 
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(chooser, 1);
-    bottom->addWidget(backup, 0, Qt::AlignBottom);
+    // With one writer the chooser is hidden; the button keeps its place at the right.
+    bottom->addStretch(0);
+    bottom->addWidget(backup, 0, Qt::AlignBottom | Qt::AlignRight);
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(tree, 1);
     layout->addLayout(bottom);
