@@ -292,9 +292,10 @@ bool QtView::askRetryIgnore(const std::string& text)
 
 bool QtView::askOkCancel(const std::string& text)
 {
-    return QMessageBox::question(dialogParent(), title, qs(text), QMessageBox::Ok | QMessageBox::Cancel,
-                                 QMessageBox::Ok)
-           == QMessageBox::Ok;
+    // The only OK/Cancel question asks for a disc: a plain box, without an icon.
+    QMessageBox box(QMessageBox::NoIcon, title, qs(text), QMessageBox::Ok | QMessageBox::Cancel, dialogParent());
+    box.setDefaultButton(QMessageBox::Ok);
+    return box.exec() == QMessageBox::Ok;
 }
 
 void QtView::openFolder(const std::string& path)
