@@ -52,8 +52,10 @@ int runTorvinel()
 
     Application app(view);
     // The restore tree is core's; the view shows it through a model that follows its changes.
-    auto* restoreTreeView = mainWindow.findChild<QTreeView*>("RestoreTree");
-    restoreTreeView->setModel(new RestoreTreeModel(app.restoreTree(), restoreTreeView));
+    // The model is made after the application so that it goes first: it leaves the tree's
+    // listeners as it goes, and the window, made before both, goes last.
+    RestoreTreeModel restoreModel(app.restoreTree());
+    mainWindow.findChild<QTreeView*>("RestoreTree")->setModel(&restoreModel);
     view.attachRestoreTree(app.restoreTree());
 
     try {
