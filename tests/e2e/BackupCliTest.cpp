@@ -12,6 +12,7 @@
 
 #include "app/TextFile.h"
 #include "archive/TZipArchiver.h"
+#include "E2eSupport.h"
 #include "support/TempDir.h"
 
 namespace torvinel {
@@ -19,23 +20,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string shellQuoted(const std::string& text)
-{
-    std::string out = "'";
-    for (char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-std::string incompressible(std::size_t size, uint32_t seed)
-{
-    std::string bytes(size, '\0');
-    for (auto& c : bytes) {
-        seed = seed * 1664525u + 1013904223u;
-        c = static_cast<char>(seed >> 24);
-    }
-    return bytes;
-}
+using test::incompressible;
+using test::shellQuoted;
 
 class BackupCliTest : public ::testing::Test {
 protected:
