@@ -6,6 +6,7 @@
 
 #include "app/TextFile.h"
 #include "backup/HiddenMounts.h"
+#include "catalog/CatalogLine.h"
 #include "platform/Platform.h"
 
 namespace torvinel {
@@ -88,7 +89,7 @@ FolderEntry::Kind kindOf(fs::file_type type)
 // Skips what the walk does not back up; true when path was skipped.
 bool skipped(SelectionWalk& walk, const std::string& path, FolderEntry::Kind kind)
 {
-    if (!CatalogCanCarry(path)) {
+    if (!catalogCanCarry(path)) {
         const std::string text = "Warning: Skipped " + printable(path) + ": a catalog line cannot carry its name";
         walk.view.setText(Window::BackupProgress, "lMessage", text);
         walk.state.WriteLog(text);
@@ -228,12 +229,6 @@ bool IsRealFolder(const std::string& path)
 {
     std::error_code error;
     return fs::symlink_status(fs::path(path), error).type() == fs::file_type::directory && !error;
-}
-
-bool CatalogCanCarry(const std::string& path)
-{
-    return path.find('\n') == std::string::npos && path.find('\r') == std::string::npos &&
-           path.find("\",") == std::string::npos;
 }
 
 void SaveFQList(RunState& state)

@@ -62,9 +62,6 @@ void AddFolderEntry(SelectionWalk& walk, const std::string& folder, const Folder
 // CAB archives are regular files here, so they are backed up as one file each.
 bool IsRealFolder(const std::string& path);
 
-// True when a catalog line can carry path: no line break, no carriage return, no `",`.
-bool CatalogCanCarry(const std::string& path);
-
 // --- the selection files ------------------------------------------------------------------
 // Writes FQList as AppFolder/FQList.txt (CR LF, in list order, rewritten whole).
 void SaveFQList(RunState& state);

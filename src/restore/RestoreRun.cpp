@@ -17,7 +17,7 @@
 #include "catalog/DiscNames.h"
 #include "platform/Platform.h"
 #include "restore/RestoreChooser.h"
-#include "restore/RestoreDrive.h"
+#include "discwriter/discwright/DiscReader.h"
 #include "restore/RestoreTree.h"
 #include "restore/StateBlock.h"
 
@@ -424,7 +424,7 @@ void Run::fetch(const std::string& disc, const std::string& fileName)
     const auto reopen = [this]() -> DiscReader* {
         if (m_drive.empty())
             return nullptr;
-        m_reader = m_options.openDrive ? m_options.openDrive(m_drive) : openRestoreDrive(m_drive);
+        m_reader = m_options.openDrive ? m_options.openDrive(m_drive) : OpenRestoreDrive(m_drive);
         return m_reader.get();
     };
     if (!m_reader)

@@ -13,7 +13,7 @@ namespace torvinel {
 
 // What a restore run takes besides the windows: the clock that dates the target folder, and
 // how a restore drive's text (the selected item of cbRestoreFrom) becomes a reader
-// (openRestoreDrive unless a test says otherwise).
+// (OpenRestoreDrive unless a test says otherwise).
 struct RestoreRunOptions {
     Clock clock = std::chrono::system_clock::now;
     std::function<std::unique_ptr<DiscReader>(const std::string& drive)> openDrive;

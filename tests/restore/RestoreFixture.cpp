@@ -10,7 +10,7 @@
 #include "catalog/CatalogLine.h"
 #include "platform/Platform.h"
 #include "restore/RestoreChooser.h"
-#include "restore/RestoreDrive.h"
+#include "discwriter/discwright/DiscReader.h"
 
 namespace torvinel::test {
 
@@ -164,7 +164,7 @@ RestoreResult RestoreFixture::restore()
 {
     RestoreRunOptions options;
     options.openDrive = [this](const std::string& text) -> std::unique_ptr<DiscReader> {
-        return std::make_unique<RecordingReader>(openRestoreDrive(text), copies, failCopies);
+        return std::make_unique<RecordingReader>(OpenRestoreDrive(text), copies, failCopies);
     };
     options.clock = [] { return std::chrono::system_clock::from_time_t(1709640000); }; // 2024-03-05
     return RestoreButtonClick(s, view, tree, options);

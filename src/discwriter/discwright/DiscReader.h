@@ -39,7 +39,9 @@ std::unique_ptr<DiscReader> makeIsoFileReader(const std::string& isoFile);
 // A reader for a drive the user names (an item of cbRestoreFrom or cbAddDisks, or a command
 // line argument): the image drive's shelf for its folder, one disc image for a .iso file,
 // the current mount point for an optical device (the device itself while nothing is
-// mounted), else the folder itself.
+// mounted), else a folder read both as a disc mounted or copied there and as a shelf of
+// <DiscId>.iso images. An optical disc's mount point changes with the disc (its label is its
+// DiscId), so callers open the drive again when a disc they ask for is not found.
 std::unique_ptr<DiscReader> OpenRestoreDrive(const std::string& item);
 
 } // namespace torvinel
