@@ -14,10 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "app/MemoryView.h"
 #include "app/RunState.h"
 #include "catalog/AssembleBackupState.h"
 #include "platform/Platform.h"
+
+#include "QuietView.h"
 
 namespace fs = std::filesystem;
 
@@ -74,19 +75,6 @@ Database generate(int lines)
     }
     return db;
 }
-
-// The walk talks to a progress window; here nobody watches.
-class QuietView : public torvinel::MemoryView {
-public:
-    void processEvents() override {}
-    void showInformation(const std::string&) override {}
-    void showError(const std::string&) override {}
-    bool askYesNo(const std::string&) override { return false; }
-    bool askRetryIgnore(const std::string&) override { return false; }
-    bool askOkCancel(const std::string&) override { return false; }
-    void openFolder(const std::string&) override {}
-    void openUrl(const std::string&) override {}
-};
 
 double sortUniqueSeconds(const Database& db)
 {

@@ -7,24 +7,13 @@
 #include <fstream>
 #include <string>
 
-#include "app/MemoryView.h"
 #include "backup/Selection.h"
+
+#include "QuietView.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-class BenchView : public torvinel::MemoryView {
-public:
-    void processEvents() override {}
-    void showInformation(const std::string&) override {}
-    void showError(const std::string&) override {}
-    bool askYesNo(const std::string&) override { return false; }
-    bool askRetryIgnore(const std::string&) override { return false; }
-    bool askOkCancel(const std::string&) override { return false; }
-    void openFolder(const std::string&) override {}
-    void openUrl(const std::string&) override {}
-};
 
 // folders x files empty files under a fresh folder.
 std::string makeTree(int folders, int files)
@@ -47,7 +36,7 @@ void ExpandTickedFolder(benchmark::State& state)
 {
     const std::string tree = makeTree(static_cast<int>(state.range(0)) / 100, 100);
     torvinel::RunState run;
-    BenchView view;
+    QuietView view;
     int64_t files = 0;
     for (auto _ : state) {
         run.FQList = {tree};
@@ -59,7 +48,7 @@ BENCHMARK(ExpandTickedFolder)->Arg(20000)->Unit(benchmark::kMillisecond);
 
 void CollectTicks(benchmark::State& state)
 {
-    BenchView view;
+    QuietView view;
     auto& tree = view.backupMemoryTree();
     const int count = static_cast<int>(state.range(0));
     for (int i = 0; i < count; ++i)
