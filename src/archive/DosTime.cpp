@@ -1,4 +1,4 @@
-#include "archive/DosTime.h"
+#include "archive/internal/DosTime.h"
 
 namespace torvinel::dostime {
 

@@ -13,12 +13,12 @@
 #include <unistd.h>
 #include <unordered_set>
 
-#include "archive/DosTime.h"
-#include "archive/ZipEndian.h"
+#include "archive/internal/DosTime.h"
+#include "archive/internal/ZipEndian.h"
 #include "archive/ZipNames.h"
-#include "archive/ZipReader.h"
-#include "archive/ZipVolumes.h"
-#include "archive/ZipWriter.h"
+#include "archive/internal/ZipReader.h"
+#include "archive/internal/ZipVolumes.h"
+#include "archive/internal/ZipWriter.h"
 #include "platform/Platform.h"
 
 namespace torvinel {
@@ -1089,6 +1089,11 @@ bool TZipArchiver::extractEntry(const ZipEntry& e, const std::string& name, Extr
         throw ZipFault{ZipErrorKind::WriteToStream, target};
     remover.armed = false;
     return progress(name, 100, poExtract, ppEnd);
+}
+
+std::string TZipArchiver::displayName(const ZipEntry& entry) const
+{
+    return zipreader::displayName(entry, Options.OEMFileNames);
 }
 
 } // namespace torvinel

@@ -144,6 +144,9 @@ public:
     bool isOpen() const { return m_open; }
     bool isReadOnly() const { return m_readOnly; }
     const std::vector<ZipEntry>& entries() const { return m_entries; }
+    // An entry's name as masks match it and extraction uses it: UTF-8 where it can be known,
+    // "/" separators.
+    std::string displayName(const ZipEntry& entry) const;
 
 private:
     struct AddItem;

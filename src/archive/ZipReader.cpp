@@ -1,14 +1,14 @@
-#include "archive/ZipReader.h"
+#include "archive/internal/ZipReader.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include "archive/ZipEndian.h"
+#include "archive/internal/ZipEndian.h"
 #include "archive/ZipError.h"
 #include "archive/ZipNames.h"
-#include "archive/ZipVolumes.h"
+#include "archive/internal/ZipVolumes.h"
 
 namespace torvinel::zipreader {
 

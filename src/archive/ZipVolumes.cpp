@@ -1,4 +1,4 @@
-#include "archive/ZipVolumes.h"
+#include "archive/internal/ZipVolumes.h"
 
 #include <cstdio>
 

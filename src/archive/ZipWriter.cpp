@@ -1,11 +1,11 @@
-#include "archive/ZipWriter.h"
+#include "archive/internal/ZipWriter.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
 
-#include "archive/ZipEndian.h"
+#include "archive/internal/ZipEndian.h"
 #include "archive/ZipError.h"
 
 namespace torvinel::zipwriter {

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "discwriter/discwright/DiscReader.h"
+#include "discwright/DiscReader.h"
 
 namespace torvinel {
 

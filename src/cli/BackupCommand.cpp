@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "app/Application.h"
+#include "application/Application.h"
 #include "app/Progress.h"
 #include "app/TextFile.h"
 #include "backup/BackupRun.h"
@@ -16,8 +16,8 @@
 #include "cli/WithApplication.h"
 #include "discwriter/DiscwrightWrapper.h"
 #include "discwriter/WritetoDisc.h"
-#include "discwriter/discwright/Discwright.h"
-#include "discwriter/discwright/ImageDriveSettings.h"
+#include "discwright/Discwright.h"
+#include "discwright/ImageDriveSettings.h"
 
 namespace torvinel::cli {
 

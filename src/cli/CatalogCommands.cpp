@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <functional>
 
-#include "app/Application.h"
+#include "application/Application.h"
 #include "app/Error.h"
 #include "catalog/AssembleBackupState.h"
 #include "catalog/DiscListing.h"

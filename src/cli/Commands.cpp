@@ -8,7 +8,7 @@
 #include "cli/CatalogCommands.h"
 #include "cli/RestoreCommands.h"
 #include "cli/DrivesCommand.h"
-#include "discwriter/discwright/Discwright.h"
+#include "discwright/Discwright.h"
 
 namespace torvinel::cli {
 

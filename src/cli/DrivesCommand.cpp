@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/Application.h"
+#include "application/Application.h"
 #include "app/Error.h"
 #include "cli/Commands.h"
 #include "cli/TerminalView.h"
@@ -11,8 +11,8 @@
 #include "discwriter/TdwCallBackEventer.h"
 #include "discwriter/TdwDeviceFinder.h"
 #include "discwriter/TdwLogger.h"
-#include "discwriter/discwright/Discwright.h"
-#include "discwriter/discwright/ImageDriveSettings.h"
+#include "discwright/Discwright.h"
+#include "discwright/ImageDriveSettings.h"
 
 namespace torvinel::cli {
 

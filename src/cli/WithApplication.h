@@ -1,7 +1,7 @@
 #pragma once
 #include <functional>
 
-#include "app/Application.h"
+#include "application/Application.h"
 #include "cli/TerminalView.h"
 
 namespace torvinel::cli {

@@ -9,8 +9,8 @@
 
 #include "app/Progress.h"
 #include "discwriter/TextFormat.h"
-#include "discwriter/discwright/DiscwrightTypes.h"
-#include "discwriter/discwright/JolietTree.h"
+#include "discwright/DiscwrightTypes.h"
+#include "discwright/Utf16.h"
 #include "platform/Platform.h"
 
 namespace torvinel {

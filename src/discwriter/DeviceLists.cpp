@@ -1,7 +1,7 @@
 #include "discwriter/DeviceLists.h"
 
 #include "discwriter/TextFormat.h"
-#include "discwriter/discwright/Discwright.h"
+#include "discwright/Discwright.h"
 
 namespace torvinel {
 

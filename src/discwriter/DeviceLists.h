@@ -7,7 +7,7 @@
 #include "app/RunState.h"
 #include "app/View.h"
 #include "discwriter/TdwDeviceFinder.h"
-#include "discwriter/discwright/DiscReader.h"
+#include "discwright/DiscReader.h"
 #include "platform/Platform.h"
 
 namespace torvinel {

@@ -6,7 +6,7 @@
 
 #include "discwriter/TextFormat.h"
 #include "discwriter/WrapperServices.h"
-#include "discwriter/discwright/Discwright.h"
+#include "discwright/Discwright.h"
 #include "platform/Platform.h"
 
 namespace torvinel {

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "discwriter/DiscoveryCallback.h"
-#include "discwriter/discwright/Discwright.h"
+#include "discwright/Discwright.h"
 
 namespace torvinel {
 

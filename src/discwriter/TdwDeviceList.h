@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "discwriter/discwright/DiscwrightTypes.h"
+#include "discwright/DiscwrightTypes.h"
 
 namespace torvinel {
 

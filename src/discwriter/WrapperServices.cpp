@@ -5,7 +5,7 @@
 
 #include "app/Error.h"
 #include "discwriter/TextFormat.h"
-#include "discwriter/discwright/Discwright.h"
+#include "discwright/Discwright.h"
 #include "platform/Platform.h"
 
 namespace torvinel {

@@ -9,7 +9,7 @@
 #include "discwriter/BurnCallbacks.h"
 #include "discwriter/TextFormat.h"
 #include "discwriter/WrapperServices.h"
-#include "discwriter/discwright/Discwright.h"
+#include "discwright/Discwright.h"
 
 namespace torvinel {
 

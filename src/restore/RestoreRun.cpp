@@ -11,13 +11,12 @@
 #include "app/TextFile.h"
 #include "archive/TZipArchiver.h"
 #include "archive/ZipNames.h"
-#include "archive/ZipReader.h"
 #include "catalog/CatalogLine.h"
 #include "catalog/DiscListing.h"
 #include "catalog/DiscNames.h"
 #include "platform/Platform.h"
 #include "restore/RestoreChooser.h"
-#include "discwriter/discwright/DiscReader.h"
+#include "discwright/DiscReader.h"
 #include "restore/RestoreTree.h"
 #include "restore/StateBlock.h"
 
@@ -69,7 +68,7 @@ std::optional<platform::Stamp> stampOf(const std::string& line)
 bool maskSelectsOthers(const TZipArchiver& zip, const std::string& mask)
 {
     for (const ZipEntry& entry : zip.entries()) {
-        std::string name = zipreader::displayName(entry, zip.Options.OEMFileNames);
+        std::string name = zip.displayName(entry);
         while (name.size() > 1 && name.back() == '/')
             name.pop_back();
         if (entry.isFolder() || name == mask)

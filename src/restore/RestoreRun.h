@@ -7,7 +7,7 @@
 #include "app/FileHelpers.h"
 #include "app/RunState.h"
 #include "app/View.h"
-#include "discwriter/discwright/DiscReader.h"
+#include "discwright/DiscReader.h"
 
 namespace torvinel {
 

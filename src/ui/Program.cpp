@@ -3,14 +3,14 @@
 #include <QApplication>
 #include <QTreeView>
 
-#include "app/Application.h"
+#include "application/Application.h"
 #include "app/Error.h"
 #include "backup/BackupRun.h"
 #include "backup/BackupSetup.h"
 #include "catalog/DiscMaintenance.h"
 #include "discwriter/DiscwrightWrapper.h"
 #include "discwriter/WritetoDisc.h"
-#include "discwriter/discwright/Discwright.h"
+#include "discwright/Discwright.h"
 #include "restore/RestoreChooser.h"
 #include "restore/RestoreRun.h"
 #include "restore/RestoreTree.h"

@@ -3,7 +3,7 @@
 #include <utime.h>
 
 #include "ArchiveTestSupport.h"
-#include "archive/DosTime.h"
+#include "archive/internal/DosTime.h"
 
 namespace torvinel::archivetest {
 namespace {

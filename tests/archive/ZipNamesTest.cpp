@@ -2,9 +2,9 @@
 // DOS stamps.
 #include <gtest/gtest.h>
 
-#include "archive/DosTime.h"
+#include "archive/internal/DosTime.h"
 #include "archive/ZipNames.h"
-#include "archive/ZipVolumes.h"
+#include "archive/internal/ZipVolumes.h"
 
 namespace torvinel {
 namespace {

@@ -14,7 +14,7 @@
 #include "backup/BackupSetup.h"
 #include "discwriter/TdwDeviceList.h"
 #include "discwriter/WritetoDisc.h"
-#include "discwriter/discwright/Discwright.h"
+#include "discwright/Discwright.h"
 #include "support/ScriptedView.h"
 #include "support/TempDir.h"
 

@@ -10,7 +10,7 @@
 #include "app/RunState.h"
 #include "discwriter/TdwDeviceList.h"
 #include "discwriter/WritetoDisc.h"
-#include "discwriter/discwright/Discwright.h"
+#include "discwright/Discwright.h"
 #include "support/ScriptedView.h"
 #include "support/TempDir.h"
 

@@ -4,7 +4,7 @@
 #include "app/Error.h"
 #include "app/Progress.h"
 #include "discwriter/DeviceLists.h"
-#include "discwriter/discwright/DiscReader.h"
+#include "discwright/DiscReader.h"
 #include "BurnFixture.h"
 
 namespace torvinel::test {

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "discwriter/BurnCallbacks.h"
-#include "discwriter/discwright/JolietTree.h"
+#include "discwright/Utf16.h"
 #include "BurnFixture.h"
 
 namespace torvinel::test {

@@ -10,7 +10,7 @@
 #include "catalog/CatalogLine.h"
 #include "platform/Platform.h"
 #include "restore/RestoreChooser.h"
-#include "discwriter/discwright/DiscReader.h"
+#include "discwright/DiscReader.h"
 
 namespace torvinel::test {
 

@@ -21,7 +21,7 @@
 #include "backup/BackupSetup.h"
 #include "discwriter/TdwDeviceFinder.h"
 #include "discwriter/WritetoDisc.h"
-#include "discwriter/discwright/Discwright.h"
+#include "discwright/Discwright.h"
 #include "ui/BackupTreeModel.h"
 #include "ui/QtView.h"
 #include "ui/TMain.h"

@@ -14,7 +14,7 @@
 #include "app/RunState.h"
 #include "discwriter/DeviceLists.h"
 #include "discwriter/TdwDeviceFinder.h"
-#include "discwriter/discwright/Discwright.h"
+#include "discwright/Discwright.h"
 #include "ui/QtView.h"
 #include "ui/TMain.h"
 #include "ui/TfrmOperationProgress.h"

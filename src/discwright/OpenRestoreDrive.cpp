@@ -1,0 +1,71 @@
+#include <algorithm>
+#include <cctype>
+#include <vector>
+
+#include "discwright/DiscReader.h"
+#include "discwright/Discwright.h"
+#include "discwright/ImageDriveSettings.h"
+#include "platform/Platform.h"
+
+namespace torvinel {
+
+namespace {
+
+bool endsWithIso(const std::string& path)
+{
+    if (path.size() < 4)
+        return false;
+    std::string tail = path.substr(path.size() - 4);
+    std::transform(tail.begin(), tail.end(), tail.begin(), [](unsigned char c) { return std::tolower(c); });
+    return tail == ".iso";
+}
+
+// A folder read both as a disc mounted or copied there (<DiscId>/<file> right below it) and
+// as a shelf of <DiscId>.iso images, so a shelf moved or copied elsewhere still reads.
+class FolderOrShelfReader : public DiscReader {
+public:
+    explicit FolderOrShelfReader(const std::string& folder)
+        : m_folder(makeFolderReader(folder)), m_shelf(makeImageShelfReader(folder))
+    {
+    }
+
+    std::string location() const override { return m_folder->location(); }
+    bool exists(const std::string& path) override { return m_folder->exists(path) || m_shelf->exists(path); }
+    bool copy(const std::string& path, const std::string& target) override
+    {
+        if (m_folder->exists(path))
+            return m_folder->copy(path, target);
+        return m_shelf->copy(path, target);
+    }
+    std::vector<Entry> list(const std::string& folder) override
+    {
+        std::vector<Entry> entries = m_folder->list(folder);
+        if (entries.empty())
+            entries = m_shelf->list(folder);
+        return entries;
+    }
+
+private:
+    std::unique_ptr<DiscReader> m_folder;
+    std::unique_ptr<DiscReader> m_shelf;
+};
+
+} // namespace
+
+std::unique_ptr<DiscReader> OpenRestoreDrive(const std::string& item)
+{
+    ImageDriveSettings settings;
+    if (Discwright_GetImageDriveSettings(settings) && settings.folder == item)
+        return makeImageShelfReader(item);
+    if (endsWithIso(item) && platform::fileExists(item))
+        return makeIsoFileReader(item);
+    if (item.rfind("/dev/", 0) == 0) {
+        const std::string mounted = platform::mountPointOf(item);
+        return makeFolderReader(mounted.empty() ? item : mounted);
+    }
+    if (platform::folderExists(item))
+        return std::make_unique<FolderOrShelfReader>(item);
+    return makeFolderReader(item);
+}
+
+} // namespace torvinel
