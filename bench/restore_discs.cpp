@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/SortedList.h"
-#include "archive/TZipArchiver.h"
+#include "archive/ZipArchive.h"
 #include "catalog/CatalogLine.h"
 #include "platform/Platform.h"
 
@@ -66,7 +66,7 @@ void writeArchive(Layout& layout, const std::vector<std::string>& files, int64_t
 {
     layout.place(bytes);
     const std::string name = layout.nextName('n');
-    TZipArchiver zip;
+    ZipArchive zip;
     zip.FileName = layout.folder(layout.discs) + "/" + name + ".zip";
     zip.BaseDir = "/";
     zip.Options.FlushBuffers = false;
@@ -85,7 +85,7 @@ void writeSplit(Layout& layout, const std::string& file)
     layout.place(*platform::fileLength(file));
     const std::string name = layout.nextName('n');
     const std::string folder = layout.folder(layout.discs);
-    TZipArchiver zip;
+    ZipArchive zip;
     zip.FileName = folder + "/" + name + ".zip";
     zip.BaseDir = "/";
     zip.Options.FlushBuffers = false;

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <exception>
 
-#include "archive/TZipArchiver.h"
+#include "archive/ZipArchive.h"
 
 int main(int argc, char** argv)
 {
@@ -20,7 +20,7 @@ int main(int argc, char** argv)
         return 2;
     }
     try {
-        torvinel::TZipArchiver zip;
+        torvinel::ZipArchive zip;
         zip.FileName = argv[2];
         zip.BaseDir = argv[3];
         zip.Options.FlushBuffers = !noFlush;

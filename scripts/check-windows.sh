@@ -6,7 +6,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 cxx=$(command -v x86_64-w64-mingw32-g++-posix || command -v x86_64-w64-mingw32-g++) || exit 77
 status=0
-for f in src/platform/*.cpp src/platform/windows/*.cpp src/power/PwrSave.cpp src/power/windows/*.cpp \
+for f in src/platform/*.cpp src/platform/windows/*.cpp src/power/PowerGuard.cpp src/power/windows/*.cpp \
          src/app/*.cpp; do
   if ! "$cxx" -std=c++20 -fsyntax-only -Wall -Wextra -Werror -Isrc "$f"; then
     echo "does not compile for Windows: $f"

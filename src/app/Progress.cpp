@@ -53,13 +53,13 @@ void StartBackupPhase(View& view, const std::string& title, const std::string& m
     ShowBackupProgress(view, title, " ", " ", message.empty() ? " " : message, 0, 0);
 }
 
-void BackupCancelClick(RunState& state, View& view)
+void requestBackupCancel(RunState& state, View& view)
 {
     state.CancelRequested = true;
     ShowBackupProgress(view, "", "", "", "Cancelling...", -1, -1);
 }
 
-void RestoreCancelClick(RunState& state, View& view)
+void requestRestoreCancel(RunState& state, View& view)
 {
     (void)view;
     state.CancelRequested = true;

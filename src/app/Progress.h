@@ -29,7 +29,7 @@ void ShowRestoreProgress(View& view, const std::string& caption, const std::stri
 void StartBackupPhase(View& view, const std::string& title, const std::string& message = "");
 
 // The Cancel buttons. Both ask the running operation to stop; the backup window also says so.
-void BackupCancelClick(RunState& state, View& view);
-void RestoreCancelClick(RunState& state, View& view);
+void requestBackupCancel(RunState& state, View& view);
+void requestRestoreCancel(RunState& state, View& view);
 
 } // namespace torvinel

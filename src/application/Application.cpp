@@ -10,12 +10,12 @@
 #include "backup/Selection.h"
 #include "catalog/AssembleBackupState.h"
 #include "discwriter/DeviceLists.h"
-#include "discwriter/DiscwrightWrapper.h"
+#include "discwriter/DiscLibrary.h"
 #include "discwriter/WrapperServices.h"
 #include "discwright/Discwright.h"
 #include "discwright/ImageDriveSettings.h"
 #include "platform/Platform.h"
-#include "power/PwrSave.h"
+#include "power/PowerGuard.h"
 #include "restore/RestoreChooser.h"
 #include "restore/RestoreTree.h"
 
@@ -60,7 +60,7 @@ Application::~Application()
         Discwright_ShutDown();
 }
 
-void Application::FormCreate()
+void Application::startUp()
 {
     RunState& s = m_state;
     m_startedUp = false;
@@ -80,7 +80,7 @@ void Application::FormCreate()
         throw Error(format("Discwright_StartUpEx() failed, exception %d", exception));
     m_libraryStarted = true;
     CheckLibraryVersion(m_view);
-    m_wrapper = std::make_unique<DiscwrightWrapper>();
+    m_wrapper = std::make_unique<DiscLibrary>();
 
     // 4. AppFolder. A fresh account may not have the per-user data folder yet; it is the
     // platform's own folder, so it is made with its parents.
@@ -193,12 +193,12 @@ void Application::FormCreate()
 
     // The guard refuses sleep and session end until the battery runs low.
     if (m_powerGuardEnabled) {
-        m_pwrSave = std::make_unique<TPwrSave>();
-        m_pwrSave->AllowSuspend = false;
-        m_pwrSave->AllowStandby = false;
-        m_pwrSave->AllowEndSession = false;
-        m_pwrSave->OnBatteryLow = PwrSaveBatteryLow;
-        m_pwrSave->start([this](const std::string& line) { m_state.WriteLog(line); });
+        m_powerGuard = std::make_unique<PowerGuard>();
+        m_powerGuard->AllowSuspend = false;
+        m_powerGuard->AllowStandby = false;
+        m_powerGuard->AllowEndSession = false;
+        m_powerGuard->OnBatteryLow = allowSleepOnBatteryLow;
+        m_powerGuard->start([this](const std::string& line) { m_state.WriteLog(line); });
     }
 
     m_startedUp = true;
@@ -210,7 +210,7 @@ void Application::refreshRestoreSide()
     BuildRestoreTree(m_state, *m_restoreTree);
 }
 
-void Application::FormClose()
+void Application::shutDown()
 {
     if (!m_startedUp)
         return; // a start-up that ended early writes nothing
@@ -239,7 +239,7 @@ void Application::FormClose()
     s.FullList.clear();
     s.NewList.clear();
 
-    m_pwrSave.reset();
+    m_powerGuard.reset();
     Discwright_ShutDown();
     m_libraryStarted = false;
     s.log.close();

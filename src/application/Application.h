@@ -7,11 +7,11 @@
 
 namespace torvinel {
 
-class TPwrSave;
-struct DiscwrightWrapper;
+class PowerGuard;
+struct DiscLibrary;
 class RestoreTree;
 
-// The program's core: start-up, shut-down and the run-wide state. The GUI (ui/TMain) and
+// The program's core: start-up, shut-down and the run-wide state. The GUI (ui/MainWindow) and
 // the command line (cli/) each create one around their own View.
 class Application {
 public:
@@ -24,21 +24,21 @@ public:
     // steps are then not carried out and startedUp() stays false. It also stays false when
     // the drive listing found no drive to read discs from (it has told the user the program
     // ends): the caller then ends the program without shut-down.
-    void FormCreate();
+    void startUp();
     // The shut-down sequence; does nothing when start-up did not complete.
-    void FormClose();
+    void shutDown();
     bool startedUp() const { return m_startedUp; }
 
     RunState& state() { return m_state; }
     View& view() { return m_view; }
 
     // The power-event guard holds off sleep and session end from start-up on. Tests that
-    // must not touch the system bus switch it off before FormCreate.
+    // must not touch the system bus switch it off before startUp.
     void setPowerGuardEnabled(bool enabled) { m_powerGuardEnabled = enabled; }
-    TPwrSave* powerGuard() { return m_pwrSave.get(); }
+    PowerGuard* powerGuard() { return m_powerGuard.get(); }
     // The disc library's wrapper: trace logger, notice relay and the drive finder whose list
     // the burn sessions read. Present from start-up step 3 until shut-down.
-    DiscwrightWrapper& discwright() { return *m_wrapper; }
+    DiscLibrary& discwright() { return *m_wrapper; }
     // The restore tree's content, built from BackupState; the GUI shows it through a model.
     RestoreTree& restoreTree() { return *m_restoreTree; }
     // Rebuilds the restore side after the backup state changed: the chooser's sets and the
@@ -48,8 +48,8 @@ public:
 private:
     View& m_view;
     RunState m_state;
-    std::unique_ptr<TPwrSave> m_pwrSave;
-    std::unique_ptr<DiscwrightWrapper> m_wrapper;
+    std::unique_ptr<PowerGuard> m_powerGuard;
+    std::unique_ptr<DiscLibrary> m_wrapper;
     std::unique_ptr<RestoreTree> m_restoreTree;
     bool m_powerGuardEnabled = true;
     bool m_startedUp = false;

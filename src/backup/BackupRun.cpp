@@ -50,22 +50,22 @@ int RotationStartIndex(const SortedList& fullList, const std::string& rotationPo
 }
 
 BackupRun::BackupRun(BackupContext& context)
-    : m_c(context), m_s(context.state), m_v(context.view), m_flushBuffers(context.ZF.Options.FlushBuffers)
+    : m_context(context), m_state(context.state), m_view(context.view), m_flushBuffers(context.ZF.Options.FlushBuffers)
 {
     // The staged archives are scratch copies that the burn reads at once and start-up throws
     // away after a crash: waiting for the device after every add would cost a wait per file
     // and keep nothing safer. What must last (the filed catalogs) is synced where it is filed.
-    m_c.ZF.Options.FlushBuffers = false;
-    m_c.ZF.OnRequestBlankVolume = [this](TZipArchiver&, int number, std::string& fileName, bool&) {
+    m_context.ZF.Options.FlushBuffers = false;
+    m_context.ZF.OnRequestBlankVolume = [this](ZipArchive&, int number, std::string& fileName, bool&) {
         ZFRequestBlankVolume(number, fileName);
     };
     // The engine names the entry; the failure is judged by the file the run is adding.
-    m_c.ZF.OnProcessFileFailure = [this](TZipArchiver&, const std::string&, TZipProgressOperation, int,
-                                         int errorCode, const std::string& message, TZipAction& action) {
+    m_context.ZF.OnProcessFileFailure = [this](ZipArchive&, const std::string&, ZipOperation, int,
+                                         int errorCode, const std::string& message, ZipFailureAction& action) {
         ZFProcessFileFailure(m_currentFile, errorCode, message, action);
     };
-    m_c.ZF.OnFileProgress = [this](TZipArchiver&, const std::string&, double progress,
-                                   TZipProgressOperation operation, TZipProgressPhase phase, bool&) {
+    m_context.ZF.OnFileProgress = [this](ZipArchive&, const std::string&, double progress,
+                                   ZipOperation operation, ZipProgressPhase phase, bool&) {
         if (phase == ppStart) { // an entry's data is read from its start (again, on a retry)
             m_digest.reset();
             m_digested = 0;
@@ -73,7 +73,7 @@ BackupRun::BackupRun(BackupContext& context)
         ZFFileProgress(progress, operation);
     };
     // The digest of a packed file comes from the read that packs it: each file is read once.
-    m_c.ZF.OnFileData = [this](const unsigned char* data, std::size_t size) {
+    m_context.ZF.OnFileData = [this](const unsigned char* data, std::size_t size) {
         m_digest.update(data, size);
         m_digested += static_cast<int64_t>(size);
     };
@@ -81,66 +81,66 @@ BackupRun::BackupRun(BackupContext& context)
 
 BackupRun::~BackupRun()
 {
-    m_c.ZF.OnRequestBlankVolume = nullptr;
-    m_c.ZF.OnProcessFileFailure = nullptr;
-    m_c.ZF.OnFileProgress = nullptr;
-    m_c.ZF.OnFileData = nullptr;
-    m_c.ZF.Options.FlushBuffers = m_flushBuffers;
+    m_context.ZF.OnRequestBlankVolume = nullptr;
+    m_context.ZF.OnProcessFileFailure = nullptr;
+    m_context.ZF.OnFileProgress = nullptr;
+    m_context.ZF.OnFileData = nullptr;
+    m_context.ZF.Options.FlushBuffers = m_flushBuffers;
 }
 
-BackupOutcome BackupButtonClick(BackupContext& context)
+BackupOutcome runBackup(BackupContext& context)
 {
     BackupRun run(context);
-    return run.BackupButtonClick();
+    return run.runBackup();
 }
 
 // --- the run ------------------------------------------------------------------------------
 
-BackupOutcome BackupRun::BackupButtonClick()
+BackupOutcome BackupRun::runBackup()
 {
-    m_s.CancelRequested = false;
-    m_v.hideWindow(Window::Main);
-    m_v.showWindow(Window::BackupProgress);
-    m_v.setText(Window::BackupProgress, "HowManyDisks", "");
+    m_state.CancelRequested = false;
+    m_view.hideWindow(Window::Main);
+    m_view.showWindow(Window::BackupProgress);
+    m_view.setText(Window::BackupProgress, "HowManyDisks", "");
 
     BackupOutcome outcome = BackupOutcome::Failed;
     try {
         runPhases();
-        outcome = m_s.CancelRequested ? BackupOutcome::Cancelled : BackupOutcome::Finished;
+        outcome = m_state.CancelRequested ? BackupOutcome::Cancelled : BackupOutcome::Finished;
     } catch (const std::exception& failure) {
         const std::string text = failure.what();
         // The engine may still hold a half-written archive; it is closed so the next run
         // (or start-up) can empty TempFolder.
         try {
-            m_c.ZF.ArchiveClose();
+            m_context.ZF.ArchiveClose();
         } catch (const std::exception&) {
         }
         restoreArchiveBits();
-        m_c.archiveBits.save();
-        m_s.WriteLog(text);
-        m_v.showError(errorBoxText(text));
-        m_v.hideWindow(Window::BackupProgress);
-        m_v.showWindow(Window::Main);
+        m_context.archiveBits.save();
+        m_state.WriteLog(text);
+        m_view.showError(errorBoxText(text));
+        m_view.hideWindow(Window::BackupProgress);
+        m_view.showWindow(Window::Main);
         return BackupOutcome::Failed;
     }
 
-    if (!m_c.archiveBits.save())
-        m_s.WriteLog("Could not save the record of backed-up files; they will be backed up again.");
+    if (!m_context.archiveBits.save())
+        m_state.WriteLog("Could not save the record of backed-up files; they will be backed up again.");
     if (outcome == BackupOutcome::Cancelled) {
-        ShowBackupProgress(m_v, " ", " ", " ", CancelledText, 0, 0);
-        m_v.showInformation(std::string(CancelledText) + "\nNothing has been written to the disk in the CD/DVD writer.");
+        ShowBackupProgress(m_view, " ", " ", " ", CancelledText, 0, 0);
+        m_view.showInformation(std::string(CancelledText) + "\nNothing has been written to the disk in the CD/DVD writer.");
     } else {
-        ShowBackupProgress(m_v, " ", " ", " ", "Done.", 0, 0);
-        m_v.showInformation("The backup is finished.");
+        ShowBackupProgress(m_view, " ", " ", " ", "Done.", 0, 0);
+        m_view.showInformation("The backup is finished.");
     }
-    m_v.hideWindow(Window::BackupProgress);
-    m_v.showWindow(Window::Main);
+    m_view.hideWindow(Window::BackupProgress);
+    m_view.showWindow(Window::Main);
     return outcome;
 }
 
 void BackupRun::startPhase(const std::string& title)
 {
-    StartBackupPhase(m_v, title);
+    StartBackupPhase(m_view, title);
 }
 
 void BackupRun::runPhases()
@@ -149,69 +149,69 @@ void BackupRun::runPhases()
     startPhase("Phase 1 of 9: Get backup selection");
     EstimatedBytes = 0;
     DiscId.clear();
-    m_s.NewestDisc.clear();
-    m_s.StagedBytes = 0;
-    m_s.FQList.clear();
-    m_s.FullList.clear();
-    m_s.NewList.clear();
-    m_s.StagedFiles.clear();
+    m_state.NewestDisc.clear();
+    m_state.StagedBytes = 0;
+    m_state.FQList.clear();
+    m_state.FullList.clear();
+    m_state.NewList.clear();
+    m_state.StagedFiles.clear();
     m_clearedSinceBurn.clear();
-    doMD5 = m_v.isChecked("cbDoMD5");
-    if (m_c.selection) {
-        m_s.FQList = *m_c.selection;
-        SaveFQList(m_s);
+    doMD5 = m_view.isChecked("cbDoMD5");
+    if (m_context.selection) {
+        m_state.FQList = *m_context.selection;
+        SaveFQList(m_state);
     } else {
-        CollectFQList(m_s, m_v);
+        CollectFQList(m_state, m_view);
     }
 
     // Phase 2
-    if (!m_s.CancelRequested) {
+    if (!m_state.CancelRequested) {
         startPhase("Phase 2 of 9: Check current backup state");
-        AssembleBackupState(m_s, m_v, m_s.NewestDisc, m_s.OldestCSV, true);
-        if (!EmptyFolder(m_s.TempFolder))
+        AssembleBackupState(m_state, m_view, m_state.NewestDisc, m_state.OldestCSV, true);
+        if (!EmptyFolder(m_state.TempFolder))
             throw Error("Could not delete Temp directory.");
     }
 
     // Phase 3, against a copy: an error later in the run leaves BackupState whole.
-    if (!m_s.CancelRequested) {
+    if (!m_state.CancelRequested) {
         startPhase("Phase 3 of 9: Check for new and changed files.");
-        workingState = m_s.BackupState;
-        getFQFullList(m_s, m_v, [this](const std::string& path) { AddToBackup(path); }, m_c.excludedFolders);
-        m_s.FullList.saveToFile(m_s.appFile("FullList.txt"));
-        m_s.NewList.saveToFile(m_s.appFile("NewList.txt"));
+        workingState = m_state.BackupState;
+        getFQFullList(m_state, m_view, [this](const std::string& path) { AddToBackup(path); }, m_context.excludedFolders);
+        m_state.FullList.saveToFile(m_state.appFile("FullList.txt"));
+        m_state.NewList.saveToFile(m_state.appFile("NewList.txt"));
     }
 
     // The estimate
-    if (!m_s.CancelRequested) {
-        m_s.WriteLog("Estimated backup size: " + std::to_string(EstimatedBytes));
+    if (!m_state.CancelRequested) {
+        m_state.WriteLog("Estimated backup size: " + std::to_string(EstimatedBytes));
         const std::string estimate = DiscEstimateText(EstimatedBytes);
-        m_v.setText(Window::BackupProgress, "HowManyDisks", estimate);
-        m_s.WriteLog(estimate);
+        m_view.setText(Window::BackupProgress, "HowManyDisks", estimate);
+        m_state.WriteLog(estimate);
     }
 
     // Phase 4
-    if (!m_s.CancelRequested) {
+    if (!m_state.CancelRequested) {
         startPhase("Phase 4 of 9: Check backup disk OK");
         WriteStagedDisc(false);
     }
 
-    if (!m_s.CancelRequested)
+    if (!m_state.CancelRequested)
         phase5();
 
     // Phase 6
-    if (!m_s.CancelRequested) {
-        ShowBackupProgress(m_v, "Phase 6 of 9: Backup new and changed files.", "", "", "", -1, 0);
+    if (!m_state.CancelRequested) {
+        ShowBackupProgress(m_view, "Phase 6 of 9: Backup new and changed files.", "", "", "", -1, 0);
         std::size_t position = 0;
         int resume = 0;
-        PackFiles(m_s.NewList, position, true, resume);
+        PackFiles(m_state.NewList, position, true, resume);
     }
 
-    if (!m_s.CancelRequested)
+    if (!m_state.CancelRequested)
         phase7();
 
     // The last disc
-    if (!m_s.CancelRequested && m_s.StagedBytes > 0) {
-        m_s.WriteLog("Treesize bigger than 0, so writing last bits.");
+    if (!m_state.CancelRequested && m_state.StagedBytes > 0) {
+        m_state.WriteLog("Treesize bigger than 0, so writing last bits.");
         WriteStagedDisc(false);
     }
 
@@ -222,31 +222,31 @@ void BackupRun::runPhases()
 
 void BackupRun::phase5()
 {
-    ShowBackupProgress(m_v, "Phase 5 of 9: Completing previous backup files.", "", "", "", 0, 0);
+    ShowBackupProgress(m_view, "Phase 5 of 9: Completing previous backup files.", "", "", "", 0, 0);
     CurrentKind = 'n';
 
     // The deletion record: what phase 3 did not match. Written and staged even when empty.
-    const std::string name = NextArchiveName(m_s, m_v, 'd', 'd', m_c.clock);
+    const std::string name = NextArchiveName(m_state, m_view, 'd', 'd', m_context.clock);
     const std::string record = tempPath(name + ".csv");
     workingState.saveToFile(record);
-    StageFile(m_s, m_v, record);
+    StageFile(m_state, m_view, record);
 
-    if (m_s.SplitVolumesDone > 0) {
-        const std::string path = CatalogPath(m_s.SplitFileLine);
+    if (m_state.SplitVolumesDone > 0) {
+        const std::string path = CatalogPath(m_state.SplitFileLine);
         std::size_t at = 0;
-        if (!path.empty() && m_s.FullList.find(path, at)) {
+        if (!path.empty() && m_state.FullList.find(path, at)) {
             // Still selected and unchanged: the split goes on where the earlier discs end.
-            m_s.RotationIndex = static_cast<int>(at);
+            m_state.RotationIndex = static_cast<int>(at);
             SortedList single;
             single.add(path);
             std::size_t position = 0;
-            PackFiles(single, position, true, m_s.SplitVolumesDone);
+            PackFiles(single, position, true, m_state.SplitVolumesDone);
             std::size_t again = 0;
-            if (m_s.FullList.find(path, again))
-                m_s.FullList.erase(again);
+            if (m_state.FullList.find(path, again))
+                m_state.FullList.erase(again);
         } else {
             // Changed or no longer selected: a changed file is in NewList and goes whole.
-            m_s.SplitVolumesDone = 0;
+            m_state.SplitVolumesDone = 0;
         }
     }
 }
@@ -254,59 +254,59 @@ void BackupRun::phase5()
 void BackupRun::phase7()
 {
     CurrentKind = 'f';
-    if (m_s.SplitVolumesDone <= 0)
-        m_s.RotationIndex = RotationStartIndex(m_s.FullList, m_s.RotationPoint);
-    ShowBackupProgress(m_v, "Phase 7 of 9: Backup old files.", "", "", "", -1, 0);
-    std::size_t position = static_cast<std::size_t>(std::max(0, m_s.RotationIndex));
-    if (position >= m_s.FullList.size())
+    if (m_state.SplitVolumesDone <= 0)
+        m_state.RotationIndex = RotationStartIndex(m_state.FullList, m_state.RotationPoint);
+    ShowBackupProgress(m_view, "Phase 7 of 9: Backup old files.", "", "", "", -1, 0);
+    std::size_t position = static_cast<std::size_t>(std::max(0, m_state.RotationIndex));
+    if (position >= m_state.FullList.size())
         position = 0;
     int resume = 0;
-    PackFiles(m_s.FullList, position, false, resume);
+    PackFiles(m_state.FullList, position, false, resume);
 }
 
 void BackupRun::phase8()
 {
-    m_s.NewestDisc.clear();
-    ShowBackupProgress(m_v, "Phase 8 of 9: Updating current backup state.", "", "", "", -1, -1);
-    AssembleBackupState(m_s, m_v, m_s.NewestDisc, m_s.OldestCSV, true);
-    if (m_c.refreshRestore)
-        m_c.refreshRestore();
-    if (!EmptyFolder(m_s.TempFolder))
+    m_state.NewestDisc.clear();
+    ShowBackupProgress(m_view, "Phase 8 of 9: Updating current backup state.", "", "", "", -1, -1);
+    AssembleBackupState(m_state, m_view, m_state.NewestDisc, m_state.OldestCSV, true);
+    if (m_context.refreshRestore)
+        m_context.refreshRestore();
+    if (!EmptyFolder(m_state.TempFolder))
         throw Error("Could not delete Temp directory.");
-    m_s.StagedFiles.clear();
-    m_s.StagedBytes = 0;
+    m_state.StagedFiles.clear();
+    m_state.StagedBytes = 0;
 }
 
 // --- phase 3 ------------------------------------------------------------------------------
 
 void BackupRun::AddToBackup(const std::string& path)
 {
-    const std::size_t known = m_s.FullList.size() + m_s.NewList.size();
+    const std::size_t known = m_state.FullList.size() + m_state.NewList.size();
     const std::size_t all = known + workingState.size();
     if (all > 0) {
         const int position = static_cast<int>(static_cast<int64_t>(known) * 1000 / static_cast<int64_t>(all));
-        ShowBackupProgress(m_v, "", "File: " + path, "", "", position, -1);
+        ShowBackupProgress(m_view, "", "File: " + path, "", "", position, -1);
     }
     if (IsRealFolder(path))
         return;
 
     const StateLookup entry = StateHasPath(workingState, path);
     if (!entry.found) {
-        m_s.NewList.add(path);
-        EstimatedBytes += GetFileLength(m_v, path);
+        m_state.NewList.add(path);
+        EstimatedBytes += GetFileLength(m_view, path);
         return;
     }
-    const std::string fresh = MakeCatalogLine(m_s, m_v, path, doMD5);
+    const std::string fresh = MakeCatalogLine(m_state, m_view, path, doMD5);
     const std::string& stored = workingState[entry.position];
     const std::size_t shorter = std::min(fresh.size(), stored.size());
     // A file that vanished since the walk gives no line; it is not taken for unchanged.
-    const bool unchanged = !fresh.empty() && !m_c.archiveBits.isSet(path) &&
+    const bool unchanged = !fresh.empty() && !m_context.archiveBits.isSet(path) &&
                            fresh.compare(0, shorter, stored, 0, shorter) == 0;
     if (unchanged) {
-        m_s.FullList.add(path);
+        m_state.FullList.add(path);
     } else {
-        m_s.NewList.add(path);
-        EstimatedBytes += GetFileLength(m_v, path);
+        m_state.NewList.add(path);
+        EstimatedBytes += GetFileLength(m_view, path);
     }
     workingState.erase(entry.position);
 }
@@ -315,8 +315,8 @@ void BackupRun::AddToBackup(const std::string& path)
 
 void BackupRun::clearArchiveBit(const std::string& path)
 {
-    if (m_c.archiveBits.isSet(path)) {
-        m_c.archiveBits.clear(path);
+    if (m_context.archiveBits.isSet(path)) {
+        m_context.archiveBits.clear(path);
         m_clearedSinceBurn.push_back(path);
     }
 }
@@ -324,7 +324,7 @@ void BackupRun::clearArchiveBit(const std::string& path)
 void BackupRun::restoreArchiveBits()
 {
     for (const auto& path : m_clearedSinceBurn)
-        m_c.archiveBits.set(path);
+        m_context.archiveBits.set(path);
     m_clearedSinceBurn.clear();
 }
 

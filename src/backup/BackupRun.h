@@ -9,7 +9,7 @@
 #include "app/RunState.h"
 #include "app/SortedList.h"
 #include "app/View.h"
-#include "archive/TZipArchiver.h"
+#include "archive/ZipArchive.h"
 #include "catalog/Md5.h"
 #include "platform/Platform.h"
 
@@ -17,7 +17,7 @@
 // catalogs in the database.
 namespace torvinel {
 
-// The burn session (WritetoDisc). With an empty name it has the user insert a blank disc,
+// The burn session (burnDisc). With an empty name it has the user insert a blank disc,
 // measures it and sets discFreeBytes; with a DiscId it burns TempFolder as that disc,
 // measures again (0: the disc is finished, ejected and the user asked to label it).
 // writeStatus: 0 done, 1 cancelled; failures are raised.
@@ -28,9 +28,9 @@ using DiscWriter = std::function<void(const std::string& name, int64_t& discFree
 struct BackupContext {
     RunState& state;
     View& view;
-    TZipArchiver& ZF;                        // the archive engine; the run sets its events
+    ZipArchive& ZF;                        // the archive engine; the run sets its events
     platform::ArchiveAttribute& archiveBits; // read in phase 3, cleared when a file is packed
-    DiscWriter WritetoDisc;                  // the burn session on the chosen writer
+    DiscWriter burnDisc;                  // the burn session on the chosen writer
     std::function<void()> refreshRestore;    // phase 8: restore chooser and restore tree
     std::vector<std::string> excludedFolders; // never backed up (the image drive's folder)
     // The command line's selection: taken as FQList in phase 1 instead of the tree's ticks.
@@ -63,7 +63,7 @@ public:
 
     // Runs every phase. A failure is shown in the error box; the progress window then closes
     // and the main window returns, as after a finished or cancelled run.
-    BackupOutcome BackupButtonClick();
+    BackupOutcome runBackup();
 
     // Phase 3 for one file: new or changed into NewList (with its size in EstimatedBytes),
     // unchanged into FullList; a file found in the state copy takes its entry out of it.
@@ -81,8 +81,8 @@ public:
     // The archive engine's events.
     void ZFRequestBlankVolume(int volumeNumber, const std::string& volumeFileName);
     void ZFProcessFileFailure(const std::string& fileName, int errorCode, const std::string& errorMessage,
-                              TZipAction& action);
-    void ZFFileProgress(double progress, TZipProgressOperation operation);
+                              ZipFailureAction& action);
+    void ZFFileProgress(double progress, ZipOperation operation);
 
     // Run values, for the phases and for tests.
     SortedList workingState;   // phase 3 classifies against this copy of BackupState
@@ -112,9 +112,9 @@ private:
     void phase7();
     void phase8();
 
-    BackupContext& m_c;
-    RunState& m_s;
-    View& m_v;
+    BackupContext& m_context;
+    RunState& m_state;
+    View& m_view;
     std::string m_currentFile;       // the file being added, for the failure event
     bool m_currentFileSkipped = false;
     std::vector<std::string> m_clearedSinceBurn; // archive bits cleared for material not yet burnt
@@ -124,6 +124,6 @@ private:
 };
 
 // Builds the run and runs it (what the Backup button and `torvinel-cli backup` call).
-BackupOutcome BackupButtonClick(BackupContext& context);
+BackupOutcome runBackup(BackupContext& context);
 
 } // namespace torvinel

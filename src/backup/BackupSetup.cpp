@@ -2,7 +2,7 @@
 
 namespace torvinel {
 
-void ConfigureArchiveEngine(TZipArchiver& ZF, const RunState& state)
+void ConfigureArchiveEngine(ZipArchive& ZF, const RunState& state)
 {
     ZF.Name = "ZF";
     ZF.setCompressionLevel(clNormal);
@@ -11,12 +11,12 @@ void ConfigureArchiveEngine(TZipArchiver& ZF, const RunState& state)
     if (ZF.isOpen())
         ZF.ArchiveClose();
     ZF.setSpanningMode(smNone);
-    ZF.SpanningOptions = TZipSpanningOptions{};
+    ZF.SpanningOptions = ZipSpanningOptions{};
     ZF.SpanningOptions.AdvancedNaming = true;
     ZF.SpanningOptions.VolumeSize = vsCustom;
     ZF.SpanningOptions.CustomVolumeSize = state.SplitVolumeSize;
     ZF.SpanningOptions.FirstVolumeSize = 0;
-    ZF.Options = TZipOptions{};
+    ZF.Options = ZipOptions{};
     ZF.Options.SearchAttr = 10431;
     ZF.ExtractCorruptedFiles = false;
     ZF.Zip64Mode = zmAuto;

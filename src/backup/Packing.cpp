@@ -57,20 +57,20 @@ std::string belowDrive(const std::string& path)
 
 std::string BackupRun::tempPath(const std::string& name) const
 {
-    return platform::joinPath(m_s.TempFolder, name);
+    return platform::joinPath(m_state.TempFolder, name);
 }
 
 void BackupRun::saveCatalog(const std::string& path)
 {
-    m_s.ArchiveCatalog.saveToFile(path);
+    m_state.ArchiveCatalog.saveToFile(path);
 }
 
 BackupRun::Tests BackupRun::testFile(const std::string& path, int64_t room)
 {
     Tests t;
-    t.rounded = RoundUpToSector(GetFileLength(m_v, path));
-    t.needsSplitting = t.rounded > m_s.SplitVolumeSize;
-    t.noRoom = t.needsSplitting ? room < m_s.SplitVolumeSize : room < t.rounded;
+    t.rounded = RoundUpToSector(GetFileLength(m_view, path));
+    t.needsSplitting = t.rounded > m_state.SplitVolumeSize;
+    t.noRoom = t.needsSplitting ? room < m_state.SplitVolumeSize : room < t.rounded;
     return t;
 }
 
@@ -90,34 +90,34 @@ bool BackupRun::skipUnreadable(SortedList& list, std::size_t& position)
     if (access != platform::FileAccess::Unreadable && access != platform::FileAccess::Missing)
         return false;
     const std::string warning = "Warning: Could not read file " + path;
-    m_s.WriteLog(warning);
-    ShowBackupProgress(m_v, "", "", "", warning, -1, -1);
+    m_state.WriteLog(warning);
+    ShowBackupProgress(m_view, "", "", "", warning, -1, -1);
     takeOut(list, position);
     return true;
 }
 
 void BackupRun::PackFiles(SortedList& list, std::size_t& position, bool ask, int& resume)
 {
-    while (!list.empty() && m_s.DiscFreeBytes > 0 && !m_s.CancelRequested) {
+    while (!list.empty() && m_state.DiscFreeBytes > 0 && !m_state.CancelRequested) {
         if (position >= list.size())
             position = 0;
         if (skipUnreadable(list, position))
             continue;
         const std::string first = list[position];
         const char group = platform::groupLetter(first);
-        m_s.ArchiveCatalog.clear();
+        m_state.ArchiveCatalog.clear();
 
-        const std::string name = resume > 0 ? m_s.SplitArchiveName : NextArchiveName(m_s, m_v, group, CurrentKind, m_c.clock);
+        const std::string name = resume > 0 ? m_state.SplitArchiveName : NextArchiveName(m_state, m_view, group, CurrentKind, m_context.clock);
         const std::string fileName = tempPath(name + ".zip");
         const std::string catalogPath = tempPath(name + ".csv");
 
-        const Tests alone = testFile(first, m_s.DiscFreeBytes - m_s.StagedBytes);
+        const Tests alone = testFile(first, m_state.DiscFreeBytes - m_state.StagedBytes);
         if (alone.noRoom) {
-            if (m_s.StagedFiles.empty() && !DiscId.empty()) {
+            if (m_state.StagedFiles.empty() && !DiscId.empty()) {
                 // Not even an empty disc of this size takes it; a further one would not either.
                 const std::string warning = "Warning: Too large for an empty disk: " + first;
-                m_s.WriteLog(warning);
-                ShowBackupProgress(m_v, "", "", "", warning, -1, -1);
+                m_state.WriteLog(warning);
+                ShowBackupProgress(m_view, "", "", "", warning, -1, -1);
                 takeOut(list, position);
                 continue;
             }
@@ -126,45 +126,45 @@ void BackupRun::PackFiles(SortedList& list, std::size_t& position, bool ask, int
         }
 
         if (alone.needsSplitting) {
-            ShowBackupProgress(m_v, "", "File: " + first, "", "", -1, 0);
-            const std::string line = MakeCatalogLine(m_s, m_v, first, true);
+            ShowBackupProgress(m_view, "", "File: " + first, "", "", -1, 0);
+            const std::string line = MakeCatalogLine(m_state, m_view, first, true);
             if (!line.empty())
-                m_s.ArchiveCatalog.add(line);
+                m_state.ArchiveCatalog.add(line);
             AbandonSplit = false;
-            m_c.ZF.setSpanningMode(smSplitting);
-            m_c.ZF.FileName = fileName;
-            m_c.ZF.ArchiveOpen(omCreate);
-            m_c.ZF.BaseDir = driveOf(first);
+            m_context.ZF.setSpanningMode(smSplitting);
+            m_context.ZF.FileName = fileName;
+            m_context.ZF.ArchiveOpen(omCreate);
+            m_context.ZF.BaseDir = driveOf(first);
             m_currentFile = first;
             m_currentFileSkipped = false;
-            m_c.ZF.ArchiveAddFiles(belowDrive(first), AllFiles, "");
+            m_context.ZF.ArchiveAddFiles(belowDrive(first), AllFiles, "");
             clearArchiveBit(first);
             takeOut(list, position);
-            m_c.ZF.ArchiveClose();
+            m_context.ZF.ArchiveClose();
             if (AbandonSplit) {
-                m_s.ArchiveCatalog.clear();
+                m_state.ArchiveCatalog.clear();
                 platform::deleteFile(fileName);
                 AbandonSplit = false;
             } else {
                 saveCatalog(catalogPath);
-                StageFile(m_s, m_v, fileName);
-                StageFile(m_s, m_v, catalogPath);
+                StageFile(m_state, m_view, fileName);
+                StageFile(m_state, m_view, catalogPath);
             }
             resume = 0;
             continue;
         }
 
         // An ordinary archive: files of one drive, closed past SplitVolumeSize or 101 files.
-        m_c.ZF.setSpanningMode(smNone);
-        m_c.ZF.FileName = fileName;
-        m_c.ZF.ArchiveOpen(omCreate);
-        m_c.ZF.BaseDir = driveOf(first);
+        m_context.ZF.setSpanningMode(smNone);
+        m_context.ZF.FileName = fileName;
+        m_context.ZF.ArchiveOpen(omCreate);
+        m_context.ZF.BaseDir = driveOf(first);
         for (;;) {
             bool endsArchive = false;
             if (!skipUnreadable(list, position)) {
                 const std::string path = list[position];
-                ShowBackupProgress(m_v, "", "File: " + path, "", "", -1, 0);
-                const Tests t = testFile(path, m_s.DiscFreeBytes - m_s.StagedBytes - RoundUpToSector(m_c.ZF.ArchiveSize()));
+                ShowBackupProgress(m_view, "", "File: " + path, "", "", -1, 0);
+                const Tests t = testFile(path, m_state.DiscFreeBytes - m_state.StagedBytes - RoundUpToSector(m_context.ZF.ArchiveSize()));
                 if (!t.needsSplitting && !t.noRoom) {
                     m_currentFile = path;
                     m_currentFileSkipped = false;
@@ -172,42 +172,42 @@ void BackupRun::PackFiles(SortedList& list, std::size_t& position, bool ask, int
                     const std::optional<platform::Stamp> stamp = platform::lastWriteStamp(path);
                     m_digest.reset();
                     m_digested = 0;
-                    m_c.ZF.ArchiveAddFiles(belowDrive(path), AllFiles, "");
+                    m_context.ZF.ArchiveAddFiles(belowDrive(path), AllFiles, "");
                     if (m_currentFileSkipped || !stamp) {
                         const std::string warning = "Warning: Could not read file " + path;
-                        m_s.WriteLog(warning);
-                        ShowBackupProgress(m_v, "", "", "", warning, -1, -1);
+                        m_state.WriteLog(warning);
+                        ShowBackupProgress(m_view, "", "", "", warning, -1, -1);
                     } else {
                         clearArchiveBit(path);
-                        m_s.ArchiveCatalog.add(formatCatalogLine(path, *stamp, m_digested, DigestHex(m_digest.final())));
+                        m_state.ArchiveCatalog.add(formatCatalogLine(path, *stamp, m_digested, DigestHex(m_digest.final())));
                     }
                     takeOut(list, position);
                 } else {
                     endsArchive = true;
                 }
             }
-            if (endsArchive || list.empty() || m_c.ZF.ArchiveSize() > m_s.SplitVolumeSize ||
-                m_c.ZF.ArchiveFileCount() > 100 || platform::groupLetter(list[position]) != group ||
-                m_s.CancelRequested)
+            if (endsArchive || list.empty() || m_context.ZF.ArchiveSize() > m_state.SplitVolumeSize ||
+                m_context.ZF.ArchiveFileCount() > 100 || platform::groupLetter(list[position]) != group ||
+                m_state.CancelRequested)
                 break;
         }
-        m_c.ZF.ArchiveClose();
-        if (m_s.ArchiveCatalog.empty()) {
+        m_context.ZF.ArchiveClose();
+        if (m_state.ArchiveCatalog.empty()) {
             platform::deleteFile(fileName); // every file of it turned out unreadable
             continue;
         }
         saveCatalog(catalogPath);
-        StageFile(m_s, m_v, fileName);
-        StageFile(m_s, m_v, catalogPath);
+        StageFile(m_state, m_view, fileName);
+        StageFile(m_state, m_view, catalogPath);
     }
 }
 
 void BackupRun::WriteStagedDisc(bool ask)
 {
-    if (m_s.DiscFreeBytes != 0)
-        ShowBackupProgress(m_v, "", "Writing disk:", "", "", 0, 0);
+    if (m_state.DiscFreeBytes != 0)
+        ShowBackupProgress(m_view, "", "Writing disk:", "", "", 0, 0);
     int32_t status = 2;
-    m_c.WritetoDisc(DiscId, m_s.DiscFreeBytes, status);
+    m_context.burnDisc(DiscId, m_state.DiscFreeBytes, status);
     if (status != 0 && status != 1) {
         char text[64];
         std::snprintf(text, sizeof text, "Could not write to media. WriteStatus %d", status);
@@ -215,41 +215,41 @@ void BackupRun::WriteStagedDisc(bool ask)
     }
     if (!DiscId.empty()) {
         if (status == 0) {
-            const std::string folder = platform::joinPath(m_s.DatabaseFolder, DiscId);
+            const std::string folder = platform::joinPath(m_state.DatabaseFolder, DiscId);
             if (!platform::folderExists(folder) && !platform::createFolder(folder))
                 throw Error("Could not create " + folder);
-            while (!m_s.StagedFiles.empty()) {
-                const std::string staged = m_s.StagedFiles.front();
+            while (!m_state.StagedFiles.empty()) {
+                const std::string staged = m_state.StagedFiles.front();
                 if (endsWithCsv(staged))
                     platform::copyFile(staged, platform::joinPath(folder, fileNameOf(staged)));
                 if (!platform::deleteFile(staged)) {
-                    m_s.WriteLog("Could not delete file: " + staged);
+                    m_state.WriteLog("Could not delete file: " + staged);
                     throw Error("Could not delete file in temp dir.");
                 }
-                m_s.StagedFiles.erase(m_s.StagedFiles.begin());
+                m_state.StagedFiles.erase(m_state.StagedFiles.begin());
             }
-            const auto statusIni = platform::listFolder(m_s.TempFolder, "status.ini");
+            const auto statusIni = platform::listFolder(m_state.TempFolder, "status.ini");
             if (!statusIni.empty())
-                platform::copyFile(platform::joinPath(m_s.TempFolder, statusIni.front().name),
+                platform::copyFile(platform::joinPath(m_state.TempFolder, statusIni.front().name),
                                    platform::joinPath(folder, "STATUS.INI"));
             // The files of this disc are on it now: their cleared bits stand.
             m_clearedSinceBurn.clear();
-            m_c.archiveBits.save();
+            m_context.archiveBits.save();
         } else {
             restoreArchiveBits(); // the staged copies are thrown away below
         }
-        m_s.StagedFiles.clear();
-        m_s.StagedBytes = 0;
-        if (!EmptyFolder(m_s.TempFolder))
+        m_state.StagedFiles.clear();
+        m_state.StagedBytes = 0;
+        if (!EmptyFolder(m_state.TempFolder))
             throw Error("Could not delete Temp directory.");
     } else {
-        DiscId = NextDiscId(m_s, m_v, m_c.clock);
+        DiscId = NextDiscId(m_state, m_view, m_context.clock);
     }
-    if (m_s.DiscFreeBytes == 0 && ask && !m_s.CancelRequested) {
+    if (m_state.DiscFreeBytes == 0 && ask && !m_state.CancelRequested) {
         DiscId.clear();
         int32_t ignored = 2;
-        m_c.WritetoDisc(DiscId, m_s.DiscFreeBytes, ignored);
-        DiscId = NextDiscId(m_s, m_v, m_c.clock);
+        m_context.burnDisc(DiscId, m_state.DiscFreeBytes, ignored);
+        DiscId = NextDiscId(m_state, m_view, m_context.clock);
     }
 }
 
@@ -258,10 +258,10 @@ void BackupRun::WriteStagedDisc(bool ask)
 void BackupRun::ZFRequestBlankVolume(int volumeNumber, const std::string& volumeFileName)
 {
     if (volumeNumber > 1) {
-        if (volumeNumber <= m_s.SplitVolumesDone + 1 || AbandonSplit) {
+        if (volumeNumber <= m_state.SplitVolumesDone + 1 || AbandonSplit) {
             platform::deleteFile(LastVolumeName); // already on an earlier disc, or no disc for it
         } else {
-            m_s.SplitVolumesDone = 0;
+            m_state.SplitVolumesDone = 0;
             std::string catalog = LastVolumeName;
             const std::size_t dot = catalog.find_last_of('.');
             const std::size_t cut = catalog.find_last_of(platform::pathSeparator());
@@ -269,25 +269,25 @@ void BackupRun::ZFRequestBlankVolume(int volumeNumber, const std::string& volume
                 catalog.erase(dot);
             catalog = tempPath(fileNameOf(catalog) + ".csv");
             saveCatalog(catalog);
-            StageFile(m_s, m_v, LastVolumeName);
-            StageFile(m_s, m_v, catalog);
-            if (m_s.DiscFreeBytes - m_s.StagedBytes < m_s.SplitVolumeSize) {
+            StageFile(m_state, m_view, LastVolumeName);
+            StageFile(m_state, m_view, catalog);
+            if (m_state.DiscFreeBytes - m_state.StagedBytes < m_state.SplitVolumeSize) {
                 WriteStagedDisc(CurrentKind == 'n');
-                if (m_s.DiscFreeBytes == 0)
+                if (m_state.DiscFreeBytes == 0)
                     AbandonSplit = true;
             }
         }
     }
     LastVolumeName = volumeFileName;
-    m_v.processEvents();
+    m_view.processEvents();
 }
 
 void BackupRun::ZFProcessFileFailure(const std::string& fileName, int errorCode, const std::string& errorMessage,
-                                     TZipAction& action)
+                                     ZipFailureAction& action)
 {
     // The file went away or lost its permissions since it was tested: skipped, not fatal.
     const platform::FileAccess access = fileName.empty() ? platform::FileAccess::Free : platform::testFileAccess(fileName);
-    if (m_c.ZF.SpanningMode() == smNone &&
+    if (m_context.ZF.SpanningMode() == smNone &&
         (access == platform::FileAccess::Unreadable || access == platform::FileAccess::Missing)) {
         m_currentFileSkipped = true;
         action = fxaIgnore;
@@ -296,13 +296,13 @@ void BackupRun::ZFProcessFileFailure(const std::string& fileName, int errorCode,
     throw Error("Error: " + errorMessage + " errorcode :" + std::to_string(errorCode));
 }
 
-void BackupRun::ZFFileProgress(double progress, TZipProgressOperation operation)
+void BackupRun::ZFFileProgress(double progress, ZipOperation operation)
 {
     if (operation != poAdd)
         return;
     const long tenths = std::clamp(std::lround(progress * 10.0), 0L, 1000L);
     if (tenths != 1000)
-        ShowBackupProgress(m_v, "", "", "", "", -1, static_cast<int>(tenths));
+        ShowBackupProgress(m_view, "", "", "", "", -1, static_cast<int>(tenths));
 }
 
 } // namespace torvinel

@@ -26,7 +26,7 @@ void reassemble(RunState& state, View& view, const RestoreRefresh& refreshRestor
 
 } // namespace
 
-bool RemoveButtonClick(RunState& state, View& view, const RestoreRefresh& refreshRestore)
+bool removeDisc(RunState& state, View& view, const RestoreRefresh& refreshRestore)
 {
     const int chosen = view.selectedIndex("Disklist");
     const auto items = view.items("Disklist");
@@ -45,7 +45,7 @@ bool RemoveButtonClick(RunState& state, View& view, const RestoreRefresh& refres
     return true;
 }
 
-AddDiskResult AddDiskClick(RunState& state, View& view, DiscSource& source, const RestoreRefresh& refreshRestore)
+AddDiskResult addDisc(RunState& state, View& view, DiscSource& source, const RestoreRefresh& refreshRestore)
 {
     AddDiskResult result = AddDiskResult::NoDisc;
     const auto name = source.discFolderName();
@@ -77,14 +77,14 @@ AddDiskResult AddDiskClick(RunState& state, View& view, DiscSource& source, cons
     return result;
 }
 
-AddDiskResult AddDiskClick(RunState& state, View& view, const RestoreRefresh& refreshRestore)
+AddDiskResult addDisc(RunState& state, View& view, const RestoreRefresh& refreshRestore)
 {
     const int chosen = view.selectedIndex("cbAddDisks");
     const auto items = view.items("cbAddDisks");
     if (chosen < 0 || static_cast<std::size_t>(chosen) >= items.size())
         return AddDiskResult::NothingChosen;
     const auto source = openDiscSource(items[chosen]);
-    return AddDiskClick(state, view, *source, refreshRestore);
+    return addDisc(state, view, *source, refreshRestore);
 }
 
 } // namespace torvinel

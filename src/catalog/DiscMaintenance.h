@@ -17,18 +17,18 @@ using RestoreRefresh = std::function<void()>;
 // oldest or the newest disc of the database); with nothing chosen it does nothing.
 // True when a disc was removed. Raises Error "Could not erase: <folder>" or
 // "Could not delete backuplist.txt".
-bool RemoveButtonClick(RunState& state, View& view, const RestoreRefresh& refreshRestore);
+bool removeDisc(RunState& state, View& view, const RestoreRefresh& refreshRestore);
 
-// What AddDiskClick did, for callers that report it (the command line's exit code).
+// What addDisc did, for callers that report it (the command line's exit code).
 enum class AddDiskResult { Added, AlreadyAdded, NoDisc, CopyFailed, NothingChosen };
 
 // Copies the catalogs of the disc in source into a new folder of DatabaseFolder, tells the
 // user how that went, then in every case deletes BackupList.txt, assembles the state anew
 // and rebuilds the restore side. Raises Error "Could not create <folder>" or
 // "Could not delete backuplist.txt".
-AddDiskResult AddDiskClick(RunState& state, View& view, DiscSource& source, const RestoreRefresh& refreshRestore);
+AddDiskResult addDisc(RunState& state, View& view, DiscSource& source, const RestoreRefresh& refreshRestore);
 
 // The same from the drive chosen in cbAddDisks; nothing happens when none is chosen.
-AddDiskResult AddDiskClick(RunState& state, View& view, const RestoreRefresh& refreshRestore);
+AddDiskResult addDisc(RunState& state, View& view, const RestoreRefresh& refreshRestore);
 
 } // namespace torvinel

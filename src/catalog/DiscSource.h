@@ -7,7 +7,7 @@
 
 namespace torvinel {
 
-// Where AddDiskClick reads a disc from. The disc holds one folder named by its DiscId, with
+// Where addDisc reads a disc from. The disc holds one folder named by its DiscId, with
 // the archives, their catalogs and status.ini.
 class DiscSource {
 public:

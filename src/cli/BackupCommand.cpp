@@ -14,8 +14,8 @@
 #include "cli/Commands.h"
 #include "cli/TerminalView.h"
 #include "cli/WithApplication.h"
-#include "discwriter/DiscwrightWrapper.h"
-#include "discwriter/WritetoDisc.h"
+#include "discwriter/DiscLibrary.h"
+#include "discwriter/BurnSession.h"
 #include "discwright/Discwright.h"
 #include "discwright/ImageDriveSettings.h"
 
@@ -83,7 +83,7 @@ void replaceSelection(TerminalView& view, const std::vector<std::string>& paths)
 int backup(TerminalView& view, Application& application, const BackupArguments& arguments)
 {
     RunState& state = application.state();
-    const TdwDeviceList& devices = application.discwright().devices();
+    const DriveList& devices = application.discwright().devices();
     if (devices.empty()) {
         std::fprintf(stderr, "torvinel-cli: there is no disc writer\n");
         return Failed;
@@ -109,16 +109,16 @@ int backup(TerminalView& view, Application& application, const BackupArguments& 
     ImageDriveSettings image;
     if (Discwright_GetImageDriveSettings(image))
         excluded.push_back(image.folder);
-    TZipArchiver ZF;
+    ZipArchive ZF;
     ConfigureArchiveEngine(ZF, state);
     platform::ArchiveAttribute archiveBits(state.AppFolder);
     BackupContext context{state, view, ZF, archiveBits,
                           [&](const std::string& name, int64_t& discFreeBytes, int32_t& writeStatus) {
-                              WritetoDisc(state, view, devices, name, discFreeBytes, writeStatus);
+                              burnDisc(state, view, devices, name, discFreeBytes, writeStatus);
                           },
                           {}, excluded};
 
-    const BackupOutcome outcome = BackupButtonClick(context);
+    const BackupOutcome outcome = runBackup(context);
 
     view.setChecked("cbDoMD5", storedMD5);
     view.setChecked("cbDoVerify", storedVerify);

@@ -57,23 +57,23 @@ int printState(RunState& state, View& view, const std::optional<std::string>& di
     return Done;
 }
 
-int removeDisc(RunState& state, View& view, const std::string& disc)
+int removeDiscCommand(RunState& state, View& view, const std::string& disc)
 {
     ListDiscs(state, view);
     const auto offered = view.items("Disklist");
     for (std::size_t i = 0; i < offered.size(); ++i) {
         if (offered[i].compare(0, discIdLength, disc) == 0 && disc.size() == discIdLength) {
             view.setSelectedIndex("Disklist", static_cast<int>(i));
-            return RemoveButtonClick(state, view, {}) ? Done : Failed;
+            return removeDisc(state, view, {}) ? Done : Failed;
         }
     }
     return usageError("disc " + disc + " cannot be removed: only the oldest and the newest disc of the database can");
 }
 
-int addDisc(RunState& state, View& view, const std::string& source)
+int addDiscCommand(RunState& state, View& view, const std::string& source)
 {
     const auto disc = openDiscSource(source);
-    switch (AddDiskClick(state, view, *disc, {})) {
+    switch (addDisc(state, view, *disc, {})) {
     case AddDiskResult::Added:
     case AddDiskResult::AlreadyAdded:
         return Done;
@@ -106,12 +106,12 @@ std::optional<int> runCatalogCommand(const std::vector<std::string>& args)
     if (command == "remove-disc") {
         if (args.size() != 2)
             return usageError("usage: remove-disc DISCID");
-        return withApplication([&](Application& a, TerminalView& v) { return removeDisc(a.state(), v, args[1]); });
+        return withApplication([&](Application& a, TerminalView& v) { return removeDiscCommand(a.state(), v, args[1]); });
     }
     if (command == "add-disc") {
         if (args.size() != 2)
             return usageError("usage: add-disc SOURCE");
-        return withApplication([&](Application& a, TerminalView& v) { return addDisc(a.state(), v, args[1]); });
+        return withApplication([&](Application& a, TerminalView& v) { return addDiscCommand(a.state(), v, args[1]); });
     }
     return std::nullopt;
 }

@@ -8,9 +8,9 @@
 #include "cli/TerminalView.h"
 #include "cli/WithApplication.h"
 #include "discwriter/DeviceLists.h"
-#include "discwriter/TdwCallBackEventer.h"
-#include "discwriter/TdwDeviceFinder.h"
-#include "discwriter/TdwLogger.h"
+#include "discwriter/DiscLibraryEvents.h"
+#include "discwriter/DriveFinder.h"
+#include "discwriter/LibraryTrace.h"
 #include "discwright/Discwright.h"
 #include "discwright/ImageDriveSettings.h"
 
@@ -26,9 +26,9 @@ int drives(TerminalView& view, RunState& state)
     if (!Discwright_GetImageDriveSettings(settings))
         Discwright_ConfigureImageDrive(ReadImageDriveSettings(state.settingsFile()));
 
-    TdwLogger logger;
-    TdwCallBackEventer eventer;
-    TdwDeviceFinder finder(logger, eventer);
+    LibraryTrace logger;
+    DiscLibraryEvents eventer;
+    DriveFinder finder(logger, eventer);
     DeviceChooserInit(view, finder);
     const bool anyToReadFrom = RestoreFromInit(state, view);
     for (const std::string& item : view.items("DeviceChooser"))

@@ -60,7 +60,7 @@ int restore(RunState& state, View& view, const RestoreRequest& request)
         return usageError("no backup set ends with disc " + request.set + " (see: torvinel-cli sets)");
     view.setSelectedIndex("RestoreChooser", index);
     RestoreTree tree;
-    RestoreChooserChange(state, view, tree);
+    chooseBackupSet(state, view, tree);
 
     for (const std::string& path : request.paths) {
         const CheckTree::Node node = tree.browseTo(path);
@@ -76,7 +76,7 @@ int restore(RunState& state, View& view, const RestoreRequest& request)
     else if (view.selectedIndex("cbRestoreFrom") < 0)
         view.setSelectedIndex("cbRestoreFrom", 0);
 
-    const RestoreResult result = RestoreButtonClick(state, view, tree);
+    const RestoreResult result = runRestore(state, view, tree);
     return result.cancelled ? Cancelled : Done;
 }
 

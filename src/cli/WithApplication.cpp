@@ -83,7 +83,7 @@ int withApplication(const std::function<int(Application&, TerminalView&)>& comma
     const auto previous = std::signal(SIGINT, onInterrupt);
     int code = Failed;
     try {
-        application.FormCreate();
+        application.startUp();
         // Without a drive to read discs from, start-up has said that the program ends.
         code = application.startedUp() ? command(application, view) : Failed;
     } catch (const Error& error) {
@@ -92,7 +92,7 @@ int withApplication(const std::function<int(Application&, TerminalView&)>& comma
     }
     std::signal(SIGINT, previous);
     try {
-        application.FormClose();
+        application.shutDown();
         forgetUntickedList(untickedListExisted);
     } catch (const Error& error) {
         report(error);

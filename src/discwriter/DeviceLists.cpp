@@ -17,12 +17,12 @@ std::optional<std::string> imageDriveFolder()
 
 } // namespace
 
-void DeviceChooserInit(View& view, TdwDeviceFinder& finder)
+void DeviceChooserInit(View& view, DriveFinder& finder)
 {
     view.setVisible(Window::Main, "gbDeviceChooser", false);
     finder.RefreshDevices(view, true);
     std::vector<std::string> items;
-    for (const TdwDeviceItem& item : finder.DeviceList().Items)
+    for (const DriveInfo& item : finder.DeviceList().Items)
         items.push_back(Format("%s %s", item.DriveLetter.c_str(), item.Product.c_str()));
     view.setItems("DeviceChooser", items, items.empty() ? -1 : 0);
     if (items.empty())

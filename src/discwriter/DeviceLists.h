@@ -6,7 +6,7 @@
 
 #include "app/RunState.h"
 #include "app/View.h"
-#include "discwriter/TdwDeviceFinder.h"
+#include "discwriter/DriveFinder.h"
 #include "discwright/DiscReader.h"
 #include "platform/Platform.h"
 
@@ -17,7 +17,7 @@ namespace torvinel {
 // image drive last), so an item's index is its index in the finder's list. The first is
 // selected; with none, BackupButton is disabled. gbDeviceChooser is shown only when there
 // is more than one drive to choose from.
-void DeviceChooserInit(View& view, TdwDeviceFinder& finder);
+void DeviceChooserInit(View& view, DriveFinder& finder);
 
 // Fills cbRestoreFrom and cbAddDisks with the drives a disc can be read from: the optical
 // drives (their mount points, or the device while no disc is mounted), then the image

@@ -26,7 +26,7 @@ bool isDVD(DISC_TYPE type)
 
 void deviceFound(DiscoveryContext& c, const DeviceAddress& address)
 {
-    TdwDeviceList& list = c.list;
+    DriveList& list = c.list;
     auto trace = [&](const std::string& text) { c.logger.WriteTraceLine(text, 0); };
 
     std::size_t item = list.Items.size(); // not yet listed
@@ -80,7 +80,7 @@ void deviceFound(DiscoveryContext& c, const DeviceAddress& address)
 
     if (item == list.Items.size())
         list.Items.emplace_back(); // a drive without a valid address: listed with a zero one
-    auto at = [&]() -> TdwDeviceItem& { return list.Items[item]; };
+    auto at = [&]() -> DriveInfo& { return list.Items[item]; };
     at().Vendor = BufferText(vendor, sizeof vendor);
     at().Product = BufferText(product, sizeof product);
     at().ProductRevisionLevel = BufferText(revision, sizeof revision);

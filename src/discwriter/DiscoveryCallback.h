@@ -1,17 +1,17 @@
 #pragma once
 #include <cstdint>
 
-#include "discwriter/TdwCallBackEventer.h"
-#include "discwriter/TdwDeviceList.h"
-#include "discwriter/TdwLogger.h"
+#include "discwriter/DiscLibraryEvents.h"
+#include "discwriter/DriveList.h"
+#include "discwriter/LibraryTrace.h"
 
 namespace torvinel {
 
 // What the search's callback fills and tells.
 struct DiscoveryContext {
-    TdwDeviceList& list;
-    TdwLogger& logger;
-    TdwCallBackEventer& eventer;
+    DriveList& list;
+    LibraryTrace& logger;
+    DiscLibraryEvents& eventer;
 };
 
 // The callback of Discwright_FindDevice, run on the finder thread; context: a

@@ -92,7 +92,7 @@ void RestoreChooserInit(RunState& state, View& view)
     view.setItems("RestoreChooser", items, items.empty() ? -1 : 0);
 }
 
-void RestoreChooserChange(RunState& state, View& view, RestoreTree& tree)
+void chooseBackupSet(RunState& state, View& view, RestoreTree& tree)
 {
     enableRestoreControls(view, false);
     try {

@@ -27,6 +27,6 @@ void RestoreChooserInit(RunState& state, View& view);
 // the newest (the stored NewestDisc and OldestCSV keep their values), and the restore tree is
 // rebuilt from it. RestoreButton, RestoreChooser and RestoreTree are disabled meanwhile, and
 // enabled again also when the assembly fails.
-void RestoreChooserChange(RunState& state, View& view, RestoreTree& tree);
+void chooseBackupSet(RunState& state, View& view, RestoreTree& tree);
 
 } // namespace torvinel

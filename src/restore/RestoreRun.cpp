@@ -9,7 +9,7 @@
 #include "app/Error.h"
 #include "app/Progress.h"
 #include "app/TextFile.h"
-#include "archive/TZipArchiver.h"
+#include "archive/ZipArchive.h"
 #include "archive/ZipNames.h"
 #include "catalog/CatalogLine.h"
 #include "catalog/DiscListing.h"
@@ -65,7 +65,7 @@ std::optional<platform::Stamp> stampOf(const std::string& line)
 // folder also matches that name in every folder. A path holding '*' or '?', or one that
 // differs from another entry's only in case, would bring other files along: perhaps an
 // older version over one already restored from a newer disc. True when that would happen.
-bool maskSelectsOthers(const TZipArchiver& zip, const std::string& mask)
+bool maskSelectsOthers(const ZipArchive& zip, const std::string& mask)
 {
     for (const ZipEntry& entry : zip.entries()) {
         std::string name = zip.displayName(entry);
@@ -94,8 +94,8 @@ public:
     Run(RunState& state, View& view, const CheckTree& tree, const RestoreRunOptions& options)
         : s(state), v(view), m_tree(tree), m_options(options)
     {
-        ZF.OnProcessFileFailure = [](TZipArchiver&, const std::string&, TZipProgressOperation, int,
-                                     int errorCode, const std::string& errorMessage, TZipAction&) {
+        ZF.OnProcessFileFailure = [](ZipArchive&, const std::string&, ZipOperation, int,
+                                     int errorCode, const std::string& errorMessage, ZipFailureAction&) {
             throw Error("Error: " + errorMessage + " errorcode :" + std::to_string(errorCode));
         };
     }
@@ -122,7 +122,7 @@ private:
     View& v;
     const CheckTree& m_tree;
     const RestoreRunOptions& m_options;
-    TZipArchiver ZF;
+    ZipArchive ZF;
     std::string m_drive;
     std::unique_ptr<DiscReader> m_reader;
     SortedList m_restoreList;
@@ -469,7 +469,7 @@ void FetchArchive(RunState& state, View& view, DiscReader* reader, const std::st
     view.processEvents();
 }
 
-RestoreResult RestoreButtonClick(RunState& state, View& view, const CheckTree& tree,
+RestoreResult runRestore(RunState& state, View& view, const CheckTree& tree,
                                  const RestoreRunOptions& options)
 {
     state.CancelRequested = false;

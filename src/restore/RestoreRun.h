@@ -39,7 +39,7 @@ struct RestoreResult {
 //
 // The main window is hidden meanwhile and shown again at the end, also when a failure ends
 // the run: the Error is then passed on (restoreafter.txt is not written).
-RestoreResult RestoreButtonClick(RunState& state, View& view, const CheckTree& tree,
+RestoreResult runRestore(RunState& state, View& view, const CheckTree& tree,
                                  const RestoreRunOptions& options = {});
 
 // Brings discId/fileName from the restore drive into TempFolder, asking for the disc until

@@ -8,8 +8,8 @@
 #include "backup/BackupRun.h"
 #include "backup/BackupSetup.h"
 #include "catalog/DiscMaintenance.h"
-#include "discwriter/DiscwrightWrapper.h"
-#include "discwriter/WritetoDisc.h"
+#include "discwriter/DiscLibrary.h"
+#include "discwriter/BurnSession.h"
 #include "discwright/Discwright.h"
 #include "restore/RestoreChooser.h"
 #include "restore/RestoreRun.h"
@@ -18,17 +18,17 @@
 #include "ui/QtView.h"
 #include "ui/RestoreTreeModel.h"
 #include "ui/ReportErrors.h"
-#include "ui/TMain.h"
-#include "ui/TProgressForm.h"
-#include "ui/TRestoreProgressForm.h"
-#include "ui/TfrmOperationProgress.h"
+#include "ui/MainWindow.h"
+#include "ui/BackupProgressWindow.h"
+#include "ui/RestoreProgressWindow.h"
+#include "ui/BusyWindow.h"
 #include "ui/TorvinelApplication.h"
 
 namespace torvinel::ui {
 
 int runTorvinel()
 {
-    TMain mainWindow;
+    MainWindow mainWindow;
     QtView view(mainWindow);
     auto* qtApp = dynamic_cast<TorvinelApplication*>(QCoreApplication::instance());
     if (qtApp)
@@ -47,7 +47,7 @@ int runTorvinel()
     view.attachBackupTree(backupTree);
 
     // Before the start-up: its drive search shows this window.
-    TfrmOperationProgress busy(&mainWindow);
+    BusyWindow busy(&mainWindow);
     view.attachBusyWindow(&busy);
 
     Application app(view);
@@ -59,21 +59,21 @@ int runTorvinel()
     view.attachRestoreTree(app.restoreTree());
 
     try {
-        app.FormCreate();
+        app.startUp();
         if (!app.startedUp())
             return 1; // no drive to read discs from; the user has been told
     } catch (const Error& e) {
         view.showError(errorBoxText(e.what()));
         return 1;
     }
-    mainWindow.setCloseHandler([&] { reportErrors(view, [&] { app.FormClose(); }); });
+    mainWindow.setCloseHandler([&] { reportErrors(view, [&] { app.shutDown(); }); });
 
-    TProgressForm backupProgress(app.state(), view, &mainWindow);
-    TRestoreProgressForm restoreProgress(app.state(), view, &mainWindow);
+    BackupProgressWindow backupProgress(app.state(), view, &mainWindow);
+    RestoreProgressWindow restoreProgress(app.state(), view, &mainWindow);
     view.attachProgressForms(&backupProgress, &restoreProgress);
 
     // The Backup button: one backup run on the writer chosen among those start-up found.
-    TZipArchiver ZF;
+    ZipArchive ZF;
     ConfigureArchiveEngine(ZF, app.state());
     platform::ArchiveAttribute archiveBits(app.state().AppFolder);
     std::vector<std::string> excluded;
@@ -81,7 +81,7 @@ int runTorvinel()
         excluded.push_back(image.folder);
     BackupContext backup{app.state(), view, ZF, archiveBits,
                          [&](const std::string& name, int64_t& discFreeBytes, int32_t& writeStatus) {
-                             WritetoDisc(app.state(), view, app.discwright().devices(), name, discFreeBytes,
+                             burnDisc(app.state(), view, app.discwright().devices(), name, discFreeBytes,
                                          writeStatus);
                          },
                          [&] { app.refreshRestoreSide(); }, excluded};
@@ -92,11 +92,11 @@ int runTorvinel()
     };
     RunState& state = app.state();
     mainWindow.setHandlers({
-        guarded([&] { BackupButtonClick(backup); }),
-        guarded([&] { RestoreButtonClick(state, view, app.restoreTree()); }),
-        guarded([&] { RestoreChooserChange(state, view, app.restoreTree()); }),
-        guarded([&] { RemoveButtonClick(state, view, [&] { app.refreshRestoreSide(); }); }),
-        guarded([&] { AddDiskClick(state, view, [&] { app.refreshRestoreSide(); }); }),
+        guarded([&] { runBackup(backup); }),
+        guarded([&] { runRestore(state, view, app.restoreTree()); }),
+        guarded([&] { chooseBackupSet(state, view, app.restoreTree()); }),
+        guarded([&] { removeDisc(state, view, [&] { app.refreshRestoreSide(); }); }),
+        guarded([&] { addDisc(state, view, [&] { app.refreshRestoreSide(); }); }),
     });
 
     mainWindow.show();

@@ -15,10 +15,10 @@
 #include <QTextEdit>
 #include <QUrl>
 
-#include "ui/TMain.h"
-#include "ui/TProgressForm.h"
-#include "ui/TRestoreProgressForm.h"
-#include "ui/TfrmOperationProgress.h"
+#include "ui/MainWindow.h"
+#include "ui/BackupProgressWindow.h"
+#include "ui/RestoreProgressWindow.h"
+#include "ui/BusyWindow.h"
 
 namespace torvinel::ui {
 
@@ -38,9 +38,9 @@ const char* const title = "Torvinel";
 
 } // namespace
 
-QtView::QtView(TMain& main) : m_main(main) {}
+QtView::QtView(MainWindow& main) : m_main(main) {}
 
-void QtView::attachProgressForms(TProgressForm* backup, TRestoreProgressForm* restore)
+void QtView::attachProgressForms(BackupProgressWindow* backup, RestoreProgressWindow* restore)
 {
     m_backupProgress = backup;
     m_restoreProgress = restore;

@@ -6,10 +6,10 @@ class QWidget;
 
 namespace torvinel::ui {
 
-class TMain;
-class TProgressForm;
-class TRestoreProgressForm;
-class TfrmOperationProgress;
+class MainWindow;
+class BackupProgressWindow;
+class RestoreProgressWindow;
+class BusyWindow;
 
 // The View over the real windows. Controls are found by their design name (objectName) in
 // the window they belong to; a name that does not exist is a programming error and is
@@ -22,12 +22,12 @@ class TfrmOperationProgress;
 // tree model is attached, the trees are empty in-memory trees.
 class QtView : public View {
 public:
-    explicit QtView(TMain& main);
+    explicit QtView(MainWindow& main);
 
-    void attachProgressForms(TProgressForm* backup, TRestoreProgressForm* restore);
+    void attachProgressForms(BackupProgressWindow* backup, RestoreProgressWindow* restore);
     // The drive search's busy window (Window::Busy); its caption is the control named
-    // "TfrmOperationProgress".
-    void attachBusyWindow(TfrmOperationProgress* busy) { m_busy = busy; }
+    // "BusyWindow".
+    void attachBusyWindow(BusyWindow* busy) { m_busy = busy; }
     void attachBackupTree(CheckTree& tree) { m_backupTree = &tree; }
     void attachRestoreTree(CheckTree& tree) { m_restoreTree = &tree; }
 
@@ -72,10 +72,10 @@ private:
     T* controlOf(Window window, std::string_view name) const;
     QWidget* dialogParent() const;
 
-    TMain& m_main;
-    TProgressForm* m_backupProgress = nullptr;
-    TRestoreProgressForm* m_restoreProgress = nullptr;
-    TfrmOperationProgress* m_busy = nullptr;
+    MainWindow& m_main;
+    BackupProgressWindow* m_backupProgress = nullptr;
+    RestoreProgressWindow* m_restoreProgress = nullptr;
+    BusyWindow* m_busy = nullptr;
     MemoryCheckTree m_emptyBackupTree;
     MemoryCheckTree m_emptyRestoreTree;
     CheckTree* m_backupTree = &m_emptyBackupTree;

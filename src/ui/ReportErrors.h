@@ -10,7 +10,7 @@ namespace torvinel::ui {
 // the error box titled "Torvinel" with the message, a full stop appended when missing.
 // Returns false when the work failed. Handlers call core through this, so that no failure
 // has to unwind through the toolkit (TorvinelApplication::notify is only the last resort).
-//     void TMain::RemoveButtonClick() { reportErrors(view(), [&] { RemoveDisc(...); }); }
+//     void MainWindow::removeDisc() { reportErrors(view(), [&] { RemoveDisc(...); }); }
 template <typename Work>
 bool reportErrors(View& view, Work&& work)
 {

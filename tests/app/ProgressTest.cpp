@@ -80,7 +80,7 @@ TEST(ProgressTest, PendingCancelClickIsSeenDuringAnUpdateThatChangesNothing)
 {
     RunState state;
     ScriptedView view;
-    view.post([&] { BackupCancelClick(state, view); });
+    view.post([&] { requestBackupCancel(state, view); });
     ASSERT_FALSE(state.CancelRequested);
 
     ShowBackupProgress(view, "", "", "", "", -1, -1);
@@ -97,7 +97,7 @@ TEST(ProgressTest, RestoreCancelOnlySetsTheFlag)
 {
     RunState state;
     ScriptedView view;
-    view.post([&] { RestoreCancelClick(state, view); });
+    view.post([&] { requestRestoreCancel(state, view); });
     ShowRestoreProgress(view, "", "", "", -1);
     EXPECT_TRUE(state.CancelRequested);
     EXPECT_EQ(view.calls(), std::vector<std::string>{"processEvents"});

@@ -31,7 +31,7 @@ protected:
     std::string startUpFailure(Application& app)
     {
         try {
-            app.FormCreate();
+            app.startUp();
         } catch (const Error& e) {
             return e.what();
         }
@@ -46,7 +46,7 @@ TEST_F(StartUpTest, FirstStartWritesEveryKeyWithItsDefault)
 {
     Application app(view);
     app.setPowerGuardEnabled(false);
-    app.FormCreate();
+    app.startUp();
     ASSERT_TRUE(app.startedUp());
     const WindowGeometry g = view.geometry(Window::Main);
     EXPECT_EQ(g.width, 620);
@@ -80,7 +80,7 @@ TEST_F(StartUpTest, StoredValuesAreAppliedAndWrittenBackAtClose)
     home.write("data/Torvinel/BackupList.txt", ""); // so start-up keeps the stored NewestDisc
     Application app(view);
     app.setPowerGuardEnabled(false);
-    app.FormCreate();
+    app.startUp();
     const WindowGeometry g = view.geometry(Window::Main);
     EXPECT_EQ(g.width, 620) << "the window never gets narrower than 620";
     EXPECT_EQ(g.height, 600);
@@ -93,7 +93,7 @@ TEST_F(StartUpTest, StoredValuesAreAppliedAndWrittenBackAtClose)
     EXPECT_EQ(app.state().NewestDisc, "20240305002");
 
     view.setChecked("cbDoVerify", true);
-    app.FormClose();
+    app.shutDown();
     EXPECT_EQ(IniReadOrCreateInteger(ini(), "Status", "MaxCDSpeed", 12), -1);
     EXPECT_EQ(IniReadOrCreateInteger(ini(), "Form", "Width", 0), 620);
     EXPECT_TRUE(IniReadOrCreateBool(ini(), "Status", "DoVerify", false));
@@ -113,7 +113,7 @@ TEST_F(StartUpTest, AMissingTempBaseStopsStartUpAndNothingIsWrittenAtClose)
 
     const std::string before = home.read("data/Torvinel/Torvinel.ini");
     view.setGeometry(Window::Main, {1, 2, 800, 500});
-    app.FormClose();
+    app.shutDown();
     EXPECT_EQ(home.read("data/Torvinel/Torvinel.ini"), before);
 }
 
@@ -124,7 +124,7 @@ TEST_F(StartUpTest, LeftoversOfAnInterruptedRunAreDiscarded)
     home.write("data/Torvinel/LogFile.txt", "old log line\r\n");
     Application app(view);
     app.setPowerGuardEnabled(false);
-    app.FormCreate();
+    app.startUp();
     EXPECT_TRUE(fs::is_empty(app.state().TempFolder));
     // The old log is gone; the new one starts with the one AutoPlay line.
     const std::string fresh = "AutoPlay: nothing to suppress on this platform\r\n";
@@ -143,19 +143,19 @@ TEST_F(StartUpTest, BackupStateComesFromBackupListOrFromTheCatalogs)
         // No BackupList.txt: the catalogs are read, and the list is written for next time.
         Application app(view);
         app.setPowerGuardEnabled(false);
-        app.FormCreate();
+        app.startUp();
         EXPECT_EQ(app.state().BackupState.lines(), std::vector<std::string>{line});
         EXPECT_EQ(app.state().NewestDisc, "20240305001");
         EXPECT_EQ(home.read("data/Torvinel/BackupList.txt"), line + "\r\n");
         EXPECT_EQ(view.countPrefix("setText BackupProgress"), 0) << "start-up shows no progress";
-        app.FormClose();
+        app.shutDown();
     }
     // BackupList.txt present: the database is not read.
     const std::string listed = "\"/home/u/listed.txt\",20240305140326,7,";
     home.write("data/Torvinel/BackupList.txt", listed + "\r\n" + listed + "\r\n");
     Application app(view);
     app.setPowerGuardEnabled(false);
-    app.FormCreate();
+    app.startUp();
     EXPECT_EQ(app.state().BackupState.lines(), std::vector<std::string>{listed});
 }
 

@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "archive/TZipArchiver.h"
+#include "archive/ZipArchive.h"
 
 namespace torvinel::archivetest {
 
@@ -110,12 +110,12 @@ struct FailureLog {
     std::vector<std::string> messages;
     std::vector<std::string> files;
     std::vector<int> codes;
-    TZipAction answer = fxaIgnore;
-    void attach(TZipArchiver& zip)
+    ZipFailureAction answer = fxaIgnore;
+    void attach(ZipArchive& zip)
     {
-        zip.OnProcessFileFailure = [this](TZipArchiver&, const std::string& fileName,
-                                          TZipProgressOperation, int, int code,
-                                          const std::string& message, TZipAction& action) {
+        zip.OnProcessFileFailure = [this](ZipArchive&, const std::string& fileName,
+                                          ZipOperation, int, int code,
+                                          const std::string& message, ZipFailureAction& action) {
             files.push_back(fileName);
             messages.push_back(message);
             codes.push_back(code);

@@ -12,7 +12,7 @@ protected:
     {
         for (const auto& [entry, content] : files)
             writeFile(path("src/" + entry), content);
-        TZipArchiver zip;
+        ZipArchive zip;
         zip.FileName = path(name);
         zip.ArchiveOpen(omCreate);
         zip.BaseDir = path("src");
@@ -30,7 +30,7 @@ protected:
     // Opens and extracts everything; returns the message of the first failure, or "".
     std::string openAndExtract(const std::string& archive, FailureLog* log = nullptr)
     {
-        TZipArchiver zip;
+        ZipArchive zip;
         zip.FileName = archive;
         zip.BaseDir = path("out");
         if (log)
@@ -156,7 +156,7 @@ TEST_F(HostileTest, BadDataFailsTheEntryAndLeavesNoFile)
     bytes[30 + 12 + 100] ^= 0x55;
     writeFile(path("bad.zip"), bytes);
     fs::remove_all(path("out"));
-    TZipArchiver zip;
+    ZipArchive zip;
     zip.ExtractCorruptedFiles = true;
     zip.FileName = path("bad.zip");
     zip.BaseDir = path("out");

@@ -42,7 +42,7 @@ protected:
 TEST_F(InteropTest, OrdinaryArchivePassesUnzipAnd7z)
 {
     const auto files = makeTree(path("src"));
-    TZipArchiver zip;
+    ZipArchive zip;
     zip.FileName = path("a.zip");
     zip.ArchiveOpen(omCreate);
     zip.BaseDir = path("src");
@@ -64,7 +64,7 @@ TEST_F(InteropTest, OrdinaryArchivePassesUnzipAnd7z)
 
 TEST_F(InteropTest, EmptyArchivePassesUnzipAnd7z)
 {
-    TZipArchiver zip;
+    ZipArchive zip;
     zip.FileName = path("empty.zip");
     zip.ArchiveOpen();
     zip.ArchiveClose();
@@ -79,7 +79,7 @@ TEST_F(InteropTest, SplitArchiveWithClassicVolumeNamesPasses7z)
 {
     const std::string content = textOf(150000) + randomBytes(200000);
     writeFile(path("src/part.bin"), content);
-    TZipArchiver zip;
+    ZipArchive zip;
     zip.SpanningOptions.CustomVolumeSize = 65536;
     zip.setSpanningMode(smSplitting);
     zip.FileName = path("base.zip");
@@ -122,7 +122,7 @@ TEST_F(InteropTest, ArchivesMadeByZipExtractCorrectly)
     for (const auto& [name, command] : makers) {
         std::string output;
         ASSERT_EQ(run("cd " + shellQuoted(path("src")) + " && " + command, &output), 0) << output;
-        TZipArchiver zip;
+        ZipArchive zip;
         zip.FileName = path(name + ".zip");
         zip.BaseDir = path("out-" + name);
         FailureLog log;

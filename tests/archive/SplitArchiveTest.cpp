@@ -10,9 +10,9 @@ protected:
     // the size the previous volume had at that moment.
     void split(const std::string& name, int64_t volumeSize = 8388608)
     {
-        TZipArchiver zip;
+        ZipArchive zip;
         zip.SpanningOptions.CustomVolumeSize = volumeSize;
-        zip.OnRequestBlankVolume = [&](TZipArchiver&, int number, std::string& volume, bool&) {
+        zip.OnRequestBlankVolume = [&](ZipArchive&, int number, std::string& volume, bool&) {
             int64_t previous = -1;
             if (!requests.empty())
                 previous = static_cast<int64_t>(fs::file_size(requests.back().second));
@@ -28,7 +28,7 @@ protected:
     }
     std::string extractAll(const std::string& name)
     {
-        TZipArchiver zip;
+        ZipArchive zip;
         zip.FileName = path("base.zip");
         zip.BaseDir = path("out");
         zip.ArchiveOpen();
@@ -55,7 +55,7 @@ TEST_F(SplitTest, OneByteOverAVolumeMakesTwoVolumes)
     EXPECT_FALSE(fs::exists(path("base_002.zip")));
     EXPECT_EQ(extractAll("big.zip"), content);
 
-    TZipArchiver zip;
+    ZipArchive zip;
     zip.FileName = path("base.zip");
     zip.ArchiveOpen();
     EXPECT_EQ(zip.ArchiveFileCount(), 1);
@@ -83,7 +83,7 @@ TEST_F(SplitTest, MissingVolumesAreReported)
 
     // A missing middle volume fails the extraction of the entry that needs it.
     fs::rename(path("base_001.zip"), path("aside.zip"));
-    TZipArchiver zip;
+    ZipArchive zip;
     zip.FileName = path("base.zip");
     zip.BaseDir = path("out");
     zip.ArchiveOpen();
@@ -114,7 +114,7 @@ TEST_F(SplitTest, MissingVolumesAreReported)
 TEST_F(SplitTest, SplitArchiveTakesOneAddOnly)
 {
     writeFile(path("src/a.txt"), "a");
-    TZipArchiver zip;
+    ZipArchive zip;
     zip.setSpanningMode(smSplitting);
     zip.FileName = path("base.zip");
     zip.ArchiveOpen(omCreate);
@@ -133,9 +133,9 @@ TEST_F(SplitTest, SplitArchiveTakesOneAddOnly)
 TEST_F(SplitTest, CancelledVolumeFailsTheAdd)
 {
     writeFile(path("src/data.bin"), randomBytes(200000));
-    TZipArchiver zip;
+    ZipArchive zip;
     zip.SpanningOptions.CustomVolumeSize = 1000; // raised to 65536
-    zip.OnRequestBlankVolume = [](TZipArchiver&, int number, std::string&, bool& cancel) {
+    zip.OnRequestBlankVolume = [](ZipArchive&, int number, std::string&, bool& cancel) {
         cancel = number == 2;
     };
     zip.setSpanningMode(smSplitting);
@@ -155,7 +155,7 @@ TEST_F(SplitTest, CancelledVolumeFailsTheAdd)
 
 TEST_F(SplitTest, ClosingAnUnwrittenSplitArchiveLeavesAnEmptyArchive)
 {
-    TZipArchiver zip;
+    ZipArchive zip;
     zip.setSpanningMode(smSplitting);
     zip.FileName = path("base.zip");
     zip.ArchiveOpen(omCreate);

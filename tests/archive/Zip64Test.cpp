@@ -29,7 +29,7 @@ TEST_F(Zip64Test, HugeFileAndTheEntryAfterItUseZip64AndOthersDoNot)
     makeHuge("huge.mp4"); // stored by mask
     writeFile(path("src/before.txt"), "before");
     writeFile(path("src/after.txt"), "after");
-    TZipArchiver zip;
+    ZipArchive zip;
     zip.FileName = path("a.zip");
     zip.ArchiveOpen(omCreate);
     zip.BaseDir = path("src");
@@ -63,7 +63,7 @@ TEST_F(Zip64Test, HugeFileAndTheEntryAfterItUseZip64AndOthersDoNot)
 TEST_F(Zip64Test, DisabledZip64RefusesTheFile)
 {
     makeHuge("huge.bin");
-    TZipArchiver zip;
+    ZipArchive zip;
     zip.Zip64Mode = zmDisabled;
     zip.FileName = path("a.zip");
     zip.ArchiveOpen(omCreate);

@@ -12,8 +12,8 @@
 #include "app/TextFile.h"
 #include "backup/BackupRun.h"
 #include "backup/BackupSetup.h"
-#include "discwriter/TdwDeviceList.h"
-#include "discwriter/WritetoDisc.h"
+#include "discwriter/DriveList.h"
+#include "discwriter/BurnSession.h"
 #include "discwright/Discwright.h"
 #include "support/ScriptedView.h"
 #include "support/TempDir.h"
@@ -72,7 +72,7 @@ protected:
         Discwright_SetSearch(false, false);
         Discwright_UseTestDrives({script});
         devices.clear();
-        TdwDeviceItem item;
+        DriveInfo item;
         item.Vendor = script.vendor;
         item.Product = script.product;
         item.ProductRevisionLevel = script.revision;
@@ -94,11 +94,11 @@ protected:
     {
         BackupContext context{state, view, ZF, *bits,
                               [this](const std::string& name, int64_t& free, int32_t& status) {
-                                  WritetoDisc(state, view, devices, name, free, status, options);
+                                  burnDisc(state, view, devices, name, free, status, options);
                               },
                               [this] { ++refreshes; }, excluded, selection, clock};
         view.clearCalls();
-        return BackupButtonClick(context);
+        return runBackup(context);
     }
 
     // The catalogs and other files filed for a disc, sorted.
@@ -134,9 +134,9 @@ protected:
     TempDir dir;
     RunState state;
     ScriptedView view;
-    TZipArchiver ZF;
+    ZipArchive ZF;
     std::unique_ptr<platform::ArchiveAttribute> bits;
-    TdwDeviceList devices;
+    DriveList devices;
     BurnOptions options;
     std::optional<std::vector<std::string>> selection;
     std::vector<std::string> excluded;

@@ -230,7 +230,7 @@ TEST_F(BackupFixture, CancelWhileWaitingForABlankDiscSkipsToTheStateUpdate)
     int polls = 0;
     view.onProcessEvents = [&] {
         if (view.text(Window::BackupProgress, "gbProgressbars") == "Phase 4 of 9: Check backup disk OK" && ++polls == 20)
-            BackupCancelClick(state, view);
+            requestBackupCancel(state, view);
     };
     ASSERT_EQ(run(), BackupOutcome::Cancelled) << view.dump();
 
@@ -252,7 +252,7 @@ TEST_F(BackupFixture, CancelWhilePackingDiscardsTheDiscAndKeepsItsFilesMarked)
     const std::string b = file("b.txt", "beta");
     view.onProcessEvents = [&] {
         if (view.text(Window::BackupProgress, "LPhase") == "File: " + b && !state.CancelRequested)
-            BackupCancelClick(state, view);
+            requestBackupCancel(state, view);
     };
     ASSERT_EQ(run(), BackupOutcome::Cancelled) << view.dump();
     EXPECT_TRUE(discs().empty());

@@ -156,7 +156,7 @@ TEST_F(PackingTest, ANameWithWildcardCharactersIsAddedAloneNotItsLookAlikes)
     file("axb.txt", "look-alike");
     file("a?b.txt", "question");
     pack({star}, 100 << 20);
-    TZipArchiver reader;
+    ZipArchive reader;
     reader.FileName = state.TempFolder + "/2024030500001rn.zip";
     reader.ArchiveOpen();
     ASSERT_EQ(reader.entries().size(), 1u);
@@ -166,7 +166,7 @@ TEST_F(PackingTest, ANameWithWildcardCharactersIsAddedAloneNotItsLookAlikes)
 TEST_F(PackingTest, EngineEvents)
 {
     const std::string a = file("a", "alpha");
-    TZipAction action = fxaAbort;
+    ZipFailureAction action = fxaAbort;
     try {
         packer->ZFProcessFileFailure(a, 25, "ZF: Write to stream error - Native error: 00046", action);
         FAIL() << "a failure on a readable file ends the run";
@@ -179,7 +179,7 @@ TEST_F(PackingTest, EngineEvents)
     view.clearCalls();
     const struct {
         double percent;
-        TZipProgressOperation operation;
+        ZipOperation operation;
         const char* shown;
     } progress[] = {{55.55, poAdd, "setPosition BackupProgress pbExtra 556"},
                     {0, poAdd, "setPosition BackupProgress pbExtra 0"},

@@ -34,7 +34,7 @@ TEST_F(DiscMaintenanceTest, RemovingTheOnlyDiscShownTwice)
     ASSERT_TRUE(std::filesystem::exists(root / "BackupList.txt"));
 
     view.setSelectedIndex("Disklist", 1);
-    EXPECT_TRUE(RemoveButtonClick(state, view, refresh));
+    EXPECT_TRUE(removeDisc(state, view, refresh));
     EXPECT_FALSE(inDatabase("20240305001"));
     EXPECT_FALSE(std::filesystem::exists(root / "BackupList.txt")); // none written for an empty database
     EXPECT_TRUE(state.BackupState.empty());
@@ -51,7 +51,7 @@ TEST_F(DiscMaintenanceTest, RemovingTheNewestDiscFreesItsNumber)
     state.OldestCSV = "2024030500002rn.csv"; // a stored bound that would hide the older disc
     assemble();
     view.setSelectedIndex("Disklist", 1);
-    RemoveButtonClick(state, view, refresh);
+    removeDisc(state, view, refresh);
     EXPECT_FALSE(inDatabase("20240305002"));
     EXPECT_EQ(state.BackupState.lines(), std::vector<std::string>{line("/a", "20240301100000", 1)});
     EXPECT_EQ(state.NewestDisc, "20240305001");
@@ -67,17 +67,17 @@ TEST_F(DiscMaintenanceTest, RemoveActsOnlyOnADiscTheListOffers)
     assemble();
     // Nothing chosen, and entries edited to name a middle disc or something else.
     view.setSelectedIndex("Disklist", -1);
-    EXPECT_FALSE(RemoveButtonClick(state, view, refresh));
+    EXPECT_FALSE(removeDisc(state, view, refresh));
     view.setItems("Disklist", {"20240302001 (Oldest)", "20240303001 (Newest)"}, 0);
-    EXPECT_FALSE(RemoveButtonClick(state, view, refresh));
+    EXPECT_FALSE(removeDisc(state, view, refresh));
     view.setItems("Disklist", {"../../etc (Oldest)"}, 0);
-    EXPECT_FALSE(RemoveButtonClick(state, view, refresh));
+    EXPECT_FALSE(removeDisc(state, view, refresh));
     for (const char* disc : {"20240301001", "20240302001", "20240303001"})
         EXPECT_TRUE(inDatabase(disc)) << disc;
     EXPECT_EQ(refreshes, 0);
 
     view.setItems("Disklist", {"20240301001 (Oldest)", "20240303001 (Newest)"}, 0);
-    EXPECT_TRUE(RemoveButtonClick(state, view, refresh));
+    EXPECT_TRUE(removeDisc(state, view, refresh));
     EXPECT_FALSE(inDatabase("20240301001"));
     EXPECT_EQ(view.items("Disklist"), (std::vector<std::string>{"20240302001 (Oldest)", "20240303001 (Newest)"}));
 }
@@ -94,7 +94,7 @@ protected:
     AddDiskResult add()
     {
         FolderDiscSource source(drive.string());
-        return AddDiskClick(state, view, source, refresh);
+        return addDisc(state, view, source, refresh);
     }
     // A disc as the writer leaves it: one folder with archives, catalogs and status.ini.
     void burnt(const std::string& disc, const std::string& catalogName, const std::string& path)
@@ -168,7 +168,7 @@ TEST_F(AddDiskTest, FailedCopyIsLoggedAndTheFolderStays)
 {
     burnt("20240301001", "2024030100001rn.csv", "/a");
     PartlyReadableDisc disc(drive.string());
-    EXPECT_EQ(AddDiskClick(state, view, disc, refresh), AddDiskResult::CopyFailed);
+    EXPECT_EQ(addDisc(state, view, disc, refresh), AddDiskResult::CopyFailed);
     EXPECT_TRUE(view.messages().empty());
     EXPECT_EQ(logLines(), (std::vector<std::string>{"Adding disk : 20240301001", "Copy failed."}));
     EXPECT_TRUE(StateHasPath(state.BackupState, "/a").found); // what was copied counts
@@ -192,10 +192,10 @@ TEST_F(AddDiskTest, FromTheDriveChosenInTheList)
 {
     burnt("20240301001", "2024030100001rn.csv", "/a");
     view.setItems("cbAddDisks", {drive.string() + "/"}, -1);
-    EXPECT_EQ(AddDiskClick(state, view, refresh), AddDiskResult::NothingChosen);
+    EXPECT_EQ(addDisc(state, view, refresh), AddDiskResult::NothingChosen);
     EXPECT_EQ(refreshes, 0);
     view.setSelectedIndex("cbAddDisks", 0);
-    AddDiskClick(state, view, refresh);
+    addDisc(state, view, refresh);
     EXPECT_EQ(view.messages(), std::vector<std::string>{"showInformation The disk was successfully added."});
 }
 

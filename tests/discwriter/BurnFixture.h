@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "app/RunState.h"
-#include "discwriter/TdwDeviceList.h"
-#include "discwriter/WritetoDisc.h"
+#include "discwriter/DriveList.h"
+#include "discwriter/BurnSession.h"
 #include "discwright/Discwright.h"
 #include "support/ScriptedView.h"
 #include "support/TempDir.h"
@@ -64,7 +64,7 @@ protected:
         devices.clear();
         std::vector<std::string> items;
         for (std::size_t i = 0; i < scripts.size(); ++i) {
-            TdwDeviceItem item;
+            DriveInfo item;
             item.Vendor = scripts[i].vendor;
             item.Product = scripts[i].product;
             item.ProductRevisionLevel = scripts[i].revision;
@@ -83,7 +83,7 @@ protected:
     // Runs a session; measure mode when name is empty.
     void write(const std::string& name = "")
     {
-        WritetoDisc(state, view, devices, name, discFreeBytes, writeStatus, options);
+        burnDisc(state, view, devices, name, discFreeBytes, writeStatus, options);
     }
 
     std::vector<std::string> logLines() const
@@ -120,7 +120,7 @@ protected:
     TempDir dir;
     RunState state;
     ScriptedView view;
-    TdwDeviceList devices;
+    DriveList devices;
     BurnOptions options;
     int64_t hardDiskFree = int64_t(1) << 50;
     int64_t discFreeBytes = -1;

@@ -251,7 +251,7 @@ TEST_F(BurnSession, WithNoDiscItAsksOpensTheTrayAndWaitsUntilCancelled)
     int polls = 0;
     view.onProcessEvents = [&] {
         if (view.text(Window::BackupProgress, "lMessage") == insertAnyKind && ++polls == 5)
-            BackupCancelClick(state, view);
+            requestBackupCancel(state, view);
     };
     write();
 
@@ -513,7 +513,7 @@ TEST_F(BurnSession, TheImageDriveWritesTheDiscAsAnImageOnTheShelf)
     settings.mediaType = "CD-R";
     settings.blocks = 6000; // room for one small burn, then the disc is closed
     Discwright_ConfigureImageDrive(settings);
-    TdwDeviceItem item;
+    DriveInfo item;
     item.DriveLetter = "Image:";
     item.Product = "Image Drive";
     item.DeviceAddress = DeviceAddress{1, ImageDrivePort, 0, 0, 0};

@@ -6,7 +6,7 @@
 
 #include "app/Error.h"
 #include "discwriter/DeviceLists.h"
-#include "discwriter/TdwDeviceFinder.h"
+#include "discwriter/DriveFinder.h"
 #include "discwriter/WrapperServices.h"
 #include "BurnFixture.h"
 
@@ -51,9 +51,9 @@ protected:
         DeviceChooserInit(view, finder);
     }
 
-    TdwLogger logger{false, 0};
-    TdwCallBackEventer eventer;
-    TdwDeviceFinder finder{logger, eventer};
+    LibraryTrace logger{false, 0};
+    DiscLibraryEvents eventer;
+    DriveFinder finder{logger, eventer};
 };
 
 TEST_F(Discovery, OneDriveIsChosenAndTheGroupStaysHidden)
@@ -64,7 +64,7 @@ TEST_F(Discovery, OneDriveIsChosenAndTheGroupStaysHidden)
     EXPECT_FALSE(view.isVisible(Window::Main, "gbDeviceChooser"));
     EXPECT_TRUE(view.isEnabled(Window::Main, "BackupButton"));
 
-    const TdwDeviceItem& item = finder.DeviceList()[0];
+    const DriveInfo& item = finder.DeviceList()[0];
     EXPECT_EQ(item.Vendor, "Torvinel");
     EXPECT_EQ(item.ProductRevisionLevel, "1.0");
     EXPECT_EQ(item.BufferSize, 2097152u);
@@ -76,10 +76,10 @@ TEST_F(Discovery, OneDriveIsChosenAndTheGroupStaysHidden)
     EXPECT_TRUE(finder.DeviceList().DeviceError.empty());
 
     // The busy window: shown with its caption, told what was found, hidden again.
-    EXPECT_TRUE(view.has("setText Busy TfrmOperationProgress " + TdwDeviceFinder::RefreshingText()));
+    EXPECT_TRUE(view.has("setText Busy TfrmOperationProgress " + DriveFinder::RefreshingText()));
     EXPECT_TRUE(view.has("setVisible Busy btnCancel 0"));
-    EXPECT_TRUE(view.has("setText Busy lblInfo " + TdwDeviceFinder::PleaseWaitText()));
-    EXPECT_TRUE(view.has("setText Busy lblInfo " + TdwDeviceFinder::FoundDeviceText() + " Test Drive"));
+    EXPECT_TRUE(view.has("setText Busy lblInfo " + DriveFinder::PleaseWaitText()));
+    EXPECT_TRUE(view.has("setText Busy lblInfo " + DriveFinder::FoundDeviceText() + " Test Drive"));
     const auto shown = std::find(view.calls().begin(), view.calls().end(), "showWindow Busy");
     const auto hidden = std::find(view.calls().begin(), view.calls().end(), "hideWindow Busy");
     EXPECT_LT(shown, hidden);
@@ -102,7 +102,7 @@ TEST_F(Discovery, ADriveThatFailsToOpenIsListedWithTheError)
     find({writer("E:", "DVD Writer"), broken});
 
     ASSERT_EQ(finder.DeviceList().size(), 2u);
-    const TdwDeviceItem& item = finder.DeviceList()[1];
+    const DriveInfo& item = finder.DeviceList()[1];
     EXPECT_TRUE(item.Product.empty());
     EXPECT_TRUE(item.DeviceAddress.Valid);
     EXPECT_EQ(finder.DeviceList().DeviceError,
@@ -111,7 +111,7 @@ TEST_F(Discovery, ADriveThatFailsToOpenIsListedWithTheError)
 
     // The burn session then fails to open it with its own message.
     view.setSelectedIndex("DeviceChooser", 1);
-    EXPECT_THROW(WritetoDisc(state, view, finder.DeviceList(), "", discFreeBytes, writeStatus, options), Error);
+    EXPECT_THROW(burnDisc(state, view, finder.DeviceList(), "", discFreeBytes, writeStatus, options), Error);
     EXPECT_TRUE(logHas("Discwright_Drive_Create() failed, exception 3, status 21, text \"Device busy\""));
 }
 
@@ -121,12 +121,12 @@ TEST_F(Discovery, ADriveWithoutAValidAddressIsListedWithAZeroOne)
     odd.validAddress = false;
     find({odd});
     ASSERT_EQ(finder.DeviceList().size(), 1u);
-    const TdwDeviceItem& item = finder.DeviceList()[0];
+    const DriveInfo& item = finder.DeviceList()[0];
     EXPECT_EQ(item.Product, "Odd");
     EXPECT_FALSE(item.DeviceAddress.Valid);
     EXPECT_EQ(item.DeviceAddress.PortID, 0);
 
-    EXPECT_THROW(WritetoDisc(state, view, finder.DeviceList(), "", discFreeBytes, writeStatus, options), Error);
+    EXPECT_THROW(burnDisc(state, view, finder.DeviceList(), "", discFreeBytes, writeStatus, options), Error);
     EXPECT_TRUE(logHas("SCSI Info for the drive is not valid"));
 }
 
@@ -141,8 +141,8 @@ TEST_F(Discovery, NoDriveDisablesBackup)
 TEST_F(Discovery, TheTraceFileGetsALinePerLibraryCall)
 {
     const std::string traceFile = dir / "torvinel.log";
-    TdwLogger tracing(true, 0, traceFile);
-    TdwDeviceFinder tracingFinder(tracing, eventer);
+    LibraryTrace tracing(true, 0, traceFile);
+    DriveFinder tracingFinder(tracing, eventer);
     startLibraryWithTestDrives({writer("T:", "Test Drive")});
     tracingFinder.RefreshDevices(view, false);
 
@@ -179,8 +179,8 @@ TEST_F(Discovery, TheTraceFileGetsALinePerLibraryCall)
 
 TEST_F(Discovery, ATraceFileThatCannotBeWrittenNeverStopsTheSearch)
 {
-    TdwLogger tracing(true, 0, dir / "no such folder/torvinel.log");
-    TdwDeviceFinder tracingFinder(tracing, eventer);
+    LibraryTrace tracing(true, 0, dir / "no such folder/torvinel.log");
+    DriveFinder tracingFinder(tracing, eventer);
     startLibraryWithTestDrives({writer("E:", "DVD Writer"), writer("F:", "Blu-ray Writer")});
     tracingFinder.RefreshDevices(view, true);
     EXPECT_EQ(tracingFinder.DeviceList().size(), 2u);
@@ -192,20 +192,20 @@ TEST_F(Discovery, TheTraceSwitchIsReadFromTheWrappersSettings)
     const char* old = std::getenv("XDG_CONFIG_HOME");
     const std::string saved = old ? old : "";
     setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
-    EXPECT_FALSE(TdwLogger().enabled()); // no settings: off
+    EXPECT_FALSE(LibraryTrace().enabled()); // no settings: off
     dir.write("Discwright Labs/DiscwrightWrapper.ini", "[DiscwrightWrapper]\r\nLogEnabled=1\r\nLogLevel=3\r\n");
-    TdwLogger on;
+    LibraryTrace on;
     EXPECT_TRUE(on.enabled());
     EXPECT_EQ(on.level(), 3);
     dir.write("Discwright Labs/DiscwrightWrapper.ini", "[DiscwrightWrapper]\r\nLogEnabled=0\r\n");
-    EXPECT_FALSE(TdwLogger().enabled());
+    EXPECT_FALSE(LibraryTrace().enabled());
     if (old)
         setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
     else
         unsetenv("XDG_CONFIG_HOME");
 
     // Beside the program file, named after it.
-    const std::string name = TdwLogger(true, 0).LogFileName();
+    const std::string name = LibraryTrace(true, 0).LogFileName();
     EXPECT_EQ(name.substr(name.size() - std::string("/discwriter_tests.log").size()), "/discwriter_tests.log");
 }
 
@@ -262,11 +262,11 @@ TEST(WrapperServices, TheBusyWindowSpeaksTheUsersLanguage)
         unsetenv(name);
     }
     setenv("LANG", "ru_RU.UTF-8", 1);
-    EXPECT_EQ(TdwDeviceFinder::RefreshingText(), "Обновление списка устройств");
+    EXPECT_EQ(DriveFinder::RefreshingText(), "Обновление списка устройств");
     setenv("LC_ALL", "de_DE.UTF-8", 1); // no German texts: English
-    EXPECT_EQ(TdwDeviceFinder::RefreshingText(), "Refreshing device list");
-    EXPECT_EQ(TdwDeviceFinder::PleaseWaitText(), "Please, wait ...");
-    EXPECT_EQ(TdwDeviceFinder::FoundDeviceText(), "Found device:");
+    EXPECT_EQ(DriveFinder::RefreshingText(), "Refreshing device list");
+    EXPECT_EQ(DriveFinder::PleaseWaitText(), "Please, wait ...");
+    EXPECT_EQ(DriveFinder::FoundDeviceText(), "Found device:");
     for (const Saved& s : saved) {
         if (s.value)
             setenv(s.name.c_str(), s.value->c_str(), 1);

@@ -11,7 +11,7 @@
 #include <set>
 
 #include "app/TextFile.h"
-#include "archive/TZipArchiver.h"
+#include "archive/ZipArchive.h"
 #include "E2eSupport.h"
 #include "support/TempDir.h"
 
@@ -136,7 +136,7 @@ TEST_F(BackupCliTest, RunsOverAChangingTreeGiveDiscsThatOtherToolsAndTheEngineRe
     fs::create_directories(dir / "joined");
     for (const auto& suffix : {"_001.zip", "_002.zip", ".zip"})
         fs::copy_file(read.at(split + suffix), dir / ("joined/" + split + suffix));
-    TZipArchiver zip;
+    ZipArchive zip;
     zip.FileName = dir / ("joined/" + split + ".zip");
     zip.ArchiveOpen();
     zip.BaseDir = dir / "restored";

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "power/PwrSave.h"
+#include "power/PowerGuard.h"
 
 namespace torvinel {
 namespace {
@@ -175,14 +175,14 @@ protected:
     // The guard as the main window configures it; events and log lines are recorded.
     void startGuard()
     {
-        guard = std::make_unique<TPwrSave>();
-        guard->OnBatteryLow = [this](TPwrSave& s) {
+        guard = std::make_unique<PowerGuard>();
+        guard->OnBatteryLow = [this](PowerGuard& s) {
             events.push_back("BatteryLow");
-            PwrSaveBatteryLow(s);
+            allowSleepOnBatteryLow(s);
         };
-        guard->OnSuspend = [this](TPwrSave&) { events.push_back("Suspend"); };
-        guard->OnResumeSuspend = [this](TPwrSave&) { events.push_back("ResumeSuspend"); };
-        guard->OnPowerStatusChange = [this](TPwrSave&, std::uint8_t ac, std::uint8_t flag, std::uint8_t percent,
+        guard->OnSuspend = [this](PowerGuard&) { events.push_back("Suspend"); };
+        guard->OnResumeSuspend = [this](PowerGuard&) { events.push_back("ResumeSuspend"); };
+        guard->OnPowerStatusChange = [this](PowerGuard&, std::uint8_t ac, std::uint8_t flag, std::uint8_t percent,
                                             std::uint32_t, std::uint32_t) {
             events.push_back("PowerStatusChange " + std::to_string(ac) + " " + std::to_string(flag) + " " +
                              std::to_string(percent));
@@ -193,7 +193,7 @@ protected:
     bool allowsAll() const { return guard->AllowSuspend && guard->AllowStandby && guard->AllowEndSession; }
 
     QString address;
-    std::unique_ptr<TPwrSave> guard;
+    std::unique_ptr<PowerGuard> guard;
     std::vector<std::string> events;
     std::vector<std::string> log;
 
@@ -282,8 +282,8 @@ TEST_F(PowerGuardDBusTest, WithoutLogindLogsOneLineAndRunsUnguarded)
 TEST(PowerGuardNoBusTest, WithoutASystemBusLogsOneLineAndRunsUnguarded)
 {
     ensureApplication();
-    TPwrSave guard;
-    guard.OnBatteryLow = PwrSaveBatteryLow;
+    PowerGuard guard;
+    guard.OnBatteryLow = allowSleepOnBatteryLow;
     std::vector<std::string> log;
     guard.start([&](const std::string& line) { log.push_back(line); },
                 "unix:path=/nonexistent/torvinel-power-test-bus");

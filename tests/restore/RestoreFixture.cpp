@@ -6,7 +6,7 @@
 
 #include "app/SortedList.h"
 #include "app/TextFile.h"
-#include "archive/TZipArchiver.h"
+#include "archive/ZipArchive.h"
 #include "catalog/CatalogLine.h"
 #include "platform/Platform.h"
 #include "restore/RestoreChooser.h"
@@ -55,7 +55,7 @@ void RestoreFixture::archive(const std::string& disc, const std::string& name, c
     const std::string stage = dir / ("stage/" + name);
     fs::create_directories(drive() + "/" + disc);
     fs::create_directories(s.DatabaseFolder + "/" + disc);
-    TZipArchiver zip;
+    ZipArchive zip;
     zip.FileName = drive() + "/" + disc + "/" + name + ".zip";
     zip.BaseDir = stage;
     zip.ArchiveOpen(omCreate);
@@ -93,7 +93,7 @@ int RestoreFixture::splitArchive(const std::string& older, const std::string& ne
     const std::string relative = file.path.substr(1);
     dir.write("stage/" + name + "/" + relative, file.content);
     platform::setLastWriteStamp(stage + "/" + relative, stampOf(file.stamp));
-    TZipArchiver zip;
+    ZipArchive zip;
     zip.FileName = volumes + "/" + name + ".zip";
     zip.BaseDir = stage;
     zip.setSpanningMode(smSplitting);
@@ -125,7 +125,7 @@ void RestoreFixture::chooseSet(int index)
 {
     RestoreChooserInit(s, view);
     view.setSelectedIndex("RestoreChooser", index);
-    RestoreChooserChange(s, view, tree);
+    chooseBackupSet(s, view, tree);
 }
 
 void RestoreFixture::tick(const std::string& path)
@@ -167,7 +167,7 @@ RestoreResult RestoreFixture::restore()
         return std::make_unique<RecordingReader>(OpenRestoreDrive(text), copies, failCopies);
     };
     options.clock = [] { return std::chrono::system_clock::from_time_t(1709640000); }; // 2024-03-05
-    return RestoreButtonClick(s, view, tree, options);
+    return runRestore(s, view, tree, options);
 }
 
 std::string RestoreFixture::restored(const RestoreResult& result, const std::string& path) const

@@ -306,7 +306,7 @@ TEST_F(RestoreRunTest, DriveIsOpenedAgainWhenTheDiscIsNotFound)
             mountedAt = drive();
         return makeFolderReader(mountedAt);
     };
-    const RestoreResult result = RestoreButtonClick(s, view, tree, options);
+    const RestoreResult result = runRestore(s, view, tree, options);
     EXPECT_EQ(restored(result, "/home/u/b.txt"), "beta");
     EXPECT_EQ(view.countPrefix("askOkCancel"), 1);
 }

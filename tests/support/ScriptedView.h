@@ -34,7 +34,7 @@ namespace torvinel::test {
 // Events: processEvents first runs the events posted with post() (in order, including those
 // posted meanwhile), then the onProcessEvents hook. Neither runs again while they are
 // running, so a posted Cancel click that itself updates the progress window is safe:
-//     view.post([&] { BackupCancelClick(state, view); });
+//     view.post([&] { requestBackupCancel(state, view); });
 class ScriptedView : public MemoryView {
 public:
     struct UnscriptedQuestion : std::logic_error {

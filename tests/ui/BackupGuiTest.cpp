@@ -19,13 +19,13 @@
 #include "app/RunState.h"
 #include "backup/BackupRun.h"
 #include "backup/BackupSetup.h"
-#include "discwriter/TdwDeviceFinder.h"
-#include "discwriter/WritetoDisc.h"
+#include "discwriter/DriveFinder.h"
+#include "discwriter/BurnSession.h"
 #include "discwright/Discwright.h"
 #include "ui/BackupTreeModel.h"
 #include "ui/QtView.h"
-#include "ui/TMain.h"
-#include "ui/TProgressForm.h"
+#include "ui/MainWindow.h"
+#include "ui/BackupProgressWindow.h"
 
 using namespace torvinel;
 using namespace torvinel::ui;
@@ -81,9 +81,9 @@ void BackupGuiTest::tickFoldersAndRunABackupOnTheImageDrive()
     fs::create_directories(state.TempFolder);
     state.log.open(state.appFile("LogFile.txt"));
 
-    TMain main;
+    MainWindow main;
     QtView view(main);
-    TProgressForm progress(state, view, &main);
+    BackupProgressWindow progress(state, view, &main);
     view.attachProgressForms(&progress, nullptr);
     view.setChecked("cbDoMD5", false);
     view.setChecked("cbDoVerify", false);
@@ -106,24 +106,24 @@ void BackupGuiTest::tickFoldersAndRunABackupOnTheImageDrive()
     Discwright_ConfigureImageDrive(image);
     Discwright_UseTestDrives({});
     Discwright_SetSearch(false, true);
-    TdwLogger logger(false, 0);
-    TdwCallBackEventer eventer;
-    TdwDeviceFinder finder(logger, eventer);
+    LibraryTrace logger(false, 0);
+    DiscLibraryEvents eventer;
+    DriveFinder finder(logger, eventer);
     finder.RefreshDevices(view, false);
     QCOMPARE(finder.DeviceList().size(), std::size_t(1));
     view.setItems("DeviceChooser", {finder.DeviceList()[0].DriveLetter + " " + finder.DeviceList()[0].Product}, 0);
 
-    TZipArchiver ZF;
+    ZipArchive ZF;
     ConfigureArchiveEngine(ZF, state);
     platform::ArchiveAttribute bits(state.AppFolder);
     BackupContext context{state, view, ZF, bits,
                           [&](const std::string& name, int64_t& free, int32_t& status) {
                               BurnOptions options;
                               options.pollInterval = std::chrono::milliseconds(0);
-                              WritetoDisc(state, view, finder.DeviceList(), name, free, status, options);
+                              burnDisc(state, view, finder.DeviceList(), name, free, status, options);
                           },
                           {}, {image.folder}};
-    main.setBackupHandler([&] { BackupButtonClick(context); });
+    main.setBackupHandler([&] { runBackup(context); });
 
     main.show();
     QVERIFY(QTest::qWaitForWindowExposed(&main));

@@ -13,11 +13,11 @@
 
 #include "app/RunState.h"
 #include "discwriter/DeviceLists.h"
-#include "discwriter/TdwDeviceFinder.h"
+#include "discwriter/DriveFinder.h"
 #include "discwright/Discwright.h"
 #include "ui/QtView.h"
-#include "ui/TMain.h"
-#include "ui/TfrmOperationProgress.h"
+#include "ui/MainWindow.h"
+#include "ui/BusyWindow.h"
 
 using namespace torvinel;
 using namespace torvinel::ui;
@@ -48,7 +48,7 @@ private slots:
     void screenshots();
 
 private:
-    void findDrives(QtView& view, TdwDeviceFinder& finder);
+    void findDrives(QtView& view, DriveFinder& finder);
     QTemporaryDir m_dir;
 };
 
@@ -70,7 +70,7 @@ void TestBusyWindow::cleanupTestCase()
 
 void TestBusyWindow::layout()
 {
-    TfrmOperationProgress busy;
+    BusyWindow busy;
     QCOMPARE(busy.size(), QSize(442, 60));
     QCOMPARE(busy.cancelButton()->geometry(), QRect(362, 30, 75, 23));
     QCOMPARE(busy.cancelButton()->text(), QString("Cancel"));
@@ -91,7 +91,7 @@ void TestBusyWindow::layout()
 
 void TestBusyWindow::showAndHide()
 {
-    TfrmOperationProgress busy;
+    BusyWindow busy;
     QVERIFY(busy.info()->text().isEmpty());
     QVERIFY(!busy.stayInFront());
     busy.show();
@@ -108,38 +108,38 @@ void TestBusyWindow::showAndHide()
 
 void TestBusyWindow::cancelButton()
 {
-    TfrmOperationProgress busy;
+    BusyWindow busy;
     busy.show();
     int cancelled = 0;
-    busy.OnCancel = [&](TfrmOperationProgress&) { ++cancelled; };
+    busy.OnCancel = [&](BusyWindow&) { ++cancelled; };
     QTest::mouseClick(busy.cancelButton(), Qt::LeftButton);
     QCOMPARE(cancelled, 1);
     busy.setCancelVisible(false);
     QVERIFY(!busy.cancelButton()->isVisible());
 }
 
-void TestBusyWindow::findDrives(QtView& view, TdwDeviceFinder& finder)
+void TestBusyWindow::findDrives(QtView& view, DriveFinder& finder)
 {
     DeviceChooserInit(view, finder);
 }
 
 void TestBusyWindow::theSearchDrivesItThroughTheView()
 {
-    TMain main;
+    MainWindow main;
     QtView view(main);
-    TfrmOperationProgress busy(&main);
+    BusyWindow busy(&main);
     view.attachBusyWindow(&busy);
-    TdwLogger logger(false, 0);
-    TdwCallBackEventer eventer;
-    TdwDeviceFinder finder(logger, eventer);
+    LibraryTrace logger(false, 0);
+    DiscLibraryEvents eventer;
+    DriveFinder finder(logger, eventer);
     findDrives(view, finder);
 
     QVERIFY(!busy.isVisible());
     QVERIFY(!busy.animating());
-    QCOMPARE(busy.windowTitle().toStdString(), TdwDeviceFinder::RefreshingText());
+    QCOMPARE(busy.windowTitle().toStdString(), DriveFinder::RefreshingText());
     QCOMPARE(busy.width(), 300);
     QVERIFY(busy.cancelButton()->isHidden());
-    QCOMPARE(busy.info()->text().toStdString(), TdwDeviceFinder::FoundDeviceText() + " Image Drive");
+    QCOMPARE(busy.info()->text().toStdString(), DriveFinder::FoundDeviceText() + " Image Drive");
     QCOMPARE(main.findChild<QComboBox*>("DeviceChooser")->count(), 2);
     QCOMPARE(main.findChild<QComboBox*>("DeviceChooser")->currentText(), QString("/dev/sr0 DVDRAM GSA-H42L"));
     QVERIFY(!main.findChild<QGroupBox*>("gbDeviceChooser")->isHidden()); // two writers to choose from
@@ -151,19 +151,19 @@ void TestBusyWindow::screenshots()
     if (folder.isEmpty())
         QSKIP("set TORVINEL_SCREENSHOTS to a folder to save screenshots");
 
-    TMain main;
+    MainWindow main;
     QtView view(main);
-    TfrmOperationProgress busy(&main);
+    BusyWindow busy(&main);
     view.attachBusyWindow(&busy);
 
     // The busy window as the search shows it, naming the drive just found.
     WindowGeometry g = view.geometry(Window::Busy);
     g.width = 300;
     view.setGeometry(Window::Busy, g);
-    view.setText(Window::Busy, "TfrmOperationProgress", TdwDeviceFinder::RefreshingText());
+    view.setText(Window::Busy, "TfrmOperationProgress", DriveFinder::RefreshingText());
     view.setVisible(Window::Busy, "btnCancel", false);
     view.showWindow(Window::Busy);
-    view.setText(Window::Busy, "lblInfo", TdwDeviceFinder::FoundDeviceText() + " DVDRAM GSA-H42L");
+    view.setText(Window::Busy, "lblInfo", DriveFinder::FoundDeviceText() + " DVDRAM GSA-H42L");
     QVERIFY(QTest::qWaitForWindowExposed(&busy));
     QTest::qWait(200);
     QVERIFY(busy.grab().save(folder + "/busy-window.png"));
@@ -171,9 +171,9 @@ void TestBusyWindow::screenshots()
 
     // The drive lists: two writers on the Backup page, an optical drive and the image shelf
     // on the Restore and Advanced pages.
-    TdwLogger logger(false, 0);
-    TdwCallBackEventer eventer;
-    TdwDeviceFinder finder(logger, eventer);
+    LibraryTrace logger(false, 0);
+    DiscLibraryEvents eventer;
+    DriveFinder finder(logger, eventer);
     findDrives(view, finder);
     RunState state;
     QVERIFY(RestoreFromInit(state, view, {{0, "/media/cdrom0", true}}, std::string("/home/ada/Torvinel Discs")));

@@ -25,9 +25,9 @@
 #include "app/RunState.h"
 #include "ui/Program.h"
 #include "ui/QtView.h"
-#include "ui/TMain.h"
-#include "ui/TProgressForm.h"
-#include "ui/TRestoreProgressForm.h"
+#include "ui/MainWindow.h"
+#include "ui/BackupProgressWindow.h"
+#include "ui/RestoreProgressWindow.h"
 
 using namespace torvinel;
 using namespace torvinel::ui;
@@ -74,19 +74,19 @@ private:
     }
 
     RunState* m_state = nullptr;
-    TMain* m_main = nullptr;
+    MainWindow* m_main = nullptr;
     QtView* m_view = nullptr;
-    TProgressForm* m_backup = nullptr;
-    TRestoreProgressForm* m_restore = nullptr;
+    BackupProgressWindow* m_backup = nullptr;
+    RestoreProgressWindow* m_restore = nullptr;
 };
 
 void TestGui::init()
 {
     m_state = new RunState;
-    m_main = new TMain;
+    m_main = new MainWindow;
     m_view = new QtView(*m_main);
-    m_backup = new TProgressForm(*m_state, *m_view, m_main);
-    m_restore = new TRestoreProgressForm(*m_state, *m_view, m_main);
+    m_backup = new BackupProgressWindow(*m_state, *m_view, m_main);
+    m_restore = new RestoreProgressWindow(*m_state, *m_view, m_main);
     m_view->attachProgressForms(m_backup, m_restore);
 }
 
@@ -390,7 +390,7 @@ void TestGui::failedStartUpShowsTheErrorAndEnds()
         title = box->windowTitle();
         text = box->text();
         for (QWidget* w : QApplication::topLevelWidgets())
-            mainWindowShown = mainWindowShown || (qobject_cast<TMain*>(w) && w->isVisible());
+            mainWindowShown = mainWindowShown || (qobject_cast<MainWindow*>(w) && w->isVisible());
         box->accept();
     });
     poll.start(10);

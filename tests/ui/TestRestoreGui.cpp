@@ -16,7 +16,7 @@
 
 #include "app/RunState.h"
 #include "app/SortedList.h"
-#include "archive/TZipArchiver.h"
+#include "archive/ZipArchive.h"
 #include "catalog/CatalogLine.h"
 #include "platform/Platform.h"
 #include "restore/RestoreChooser.h"
@@ -24,9 +24,9 @@
 #include "restore/RestoreTree.h"
 #include "ui/QtView.h"
 #include "ui/RestoreTreeModel.h"
-#include "ui/TMain.h"
-#include "ui/TProgressForm.h"
-#include "ui/TRestoreProgressForm.h"
+#include "ui/MainWindow.h"
+#include "ui/BackupProgressWindow.h"
+#include "ui/RestoreProgressWindow.h"
 
 using namespace torvinel;
 using namespace torvinel::ui;
@@ -79,10 +79,10 @@ private:
 
     QTemporaryDir m_dir;
     RunState* m_state = nullptr;
-    TMain* m_main = nullptr;
+    MainWindow* m_main = nullptr;
     RecordingView* m_view = nullptr;
-    TProgressForm* m_backup = nullptr;
-    TRestoreProgressForm* m_restore = nullptr;
+    BackupProgressWindow* m_backup = nullptr;
+    RestoreProgressWindow* m_restore = nullptr;
     RestoreTree* m_tree = nullptr;
     RestoreTreeModel* m_model = nullptr;
     QTreeView* m_treeView = nullptr;
@@ -98,10 +98,10 @@ void TestRestoreGui::init()
     m_state->RestoreFolder = root() + "/Torvinel Restores";
     for (const std::string& f : {m_state->DatabaseFolder, m_state->TempFolder, m_state->RestoreFolder})
         fs::create_directories(f);
-    m_main = new TMain;
+    m_main = new MainWindow;
     m_view = new RecordingView(*m_main);
-    m_backup = new TProgressForm(*m_state, *m_view, m_main);
-    m_restore = new TRestoreProgressForm(*m_state, *m_view, m_main);
+    m_backup = new BackupProgressWindow(*m_state, *m_view, m_main);
+    m_restore = new RestoreProgressWindow(*m_state, *m_view, m_main);
     m_view->attachProgressForms(m_backup, m_restore);
     m_tree = new RestoreTree;
     m_view->attachRestoreTree(*m_tree);
@@ -135,7 +135,7 @@ void TestRestoreGui::file(const std::string& disc, const std::string& name,
     const std::string stage = root() + "/stage/" + name;
     fs::create_directories(root() + "/discs/" + disc);
     fs::create_directories(m_state->DatabaseFolder + "/" + disc);
-    TZipArchiver zip;
+    ZipArchive zip;
     zip.FileName = root() + "/discs/" + disc + "/" + name + ".zip";
     zip.BaseDir = stage;
     zip.ArchiveOpen(omCreate);
@@ -165,7 +165,7 @@ void TestRestoreGui::split(const std::string& disc, const std::string& name, con
         content[i] = static_cast<char>((i * 7919u) >> 3);
     std::ofstream(stage + path, std::ios::binary) << content;
     platform::setLastWriteStamp(stage + path, stampOf(stamp));
-    TZipArchiver zip;
+    ZipArchive zip;
     zip.FileName = volumes + "/" + name + ".zip";
     zip.BaseDir = stage;
     zip.setSpanningMode(smSplitting);
@@ -260,7 +260,7 @@ void TestRestoreGui::pickTickRestore()
     shelve("20260310001");
     m_view->setItems("cbRestoreFrom", {root() + "/Torvinel Discs"}, 0);
 
-    m_main->resize(TMain::designedWidth, TMain::designedHeight);
+    m_main->resize(MainWindow::designedWidth, MainWindow::designedHeight);
     m_main->pages()->setCurrentIndex(1);
     m_main->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_main));
@@ -269,7 +269,7 @@ void TestRestoreGui::pickTickRestore()
     auto* chooser = m_main->findChild<QComboBox*>("RestoreChooser");
     QCOMPARE(chooser->count(), 2);
     QVERIFY(chooser->itemText(0).endsWith("(20260310001)"));
-    RestoreChooserChange(*m_state, *m_view, *m_tree);
+    chooseBackupSet(*m_state, *m_view, *m_tree);
     QVERIFY(openFolder("/home/user/Documents").isValid());
     chooser->showPopup();
     grabScreen(m_main, "restore-chooser.png", chooser->view()->window());
@@ -277,7 +277,7 @@ void TestRestoreGui::pickTickRestore()
 
     // The older set: the letter's first draft, no budget yet.
     m_view->setSelectedIndex("RestoreChooser", 1);
-    RestoreChooserChange(*m_state, *m_view, *m_tree);
+    chooseBackupSet(*m_state, *m_view, *m_tree);
     QVERIFY(m_treeView->isEnabled());
     const QModelIndex documents = openFolder("/home/user/Documents");
     QVERIFY(documents.isValid());
@@ -305,7 +305,7 @@ void TestRestoreGui::pickTickRestore()
             grabScreen(m_restore, "restore-progress-run.png");
         }
     };
-    const RestoreResult result = RestoreButtonClick(*m_state, *m_view, *m_tree);
+    const RestoreResult result = runRestore(*m_state, *m_view, *m_tree);
     QVERIFY(!result.cancelled);
     QCOMPARE(m_view->opened, result.target);
     QCOMPARE(m_view->messages, std::vector<std::string>{"The restored files are in " + result.target});

@@ -13,7 +13,7 @@
 #include <QTreeView>
 
 #include "ui/Program.h"
-#include "ui/TMain.h"
+#include "ui/MainWindow.h"
 
 using namespace torvinel::ui;
 
@@ -31,7 +31,7 @@ private:
     QByteArray read(const QString& relative) const;
     // Runs the program until onShown has looked at the main window, answering every message
     // box with its default button; the texts of the boxes are collected.
-    int run(const std::function<void(TMain&)>& onShown);
+    int run(const std::function<void(MainWindow&)>& onShown);
 
     std::unique_ptr<QTemporaryDir> m_home;
     QStringList m_boxes;
@@ -75,7 +75,7 @@ QByteArray TestStartClose::read(const QString& relative) const
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-int TestStartClose::run(const std::function<void(TMain&)>& onShown)
+int TestStartClose::run(const std::function<void(MainWindow&)>& onShown)
 {
     bool looked = false;
     QTimer poll;
@@ -89,7 +89,7 @@ int TestStartClose::run(const std::function<void(TMain&)>& onShown)
             return;
         }
         for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* main = qobject_cast<TMain*>(w);
+            auto* main = qobject_cast<MainWindow*>(w);
             if (main && main->isVisible() && !looked) {
                 looked = true;
                 onShown(*main);
@@ -109,7 +109,7 @@ void TestStartClose::firstStartTicksDocumentsAndCloseWritesEverything()
     write("Documents/letter.txt", "dear");
     QString current;
     Qt::CheckState documentsState = Qt::Unchecked;
-    const int exitCode = run([&](TMain& main) {
+    const int exitCode = run([&](MainWindow& main) {
         auto* tree = main.findChild<QTreeView*>("BackupTree");
         current = tree->currentIndex().data(Qt::DisplayRole).toString();
         documentsState = tree->currentIndex().data(Qt::CheckStateRole).value<Qt::CheckState>();
@@ -140,7 +140,7 @@ void TestStartClose::vanishedPathIsReportedOnceAndDropped()
     const QString gone = m_home->path() + "/gone.txt";
     write("data/Torvinel/FQList.txt", (kept + "\r\n" + gone + "\r\n").toUtf8());
     write("data/Torvinel/Torvinel.ini", "[Form]\r\nWidth=800\r\nHeight=500\r\n");
-    QCOMPARE(run([](TMain&) {}), 0);
+    QCOMPARE(run([](MainWindow&) {}), 0);
     QCOMPARE(m_boxes, QStringList{"The following file or folder could not be found and will be removed from the "
                                   "backup set:\n" + gone});
     QVERIFY(read("data/Torvinel/LogFile.txt").contains(("Could not add to Backuptree: " + gone + "\r\n").toUtf8()));
@@ -150,7 +150,7 @@ void TestStartClose::vanishedPathIsReportedOnceAndDropped()
 
     // Started again, the path is not asked about any more.
     m_boxes.clear();
-    QCOMPARE(run([](TMain&) {}), 0);
+    QCOMPARE(run([](MainWindow&) {}), 0);
     QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.join("\n")));
 }
 

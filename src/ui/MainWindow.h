@@ -15,7 +15,7 @@ namespace torvinel::ui {
 // The window holds no program logic: its handlers forward to core, and the start-up and
 // shut-down sequences are attached from outside (main.cpp) so that the window can also be
 // built on its own, as the GUI tests do.
-class TMain : public QMainWindow {
+class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     static constexpr int designedWidth = 700;
@@ -25,7 +25,7 @@ public:
     static constexpr int tabWidth = 100;
     static constexpr int tabHeight = 25;
 
-    explicit TMain(QWidget* parent = nullptr);
+    explicit MainWindow(QWidget* parent = nullptr);
 
     // Runs once when the window closes (the shut-down sequence).
     void setCloseHandler(std::function<void()> handler) { m_closeHandler = std::move(handler); }
@@ -49,11 +49,11 @@ public:
 
 public slots:
     // The handlers of later work; present so the controls are wired from the start.
-    void BackupButtonClick() { run(m_handlers.backup); }
-    void RestoreButtonClick() { run(m_handlers.restore); }
-    void RestoreChooserChange() { run(m_handlers.restoreChooserChange); }
-    void RemoveButtonClick() { run(m_handlers.removeDisk); }
-    void AddDiskClick() { run(m_handlers.addDisk); }
+    void backupClicked() { run(m_handlers.backup); }
+    void restoreClicked() { run(m_handlers.restore); }
+    void backupSetChosen() { run(m_handlers.restoreChooserChange); }
+    void removeClicked() { run(m_handlers.removeDisk); }
+    void addDiskClicked() { run(m_handlers.addDisk); }
     void AboutboxURLClick(const QUrl& address);
 
 protected:

@@ -9,14 +9,14 @@
 namespace torvinel {
 
 // Region data of a DVD drive: the five values the library reports, each in decimal.
-struct TdwDVDRPC {
+struct DvdRegionInfo {
     bool Valid = false;
     std::array<std::string, 5> Values;
 };
 
 // One drive the search reported. The program itself reads DriveLetter, Product, Vendor,
 // ProductRevisionLevel, BufferSize and DeviceAddress; the rest is kept for other users.
-struct TdwDeviceItem {
+struct DriveInfo {
     std::string Vendor;
     std::string Product;
     std::string ProductRevisionLevel;
@@ -24,7 +24,7 @@ struct TdwDeviceItem {
     uint32_t BufferSize = 0;      // bytes of drive cache
     DISC_TYPE DiscType = DISC_TYPE_UNKNOWN;
     std::string DriveLetter;      // the device name without its four-character prefix ("E:", "/dev/sr0")
-    TdwDVDRPC DVDRPC;
+    DvdRegionInfo DVDRPC;
     torvinel::DeviceAddress DeviceAddress;
 
     SupportedMediaFormats MediaFormats;
@@ -38,13 +38,13 @@ struct TdwDeviceItem {
 
 // The drives in the order the search reported them, and the message of the last failed
 // open (empty when the last open succeeded).
-struct TdwDeviceList {
-    std::vector<TdwDeviceItem> Items;
+struct DriveList {
+    std::vector<DriveInfo> Items;
     std::string DeviceError;
 
     std::size_t size() const { return Items.size(); }
     bool empty() const { return Items.empty(); }
-    const TdwDeviceItem& operator[](std::size_t index) const { return Items[index]; }
+    const DriveInfo& operator[](std::size_t index) const { return Items[index]; }
     void clear()
     {
         Items.clear();

@@ -19,7 +19,7 @@ protected:
     // Packs files the way the program does: one add per file, a relative path below BaseDir.
     void pack(const std::vector<Source>& files, const std::string& archive)
     {
-        TZipArchiver zip;
+        ZipArchive zip;
         zip.FileName = archive;
         zip.ArchiveOpen(omCreate);
         zip.BaseDir = path("src");
@@ -51,7 +51,7 @@ TEST_F(ArchiverTest, RoundTripKeepsBytesStampsAndModes)
     makeSources(files);
     pack(files, path("a.zip"));
 
-    TZipArchiver zip;
+    ZipArchive zip;
     zip.FileName = path("a.zip");
     zip.ArchiveOpen();
     EXPECT_EQ(zip.ArchiveFileCount(), 6);
@@ -87,7 +87,7 @@ TEST_F(ArchiverTest, ExtractsOneEntryByItsPathAndReplacesAReadOnlyFile)
     writeFile(path("R/c/Data/Letters/a.doc"), "old text that is longer");
     ::chmod(path("R/c/Data/Letters/a.doc").c_str(), 0444);
 
-    TZipArchiver zip;
+    ZipArchive zip;
     zip.FileName = path("a.zip");
     zip.BaseDir = path("R/c");
     zip.ArchiveOpen();
@@ -108,7 +108,7 @@ TEST_F(ArchiverTest, BackupAndRestoreCallsUseThePathBelowTheRoot)
     // the target's group folder and the same relative path.
     writeFile(path("src/Data/a.doc"), "alpha");
     const std::string relative = path("src/Data/a.doc").substr(1);
-    TZipArchiver zip;
+    ZipArchive zip;
     zip.FileName = path("a.zip");
     zip.ArchiveOpen(omCreate);
     zip.BaseDir = "/";
@@ -126,7 +126,7 @@ TEST_F(ArchiverTest, WildcardAddMakesFolderEntriesThatAreNotCounted)
     writeFile(path("src/Data/Letters/a.doc"), "a");
     writeFile(path("src/Data/Letters/b.doc"), "b");
     writeFile(path("src/Data/Sheets/c.xls"), "c");
-    TZipArchiver zip;
+    ZipArchive zip;
     zip.FileName = path("a.zip");
     zip.ArchiveOpen(omCreate);
     zip.BaseDir = path("src");
@@ -154,7 +154,7 @@ TEST_F(ArchiverTest, ExclusionMaskAndAttributeFilterLeaveFilesOut)
     writeFile(path("src/keep.txt"), "k");
     writeFile(path("src/skip.log"), "s");
     writeFile(path("src/sub/deep.txt"), "d");
-    TZipArchiver zip;
+    ZipArchive zip;
     zip.FileName = path("a.zip");
     zip.ArchiveOpen(omCreate);
     zip.BaseDir = path("src");
@@ -167,7 +167,7 @@ TEST_F(ArchiverTest, ExclusionMaskAndAttributeFilterLeaveFilesOut)
 
 TEST_F(ArchiverTest, MissingArchiveIsCreatedEmptyAndValid)
 {
-    TZipArchiver zip;
+    ZipArchive zip;
     zip.FileName = path("new.zip");
     zip.BaseDir = path("out");
     zip.ArchiveOpen();
@@ -186,7 +186,7 @@ TEST_F(ArchiverTest, ReadOnlyArchiveExtractsButRefusesAdds)
     makeSources({{"a.txt", "alpha", 0644}});
     pack({{"a.txt", "", 0}}, path("a.zip"));
     ::chmod(path("a.zip").c_str(), 0444);
-    TZipArchiver zip;
+    ZipArchive zip;
     zip.FileName = path("a.zip");
     zip.ArchiveOpen();
     EXPECT_TRUE(zip.isReadOnly());
@@ -205,7 +205,7 @@ TEST_F(ArchiverTest, ReadOnlyArchiveExtractsButRefusesAdds)
 
 TEST_F(ArchiverTest, RefusalsCarryTheirMessages)
 {
-    TZipArchiver zip;
+    ZipArchive zip;
     const auto message = [](const std::function<void()>& f) {
         try {
             f();
@@ -236,10 +236,10 @@ TEST_F(ArchiverTest, RefusalsCarryTheirMessages)
 
 TEST_F(ArchiverTest, CompressionLevelAndModeFollowEachOther)
 {
-    TZipArchiver zip;
+    ZipArchive zip;
     EXPECT_EQ(zip.CompressionLevel(), clNormal);
     EXPECT_EQ(zip.CompressionMode(), 6);
-    const std::pair<int, TZipCompressionLevel> table[] = {
+    const std::pair<int, ZipCompressionLevel> table[] = {
         {0, clNone}, {1, clFastest}, {3, clFastest}, {4, clNormal}, {6, clNormal}, {7, clMax}, {9, clMax}};
     for (const auto& [mode, level] : table) {
         zip.setCompressionMode(mode);
@@ -261,7 +261,7 @@ TEST_F(ArchiverTest, CompressionLevelAndModeFollowEachOther)
 TEST_F(ArchiverTest, MissingFileGoesToTheFailureHandlerAndLeavesTheArchiveAsItWas)
 {
     makeSources({{"a.txt", "alpha", 0644}});
-    TZipArchiver zip;
+    ZipArchive zip;
     zip.FileName = path("a.zip");
     zip.ArchiveOpen(omCreate);
     zip.BaseDir = path("src");
@@ -269,8 +269,8 @@ TEST_F(ArchiverTest, MissingFileGoesToTheFailureHandlerAndLeavesTheArchiveAsItWa
     const std::string before = readFile(path("a.zip"));
 
     // The program's handler turns the report into its own error.
-    zip.OnProcessFileFailure = [](TZipArchiver&, const std::string&, TZipProgressOperation, int,
-                                  int code, const std::string& message, TZipAction&) {
+    zip.OnProcessFileFailure = [](ZipArchive&, const std::string&, ZipOperation, int,
+                                  int code, const std::string& message, ZipFailureAction&) {
         throw Error("Error: " + message + " errorcode :" + std::to_string(code));
     };
     try {
@@ -302,7 +302,7 @@ TEST_F(ArchiverTest, FailureInTheMiddleOfAnAddUndoesTheWholeAdd)
     writeFile(path("src/first.txt"), textOf(5000));
     writeFile(path("src/more/one.txt"), textOf(3000000, 2));
     writeFile(path("src/more/two.txt"), textOf(3000000, 3));
-    TZipArchiver zip;
+    ZipArchive zip;
     zip.FileName = path("a.zip");
     zip.ArchiveOpen(omCreate);
     zip.BaseDir = path("src");
@@ -310,8 +310,8 @@ TEST_F(ArchiverTest, FailureInTheMiddleOfAnAddUndoesTheWholeAdd)
     const std::string before = readFile(path("a.zip"));
 
     // A handler that fails half-way through the second file of the add.
-    zip.OnFileProgress = [](TZipArchiver&, const std::string& name, double percent,
-                            TZipProgressOperation, TZipProgressPhase phase, bool&) {
+    zip.OnFileProgress = [](ZipArchive&, const std::string& name, double percent,
+                            ZipOperation, ZipProgressPhase phase, bool&) {
         if (name == "more/two.txt" && phase == ppProcess && percent > 10)
             throw Error("stopped");
     };
@@ -320,8 +320,8 @@ TEST_F(ArchiverTest, FailureInTheMiddleOfAnAddUndoesTheWholeAdd)
     EXPECT_EQ(zip.ArchiveFileCount(), 1);
 
     // Cancelling through the flag also keeps nothing of the call.
-    zip.OnFileProgress = [](TZipArchiver&, const std::string&, double, TZipProgressOperation,
-                            TZipProgressPhase phase, bool& cancel) { cancel = phase == ppProcess; };
+    zip.OnFileProgress = [](ZipArchive&, const std::string&, double, ZipOperation,
+                            ZipProgressPhase phase, bool& cancel) { cancel = phase == ppProcess; };
     EXPECT_FALSE(zip.ArchiveAddFiles("more/*.txt", 10431, ""));
     EXPECT_EQ(readFile(path("a.zip")), before);
 
@@ -334,7 +334,7 @@ TEST_F(ArchiverTest, AddingTheSameNameAgainReplacesTheEntry)
 {
     writeFile(path("src/a.txt"), randomBytes(40000));
     writeFile(path("src/b.txt"), "bee");
-    TZipArchiver zip;
+    ZipArchive zip;
     zip.FileName = path("a.zip");
     zip.ArchiveOpen(omCreate);
     zip.BaseDir = path("src");
@@ -342,14 +342,14 @@ TEST_F(ArchiverTest, AddingTheSameNameAgainReplacesTheEntry)
     zip.ArchiveAddFiles("b.txt", 10431, "");
     writeFile(path("src/a.txt"), "short now");
     ::chmod(path("a.zip").c_str(), 0640);
-    std::vector<TZipProgressOperation> operations;
-    zip.OnFileProgress = [&](TZipArchiver&, const std::string&, double, TZipProgressOperation op,
-                             TZipProgressPhase phase, bool&) {
+    std::vector<ZipOperation> operations;
+    zip.OnFileProgress = [&](ZipArchive&, const std::string&, double, ZipOperation op,
+                             ZipProgressPhase phase, bool&) {
         if (phase == ppStart)
             operations.push_back(op);
     };
     zip.ArchiveAddFiles("a.txt", 10431, "");
-    EXPECT_EQ(operations, std::vector<TZipProgressOperation>{poUpdate});
+    EXPECT_EQ(operations, std::vector<ZipOperation>{poUpdate});
     EXPECT_EQ(zip.ArchiveFileCount(), 2);
     EXPECT_LT(zip.ArchiveSize(), 1000); // the old data is gone, not left as dead space
     EXPECT_EQ(fs::status(path("a.zip")).permissions(),
@@ -363,10 +363,10 @@ TEST_F(ArchiverTest, AddingTheSameNameAgainReplacesTheEntry)
 TEST_F(ArchiverTest, ProgressRunsFromStartToEndForAddAndExtract)
 {
     writeFile(path("src/dir/big.txt"), textOf(5 << 20));
-    TZipArchiver zip;
-    std::vector<std::tuple<std::string, double, TZipProgressOperation, TZipProgressPhase>> events;
-    zip.OnFileProgress = [&](TZipArchiver&, const std::string& name, double percent,
-                             TZipProgressOperation op, TZipProgressPhase phase, bool&) {
+    ZipArchive zip;
+    std::vector<std::tuple<std::string, double, ZipOperation, ZipProgressPhase>> events;
+    zip.OnFileProgress = [&](ZipArchive&, const std::string& name, double percent,
+                             ZipOperation op, ZipProgressPhase phase, bool&) {
         events.emplace_back(name, percent, op, phase);
     };
     zip.FileName = path("a.zip");
@@ -398,7 +398,7 @@ TEST_F(ArchiverTest, NonAsciiNamesAreUtf8WithTheFlagAndOtherBytesStayAsTheyAre)
     writeFile(path("src/" + utf8), "utf");
     writeFile(path("src/" + raw), "raw");
     writeFile(path("src/" + backslash), "bs");
-    TZipArchiver zip;
+    ZipArchive zip;
     zip.FileName = path("a.zip");
     zip.ArchiveOpen(omCreate);
     zip.BaseDir = path("src");

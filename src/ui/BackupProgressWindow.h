@@ -6,11 +6,11 @@
 namespace torvinel::ui {
 
 // The backup progress window ("Backup progress"). Cancel asks the run to stop and says so.
-class TProgressForm : public ProgressWindow {
+class BackupProgressWindow : public ProgressWindow {
 public:
-    TProgressForm(RunState& state, View& view, QWidget* mainWindow, QWidget* parent = nullptr);
+    BackupProgressWindow(RunState& state, View& view, QWidget* mainWindow, QWidget* parent = nullptr);
 
-    void bCancelClick();
+    void cancelClicked();
 
 private:
     RunState& m_state;

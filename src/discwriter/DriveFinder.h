@@ -6,9 +6,9 @@
 #include <thread>
 
 #include "app/View.h"
-#include "discwriter/TdwCallBackEventer.h"
-#include "discwriter/TdwDeviceList.h"
-#include "discwriter/TdwLogger.h"
+#include "discwriter/DiscLibraryEvents.h"
+#include "discwriter/DriveList.h"
+#include "discwriter/LibraryTrace.h"
 
 namespace torvinel {
 
@@ -17,13 +17,13 @@ namespace torvinel {
 // it can); meanwhile the user-interface thread waits in WaitForFinder and keeps the windows
 // alive, and touches the device list only once the thread has ended. Made once at start-up;
 // the list then stays as found until the program ends.
-class TdwDeviceFinder {
+class DriveFinder {
 public:
-    TdwDeviceFinder(TdwLogger& logger, TdwCallBackEventer& eventer);
+    DriveFinder(LibraryTrace& logger, DiscLibraryEvents& eventer);
     // Waits for a search still running.
-    ~TdwDeviceFinder();
-    TdwDeviceFinder(const TdwDeviceFinder&) = delete;
-    TdwDeviceFinder& operator=(const TdwDeviceFinder&) = delete;
+    ~DriveFinder();
+    DriveFinder(const DriveFinder&) = delete;
+    DriveFinder& operator=(const DriveFinder&) = delete;
 
     // Rebuilds the device list. With showProgress the busy window (Window::Busy: caption
     // "Refreshing device list", lblInfo, btnCancel hidden) is shown while the search runs and
@@ -32,7 +32,7 @@ public:
     // Returns when no search is running, letting the view's events run every 80 ms.
     void WaitForFinder(View* view);
 
-    const TdwDeviceList& DeviceList() const { return m_list; }
+    const DriveList& DeviceList() const { return m_list; }
 
     // The busy window's texts in the user's language (English, or Russian where the
     // environment asks for it).
@@ -46,9 +46,9 @@ private:
     void DeviceFoundText(const std::string& text);
     void showPendingText(View& view);
 
-    TdwLogger& m_logger;
-    TdwCallBackEventer& m_eventer;
-    TdwDeviceList m_list;
+    LibraryTrace& m_logger;
+    DiscLibraryEvents& m_eventer;
+    DriveList m_list;
 
     std::mutex m_mutex;
     std::condition_variable m_finished;

@@ -9,12 +9,12 @@ namespace torvinel {
 // wrapper's trace switch (platform::libraryTraceSwitch); when on, every WriteTraceLine
 // appends "hh:nn:ss.zzz: text" to LogFileName, the program file's folder and name with
 // ".log" for its extension. One per program run.
-class TdwLogger {
+class LibraryTrace {
 public:
     // Reads the switch.
-    TdwLogger();
+    LibraryTrace();
     // A logger set up by hand (tests); an empty logFileName is worked out as above.
-    TdwLogger(bool enabled, int32_t level, std::string logFileName = {});
+    LibraryTrace(bool enabled, int32_t level, std::string logFileName = {});
 
     bool enabled() const { return m_enabled; }
     int32_t level() const { return m_level; }

@@ -1,4 +1,4 @@
-#include "discwriter/TdwDeviceFinder.h"
+#include "discwriter/DriveFinder.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -22,35 +22,35 @@ bool russian()
 
 } // namespace
 
-std::string TdwDeviceFinder::RefreshingText()
+std::string DriveFinder::RefreshingText()
 {
     return russian() ? "Обновление списка устройств" : "Refreshing device list";
 }
 
-std::string TdwDeviceFinder::PleaseWaitText()
+std::string DriveFinder::PleaseWaitText()
 {
     return russian() ? "Пожалуйста, подождите ..." : "Please, wait ...";
 }
 
-std::string TdwDeviceFinder::FoundDeviceText()
+std::string DriveFinder::FoundDeviceText()
 {
     return russian() ? "Найдено устройство:" : "Found device:";
 }
 
-TdwDeviceFinder::TdwDeviceFinder(TdwLogger& logger, TdwCallBackEventer& eventer)
+DriveFinder::DriveFinder(LibraryTrace& logger, DiscLibraryEvents& eventer)
     : m_logger(logger), m_eventer(eventer)
 {
 }
 
-TdwDeviceFinder::~TdwDeviceFinder()
+DriveFinder::~DriveFinder()
 {
     WaitForFinder(nullptr);
 }
 
-void TdwDeviceFinder::RefreshDevices(View& view, bool showProgress)
+void DriveFinder::RefreshDevices(View& view, bool showProgress)
 {
     struct Cleanup {
-        TdwDeviceFinder& finder;
+        DriveFinder& finder;
         ~Cleanup()
         {
             finder.m_eventer.OnDeviceFound = nullptr;
@@ -65,7 +65,7 @@ void TdwDeviceFinder::RefreshDevices(View& view, bool showProgress)
         m_busyWindow = showProgress;
         m_pendingText.reset();
     }
-    m_eventer.OnDeviceFound = [this](TdwCallBackEventer&, const std::string& text) { DeviceFoundText(text); };
+    m_eventer.OnDeviceFound = [this](DiscLibraryEvents&, const std::string& text) { DeviceFoundText(text); };
 
     if (showProgress) {
         WindowGeometry g = view.geometry(Window::Busy);
@@ -102,14 +102,14 @@ void TdwDeviceFinder::RefreshDevices(View& view, bool showProgress)
     }
 }
 
-void TdwDeviceFinder::FinderDone()
+void DriveFinder::FinderDone()
 {
     std::lock_guard lock(m_mutex);
     m_running = false;
     m_finished.notify_all();
 }
 
-void TdwDeviceFinder::WaitForFinder(View* view)
+void DriveFinder::WaitForFinder(View* view)
 {
     for (;;) {
         {
@@ -128,14 +128,14 @@ void TdwDeviceFinder::WaitForFinder(View* view)
         m_thread.join();
 }
 
-void TdwDeviceFinder::DeviceFoundText(const std::string& text)
+void DriveFinder::DeviceFoundText(const std::string& text)
 {
     std::lock_guard lock(m_mutex);
     if (m_busyWindow)
         m_pendingText = FoundDeviceText() + " " + text;
 }
 
-void TdwDeviceFinder::showPendingText(View& view)
+void DriveFinder::showPendingText(View& view)
 {
     std::optional<std::string> text;
     {

@@ -7,9 +7,9 @@ namespace torvinel {
 // Relays the library's notices to whoever listens: the drive discovery raises OnDeviceFound
 // with each drive's product text. One per program run; the handler is set and cleared on the
 // user-interface thread while no search runs.
-class TdwCallBackEventer {
+class DiscLibraryEvents {
 public:
-    using DeviceFoundHandler = std::function<void(TdwCallBackEventer&, const std::string&)>;
+    using DeviceFoundHandler = std::function<void(DiscLibraryEvents&, const std::string&)>;
 
     DeviceFoundHandler OnDeviceFound;
 

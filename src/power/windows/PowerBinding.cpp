@@ -20,8 +20,8 @@
 #include <optional>
 #include <string>
 
+#include "power/PowerBinding.h"
 #include "power/PowerGuard.h"
-#include "power/PwrSave.h"
 
 namespace torvinel {
 
@@ -62,12 +62,12 @@ std::optional<PowerStatus> readSystemPowerStatus()
 
 } // namespace
 
-struct PowerGuard::Impl {
-    Impl(TPwrSave& owner, LogFn log);
+struct PowerBinding::Impl {
+    Impl(PowerGuard& owner, LogFn log);
     ~Impl();
     void refresh();
 
-    TPwrSave& owner;
+    PowerGuard& owner;
     LogFn log;
     HWND window = nullptr;
     bool sleepHeld = false;
@@ -82,7 +82,7 @@ LRESULT CALLBACK guardWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
-    auto* impl = reinterpret_cast<PowerGuard::Impl*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* impl = reinterpret_cast<PowerBinding::Impl*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (impl) {
         switch (message) {
         case WM_POWERBROADCAST: {
@@ -108,7 +108,7 @@ LRESULT CALLBACK guardWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 
 } // namespace
 
-PowerGuard::Impl::Impl(TPwrSave& owner_, LogFn log_) : owner(owner_), log(std::move(log_))
+PowerBinding::Impl::Impl(PowerGuard& owner_, LogFn log_) : owner(owner_), log(std::move(log_))
 {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW windowClass{};
@@ -138,7 +138,7 @@ PowerGuard::Impl::Impl(TPwrSave& owner_, LogFn log_) : owner(owner_), log(std::m
     refresh();
 }
 
-PowerGuard::Impl::~Impl()
+PowerBinding::Impl::~Impl()
 {
     if (!window)
         return;
@@ -150,7 +150,7 @@ PowerGuard::Impl::~Impl()
     DestroyWindow(window);
 }
 
-void PowerGuard::Impl::refresh()
+void PowerBinding::Impl::refresh()
 {
     if (!window)
         return;
@@ -174,15 +174,15 @@ void PowerGuard::Impl::refresh()
     }
 }
 
-PowerGuard::PowerGuard(TPwrSave& owner, LogFn log, const std::string& /*busAddress: no D-Bus here*/)
+PowerBinding::PowerBinding(PowerGuard& owner, LogFn log, const std::string& /*busAddress: no D-Bus here*/)
     : m_impl(std::make_unique<Impl>(owner, std::move(log)))
 {
 }
 
-PowerGuard::~PowerGuard() = default;
+PowerBinding::~PowerBinding() = default;
 
-void PowerGuard::refresh() { m_impl->refresh(); }
+void PowerBinding::refresh() { m_impl->refresh(); }
 
-bool PowerGuard::holding() const { return m_impl->sleepHeld || m_impl->endSessionBlocked; }
+bool PowerBinding::holding() const { return m_impl->sleepHeld || m_impl->endSessionBlocked; }
 
 } // namespace torvinel

@@ -16,13 +16,13 @@ class BusyAnimation;
 // 442 x 60, a tool window centred on the screen. Each time it is shown it starts the
 // animation, keeps itself in front and empties its line; hidden, it stops the animation.
 // The View reaches it as Window::Busy; its caption is set through the control named like
-// the window, "TfrmOperationProgress".
-class TfrmOperationProgress : public QDialog {
+// the window, "BusyWindow".
+class BusyWindow : public QDialog {
 public:
-    explicit TfrmOperationProgress(QWidget* parent = nullptr);
+    explicit BusyWindow(QWidget* parent = nullptr);
 
     // Called when btnCancel is clicked.
-    std::function<void(TfrmOperationProgress&)> OnCancel;
+    std::function<void(BusyWindow&)> OnCancel;
 
     void setCancelVisible(bool visible);
     // Animate and lblInfo centred vertically in the client area.

@@ -3,7 +3,7 @@
 // over the system bus for as long as the guard refuses. UPower's display device supplies the
 // low-battery notice and the power status; logind's PrepareForSleep/PrepareForShutdown
 // supply the suspend, resume and shutdown notices.
-#include "power/PowerGuard.h"
+#include "power/PowerBinding.h"
 
 #include <QtCore/QObject>
 #include <QtCore/QStringList>
@@ -21,7 +21,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "power/PwrSave.h"
+#include "power/PowerGuard.h"
 
 namespace torvinel {
 
@@ -54,7 +54,7 @@ std::string text(const QString& s) { return s.toStdString(); }
 class PowerGuardRelay : public QObject {
     Q_OBJECT
 public:
-    explicit PowerGuardRelay(PowerGuard::Impl& impl) : m_impl(impl) {}
+    explicit PowerGuardRelay(PowerBinding::Impl& impl) : m_impl(impl) {}
 
 public Q_SLOTS:
     void prepareForSleep(bool start);
@@ -62,11 +62,11 @@ public Q_SLOTS:
     void propertiesChanged(const QString& interface, const QVariantMap& changed, const QStringList& invalidated);
 
 private:
-    PowerGuard::Impl& m_impl;
+    PowerBinding::Impl& m_impl;
 };
 
-struct PowerGuard::Impl {
-    Impl(TPwrSave& owner, LogFn log, const std::string& busAddress);
+struct PowerBinding::Impl {
+    Impl(PowerGuard& owner, LogFn log, const std::string& busAddress);
     ~Impl();
 
     void refresh();
@@ -81,7 +81,7 @@ struct PowerGuard::Impl {
     void upowerChanged(const QVariantMap& changed);
     void afterEvent() { refresh(); }
 
-    TPwrSave& owner;
+    PowerGuard& owner;
     LogFn log;
     QString connectionName;
     QDBusConnection bus;
@@ -118,7 +118,7 @@ QDBusConnection openBus(const std::string& busAddress, const QString& name)
 
 } // namespace
 
-PowerGuard::Impl::Impl(TPwrSave& owner_, LogFn log_, const std::string& busAddress)
+PowerBinding::Impl::Impl(PowerGuard& owner_, LogFn log_, const std::string& busAddress)
     : owner(owner_), log(std::move(log_)), connectionName(nextConnectionName()),
       bus(openBus(busAddress, connectionName)), relay(*this)
 {
@@ -150,13 +150,13 @@ PowerGuard::Impl::Impl(TPwrSave& owner_, LogFn log_, const std::string& busAddre
             "), a low battery will not end the hold");
 }
 
-PowerGuard::Impl::~Impl()
+PowerBinding::Impl::~Impl()
 {
     release();
     QDBusConnection::disconnectFromBus(connectionName);
 }
 
-QString PowerGuard::Impl::whatToHold()
+QString PowerBinding::Impl::whatToHold()
 {
     QStringList what;
     const bool sleep = owner.refusesSleep();
@@ -169,7 +169,7 @@ QString PowerGuard::Impl::whatToHold()
     return what.join(QLatin1Char(':'));
 }
 
-void PowerGuard::Impl::refresh()
+void PowerBinding::Impl::refresh()
 {
     if (!bus.isConnected())
         return;
@@ -199,7 +199,7 @@ void PowerGuard::Impl::refresh()
     heldWhat = what;
 }
 
-int PowerGuard::Impl::inhibit(const QString& what, QString& error)
+int PowerBinding::Impl::inhibit(const QString& what, QString& error)
 {
     QDBusMessage call = QDBusMessage::createMethodCall(LogindService, LogindPath, LogindManager, QStringLiteral("Inhibit"));
     call << what << QStringLiteral("Torvinel") << QStringLiteral("Torvinel keeps the computer running until it closes")
@@ -221,7 +221,7 @@ int PowerGuard::Impl::inhibit(const QString& what, QString& error)
     return fd;
 }
 
-void PowerGuard::Impl::release()
+void PowerBinding::Impl::release()
 {
     if (lockFd >= 0)
         ::close(lockFd);
@@ -229,7 +229,7 @@ void PowerGuard::Impl::release()
     heldWhat.clear();
 }
 
-bool PowerGuard::Impl::readUPower(QString& error)
+bool PowerBinding::Impl::readUPower(QString& error)
 {
     QDBusMessage getAll =
         QDBusMessage::createMethodCall(UPowerService, DisplayDevicePath, PropertiesInterface, QStringLiteral("GetAll"));
@@ -252,7 +252,7 @@ bool PowerGuard::Impl::readUPower(QString& error)
     return true;
 }
 
-void PowerGuard::Impl::applyDevice(const QVariantMap& values, bool& statusChanged, bool& becameLow)
+void PowerBinding::Impl::applyDevice(const QVariantMap& values, bool& statusChanged, bool& becameLow)
 {
     for (auto it = values.cbegin(); it != values.cend(); ++it) {
         const QString& key = it.key();
@@ -277,7 +277,7 @@ void PowerGuard::Impl::applyDevice(const QVariantMap& values, bool& statusChange
     }
 }
 
-std::optional<PowerStatus> PowerGuard::Impl::status() const
+std::optional<PowerStatus> PowerBinding::Impl::status() const
 {
     if (!haveStatus)
         return std::nullopt;
@@ -303,7 +303,7 @@ std::optional<PowerStatus> PowerGuard::Impl::status() const
     return s;
 }
 
-void PowerGuard::Impl::deviceChanged(const QVariantMap& changed)
+void PowerBinding::Impl::deviceChanged(const QVariantMap& changed)
 {
     bool statusChanged = false;
     bool becameLow = false;
@@ -316,7 +316,7 @@ void PowerGuard::Impl::deviceChanged(const QVariantMap& changed)
     afterEvent();
 }
 
-void PowerGuard::Impl::upowerChanged(const QVariantMap& changed)
+void PowerBinding::Impl::upowerChanged(const QVariantMap& changed)
 {
     const auto it = changed.constFind(QStringLiteral("OnBattery"));
     if (it == changed.cend())
@@ -354,17 +354,17 @@ void PowerGuardRelay::propertiesChanged(const QString& interface, const QVariant
         m_impl.upowerChanged(changed);
 }
 
-PowerGuard::PowerGuard(TPwrSave& owner, LogFn log, const std::string& busAddress)
+PowerBinding::PowerBinding(PowerGuard& owner, LogFn log, const std::string& busAddress)
     : m_impl(std::make_unique<Impl>(owner, std::move(log), busAddress))
 {
 }
 
-PowerGuard::~PowerGuard() = default;
+PowerBinding::~PowerBinding() = default;
 
-void PowerGuard::refresh() { m_impl->refresh(); }
+void PowerBinding::refresh() { m_impl->refresh(); }
 
-bool PowerGuard::holding() const { return m_impl->lockFd >= 0; }
+bool PowerBinding::holding() const { return m_impl->lockFd >= 0; }
 
 } // namespace torvinel
 
-#include "PowerGuard.moc"
+#include "PowerBinding.moc"

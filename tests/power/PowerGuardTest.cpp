@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "power/PwrSave.h"
+#include "power/PowerGuard.h"
 
 namespace torvinel {
 namespace {
@@ -12,12 +12,12 @@ namespace {
 struct Guard {
     Guard()
     {
-        pwr.OnBatteryLow = [this](TPwrSave& s) {
+        pwr.OnBatteryLow = [this](PowerGuard& s) {
             events.push_back("BatteryLow");
-            PwrSaveBatteryLow(s);
+            allowSleepOnBatteryLow(s);
         };
         const auto record = [this](const char* name) {
-            return [this, name](TPwrSave&) { events.push_back(name); };
+            return [this, name](PowerGuard&) { events.push_back(name); };
         };
         pwr.OnQuerySuspendFailed = record("QuerySuspendFailed");
         pwr.OnQueryStandbyFailed = record("QueryStandbyFailed");
@@ -26,12 +26,12 @@ struct Guard {
         pwr.OnResumeCritical = record("ResumeCritical");
         pwr.OnResumeSuspend = record("ResumeSuspend");
         pwr.OnResumeStandby = record("ResumeStandby");
-        pwr.OnPowerStatusChange = [this](TPwrSave&, std::uint8_t ac, std::uint8_t flag, std::uint8_t percent,
+        pwr.OnPowerStatusChange = [this](PowerGuard&, std::uint8_t ac, std::uint8_t flag, std::uint8_t percent,
                                          std::uint32_t life, std::uint32_t full) {
             events.push_back("PowerStatusChange " + std::to_string(ac) + " " + std::to_string(flag) + " " +
                              std::to_string(percent) + " " + std::to_string(life) + " " + std::to_string(full));
         };
-        pwr.OnOemEvent = [this](TPwrSave&, int code) { events.push_back("Oem " + std::to_string(code)); };
+        pwr.OnOemEvent = [this](PowerGuard&, int code) { events.push_back("Oem " + std::to_string(code)); };
     }
 
     // The answers to all four queries: suspend, standby (both allowing user interaction),
@@ -43,14 +43,14 @@ struct Guard {
                 pwr.QueryEndSession(true), pwr.QueryEndSession(false)};
     }
 
-    TPwrSave pwr;
+    PowerGuard pwr;
     std::vector<std::string> events;
 };
 
 const std::vector<bool> AllRefused{false, false, false, false};
 const std::vector<bool> AllAllowed{true, true, true, true};
 
-TEST(PwrSaveTest, GuardsFromStartAndIsReleasedForGoodByTheFirstLowBattery)
+TEST(PowerGuardTest, GuardsFromStartAndIsReleasedForGoodByTheFirstLowBattery)
 {
     Guard g;
     EXPECT_EQ(g.pwr.PowerBroadcast(PowerEvent::QuerySuspend, 0), BroadcastQueryDeny);
@@ -71,7 +71,7 @@ TEST(PwrSaveTest, GuardsFromStartAndIsReleasedForGoodByTheFirstLowBattery)
     EXPECT_EQ(g.answers(), AllAllowed);
 }
 
-TEST(PwrSaveTest, NotificationsReachTheirOwnHandlerAndChangeNothing)
+TEST(PowerGuardTest, NotificationsReachTheirOwnHandlerAndChangeNothing)
 {
     struct Case {
         unsigned code;
@@ -101,9 +101,9 @@ TEST(PwrSaveTest, NotificationsReachTheirOwnHandlerAndChangeNothing)
     }
 }
 
-TEST(PwrSaveTest, UnsetEventsDoNothingAndAnUnreadableStatusIsNotReported)
+TEST(PowerGuardTest, UnsetEventsDoNothingAndAnUnreadableStatusIsNotReported)
 {
-    TPwrSave bare;
+    PowerGuard bare;
     for (unsigned code = PowerEvent::QuerySuspendFailed; code <= PowerEvent::OemEvent + 1; ++code)
         EXPECT_EQ(bare.PowerBroadcast(code, 0, [] { return PowerStatus{}; }), 0);
     EXPECT_EQ(bare.PowerBroadcast(PowerEvent::QuerySuspend, 1), BroadcastQueryDeny);
@@ -114,11 +114,11 @@ TEST(PwrSaveTest, UnsetEventsDoNothingAndAnUnreadableStatusIsNotReported)
     EXPECT_TRUE(g.events.empty());
 }
 
-TEST(PwrSaveTest, QueryHandlersDecideWhereTheyHaveASay)
+TEST(PowerGuardTest, QueryHandlersDecideWhereTheyHaveASay)
 {
-    TPwrSave pwr;
+    PowerGuard pwr;
     int suspendAsked = 0;
-    pwr.OnQuerySuspend = [&](TPwrSave&, bool& allow) {
+    pwr.OnQuerySuspend = [&](PowerGuard&, bool& allow) {
         ++suspendAsked;
         allow = true;
     };
@@ -127,7 +127,7 @@ TEST(PwrSaveTest, QueryHandlersDecideWhereTheyHaveASay)
     EXPECT_EQ(pwr.PowerBroadcast(PowerEvent::QuerySuspend, 0), BroadcastQueryDeny);
     EXPECT_EQ(suspendAsked, 1);
     // A handler that does not decide leaves the property's answer.
-    pwr.OnQueryStandby = [](TPwrSave&, bool&) {};
+    pwr.OnQueryStandby = [](PowerGuard&, bool&) {};
     pwr.AllowStandby = true;
     EXPECT_EQ(pwr.PowerBroadcast(PowerEvent::QueryStandby, QueryAllowsUserInteraction), 1);
     pwr.AllowStandby = false;
@@ -137,7 +137,7 @@ TEST(PwrSaveTest, QueryHandlersDecideWhereTheyHaveASay)
     std::vector<std::string> asked;
     bool logoffAllows = false;
     pwr.AllowEndSession = true;
-    pwr.OnQueryLogoff = [&](TPwrSave&, bool& allow) {
+    pwr.OnQueryLogoff = [&](PowerGuard&, bool& allow) {
         asked.push_back("logoff");
         allow = logoffAllows;
     };
@@ -145,11 +145,11 @@ TEST(PwrSaveTest, QueryHandlersDecideWhereTheyHaveASay)
     EXPECT_TRUE(pwr.QueryEndSession(false)) << "shutdown does not ask the logoff handler";
     logoffAllows = true;
     EXPECT_TRUE(pwr.QueryEndSession(true)) << "then AllowEndSession decides";
-    pwr.OnQueryEndSession = [&](TPwrSave&, bool& allow) {
+    pwr.OnQueryEndSession = [&](PowerGuard&, bool& allow) {
         asked.push_back("end " + std::to_string(allow));
         allow = false;
     };
-    pwr.OnQueryShutdown = [&](TPwrSave&, bool&) { asked.push_back("shutdown"); };
+    pwr.OnQueryShutdown = [&](PowerGuard&, bool&) { asked.push_back("shutdown"); };
     EXPECT_FALSE(pwr.QueryEndSession(false));
     EXPECT_EQ(asked, (std::vector<std::string>{"logoff", "logoff", "shutdown", "end 1"}));
 }

@@ -6,7 +6,7 @@
 
 #include "app/RunState.h"
 #include "app/View.h"
-#include "discwriter/TdwDeviceList.h"
+#include "discwriter/DriveList.h"
 
 namespace torvinel {
 
@@ -49,7 +49,7 @@ constexpr int32_t WriteStatusRunning = 2; // on entry; stays so when the session
 // is disabled while the drive is locked. A failure of the drive or the library raises Error
 // with the failing call's message ("Discwright_Drive_Lock() failed, exception 1, status 0,
 // text "..."") and leaves WriteStatus 2. Every step is traced in the log.
-void WritetoDisc(RunState& state, View& view, const TdwDeviceList& devices, const std::string& Name,
+void burnDisc(RunState& state, View& view, const DriveList& devices, const std::string& Name,
                  int64_t& DiscFreeBytes, int32_t& WriteStatus, const BurnOptions& options = {});
 
 // The write speed in KBps of an item of cbMaxCDSpeed / cbMaxDVDSpeed (65535: the drive's

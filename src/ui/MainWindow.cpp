@@ -1,4 +1,4 @@
-#include "ui/TMain.h"
+#include "ui/MainWindow.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -24,7 +24,7 @@
 
 namespace torvinel::ui {
 
-const char* const TMain::aboutAddress = "https://torvinel.org";
+const char* const MainWindow::aboutAddress = "https://torvinel.org";
 
 namespace {
 
@@ -34,8 +34,8 @@ public:
     using QTabBar::QTabBar;
 
 protected:
-    QSize tabSizeHint(int) const override { return {TMain::tabWidth, TMain::tabHeight}; }
-    QSize minimumTabSizeHint(int) const override { return {TMain::tabWidth, TMain::tabHeight}; }
+    QSize tabSizeHint(int) const override { return {MainWindow::tabWidth, MainWindow::tabHeight}; }
+    QSize minimumTabSizeHint(int) const override { return {MainWindow::tabWidth, MainWindow::tabHeight}; }
 };
 
 class PageControl : public QTabWidget {
@@ -86,7 +86,7 @@ QStringList listOf(const std::array<std::string_view, N>& items)
 
 } // namespace
 
-TMain::TMain(QWidget* parent) : QMainWindow(parent)
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
 {
     setObjectName("Main");
     setWindowTitle("Torvinel");
@@ -107,7 +107,7 @@ TMain::TMain(QWidget* parent) : QMainWindow(parent)
     m_pages->setCurrentIndex(3); // opens on About
 }
 
-QWidget* TMain::makeBackupPage()
+QWidget* MainWindow::makeBackupPage()
 {
     auto* page = named(new QWidget, "BackupPage");
     auto* tree = named(new QTreeView, "BackupTree");
@@ -120,7 +120,7 @@ QWidget* TMain::makeBackupPage()
     auto* backup = named(new QPushButton("Backup"), "BackupButton");
     backup->setToolTip("Click here to start the backup");
     backup->setDefault(true);
-    connect(backup, &QPushButton::clicked, this, &TMain::BackupButtonClick);
+    connect(backup, &QPushButton::clicked, this, &MainWindow::backupClicked);
 
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(chooser, 1);
@@ -133,7 +133,7 @@ QWidget* TMain::makeBackupPage()
     return page;
 }
 
-QWidget* TMain::makeRestorePage()
+QWidget* MainWindow::makeRestorePage()
 {
     auto* page = named(new QWidget, "RestorePage");
 
@@ -142,7 +142,7 @@ QWidget* TMain::makeRestorePage()
     auto* chooser = dropDown("RestoreChooser", "Newest backup");
     chooseLayout->addWidget(chooser);
     // Only the user's pick assembles another set: refilling the list must not.
-    connect(chooser, &QComboBox::activated, this, &TMain::RestoreChooserChange);
+    connect(chooser, &QComboBox::activated, this, &MainWindow::backupSetChosen);
 
     auto* tree = named(new QTreeView, "RestoreTree");
     tree->setDragEnabled(false);
@@ -154,7 +154,7 @@ QWidget* TMain::makeRestorePage()
     fromLayout->addWidget(dropDown("cbRestoreFrom", "Choose a CD/DVD drive to restore from"));
 
     auto* restore = named(new QPushButton("Restore"), "RestoreButton");
-    connect(restore, &QPushButton::clicked, this, &TMain::RestoreButtonClick);
+    connect(restore, &QPushButton::clicked, this, &MainWindow::restoreClicked);
 
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(from, 1);
@@ -166,7 +166,7 @@ QWidget* TMain::makeRestorePage()
     return page;
 }
 
-QWidget* TMain::makeAdvancedPage()
+QWidget* MainWindow::makeAdvancedPage()
 {
     auto* page = named(new QWidget, "AdvancedPage");
 
@@ -175,14 +175,14 @@ QWidget* TMain::makeAdvancedPage()
     auto* removeLayout = new QHBoxLayout(removeBox);
     removeLayout->addWidget(dropDown("Disklist", "Pick a disk to remove from the database and click 'Remove'."), 1);
     auto* remove = named(new QPushButton("Remove"), "RemoveButton");
-    connect(remove, &QPushButton::clicked, this, &TMain::RemoveButtonClick);
+    connect(remove, &QPushButton::clicked, this, &MainWindow::removeClicked);
     removeLayout->addWidget(remove);
 
     auto* addBox = named(new QGroupBox("Add Disks"), "gbAddDisks");
     auto* addLayout = new QHBoxLayout(addBox);
     addLayout->addWidget(dropDown("cbAddDisks", "Pick a CD/DVD drive and click 'Add'."), 1);
     auto* add = named(new QPushButton("Add"), "AddDisk");
-    connect(add, &QPushButton::clicked, this, &TMain::AddDiskClick);
+    connect(add, &QPushButton::clicked, this, &MainWindow::addDiskClicked);
     addLayout->addWidget(add);
 
     auto* options = named(new QGroupBox("Advanced Options"), "gbAdvancedOptions");
@@ -215,7 +215,7 @@ QWidget* TMain::makeAdvancedPage()
     return page;
 }
 
-QWidget* TMain::makeAboutPage()
+QWidget* MainWindow::makeAboutPage()
 {
     auto* page = named(new QWidget, "AboutPage");
     auto* about = named(new QTextBrowser, "Aboutbox");
@@ -254,7 +254,7 @@ QWidget* TMain::makeAboutPage()
         first = false;
         cursor.insertText(line.text, line.isLink ? link : large);
     }
-    connect(about, &QTextBrowser::anchorClicked, this, &TMain::AboutboxURLClick);
+    connect(about, &QTextBrowser::anchorClicked, this, &MainWindow::AboutboxURLClick);
 
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -262,7 +262,7 @@ QWidget* TMain::makeAboutPage()
     return page;
 }
 
-void TMain::makeStatusBar()
+void MainWindow::makeStatusBar()
 {
     QStatusBar* bar = statusBar();
     bar->setObjectName("StatusBar");
@@ -276,17 +276,17 @@ void TMain::makeStatusBar()
     }
 }
 
-QLabel* TMain::statusPanel(int panel) const
+QLabel* MainWindow::statusPanel(int panel) const
 {
     return panel >= 0 && panel < 2 ? m_panels[panel] : nullptr;
 }
 
-void TMain::AboutboxURLClick(const QUrl& address)
+void MainWindow::AboutboxURLClick(const QUrl& address)
 {
     QDesktopServices::openUrl(address);
 }
 
-void TMain::closeEvent(QCloseEvent* event)
+void MainWindow::closeEvent(QCloseEvent* event)
 {
     // Shut-down runs once, however often the window is asked to close.
     if (!m_closed && m_closeHandler) {

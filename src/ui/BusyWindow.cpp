@@ -1,4 +1,4 @@
-#include "ui/TfrmOperationProgress.h"
+#include "ui/BusyWindow.h"
 
 #include <QEvent>
 #include <QGuiApplication>
@@ -43,7 +43,7 @@ private:
     int m_angle = 0;
 };
 
-TfrmOperationProgress::TfrmOperationProgress(QWidget* parent)
+BusyWindow::BusyWindow(QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinMaxButtonsHint)
 {
     setObjectName("TfrmOperationProgress");
@@ -62,22 +62,22 @@ TfrmOperationProgress::TfrmOperationProgress(QWidget* parent)
     layoutControls();
 }
 
-QWidget* TfrmOperationProgress::animation() const
+QWidget* BusyWindow::animation() const
 {
     return m_animate;
 }
 
-bool TfrmOperationProgress::animating() const
+bool BusyWindow::animating() const
 {
     return m_animate->running();
 }
 
-void TfrmOperationProgress::setCancelVisible(bool visible)
+void BusyWindow::setCancelVisible(bool visible)
 {
     m_cancel->setVisible(visible);
 }
 
-void TfrmOperationProgress::layoutControls()
+void BusyWindow::layoutControls()
 {
     // Anchors: the label keeps its 5-pixel right margin, the button its place at the right.
     m_animate->move(4, m_animate->y() == 0 ? 6 : m_animate->y());
@@ -86,14 +86,14 @@ void TfrmOperationProgress::layoutControls()
     m_cancel->setGeometry(width() - 80, 30, 75, 23);
 }
 
-void TfrmOperationProgress::centreControls()
+void BusyWindow::centreControls()
 {
     // Integer division truncates toward zero, as the window's own arithmetic did.
     m_animate->move(m_animate->x(), (height() - m_animate->height() - 4) / 2);
     m_info->move(m_info->x(), (height() - m_info->height() - 4) / 2);
 }
 
-void TfrmOperationProgress::showEvent(QShowEvent* event)
+void BusyWindow::showEvent(QShowEvent* event)
 {
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect whole = screen->geometry();
@@ -107,20 +107,20 @@ void TfrmOperationProgress::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
 }
 
-void TfrmOperationProgress::hideEvent(QHideEvent* event)
+void BusyWindow::hideEvent(QHideEvent* event)
 {
     m_animate->stop();
     m_stayInFront = false;
     QDialog::hideEvent(event);
 }
 
-void TfrmOperationProgress::resizeEvent(QResizeEvent* event)
+void BusyWindow::resizeEvent(QResizeEvent* event)
 {
     QDialog::resizeEvent(event);
     layoutControls();
 }
 
-void TfrmOperationProgress::changeEvent(QEvent* event)
+void BusyWindow::changeEvent(QEvent* event)
 {
     // Losing the focus while busy: back to the front, so the search is not lost behind.
     if (event->type() == QEvent::ActivationChange && m_stayInFront && !isActiveWindow())

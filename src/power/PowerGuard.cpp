@@ -1,12 +1,12 @@
-#include "power/PwrSave.h"
-
 #include "power/PowerGuard.h"
+
+#include "power/PowerBinding.h"
 
 namespace torvinel {
 
 namespace {
 
-void notify(TPwrSave& sender, const TPwrSave::NotifyEvent& event)
+void notify(PowerGuard& sender, const PowerGuard::NotifyEvent& event)
 {
     if (event)
         event(sender);
@@ -15,7 +15,7 @@ void notify(TPwrSave& sender, const TPwrSave::NotifyEvent& event)
 // A suspend or standby query: the handler decides only when the query allows user
 // interaction. The handler starts from the property's answer, so one that does not decide
 // leaves the configured answer instead of an undefined one.
-std::intptr_t answerQuery(TPwrSave& sender, std::uintptr_t data, const TPwrSave::QueryEvent& handler,
+std::intptr_t answerQuery(PowerGuard& sender, std::uintptr_t data, const PowerGuard::QueryEvent& handler,
                           bool property)
 {
     bool allow = property;
@@ -26,24 +26,24 @@ std::intptr_t answerQuery(TPwrSave& sender, std::uintptr_t data, const TPwrSave:
 
 } // namespace
 
-TPwrSave::TPwrSave() = default;
-TPwrSave::~TPwrSave() = default;
+PowerGuard::PowerGuard() = default;
+PowerGuard::~PowerGuard() = default;
 
-void TPwrSave::start(LogFn log, const std::string& busAddress)
+void PowerGuard::start(LogFn log, const std::string& busAddress)
 {
     if (!m_guard)
-        m_guard = std::make_unique<PowerGuard>(*this, std::move(log), busAddress);
+        m_guard = std::make_unique<PowerBinding>(*this, std::move(log), busAddress);
 }
 
-void TPwrSave::refresh()
+void PowerGuard::refresh()
 {
     if (m_guard)
         m_guard->refresh();
 }
 
-bool TPwrSave::holding() const { return m_guard && m_guard->holding(); }
+bool PowerGuard::holding() const { return m_guard && m_guard->holding(); }
 
-std::intptr_t TPwrSave::PowerBroadcast(unsigned code, std::uintptr_t data, const StatusReader& readStatus)
+std::intptr_t PowerGuard::PowerBroadcast(unsigned code, std::uintptr_t data, const StatusReader& readStatus)
 {
     switch (code) {
     case PowerEvent::QuerySuspend:
@@ -91,7 +91,7 @@ std::intptr_t TPwrSave::PowerBroadcast(unsigned code, std::uintptr_t data, const
     return 0;
 }
 
-bool TPwrSave::QueryEndSession(bool logoff)
+bool PowerGuard::QueryEndSession(bool logoff)
 {
     bool allow = true;
     const QueryEvent& firstSay = logoff ? OnQueryLogoff : OnQueryShutdown;
@@ -106,14 +106,14 @@ bool TPwrSave::QueryEndSession(bool logoff)
     return allow;
 }
 
-bool TPwrSave::refusesSleep()
+bool PowerGuard::refusesSleep()
 {
     return PowerBroadcast(PowerEvent::QuerySuspend, 0) != 1 || PowerBroadcast(PowerEvent::QueryStandby, 0) != 1;
 }
 
-bool TPwrSave::refusesEndSession() { return !QueryEndSession(false); }
+bool PowerGuard::refusesEndSession() { return !QueryEndSession(false); }
 
-void PwrSaveBatteryLow(TPwrSave& sender)
+void allowSleepOnBatteryLow(PowerGuard& sender)
 {
     sender.AllowSuspend = true;
     sender.AllowStandby = true;

@@ -1,4 +1,4 @@
-#include "ui/TRestoreProgressForm.h"
+#include "ui/RestoreProgressWindow.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -11,7 +11,7 @@
 
 namespace torvinel::ui {
 
-TRestoreProgressForm::TRestoreProgressForm(RunState& state, View& view, QWidget* mainWindow, QWidget* parent)
+RestoreProgressWindow::RestoreProgressWindow(RunState& state, View& view, QWidget* mainWindow, QWidget* parent)
     : ProgressWindow("Restore Progress", mainWindow, parent), m_state(state), m_view(view)
 {
     setObjectName("TRestoreProgressForm");
@@ -24,16 +24,16 @@ TRestoreProgressForm::TRestoreProgressForm(RunState& state, View& view, QWidget*
     layout->addStretch(1);
 
     auto* cancel = cancelButton();
-    connect(cancel, &QPushButton::clicked, this, [this] { bCancelClick(); });
+    connect(cancel, &QPushButton::clicked, this, [this] { cancelClicked(); });
     auto* outer = new QVBoxLayout(this);
     outer->addWidget(group);
     outer->addWidget(cancel, 0, Qt::AlignHCenter);
     setFixedSize(480, 220);
 }
 
-void TRestoreProgressForm::bCancelClick()
+void RestoreProgressWindow::cancelClicked()
 {
-    RestoreCancelClick(m_state, m_view);
+    requestRestoreCancel(m_state, m_view);
 }
 
 } // namespace torvinel::ui

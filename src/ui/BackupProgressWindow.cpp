@@ -1,4 +1,4 @@
-#include "ui/TProgressForm.h"
+#include "ui/BackupProgressWindow.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -11,7 +11,7 @@
 
 namespace torvinel::ui {
 
-TProgressForm::TProgressForm(RunState& state, View& view, QWidget* mainWindow, QWidget* parent)
+BackupProgressWindow::BackupProgressWindow(RunState& state, View& view, QWidget* mainWindow, QWidget* parent)
     : ProgressWindow("Backup progress", mainWindow, parent), m_state(state), m_view(view)
 {
     setObjectName("TProgressForm");
@@ -27,16 +27,16 @@ TProgressForm::TProgressForm(RunState& state, View& view, QWidget* mainWindow, Q
     layout->addStretch(1);
 
     auto* cancel = cancelButton();
-    connect(cancel, &QPushButton::clicked, this, [this] { bCancelClick(); });
+    connect(cancel, &QPushButton::clicked, this, [this] { cancelClicked(); });
     auto* outer = new QVBoxLayout(this);
     outer->addWidget(group);
     outer->addWidget(cancel, 0, Qt::AlignHCenter);
     setFixedSize(480, 300);
 }
 
-void TProgressForm::bCancelClick()
+void BackupProgressWindow::cancelClicked()
 {
-    BackupCancelClick(m_state, m_view);
+    requestBackupCancel(m_state, m_view);
 }
 
 } // namespace torvinel::ui

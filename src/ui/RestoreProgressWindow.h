@@ -6,11 +6,11 @@
 namespace torvinel::ui {
 
 // The restore progress window ("Restore Progress"). Cancel only asks the run to stop.
-class TRestoreProgressForm : public ProgressWindow {
+class RestoreProgressWindow : public ProgressWindow {
 public:
-    TRestoreProgressForm(RunState& state, View& view, QWidget* mainWindow, QWidget* parent = nullptr);
+    RestoreProgressWindow(RunState& state, View& view, QWidget* mainWindow, QWidget* parent = nullptr);
 
-    void bCancelClick();
+    void cancelClicked();
 
 private:
     RunState& m_state;

@@ -1,4 +1,4 @@
-#include "archive/TZipArchiver.h"
+#include "archive/ZipArchive.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -92,30 +92,30 @@ struct TemporaryFile {
 
 } // namespace
 
-struct TZipArchiver::AddItem {
+struct ZipArchive::AddItem {
     std::string path;      // in the file system
     std::string entryName; // in the archive ("/" separators, folders end in "/")
     struct stat info {};
     bool folder = false;
 };
 
-struct TZipArchiver::SplitWriter {
+struct ZipArchive::SplitWriter {
     zipio::BufferedWriter out; // the current volume
 };
 
-struct TZipArchiver::ExtractContext {
+struct ZipArchive::ExtractContext {
     std::string base;                         // BaseDir without a trailing separator
     std::unordered_set<std::string> knownFolders; // folders known to exist
     zipio::BufferedWriter out;
 };
 
-TZipArchiver::TZipArchiver()
+ZipArchive::ZipArchive()
     : NoCompressionMasks{"*.gif", "*.jpg", "*.png", "*.mp3", "*.flac", "*.ogg", "*.wmv",
                          "*.avi", "*.mpg", "*.mpeg", "*.mp4", "*.mov", "*.zip"}
 {
 }
 
-TZipArchiver::~TZipArchiver()
+ZipArchive::~ZipArchive()
 {
     try {
         ArchiveClose();
@@ -126,7 +126,7 @@ TZipArchiver::~TZipArchiver()
 
 // --- settings -------------------------------------------------------------------------------
 
-TZipCompressionLevel TZipArchiver::CompressionLevel() const
+ZipCompressionLevel ZipArchive::CompressionLevel() const
 {
     if (m_compressionMode == 0)
         return clNone;
@@ -137,20 +137,20 @@ TZipCompressionLevel TZipArchiver::CompressionLevel() const
     return clMax;
 }
 
-void TZipArchiver::setCompressionLevel(TZipCompressionLevel level)
+void ZipArchive::setCompressionLevel(ZipCompressionLevel level)
 {
     static const int modes[] = {0, 1, 6, 9};
     m_compressionMode = modes[level];
 }
 
-void TZipArchiver::setCompressionMode(int mode)
+void ZipArchive::setCompressionMode(int mode)
 {
     if (mode < 0 || mode > 9)
         throw Error("Invalid compression mode. Mode must be in [0-9] range");
     m_compressionMode = mode;
 }
 
-void TZipArchiver::setSpanningMode(TZipSpanningMode mode)
+void ZipArchive::setSpanningMode(ZipSpanningMode mode)
 {
     if (m_open)
         throw Error("Cannot set spanning mode on open archive");
@@ -159,19 +159,19 @@ void TZipArchiver::setSpanningMode(TZipSpanningMode mode)
 
 // --- failures and events --------------------------------------------------------------------
 
-void TZipArchiver::raise(ZipErrorKind kind, const std::string& path) const
+void ZipArchive::raise(ZipErrorKind kind, const std::string& path) const
 {
     throw ZipError(Name, kind, path);
 }
 
-void TZipArchiver::requireOpen() const
+void ZipArchive::requireOpen() const
 {
     if (!m_open)
         raise(ZipErrorKind::ArchiveNotOpen);
 }
 
-bool TZipArchiver::attempt(const std::function<void()>& work, const std::string& fileName,
-                           TZipProgressOperation operation, const std::function<void()>& cleanup)
+bool ZipArchive::attempt(const std::function<void()>& work, const std::string& fileName,
+                           ZipOperation operation, const std::function<void()>& cleanup)
 {
     for (;;) {
         try {
@@ -180,7 +180,7 @@ bool TZipArchiver::attempt(const std::function<void()>& work, const std::string&
         } catch (const ZipFault& fault) {
             if (cleanup)
                 cleanup();
-            const TZipAction action = reportFailure(fault, fileName, operation);
+            const ZipFailureAction action = reportFailure(fault, fileName, operation);
             if (action == fxaRetry)
                 continue;
             if (action == fxaIgnore)
@@ -190,20 +190,20 @@ bool TZipArchiver::attempt(const std::function<void()>& work, const std::string&
     }
 }
 
-TZipAction TZipArchiver::reportFailure(const ZipFault& fault, const std::string& fileName,
-                                       TZipProgressOperation operation)
+ZipFailureAction ZipArchive::reportFailure(const ZipFault& fault, const std::string& fileName,
+                                       ZipOperation operation)
 {
     if (!OnProcessFileFailure)
         return fxaAbort;
     const ZipErrorInfo& info = zipErrorInfo(fault.kind);
-    TZipAction action = fxaAbort;
+    ZipFailureAction action = fxaAbort;
     OnProcessFileFailure(*this, fileName, operation, info.nativeError, info.errorCode,
                          zipErrorMessage(Name, fault.kind, fault.path), action);
     return action;
 }
 
-bool TZipArchiver::progress(const std::string& entryName, double percent,
-                            TZipProgressOperation operation, TZipProgressPhase phase)
+bool ZipArchive::progress(const std::string& entryName, double percent,
+                            ZipOperation operation, ZipProgressPhase phase)
 {
     if (!OnFileProgress)
         return true;
@@ -212,12 +212,12 @@ bool TZipArchiver::progress(const std::string& entryName, double percent,
     return !cancel;
 }
 
-int TZipArchiver::deflateLevel() const
+int ZipArchive::deflateLevel() const
 {
     return m_compressionMode;
 }
 
-bool TZipArchiver::storedByMask(const std::string& path) const
+bool ZipArchive::storedByMask(const std::string& path) const
 {
     return std::any_of(NoCompressionMasks.begin(), NoCompressionMasks.end(),
                        [&](const std::string& mask) { return zipnames::wildcardMatch(path, mask); });
@@ -225,7 +225,7 @@ bool TZipArchiver::storedByMask(const std::string& path) const
 
 // --- open and close -------------------------------------------------------------------------
 
-void TZipArchiver::resetState()
+void ZipArchive::resetState()
 {
     m_open = false;
     m_readOnly = false;
@@ -240,7 +240,7 @@ void TZipArchiver::resetState()
     m_volumePath.clear();
 }
 
-void TZipArchiver::ArchiveOpen(TZipOpenMode mode)
+void ZipArchive::ArchiveOpen(ZipOpenMode mode)
 {
     std::lock_guard guard(engineLock());
     if (m_open)
@@ -263,7 +263,7 @@ void TZipArchiver::ArchiveOpen(TZipOpenMode mode)
     m_open = true;
 }
 
-void TZipArchiver::createArchive()
+void ZipArchive::createArchive()
 {
     m_entries.clear();
     m_dataEnd = 0;
@@ -280,7 +280,7 @@ void TZipArchiver::createArchive()
     m_file.reset(fd);
 }
 
-void TZipArchiver::openExisting()
+void ZipArchive::openExisting()
 {
     struct stat st {};
     if (::stat(m_path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
@@ -323,7 +323,7 @@ void TZipArchiver::openExisting()
     m_hasDirectory = true;
 }
 
-void TZipArchiver::ArchiveClose()
+void ZipArchive::ArchiveClose()
 {
     std::lock_guard guard(engineLock());
     if (!m_open)
@@ -357,13 +357,13 @@ void TZipArchiver::ArchiveClose()
     resetState();
 }
 
-int64_t TZipArchiver::ArchiveSize() const
+int64_t ZipArchive::ArchiveSize() const
 {
     requireOpen();
     return zipio::fileSize(m_file.get());
 }
 
-int TZipArchiver::ArchiveFileCount() const
+int ZipArchive::ArchiveFileCount() const
 {
     requireOpen();
     return static_cast<int>(std::count_if(m_entries.begin(), m_entries.end(),
@@ -372,7 +372,7 @@ int TZipArchiver::ArchiveFileCount() const
 
 // --- the central directory ------------------------------------------------------------------
 
-std::string TZipArchiver::directoryBytes(const std::vector<ZipEntry>& entries, uint64_t offset,
+std::string ZipArchive::directoryBytes(const std::vector<ZipEntry>& entries, uint64_t offset,
                                          uint32_t disk, uint64_t& directorySize) const
 {
     std::string bytes;
@@ -389,7 +389,7 @@ std::string TZipArchiver::directoryBytes(const std::vector<ZipEntry>& entries, u
 
 // --- adding ---------------------------------------------------------------------------------
 
-std::vector<TZipArchiver::AddItem> TZipArchiver::collectItems(const std::string& fileMask,
+std::vector<ZipArchive::AddItem> ZipArchive::collectItems(const std::string& fileMask,
                                                               uint32_t searchAttr,
                                                               const std::string& exclusionMask)
 {
@@ -520,7 +520,7 @@ std::vector<TZipArchiver::AddItem> TZipArchiver::collectItems(const std::string&
     return items;
 }
 
-bool TZipArchiver::ArchiveAddFiles(const std::string& fileMask, uint32_t searchAttr,
+bool ZipArchive::ArchiveAddFiles(const std::string& fileMask, uint32_t searchAttr,
                                    const std::string& exclusionMask)
 {
     std::lock_guard guard(engineLock());
@@ -540,9 +540,9 @@ bool TZipArchiver::ArchiveAddFiles(const std::string& fileMask, uint32_t searchA
 
 // Writes one entry's local header and data at the writer's position and describes it in
 // entry. Returns false when the progress handler cancelled.
-bool TZipArchiver::writeEntry(const AddItem& item, zipio::BufferedWriter& out,
+bool ZipArchive::writeEntry(const AddItem& item, zipio::BufferedWriter& out,
                               zipwriter::DataEncoder& encoder, ZipEntry& e,
-                              TZipProgressOperation operation)
+                              ZipOperation operation)
 {
     e = ZipEntry{};
     e.name = item.entryName;
@@ -611,7 +611,7 @@ bool TZipArchiver::writeEntry(const AddItem& item, zipio::BufferedWriter& out,
     return progress(e.name, 100, operation, ppEnd);
 }
 
-bool TZipArchiver::addOrdinary(std::vector<AddItem>& items)
+bool ZipArchive::addOrdinary(std::vector<AddItem>& items)
 {
     std::set<std::string> newNames;
     for (const AddItem& item : items)
@@ -708,7 +708,7 @@ bool TZipArchiver::addOrdinary(std::vector<AddItem>& items)
 
         zipwriter::DataEncoder encoder(deflateLevel());
         for (const AddItem& item : items) {
-            const TZipProgressOperation operation =
+            const ZipOperation operation =
                 std::any_of(m_entries.begin(), m_entries.end(),
                             [&](const ZipEntry& e) { return e.name == item.entryName; })
                 ? poUpdate
@@ -758,7 +758,7 @@ bool TZipArchiver::addOrdinary(std::vector<AddItem>& items)
 
 // --- split archives -------------------------------------------------------------------------
 
-uint64_t TZipArchiver::volumeCapacity(uint32_t number) const
+uint64_t ZipArchive::volumeCapacity(uint32_t number) const
 {
     int64_t size = SpanningOptions.CustomVolumeSize;
     if (number == 1 && SpanningOptions.FirstVolumeSize > 0)
@@ -767,7 +767,7 @@ uint64_t TZipArchiver::volumeCapacity(uint32_t number) const
 }
 
 // Asks for and creates the next volume; the current one must be complete and closed.
-void TZipArchiver::startVolume()
+void ZipArchive::startVolume()
 {
     const uint32_t number = m_volumeNumber + 1;
     std::string name = SpanningOptions.AdvancedNaming ? zipvolumes::advancedName(m_path, number)
@@ -793,7 +793,7 @@ void TZipArchiver::startVolume()
 }
 
 // Finishes the current volume and starts the next one.
-void TZipArchiver::nextVolume(SplitWriter& writer)
+void ZipArchive::nextVolume(SplitWriter& writer)
 {
     writer.out.finish();
     if (Options.FlushBuffers && !syncFile(m_file.get()))
@@ -805,7 +805,7 @@ void TZipArchiver::nextVolume(SplitWriter& writer)
 }
 
 // Writes a record that must not be cut by a volume boundary.
-void TZipArchiver::writeRecord(SplitWriter& writer, const std::string& record)
+void ZipArchive::writeRecord(SplitWriter& writer, const std::string& record)
 {
     if (writer.out.position() > 0 && writer.out.position() + record.size() > m_volumeRoom)
         nextVolume(writer);
@@ -813,7 +813,7 @@ void TZipArchiver::writeRecord(SplitWriter& writer, const std::string& record)
 }
 
 // Writes data that may run on over as many volumes as it needs.
-void TZipArchiver::writeSpanning(SplitWriter& writer, const unsigned char* data, std::size_t size)
+void ZipArchive::writeSpanning(SplitWriter& writer, const unsigned char* data, std::size_t size)
 {
     while (size > 0) {
         if (writer.out.position() >= m_volumeRoom)
@@ -826,7 +826,7 @@ void TZipArchiver::writeSpanning(SplitWriter& writer, const unsigned char* data,
     }
 }
 
-void TZipArchiver::commitSplit(SplitWriter& writer, std::vector<ZipEntry> entries)
+void ZipArchive::commitSplit(SplitWriter& writer, std::vector<ZipEntry> entries)
 {
     const uint32_t disk = m_volumeNumber - 1;
     const uint64_t directoryOffset = writer.out.position();
@@ -850,7 +850,7 @@ void TZipArchiver::commitSplit(SplitWriter& writer, std::vector<ZipEntry> entrie
     m_splitFinished = true;
 }
 
-bool TZipArchiver::addSplit(std::vector<AddItem>& items)
+bool ZipArchive::addSplit(std::vector<AddItem>& items)
 {
     // Each file is first packed into a temporary file, so that its header is complete
     // before the first volume is handed over; then the header and data go into the volumes.
@@ -930,7 +930,7 @@ bool TZipArchiver::addSplit(std::vector<AddItem>& items)
 
 // --- extracting -----------------------------------------------------------------------------
 
-bool TZipArchiver::ArchiveExtractFiles(const std::string& fileMask, uint32_t searchAttr,
+bool ZipArchive::ArchiveExtractFiles(const std::string& fileMask, uint32_t searchAttr,
                                        const std::string& exclusionMask)
 {
     std::lock_guard guard(engineLock());
@@ -980,7 +980,7 @@ bool TZipArchiver::ArchiveExtractFiles(const std::string& fileMask, uint32_t sea
 
 // Makes sure a folder exists below the extraction base. Folders inside the base are
 // checked without following links, so that a link placed there cannot lead outside.
-void TZipArchiver::ensureFolder(const std::string& folder, ExtractContext& context)
+void ZipArchive::ensureFolder(const std::string& folder, ExtractContext& context)
 {
     if (context.knownFolders.count(folder))
         return;
@@ -1004,7 +1004,7 @@ void TZipArchiver::ensureFolder(const std::string& folder, ExtractContext& conte
     context.knownFolders.insert(folder);
 }
 
-bool TZipArchiver::extractEntry(const ZipEntry& e, const std::string& name, ExtractContext& context,
+bool ZipArchive::extractEntry(const ZipEntry& e, const std::string& name, ExtractContext& context,
                                 zipreader::ChainReader& reader, zipreader::DataDecoder& decoder,
                                 std::vector<std::pair<std::string, unsigned>>& folderModes)
 {
@@ -1091,7 +1091,7 @@ bool TZipArchiver::extractEntry(const ZipEntry& e, const std::string& name, Extr
     return progress(name, 100, poExtract, ppEnd);
 }
 
-std::string TZipArchiver::displayName(const ZipEntry& entry) const
+std::string ZipArchive::displayName(const ZipEntry& entry) const
 {
     return zipreader::displayName(entry, Options.OEMFileNames);
 }

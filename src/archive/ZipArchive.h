@@ -19,58 +19,58 @@ namespace zipwriter {
 class DataEncoder;
 }
 
-enum TZipCompressionLevel { clNone, clFastest, clNormal, clMax };
-enum TZipSpanningMode { smNone, smSpanning, smSplitting };
-enum TZipVolumeSize { vsAutoDetect, vsCustom };
-enum TZipStorePath { spNoPath, spRelativePath, spFullPath, spFullPathWithDrive };
-enum TZipOverwriteMode { omPrompt, omAlways, omNever };
-enum TZipShareMode { smShareCompat, smShareExclusive, smShareDenyWrite, smShareDenyRead, smShareDenyNone };
-enum TZip64Mode { zmDisabled, zmAuto };
-enum TZipOpenMode { omOpen, omCreate };
-enum TZipProgressOperation {
+enum ZipCompressionLevel { clNone, clFastest, clNormal, clMax };
+enum ZipSpanningMode { smNone, smSpanning, smSplitting };
+enum ZipVolumeSize { vsAutoDetect, vsCustom };
+enum ZipStorePath { spNoPath, spRelativePath, spFullPath, spFullPathWithDrive };
+enum ZipOverwriteMode { omPrompt, omAlways, omNever };
+enum ZipShareMode { smShareCompat, smShareExclusive, smShareDenyWrite, smShareDenyRead, smShareDenyNone };
+enum Zip64Policy { zmDisabled, zmAuto };
+enum ZipOpenMode { omOpen, omCreate };
+enum ZipOperation {
     poAdd, poMove, poDelete, poUpdate, poExtract, poTest, poRename, poChangeAttr, poChangeComment,
     poMakeSFX
 };
-enum TZipProgressPhase { ppStart, ppProcess, ppEnd };
-enum TZipAction { fxaRetry, fxaIgnore, fxaAbort };
+enum ZipProgressPhase { ppStart, ppProcess, ppEnd };
+enum ZipFailureAction { fxaRetry, fxaIgnore, fxaAbort };
 
-struct TZipSpanningOptions {
+struct ZipSpanningOptions {
     bool AdvancedNaming = true;   // volumes base_NNN.ext (else base.zNN)
-    TZipVolumeSize VolumeSize = vsCustom;
+    ZipVolumeSize VolumeSize = vsCustom;
     int64_t CustomVolumeSize = 8388608; // every volume but the last; at least 65536 is used
     int64_t FirstVolumeSize = 0;  // 0: the first volume is as large as the others
 };
 
-struct TZipOptions {
-    TZipStorePath StorePath = spRelativePath;
+struct ZipOptions {
+    ZipStorePath StorePath = spRelativePath;
     bool Recurse = true;
-    TZipOverwriteMode OverwriteMode = omAlways;
+    ZipOverwriteMode OverwriteMode = omAlways;
     bool CreateDirs = true;
     bool ReplaceReadOnly = true;
     bool SetAttributes = true;
     uint32_t SearchAttr = 10431;
-    TZipShareMode ShareMode = smShareDenyNone; // POSIX has no share modes: kept for the record
+    ZipShareMode ShareMode = smShareDenyNone; // POSIX has no share modes: kept for the record
     bool FlushBuffers = true;
     bool OEMFileNames = true; // names without the UTF-8 flag from non-Unix hosts are code page 437
 };
 
-class TZipArchiver;
+class ZipArchive;
 
 // Sender, entry name (platform separators), per cent of the current file, operation, phase,
 // cancel (out).
-using TZipFileProgressEvent = std::function<void(TZipArchiver& sender, const std::string& fileName,
-                                                 double progress, TZipProgressOperation operation,
-                                                 TZipProgressPhase phase, bool& cancel)>;
+using ZipFileProgressEvent = std::function<void(ZipArchive& sender, const std::string& fileName,
+                                                 double progress, ZipOperation operation,
+                                                 ZipProgressPhase phase, bool& cancel)>;
 // Sender, file name, operation, native error, error code, error message (the whole
 // "ZF: ... - Native error: nnnnn" text), action (out; starts as fxaAbort).
-using TZipProcessFileFailureEvent = std::function<void(
-    TZipArchiver& sender, const std::string& fileName, TZipProgressOperation operation,
-    int nativeError, int errorCode, const std::string& errorMessage, TZipAction& action)>;
+using ZipProcessFileFailureEvent = std::function<void(
+    ZipArchive& sender, const std::string& fileName, ZipOperation operation,
+    int nativeError, int errorCode, const std::string& errorMessage, ZipFailureAction& action)>;
 // Each piece of a file's content as an add reads it, before compression: lets the caller
 // digest the file in the same read. Called again from the start when an entry is retried.
-using TZipFileDataEvent = std::function<void(const unsigned char* data, std::size_t size)>;
+using ZipFileDataEvent = std::function<void(const unsigned char* data, std::size_t size)>;
 // Sender, volume number (from 1), volume file name (in/out), cancel (out).
-using TZipRequestBlankVolumeEvent = std::function<void(TZipArchiver& sender, int volumeNumber,
+using ZipRequestBlankVolumeEvent = std::function<void(ZipArchive& sender, int volumeNumber,
                                                        std::string& volumeFileName, bool& cancel)>;
 
 // The ZIP archive engine: ordinary archives that grow one add at a time, split archives of
@@ -82,48 +82,48 @@ using TZipRequestBlankVolumeEvent = std::function<void(TZipArchiver& sender, int
 // entry goes to OnProcessFileFailure first: the handler may throw its own error, or set
 // Action to fxaRetry (try the entry again) or fxaIgnore (leave it out and go on); fxaAbort,
 // or no handler, throws the ZipError.
-class TZipArchiver {
+class ZipArchive {
 public:
-    TZipArchiver();
-    ~TZipArchiver(); // closes an open archive; errors are not reported from here
-    TZipArchiver(const TZipArchiver&) = delete;
-    TZipArchiver& operator=(const TZipArchiver&) = delete;
+    ZipArchive();
+    ~ZipArchive(); // closes an open archive; errors are not reported from here
+    ZipArchive(const ZipArchive&) = delete;
+    ZipArchive& operator=(const ZipArchive&) = delete;
 
     // --- settings ---------------------------------------------------------------------------
     std::string Name = "ZF"; // the component's name at the start of every message
     std::string FileName;    // the archive; for a split archive the path of its last volume
     std::string BaseDir;     // added paths are resolved, entries extracted, against this
     std::vector<std::string> NoCompressionMasks;
-    TZipSpanningOptions SpanningOptions;
-    TZipOptions Options;
+    ZipSpanningOptions SpanningOptions;
+    ZipOptions Options;
     bool ExtractCorruptedFiles = false;
     // zmAuto: Zip64 fields for the entries (and the end record) that need them. zmDisabled:
     // such files are refused with "Cannot compress file '%s'. Zip64 mode is not enabled".
-    TZip64Mode Zip64Mode = zmAuto;
+    Zip64Policy Zip64Mode = zmAuto;
     bool InMemory = false; // archives are always files here; true is refused by ArchiveOpen
     std::string TempDir;   // empty: $TMPDIR or /tmp
 
-    TZipCompressionLevel CompressionLevel() const;
-    void setCompressionLevel(TZipCompressionLevel level);
+    ZipCompressionLevel CompressionLevel() const;
+    void setCompressionLevel(ZipCompressionLevel level);
     int CompressionMode() const { return m_compressionMode; }
     // Throws ZipError-free Error "Invalid compression mode. Mode must be in [0-9] range".
     void setCompressionMode(int mode);
-    TZipSpanningMode SpanningMode() const { return m_spanningMode; }
+    ZipSpanningMode SpanningMode() const { return m_spanningMode; }
     // Throws Error "Cannot set spanning mode on open archive" while an archive is open.
-    void setSpanningMode(TZipSpanningMode mode);
+    void setSpanningMode(ZipSpanningMode mode);
 
     // --- events -----------------------------------------------------------------------------
-    TZipFileProgressEvent OnFileProgress;
-    TZipProcessFileFailureEvent OnProcessFileFailure;
-    TZipRequestBlankVolumeEvent OnRequestBlankVolume;
-    TZipFileDataEvent OnFileData;
+    ZipFileProgressEvent OnFileProgress;
+    ZipProcessFileFailureEvent OnProcessFileFailure;
+    ZipRequestBlankVolumeEvent OnRequestBlankVolume;
+    ZipFileDataEvent OnFileData;
 
     // --- operations -------------------------------------------------------------------------
     // omCreate: a new, empty archive (a split archive's first volume is requested and made
     // at once). omOpen: an existing archive, read-write where possible and read-only
     // otherwise (a file without write permission counts as read-only); a missing file is
     // created as with omCreate. An open archive is closed first.
-    void ArchiveOpen(TZipOpenMode mode = omOpen);
+    void ArchiveOpen(ZipOpenMode mode = omOpen);
     // Writes what a created, never written archive lacks (an empty directory), releases the
     // files. Closing a closed archive does nothing.
     void ArchiveClose();
@@ -159,11 +159,11 @@ private:
     // true when work succeeded, false when the handler chose to ignore the entry; retries
     // on fxaRetry; throws the ZipError on fxaAbort.
     bool attempt(const std::function<void()>& work, const std::string& fileName,
-                 TZipProgressOperation operation, const std::function<void()>& cleanup = {});
-    TZipAction reportFailure(const ZipFault& fault, const std::string& fileName,
-                             TZipProgressOperation operation);
-    bool progress(const std::string& entryName, double percent, TZipProgressOperation operation,
-                  TZipProgressPhase phase);
+                 ZipOperation operation, const std::function<void()>& cleanup = {});
+    ZipFailureAction reportFailure(const ZipFault& fault, const std::string& fileName,
+                             ZipOperation operation);
+    bool progress(const std::string& entryName, double percent, ZipOperation operation,
+                  ZipProgressPhase phase);
     int deflateLevel() const;
     bool storedByMask(const std::string& path) const;
 
@@ -175,7 +175,7 @@ private:
                                       const std::string& exclusionMask);
     bool writeEntry(const AddItem& item, zipio::BufferedWriter& out,
                     zipwriter::DataEncoder& encoder, ZipEntry& entry,
-                    TZipProgressOperation operation);
+                    ZipOperation operation);
     bool addOrdinary(std::vector<AddItem>& items);
     bool addSplit(std::vector<AddItem>& items);
     uint64_t volumeCapacity(uint32_t number) const;
@@ -193,7 +193,7 @@ private:
                       std::vector<std::pair<std::string, unsigned>>& folderModes);
 
     int m_compressionMode = 6;
-    TZipSpanningMode m_spanningMode = smNone;
+    ZipSpanningMode m_spanningMode = smNone;
 
     bool m_open = false;
     bool m_readOnly = false;

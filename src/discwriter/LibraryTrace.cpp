@@ -1,4 +1,4 @@
-#include "discwriter/TdwLogger.h"
+#include "discwriter/LibraryTrace.h"
 
 #include <chrono>
 
@@ -22,19 +22,19 @@ std::string timeOfDay()
 
 } // namespace
 
-TdwLogger::TdwLogger()
+LibraryTrace::LibraryTrace()
 {
     const platform::TraceSwitch traceSwitch = platform::libraryTraceSwitch();
     m_enabled = traceSwitch.enabled;
     m_level = traceSwitch.level;
 }
 
-TdwLogger::TdwLogger(bool enabled, int32_t level, std::string logFileName)
+LibraryTrace::LibraryTrace(bool enabled, int32_t level, std::string logFileName)
     : m_enabled(enabled), m_level(level), m_logFileName(std::move(logFileName))
 {
 }
 
-std::string TdwLogger::LogFileName()
+std::string LibraryTrace::LogFileName()
 {
     std::lock_guard lock(m_mutex);
     if (m_logFileName.empty()) {
@@ -46,7 +46,7 @@ std::string TdwLogger::LogFileName()
     return m_logFileName;
 }
 
-void TdwLogger::WriteTraceLine(const std::string& text, int32_t /*level*/)
+void LibraryTrace::WriteTraceLine(const std::string& text, int32_t /*level*/)
 {
     if (!m_enabled)
         return;

@@ -1,4 +1,4 @@
-#include "discwriter/WritetoDisc.h"
+#include "discwriter/BurnSession.h"
 
 #include <array>
 #include <thread>
@@ -63,7 +63,7 @@ struct CallResult {
 
 class BurnSession {
 public:
-    BurnSession(RunState& state, View& view, const TdwDeviceList& devices, const std::string& name,
+    BurnSession(RunState& state, View& view, const DriveList& devices, const std::string& name,
                 int64_t& discFreeBytes, int32_t& writeStatus, const BurnOptions& options)
         : m_state(state), m_view(view), m_devices(devices), m_name(name), m_discFreeBytes(discFreeBytes),
           m_writeStatus(writeStatus), m_options(options), m_callback{state, view, options.dateTimeText}
@@ -134,7 +134,7 @@ private:
 
     RunState& m_state;
     View& m_view;
-    const TdwDeviceList& m_devices;
+    const DriveList& m_devices;
     const std::string m_name;
     int64_t& m_discFreeBytes;
     int32_t& m_writeStatus;
@@ -146,7 +146,7 @@ private:
     DiscwrightNode* m_root = nullptr;
     std::string m_errorText;
     std::string m_insertRequest;
-    TdwDeviceItem m_item;
+    DriveInfo m_item;
     SupportedMediaFormats m_formats;
     SupportedMediaFormatsExEx m_formatsExEx;
     DISC_TYPE m_discType = DISC_TYPE_UNKNOWN;
@@ -766,7 +766,7 @@ int64_t RoomOnDisc(int trackNumber, int32_t freeBlocks, int trackLimit)
     return room < 0 ? 0 : room;
 }
 
-void WritetoDisc(RunState& state, View& view, const TdwDeviceList& devices, const std::string& Name,
+void burnDisc(RunState& state, View& view, const DriveList& devices, const std::string& Name,
                  int64_t& DiscFreeBytes, int32_t& WriteStatus, const BurnOptions& options)
 {
     BurnSession session(state, view, devices, Name, DiscFreeBytes, WriteStatus, options);
