@@ -87,7 +87,8 @@ void deviceFound(DiscoveryContext& c, const DeviceAddress& address)
     at().BufferSize = bufferSize;
     at().DriveLetter = driveLetter;
 
-    c.eventer.DeviceFound(at().Product);
+    if (c.deviceFound)
+        c.deviceFound(at().Product);
 
     trace("Discwright_Drive_TestUnitReady");
     if (Discwright_Drive_TestUnitReady(drive, text, sizeof text, &status, &failure) != 0)

@@ -52,8 +52,7 @@ protected:
     }
 
     LibraryTrace logger{false, 0};
-    DiscLibraryEvents eventer;
-    DriveFinder finder{logger, eventer};
+    DriveFinder finder{logger};
 };
 
 TEST_F(Discovery, OneDriveIsChosenAndTheGroupStaysHidden)
@@ -84,7 +83,6 @@ TEST_F(Discovery, OneDriveIsChosenAndTheGroupStaysHidden)
     const auto hidden = std::find(view.calls().begin(), view.calls().end(), "hideWindow Busy");
     EXPECT_LT(shown, hidden);
     EXPECT_NE(hidden, view.calls().end());
-    EXPECT_FALSE(eventer.OnDeviceFound); // cleared after the search
 }
 
 TEST_F(Discovery, TwoDrivesShowTheGroupInTheOrderFound)
@@ -142,7 +140,7 @@ TEST_F(Discovery, TheTraceFileGetsALinePerLibraryCall)
 {
     const std::string traceFile = dir / "torvinel.log";
     LibraryTrace tracing(true, 0, traceFile);
-    DriveFinder tracingFinder(tracing, eventer);
+    DriveFinder tracingFinder(tracing);
     startLibraryWithTestDrives({writer("T:", "Test Drive")});
     tracingFinder.RefreshDevices(view, false);
 
@@ -180,7 +178,7 @@ TEST_F(Discovery, TheTraceFileGetsALinePerLibraryCall)
 TEST_F(Discovery, ATraceFileThatCannotBeWrittenNeverStopsTheSearch)
 {
     LibraryTrace tracing(true, 0, dir / "no such folder/torvinel.log");
-    DriveFinder tracingFinder(tracing, eventer);
+    DriveFinder tracingFinder(tracing);
     startLibraryWithTestDrives({writer("E:", "DVD Writer"), writer("F:", "Blu-ray Writer")});
     tracingFinder.RefreshDevices(view, true);
     EXPECT_EQ(tracingFinder.DeviceList().size(), 2u);

@@ -107,8 +107,7 @@ void BackupGuiTest::tickFoldersAndRunABackupOnTheImageDrive()
     Discwright_UseTestDrives({});
     Discwright_SetSearch(false, true);
     LibraryTrace logger(false, 0);
-    DiscLibraryEvents eventer;
-    DriveFinder finder(logger, eventer);
+    DriveFinder finder(logger);
     finder.RefreshDevices(view, false);
     QCOMPARE(finder.DeviceList().size(), std::size_t(1));
     view.setItems("DeviceChooser", {finder.DeviceList()[0].DriveLetter + " " + finder.DeviceList()[0].Product}, 0);
