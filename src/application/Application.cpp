@@ -1,6 +1,5 @@
 #include "application/Application.h"
 
-#include <cstdio>
 #include <vector>
 
 #include "app/Error.h"
@@ -22,13 +21,6 @@
 namespace torvinel {
 
 namespace {
-
-std::string format(const char* pattern, int value)
-{
-    char text[256];
-    std::snprintf(text, sizeof text, pattern, value);
-    return text;
-}
 
 // Creates folder when it is missing (one level: its parent must exist).
 void createWorkingFolder(const std::string& folder)
@@ -53,12 +45,7 @@ int positionIn(int64_t position, std::size_t count)
 
 Application::Application(View& view) : m_view(view), m_restoreTree(std::make_unique<RestoreTree>()) {}
 
-Application::~Application()
-{
-    m_wrapper.reset(); // waits for a drive search still running
-    if (m_libraryStarted)
-        Discwright_ShutDown();
-}
+Application::~Application() = default;
 
 void Application::startUp()
 {
@@ -75,12 +62,8 @@ void Application::startUp()
     platform::deleteFile(platform::joinPath(appFolder, "Discwright.log"));
 
     // 3. The disc library.
-    const DiscwrightStartUpBlock block{};
-    if (const int exception = Discwright_StartUpEx(&block, sizeof block); exception != 0)
-        throw Error(format("Discwright_StartUpEx() failed, exception %d", exception));
-    m_libraryStarted = true;
+    m_discLibrary = std::make_unique<DiscLibrary>();
     CheckLibraryVersion(m_view);
-    m_wrapper = std::make_unique<DiscLibrary>();
 
     // 4. AppFolder. A fresh account may not have the per-user data folder yet; it is the
     // platform's own folder, so it is made with its parents.
@@ -187,7 +170,7 @@ void Application::startUp()
     RestoreChooserInit(s, m_view);
 
     // 21-23. The drives: writers for the Backup page, readers for Restore and Add.
-    DeviceChooserInit(m_view, m_wrapper->finder);
+    DeviceChooserInit(m_view, m_discLibrary->finder());
     if (!RestoreFromInit(s, m_view))
         return;
 
@@ -232,7 +215,7 @@ void Application::shutDown()
 
     SaveSelection(s, m_view);
 
-    m_wrapper.reset();
+    m_discLibrary.reset(); // after any drive search has ended, the library shuts down
 
     s.BackupState.clear();
     s.DeletedPaths.clear();
@@ -240,8 +223,6 @@ void Application::shutDown()
     s.NewList.clear();
 
     m_powerGuard.reset();
-    Discwright_ShutDown();
-    m_libraryStarted = false;
     s.log.close();
     m_startedUp = false;
 }
