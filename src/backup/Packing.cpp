@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <cstdio>
 #include <optional>
 
 #include "app/Error.h"
@@ -206,15 +205,9 @@ void BackupRun::WriteStagedDisc(bool ask)
 {
     if (m_state.DiscFreeBytes != 0)
         ShowBackupProgress(m_view, "", "Writing disk:", "", "", 0, 0);
-    int32_t status = 2;
-    m_context.burnDisc(DiscId, m_state.DiscFreeBytes, status);
-    if (status != 0 && status != 1) {
-        char text[64];
-        std::snprintf(text, sizeof text, "Could not write to media. WriteStatus %d", status);
-        throw Error(text);
-    }
+    const BurnOutcome outcome = m_context.burnDisc(DiscId, m_state.DiscFreeBytes);
     if (!DiscId.empty()) {
-        if (status == 0) {
+        if (outcome == BurnOutcome::Done) {
             const std::string folder = platform::joinPath(m_state.DatabaseFolder, DiscId);
             if (!platform::folderExists(folder) && !platform::createFolder(folder))
                 throw Error("Could not create " + folder);
@@ -247,8 +240,8 @@ void BackupRun::WriteStagedDisc(bool ask)
     }
     if (m_state.DiscFreeBytes == 0 && ask && !m_state.CancelRequested) {
         DiscId.clear();
-        int32_t ignored = 2;
-        m_context.burnDisc(DiscId, m_state.DiscFreeBytes, ignored);
+        // A cancelled measure has set CancelRequested, which the run looks at next.
+        static_cast<void>(m_context.burnDisc(DiscId, m_state.DiscFreeBytes));
         DiscId = NextDiscId(m_state, m_view, m_context.clock);
     }
 }

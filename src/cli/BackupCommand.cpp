@@ -113,8 +113,8 @@ int backup(TerminalView& view, Application& application, const BackupArguments& 
     ConfigureArchiveEngine(ZF, state);
     platform::ArchiveAttribute archiveBits(state.AppFolder);
     BackupContext context{state, view, ZF, archiveBits,
-                          [&](const std::string& name, int64_t& discFreeBytes, int32_t& writeStatus) {
-                              burnDisc(state, view, devices, name, discFreeBytes, writeStatus);
+                          [&](const std::string& name, int64_t& discFreeBytes) {
+                              return burnDisc(state, view, devices, name, discFreeBytes);
                           },
                           {}, excluded};
 

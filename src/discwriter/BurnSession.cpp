@@ -64,9 +64,9 @@ struct CallResult {
 class BurnSession {
 public:
     BurnSession(RunState& state, View& view, const DriveList& devices, const std::string& name,
-                int64_t& discFreeBytes, int32_t& writeStatus, const BurnOptions& options)
+                int64_t& discFreeBytes, const BurnOptions& options)
         : m_state(state), m_view(view), m_devices(devices), m_name(name), m_discFreeBytes(discFreeBytes),
-          m_writeStatus(writeStatus), m_options(options), m_callback{state, view, options.dateTimeText}
+          m_options(options), m_callback{state, view, options.dateTimeText}
     {
     }
 
@@ -82,7 +82,7 @@ public:
         }
     }
 
-    void run();
+    BurnOutcome run();
 
 private:
     Step step(Step current);
@@ -137,7 +137,6 @@ private:
     const DriveList& m_devices;
     const std::string m_name;
     int64_t& m_discFreeBytes;
-    int32_t& m_writeStatus;
     const BurnOptions& m_options;
     BurnCallbackContext m_callback;
 
@@ -162,9 +161,8 @@ private:
     bool m_exited = false;
 };
 
-void BurnSession::run()
+BurnOutcome BurnSession::run()
 {
-    m_writeStatus = WriteStatusRunning;
     m_state.CancelRequested = false;
 
     Step current = Step::Start;
@@ -186,14 +184,10 @@ void BurnSession::run()
         destroyHandles();
         throw Error(m_errorText);
     }
-    if (current == Step::Cancelled) {
-        m_writeStatus = WriteStatusCancelled;
-        log("Cancelled");
-    } else {
-        log("Done.");
-        m_writeStatus = WriteStatusDone;
-    }
+    const BurnOutcome outcome = current == Step::Cancelled ? BurnOutcome::Cancelled : BurnOutcome::Done;
+    log(outcome == BurnOutcome::Cancelled ? "Cancelled" : "Done.");
     destroyHandles();
+    return outcome;
 }
 
 void BurnSession::destroyHandles()
@@ -766,11 +760,11 @@ int64_t RoomOnDisc(int trackNumber, int32_t freeBlocks, int trackLimit)
     return room < 0 ? 0 : room;
 }
 
-void burnDisc(RunState& state, View& view, const DriveList& devices, const std::string& Name,
-                 int64_t& DiscFreeBytes, int32_t& WriteStatus, const BurnOptions& options)
+BurnOutcome burnDisc(RunState& state, View& view, const DriveList& devices, const std::string& Name,
+                     int64_t& DiscFreeBytes, const BurnOptions& options)
 {
-    BurnSession session(state, view, devices, Name, DiscFreeBytes, WriteStatus, options);
-    session.run();
+    BurnSession session(state, view, devices, Name, DiscFreeBytes, options);
+    return session.run();
 }
 
 } // namespace torvinel

@@ -80,9 +80,8 @@ int runTorvinel()
     if (ImageDriveSettings image; Discwright_GetImageDriveSettings(image))
         excluded.push_back(image.folder);
     BackupContext backup{app.state(), view, ZF, archiveBits,
-                         [&](const std::string& name, int64_t& discFreeBytes, int32_t& writeStatus) {
-                             burnDisc(app.state(), view, app.discwright().devices(), name, discFreeBytes,
-                                         writeStatus);
+                         [&](const std::string& name, int64_t& discFreeBytes) {
+                             return burnDisc(app.state(), view, app.discwright().devices(), name, discFreeBytes);
                          },
                          [&] { app.refreshRestoreSide(); }, excluded};
 

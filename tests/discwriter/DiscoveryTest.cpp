@@ -109,7 +109,7 @@ TEST_F(Discovery, ADriveThatFailsToOpenIsListedWithTheError)
 
     // The burn session then fails to open it with its own message.
     view.setSelectedIndex("DeviceChooser", 1);
-    EXPECT_THROW(burnDisc(state, view, finder.DeviceList(), "", discFreeBytes, writeStatus, options), Error);
+    EXPECT_THROW(static_cast<void>(burnDisc(state, view, finder.DeviceList(), "", discFreeBytes, options)), Error);
     EXPECT_TRUE(logHas("Discwright_Drive_Create() failed, exception 3, status 21, text \"Device busy\""));
 }
 
@@ -124,7 +124,7 @@ TEST_F(Discovery, ADriveWithoutAValidAddressIsListedWithAZeroOne)
     EXPECT_FALSE(item.DeviceAddress.Valid);
     EXPECT_EQ(item.DeviceAddress.PortID, 0);
 
-    EXPECT_THROW(burnDisc(state, view, finder.DeviceList(), "", discFreeBytes, writeStatus, options), Error);
+    EXPECT_THROW(static_cast<void>(burnDisc(state, view, finder.DeviceList(), "", discFreeBytes, options)), Error);
     EXPECT_TRUE(logHas("SCSI Info for the drive is not valid"));
 }
 

@@ -116,10 +116,10 @@ void BackupGuiTest::tickFoldersAndRunABackupOnTheImageDrive()
     ConfigureArchiveEngine(ZF, state);
     platform::ArchiveAttribute bits(state.AppFolder);
     BackupContext context{state, view, ZF, bits,
-                          [&](const std::string& name, int64_t& free, int32_t& status) {
+                          [&](const std::string& name, int64_t& free) {
                               BurnOptions options;
                               options.pollInterval = std::chrono::milliseconds(0);
-                              burnDisc(state, view, finder.DeviceList(), name, free, status, options);
+                              return burnDisc(state, view, finder.DeviceList(), name, free, options);
                           },
                           {}, {image.folder}};
     main.setBackupHandler([&] { runBackup(context); });
