@@ -9,6 +9,7 @@
 #include "discwriter/BurnCallbacks.h"
 #include "discwriter/TextFormat.h"
 #include "discwriter/WrapperServices.h"
+#include "discwriter/internal/CallResult.h"
 #include "discwright/Discwright.h"
 
 namespace torvinel {
@@ -47,19 +48,6 @@ Step stopTarget(Step step)
         return Step::None;
     }
 }
-
-// The out values every drive call fills.
-struct CallResult {
-    char text[DiscwrightTextSize] = {};
-    int32_t status = 0;
-    DiscwrightFailure failure{};
-
-    std::string message(const char* name, DiscwrightException exception) const
-    {
-        return Format("%s() failed, exception %d, status %d, text \"%s\"", name, exception, status,
-                      BufferText(text, sizeof text).c_str());
-    }
-};
 
 class BurnSession {
 public:
@@ -118,7 +106,7 @@ private:
     // A failed call: its message becomes ErrorText and the session goes to the error exit.
     Step fail(const char* name, DiscwrightException exception, const CallResult& result)
     {
-        m_errorText = result.message(name, exception);
+        m_errorText = result.failureMessage(name, exception);
         return Step::Error;
     }
     Step refuse(const std::string& reason);
@@ -608,7 +596,7 @@ Step BurnSession::sendOPC()
         log("FAILED!");
         // A failure must say what failed: without an earlier warning, the call's own message.
         if (m_errorText.empty())
-            m_errorText = r.message("Discwright_Drive_SendOPC", e);
+            m_errorText = r.failureMessage("Discwright_Drive_SendOPC", e);
         return Step::Error;
     }
     log("OK!");
