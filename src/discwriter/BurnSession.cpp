@@ -2,6 +2,7 @@
 
 #include <array>
 #include <thread>
+#include <type_traits>
 
 #include "app/Error.h"
 #include "app/FileHelpers.h"
@@ -103,12 +104,39 @@ private:
     Step ejectAndLabel();
 
     void log(const std::string& line) { m_state.WriteLog(line); }
-    // A failed call: its message becomes ErrorText and the session goes to the error exit.
-    Step fail(const char* name, DiscwrightException exception, const CallResult& result)
+    // One library call as the session logs it: doing (when not empty), the call with a fresh
+    // CallResult, then done (when not empty) once it succeeded. A failed call's message is
+    // kept for the error exit. false: the call failed.
+    template <class Call>
+    [[nodiscard]] bool attempt(const std::string& doing, const char* name, const char* done, Call&& call)
     {
-        m_errorText = result.failureMessage(name, exception);
-        return Step::Error;
+        if (!doing.empty())
+            log(doing);
+        CallResult result;
+        if (const DiscwrightException exception = call(result)) {
+            m_errorText = result.failureMessage(name, exception);
+            return false;
+        }
+        if (*done)
+            log(done);
+        return true;
     }
+    // The same for a call whose out values (text, its size, status and, for drive calls,
+    // the failure record) come after its own arguments.
+    template <class Function, class... Arguments>
+    [[nodiscard]] bool attemptCall(const std::string& doing, const char* name, const char* done, Function function,
+                                   Arguments... arguments)
+    {
+        return attempt(doing, name, done, [&](CallResult& r) {
+            constexpr uint32_t size = sizeof r.text;
+            if constexpr (std::is_invocable_v<Function, Arguments..., char*, uint32_t, int32_t*, DiscwrightFailure*>)
+                return function(arguments..., r.text, size, &r.status, &r.failure);
+            else
+                return function(arguments..., r.text, size, &r.status);
+        });
+    }
+    // Reads and logs the kinds of disc the writer reads and writes; sets the insert request.
+    void readFormats();
     Step refuse(const std::string& reason);
     Step ejectAndWait();
     bool readTrack(); // false: the read failed
@@ -242,18 +270,32 @@ Step BurnSession::openDrive()
         m_errorText = "SCSI Info for the drive is not valid";
         return Step::Error;
     }
-    log("Creating Burner object:");
-    CallResult r;
-    const auto e = Discwright_Drive_Create(&m_drive, r.text, sizeof r.text, &r.status, &r.failure, BurnCallback,
+    if (!attempt("Creating Burner object:", "Discwright_Drive_Create", "OK!", [&](CallResult& r) {
+            return Discwright_Drive_Create(&m_drive, r.text, sizeof r.text, &r.status, &r.failure, BurnCallback,
                                            &m_callback, a.PortID, a.BusID, a.TargetID, a.LUN, 0);
-    if (e != 0)
-        return fail("Discwright_Drive_Create", e, r);
-    log("OK!");
+        }))
+        return Step::Error;
     return Step::ReadCapabilities;
 }
 
 Step BurnSession::readCapabilities()
 {
+    readFormats();
+    log(Format("%d MBs of cache will be used during burn process", CacheMegabytes));
+    log(Format("Found CD/DVD device \"%s\" - \"%s\" - \"%s\" with %u UCHARs of cache", m_item.Vendor.c_str(),
+               m_item.Product.c_str(), m_item.ProductRevisionLevel.c_str(), m_item.BufferSize));
+    bool enabled = false, supported = false;
+    if (!attemptCall("Getting BUP (Buffer Underrun Protection) support... ", "Discwright_Drive_GetBUP", "OK!",
+                     Discwright_Drive_GetBUP, m_drive, &enabled, &supported))
+        return Step::Error;
+    log(Format("BUP (Buffer Underrun Protection) Enabled: %s, Supported: %s", YesNo(enabled), YesNo(supported)));
+    m_bupSupported = supported;
+    return Step::EnableBUP;
+}
+
+void BurnSession::readFormats()
+{
+    // These reads fail only on an unusable handle, which the open has ruled out.
     Discwright_Drive_GetSupportedMediaFormats(m_drive, &m_formats);
     Discwright_Drive_GetSupportedMediaFormatsExEx(m_drive, &m_formatsExEx);
     const SupportedMediaFormats& f = m_formats;
@@ -270,19 +312,6 @@ Step BurnSession::readCapabilities()
     for (const auto& [label, value] : flags)
         log(std::string(label) + YesNo(value));
     m_insertRequest = InsertRequestFor(f.IsCDRWrite, f.IsDVDRWrite, x.IsDVDPLUSRWrite, x.IsDVDPLUSRDLWrite);
-    log(Format("%d MBs of cache will be used during burn process", CacheMegabytes));
-    log(Format("Found CD/DVD device \"%s\" - \"%s\" - \"%s\" with %u UCHARs of cache", m_item.Vendor.c_str(),
-               m_item.Product.c_str(), m_item.ProductRevisionLevel.c_str(), m_item.BufferSize));
-    log("Getting BUP (Buffer Underrun Protection) support... ");
-    CallResult r;
-    bool enabled = false, supported = false;
-    if (const auto e = Discwright_Drive_GetBUP(m_drive, &enabled, &supported, r.text, sizeof r.text, &r.status,
-                                               &r.failure))
-        return fail("Discwright_Drive_GetBUP", e, r);
-    log("OK!");
-    log(Format("BUP (Buffer Underrun Protection) Enabled: %s, Supported: %s", YesNo(enabled), YesNo(supported)));
-    m_bupSupported = supported;
-    return Step::EnableBUP;
 }
 
 Step BurnSession::enableBUP()
@@ -291,23 +320,18 @@ Step BurnSession::enableBUP()
         log("BUP is not supported, so will not be enabled.");
         return Step::ProbeWriteModes;
     }
-    log("Enabling BUP (Buffer Underrun Protection)... ");
-    CallResult r;
-    if (const auto e = Discwright_Drive_SetBUP(m_drive, 1, r.text, sizeof r.text, &r.status, &r.failure))
-        return fail("Discwright_Drive_SetBUP", e, r);
-    log("OK!");
+    if (!attemptCall("Enabling BUP (Buffer Underrun Protection)... ", "Discwright_Drive_SetBUP", "OK!",
+                     Discwright_Drive_SetBUP, m_drive, 1u))
+        return Step::Error;
     return Step::ProbeWriteModes;
 }
 
 Step BurnSession::probeWriteModes()
 {
-    log("Probing supported write modes... ");
-    CallResult r;
     WriteModes modes;
-    if (const auto e = Discwright_Drive_ProbeSupportedWriteModes(m_drive, &modes, r.text, sizeof r.text, &r.status,
-                                                                 &r.failure))
-        return fail("Discwright_Drive_ProbeSupportedWriteModes", e, r);
-    log("OK!");
+    if (!attemptCall("Probing supported write modes... ", "Discwright_Drive_ProbeSupportedWriteModes", "OK!",
+                     Discwright_Drive_ProbeSupportedWriteModes, m_drive, &modes))
+        return Step::Error;
     log(Format("Track-At-Once: %s, Session-At-Once: %s, Disc-At-Once PQ: %s, Disc-At-Once raw P-W: %s",
                YesNo(modes.TrackAtOnce), YesNo(modes.SessionAtOnce), YesNo(modes.DiscAtOncePQ),
                YesNo(modes.DiscAtOnceRawPW)));
@@ -322,9 +346,8 @@ Step BurnSession::probeWriteModes()
 
 Step BurnSession::ejectAndWait()
 {
-    CallResult r;
-    if (const auto e = Discwright_Drive_Eject(m_drive, r.text, sizeof r.text, &r.status, &r.failure))
-        return fail("Discwright_Drive_Eject", e, r);
+    if (!attemptCall("", "Discwright_Drive_Eject", "", Discwright_Drive_Eject, m_drive))
+        return Step::Error;
     return Step::WaitForDisc;
 }
 
@@ -394,11 +417,10 @@ Step BurnSession::checkDisc()
 
 Step BurnSession::waitForDisc()
 {
-    CallResult r;
     MediaTrayStatus tray;
-    if (const auto e = Discwright_Drive_GetMediaTrayStatus(m_drive, &tray, r.text, sizeof r.text, &r.status,
-                                                           &r.failure))
-        return fail("Discwright_Drive_GetMediaTrayStatus", e, r);
+    if (!attemptCall("", "Discwright_Drive_GetMediaTrayStatus", "", Discwright_Drive_GetMediaTrayStatus, m_drive,
+                     &tray))
+        return Step::Error;
     if (tray.DiscPresent)
         return Step::CheckDisc;
     pause();
@@ -408,12 +430,10 @@ Step BurnSession::waitForDisc()
 Step BurnSession::readDisc()
 {
     ShowBackupProgress(m_view, "", "", "", " ", -1, -1);
-    log("Getting disc information... ");
-    CallResult r;
     DiscInformation info{};
-    if (const auto e = Discwright_Drive_GetDiscInformation(m_drive, &info, r.text, sizeof r.text, &r.status,
-                                                           &r.failure))
-        return fail("Discwright_Drive_GetDiscInformation", e, r);
+    if (!attemptCall("Getting disc information... ", "Discwright_Drive_GetDiscInformation", "",
+                     Discwright_Drive_GetDiscInformation, m_drive, &info))
+        return Step::Error;
     log(Format("Disc erasable: %s, Disc status: 0x%02X, Last session status: 0x%02X, Disc type: %d",
                YesNo(info.erasable != 0), info.discStatus, info.lastSessionStatus, static_cast<int>(m_discType)));
     if (info.discStatus == DiscStatusBlank) {
@@ -427,11 +447,9 @@ Step BurnSession::readDisc()
 
 Step BurnSession::lockDrive()
 {
-    log("Locking the drive for writing...");
-    CallResult r;
-    if (const auto e = Discwright_Drive_Lock(m_drive, r.text, sizeof r.text, &r.status, &r.failure))
-        return fail("Discwright_Drive_Lock", e, r);
-    log("OK!");
+    if (!attemptCall("Locking the drive for writing...", "Discwright_Drive_Lock", "OK!", Discwright_Drive_Lock,
+                     m_drive))
+        return Step::Error;
     m_view.setEnabled(Window::BackupProgress, "bCancel", false);
     return Step::WaitReady;
 }
@@ -459,24 +477,18 @@ Step BurnSession::waitReady()
 
 Step BurnSession::setSpeed()
 {
-    log(Format("Setting CD/DVD speeds to %d KBps.", m_writeSpeed));
-    CallResult r;
-    if (const auto e = Discwright_Drive_SetSpeeds(m_drive, m_writeSpeed, m_writeSpeed, r.text, sizeof r.text,
-                                                  &r.status, &r.failure))
-        return fail("Discwright_Drive_SetSpeeds", e, r);
-    log("Ok!");
+    if (!attemptCall(Format("Setting CD/DVD speeds to %d KBps.", m_writeSpeed), "Discwright_Drive_SetSpeeds", "Ok!",
+                     Discwright_Drive_SetSpeeds, m_drive, m_writeSpeed, m_writeSpeed))
+        return Step::Error;
     return Step::ReadSpeeds;
 }
 
 Step BurnSession::readSpeeds()
 {
-    log("Getting current CD/DVD speeds... ");
-    CallResult r;
     int32_t read = 0, readMaximum = 0, write = 0, writeMaximum = 0;
-    if (const auto e = Discwright_Drive_GetSpeeds(m_drive, &read, &readMaximum, &write, &writeMaximum, r.text,
-                                                  sizeof r.text, &r.status, &r.failure))
-        return fail("Discwright_Drive_GetSpeeds", e, r);
-    log("Ok!");
+    if (!attemptCall("Getting current CD/DVD speeds... ", "Discwright_Drive_GetSpeeds", "Ok!",
+                     Discwright_Drive_GetSpeeds, m_drive, &read, &readMaximum, &write, &writeMaximum))
+        return Step::Error;
     log(Format("Current read speed %d KBps (%d maximum)", read, readMaximum));
     log(Format("Current write speed %d KBps (%d maximum)", write, writeMaximum));
     return Step::MeasureTrack;
@@ -526,11 +538,9 @@ Step BurnSession::measureTrack()
 
 Step BurnSession::createTree()
 {
-    CallResult r;
-    if (const auto e = Discwright_JolietTree_Create(&m_tree, BurnCallback, &m_callback, 1, 0, 1, 0, r.text,
-                                                    sizeof r.text, &r.status))
-        return fail("Discwright_IsoTree_Create", e, r);
-    log("OK!");
+    if (!attemptCall("", "Discwright_IsoTree_Create", "OK!", Discwright_JolietTree_Create, &m_tree, BurnCallback,
+                     static_cast<void*>(&m_callback), 1u, 0u, 1u, 0u))
+        return Step::Error;
     if (m_track.trackNumber >= 2) {
         m_trackToImport = m_track.trackNumber - 1u;
         return Step::ImportTrack;
@@ -540,12 +550,9 @@ Step BurnSession::createTree()
 
 Step BurnSession::importTrack()
 {
-    log(Format("Importing Track %u... ", m_trackToImport));
-    CallResult r;
-    if (const auto e = Discwright_JolietTree_ImportTrack(m_drive, m_tree, m_trackToImport, 0, r.text, sizeof r.text,
-                                                         &r.status))
-        return fail("Discwright_JolietTree_ImportTrack", e, r);
-    log("OK!");
+    if (!attemptCall(Format("Importing Track %u... ", m_trackToImport), "Discwright_JolietTree_ImportTrack", "OK!",
+                     Discwright_JolietTree_ImportTrack, m_drive, m_tree, m_trackToImport, 0u))
+        return Step::Error;
     return Step::FindRoot;
 }
 
@@ -563,28 +570,23 @@ Step BurnSession::findRoot()
 
 Step BurnSession::addFolder()
 {
-    log(Format("Adding \"%s\" to the file tree...", m_name.c_str()));
     const std::string source = m_state.TempFolder + "/";
-    CallResult r;
     DiscwrightNode* added = nullptr;
-    if (const auto e = Discwright_JolietTree_Add(m_tree, source.c_str(), m_name.c_str(), 2, m_root, &added, r.text,
-                                                 sizeof r.text, &r.status))
-        return fail("Discwright_IsoTree_Add", e, r);
-    log("OK!");
+    if (!attemptCall(Format("Adding \"%s\" to the file tree...", m_name.c_str()), "Discwright_IsoTree_Add", "OK!",
+                     Discwright_JolietTree_Add, m_tree, source.c_str(), m_name.c_str(), 2u, m_root, &added))
+        return Step::Error;
     return Step::BuildImage;
 }
 
 Step BurnSession::buildImage()
 {
-    log("Building ISO image... ");
-    CallResult r;
-    if (const auto e = Discwright_JolietTree_BuildImage(m_tree, m_track.nextWritableAddress, 8, 1, m_name.c_str(),
-                                                        "Quenmark", "Torvinel", r.text, sizeof r.text, &r.status))
-        return fail("Discwright_IsoTree_BuildImage", e, r);
+    if (!attemptCall("Building ISO image... ", "Discwright_IsoTree_BuildImage", "OK!",
+                     Discwright_JolietTree_BuildImage, m_tree, m_track.nextWritableAddress, 8u, 1u, m_name.c_str(),
+                     "Quenmark", "Torvinel"))
+        return Step::Error;
     uint32_t high = 0;
     const uint32_t low = Discwright_JolietTree_GetSizeInUCHARs(m_tree, &high);
     m_imageSize = static_cast<int64_t>((static_cast<uint64_t>(high) << 32) | low);
-    log("OK!");
     return Step::SendOPC;
 }
 
@@ -605,13 +607,11 @@ Step BurnSession::sendOPC()
 
 Step BurnSession::writeTrack()
 {
-    log(Format("Burning %lld UCHARs of ISO9660/Joliet image...", static_cast<long long>(m_imageSize)));
     m_state.LastWritePercent = 0;
-    CallResult r;
-    if (const auto e = Discwright_Drive_TrackAtOnceFromTree(m_drive, m_tree, 1, 0, m_leaveDiscOpen ? 1 : 0, 1, 1,
-                                                            r.text, sizeof r.text, &r.status, &r.failure))
-        return fail("Discwright_Drive_TrackAtOnceFromTree", e, r);
-    log("OK!");
+    if (!attemptCall(Format("Burning %lld UCHARs of ISO9660/Joliet image...", static_cast<long long>(m_imageSize)),
+                     "Discwright_Drive_TrackAtOnceFromTree", "OK!", Discwright_Drive_TrackAtOnceFromTree, m_drive,
+                     m_tree, 1u, 0u, m_leaveDiscOpen ? 1u : 0u, 1u, 1u))
+        return Step::Error;
     m_discBurned = true;
     return Step::CloseSession;
 }
@@ -622,11 +622,9 @@ Step BurnSession::closeSession()
     if (!m_discBurned)
         return Step::ReleaseDrive;
     ShowBackupProgress(m_view, "", "Closing the disk:", " ", "", 0, 0);
-    log("Closing session... ");
-    CallResult r;
-    if (const auto e = Discwright_Drive_CloseSession(m_drive, r.text, sizeof r.text, &r.status, &r.failure))
-        return fail("Discwright_Drive_CloseSession", e, r);
-    log("OK!");
+    if (!attemptCall("Closing session... ", "Discwright_Drive_CloseSession", "OK!", Discwright_Drive_CloseSession,
+                     m_drive))
+        return Step::Error;
     return Step::Rescan;
 }
 
@@ -636,11 +634,9 @@ Step BurnSession::rescan()
         m_letQueueRun = false;
         return Step::Verify;
     }
-    log("Rescanning the disk for added information... ");
-    CallResult r;
-    if (const auto e = Discwright_Drive_StopPlayScan(m_drive, r.text, sizeof r.text, &r.status, &r.failure))
-        return fail("Discwright_Drive_StopPlayScan", e, r);
-    log("OK!");
+    if (!attemptCall("Rescanning the disk for added information... ", "Discwright_Drive_StopPlayScan", "OK!",
+                     Discwright_Drive_StopPlayScan, m_drive))
+        return Step::Error;
     return Step::Verify;
 }
 
@@ -649,14 +645,10 @@ Step BurnSession::verify()
     Step next = Step::DestroyTree;
     if (m_view.isChecked("cbDoVerify")) {
         ShowBackupProgress(m_view, "", "Verifying the disk: This will take a couple of minutes.", "", "", 0, 0);
-        log("Verifying the file tree.");
-        CallResult r;
         uint32_t mismatches = 0;
-        if (const auto e = Discwright_Drive_VerifyTree(m_drive, m_tree, m_track.nextWritableAddress, &mismatches,
-                                                       1000, r.text, sizeof r.text, &r.status, &r.failure))
-            next = fail("Discwright_Drive_VerifyTree", e, r);
-        else
-            log("OK!");
+        if (!attemptCall("Verifying the file tree.", "Discwright_Drive_VerifyTree", "OK!", Discwright_Drive_VerifyTree,
+                         m_drive, m_tree, m_track.nextWritableAddress, &mismatches, 1000u))
+            next = Step::Error;
     } else {
         log("No verification will be done.");
     }
@@ -691,21 +683,16 @@ Step BurnSession::remeasure()
 
 Step BurnSession::releaseDrive()
 {
-    log("Releasing the drive lock...");
-    CallResult r;
-    if (const auto e = Discwright_Drive_Release(m_drive, r.text, sizeof r.text, &r.status, &r.failure))
-        return fail("Discwright_Drive_Release", e, r);
-    log("OK!");
+    if (!attemptCall("Releasing the drive lock...", "Discwright_Drive_Release", "OK!", Discwright_Drive_Release,
+                     m_drive))
+        return Step::Error;
     return m_discFreeBytes != 0 ? Step::Done : Step::EjectAndLabel;
 }
 
 Step BurnSession::ejectAndLabel()
 {
-    log("Ejecting...");
-    CallResult r;
-    if (const auto e = Discwright_Drive_Eject(m_drive, r.text, sizeof r.text, &r.status, &r.failure))
-        return fail("Discwright_Drive_Eject", e, r);
-    log("OK!");
+    if (!attemptCall("Ejecting...", "Discwright_Drive_Eject", "OK!", Discwright_Drive_Eject, m_drive))
+        return Step::Error;
     m_view.showInformation("Please remove the disk and mark it with the following number: " + m_name);
     return Step::Done;
 }
