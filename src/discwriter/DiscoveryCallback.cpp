@@ -25,7 +25,7 @@ bool isDVD(DISC_TYPE type)
 }
 
 // One drive the search reported, read step by step. The reads whose failure only leaves a
-// field empty do not look at their results: a drive is listed with what could be read.
+// field empty discard their results: a drive is listed with what could be read.
 class DriveReading {
 public:
     DriveReading(DiscoveryContext& context, const DeviceAddress& address) : m_context(context), m_address(address) {}
@@ -105,8 +105,9 @@ private:
         char vendor[DiscwrightTextSize] = {}, product[DiscwrightTextSize] = {}, revision[DiscwrightTextSize] = {};
         uint32_t bufferSize = 0;
         CallResult result;
-        Discwright_Drive_GetDeviceInformation(m_drive, vendor, product, revision, &bufferSize, result.text,
-                                              sizeof result.text, &result.status, &result.failure);
+        static_cast<void>(Discwright_Drive_GetDeviceInformation(m_drive, vendor, product, revision, &bufferSize,
+                                                                result.text, sizeof result.text, &result.status,
+                                                                &result.failure));
 
         if (m_item == m_context.list.Items.size())
             m_context.list.Items.emplace_back(); // a drive without a valid address: listed with a zero one
@@ -145,15 +146,15 @@ private:
         trace("Discwright_Drive_GetTrackInformation");
         TrackInformation track{};
         CallResult result;
-        Discwright_Drive_GetTrackInformation(m_drive, NextWritableTrack, &track, result.text, sizeof result.text,
-                                             &result.status, &result.failure);
+        static_cast<void>(Discwright_Drive_GetTrackInformation(m_drive, NextWritableTrack, &track, result.text,
+                                                               sizeof result.text, &result.status, &result.failure));
         item().TrackInfo = track;
 
         trace("Discwright_Drive_GetTOCInformation");
         auto toc = std::make_unique<TOCInformation>();
         std::memset(toc.get(), 0, sizeof *toc);
-        Discwright_Drive_GetTOCInformation(m_drive, toc.get(), result.text, sizeof result.text, &result.status,
-                                           &result.failure);
+        static_cast<void>(Discwright_Drive_GetTOCInformation(m_drive, toc.get(), result.text, sizeof result.text,
+                                                             &result.status, &result.failure));
         item().TOC = *toc;
 
         if (isDVD(item().DiscType))
@@ -166,7 +167,8 @@ private:
         trace("Discwright_Drive_GetRPC");
         DiscwrightRPC rpc{};
         CallResult result;
-        Discwright_Drive_GetRPC(m_drive, &rpc, result.text, sizeof result.text, &result.status, &result.failure);
+        static_cast<void>(
+            Discwright_Drive_GetRPC(m_drive, &rpc, result.text, sizeof result.text, &result.status, &result.failure));
         const uint8_t values[] = {rpc.typeCode, rpc.vendorResetsLeft, rpc.userChangesLeft, rpc.regionMask,
                                   rpc.rpcScheme};
         for (std::size_t i = 0; i < 5; ++i)

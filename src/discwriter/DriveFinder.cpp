@@ -83,7 +83,9 @@ void DriveFinder::RefreshDevices(View& view, bool showProgress)
         DiscoveryContext context{m_list, m_logger, [this](const std::string& product) { deviceFound(product); }};
         try {
             m_logger.WriteTraceLine("Discwright_FindDevice");
-            Discwright_FindDevice(5, 0, DiscoveryCallback, &context);
+            // A search that cannot run (the library not started) leaves the list empty, as
+            // one that finds no drive does.
+            static_cast<void>(Discwright_FindDevice(5, 0, DiscoveryCallback, &context));
         } catch (...) {
             // Nothing may leave the thread; what was found so far stays in the list.
         }
