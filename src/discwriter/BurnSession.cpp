@@ -76,7 +76,7 @@ public:
         // outlives it and Cancel is not left disabled.
         try {
             if (!m_exited)
-                m_view.setEnabled(Window::BackupProgress, "bCancel", true);
+                m_view.setEnabled(Window::BackupProgress, Control::CancelButton, true);
             destroyHandles();
         } catch (...) {
         }
@@ -180,7 +180,7 @@ void BurnSession::run()
     }
 
     m_exited = true;
-    m_view.setEnabled(Window::BackupProgress, "bCancel", true);
+    m_view.setEnabled(Window::BackupProgress, Control::CancelButton, true);
     if (current == Step::Error) {
         log(m_errorText);
         destroyHandles();
@@ -247,7 +247,7 @@ Step BurnSession::step(Step current)
 Step BurnSession::openDrive()
 {
     log("Initialising drive:");
-    const int index = m_view.selectedIndex("DeviceChooser");
+    const int index = m_view.options().writerIndex;
     if (index < 0 || static_cast<std::size_t>(index) >= m_devices.size()) {
         m_errorText = "No disc writer is chosen.";
         return Step::Error;
@@ -350,15 +350,15 @@ Step BurnSession::refuse(const std::string& reason)
 {
     log(reason);
     log(m_insertRequest);
-    ShowBackupProgress(m_view, "", "", "", m_insertRequest, -1, -1);
+    showBackupProgress(m_view, {.message = m_insertRequest});
     return ejectAndWait();
 }
 
 Step BurnSession::checkDisc()
 {
     m_discType = Discwright_Drive_GetInsertedDiscType(m_drive);
-    const int cdIndex = m_view.selectedIndex("cbMaxCDSpeed");
-    const int dvdIndex = m_view.selectedIndex("cbMaxDVDSpeed");
+    const int cdIndex = m_view.options().cdSpeedIndex;
+    const int dvdIndex = m_view.options().dvdSpeedIndex;
     auto takeDVD = [&] {
         m_trackLimit = m_state.DVDTrackLimit;
         if (const int32_t speed = DVDWriteSpeed(dvdIndex); speed >= 0)
@@ -368,7 +368,7 @@ Step BurnSession::checkDisc()
     switch (m_discType) {
     case DISC_TYPE_UNKNOWN:
     case DISC_TYPE_NO_MEDIA:
-        ShowBackupProgress(m_view, "", "", "", m_insertRequest, -1, -1);
+        showBackupProgress(m_view, {.message = m_insertRequest});
         log(m_insertRequest);
         return ejectAndWait();
     case DISC_TYPE_CDROM:
@@ -425,7 +425,7 @@ Step BurnSession::waitForDisc()
 
 Step BurnSession::readDisc()
 {
-    ShowBackupProgress(m_view, "", "", "", " ", -1, -1);
+    showBackupProgress(m_view, {.message = ""});
     log("Getting disc information... ");
     CallResult r;
     DiscInformation info{};
@@ -450,7 +450,7 @@ Step BurnSession::lockDrive()
     if (const auto e = Discwright_Drive_Lock(m_drive, r.text, sizeof r.text, &r.status, &r.failure))
         return fail("Discwright_Drive_Lock", e, r);
     log("OK!");
-    m_view.setEnabled(Window::BackupProgress, "bCancel", false);
+    m_view.setEnabled(Window::BackupProgress, Control::CancelButton, false);
     return Step::WaitReady;
 }
 
@@ -639,7 +639,7 @@ Step BurnSession::closeSession()
     m_letQueueRun = false;
     if (!m_discBurned)
         return Step::ReleaseDrive;
-    ShowBackupProgress(m_view, "", "Closing the disk:", " ", "", 0, 0);
+    showBackupProgress(m_view, {.phase = "Closing the disk:", .extra = "", .phaseBar = 0, .extraBar = 0});
     log("Closing session... ");
     CallResult r;
     if (const auto e = Discwright_Drive_CloseSession(m_drive, r.text, sizeof r.text, &r.status, &r.failure))
@@ -665,8 +665,8 @@ Step BurnSession::rescan()
 Step BurnSession::verify()
 {
     Step next = Step::DestroyTree;
-    if (m_view.isChecked("cbDoVerify")) {
-        ShowBackupProgress(m_view, "", "Verifying the disk: This will take a couple of minutes.", "", "", 0, 0);
+    if (m_view.options().verify) {
+        showBackupProgress(m_view, {.phase = "Verifying the disk: This will take a couple of minutes.", .phaseBar = 0, .extraBar = 0});
         log("Verifying the file tree.");
         CallResult r;
         uint32_t mismatches = 0;
@@ -678,7 +678,7 @@ Step BurnSession::verify()
     } else {
         log("No verification will be done.");
     }
-    ShowBackupProgress(m_view, "", " ", " ", " ", 0, 0);
+    showBackupProgress(m_view, {.phase = "", .extra = "", .message = "", .phaseBar = 0, .extraBar = 0});
     return next;
 }
 

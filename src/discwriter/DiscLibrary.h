@@ -8,7 +8,7 @@ namespace torvinel {
 
 // What the program keeps of the disc library's wrapper for its whole run: the trace logger
 // and the notice relay (made before the main window), and the drive finder whose list the
-// burn sessions read at the DeviceChooser index.
+// burn sessions read at the WriterChooser index.
 struct DiscLibrary {
     LibraryTrace logger;
     DiscLibraryEvents eventer;

@@ -17,8 +17,8 @@ namespace torvinel::test {
 // The scripted View with the readings these tests make.
 class CatalogView : public ScriptedView {
 public:
-    std::string backupText(std::string_view control) const { return text(Window::BackupProgress, control); }
-    int backupPosition(std::string_view control) const { return position(Window::BackupProgress, control); }
+    std::string backupText(Control control) const { return text(Window::BackupProgress, control); }
+    int backupPosition(Control control) const { return position(Window::BackupProgress, control); }
     // The message boxes shown, as recorded ("showInformation <text>", "showError <text>").
     std::vector<std::string> messages() const
     {

@@ -38,19 +38,19 @@ public:
         return answer;
     }
 
-    void setText(Window, std::string_view, const std::string&) override { unexpected(); }
-    std::string text(Window, std::string_view) const override { return unexpected(), ""; }
-    void setPosition(Window, std::string_view, int) override { unexpected(); }
-    int position(Window, std::string_view) const override { return unexpected(), 0; }
-    void setEnabled(Window, std::string_view, bool) override { unexpected(); }
-    bool isEnabled(Window, std::string_view) const override { return unexpected(), false; }
-    void setVisible(Window, std::string_view, bool) override { unexpected(); }
-    void setChecked(std::string_view, bool) override { unexpected(); }
-    bool isChecked(std::string_view) const override { return unexpected(), false; }
-    void setItems(std::string_view, const std::vector<std::string>&, int) override { unexpected(); }
-    std::vector<std::string> items(std::string_view) const override { return unexpected(), std::vector<std::string>{}; }
-    void setSelectedIndex(std::string_view, int) override { unexpected(); }
-    int selectedIndex(std::string_view) const override { return unexpected(), -1; }
+    void setText(Window, Control, const std::string&) override { unexpected(); }
+    std::string text(Window, Control) const override { return unexpected(), ""; }
+    void setPosition(Window, Control, int) override { unexpected(); }
+    int position(Window, Control) const override { return unexpected(), 0; }
+    void setEnabled(Window, Control, bool) override { unexpected(); }
+    bool isEnabled(Window, Control) const override { return unexpected(), false; }
+    void setVisible(Window, Control, bool) override { unexpected(); }
+    void setChecked(Control, bool) override { unexpected(); }
+    bool isChecked(Control) const override { return unexpected(), false; }
+    void setItems(Control, const std::vector<std::string>&, int) override { unexpected(); }
+    std::vector<std::string> items(Control) const override { return unexpected(), std::vector<std::string>{}; }
+    void setSelectedIndex(Control, int) override { unexpected(); }
+    int selectedIndex(Control) const override { return unexpected(), -1; }
     void setStatusText(int, const std::string&) override { unexpected(); }
     void showWindow(Window) override { unexpected(); }
     void hideWindow(Window) override { unexpected(); }
