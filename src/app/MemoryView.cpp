@@ -13,10 +13,10 @@ constexpr int mainMinHeight = 440;
 
 MemoryView::MemoryView()
 {
-    m_lists["cbMaxCDSpeed"].items.assign(CDSpeedItems.begin(), CDSpeedItems.end());
-    m_lists["cbMaxDVDSpeed"].items.assign(DVDSpeedItems.begin(), DVDSpeedItems.end());
-    control(Window::BackupProgress, "gbProgressbars").text = "Progress";
-    control(Window::RestoreProgress, "gbProgressbars").text = "Progress";
+    m_lists[Control::CdSpeed].items.assign(CDSpeedItems.begin(), CDSpeedItems.end());
+    m_lists[Control::DvdSpeed].items.assign(DVDSpeedItems.begin(), DVDSpeedItems.end());
+    state(Window::BackupProgress, Control::ProgressCaption).text = "Progress";
+    state(Window::RestoreProgress, Control::ProgressCaption).text = "Progress";
     m_geometry[Window::Main] = {0, 0, 700, 440};
 }
 
@@ -31,110 +31,103 @@ const char* MemoryView::windowName(Window window)
     return "?";
 }
 
-namespace {
-std::string controlKey(Window window, std::string_view name)
+MemoryView::ControlState& MemoryView::state(Window window, Control control)
 {
-    return std::string(MemoryView::windowName(window)) + '/' + std::string(name);
-}
-} // namespace
-
-MemoryView::Control& MemoryView::control(Window window, std::string_view name)
-{
-    return m_controls[controlKey(window, name)];
+    return m_controls[{window, control}];
 }
 
-const MemoryView::Control* MemoryView::findControl(Window window, std::string_view name) const
+const MemoryView::ControlState* MemoryView::findState(Window window, Control control) const
 {
-    auto it = m_controls.find(controlKey(window, name));
+    auto it = m_controls.find({window, control});
     return it == m_controls.end() ? nullptr : &it->second;
 }
 
-void MemoryView::setText(Window window, std::string_view name, const std::string& text)
+void MemoryView::setText(Window window, Control control, const std::string& text)
 {
-    control(window, name).text = text;
+    state(window, control).text = text;
 }
 
-std::string MemoryView::text(Window window, std::string_view name) const
+std::string MemoryView::text(Window window, Control control) const
 {
-    const Control* c = findControl(window, name);
+    const ControlState* c = findState(window, control);
     return c ? c->text : std::string();
 }
 
-void MemoryView::setPosition(Window window, std::string_view name, int position)
+void MemoryView::setPosition(Window window, Control control, int position)
 {
-    control(window, name).position = std::clamp(position, 0, 1000);
+    state(window, control).position = std::clamp(position, 0, 1000);
 }
 
-int MemoryView::position(Window window, std::string_view name) const
+int MemoryView::position(Window window, Control control) const
 {
-    const Control* c = findControl(window, name);
+    const ControlState* c = findState(window, control);
     return c ? c->position : 0;
 }
 
-void MemoryView::setEnabled(Window window, std::string_view name, bool enabled)
+void MemoryView::setEnabled(Window window, Control control, bool enabled)
 {
-    control(window, name).enabled = enabled;
+    state(window, control).enabled = enabled;
 }
 
-bool MemoryView::isEnabled(Window window, std::string_view name) const
+bool MemoryView::isEnabled(Window window, Control control) const
 {
-    const Control* c = findControl(window, name);
+    const ControlState* c = findState(window, control);
     return c ? c->enabled : true;
 }
 
-void MemoryView::setVisible(Window window, std::string_view name, bool visible)
+void MemoryView::setVisible(Window window, Control control, bool visible)
 {
-    control(window, name).visible = visible;
+    state(window, control).visible = visible;
 }
 
-bool MemoryView::isVisible(Window window, std::string_view name) const
+bool MemoryView::isVisible(Window window, Control control) const
 {
-    const Control* c = findControl(window, name);
+    const ControlState* c = findState(window, control);
     return c ? c->visible : true;
 }
 
-void MemoryView::setChecked(std::string_view name, bool checked)
+void MemoryView::setChecked(Control control, bool checked)
 {
-    auto it = m_checks.find(name);
+    auto it = m_checks.find(control);
     if (it == m_checks.end())
-        m_checks.emplace(std::string(name), checked);
+        m_checks.emplace(control, checked);
     else
         it->second = checked;
 }
 
-bool MemoryView::isChecked(std::string_view name) const
+bool MemoryView::isChecked(Control control) const
 {
-    auto it = m_checks.find(name);
+    auto it = m_checks.find(control);
     return it != m_checks.end() && it->second;
 }
 
-void MemoryView::setItems(std::string_view name, const std::vector<std::string>& items, int selected)
+void MemoryView::setItems(Control control, const std::vector<std::string>& items, int selected)
 {
-    auto it = m_lists.find(name);
+    auto it = m_lists.find(control);
     if (it == m_lists.end())
-        it = m_lists.emplace(std::string(name), List()).first;
+        it = m_lists.emplace(control, List()).first;
     it->second.items = items;
-    setSelectedIndex(name, selected);
+    setSelectedIndex(control, selected);
 }
 
-std::vector<std::string> MemoryView::items(std::string_view name) const
+std::vector<std::string> MemoryView::items(Control control) const
 {
-    auto it = m_lists.find(name);
+    auto it = m_lists.find(control);
     return it == m_lists.end() ? std::vector<std::string>() : it->second.items;
 }
 
-void MemoryView::setSelectedIndex(std::string_view name, int index)
+void MemoryView::setSelectedIndex(Control control, int index)
 {
-    auto it = m_lists.find(name);
+    auto it = m_lists.find(control);
     if (it == m_lists.end())
-        it = m_lists.emplace(std::string(name), List()).first;
+        it = m_lists.emplace(control, List()).first;
     const int count = static_cast<int>(it->second.items.size());
     it->second.selected = (index >= 0 && index < count) ? index : -1;
 }
 
-int MemoryView::selectedIndex(std::string_view name) const
+int MemoryView::selectedIndex(Control control) const
 {
-    auto it = m_lists.find(name);
+    auto it = m_lists.find(control);
     return it == m_lists.end() ? -1 : it->second.selected;
 }
 

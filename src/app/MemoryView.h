@@ -1,6 +1,7 @@
 #pragma once
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/MemoryCheckTree.h"
@@ -23,20 +24,20 @@ class MemoryView : public View {
 public:
     MemoryView();
 
-    void setText(Window window, std::string_view control, const std::string& text) override;
-    std::string text(Window window, std::string_view control) const override;
-    void setPosition(Window window, std::string_view control, int position) override;
-    int position(Window window, std::string_view control) const override;
-    void setEnabled(Window window, std::string_view control, bool enabled) override;
-    bool isEnabled(Window window, std::string_view control) const override;
-    void setVisible(Window window, std::string_view control, bool visible) override;
-    bool isVisible(Window window, std::string_view control) const;
-    void setChecked(std::string_view control, bool checked) override;
-    bool isChecked(std::string_view control) const override;
-    void setItems(std::string_view control, const std::vector<std::string>& items, int selected) override;
-    std::vector<std::string> items(std::string_view control) const override;
-    void setSelectedIndex(std::string_view control, int index) override;
-    int selectedIndex(std::string_view control) const override;
+    void setText(Window window, Control control, const std::string& text) override;
+    std::string text(Window window, Control control) const override;
+    void setPosition(Window window, Control control, int position) override;
+    int position(Window window, Control control) const override;
+    void setEnabled(Window window, Control control, bool enabled) override;
+    bool isEnabled(Window window, Control control) const override;
+    void setVisible(Window window, Control control, bool visible) override;
+    bool isVisible(Window window, Control control) const;
+    void setChecked(Control control, bool checked) override;
+    bool isChecked(Control control) const override;
+    void setItems(Control control, const std::vector<std::string>& items, int selected) override;
+    std::vector<std::string> items(Control control) const override;
+    void setSelectedIndex(Control control, int index) override;
+    int selectedIndex(Control control) const override;
     void setStatusText(int panel, const std::string& text) override;
     std::string statusText(int panel) const;
 
@@ -56,7 +57,7 @@ public:
     static const char* windowName(Window window);
 
 private:
-    struct Control {
+    struct ControlState {
         std::string text;
         int position = 0;
         bool enabled = true;
@@ -66,12 +67,12 @@ private:
         std::vector<std::string> items;
         int selected = -1;
     };
-    Control& control(Window window, std::string_view name);
-    const Control* findControl(Window window, std::string_view name) const;
+    ControlState& state(Window window, Control control);
+    const ControlState* findState(Window window, Control control) const;
 
-    std::map<std::string, Control> m_controls; // by "Window/control"
-    std::map<std::string, bool, std::less<>> m_checks;
-    std::map<std::string, List, std::less<>> m_lists;
+    std::map<std::pair<Window, Control>, ControlState> m_controls;
+    std::map<Control, bool> m_checks;
+    std::map<Control, List> m_lists;
     std::map<Window, WindowGeometry> m_geometry;
     std::map<Window, bool> m_shown;
     std::map<int, std::string> m_status;

@@ -8,55 +8,54 @@ namespace {
 
 constexpr int fullBar = 1000;
 
-void updateText(View& view, Window window, std::string_view control, const std::string& text)
+// A blank line keeps a space, so the label keeps its height.
+void updateText(View& view, Window window, Control control, const std::optional<std::string>& text)
 {
-    if (!text.empty())
-        view.setText(window, control, text);
+    if (text)
+        view.setText(window, control, text->empty() ? " " : *text);
 }
 
 // Toolkit bars ignore values outside their range; a full bar is what the caller means.
-void updatePosition(View& view, Window window, std::string_view control, int position)
+void updatePosition(View& view, Window window, Control control, std::optional<int> position)
 {
-    if (position >= 0)
-        view.setPosition(window, control, std::min(position, fullBar));
+    if (position)
+        view.setPosition(window, control, std::clamp(*position, 0, fullBar));
 }
 
 } // namespace
 
-void ShowBackupProgress(View& view, const std::string& caption, const std::string& phaseText,
-                        const std::string& extraText, const std::string& messageText,
-                        int phasePosition, int extraPosition)
+void showBackupProgress(View& view, const BackupProgress& progress)
 {
     const Window w = Window::BackupProgress;
-    updateText(view, w, "gbProgressbars", caption);
-    updateText(view, w, "LPhase", phaseText);
-    updateText(view, w, "LExtra", extraText);
-    updateText(view, w, "lMessage", messageText);
-    updatePosition(view, w, "pbPhase", phasePosition);
-    updatePosition(view, w, "pbExtra", extraPosition);
+    updateText(view, w, Control::ProgressCaption, progress.caption);
+    updateText(view, w, Control::PhaseText, progress.phase);
+    updateText(view, w, Control::ExtraText, progress.extra);
+    updateText(view, w, Control::MessageText, progress.message);
+    updatePosition(view, w, Control::PhaseBar, progress.phaseBar);
+    updatePosition(view, w, Control::ExtraBar, progress.extraBar);
     view.processEvents();
 }
 
-void ShowRestoreProgress(View& view, const std::string& caption, const std::string& progressText,
-                         const std::string& messageText, int position)
+void showRestoreProgress(View& view, const RestoreProgress& progress)
 {
     const Window w = Window::RestoreProgress;
-    updateText(view, w, "gbProgressbars", caption);
-    updateText(view, w, "LProgress", progressText);
-    updateText(view, w, "lMessage", messageText);
-    updatePosition(view, w, "pbProgress", position);
+    updateText(view, w, Control::ProgressCaption, progress.caption);
+    updateText(view, w, Control::ProgressText, progress.progress);
+    updateText(view, w, Control::MessageText, progress.message);
+    updatePosition(view, w, Control::ProgressBar, progress.bar);
     view.processEvents();
 }
 
-void StartBackupPhase(View& view, const std::string& title, const std::string& message)
+void startBackupPhase(View& view, const std::string& title, const std::string& message)
 {
-    ShowBackupProgress(view, title, " ", " ", message.empty() ? " " : message, 0, 0);
+    showBackupProgress(view, {.caption = title, .phase = "", .extra = "", .message = message,
+                              .phaseBar = 0, .extraBar = 0});
 }
 
 void requestBackupCancel(RunState& state, View& view)
 {
     state.CancelRequested = true;
-    ShowBackupProgress(view, "", "", "", "Cancelling...", -1, -1);
+    showBackupProgress(view, {.message = "Cancelling..."});
 }
 
 void requestRestoreCancel(RunState& state, View& view)

@@ -7,10 +7,58 @@
 
 namespace torvinel {
 
-// The windows core writes to. Controls are addressed by window and by the control's
-// design name ("lMessage", "pbPhase", "cbDoMD5", "RestoreButton", ...); the names are
-// unique within a window.
+// The windows core writes to.
 enum class Window { Main, BackupProgress, RestoreProgress, Busy };
+
+// The controls core reads or writes, each in the window named beside it. A misspelt control
+// does not compile; which widget shows each one is the GUI's business.
+enum class Control {
+    // Main window
+    BackupButton,
+    RestoreButton,
+    AddDiscButton,
+    WriterChooser,      // the disc writers found at start-up
+    WriterGroup,        // the box around WriterChooser, hidden when there is one writer
+    RestoreDrive,       // the drive restore reads discs from
+    RestoreDriveGroup,
+    BackupSetChooser,   // the backup sets, newest first
+    RestoreTree,
+    DiscList,           // discs that can be removed from the database
+    AddDiscDrive,       // the drive a disc's catalogs are added from
+    Md5Check,           // compare file contents by MD5
+    VerifyCheck,        // verify each disc after burning
+    CdSpeed,            // the CD writing speed list
+    DvdSpeed,           // the DVD writing speed list
+    // Backup and restore progress windows
+    ProgressCaption,    // the caption over the bars (the phase title)
+    MessageText,        // the message line
+    CancelButton,
+    // Backup progress window
+    PhaseText,          // the line over the phase bar
+    PhaseBar,
+    ExtraText,          // the line over the second bar
+    ExtraBar,
+    DiscCount,          // the estimate of the discs this run needs
+    // Restore progress window
+    ProgressText,
+    ProgressBar,
+    // Busy window (the drive search)
+    BusyCaption,
+    BusyInfo,
+    BusyCancel,
+};
+
+// What core reads from the controls of the main window when a run starts. An index of -1:
+// nothing chosen.
+struct RunOptions {
+    bool md5 = false;
+    bool verify = false;
+    int cdSpeedIndex = -1;
+    int dvdSpeedIndex = -1;
+    int writerIndex = -1;
+    int restoreDriveIndex = -1;
+    int backupSetIndex = -1;
+};
 
 struct WindowGeometry {
     int left = 0;
@@ -27,22 +75,22 @@ public:
     virtual ~View() = default;
 
     // --- controls -------------------------------------------------------------------
-    virtual void setText(Window window, std::string_view control, const std::string& text) = 0;
-    virtual std::string text(Window window, std::string_view control) const = 0;
+    virtual void setText(Window window, Control control, const std::string& text) = 0;
+    virtual std::string text(Window window, Control control) const = 0;
     // Progress bars run 0..1000; a value above 1000 is shown as a full bar.
-    virtual void setPosition(Window window, std::string_view control, int position) = 0;
-    virtual int position(Window window, std::string_view control) const = 0;
-    virtual void setEnabled(Window window, std::string_view control, bool enabled) = 0;
-    virtual bool isEnabled(Window window, std::string_view control) const = 0;
-    virtual void setVisible(Window window, std::string_view control, bool visible) = 0;
-    // Check boxes (cbDoMD5, cbDoVerify).
-    virtual void setChecked(std::string_view control, bool checked) = 0;
-    virtual bool isChecked(std::string_view control) const = 0;
+    virtual void setPosition(Window window, Control control, int position) = 0;
+    virtual int position(Window window, Control control) const = 0;
+    virtual void setEnabled(Window window, Control control, bool enabled) = 0;
+    virtual bool isEnabled(Window window, Control control) const = 0;
+    virtual void setVisible(Window window, Control control, bool visible) = 0;
+    // Check boxes (Md5Check, VerifyCheck).
+    virtual void setChecked(Control control, bool checked) = 0;
+    virtual bool isChecked(Control control) const = 0;
     // Drop-down lists of the main window. selected = -1 selects nothing (the prompt shows).
-    virtual void setItems(std::string_view control, const std::vector<std::string>& items, int selected) = 0;
-    virtual std::vector<std::string> items(std::string_view control) const = 0;
-    virtual void setSelectedIndex(std::string_view control, int index) = 0;
-    virtual int selectedIndex(std::string_view control) const = 0;
+    virtual void setItems(Control control, const std::vector<std::string>& items, int selected) = 0;
+    virtual std::vector<std::string> items(Control control) const = 0;
+    virtual void setSelectedIndex(Control control, int index) = 0;
+    virtual int selectedIndex(Control control) const = 0;
     // The status bar's panels (0: 350 pixels, 1: 50 pixels).
     virtual void setStatusText(int panel, const std::string& text) = 0;
 
@@ -68,6 +116,9 @@ public:
     // --- the desktop ----------------------------------------------------------------
     virtual void openFolder(const std::string& path) = 0;
     virtual void openUrl(const std::string& url) = 0;
+
+    // The options a run reads, from the controls above.
+    RunOptions options() const;
 
     // --- check trees ----------------------------------------------------------------
     virtual CheckTree& backupTree() = 0;

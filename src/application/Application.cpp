@@ -113,13 +113,13 @@ void Application::startUp()
     s.OldestCSV = IniReadOrCreateString(ini, "Status", "OldestCSV", "");
 
     // 9.
-    m_view.setChecked("cbDoMD5", IniReadOrCreateBool(ini, "Status", "DoMD5", false));
-    m_view.setChecked("cbDoVerify", IniReadOrCreateBool(ini, "Status", "DoVerify", false));
+    m_view.setChecked(Control::Md5Check, IniReadOrCreateBool(ini, "Status", "DoMD5", false));
+    m_view.setChecked(Control::VerifyCheck, IniReadOrCreateBool(ini, "Status", "DoVerify", false));
 
     // 10.
-    m_view.setItems("cbMaxCDSpeed", itemsOf(CDSpeedItems),
+    m_view.setItems(Control::CdSpeed, itemsOf(CDSpeedItems),
                     positionIn(IniReadOrCreateInteger(ini, "Status", "MaxCDSpeed", 12), CDSpeedItems.size()));
-    m_view.setItems("cbMaxDVDSpeed", itemsOf(DVDSpeedItems),
+    m_view.setItems(Control::DvdSpeed, itemsOf(DVDSpeedItems),
                     positionIn(IniReadOrCreateInteger(ini, "Status", "MaxDVDSpeed", 8), DVDSpeedItems.size()));
 
     // 11.
@@ -167,11 +167,11 @@ void Application::startUp()
 
     // 19-20. The restore side: the tree of the current state and the backup sets.
     BuildRestoreTree(s, *m_restoreTree);
-    RestoreChooserInit(s, m_view);
+    fillBackupSetChooser(s, m_view);
 
     // 21-23. The drives: writers for the Backup page, readers for Restore and Add.
-    DeviceChooserInit(m_view, m_discLibrary->finder());
-    if (!RestoreFromInit(s, m_view))
+    fillWriterChooser(m_view, m_discLibrary->finder());
+    if (!fillRestoreDrives(s, m_view))
         return;
 
     // The guard refuses sleep and session end until the battery runs low.
@@ -189,7 +189,7 @@ void Application::startUp()
 
 void Application::refreshRestoreSide()
 {
-    RestoreChooserInit(m_state, m_view);
+    fillBackupSetChooser(m_state, m_view);
     BuildRestoreTree(m_state, *m_restoreTree);
 }
 
@@ -208,10 +208,11 @@ void Application::shutDown()
 
     IniWriteString(ini, "Status", "NewestDisc", s.NewestDisc);
     IniWriteString(ini, "Status", "OldestCSV", s.OldestCSV);
-    IniWriteBool(ini, "Status", "DoMD5", m_view.isChecked("cbDoMD5"));
-    IniWriteBool(ini, "Status", "DoVerify", m_view.isChecked("cbDoVerify"));
-    IniWriteInteger(ini, "Status", "MaxCDSpeed", m_view.selectedIndex("cbMaxCDSpeed"));
-    IniWriteInteger(ini, "Status", "MaxDVDSpeed", m_view.selectedIndex("cbMaxDVDSpeed"));
+    const RunOptions options = m_view.options();
+    IniWriteBool(ini, "Status", "DoMD5", options.md5);
+    IniWriteBool(ini, "Status", "DoVerify", options.verify);
+    IniWriteInteger(ini, "Status", "MaxCDSpeed", options.cdSpeedIndex);
+    IniWriteInteger(ini, "Status", "MaxDVDSpeed", options.dvdSpeedIndex);
 
     SaveSelection(s, m_view);
 

@@ -101,7 +101,7 @@ BackupOutcome BackupRun::runBackup()
     m_state.CancelRequested = false;
     m_view.hideWindow(Window::Main);
     m_view.showWindow(Window::BackupProgress);
-    m_view.setText(Window::BackupProgress, "HowManyDisks", "");
+    m_view.setText(Window::BackupProgress, Control::DiscCount, "");
 
     BackupOutcome outcome = BackupOutcome::Failed;
     try {
@@ -127,10 +127,10 @@ BackupOutcome BackupRun::runBackup()
     if (!m_context.archiveBits.save())
         m_state.WriteLog("Could not save the record of backed-up files; they will be backed up again.");
     if (outcome == BackupOutcome::Cancelled) {
-        ShowBackupProgress(m_view, " ", " ", " ", CancelledText, 0, 0);
+        showBackupProgress(m_view, {.caption = "", .phase = "", .extra = "", .message = CancelledText, .phaseBar = 0, .extraBar = 0});
         m_view.showInformation(std::string(CancelledText) + "\nNothing has been written to the disk in the CD/DVD writer.");
     } else {
-        ShowBackupProgress(m_view, " ", " ", " ", "Done.", 0, 0);
+        showBackupProgress(m_view, {.caption = "", .phase = "", .extra = "", .message = "Done.", .phaseBar = 0, .extraBar = 0});
         m_view.showInformation("The backup is finished.");
     }
     m_view.hideWindow(Window::BackupProgress);
@@ -140,7 +140,7 @@ BackupOutcome BackupRun::runBackup()
 
 void BackupRun::startPhase(const std::string& title)
 {
-    StartBackupPhase(m_view, title);
+    startBackupPhase(m_view, title);
 }
 
 void BackupRun::runPhases()
@@ -156,7 +156,7 @@ void BackupRun::runPhases()
     m_state.NewList.clear();
     m_state.StagedFiles.clear();
     m_clearedSinceBurn.clear();
-    doMD5 = m_view.isChecked("cbDoMD5");
+    doMD5 = m_view.options().md5;
     if (m_context.selection) {
         m_state.FQList = *m_context.selection;
         SaveFQList(m_state);
@@ -185,7 +185,7 @@ void BackupRun::runPhases()
     if (!m_state.CancelRequested) {
         m_state.WriteLog("Estimated backup size: " + std::to_string(EstimatedBytes));
         const std::string estimate = DiscEstimateText(EstimatedBytes);
-        m_view.setText(Window::BackupProgress, "HowManyDisks", estimate);
+        m_view.setText(Window::BackupProgress, Control::DiscCount, estimate);
         m_state.WriteLog(estimate);
     }
 
@@ -200,7 +200,7 @@ void BackupRun::runPhases()
 
     // Phase 6
     if (!m_state.CancelRequested) {
-        ShowBackupProgress(m_view, "Phase 6 of 9: Backup new and changed files.", "", "", "", -1, 0);
+        showBackupProgress(m_view, {.caption = "Phase 6 of 9: Backup new and changed files.", .extraBar = 0});
         std::size_t position = 0;
         int resume = 0;
         PackFiles(m_state.NewList, position, true, resume);
@@ -222,7 +222,7 @@ void BackupRun::runPhases()
 
 void BackupRun::phase5()
 {
-    ShowBackupProgress(m_view, "Phase 5 of 9: Completing previous backup files.", "", "", "", 0, 0);
+    showBackupProgress(m_view, {.caption = "Phase 5 of 9: Completing previous backup files.", .phaseBar = 0, .extraBar = 0});
     CurrentKind = 'n';
 
     // The deletion record: what phase 3 did not match. Written and staged even when empty.
@@ -256,7 +256,7 @@ void BackupRun::phase7()
     CurrentKind = 'f';
     if (m_state.SplitVolumesDone <= 0)
         m_state.RotationIndex = RotationStartIndex(m_state.FullList, m_state.RotationPoint);
-    ShowBackupProgress(m_view, "Phase 7 of 9: Backup old files.", "", "", "", -1, 0);
+    showBackupProgress(m_view, {.caption = "Phase 7 of 9: Backup old files.", .extraBar = 0});
     std::size_t position = static_cast<std::size_t>(std::max(0, m_state.RotationIndex));
     if (position >= m_state.FullList.size())
         position = 0;
@@ -267,7 +267,7 @@ void BackupRun::phase7()
 void BackupRun::phase8()
 {
     m_state.NewestDisc.clear();
-    ShowBackupProgress(m_view, "Phase 8 of 9: Updating current backup state.", "", "", "", -1, -1);
+    showBackupProgress(m_view, {.caption = "Phase 8 of 9: Updating current backup state."});
     AssembleBackupState(m_state, m_view, m_state.NewestDisc, m_state.OldestCSV, true);
     if (m_context.refreshRestore)
         m_context.refreshRestore();
@@ -285,7 +285,7 @@ void BackupRun::AddToBackup(const std::string& path)
     const std::size_t all = known + workingState.size();
     if (all > 0) {
         const int position = static_cast<int>(static_cast<int64_t>(known) * 1000 / static_cast<int64_t>(all));
-        ShowBackupProgress(m_view, "", "File: " + path, "", "", position, -1);
+        showBackupProgress(m_view, {.phase = "File: " + path, .phaseBar = position});
     }
     if (IsRealFolder(path))
         return;

@@ -90,7 +90,7 @@ bool BackupRun::skipUnreadable(SortedList& list, std::size_t& position)
         return false;
     const std::string warning = "Warning: Could not read file " + path;
     m_state.WriteLog(warning);
-    ShowBackupProgress(m_view, "", "", "", warning, -1, -1);
+    showBackupProgress(m_view, {.message = warning});
     takeOut(list, position);
     return true;
 }
@@ -116,7 +116,7 @@ void BackupRun::PackFiles(SortedList& list, std::size_t& position, bool ask, int
                 // Not even an empty disc of this size takes it; a further one would not either.
                 const std::string warning = "Warning: Too large for an empty disk: " + first;
                 m_state.WriteLog(warning);
-                ShowBackupProgress(m_view, "", "", "", warning, -1, -1);
+                showBackupProgress(m_view, {.message = warning});
                 takeOut(list, position);
                 continue;
             }
@@ -125,7 +125,7 @@ void BackupRun::PackFiles(SortedList& list, std::size_t& position, bool ask, int
         }
 
         if (alone.needsSplitting) {
-            ShowBackupProgress(m_view, "", "File: " + first, "", "", -1, 0);
+            showBackupProgress(m_view, {.phase = "File: " + first, .extraBar = 0});
             const std::string line = MakeCatalogLine(m_state, m_view, first, true);
             if (!line.empty())
                 m_state.ArchiveCatalog.add(line);
@@ -162,7 +162,7 @@ void BackupRun::PackFiles(SortedList& list, std::size_t& position, bool ask, int
             bool endsArchive = false;
             if (!skipUnreadable(list, position)) {
                 const std::string path = list[position];
-                ShowBackupProgress(m_view, "", "File: " + path, "", "", -1, 0);
+                showBackupProgress(m_view, {.phase = "File: " + path, .extraBar = 0});
                 const Tests t = testFile(path, m_state.DiscFreeBytes - m_state.StagedBytes - RoundUpToSector(m_context.ZF.ArchiveSize()));
                 if (!t.needsSplitting && !t.noRoom) {
                     m_currentFile = path;
@@ -175,7 +175,7 @@ void BackupRun::PackFiles(SortedList& list, std::size_t& position, bool ask, int
                     if (m_currentFileSkipped || !stamp) {
                         const std::string warning = "Warning: Could not read file " + path;
                         m_state.WriteLog(warning);
-                        ShowBackupProgress(m_view, "", "", "", warning, -1, -1);
+                        showBackupProgress(m_view, {.message = warning});
                     } else {
                         clearArchiveBit(path);
                         m_state.ArchiveCatalog.add(formatCatalogLine(path, *stamp, m_digested, DigestHex(m_digest.final())));
@@ -204,7 +204,7 @@ void BackupRun::PackFiles(SortedList& list, std::size_t& position, bool ask, int
 void BackupRun::WriteStagedDisc(bool ask)
 {
     if (m_state.DiscFreeBytes != 0)
-        ShowBackupProgress(m_view, "", "Writing disk:", "", "", 0, 0);
+        showBackupProgress(m_view, {.phase = "Writing disk:", .phaseBar = 0, .extraBar = 0});
     const BurnOutcome outcome = m_context.burnDisc(DiscId, m_state.DiscFreeBytes);
     if (!DiscId.empty()) {
         if (outcome == BurnOutcome::Done) {
@@ -295,7 +295,7 @@ void BackupRun::ZFFileProgress(double progress, ZipOperation operation)
         return;
     const long tenths = std::clamp(std::lround(progress * 10.0), 0L, 1000L);
     if (tenths != 1000)
-        ShowBackupProgress(m_view, "", "", "", "", -1, static_cast<int>(tenths));
+        showBackupProgress(m_view, {.extraBar = static_cast<int>(tenths)});
 }
 
 } // namespace torvinel

@@ -91,7 +91,7 @@ bool skipped(SelectionWalk& walk, const std::string& path, FolderEntry::Kind kin
 {
     if (!catalogCanCarry(path)) {
         const std::string text = "Warning: Skipped " + printable(path) + ": a catalog line cannot carry its name";
-        walk.view.setText(Window::BackupProgress, "lMessage", text);
+        walk.view.setText(Window::BackupProgress, Control::MessageText, text);
         walk.state.WriteLog(text);
         return true;
     }

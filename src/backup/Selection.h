@@ -48,7 +48,7 @@ struct FolderEntry {
 // not look at CancelRequested; each folder enumeration stops after the entry in hand once it
 // is set. Symbolic links, FIFOs, sockets and devices are skipped and logged; a path that a
 // catalog line cannot carry (line break, carriage return, or the characters `",`) is skipped
-// with a warning in lMessage of the backup progress window and a log line. extraExcluded adds
+// with a warning in MessageText of the backup progress window and a log line. extraExcluded adds
 // folders to ExcludedFolders (the image drive's folder). Errors of the action pass through.
 void getFQFullList(RunState& state, View& view, const FileAction& action,
                    const std::vector<std::string>& extraExcluded = {});

@@ -42,7 +42,7 @@ void AssembleBackupState(RunState& state, View& view, std::string& NewestDisc, s
     std::string contributor;
 
     if (showProgress)
-        ShowBackupProgress(view, "", "Retrieving Backup Disc list", "", "", 0, -1);
+        showBackupProgress(view, {.phase = "Retrieving Backup Disc list", .phaseBar = 0});
 
     ListDiscs(state, view);
     SortedList& discs = state.DiscList;
@@ -66,8 +66,7 @@ void AssembleBackupState(RunState& state, View& view, std::string& NewestDisc, s
         for (std::size_t c = catalogs.size(); c-- > 0 && !stop;) {
             const std::string& name = catalogs[c];
             if (showProgress)
-                ShowBackupProgress(view, "", "File: " + name, "", "",
-                                   static_cast<int>((discCount - d - 1) * 1000 / discCount), -1);
+                showBackupProgress(view, {.phase = "File: " + name, .phaseBar = static_cast<int>((discCount - d - 1) * 1000 / discCount)});
             const char kind =
                 name.size() >= archiveNameLength ? char(std::tolower(static_cast<unsigned char>(name[14]))) : '\0';
 

@@ -20,7 +20,7 @@ namespace torvinel {
 // chooser) writes nothing. OldestCSV (in/out) becomes the oldest catalog that gave a line.
 // With showProgress the backup progress window follows the walk.
 //
-// Also refreshes DiscList and Disklist. Raises Error when a catalog cannot be read, a volume
+// Also refreshes the run-wide DiscList and the DiscList control. Raises Error when a catalog cannot be read, a volume
 // catalog's number is not a number, or the two files cannot be written.
 void AssembleBackupState(RunState& state, View& view, std::string& NewestDisc, std::string& OldestCSV,
                          bool showProgress);

@@ -28,10 +28,10 @@ void ListDiscs(RunState& state, View& view)
 {
     state.DiscList = discFolders(state);
     if (state.DiscList.empty()) {
-        view.setItems("Disklist", {}, -1);
+        view.setItems(Control::DiscList, {}, -1);
         return;
     }
-    view.setItems("Disklist", {state.DiscList.front() + " (Oldest)", state.DiscList.back() + " (Newest)"}, 0);
+    view.setItems(Control::DiscList, {state.DiscList.front() + " (Oldest)", state.DiscList.back() + " (Newest)"}, 0);
 }
 
 } // namespace torvinel

@@ -13,7 +13,7 @@ namespace torvinel {
 void ListFiles(const std::string& mask, SortedList& list);
 
 // Fills DiscList with the disc folders of DatabaseFolder (folders named "2*"), oldest
-// first, and refreshes the Disklist choices: the oldest disc + " (Oldest)" and the newest +
+// first, and refreshes the DiscList choices: the oldest disc + " (Oldest)" and the newest +
 // " (Newest)", first selected; both also when they are the same disc; empty with nothing
 // selected when there is no disc.
 void ListDiscs(RunState& state, View& view);

@@ -28,8 +28,8 @@ void reassemble(RunState& state, View& view, const RestoreRefresh& refreshRestor
 
 bool removeDisc(RunState& state, View& view, const RestoreRefresh& refreshRestore)
 {
-    const int chosen = view.selectedIndex("Disklist");
-    const auto items = view.items("Disklist");
+    const int chosen = view.selectedIndex(Control::DiscList);
+    const auto items = view.items(Control::DiscList);
     if (chosen < 0 || static_cast<std::size_t>(chosen) >= items.size())
         return false;
     const std::string discId = items[chosen].substr(0, discIdLength);
@@ -79,8 +79,8 @@ AddDiskResult addDisc(RunState& state, View& view, DiscSource& source, const Res
 
 AddDiskResult addDisc(RunState& state, View& view, const RestoreRefresh& refreshRestore)
 {
-    const int chosen = view.selectedIndex("cbAddDisks");
-    const auto items = view.items("cbAddDisks");
+    const int chosen = view.selectedIndex(Control::AddDiscDrive);
+    const auto items = view.items(Control::AddDiscDrive);
     if (chosen < 0 || static_cast<std::size_t>(chosen) >= items.size())
         return AddDiskResult::NothingChosen;
     const auto source = openDiscSource(items[chosen]);

@@ -11,9 +11,9 @@ namespace torvinel {
 // restore tree). Empty: nothing to rebuild.
 using RestoreRefresh = std::function<void()>;
 
-// Removes the disc chosen in Disklist from the database: its folder in DatabaseFolder goes,
+// Removes the disc chosen in DiscList from the database: its folder in DatabaseFolder goes,
 // with every catalog in it; then BackupList.txt is deleted, the state assembled anew from
-// every catalog and the restore side rebuilt. Acts only on a disc that Disklist offers (the
+// every catalog and the restore side rebuilt. Acts only on a disc that DiscList offers (the
 // oldest or the newest disc of the database); with nothing chosen it does nothing.
 // True when a disc was removed. Raises Error "Could not erase: <folder>" or
 // "Could not delete backuplist.txt".
@@ -28,7 +28,7 @@ enum class AddDiskResult { Added, AlreadyAdded, NoDisc, CopyFailed, NothingChose
 // "Could not delete backuplist.txt".
 AddDiskResult addDisc(RunState& state, View& view, DiscSource& source, const RestoreRefresh& refreshRestore);
 
-// The same from the drive chosen in cbAddDisks; nothing happens when none is chosen.
+// The same from the drive chosen in AddDiscDrive; nothing happens when none is chosen.
 AddDiskResult addDisc(RunState& state, View& view, const RestoreRefresh& refreshRestore);
 
 } // namespace torvinel

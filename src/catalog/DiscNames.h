@@ -28,7 +28,7 @@ std::string nextDiscIdAfter(const std::string& newest, const std::string& today)
 // "2000010100001AA." when there is none). Raises Error as nextDiscIdAfter, for 99999.
 std::string nextArchiveNameAfter(const std::string& last, const std::string& today, char group, char kind);
 
-// The next DiscId after the newest disc of the database (refreshes DiscList and Disklist).
+// The next DiscId after the newest disc of the database (refreshes the run-wide DiscList and the DiscList control).
 std::string NextDiscId(RunState& state, View& view,
                        const Clock& clock = std::chrono::system_clock::now);
 

@@ -42,7 +42,7 @@ public:
     explicit FolderDiscSource(const std::string& root) : ReaderDiscSource(makeFolderReader(root)) {}
 };
 
-// The source behind an entry of cbAddDisks or a command line argument (see OpenRestoreDrive).
+// The source behind an entry of AddDiscDrive or a command line argument (see OpenRestoreDrive).
 std::unique_ptr<DiscSource> openDiscSource(const std::string& drive);
 
 } // namespace torvinel

@@ -11,7 +11,7 @@ std::int64_t GetFileLength(View& view, const std::string& path)
     if (WaitUntilFileFree(view, path))
         if (const auto length = platform::fileLength(path))
             return *length;
-    ShowBackupProgress(view, "", "", "", "Warning: Could not find file " + path, -1, -1);
+    showBackupProgress(view, {.message = "Warning: Could not find file " + path});
     return 0;
 }
 

@@ -32,7 +32,7 @@ std::string MakeCatalogLine(RunState& state, View& view, const std::string& path
     if (!catalogCanCarry(path)) {
         const std::string warning = uncarriablePathWarning(path);
         state.WriteLog(warning);
-        ShowBackupProgress(view, "", "", "", warning, -1, -1);
+        showBackupProgress(view, {.message = warning});
         return {};
     }
     const std::int64_t size = GetFileLength(view, path);

@@ -35,7 +35,7 @@ void StageFile(RunState& state, View& view, const std::string& path)
     std::int64_t level = INT_MAX;
     if (state.DiscFreeBytes + 1 > 0)
         level = std::min<std::int64_t>(state.StagedBytes * 1000 / (state.DiscFreeBytes + 1), INT_MAX);
-    ShowBackupProgress(view, "", "", "", "", static_cast<int>(level), -1);
+    showBackupProgress(view, {.phaseBar = static_cast<int>(level)});
 }
 
 } // namespace torvinel

@@ -93,17 +93,17 @@ int backup(TerminalView& view, Application& application, const BackupArguments& 
                      devices.size());
         return Failed;
     }
-    view.setSelectedIndex("DeviceChooser", arguments.writer);
+    view.setSelectedIndex(Control::WriterChooser, arguments.writer);
     if (!arguments.select.empty())
         replaceSelection(view, arguments.select);
 
     // The two options hold for this run only: the stored values go back before shut-down.
-    const bool storedMD5 = view.isChecked("cbDoMD5");
-    const bool storedVerify = view.isChecked("cbDoVerify");
+    const bool storedMD5 = view.options().md5;
+    const bool storedVerify = view.options().verify;
     if (arguments.md5)
-        view.setChecked("cbDoMD5", *arguments.md5);
+        view.setChecked(Control::Md5Check, *arguments.md5);
     if (arguments.verify)
-        view.setChecked("cbDoVerify", *arguments.verify);
+        view.setChecked(Control::VerifyCheck, *arguments.verify);
 
     std::vector<std::string> excluded;
     ImageDriveSettings image;
@@ -120,8 +120,8 @@ int backup(TerminalView& view, Application& application, const BackupArguments& 
 
     const BackupOutcome outcome = runBackup(context);
 
-    view.setChecked("cbDoMD5", storedMD5);
-    view.setChecked("cbDoVerify", storedVerify);
+    view.setChecked(Control::Md5Check, storedMD5);
+    view.setChecked(Control::VerifyCheck, storedVerify);
     switch (outcome) {
     case BackupOutcome::Finished:
         return Done;

@@ -60,10 +60,10 @@ int printState(RunState& state, View& view, const std::optional<std::string>& di
 int removeDiscCommand(RunState& state, View& view, const std::string& disc)
 {
     ListDiscs(state, view);
-    const auto offered = view.items("Disklist");
+    const auto offered = view.items(Control::DiscList);
     for (std::size_t i = 0; i < offered.size(); ++i) {
         if (offered[i].compare(0, discIdLength, disc) == 0 && disc.size() == discIdLength) {
-            view.setSelectedIndex("Disklist", static_cast<int>(i));
+            view.setSelectedIndex(Control::DiscList, static_cast<int>(i));
             return removeDisc(state, view, {}) ? Done : Failed;
         }
     }

@@ -27,11 +27,11 @@ int drives(TerminalView& view, RunState& state)
 
     LibraryTrace logger;
     DriveFinder finder(logger);
-    DeviceChooserInit(view, finder);
-    const bool anyToReadFrom = RestoreFromInit(state, view);
-    for (const std::string& item : view.items("DeviceChooser"))
+    fillWriterChooser(view, finder);
+    const bool anyToReadFrom = fillRestoreDrives(state, view);
+    for (const std::string& item : view.items(Control::WriterChooser))
         std::printf("%s\n", item.c_str());
-    for (const std::string& item : view.items("cbRestoreFrom"))
+    for (const std::string& item : view.items(Control::RestoreDrive))
         std::printf("%s\n", item.c_str());
     return anyToReadFrom ? Done : Failed;
 }

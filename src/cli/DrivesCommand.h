@@ -6,7 +6,7 @@
 namespace torvinel::cli {
 
 // "drives": runs the start-up, searches the drives as the windows would and prints the
-// items of DeviceChooser (the disc writers) and then those of cbRestoreFrom (where discs are
+// items of WriterChooser (the disc writers) and then those of RestoreDrive (where discs are
 // read from), one per line. Returns the exit code, or nothing when args[0] is not "drives".
 std::optional<int> runDrivesCommand(const std::vector<std::string>& args);
 

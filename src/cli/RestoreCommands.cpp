@@ -34,8 +34,8 @@ int usageError(const std::string& text)
 
 int sets(RunState& state, View& view)
 {
-    RestoreChooserInit(state, view);
-    for (const std::string& item : view.items("RestoreChooser"))
+    fillBackupSetChooser(state, view);
+    for (const std::string& item : view.items(Control::BackupSetChooser))
         std::printf("%s\n", item.c_str());
     return Done;
 }
@@ -48,8 +48,8 @@ struct RestoreRequest {
 
 int restore(RunState& state, View& view, const RestoreRequest& request)
 {
-    RestoreChooserInit(state, view);
-    const std::vector<std::string> items = view.items("RestoreChooser");
+    fillBackupSetChooser(state, view);
+    const std::vector<std::string> items = view.items(Control::BackupSetChooser);
     if (items.empty())
         return usageError("there is no backup set in the database");
     int index = request.set.empty() ? 0 : -1;
@@ -58,7 +58,7 @@ int restore(RunState& state, View& view, const RestoreRequest& request)
             index = static_cast<int>(i);
     if (index < 0)
         return usageError("no backup set ends with disc " + request.set + " (see: torvinel-cli sets)");
-    view.setSelectedIndex("RestoreChooser", index);
+    view.setSelectedIndex(Control::BackupSetChooser, index);
     RestoreTree tree;
     chooseBackupSet(state, view, tree);
 
@@ -70,11 +70,11 @@ int restore(RunState& state, View& view, const RestoreRequest& request)
     }
 
     if (!request.from.empty())
-        view.setItems("cbRestoreFrom", {request.from}, 0);
-    else if (view.items("cbRestoreFrom").empty() && !RestoreFromInit(state, view))
+        view.setItems(Control::RestoreDrive, {request.from}, 0);
+    else if (view.items(Control::RestoreDrive).empty() && !fillRestoreDrives(state, view))
         return Failed; // no drive to read from: the View has said so
-    else if (view.selectedIndex("cbRestoreFrom") < 0)
-        view.setSelectedIndex("cbRestoreFrom", 0);
+    else if (view.options().restoreDriveIndex < 0)
+        view.setSelectedIndex(Control::RestoreDrive, 0);
 
     const RestoreResult result = runRestore(state, view, tree);
     return result.cancelled ? Cancelled : Done;

@@ -61,8 +61,8 @@ void TerminalView::drawBar(Window window)
     if (!m_barEnabled)
         return;
     const bool backup = window == Window::BackupProgress;
-    const int position = MemoryView::position(window, backup ? "pbPhase" : "pbProgress");
-    std::string detail = MemoryView::text(window, backup ? "LPhase" : "LProgress");
+    const int position = MemoryView::position(window, backup ? Control::PhaseBar : Control::ProgressBar);
+    std::string detail = MemoryView::text(window, backup ? Control::PhaseText : Control::ProgressText);
     if (detail.size() > detailWidth)
         detail = "..." + detail.substr(detail.size() - (detailWidth - 3));
     const int filled = position * barWidth / 1000;
@@ -75,24 +75,24 @@ void TerminalView::drawBar(Window window)
     m_barShown = true;
 }
 
-void TerminalView::setText(Window window, std::string_view control, const std::string& text)
+void TerminalView::setText(Window window, Control control, const std::string& text)
 {
     const bool changed = MemoryView::text(window, control) != text;
     MemoryView::setText(window, control, text);
     if (!isProgressWindow(window))
         return;
-    if (control == "gbProgressbars" || control == "lMessage" || control == "HowManyDisks") {
+    if (control == Control::ProgressCaption || control == Control::MessageText || control == Control::DiscCount) {
         if (changed && !isBlank(text))
             line(m_out, text);
-    } else if (control == "LPhase" || control == "LProgress") {
+    } else if (control == Control::PhaseText || control == Control::ProgressText) {
         drawBar(window);
     }
 }
 
-void TerminalView::setPosition(Window window, std::string_view control, int position)
+void TerminalView::setPosition(Window window, Control control, int position)
 {
     MemoryView::setPosition(window, control, position);
-    if (control == "pbPhase" || control == "pbProgress")
+    if (control == Control::PhaseBar || control == Control::ProgressBar)
         drawBar(window);
 }
 

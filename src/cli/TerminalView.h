@@ -9,10 +9,10 @@ namespace torvinel::cli {
 
 // The View of torvinel-cli. Control state lives in memory (app/MemoryView); what a user of
 // the windows would read is written to the terminal:
-// - captions of the progress windows, their message lines (lMessage, HowManyDisks) and
+// - captions of the progress windows, their message lines (MessageText, DiscCount) and
 //   information boxes: one line each on the output, when the text changes and is not blank;
 // - error boxes: one line on the error stream;
-// - the current step and bar (LPhase/pbPhase, LProgress/pbProgress): one line redrawn in
+// - the current step and bar (PhaseText/PhaseBar, ProgressText/ProgressBar): one line redrawn in
 //   place, only when the output is a terminal;
 // - questions: the text and the choices; the answer is read from the input when it is a
 //   terminal, otherwise the safe answer is taken and printed (Yes/No: No, Retry/Ignore:
@@ -29,8 +29,8 @@ public:
     // Runs at every processEvents: the place to turn a pending Ctrl-C into a cancel request.
     std::function<void()> onProcessEvents;
 
-    void setText(Window window, std::string_view control, const std::string& text) override;
-    void setPosition(Window window, std::string_view control, int position) override;
+    void setText(Window window, Control control, const std::string& text) override;
+    void setPosition(Window window, Control control, int position) override;
     void hideWindow(Window window) override;
     void processEvents() override;
 

@@ -36,7 +36,7 @@ std::unique_ptr<DiscReader> makeImageShelfReader(const std::string& folder);
 // One given image file.
 std::unique_ptr<DiscReader> makeIsoFileReader(const std::string& isoFile);
 
-// A reader for a drive the user names (an item of cbRestoreFrom or cbAddDisks, or a command
+// A reader for a drive the user names (an item of RestoreDrive or AddDiscDrive, or a command
 // line argument): the image drive's shelf for its folder, one disc image for a .iso file,
 // the current mount point for an optical device (the device itself while nothing is
 // mounted), else a folder read both as a disc mounted or copied there and as a shelf of

@@ -57,7 +57,7 @@ void writeProgress(BurnCallbackContext& c, void* p1, void* p2)
         return;
     c.state.LastWritePercent = percent;
     const int position = static_cast<int>(std::clamp<int64_t>(percent * 10, 0, 1000000));
-    ShowBackupProgress(c.view, "", "Writing disk:", "", "", position, -1);
+    showBackupProgress(c.view, {.phase = "Writing disk:", .phaseBar = position});
     c.state.WriteLog(Format("Written:%lld%%", ll(percent)));
     c.view.processEvents();
 }
@@ -71,7 +71,7 @@ void bufferStatus(BurnCallbackContext& c, void* p1, void* p2)
     const int64_t full = 100 - static_cast<int64_t>(free * 100 / size);
     c.state.WriteLog(Format("[ Buffer full: %lld%%, %llu free from %llu ] ", ll(full),
                             static_cast<unsigned long long>(free), static_cast<unsigned long long>(size)));
-    ShowBackupProgress(c.view, "", "", "Buffer status:", "", -1, static_cast<int>(std::max<int64_t>(full * 10, 0)));
+    showBackupProgress(c.view, {.extra = "Buffer status:", .extraBar = static_cast<int>(std::max<int64_t>(full * 10, 0))});
 }
 
 void verifyProgress(BurnCallbackContext& c, void* p1, void* p2)
@@ -81,7 +81,7 @@ void verifyProgress(BurnCallbackContext& c, void* p1, void* p2)
     c.state.WriteLog(Format("Callback: Verifying track %llu from %llu, completed: ",
                             static_cast<unsigned long long>(done), static_cast<unsigned long long>(total)));
     const uint64_t position = done * 1000 / std::max<uint64_t>(total, 1);
-    ShowBackupProgress(c.view, "", "", "", "", static_cast<int>(std::min<uint64_t>(position, 1000000)), 0);
+    showBackupProgress(c.view, {.phaseBar = static_cast<int>(std::min<uint64_t>(position, 1000000)), .extraBar = 0});
 }
 
 std::string isoName(const NameCollisionRecord& record)

@@ -65,7 +65,7 @@ public:
         // outlives it and Cancel is not left disabled.
         try {
             if (!m_exited)
-                m_view.setEnabled(Window::BackupProgress, "bCancel", true);
+                m_view.setEnabled(Window::BackupProgress, Control::CancelButton, true);
             destroyHandles();
         } catch (...) {
         }
@@ -194,7 +194,7 @@ BurnOutcome BurnSession::run()
     }
 
     m_exited = true;
-    m_view.setEnabled(Window::BackupProgress, "bCancel", true);
+    m_view.setEnabled(Window::BackupProgress, Control::CancelButton, true);
     if (current == Step::Error) {
         log(m_errorText);
         destroyHandles();
@@ -257,7 +257,7 @@ Step BurnSession::step(Step current)
 Step BurnSession::openDrive()
 {
     log("Initialising drive:");
-    const int index = m_view.selectedIndex("DeviceChooser");
+    const int index = m_view.options().writerIndex;
     if (index < 0 || static_cast<std::size_t>(index) >= m_devices.size()) {
         m_errorText = "No disc writer is chosen.";
         return Step::Error;
@@ -355,15 +355,15 @@ Step BurnSession::refuse(const std::string& reason)
 {
     log(reason);
     log(m_insertRequest);
-    ShowBackupProgress(m_view, "", "", "", m_insertRequest, -1, -1);
+    showBackupProgress(m_view, {.message = m_insertRequest});
     return ejectAndWait();
 }
 
 Step BurnSession::checkDisc()
 {
     m_discType = Discwright_Drive_GetInsertedDiscType(m_drive);
-    const int cdIndex = m_view.selectedIndex("cbMaxCDSpeed");
-    const int dvdIndex = m_view.selectedIndex("cbMaxDVDSpeed");
+    const int cdIndex = m_view.options().cdSpeedIndex;
+    const int dvdIndex = m_view.options().dvdSpeedIndex;
     auto takeDVD = [&] {
         m_trackLimit = m_state.DVDTrackLimit;
         if (const int32_t speed = DVDWriteSpeed(dvdIndex); speed >= 0)
@@ -373,7 +373,7 @@ Step BurnSession::checkDisc()
     switch (m_discType) {
     case DISC_TYPE_UNKNOWN:
     case DISC_TYPE_NO_MEDIA:
-        ShowBackupProgress(m_view, "", "", "", m_insertRequest, -1, -1);
+        showBackupProgress(m_view, {.message = m_insertRequest});
         log(m_insertRequest);
         return ejectAndWait();
     case DISC_TYPE_CDROM:
@@ -429,7 +429,7 @@ Step BurnSession::waitForDisc()
 
 Step BurnSession::readDisc()
 {
-    ShowBackupProgress(m_view, "", "", "", " ", -1, -1);
+    showBackupProgress(m_view, {.message = ""});
     DiscInformation info{};
     if (!attemptCall("Getting disc information... ", "Discwright_Drive_GetDiscInformation", "",
                      Discwright_Drive_GetDiscInformation, m_drive, &info))
@@ -450,7 +450,7 @@ Step BurnSession::lockDrive()
     if (!attemptCall("Locking the drive for writing...", "Discwright_Drive_Lock", "OK!", Discwright_Drive_Lock,
                      m_drive))
         return Step::Error;
-    m_view.setEnabled(Window::BackupProgress, "bCancel", false);
+    m_view.setEnabled(Window::BackupProgress, Control::CancelButton, false);
     return Step::WaitReady;
 }
 
@@ -621,7 +621,7 @@ Step BurnSession::closeSession()
     m_letQueueRun = false;
     if (!m_discBurned)
         return Step::ReleaseDrive;
-    ShowBackupProgress(m_view, "", "Closing the disk:", " ", "", 0, 0);
+    showBackupProgress(m_view, {.phase = "Closing the disk:", .extra = "", .phaseBar = 0, .extraBar = 0});
     if (!attemptCall("Closing session... ", "Discwright_Drive_CloseSession", "OK!", Discwright_Drive_CloseSession,
                      m_drive))
         return Step::Error;
@@ -643,8 +643,8 @@ Step BurnSession::rescan()
 Step BurnSession::verify()
 {
     Step next = Step::DestroyTree;
-    if (m_view.isChecked("cbDoVerify")) {
-        ShowBackupProgress(m_view, "", "Verifying the disk: This will take a couple of minutes.", "", "", 0, 0);
+    if (m_view.options().verify) {
+        showBackupProgress(m_view, {.phase = "Verifying the disk: This will take a couple of minutes.", .phaseBar = 0, .extraBar = 0});
         uint32_t mismatches = 0;
         if (!attemptCall("Verifying the file tree.", "Discwright_Drive_VerifyTree", "OK!", Discwright_Drive_VerifyTree,
                          m_drive, m_tree, m_track.nextWritableAddress, &mismatches, 1000u))
@@ -652,7 +652,7 @@ Step BurnSession::verify()
     } else {
         log("No verification will be done.");
     }
-    ShowBackupProgress(m_view, "", " ", " ", " ", 0, 0);
+    showBackupProgress(m_view, {.phase = "", .extra = "", .message = "", .phaseBar = 0, .extraBar = 0});
     return next;
 }
 

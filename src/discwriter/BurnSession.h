@@ -26,7 +26,7 @@ struct BurnOptions {
     std::function<std::string()> dateTimeText;
 };
 
-// One burn session on the writer chosen in DeviceChooser (its index in devices).
+// One burn session on the writer chosen in WriterChooser (its index in devices).
 //
 // Measure mode (Name empty): waits for a blank CD-R, DVD-R, DVD+R or DVD+R DL disc (ejecting
 // and asking again for anything else), locks the drive and sets DiscFreeBytes to the room on
@@ -37,18 +37,18 @@ struct BurnOptions {
 // Burn mode (Name = the DiscId): the same checks, then everything in TempFolder is burnt as
 // one Track-At-Once track, an ISO9660/Joliet image whose volume label and one top folder are
 // Name (publisher "Quenmark", application "Torvinel"); the disc is closed, verified when
-// cbDoVerify is ticked, and measured again. No room left: DiscFreeBytes 0, the disc is
+// VerifyCheck is ticked, and measured again. No room left: DiscFreeBytes 0, the disc is
 // ejected and the user is asked to mark it with Name.
 //
 // Returns Done, or Cancelled (Cancel before the drive was locked, or a writer without
-// Track-At-Once). CancelRequested is cleared on entry; bCancel of the backup progress window
+// Track-At-Once). CancelRequested is cleared on entry; CancelButton of the backup progress window
 // is disabled while the drive is locked. A failure of the drive or the library raises Error
 // with the failing call's message ("Discwright_Drive_Lock() failed, exception 1, status 0,
 // text "..."") and the session has no outcome. Every step is traced in the log.
 BurnOutcome burnDisc(RunState& state, View& view, const DriveList& devices, const std::string& Name,
                      int64_t& DiscFreeBytes, const BurnOptions& options = {});
 
-// The write speed in KBps of an item of cbMaxCDSpeed / cbMaxDVDSpeed (65535: the drive's
+// The write speed in KBps of an item of CdSpeed / DvdSpeed (65535: the drive's
 // maximum); -1 for an index outside the list.
 int32_t CDWriteSpeed(int index);
 int32_t DVDWriteSpeed(int index);

@@ -17,27 +17,27 @@ std::optional<std::string> imageDriveFolder()
 
 } // namespace
 
-void DeviceChooserInit(View& view, DriveFinder& finder)
+void fillWriterChooser(View& view, DriveFinder& finder)
 {
-    view.setVisible(Window::Main, "gbDeviceChooser", false);
+    view.setVisible(Window::Main, Control::WriterGroup, false);
     finder.RefreshDevices(view, true);
     std::vector<std::string> items;
     for (const DriveInfo& item : finder.DeviceList().Items)
         items.push_back(Format("%s %s", item.DriveLetter.c_str(), item.Product.c_str()));
-    view.setItems("DeviceChooser", items, items.empty() ? -1 : 0);
+    view.setItems(Control::WriterChooser, items, items.empty() ? -1 : 0);
     if (items.empty())
-        view.setEnabled(Window::Main, "BackupButton", false); // the box keeps "Finding Backup devices..."
+        view.setEnabled(Window::Main, Control::BackupButton, false); // the box keeps "Finding Backup devices..."
     if (items.size() > 1)
-        view.setVisible(Window::Main, "gbDeviceChooser", true);
+        view.setVisible(Window::Main, Control::WriterGroup, true);
 }
 
-bool RestoreFromInit(RunState& state, View& view, const std::vector<platform::SystemDrive>& drives,
+bool fillRestoreDrives(RunState& state, View& view, const std::vector<platform::SystemDrive>& drives,
                      const std::optional<std::string>& imageFolder)
 {
-    view.setItems("cbRestoreFrom", {}, -1);
-    view.setItems("cbAddDisks", {}, -1);
-    view.setVisible(Window::Main, "gbRestoreFrom", false);
-    view.setVisible(Window::Main, "cbAddDisks", false);
+    view.setItems(Control::RestoreDrive, {}, -1);
+    view.setItems(Control::AddDiscDrive, {}, -1);
+    view.setVisible(Window::Main, Control::RestoreDriveGroup, false);
+    view.setVisible(Window::Main, Control::AddDiscDrive, false);
 
     std::vector<std::string> items;
     for (const platform::SystemDrive& drive : drives) {
@@ -48,23 +48,23 @@ bool RestoreFromInit(RunState& state, View& view, const std::vector<platform::Sy
     if (imageFolder && !imageFolder->empty())
         items.push_back(*imageFolder);
 
-    view.setItems("cbRestoreFrom", items, items.empty() ? -1 : 0);
-    view.setItems("cbAddDisks", items, items.empty() ? -1 : 0);
+    view.setItems(Control::RestoreDrive, items, items.empty() ? -1 : 0);
+    view.setItems(Control::AddDiscDrive, items, items.empty() ? -1 : 0);
     if (items.empty()) {
-        view.setEnabled(Window::Main, "RestoreButton", false);
-        view.setEnabled(Window::Main, "AddDisk", false);
+        view.setEnabled(Window::Main, Control::RestoreButton, false);
+        view.setEnabled(Window::Main, Control::AddDiscButton, false);
         view.showInformation("You do not have any CD or DVD drives on this computer. Torvinel will exit now.");
         return false;
     }
-    view.setVisible(Window::Main, "cbAddDisks", true);
+    view.setVisible(Window::Main, Control::AddDiscDrive, true);
     if (items.size() > 1)
-        view.setVisible(Window::Main, "gbRestoreFrom", true);
+        view.setVisible(Window::Main, Control::RestoreDriveGroup, true);
     return true;
 }
 
-bool RestoreFromInit(RunState& state, View& view)
+bool fillRestoreDrives(RunState& state, View& view)
 {
-    return RestoreFromInit(state, view, platform::systemDrives(), imageDriveFolder());
+    return fillRestoreDrives(state, view, platform::systemDrives(), imageDriveFolder());
 }
 
 } // namespace torvinel

@@ -12,22 +12,22 @@
 
 namespace torvinel {
 
-// Fills DeviceChooser on the Backup page from a fresh search (with the busy window): one
+// Fills WriterChooser on the Backup page from a fresh search (with the busy window): one
 // item "<DriveLetter> <Product>" per drive, in the order found (optical recorders first, the
 // image drive last), so an item's index is its index in the finder's list. The first is
-// selected; with none, BackupButton is disabled. gbDeviceChooser is shown only when there
+// selected; with none, BackupButton is disabled. WriterGroup is shown only when there
 // is more than one drive to choose from.
-void DeviceChooserInit(View& view, DriveFinder& finder);
+void fillWriterChooser(View& view, DriveFinder& finder);
 
-// Fills cbRestoreFrom and cbAddDisks with the drives a disc can be read from: the optical
+// Fills RestoreDrive and AddDiscDrive with the drives a disc can be read from: the optical
 // drives (their mount points, or the device while no disc is mounted), then the image
 // drive's folder when there is one. Logs "Drive : N" for each drive examined. The first item
-// is selected in both and cbAddDisks shown; gbRestoreFrom is shown with more than one.
-// With nothing to offer it disables RestoreButton and AddDisk, says that the program will
+// is selected in both and AddDiscDrive shown; RestoreDriveGroup is shown with more than one.
+// With nothing to offer it disables RestoreButton and AddDiscButton, says that the program will
 // exit and returns false: the caller ends the program.
-bool RestoreFromInit(RunState& state, View& view, const std::vector<platform::SystemDrive>& drives,
+bool fillRestoreDrives(RunState& state, View& view, const std::vector<platform::SystemDrive>& drives,
                      const std::optional<std::string>& imageFolder);
 // The same with the system's drives and the image drive of the disc library.
-bool RestoreFromInit(RunState& state, View& view);
+bool fillRestoreDrives(RunState& state, View& view);
 
 } // namespace torvinel

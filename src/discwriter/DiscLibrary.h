@@ -7,7 +7,7 @@ namespace torvinel {
 
 // The disc library for one program run: started when made, shut down when destroyed, so a
 // start-up always has its shut-down. It keeps the trace logger and the drive finder whose
-// list the burn sessions read at the DeviceChooser index. One per program run: the library
+// list the burn sessions read at the WriterChooser index. One per program run: the library
 // refuses a second start-up while one is running.
 class DiscLibrary {
 public:

@@ -66,10 +66,10 @@ void DriveFinder::RefreshDevices(View& view, bool showProgress)
         WindowGeometry g = view.geometry(Window::Busy);
         g.width = 300;
         view.setGeometry(Window::Busy, g);
-        view.setText(Window::Busy, "TfrmOperationProgress", RefreshingText());
-        view.setVisible(Window::Busy, "btnCancel", false);
+        view.setText(Window::Busy, Control::BusyCaption, RefreshingText());
+        view.setVisible(Window::Busy, Control::BusyCancel, false);
         view.showWindow(Window::Busy);
-        view.setText(Window::Busy, "lblInfo", PleaseWaitText());
+        view.setText(Window::Busy, Control::BusyInfo, PleaseWaitText());
         view.processEvents();
     }
 
@@ -140,7 +140,7 @@ void DriveFinder::showPendingText(View& view)
         text.swap(m_pendingText);
     }
     if (text)
-        view.setText(Window::Busy, "lblInfo", *text);
+        view.setText(Window::Busy, Control::BusyInfo, *text);
 }
 
 } // namespace torvinel

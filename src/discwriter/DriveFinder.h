@@ -25,7 +25,7 @@ public:
     DriveFinder& operator=(const DriveFinder&) = delete;
 
     // Rebuilds the device list. With showProgress the busy window (Window::Busy: caption
-    // "Refreshing device list", lblInfo, btnCancel hidden) is shown while the search runs and
+    // "Refreshing device list", BusyInfo, BusyCancel hidden) is shown while the search runs and
     // names each drive found.
     void RefreshDevices(View& view, bool showProgress);
     // Returns when no search is running, letting the view's events run every 80 ms.

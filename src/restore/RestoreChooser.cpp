@@ -37,9 +37,9 @@ bool holdsDeletedKind(const std::string& name)
 
 void enableRestoreControls(View& view, bool enabled)
 {
-    view.setEnabled(Window::Main, "RestoreButton", enabled);
-    view.setEnabled(Window::Main, "RestoreChooser", enabled);
-    view.setEnabled(Window::Main, "RestoreTree", enabled);
+    view.setEnabled(Window::Main, Control::RestoreButton, enabled);
+    view.setEnabled(Window::Main, Control::BackupSetChooser, enabled);
+    view.setEnabled(Window::Main, Control::RestoreTree, enabled);
 }
 
 } // namespace
@@ -61,7 +61,7 @@ std::string chooserDiscId(const std::string& item)
     return item.substr(item.size() - discIdLength - 1, discIdLength);
 }
 
-void RestoreChooserInit(RunState& state, View& view)
+void fillBackupSetChooser(RunState& state, View& view)
 {
     ListDiscs(state, view);
     std::locale locale = std::locale::classic();
@@ -89,22 +89,22 @@ void RestoreChooserInit(RunState& state, View& view)
             runDisc.clear();
         }
     }
-    view.setItems("RestoreChooser", items, items.empty() ? -1 : 0);
+    view.setItems(Control::BackupSetChooser, items, items.empty() ? -1 : 0);
 }
 
 void chooseBackupSet(RunState& state, View& view, RestoreTree& tree)
 {
     enableRestoreControls(view, false);
     try {
-        const int index = view.selectedIndex("RestoreChooser");
-        const std::vector<std::string> items = view.items("RestoreChooser");
+        const int index = view.options().backupSetIndex;
+        const std::vector<std::string> items = view.items(Control::BackupSetChooser);
         if (index >= 0 && index < static_cast<int>(items.size())) {
             // Variables of its own: the stored NewestDisc and OldestCSV keep their values.
             std::string newest = chooserDiscId(items[static_cast<std::size_t>(index)]);
             std::string oldest;
             if (!newest.empty()) {
                 AssembleBackupState(state, view, newest, oldest, true);
-                view.setEnabled(Window::Main, "RestoreTree", true);
+                view.setEnabled(Window::Main, Control::RestoreTree, true);
                 BuildRestoreTree(state, tree);
             }
         }

@@ -80,7 +80,7 @@ bool maskSelectsOthers(const ZipArchive& zip, const std::string& mask)
     return false;
 }
 
-std::string selectedItem(const View& view, std::string_view control)
+std::string selectedItem(const View& view, Control control)
 {
     const std::vector<std::string> items = view.items(control);
     const int index = view.selectedIndex(control);
@@ -136,8 +136,8 @@ private:
 
 RestoreResult Run::run()
 {
-    ShowRestoreProgress(v, "Phase 1 of 2: Get Restore selection", " ", " ", 0);
-    m_drive = selectedItem(v, "cbRestoreFrom");
+    showRestoreProgress(v, {.caption = "Phase 1 of 2: Get Restore selection", .progress = "", .message = "", .bar = 0});
+    m_drive = selectedItem(v, Control::RestoreDrive);
 
     std::vector<std::string> selection;
     RestoreRunNodes(selection, m_tree, m_tree.firstTopLevel());
@@ -150,9 +150,9 @@ RestoreResult Run::run()
     if (!cancelled())
         makeTarget();
     if (!cancelled()) {
-        ShowRestoreProgress(v, "Phase 2 of 2: Restoring files", " ", " ", 0);
+        showRestoreProgress(v, {.caption = "Phase 2 of 2: Restoring files", .progress = "", .message = "", .bar = 0});
         // Discs newer than the chosen set hold no version of it.
-        const std::string chosen = chooserDiscId(selectedItem(v, "RestoreChooser"));
+        const std::string chosen = chooserDiscId(selectedItem(v, Control::BackupSetChooser));
         while (!s.DiscList.empty() && s.DiscList.back() != chosen)
             s.DiscList.erase(s.DiscList.size() - 1);
         while (!s.DiscList.empty() && workLeft() && !cancelled()) {
@@ -179,7 +179,7 @@ RestoreResult Run::run()
         v.showInformation("The Restore was cancelled.");
     } else {
         if (m_totalBytes == 0)
-            ShowRestoreProgress(v, "", "", "", 1000);
+            showRestoreProgress(v, {.bar = 1000});
         v.showInformation("The restored files are in " + m_target);
         v.openFolder(m_target);
     }
@@ -204,7 +204,7 @@ void Run::selectLines(const std::vector<std::string>& selection)
                 continue;
             m_totalBytes += sizeOf(line);
             m_restoreList.add(line);
-            ShowRestoreProgress(v, "", "File: " + CatalogPath(line), "", -1);
+            showRestoreProgress(v, {.progress = "File: " + CatalogPath(line)});
         }
     }
 }
@@ -253,7 +253,7 @@ void Run::scanCatalog(const std::string& disc, const std::string& catalog)
         std::size_t position = 0;
         if (!m_restoreList.find(line, position))
             return;
-        ShowRestoreProgress(v, "", "File: " + CatalogPath(line), "", -1);
+        showRestoreProgress(v, {.progress = "File: " + CatalogPath(line)});
         fetch(disc, zipNameOf(catalog));
         m_pending = true;
         m_pendingName = catalog;
@@ -413,7 +413,7 @@ void Run::addRestored(int64_t bytes)
 {
     m_restoredBytes += bytes;
     if (m_totalBytes > 0)
-        ShowRestoreProgress(v, "", "", "", static_cast<int>(m_restoredBytes * 1000 / m_totalBytes));
+        showRestoreProgress(v, {.bar = static_cast<int>(m_restoredBytes * 1000 / m_totalBytes)});
 }
 
 void Run::fetch(const std::string& disc, const std::string& fileName)

@@ -12,7 +12,7 @@
 namespace torvinel {
 
 // What a restore run takes besides the windows: the clock that dates the target folder, and
-// how a restore drive's text (the selected item of cbRestoreFrom) becomes a reader
+// how a restore drive's text (the selected item of RestoreDrive) becomes a reader
 // (OpenRestoreDrive unless a test says otherwise).
 struct RestoreRunOptions {
     Clock clock = std::chrono::system_clock::now;
@@ -25,8 +25,8 @@ struct RestoreResult {
 };
 
 // The restore run: restores the ticked nodes of tree, in the versions of the backup set
-// chosen in RestoreChooser (BackupState must be that set's state), from the drive chosen in
-// cbRestoreFrom into a new folder RestoreFolder/yyyymmddNNN, a file /home/u/a.txt as
+// chosen in BackupSetChooser (BackupState must be that set's state), from the drive chosen in
+// RestoreDrive into a new folder RestoreFolder/yyyymmddNNN, a file /home/u/a.txt as
 // <target>/r/home/u/a.txt.
 //
 // Phase 1 turns the ticks into the restore list (saved as FQrestorelist.txt and

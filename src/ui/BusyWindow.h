@@ -16,7 +16,7 @@ class BusyAnimation;
 // 442 x 60, a tool window centred on the screen. Each time it is shown it starts the
 // animation, keeps itself in front and empties its line; hidden, it stops the animation.
 // The View reaches it as Window::Busy; its caption is set through the control named like
-// the window, "BusyWindow".
+// the window, "TfrmOperationProgress".
 class BusyWindow : public QDialog {
 public:
     explicit BusyWindow(QWidget* parent = nullptr);

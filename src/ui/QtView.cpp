@@ -38,6 +38,41 @@ const char* const title = "Torvinel";
 
 } // namespace
 
+const char* QtView::objectName(Control control)
+{
+    switch (control) {
+    case Control::BackupButton: return "BackupButton";
+    case Control::RestoreButton: return "RestoreButton";
+    case Control::AddDiscButton: return "AddDisk";
+    case Control::WriterChooser: return "DeviceChooser";
+    case Control::WriterGroup: return "gbDeviceChooser";
+    case Control::RestoreDrive: return "cbRestoreFrom";
+    case Control::RestoreDriveGroup: return "gbRestoreFrom";
+    case Control::BackupSetChooser: return "RestoreChooser";
+    case Control::RestoreTree: return "RestoreTree";
+    case Control::DiscList: return "Disklist";
+    case Control::AddDiscDrive: return "cbAddDisks";
+    case Control::Md5Check: return "cbDoMD5";
+    case Control::VerifyCheck: return "cbDoVerify";
+    case Control::CdSpeed: return "cbMaxCDSpeed";
+    case Control::DvdSpeed: return "cbMaxDVDSpeed";
+    case Control::ProgressCaption: return "gbProgressbars";
+    case Control::MessageText: return "lMessage";
+    case Control::CancelButton: return "bCancel";
+    case Control::PhaseText: return "LPhase";
+    case Control::PhaseBar: return "pbPhase";
+    case Control::ExtraText: return "LExtra";
+    case Control::ExtraBar: return "pbExtra";
+    case Control::DiscCount: return "HowManyDisks";
+    case Control::ProgressText: return "LProgress";
+    case Control::ProgressBar: return "pbProgress";
+    case Control::BusyCaption: return "TfrmOperationProgress";
+    case Control::BusyInfo: return "lblInfo";
+    case Control::BusyCancel: return "btnCancel";
+    }
+    return "";
+}
+
 QtView::QtView(MainWindow& main) : m_main(main) {}
 
 void QtView::attachProgressForms(BackupProgressWindow* backup, RestoreProgressWindow* restore)
@@ -81,9 +116,9 @@ T* QtView::controlOf(Window w, std::string_view name) const
     return typed;
 }
 
-void QtView::setText(Window w, std::string_view name, const std::string& text)
+void QtView::setText(Window w, Control id, const std::string& text)
 {
-    QWidget* c = control(w, name);
+    QWidget* c = control(w, objectName(id));
     const QString t = qs(text);
     if (auto* label = qobject_cast<QLabel*>(c))
         label->setText(t);
@@ -100,12 +135,12 @@ void QtView::setText(Window w, std::string_view name, const std::string& text)
     else if (c && c->isWindow())
         c->setWindowTitle(t);
     else if (c)
-        qWarning("Torvinel: control %s has no text", std::string(name).c_str());
+        qWarning("Torvinel: control %s has no text", objectName(id));
 }
 
-std::string QtView::text(Window w, std::string_view name) const
+std::string QtView::text(Window w, Control id) const
 {
-    QWidget* c = control(w, name);
+    QWidget* c = control(w, objectName(id));
     if (auto* label = qobject_cast<QLabel*>(c))
         return ss(label->text());
     if (auto* group = qobject_cast<QGroupBox*>(c))
@@ -123,52 +158,52 @@ std::string QtView::text(Window w, std::string_view name) const
     return {};
 }
 
-void QtView::setPosition(Window w, std::string_view name, int position)
+void QtView::setPosition(Window w, Control id, int position)
 {
     // A bar ignores values outside its range; above the range means full.
-    if (auto* bar = controlOf<QProgressBar>(w, name))
+    if (auto* bar = controlOf<QProgressBar>(w, objectName(id)))
         bar->setValue(std::clamp(position, bar->minimum(), bar->maximum()));
 }
 
-int QtView::position(Window w, std::string_view name) const
+int QtView::position(Window w, Control id) const
 {
-    auto* bar = controlOf<QProgressBar>(w, name);
+    auto* bar = controlOf<QProgressBar>(w, objectName(id));
     return bar ? std::max(bar->value(), bar->minimum()) : 0;
 }
 
-void QtView::setEnabled(Window w, std::string_view name, bool enabled)
+void QtView::setEnabled(Window w, Control id, bool enabled)
 {
-    if (QWidget* c = control(w, name))
+    if (QWidget* c = control(w, objectName(id)))
         c->setEnabled(enabled);
 }
 
-bool QtView::isEnabled(Window w, std::string_view name) const
+bool QtView::isEnabled(Window w, Control id) const
 {
-    QWidget* c = control(w, name);
+    QWidget* c = control(w, objectName(id));
     return c && c->isEnabled();
 }
 
-void QtView::setVisible(Window w, std::string_view name, bool visible)
+void QtView::setVisible(Window w, Control id, bool visible)
 {
-    if (QWidget* c = control(w, name))
+    if (QWidget* c = control(w, objectName(id)))
         c->setVisible(visible);
 }
 
-void QtView::setChecked(std::string_view name, bool checked)
+void QtView::setChecked(Control id, bool checked)
 {
-    if (auto* box = controlOf<QAbstractButton>(Window::Main, name))
+    if (auto* box = controlOf<QAbstractButton>(Window::Main, objectName(id)))
         box->setChecked(checked);
 }
 
-bool QtView::isChecked(std::string_view name) const
+bool QtView::isChecked(Control id) const
 {
-    auto* box = controlOf<QAbstractButton>(Window::Main, name);
+    auto* box = controlOf<QAbstractButton>(Window::Main, objectName(id));
     return box && box->isChecked();
 }
 
-void QtView::setItems(std::string_view name, const std::vector<std::string>& items, int selected)
+void QtView::setItems(Control id, const std::vector<std::string>& items, int selected)
 {
-    auto* box = controlOf<QComboBox>(Window::Main, name);
+    auto* box = controlOf<QComboBox>(Window::Main, objectName(id));
     if (!box)
         return;
     QStringList list;
@@ -176,27 +211,27 @@ void QtView::setItems(std::string_view name, const std::vector<std::string>& ite
         list << qs(item);
     box->clear();
     box->addItems(list);
-    setSelectedIndex(name, selected);
+    setSelectedIndex(id, selected);
 }
 
-std::vector<std::string> QtView::items(std::string_view name) const
+std::vector<std::string> QtView::items(Control id) const
 {
     std::vector<std::string> result;
-    if (auto* box = controlOf<QComboBox>(Window::Main, name))
+    if (auto* box = controlOf<QComboBox>(Window::Main, objectName(id)))
         for (int i = 0; i < box->count(); ++i)
             result.push_back(ss(box->itemText(i)));
     return result;
 }
 
-void QtView::setSelectedIndex(std::string_view name, int index)
+void QtView::setSelectedIndex(Control id, int index)
 {
-    if (auto* box = controlOf<QComboBox>(Window::Main, name))
+    if (auto* box = controlOf<QComboBox>(Window::Main, objectName(id)))
         box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1);
 }
 
-int QtView::selectedIndex(std::string_view name) const
+int QtView::selectedIndex(Control id) const
 {
-    auto* box = controlOf<QComboBox>(Window::Main, name);
+    auto* box = controlOf<QComboBox>(Window::Main, objectName(id));
     return box ? box->currentIndex() : -1;
 }
 

@@ -11,9 +11,9 @@ class BackupProgressWindow;
 class RestoreProgressWindow;
 class BusyWindow;
 
-// The View over the real windows. Controls are found by their design name (objectName) in
-// the window they belong to; a name that does not exist is a programming error and is
-// reported with qWarning, the call then does nothing.
+// The View over the real windows. Each control is the widget of its object name in the
+// window it belongs to (the names are listed in QtView.cpp); a widget that does not exist is
+// a programming error and is reported with qWarning, the call then does nothing.
 //
 // Text of a control by kind: label and button: their text; group box: its caption; drop-down
 // list: its prompt (shown while nothing is selected) for setText, the selected item or else
@@ -24,26 +24,29 @@ class QtView : public View {
 public:
     explicit QtView(MainWindow& main);
 
+    // The object name of the widget that shows a control: the one place that knows it.
+    static const char* objectName(Control control);
+
     void attachProgressForms(BackupProgressWindow* backup, RestoreProgressWindow* restore);
     // The drive search's busy window (Window::Busy); its caption is the control named
-    // "BusyWindow".
+    // "BusyCaption".
     void attachBusyWindow(BusyWindow* busy) { m_busy = busy; }
     void attachBackupTree(CheckTree& tree) { m_backupTree = &tree; }
     void attachRestoreTree(CheckTree& tree) { m_restoreTree = &tree; }
 
-    void setText(Window window, std::string_view control, const std::string& text) override;
-    std::string text(Window window, std::string_view control) const override;
-    void setPosition(Window window, std::string_view control, int position) override;
-    int position(Window window, std::string_view control) const override;
-    void setEnabled(Window window, std::string_view control, bool enabled) override;
-    bool isEnabled(Window window, std::string_view control) const override;
-    void setVisible(Window window, std::string_view control, bool visible) override;
-    void setChecked(std::string_view control, bool checked) override;
-    bool isChecked(std::string_view control) const override;
-    void setItems(std::string_view control, const std::vector<std::string>& items, int selected) override;
-    std::vector<std::string> items(std::string_view control) const override;
-    void setSelectedIndex(std::string_view control, int index) override;
-    int selectedIndex(std::string_view control) const override;
+    void setText(Window window, Control control, const std::string& text) override;
+    std::string text(Window window, Control control) const override;
+    void setPosition(Window window, Control control, int position) override;
+    int position(Window window, Control control) const override;
+    void setEnabled(Window window, Control control, bool enabled) override;
+    bool isEnabled(Window window, Control control) const override;
+    void setVisible(Window window, Control control, bool visible) override;
+    void setChecked(Control control, bool checked) override;
+    bool isChecked(Control control) const override;
+    void setItems(Control control, const std::vector<std::string>& items, int selected) override;
+    std::vector<std::string> items(Control control) const override;
+    void setSelectedIndex(Control control, int index) override;
+    int selectedIndex(Control control) const override;
     void setStatusText(int panel, const std::string& text) override;
 
     void showWindow(Window window) override;

@@ -107,10 +107,10 @@ TEST(ScriptedViewTest, KeepsTheMainWindowMinimumAndTheSpeedLists)
     EXPECT_EQ(g.width, 620);
     EXPECT_EQ(g.height, 440);
     EXPECT_TRUE(view.has("setGeometry Main 5 6 500 300"));
-    EXPECT_EQ(view.items("cbMaxCDSpeed").size(), 17u);
-    view.setSelectedIndex("cbMaxCDSpeed", 40);
-    EXPECT_EQ(view.selectedIndex("cbMaxCDSpeed"), -1);
-    EXPECT_EQ(view.text(Window::BackupProgress, "gbProgressbars"), "Progress");
+    EXPECT_EQ(view.items(Control::CdSpeed).size(), 17u);
+    view.setSelectedIndex(Control::CdSpeed, 40);
+    EXPECT_EQ(view.selectedIndex(Control::CdSpeed), -1);
+    EXPECT_EQ(view.text(Window::BackupProgress, Control::ProgressCaption), "Progress");
 }
 
 } // namespace

@@ -14,11 +14,11 @@ constexpr Window R = Window::RestoreProgress;
 TEST(ProgressTest, BackupUpdateSetsEachGivenControlThenHandlesEvents)
 {
     ScriptedView view;
-    ShowBackupProgress(view, "Phase 3", "File: /a", "part 2", "Warning", 10, 20);
+    showBackupProgress(view, {.caption = "Phase 3", .phase = "File: /a", .extra = "part 2", .message = "Warning", .phaseBar = 10, .extraBar = 20});
     const std::vector<std::string> expected{
-        "setText BackupProgress gbProgressbars Phase 3", "setText BackupProgress LPhase File: /a",
-        "setText BackupProgress LExtra part 2",         "setText BackupProgress lMessage Warning",
-        "setPosition BackupProgress pbPhase 10",        "setPosition BackupProgress pbExtra 20",
+        "setText BackupProgress ProgressCaption Phase 3", "setText BackupProgress PhaseText File: /a",
+        "setText BackupProgress ExtraText part 2",         "setText BackupProgress MessageText Warning",
+        "setPosition BackupProgress PhaseBar 10",        "setPosition BackupProgress ExtraBar 20",
         "processEvents"};
     EXPECT_EQ(view.calls(), expected);
 }
@@ -26,21 +26,21 @@ TEST(ProgressTest, BackupUpdateSetsEachGivenControlThenHandlesEvents)
 TEST(ProgressTest, EmptyTextsAndNegativePositionsLeaveControlsButStillHandleEvents)
 {
     ScriptedView view;
-    ShowBackupProgress(view, "Phase 1", "File: /a", "x", "hello", 500, 600);
-    ShowRestoreProgress(view, "Restore", "File: /b", "msg", 700);
+    showBackupProgress(view, {.caption = "Phase 1", .phase = "File: /a", .extra = "x", .message = "hello", .phaseBar = 500, .extraBar = 600});
+    showRestoreProgress(view, {.caption = "Restore", .progress = "File: /b", .message = "msg", .bar = 700});
     view.clearCalls();
 
-    ShowBackupProgress(view, "", "", "", "", -1, -1);
-    ShowRestoreProgress(view, "", "", "", -1);
+    showBackupProgress(view, {});
+    showRestoreProgress(view, {});
 
     EXPECT_EQ(view.calls(), (std::vector<std::string>{"processEvents", "processEvents"}));
-    EXPECT_EQ(view.text(B, "LPhase"), "File: /a");
-    EXPECT_EQ(view.text(B, "lMessage"), "hello");
-    EXPECT_EQ(view.position(B, "pbPhase"), 500);
-    EXPECT_EQ(view.position(B, "pbExtra"), 600);
-    EXPECT_EQ(view.text(R, "gbProgressbars"), "Restore");
-    EXPECT_EQ(view.text(R, "LProgress"), "File: /b");
-    EXPECT_EQ(view.position(R, "pbProgress"), 700);
+    EXPECT_EQ(view.text(B, Control::PhaseText), "File: /a");
+    EXPECT_EQ(view.text(B, Control::MessageText), "hello");
+    EXPECT_EQ(view.position(B, Control::PhaseBar), 500);
+    EXPECT_EQ(view.position(B, Control::ExtraBar), 600);
+    EXPECT_EQ(view.text(R, Control::ProgressCaption), "Restore");
+    EXPECT_EQ(view.text(R, Control::ProgressText), "File: /b");
+    EXPECT_EQ(view.position(R, Control::ProgressBar), 700);
 }
 
 TEST(ProgressTest, PositionsAboveTheRangeShowAFullBarAndZeroIsAPosition)
@@ -51,29 +51,29 @@ TEST(ProgressTest, PositionsAboveTheRangeShowAFullBarAndZeroIsAPosition)
     };
     for (Case c : {Case{0, 0}, Case{1000, 1000}, Case{1001, 1000}, Case{2147483647, 1000}}) {
         ScriptedView view;
-        ShowBackupProgress(view, "", "", "", "", c.given, c.given);
-        ShowRestoreProgress(view, "", "", "", c.given);
-        EXPECT_TRUE(view.has("setPosition BackupProgress pbPhase " + std::to_string(c.shown))) << c.given;
-        EXPECT_TRUE(view.has("setPosition BackupProgress pbExtra " + std::to_string(c.shown))) << c.given;
-        EXPECT_TRUE(view.has("setPosition RestoreProgress pbProgress " + std::to_string(c.shown))) << c.given;
+        showBackupProgress(view, {.phaseBar = c.given, .extraBar = c.given});
+        showRestoreProgress(view, {.bar = c.given});
+        EXPECT_TRUE(view.has("setPosition BackupProgress PhaseBar " + std::to_string(c.shown))) << c.given;
+        EXPECT_TRUE(view.has("setPosition BackupProgress ExtraBar " + std::to_string(c.shown))) << c.given;
+        EXPECT_TRUE(view.has("setPosition RestoreProgress ProgressBar " + std::to_string(c.shown))) << c.given;
     }
 }
 
 TEST(ProgressTest, PhaseStartBlanksTheDetailLinesWithASpaceAndResetsTheBars)
 {
     ScriptedView view;
-    ShowBackupProgress(view, "Old", "File: /old", "old extra", "old message", 900, 800);
+    showBackupProgress(view, {.caption = "Old", .phase = "File: /old", .extra = "old extra", .message = "old message", .phaseBar = 900, .extraBar = 800});
 
-    StartBackupPhase(view, "Phase 2: Reading the database");
-    EXPECT_EQ(view.text(B, "gbProgressbars"), "Phase 2: Reading the database");
-    EXPECT_EQ(view.text(B, "LPhase"), " ");
-    EXPECT_EQ(view.text(B, "LExtra"), " ");
-    EXPECT_EQ(view.text(B, "lMessage"), " ");
-    EXPECT_EQ(view.position(B, "pbPhase"), 0);
-    EXPECT_EQ(view.position(B, "pbExtra"), 0);
+    startBackupPhase(view, "Phase 2: Reading the database");
+    EXPECT_EQ(view.text(B, Control::ProgressCaption), "Phase 2: Reading the database");
+    EXPECT_EQ(view.text(B, Control::PhaseText), " ");
+    EXPECT_EQ(view.text(B, Control::ExtraText), " ");
+    EXPECT_EQ(view.text(B, Control::MessageText), " ");
+    EXPECT_EQ(view.position(B, Control::PhaseBar), 0);
+    EXPECT_EQ(view.position(B, Control::ExtraBar), 0);
 
-    StartBackupPhase(view, "Phase 4", "Insert a blank disc");
-    EXPECT_EQ(view.text(B, "lMessage"), "Insert a blank disc");
+    startBackupPhase(view, "Phase 4", "Insert a blank disc");
+    EXPECT_EQ(view.text(B, Control::MessageText), "Insert a blank disc");
 }
 
 TEST(ProgressTest, PendingCancelClickIsSeenDuringAnUpdateThatChangesNothing)
@@ -83,13 +83,13 @@ TEST(ProgressTest, PendingCancelClickIsSeenDuringAnUpdateThatChangesNothing)
     view.post([&] { requestBackupCancel(state, view); });
     ASSERT_FALSE(state.CancelRequested);
 
-    ShowBackupProgress(view, "", "", "", "", -1, -1);
+    showBackupProgress(view, {});
 
     EXPECT_TRUE(state.CancelRequested);
-    EXPECT_EQ(view.text(B, "lMessage"), "Cancelling...");
+    EXPECT_EQ(view.text(B, Control::MessageText), "Cancelling...");
     // The click's own update touches only the message line.
     EXPECT_EQ(view.calls(), (std::vector<std::string>{"processEvents",
-                                                      "setText BackupProgress lMessage Cancelling...",
+                                                      "setText BackupProgress MessageText Cancelling...",
                                                       "processEvents"}));
 }
 
@@ -98,7 +98,7 @@ TEST(ProgressTest, RestoreCancelOnlySetsTheFlag)
     RunState state;
     ScriptedView view;
     view.post([&] { requestRestoreCancel(state, view); });
-    ShowRestoreProgress(view, "", "", "", -1);
+    showRestoreProgress(view, {});
     EXPECT_TRUE(state.CancelRequested);
     EXPECT_EQ(view.calls(), std::vector<std::string>{"processEvents"});
 }

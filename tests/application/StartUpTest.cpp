@@ -58,9 +58,9 @@ TEST_F(StartUpTest, FirstStartWritesEveryKeyWithItsDefault)
               "[Status]\r\nNewestDisc=\r\nOldestCSV=\r\nDoMD5=0\r\nDoVerify=0\r\nMaxCDSpeed=12\r\nMaxDVDSpeed=8\r\n\r\n"
               "[Paths]\r\nRestoreBase=" + home.path() + "/Documents\r\nTempBase=" + appFolder() + "\r\n\r\n"
               "[ImageDrive]\r\nFolder=" + home.path() + "/Torvinel Discs\r\nMediaType=DVD+R\r\nBlocks=2295104\r\n");
-    EXPECT_EQ(view.selectedIndex("cbMaxCDSpeed"), 12);
-    EXPECT_EQ(view.items("cbMaxCDSpeed")[12], "24X");
-    EXPECT_EQ(view.items("cbMaxDVDSpeed")[8], "8X");
+    EXPECT_EQ(view.selectedIndex(Control::CdSpeed), 12);
+    EXPECT_EQ(view.items(Control::CdSpeed)[12], "24X");
+    EXPECT_EQ(view.items(Control::DvdSpeed)[8], "8X");
     // The working folders; the documents folder did not exist and was made for the restores.
     const RunState& s = app.state();
     EXPECT_EQ(s.AppFolder, appFolder());
@@ -86,13 +86,13 @@ TEST_F(StartUpTest, StoredValuesAreAppliedAndWrittenBackAtClose)
     EXPECT_EQ(g.height, 600);
     EXPECT_EQ(g.top, 7);
     EXPECT_EQ(g.left, 9);
-    EXPECT_EQ(view.selectedIndex("cbMaxCDSpeed"), -1) << "a position outside the list selects nothing";
-    EXPECT_EQ(view.selectedIndex("cbMaxDVDSpeed"), 10);
-    EXPECT_TRUE(view.isChecked("cbDoMD5"));
-    EXPECT_FALSE(view.isChecked("cbDoVerify"));
+    EXPECT_EQ(view.selectedIndex(Control::CdSpeed), -1) << "a position outside the list selects nothing";
+    EXPECT_EQ(view.selectedIndex(Control::DvdSpeed), 10);
+    EXPECT_TRUE(view.isChecked(Control::Md5Check));
+    EXPECT_FALSE(view.isChecked(Control::VerifyCheck));
     EXPECT_EQ(app.state().NewestDisc, "20240305002");
 
-    view.setChecked("cbDoVerify", true);
+    view.setChecked(Control::VerifyCheck, true);
     app.shutDown();
     EXPECT_EQ(IniReadOrCreateInteger(ini(), "Status", "MaxCDSpeed", 12), -1);
     EXPECT_EQ(IniReadOrCreateInteger(ini(), "Form", "Width", 0), 620);

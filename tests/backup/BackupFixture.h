@@ -47,10 +47,10 @@ protected:
         state.log.open(state.appFile("LogFile.txt"));
         bits = std::make_unique<platform::ArchiveAttribute>(state.AppFolder);
         ConfigureArchiveEngine(ZF, state);
-        view.setChecked("cbDoMD5", false);
-        view.setChecked("cbDoVerify", false);
-        view.setSelectedIndex("cbMaxCDSpeed", 12);
-        view.setSelectedIndex("cbMaxDVDSpeed", 8);
+        view.setChecked(Control::Md5Check, false);
+        view.setChecked(Control::VerifyCheck, false);
+        view.setSelectedIndex(Control::CdSpeed, 12);
+        view.setSelectedIndex(Control::DvdSpeed, 8);
         options.pollInterval = std::chrono::milliseconds(0);
         options.freeSpace = [](const std::string&) { return int64_t(1) << 50; };
         options.dateTimeText = [] { return std::string("05/03/2024 12:00:00"); };
@@ -80,7 +80,7 @@ protected:
         item.DriveLetter = script.driveLetter;
         item.DeviceAddress = Discwright_GetTestDrive(0)->address();
         devices.Items.push_back(item);
-        view.setItems("DeviceChooser", {item.DriveLetter + " " + item.Product}, 0);
+        view.setItems(Control::WriterChooser, {item.DriveLetter + " " + item.Product}, 0);
     }
     std::shared_ptr<TestDrive> drive() { return Discwright_GetTestDrive(0); }
 
@@ -120,8 +120,8 @@ protected:
     std::vector<std::string> captions() const
     {
         std::vector<std::string> out;
-        for (const auto& call : view.callsStartingWith("setText BackupProgress gbProgressbars "))
-            out.push_back(call.substr(std::string("setText BackupProgress gbProgressbars ").size()));
+        for (const auto& call : view.callsStartingWith("setText BackupProgress ProgressCaption "))
+            out.push_back(call.substr(std::string("setText BackupProgress ProgressCaption ").size()));
         return out;
     }
     bool logHas(const std::string& line) const

@@ -76,8 +76,8 @@ TEST_F(BackupFixture, FirstRunGoesThroughEveryPhaseAndFilesOneDisc)
     EXPECT_EQ(view.calls().front(), "hideWindow Main");
     EXPECT_EQ(view.calls().back(), "showWindow Main");
     EXPECT_TRUE(view.has("showInformation The backup is finished."));
-    EXPECT_EQ(view.text(Window::BackupProgress, "lMessage"), "Done.");
-    EXPECT_EQ(view.text(Window::BackupProgress, "HowManyDisks"), "This backup should fit on 1 CD or 1 DVD.");
+    EXPECT_EQ(view.text(Window::BackupProgress, Control::MessageText), "Done.");
+    EXPECT_EQ(view.text(Window::BackupProgress, Control::DiscCount), "This backup should fit on 1 CD or 1 DVD.");
     EXPECT_TRUE(logHas("Estimated backup size: 9"));
     EXPECT_TRUE(logHas("Treesize bigger than 0, so writing last bits."));
 
@@ -116,7 +116,7 @@ TEST_F(BackupFixture, UnchangedFilesAreWrittenAgainInRotationAndTheNextRunStarts
               (std::vector<std::string>{"2024030500003dd.csv", "2024030500004rf.csv", "STATUS.INI"}));
     EXPECT_EQ(catalog("20240305002", "2024030500004rf.csv").size(), 2u);
     EXPECT_EQ(state.RotationPoint, b);
-    EXPECT_EQ(view.text(Window::BackupProgress, "HowManyDisks"), "This backup should fit on 1 CD or 1 DVD.");
+    EXPECT_EQ(view.text(Window::BackupProgress, Control::DiscCount), "This backup should fit on 1 CD or 1 DVD.");
 }
 
 // How a second run sees a file after one change.
@@ -171,7 +171,7 @@ TEST_P(ChangeDetectionTest, SecondRunClassifiesTheFile)
     const std::string a = file("a.txt", "alpha");
     ASSERT_EQ(run(), BackupOutcome::Finished);
     GetParam().change(a, *bits);
-    view.setChecked("cbDoMD5", GetParam().md5);
+    view.setChecked(Control::Md5Check, GetParam().md5);
     ASSERT_EQ(run(), BackupOutcome::Finished) << view.dump();
     EXPECT_EQ(listFile("NewList.txt"), GetParam().changed ? std::vector<std::string>{a} : std::vector<std::string>{});
     EXPECT_EQ(listFile("FullList.txt"), GetParam().changed ? std::vector<std::string>{} : std::vector<std::string>{a});
@@ -213,7 +213,7 @@ TEST_F(BackupFixture, NothingTickedRecordsEveryFileAsGoneOnADiscOfItsOwn)
     selection = std::vector<std::string>{};
     ASSERT_EQ(run(), BackupOutcome::Finished) << view.dump();
 
-    EXPECT_EQ(view.text(Window::BackupProgress, "HowManyDisks"), "This backup should fit on 1 CD or 1 DVD.");
+    EXPECT_EQ(view.text(Window::BackupProgress, Control::DiscCount), "This backup should fit on 1 CD or 1 DVD.");
     EXPECT_TRUE(listFile("FQList.txt").empty());
     EXPECT_EQ(filed("20240305002"), (std::vector<std::string>{"2024030500003dd.csv", "STATUS.INI"}));
     EXPECT_EQ(catalog("20240305002", "2024030500003dd.csv").size(), 2u);
@@ -229,7 +229,7 @@ TEST_F(BackupFixture, CancelWhileWaitingForABlankDiscSkipsToTheStateUpdate)
     file("a.txt", "alpha");
     int polls = 0;
     view.onProcessEvents = [&] {
-        if (view.text(Window::BackupProgress, "gbProgressbars") == "Phase 4 of 9: Check backup disk OK" && ++polls == 20)
+        if (view.text(Window::BackupProgress, Control::ProgressCaption) == "Phase 4 of 9: Check backup disk OK" && ++polls == 20)
             requestBackupCancel(state, view);
     };
     ASSERT_EQ(run(), BackupOutcome::Cancelled) << view.dump();
@@ -237,7 +237,7 @@ TEST_F(BackupFixture, CancelWhileWaitingForABlankDiscSkipsToTheStateUpdate)
     const auto seen = captions();
     EXPECT_EQ(std::count(seen.begin(), seen.end(), "Phase 5 of 9: Completing previous backup files."), 0);
     EXPECT_EQ(std::count(seen.begin(), seen.end(), "Phase 8 of 9: Updating current backup state."), 1);
-    EXPECT_EQ(view.text(Window::BackupProgress, "lMessage"), "The backup was cancelled.");
+    EXPECT_EQ(view.text(Window::BackupProgress, Control::MessageText), "The backup was cancelled.");
     EXPECT_TRUE(view.has("showInformation The backup was cancelled.\n"
                          "Nothing has been written to the disk in the CD/DVD writer."));
     EXPECT_TRUE(discs().empty());
@@ -251,7 +251,7 @@ TEST_F(BackupFixture, CancelWhilePackingDiscardsTheDiscAndKeepsItsFilesMarked)
     const std::string a = file("a.txt", "alpha");
     const std::string b = file("b.txt", "beta");
     view.onProcessEvents = [&] {
-        if (view.text(Window::BackupProgress, "LPhase") == "File: " + b && !state.CancelRequested)
+        if (view.text(Window::BackupProgress, Control::PhaseText) == "File: " + b && !state.CancelRequested)
             requestBackupCancel(state, view);
     };
     ASSERT_EQ(run(), BackupOutcome::Cancelled) << view.dump();
@@ -298,11 +298,11 @@ TEST_F(BackupFixture, AFileGoneAtPackTimeIsSkippedWithAWarningAndBackedUpNextRun
     const std::string a = file("a.txt", "alpha");
     const std::string b = file("b.txt", "beta");
     view.onProcessEvents = [&] {
-        if (view.text(Window::BackupProgress, "gbProgressbars") == "Phase 4 of 9: Check backup disk OK")
+        if (view.text(Window::BackupProgress, Control::ProgressCaption) == "Phase 4 of 9: Check backup disk OK")
             std::filesystem::remove(a);
     };
     ASSERT_EQ(run(), BackupOutcome::Finished) << view.dump();
-    EXPECT_TRUE(view.has("setText BackupProgress lMessage Warning: Could not read file " + a));
+    EXPECT_TRUE(view.has("setText BackupProgress MessageText Warning: Could not read file " + a));
     EXPECT_TRUE(logHas("Warning: Could not read file " + a));
     const auto lines = catalog("20240305001", "2024030500002rn.csv");
     ASSERT_EQ(lines.size(), 1u);

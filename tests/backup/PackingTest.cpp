@@ -132,7 +132,7 @@ TEST_F(PackingTest, RoomIsCountedInSectors)
         pack({path}, c.room);
         EXPECT_EQ(state.StagedFiles.size(), c.fits ? 2u : 0u) << c.name;
         // Nothing is staged, so a further disc of this size would not take it either.
-        EXPECT_EQ(view.has("setText BackupProgress lMessage Warning: Too large for an empty disk: " + path), !c.fits);
+        EXPECT_EQ(view.has("setText BackupProgress MessageText Warning: Too large for an empty disk: " + path), !c.fits);
     }
 }
 
@@ -181,14 +181,14 @@ TEST_F(PackingTest, EngineEvents)
         double percent;
         ZipOperation operation;
         const char* shown;
-    } progress[] = {{55.55, poAdd, "setPosition BackupProgress pbExtra 556"},
-                    {0, poAdd, "setPosition BackupProgress pbExtra 0"},
+    } progress[] = {{55.55, poAdd, "setPosition BackupProgress ExtraBar 556"},
+                    {0, poAdd, "setPosition BackupProgress ExtraBar 0"},
                     {100, poAdd, nullptr},
                     {40, poExtract, nullptr}};
     for (const auto& p : progress) {
         view.clearCalls();
         packer->ZFFileProgress(p.percent, p.operation);
-        EXPECT_EQ(view.countPrefix("setPosition BackupProgress pbExtra"), p.shown ? 1 : 0) << p.percent;
+        EXPECT_EQ(view.countPrefix("setPosition BackupProgress ExtraBar"), p.shown ? 1 : 0) << p.percent;
         if (p.shown) {
             EXPECT_TRUE(view.has(p.shown));
         }

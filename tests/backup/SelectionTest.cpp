@@ -195,7 +195,7 @@ TEST_F(SelectionTest, SpecialFilesLinksAndUncarriableNamesAreSkippedAndLogged)
     }
     // Each once: the ticked link is met twice (inside t and on its own), the rest once.
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 8);
-    EXPECT_EQ(view.countPrefix("setText BackupProgress lMessage Warning: Skipped "), 3);
+    EXPECT_EQ(view.countPrefix("setText BackupProgress MessageText Warning: Skipped "), 3);
 }
 
 TEST_F(SelectionTest, CancelEndsEachEnumerationAfterTheEntryInHandButVisitsTheRestOfFQList)

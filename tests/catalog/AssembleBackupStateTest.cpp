@@ -41,7 +41,7 @@ TEST_F(AssembleTest, EmptyDatabase)
     EXPECT_EQ(state.SplitVolumesDone, -1);
     EXPECT_FALSE(std::filesystem::exists(root / "BackupList.txt"));
     EXPECT_FALSE(std::filesystem::exists(root / "DeletedState.txt"));
-    EXPECT_EQ(view.backupText("LPhase"), "Retrieving Backup Disc list");
+    EXPECT_EQ(view.backupText(Control::PhaseText), "Retrieving Backup Disc list");
 }
 
 TEST_F(AssembleTest, OneDiscOneRun)
@@ -69,8 +69,8 @@ TEST_F(AssembleTest, NewerLinesWinAndDeletionsHideOlderLines)
     EXPECT_EQ(file("DeletedState.txt"), "/b\r\n");
     // The older catalog gave nothing any more: /a is newer elsewhere, /b deleted.
     EXPECT_EQ(state.OldestCSV, "2024030600002rn.csv");
-    EXPECT_EQ(view.backupText("LPhase"), "File: 2024030500001dd.csv");
-    EXPECT_EQ(view.backupPosition("pbPhase"), 500); // the older of two discs
+    EXPECT_EQ(view.backupText(Control::PhaseText), "File: 2024030500001dd.csv");
+    EXPECT_EQ(view.backupPosition(Control::PhaseBar), 500); // the older of two discs
 
     // Backed up again after the deletion: the newer line wins over the older d line.
     catalog("20240307001", "2024030700001rn.csv", {line("/b", "20240307000000", 3)});

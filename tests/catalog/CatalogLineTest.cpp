@@ -65,7 +65,7 @@ TEST_F(MakeCatalogLineTest, NamesALineCannotCarryAreSkippedWithAWarning)
         const std::string path = (root / name).string();
         writeFile(path, "x");
         EXPECT_EQ(MakeCatalogLine(state, view, path, false), "") << name;
-        EXPECT_EQ(view.backupText("lMessage"), uncarriablePathWarning(path));
+        EXPECT_EQ(view.backupText(Control::MessageText), uncarriablePathWarning(path));
         EXPECT_EQ(logLines().back(), uncarriablePathWarning(path));
     }
     EXPECT_EQ(logLines().size(), 3u); // the log's lines stay whole: no raw line break in them

@@ -30,16 +30,16 @@ TEST_F(DiscMaintenanceTest, RemovingTheOnlyDiscShownTwice)
     catalog("20240305001", "2024030500001rn.csv", {line("/a")});
     writeFile(root / "Database" / "20240305001" / "status.ini", "[MD5]\r\n");
     assemble();
-    ASSERT_EQ(view.items("Disklist"), (std::vector<std::string>{"20240305001 (Oldest)", "20240305001 (Newest)"}));
+    ASSERT_EQ(view.items(Control::DiscList), (std::vector<std::string>{"20240305001 (Oldest)", "20240305001 (Newest)"}));
     ASSERT_TRUE(std::filesystem::exists(root / "BackupList.txt"));
 
-    view.setSelectedIndex("Disklist", 1);
+    view.setSelectedIndex(Control::DiscList, 1);
     EXPECT_TRUE(removeDisc(state, view, refresh));
     EXPECT_FALSE(inDatabase("20240305001"));
     EXPECT_FALSE(std::filesystem::exists(root / "BackupList.txt")); // none written for an empty database
     EXPECT_TRUE(state.BackupState.empty());
-    EXPECT_TRUE(view.items("Disklist").empty());
-    EXPECT_EQ(view.selectedIndex("Disklist"), -1);
+    EXPECT_TRUE(view.items(Control::DiscList).empty());
+    EXPECT_EQ(view.selectedIndex(Control::DiscList), -1);
     EXPECT_EQ(state.NewestDisc, "");
     EXPECT_EQ(refreshes, 1);
 }
@@ -50,7 +50,7 @@ TEST_F(DiscMaintenanceTest, RemovingTheNewestDiscFreesItsNumber)
     catalog("20240305002", "2024030500002rn.csv", {line("/a", "20240305100000", 2)});
     state.OldestCSV = "2024030500002rn.csv"; // a stored bound that would hide the older disc
     assemble();
-    view.setSelectedIndex("Disklist", 1);
+    view.setSelectedIndex(Control::DiscList, 1);
     removeDisc(state, view, refresh);
     EXPECT_FALSE(inDatabase("20240305002"));
     EXPECT_EQ(state.BackupState.lines(), std::vector<std::string>{line("/a", "20240301100000", 1)});
@@ -66,20 +66,20 @@ TEST_F(DiscMaintenanceTest, RemoveActsOnlyOnADiscTheListOffers)
         catalog(disc, std::string(disc).substr(0, 8) + "00001rn.csv", {line("/a")});
     assemble();
     // Nothing chosen, and entries edited to name a middle disc or something else.
-    view.setSelectedIndex("Disklist", -1);
+    view.setSelectedIndex(Control::DiscList, -1);
     EXPECT_FALSE(removeDisc(state, view, refresh));
-    view.setItems("Disklist", {"20240302001 (Oldest)", "20240303001 (Newest)"}, 0);
+    view.setItems(Control::DiscList, {"20240302001 (Oldest)", "20240303001 (Newest)"}, 0);
     EXPECT_FALSE(removeDisc(state, view, refresh));
-    view.setItems("Disklist", {"../../etc (Oldest)"}, 0);
+    view.setItems(Control::DiscList, {"../../etc (Oldest)"}, 0);
     EXPECT_FALSE(removeDisc(state, view, refresh));
     for (const char* disc : {"20240301001", "20240302001", "20240303001"})
         EXPECT_TRUE(inDatabase(disc)) << disc;
     EXPECT_EQ(refreshes, 0);
 
-    view.setItems("Disklist", {"20240301001 (Oldest)", "20240303001 (Newest)"}, 0);
+    view.setItems(Control::DiscList, {"20240301001 (Oldest)", "20240303001 (Newest)"}, 0);
     EXPECT_TRUE(removeDisc(state, view, refresh));
     EXPECT_FALSE(inDatabase("20240301001"));
-    EXPECT_EQ(view.items("Disklist"), (std::vector<std::string>{"20240302001 (Oldest)", "20240303001 (Newest)"}));
+    EXPECT_EQ(view.items(Control::DiscList), (std::vector<std::string>{"20240302001 (Oldest)", "20240303001 (Newest)"}));
 }
 
 class AddDiskTest : public DiscMaintenanceTest {
@@ -191,10 +191,10 @@ TEST_F(AddDiskTest, FolderThatCannotBeCreated)
 TEST_F(AddDiskTest, FromTheDriveChosenInTheList)
 {
     burnt("20240301001", "2024030100001rn.csv", "/a");
-    view.setItems("cbAddDisks", {drive.string() + "/"}, -1);
+    view.setItems(Control::AddDiscDrive, {drive.string() + "/"}, -1);
     EXPECT_EQ(addDisc(state, view, refresh), AddDiskResult::NothingChosen);
     EXPECT_EQ(refreshes, 0);
-    view.setSelectedIndex("cbAddDisks", 0);
+    view.setSelectedIndex(Control::AddDiscDrive, 0);
     addDisc(state, view, refresh);
     EXPECT_EQ(view.messages(), std::vector<std::string>{"showInformation The disk was successfully added."});
 }

@@ -49,21 +49,21 @@ TEST_F(DatabaseTest, ListDiscsFillsDisklistWithOldestAndNewest)
 {
     ListDiscs(state, view);
     EXPECT_TRUE(state.DiscList.empty());
-    EXPECT_TRUE(view.items("Disklist").empty());
-    EXPECT_EQ(view.selectedIndex("Disklist"), -1);
+    EXPECT_TRUE(view.items(Control::DiscList).empty());
+    EXPECT_EQ(view.selectedIndex(Control::DiscList), -1);
 
     catalog("20240305001", "2024030500001dd.csv", {});
     writeFile(root / "Database" / "2024030599.txt", "a file is no disc");
     std::filesystem::create_directories(root / "Database" / "other");
     ListDiscs(state, view);
     EXPECT_EQ(state.DiscList.lines(), std::vector<std::string>{"20240305001"});
-    EXPECT_EQ(view.items("Disklist"), (std::vector<std::string>{"20240305001 (Oldest)", "20240305001 (Newest)"}));
-    EXPECT_EQ(view.selectedIndex("Disklist"), 0);
+    EXPECT_EQ(view.items(Control::DiscList), (std::vector<std::string>{"20240305001 (Oldest)", "20240305001 (Newest)"}));
+    EXPECT_EQ(view.selectedIndex(Control::DiscList), 0);
 
     catalog("20240306002", "2024030600001dd.csv", {});
     catalog("20240306001", "2024030600001dd.csv", {});
     ListDiscs(state, view);
-    EXPECT_EQ(view.items("Disklist"), (std::vector<std::string>{"20240305001 (Oldest)", "20240306002 (Newest)"}));
+    EXPECT_EQ(view.items(Control::DiscList), (std::vector<std::string>{"20240305001 (Oldest)", "20240306002 (Newest)"}));
 }
 
 TEST_F(DatabaseTest, NextDiscIdFollowsTheNewestDisc)
@@ -110,7 +110,7 @@ TEST_F(DatabaseTest, StageFileRoundsToSectorsAndRecordsDigests)
         StageFile(state, view, path);
         expected += c.added;
         EXPECT_EQ(state.StagedBytes, expected) << c.name;
-        EXPECT_EQ(view.backupPosition("pbPhase"), expected * 1000 / 8192) << c.name;
+        EXPECT_EQ(view.backupPosition(Control::PhaseBar), expected * 1000 / 8192) << c.name;
         EXPECT_EQ(state.StagedFiles.back(), path);
     }
     const std::string ini = (root / "torvineltemp" / "status.ini").string();
@@ -121,7 +121,7 @@ TEST_F(DatabaseTest, StageFileRoundsToSectorsAndRecordsDigests)
     // A disc without room shows a full bar; it must not divide by zero.
     state.DiscFreeBytes = -1;
     StageFile(state, view, (root / "torvineltemp" / "one").string());
-    EXPECT_GE(view.backupPosition("pbPhase"), 1000);
+    EXPECT_GE(view.backupPosition(Control::PhaseBar), 1000);
 }
 
 TEST_F(DatabaseTest, LengthOfAMissingOrIgnoredFileIsZeroWithAWarning)
@@ -129,7 +129,7 @@ TEST_F(DatabaseTest, LengthOfAMissingOrIgnoredFileIsZeroWithAWarning)
     const std::string path = (root / "torvineltemp" / "gone.zip").string();
     StageFile(state, view, path);
     EXPECT_EQ(state.StagedBytes, 0);
-    EXPECT_EQ(view.backupText("lMessage"), "Warning: Could not find file " + path);
+    EXPECT_EQ(view.backupText(Control::MessageText), "Warning: Could not find file " + path);
 
     // Held by another program: the user is asked; after Ignore the length is 0 with the warning.
     const std::string held = (root / "torvineltemp" / "held.zip").string();
@@ -141,7 +141,7 @@ TEST_F(DatabaseTest, LengthOfAMissingOrIgnoredFileIsZeroWithAWarning)
     ::close(descriptor);
     EXPECT_EQ(view.unusedAnswers(), 0u);
     EXPECT_EQ(state.StagedBytes, 0);
-    EXPECT_EQ(view.backupText("lMessage"), "Warning: Could not find file " + held);
+    EXPECT_EQ(view.backupText(Control::MessageText), "Warning: Could not find file " + held);
 }
 
 } // namespace

@@ -79,16 +79,16 @@ TEST(TerminalViewTest, CaptionsAndMessagesArePrintedOnceErrorsGoToTheErrorStream
 {
     Terminal t;
     t.view.setProgressBar(false);
-    StartBackupPhase(t.view, "Phase 1");
-    ShowBackupProgress(t.view, "Phase 1", "File: /a", "", "Cancelling...", 10, 10);
-    ShowBackupProgress(t.view, "", "", "", "Cancelling...", 20, -1);
+    startBackupPhase(t.view, "Phase 1");
+    showBackupProgress(t.view, {.caption = "Phase 1", .phase = "File: /a", .message = "Cancelling...", .phaseBar = 10, .extraBar = 10});
+    showBackupProgress(t.view, {.message = "Cancelling...", .phaseBar = 20});
     t.view.showInformation("The backup is finished.");
     t.view.showError("Could not create /x.");
     EXPECT_EQ(t.output(), "Phase 1\nCancelling...\nThe backup is finished.\n");
     EXPECT_EQ(t.errors(), "Could not create /x.\n");
     // The state stays readable for core.
-    EXPECT_EQ(t.view.text(Window::BackupProgress, "LPhase"), "File: /a");
-    EXPECT_EQ(t.view.position(Window::BackupProgress, "pbPhase"), 20);
+    EXPECT_EQ(t.view.text(Window::BackupProgress, Control::PhaseText), "File: /a");
+    EXPECT_EQ(t.view.position(Window::BackupProgress, Control::PhaseBar), 20);
     EXPECT_EQ(t.view.screen().width, 1024);
     EXPECT_EQ(t.view.screen().height, 768);
 }
@@ -97,8 +97,8 @@ TEST(TerminalViewTest, BarIsOneLineRedrawnAndClearedBeforeAMessage)
 {
     Terminal t;
     t.view.setProgressBar(true);
-    ShowRestoreProgress(t.view, "", "File: /b", "", 500);
-    ShowRestoreProgress(t.view, "", "", "Please insert disc 2", -1);
+    showRestoreProgress(t.view, {.progress = "File: /b", .bar = 500});
+    showRestoreProgress(t.view, {.message = "Please insert disc 2"});
     const std::string out = t.output();
     EXPECT_NE(out.find("\r[###############---------------]  50% File: /b\033[K"), std::string::npos) << out;
     EXPECT_NE(out.find("\r\033[KPlease insert disc 2\n"), std::string::npos) << out;

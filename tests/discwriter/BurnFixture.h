@@ -50,9 +50,9 @@ protected:
         state.TempFolder = dir / "torvineltemp";
         std::filesystem::create_directories(state.TempFolder);
         state.log.open(dir / "LogFile.txt");
-        view.setSelectedIndex("cbMaxCDSpeed", 12);
-        view.setSelectedIndex("cbMaxDVDSpeed", 8);
-        view.setChecked("cbDoVerify", false);
+        view.setSelectedIndex(Control::CdSpeed, 12);
+        view.setSelectedIndex(Control::DvdSpeed, 8);
+        view.setChecked(Control::VerifyCheck, false);
         options.pollInterval = std::chrono::milliseconds(0);
         options.freeSpace = [this](const std::string&) { return hardDiskFree; };
         options.dateTimeText = [] { return std::string("12/10/2026 02:03:04"); };
@@ -75,7 +75,7 @@ protected:
             devices.Items.push_back(item);
             items.push_back(item.DriveLetter + " " + item.Product);
         }
-        view.setItems("DeviceChooser", items, items.empty() ? -1 : 0);
+        view.setItems(Control::WriterChooser, items, items.empty() ? -1 : 0);
         view.clearCalls();
     }
     void useDrive(const TestDriveScript& script) { useDrives({script}); }

@@ -85,7 +85,7 @@ TEST_F(BurnSession, MeasuresABlankDiscAndLeavesItInTheDriveUnlocked)
     bool cancelDisabledWhileLocked = false;
     view.onProcessEvents = [&] {
         if (drive()->locked())
-            cancelDisabledWhileLocked = !view.isEnabled(Window::BackupProgress, "bCancel");
+            cancelDisabledWhileLocked = !view.isEnabled(Window::BackupProgress, Control::CancelButton);
     };
     write();
 
@@ -95,7 +95,7 @@ TEST_F(BurnSession, MeasuresABlankDiscAndLeavesItInTheDriveUnlocked)
     EXPECT_EQ(drive()->ejectCount(), 0);
     EXPECT_FALSE(drive()->locked());
     EXPECT_TRUE(cancelDisabledWhileLocked);
-    EXPECT_TRUE(view.isEnabled(Window::BackupProgress, "bCancel"));
+    EXPECT_TRUE(view.isEnabled(Window::BackupProgress, Control::CancelButton));
 
     std::vector<std::string> expected = openingLines();
     append(expected, {"Getting disc information... ",
@@ -220,11 +220,11 @@ TEST_F(BurnSession, BurnsTempFolderClosesTheDiscEjectsItAndAsksForTheLabel)
     expectLines(actual, expected);
 
     // The bars end blank and at 0 after the closing and verification steps.
-    EXPECT_EQ(view.text(Window::BackupProgress, "LPhase"), " ");
-    EXPECT_EQ(view.position(Window::BackupProgress, "pbPhase"), 0);
-    EXPECT_TRUE(view.has("setText BackupProgress LPhase Closing the disk:"));
-    EXPECT_TRUE(view.has("setPosition BackupProgress pbPhase 1000")); // 100 % written
-    EXPECT_TRUE(view.has("setPosition BackupProgress pbExtra 750"));  // the buffer 75 % full
+    EXPECT_EQ(view.text(Window::BackupProgress, Control::PhaseText), " ");
+    EXPECT_EQ(view.position(Window::BackupProgress, Control::PhaseBar), 0);
+    EXPECT_TRUE(view.has("setText BackupProgress PhaseText Closing the disk:"));
+    EXPECT_TRUE(view.has("setPosition BackupProgress PhaseBar 1000")); // 100 % written
+    EXPECT_TRUE(view.has("setPosition BackupProgress ExtraBar 750"));  // the buffer 75 % full
 }
 
 TEST_F(BurnSession, AWriterWithoutTrackAtOnceCancelsBeforeAskingForADisc)
@@ -237,7 +237,7 @@ TEST_F(BurnSession, AWriterWithoutTrackAtOnceCancelsBeforeAskingForADisc)
     EXPECT_EQ(outcome, BurnOutcome::Cancelled);
     EXPECT_TRUE(state.CancelRequested);
     EXPECT_TRUE(view.has("showInformation Track-At-Once is not supported on this drive. Cancelling."));
-    EXPECT_EQ(view.countPrefix("setText BackupProgress lMessage"), 0);
+    EXPECT_EQ(view.countPrefix("setText BackupProgress MessageText"), 0);
     EXPECT_EQ(drive()->ejectCount(), 0);
     const auto lines = logLines();
     ASSERT_GE(lines.size(), 2u);
@@ -250,14 +250,14 @@ TEST_F(BurnSession, WithNoDiscItAsksOpensTheTrayAndWaitsUntilCancelled)
     useDrive(withDiscs({}));
     int polls = 0;
     view.onProcessEvents = [&] {
-        if (view.text(Window::BackupProgress, "lMessage") == insertAnyKind && ++polls == 5)
+        if (view.text(Window::BackupProgress, Control::MessageText) == insertAnyKind && ++polls == 5)
             requestBackupCancel(state, view);
     };
     write();
 
     EXPECT_EQ(outcome, BurnOutcome::Cancelled);
     EXPECT_GE(drive()->ejectCount(), 1);
-    EXPECT_TRUE(view.has(std::string("setText BackupProgress lMessage ") + insertAnyKind));
+    EXPECT_TRUE(view.has(std::string("setText BackupProgress MessageText ") + insertAnyKind));
     EXPECT_TRUE(logHas(insertAnyKind));
     const auto lines = logLines();
     EXPECT_EQ(lines[lines.size() - 2], "Cancelled");
@@ -295,8 +295,8 @@ TEST_F(BurnSession, UnsuitableDiscsAreEjectedUntilABlankOneComes)
         ASSERT_NE(reason, lines.end());
         ASSERT_NE(reason + 1, lines.end());
         EXPECT_EQ(*(reason + 1), insertAnyKind);
-        EXPECT_EQ(view.has(std::string("setText BackupProgress lMessage ") + insertAnyKind), c.userSeesRequest);
-        EXPECT_EQ(view.text(Window::BackupProgress, "lMessage"), " ");
+        EXPECT_EQ(view.has(std::string("setText BackupProgress MessageText ") + insertAnyKind), c.userSeesRequest);
+        EXPECT_EQ(view.text(Window::BackupProgress, Control::MessageText), " ");
         EXPECT_EQ(view.countPrefix("showInformation"), 0);
     }
 }
@@ -332,8 +332,8 @@ TEST_F(BurnSession, SpeedsComeFromTheChosenItemsOfTheSpeedLists)
         SCOPED_TRACE(c.kbps);
         std::filesystem::resize_file(dir / "LogFile.txt", 0);
         useDrive(withDiscs({blankDisc(c.disc)}));
-        view.setSelectedIndex("cbMaxCDSpeed", c.cdItem);
-        view.setSelectedIndex("cbMaxDVDSpeed", c.dvdItem);
+        view.setSelectedIndex(Control::CdSpeed, c.cdItem);
+        view.setSelectedIndex(Control::DvdSpeed, c.dvdItem);
         write();
         EXPECT_EQ(outcome, BurnOutcome::Done);
         EXPECT_TRUE(logHas("Setting CD/DVD speeds to " + std::to_string(c.kbps) + " KBps.")) << logText();
@@ -391,7 +391,7 @@ TEST_F(BurnSession, ABufferUnderrunDuringTheWriteDoesNotStopTheSession)
     TestDriveScript script = withDiscs({blankDisc(DISC_TYPE_DVDPLUSR, 20000)});
     script.underrunAtByte = 100000;
     useDrive(script);
-    view.setChecked("cbDoVerify", true);
+    view.setChecked(Control::VerifyCheck, true);
     write("20261210002");
 
     EXPECT_EQ(outcome, BurnOutcome::Done);
@@ -399,7 +399,7 @@ TEST_F(BurnSession, ABufferUnderrunDuringTheWriteDoesNotStopTheSession)
     for (const char* line : {"Error: Buffer Underrun.", "Closing session... ", "Verifying the file tree.",
                              "Ejecting...", "Done."})
         EXPECT_TRUE(logHas(line)) << line;
-    EXPECT_TRUE(view.has("setText BackupProgress LPhase Verifying the disk: This will take a couple of minutes."));
+    EXPECT_TRUE(view.has("setText BackupProgress PhaseText Verifying the disk: This will take a couple of minutes."));
     EXPECT_EQ(drive()->ejectedDiscs().size(), 1u);
 }
 
@@ -433,7 +433,7 @@ TEST_F(BurnSession, FailuresEndAtTheErrorExitWithTheCallsMessage)
         }
         EXPECT_FALSE(outcome); // no outcome: the failure was raised
         EXPECT_FALSE(logHas(c.lastLogBefore));
-        EXPECT_TRUE(view.isEnabled(Window::BackupProgress, "bCancel"));
+        EXPECT_TRUE(view.isEnabled(Window::BackupProgress, Control::CancelButton));
         const auto lines = logLines();
         auto at = std::find(lines.begin(), lines.end(), c.message);
         ASSERT_NE(at, lines.end());
@@ -484,7 +484,7 @@ TEST_F(BurnSession, AnUnexpectedFailureLeavesNoHandleAndCancelEnabled)
             throw std::runtime_error("the window went away");
     };
     EXPECT_THROW(write(), std::runtime_error);
-    EXPECT_TRUE(view.isEnabled(Window::BackupProgress, "bCancel"));
+    EXPECT_TRUE(view.isEnabled(Window::BackupProgress, Control::CancelButton));
     EXPECT_EQ(logLines().back(), "Burner object destroyed");
 }
 
@@ -517,8 +517,8 @@ TEST_F(BurnSession, TheImageDriveWritesTheDiscAsAnImageOnTheShelf)
     item.Product = "Image Drive";
     item.DeviceAddress = DeviceAddress{1, ImageDrivePort, 0, 0, 0};
     devices.Items = {item};
-    view.setItems("DeviceChooser", {"Image: Image Drive"}, 0);
-    view.setChecked("cbDoVerify", true);
+    view.setItems(Control::WriterChooser, {"Image: Image Drive"}, 0);
+    view.setChecked(Control::VerifyCheck, true);
 
     const std::string archive = std::string(70000, 'a') + "end";
     dir.write("torvineltemp/2026121000001rn.zip", archive);

@@ -36,9 +36,9 @@ TEST_F(Callbacks, WriteProgressShowsEachPercentOnce)
     state.LastWritePercent = 0;
     writeProgress(4000, 1000);
     writeProgress(4000, 1010); // still 25 %
-    EXPECT_EQ(view.position(Window::BackupProgress, "pbPhase"), 250);
-    EXPECT_EQ(view.text(Window::BackupProgress, "LPhase"), "Writing disk:");
-    EXPECT_EQ(view.count("setPosition BackupProgress pbPhase 250"), 1);
+    EXPECT_EQ(view.position(Window::BackupProgress, Control::PhaseBar), 250);
+    EXPECT_EQ(view.text(Window::BackupProgress, Control::PhaseText), "Writing disk:");
+    EXPECT_EQ(view.count("setPosition BackupProgress PhaseBar 250"), 1);
     EXPECT_EQ(logLines(), (std::vector<std::string>{"Callback(): CN_CDVD_WRITE_PROGRESS", "Written:25%",
                                                      "Callback(): CN_CDVD_WRITE_PROGRESS"}));
     EXPECT_EQ(state.LastWritePercent, 25);
@@ -54,8 +54,8 @@ TEST_F(Callbacks, BufferStatusShowsHowFullTheBufferIs)
 {
     uint32_t size = 4096, free = 1024;
     notify(BUFFER_STATUS, &size, &free);
-    EXPECT_EQ(view.position(Window::BackupProgress, "pbExtra"), 750);
-    EXPECT_EQ(view.text(Window::BackupProgress, "LExtra"), "Buffer status:");
+    EXPECT_EQ(view.position(Window::BackupProgress, Control::ExtraBar), 750);
+    EXPECT_EQ(view.text(Window::BackupProgress, Control::ExtraText), "Buffer status:");
     EXPECT_EQ(logLines(), std::vector<std::string>{"[ Buffer full: 75%, 1024 free from 4096 ] "});
 
     view.clearCalls();
@@ -67,20 +67,20 @@ TEST_F(Callbacks, BufferStatusShowsHowFullTheBufferIs)
     // A large buffer does not overflow the arithmetic.
     size = 4000000000u, free = 3000000000u;
     notify(BUFFER_STATUS, &size, &free);
-    EXPECT_EQ(view.position(Window::BackupProgress, "pbExtra"), 250);
+    EXPECT_EQ(view.position(Window::BackupProgress, Control::ExtraBar), 250);
 }
 
 TEST_F(Callbacks, VerifyProgressWithATotalOfZeroUsesOne)
 {
     uint32_t done = 1, total = 0;
     notify(VERIFY_PROGRESS, &done, &total);
-    EXPECT_TRUE(view.has("setPosition BackupProgress pbPhase 1000"));
-    EXPECT_TRUE(view.has("setPosition BackupProgress pbExtra 0"));
+    EXPECT_TRUE(view.has("setPosition BackupProgress PhaseBar 1000"));
+    EXPECT_TRUE(view.has("setPosition BackupProgress ExtraBar 0"));
     EXPECT_EQ(logLines(), std::vector<std::string>{"Callback: Verifying track 1 from 0, completed: "});
 
     done = 300, total = 1200;
     notify(VERIFY_PROGRESS, &done, &total);
-    EXPECT_EQ(view.position(Window::BackupProgress, "pbPhase"), 250);
+    EXPECT_EQ(view.position(Window::BackupProgress, Control::PhaseBar), 250);
 }
 
 TEST_F(Callbacks, TwoFoldersWithOneNameAreMerged)

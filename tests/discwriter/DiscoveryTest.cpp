@@ -42,13 +42,13 @@ protected:
     void SetUp() override
     {
         BurnFixture::SetUp();
-        view.setItems("DeviceChooser", {}, -1);
+        view.setItems(Control::WriterChooser, {}, -1);
     }
     void find(const std::vector<TestDriveScript>& scripts)
     {
         startLibraryWithTestDrives(scripts);
         view.clearCalls();
-        DeviceChooserInit(view, finder);
+        fillWriterChooser(view, finder);
     }
 
     LibraryTrace logger{false, 0};
@@ -58,10 +58,10 @@ protected:
 TEST_F(Discovery, OneDriveIsChosenAndTheGroupStaysHidden)
 {
     find({writer("T:", "Test Drive")});
-    EXPECT_EQ(view.items("DeviceChooser"), std::vector<std::string>{"T: Test Drive"});
-    EXPECT_EQ(view.selectedIndex("DeviceChooser"), 0);
-    EXPECT_FALSE(view.isVisible(Window::Main, "gbDeviceChooser"));
-    EXPECT_TRUE(view.isEnabled(Window::Main, "BackupButton"));
+    EXPECT_EQ(view.items(Control::WriterChooser), std::vector<std::string>{"T: Test Drive"});
+    EXPECT_EQ(view.selectedIndex(Control::WriterChooser), 0);
+    EXPECT_FALSE(view.isVisible(Window::Main, Control::WriterGroup));
+    EXPECT_TRUE(view.isEnabled(Window::Main, Control::BackupButton));
 
     const DriveInfo& item = finder.DeviceList()[0];
     EXPECT_EQ(item.Vendor, "Torvinel");
@@ -75,10 +75,10 @@ TEST_F(Discovery, OneDriveIsChosenAndTheGroupStaysHidden)
     EXPECT_TRUE(finder.DeviceList().DeviceError.empty());
 
     // The busy window: shown with its caption, told what was found, hidden again.
-    EXPECT_TRUE(view.has("setText Busy TfrmOperationProgress " + DriveFinder::RefreshingText()));
-    EXPECT_TRUE(view.has("setVisible Busy btnCancel 0"));
-    EXPECT_TRUE(view.has("setText Busy lblInfo " + DriveFinder::PleaseWaitText()));
-    EXPECT_TRUE(view.has("setText Busy lblInfo " + DriveFinder::FoundDeviceText() + " Test Drive"));
+    EXPECT_TRUE(view.has("setText Busy BusyCaption " + DriveFinder::RefreshingText()));
+    EXPECT_TRUE(view.has("setVisible Busy BusyCancel 0"));
+    EXPECT_TRUE(view.has("setText Busy BusyInfo " + DriveFinder::PleaseWaitText()));
+    EXPECT_TRUE(view.has("setText Busy BusyInfo " + DriveFinder::FoundDeviceText() + " Test Drive"));
     const auto shown = std::find(view.calls().begin(), view.calls().end(), "showWindow Busy");
     const auto hidden = std::find(view.calls().begin(), view.calls().end(), "hideWindow Busy");
     EXPECT_LT(shown, hidden);
@@ -88,9 +88,9 @@ TEST_F(Discovery, OneDriveIsChosenAndTheGroupStaysHidden)
 TEST_F(Discovery, TwoDrivesShowTheGroupInTheOrderFound)
 {
     find({writer("E:", "DVD Writer"), writer("F:", "Blu-ray Writer")});
-    EXPECT_EQ(view.items("DeviceChooser"), (std::vector<std::string>{"E: DVD Writer", "F: Blu-ray Writer"}));
-    EXPECT_EQ(view.selectedIndex("DeviceChooser"), 0);
-    EXPECT_TRUE(view.isVisible(Window::Main, "gbDeviceChooser"));
+    EXPECT_EQ(view.items(Control::WriterChooser), (std::vector<std::string>{"E: DVD Writer", "F: Blu-ray Writer"}));
+    EXPECT_EQ(view.selectedIndex(Control::WriterChooser), 0);
+    EXPECT_TRUE(view.isVisible(Window::Main, Control::WriterGroup));
 }
 
 TEST_F(Discovery, ADriveThatFailsToOpenIsListedWithTheError)
@@ -105,10 +105,10 @@ TEST_F(Discovery, ADriveThatFailsToOpenIsListedWithTheError)
     EXPECT_TRUE(item.DeviceAddress.Valid);
     EXPECT_EQ(finder.DeviceList().DeviceError,
               "Discwright_Drive_Create() failed, exception 3, status 21, text \"Device busy\"");
-    EXPECT_EQ(view.items("DeviceChooser"), (std::vector<std::string>{"E: DVD Writer", " "}));
+    EXPECT_EQ(view.items(Control::WriterChooser), (std::vector<std::string>{"E: DVD Writer", " "}));
 
     // The burn session then fails to open it with its own message.
-    view.setSelectedIndex("DeviceChooser", 1);
+    view.setSelectedIndex(Control::WriterChooser, 1);
     EXPECT_THROW(static_cast<void>(burnDisc(state, view, finder.DeviceList(), "", discFreeBytes, options)), Error);
     EXPECT_TRUE(logHas("Discwright_Drive_Create() failed, exception 3, status 21, text \"Device busy\""));
 }
@@ -131,9 +131,9 @@ TEST_F(Discovery, ADriveWithoutAValidAddressIsListedWithAZeroOne)
 TEST_F(Discovery, NoDriveDisablesBackup)
 {
     find({});
-    EXPECT_TRUE(view.items("DeviceChooser").empty());
-    EXPECT_FALSE(view.isEnabled(Window::Main, "BackupButton"));
-    EXPECT_FALSE(view.isVisible(Window::Main, "gbDeviceChooser"));
+    EXPECT_TRUE(view.items(Control::WriterChooser).empty());
+    EXPECT_FALSE(view.isEnabled(Window::Main, Control::BackupButton));
+    EXPECT_FALSE(view.isVisible(Window::Main, Control::WriterGroup));
 }
 
 TEST_F(Discovery, TheTraceFileGetsALinePerLibraryCall)
@@ -211,30 +211,30 @@ TEST_F(Discovery, RestoreDrivesAreTheOpticalDrivesThenTheImageDrive)
 {
     const std::vector<platform::SystemDrive> drives = {
         {2, "C:\\", false}, {3, "D:\\", true}, {5, "F:\\", true}};
-    EXPECT_TRUE(RestoreFromInit(state, view, drives, std::string("/home/u/Torvinel Discs")));
+    EXPECT_TRUE(fillRestoreDrives(state, view, drives, std::string("/home/u/Torvinel Discs")));
     const std::vector<std::string> expected = {"D:\\", "F:\\", "/home/u/Torvinel Discs"};
-    EXPECT_EQ(view.items("cbRestoreFrom"), expected);
-    EXPECT_EQ(view.items("cbAddDisks"), expected);
-    EXPECT_EQ(view.selectedIndex("cbRestoreFrom"), 0);
-    EXPECT_EQ(view.selectedIndex("cbAddDisks"), 0);
-    EXPECT_TRUE(view.isVisible(Window::Main, "gbRestoreFrom"));
-    EXPECT_TRUE(view.isVisible(Window::Main, "cbAddDisks"));
+    EXPECT_EQ(view.items(Control::RestoreDrive), expected);
+    EXPECT_EQ(view.items(Control::AddDiscDrive), expected);
+    EXPECT_EQ(view.selectedIndex(Control::RestoreDrive), 0);
+    EXPECT_EQ(view.selectedIndex(Control::AddDiscDrive), 0);
+    EXPECT_TRUE(view.isVisible(Window::Main, Control::RestoreDriveGroup));
+    EXPECT_TRUE(view.isVisible(Window::Main, Control::AddDiscDrive));
     EXPECT_EQ(logLines(), (std::vector<std::string>{"Drive : 2", "Drive : 3", "Drive : 5"}));
 
     // The image drive alone: one item, the group hidden.
-    EXPECT_TRUE(RestoreFromInit(state, view, {}, std::string("/home/u/Torvinel Discs")));
-    EXPECT_EQ(view.items("cbRestoreFrom"), std::vector<std::string>{"/home/u/Torvinel Discs"});
-    EXPECT_FALSE(view.isVisible(Window::Main, "gbRestoreFrom"));
+    EXPECT_TRUE(fillRestoreDrives(state, view, {}, std::string("/home/u/Torvinel Discs")));
+    EXPECT_EQ(view.items(Control::RestoreDrive), std::vector<std::string>{"/home/u/Torvinel Discs"});
+    EXPECT_FALSE(view.isVisible(Window::Main, Control::RestoreDriveGroup));
 }
 
 TEST_F(Discovery, NoDriveToReadFromEndsTheProgram)
 {
-    EXPECT_FALSE(RestoreFromInit(state, view, {{2, "C:\\", false}}, std::nullopt));
+    EXPECT_FALSE(fillRestoreDrives(state, view, {{2, "C:\\", false}}, std::nullopt));
     EXPECT_TRUE(view.has("showInformation You do not have any CD or DVD drives on this computer. "
                          "Torvinel will exit now."));
-    EXPECT_FALSE(view.isEnabled(Window::Main, "RestoreButton"));
-    EXPECT_FALSE(view.isEnabled(Window::Main, "AddDisk"));
-    EXPECT_FALSE(view.isVisible(Window::Main, "cbAddDisks"));
+    EXPECT_FALSE(view.isEnabled(Window::Main, Control::RestoreButton));
+    EXPECT_FALSE(view.isEnabled(Window::Main, Control::AddDiscButton));
+    EXPECT_FALSE(view.isVisible(Window::Main, Control::AddDiscDrive));
 }
 
 TEST_F(Discovery, ALibraryOfAnotherVersionIsReportedOnce)

@@ -8,7 +8,8 @@
 #include <deque>
 #include <functional>
 
-#include "Scratch.h"
+#include "PlatformTestSupport.h"
+#include "support/TempDir.h"
 #include "app/FileHelpers.h"
 #include "platform/Platform.h"
 
@@ -38,19 +39,19 @@ public:
         return answer;
     }
 
-    void setText(Window, std::string_view, const std::string&) override { unexpected(); }
-    std::string text(Window, std::string_view) const override { return unexpected(), ""; }
-    void setPosition(Window, std::string_view, int) override { unexpected(); }
-    int position(Window, std::string_view) const override { return unexpected(), 0; }
-    void setEnabled(Window, std::string_view, bool) override { unexpected(); }
-    bool isEnabled(Window, std::string_view) const override { return unexpected(), false; }
-    void setVisible(Window, std::string_view, bool) override { unexpected(); }
-    void setChecked(std::string_view, bool) override { unexpected(); }
-    bool isChecked(std::string_view) const override { return unexpected(), false; }
-    void setItems(std::string_view, const std::vector<std::string>&, int) override { unexpected(); }
-    std::vector<std::string> items(std::string_view) const override { return unexpected(), std::vector<std::string>{}; }
-    void setSelectedIndex(std::string_view, int) override { unexpected(); }
-    int selectedIndex(std::string_view) const override { return unexpected(), -1; }
+    void setText(Window, Control, const std::string&) override { unexpected(); }
+    std::string text(Window, Control) const override { return unexpected(), ""; }
+    void setPosition(Window, Control, int) override { unexpected(); }
+    int position(Window, Control) const override { return unexpected(), 0; }
+    void setEnabled(Window, Control, bool) override { unexpected(); }
+    bool isEnabled(Window, Control) const override { return unexpected(), false; }
+    void setVisible(Window, Control, bool) override { unexpected(); }
+    void setChecked(Control, bool) override { unexpected(); }
+    bool isChecked(Control) const override { return unexpected(), false; }
+    void setItems(Control, const std::vector<std::string>&, int) override { unexpected(); }
+    std::vector<std::string> items(Control) const override { return unexpected(), std::vector<std::string>{}; }
+    void setSelectedIndex(Control, int) override { unexpected(); }
+    int selectedIndex(Control) const override { return unexpected(), -1; }
     void setStatusText(int, const std::string&) override { unexpected(); }
     void showWindow(Window) override { unexpected(); }
     void hideWindow(Window) override { unexpected(); }
@@ -89,7 +90,7 @@ protected:
         if (m_holder >= 0)
             close(m_holder);
     }
-    Scratch m_scratch;
+    torvinel::test::TempDir m_scratch;
     std::string m_file = m_scratch.write("busy.doc");
     int m_holder = -1;
     RetryIgnoreView m_view;
@@ -127,13 +128,13 @@ TEST_F(WaitUntilFileFreeTest, AFileNoOneCanReadIsNotWaitedFor)
 {
     ASSERT_EQ(mkfifo(m_scratch.path("fifo").c_str(), 0600), 0);
     EXPECT_FALSE(WaitUntilFileFree(m_view, m_scratch.path("fifo")));
-    EXPECT_FALSE(WaitUntilFileFree(m_view, m_scratch.root()));
+    EXPECT_FALSE(WaitUntilFileFree(m_view, m_scratch.path()));
     EXPECT_TRUE(m_view.questions.empty());
 }
 
 TEST(EmptyFolder, EmptiesAndReports)
 {
-    Scratch s;
+    torvinel::test::TempDir s;
     s.write("temp/a/b/c.zip");
     s.write("temp/.d");
     EXPECT_TRUE(EmptyFolder(s.path("temp")));
@@ -180,8 +181,8 @@ TEST(Today, IsTheLocalDateOfTheClock)
 
 TEST(DriveFreeSpace, IsTheFreeSpaceOfThePathsFileSystem)
 {
-    Scratch s;
-    const int64_t free = DriveFreeSpace(s.root());
+    torvinel::test::TempDir s;
+    const int64_t free = DriveFreeSpace(s.path());
     EXPECT_GT(free, 0);
     // Another file system answers for itself: /dev is a small in-memory one on Linux.
     struct statvfs facts {};

@@ -42,7 +42,7 @@ void RestoreFixture::SetUp()
     s.RestoreFolder = dir / "restores";
     for (const std::string& folder : {s.DatabaseFolder, s.TempFolder, s.RestoreFolder, drive()})
         fs::create_directories(folder);
-    view.setItems("cbRestoreFrom", {drive()}, 0);
+    view.setItems(Control::RestoreDrive, {drive()}, 0);
 }
 
 std::string RestoreFixture::lineOf(const File& file)
@@ -123,8 +123,8 @@ int RestoreFixture::splitArchive(const std::string& older, const std::string& ne
 
 void RestoreFixture::chooseSet(int index)
 {
-    RestoreChooserInit(s, view);
-    view.setSelectedIndex("RestoreChooser", index);
+    fillBackupSetChooser(s, view);
+    view.setSelectedIndex(Control::BackupSetChooser, index);
     chooseBackupSet(s, view, tree);
 }
 

@@ -75,8 +75,8 @@ TEST_F(RestoreRunTest, TwoFilesOfOneArchiveCopyItOnce)
     EXPECT_EQ(listFile("FQrestorelist.txt"), (Names{"/home/u/a.txt", "/home/u/c.txt"}));
     EXPECT_EQ(listFile("restorelist.txt"), (Names{lineOf({"/home/u/a.txt", "alpha"}), lineOf({"/home/u/c.txt", "gamma"})}));
     EXPECT_TRUE(listFile("restoreafter.txt").empty());
-    EXPECT_EQ(view.position(Window::RestoreProgress, "pbProgress"), 1000);
-    EXPECT_EQ(view.text(Window::RestoreProgress, "gbProgressbars"), "Phase 2 of 2: Restoring files");
+    EXPECT_EQ(view.position(Window::RestoreProgress, Control::ProgressBar), 1000);
+    EXPECT_EQ(view.text(Window::RestoreProgress, Control::ProgressCaption), "Phase 2 of 2: Restoring files");
     EXPECT_EQ(view.statusText(1), "/home/u/a.txt");
     EXPECT_TRUE(view.has("showInformation The restored files are in " + result.target));
     EXPECT_TRUE(view.has("openFolder " + result.target));
@@ -118,7 +118,7 @@ TEST_F(RestoreRunTest, SplitFileOverTwoDiscsIsFetchedNewestDiscFirstAndExtracted
     EXPECT_EQ(restored(result, "/home/u/later.txt"), "later");
     const Names log = logLines();
     EXPECT_EQ(std::count(log.begin(), log.end(), "Restoring large file from " + s.TempFolder + "/2024030400003rn.zip"), 1);
-    EXPECT_TRUE(view.has("setText RestoreProgress LProgress File: /home/u/big.bin"));
+    EXPECT_TRUE(view.has("setText RestoreProgress ProgressText File: /home/u/big.bin"));
     EXPECT_TRUE(listFile("restoreafter.txt").empty());
 }
 
@@ -187,7 +187,7 @@ TEST_F(RestoreRunTest, ImageDriveLoadsTheDiscFromItsShelf)
     if (std::system(make.c_str()) != 0)
         GTEST_SKIP() << "xorriso cannot make an image here";
     fs::remove_all(drive() + "/20240305001");
-    view.setItems("cbRestoreFrom", {shelf}, 0);
+    view.setItems(Control::RestoreDrive, {shelf}, 0);
     chooseSet(0);
     tick("/home/u/b.txt");
     const RestoreResult result = restore();
@@ -367,7 +367,7 @@ TEST_F(RestoreRunTest, NothingTickedMakesAnEmptyTargetAndOpensIt)
     EXPECT_TRUE(listFile("FQrestorelist.txt").empty());
     EXPECT_TRUE(listFile("restorelist.txt").empty());
     EXPECT_TRUE(view.has("openFolder " + result.target));
-    EXPECT_EQ(view.position(Window::RestoreProgress, "pbProgress"), 1000); // nothing to do is all done
+    EXPECT_EQ(view.position(Window::RestoreProgress, Control::ProgressBar), 1000); // nothing to do is all done
     EXPECT_TRUE(copies.empty());
     // The next run of the day takes the next number.
     EXPECT_EQ(restore().target, target("002"));

@@ -4,10 +4,45 @@
 
 namespace torvinel::test {
 
-namespace {
-std::string at(Window window, std::string_view control)
+const char* ScriptedView::controlName(Control control)
 {
-    return std::string(MemoryView::windowName(window)) + ' ' + std::string(control);
+    switch (control) {
+    case Control::BackupButton: return "BackupButton";
+    case Control::RestoreButton: return "RestoreButton";
+    case Control::AddDiscButton: return "AddDiscButton";
+    case Control::WriterChooser: return "WriterChooser";
+    case Control::WriterGroup: return "WriterGroup";
+    case Control::RestoreDrive: return "RestoreDrive";
+    case Control::RestoreDriveGroup: return "RestoreDriveGroup";
+    case Control::BackupSetChooser: return "BackupSetChooser";
+    case Control::DiscList: return "DiscList";
+    case Control::AddDiscDrive: return "AddDiscDrive";
+    case Control::Md5Check: return "Md5Check";
+    case Control::VerifyCheck: return "VerifyCheck";
+    case Control::CdSpeed: return "CdSpeed";
+    case Control::DvdSpeed: return "DvdSpeed";
+    case Control::ProgressCaption: return "ProgressCaption";
+    case Control::MessageText: return "MessageText";
+    case Control::CancelButton: return "CancelButton";
+    case Control::PhaseText: return "PhaseText";
+    case Control::PhaseBar: return "PhaseBar";
+    case Control::ExtraText: return "ExtraText";
+    case Control::ExtraBar: return "ExtraBar";
+    case Control::DiscCount: return "DiscCount";
+    case Control::ProgressText: return "ProgressText";
+    case Control::ProgressBar: return "ProgressBar";
+    case Control::BusyCaption: return "BusyCaption";
+    case Control::BusyInfo: return "BusyInfo";
+    case Control::BusyCancel: return "BusyCancel";
+    case Control::RestoreTree: return "RestoreTree";
+    }
+    return "?";
+}
+
+namespace {
+std::string at(Window window, Control control)
+{
+    return std::string(MemoryView::windowName(window)) + ' ' + ScriptedView::controlName(control);
 }
 } // namespace
 
@@ -41,46 +76,46 @@ std::string ScriptedView::dump() const
     return all;
 }
 
-void ScriptedView::setText(Window window, std::string_view control, const std::string& text)
+void ScriptedView::setText(Window window, Control control, const std::string& text)
 {
     record("setText " + at(window, control) + ' ' + text);
     MemoryView::setText(window, control, text);
 }
 
-void ScriptedView::setPosition(Window window, std::string_view control, int position)
+void ScriptedView::setPosition(Window window, Control control, int position)
 {
     record("setPosition " + at(window, control) + ' ' + std::to_string(position));
     MemoryView::setPosition(window, control, position);
 }
 
-void ScriptedView::setEnabled(Window window, std::string_view control, bool enabled)
+void ScriptedView::setEnabled(Window window, Control control, bool enabled)
 {
     record("setEnabled " + at(window, control) + (enabled ? " 1" : " 0"));
     MemoryView::setEnabled(window, control, enabled);
 }
 
-void ScriptedView::setVisible(Window window, std::string_view control, bool visible)
+void ScriptedView::setVisible(Window window, Control control, bool visible)
 {
     record("setVisible " + at(window, control) + (visible ? " 1" : " 0"));
     MemoryView::setVisible(window, control, visible);
 }
 
-void ScriptedView::setChecked(std::string_view control, bool checked)
+void ScriptedView::setChecked(Control control, bool checked)
 {
-    record("setChecked " + std::string(control) + (checked ? " 1" : " 0"));
+    record("setChecked " + std::string(controlName(control)) + (checked ? " 1" : " 0"));
     MemoryView::setChecked(control, checked);
 }
 
-void ScriptedView::setItems(std::string_view control, const std::vector<std::string>& items, int selected)
+void ScriptedView::setItems(Control control, const std::vector<std::string>& items, int selected)
 {
-    record("setItems " + std::string(control) + ' ' + std::to_string(items.size()) + ' '
+    record("setItems " + std::string(controlName(control)) + ' ' + std::to_string(items.size()) + ' '
            + std::to_string(selected));
     MemoryView::setItems(control, items, selected);
 }
 
-void ScriptedView::setSelectedIndex(std::string_view control, int index)
+void ScriptedView::setSelectedIndex(Control control, int index)
 {
-    record("setSelectedIndex " + std::string(control) + ' ' + std::to_string(index));
+    record("setSelectedIndex " + std::string(controlName(control)) + ' ' + std::to_string(index));
     MemoryView::setSelectedIndex(control, index);
 }
 

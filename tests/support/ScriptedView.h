@@ -15,10 +15,10 @@ namespace torvinel::test {
 // and answers questions from a script.
 //
 // Recorded lines (window names: Main, BackupProgress, RestoreProgress, Busy):
-//   "setText BackupProgress lMessage Cancelling..."   "setPosition BackupProgress pbPhase 1000"
-//   "setEnabled BackupProgress bCancel 0"             "setVisible Main gbDeviceChooser 1"
-//   "setChecked cbDoMD5 1"        "setItems Disklist 3 -1" (count, selected)
-//   "setSelectedIndex cbMaxCDSpeed 12"                "setStatusText 1 /home/u/a.txt"
+//   "setText BackupProgress MessageText Cancelling..."   "setPosition BackupProgress PhaseBar 1000"
+//   "setEnabled BackupProgress CancelButton 0"             "setVisible Main WriterGroup 1"
+//   "setChecked Md5Check 1"        "setItems DiscList 3 -1" (count, selected)
+//   "setSelectedIndex CdSpeed 12"                "setStatusText 1 /home/u/a.txt"
 //   "showWindow Main"  "hideWindow Main"              "setGeometry Main 10 20 700 440" (as asked)
 //   "processEvents"    "showInformation <text>"       "showError <text>"
 //   "askYesNo <text>"  "askRetryIgnore <text>"        "askOkCancel <text>"
@@ -69,14 +69,17 @@ public:
     // The whole record, one call a line (for failure messages).
     std::string dump() const;
 
+    // A control's name in the record: its C++ name ("MessageText").
+    static const char* controlName(Control control);
+
     // --- View -----------------------------------------------------------------------
-    void setText(Window window, std::string_view control, const std::string& text) override;
-    void setPosition(Window window, std::string_view control, int position) override;
-    void setEnabled(Window window, std::string_view control, bool enabled) override;
-    void setVisible(Window window, std::string_view control, bool visible) override;
-    void setChecked(std::string_view control, bool checked) override;
-    void setItems(std::string_view control, const std::vector<std::string>& items, int selected) override;
-    void setSelectedIndex(std::string_view control, int index) override;
+    void setText(Window window, Control control, const std::string& text) override;
+    void setPosition(Window window, Control control, int position) override;
+    void setEnabled(Window window, Control control, bool enabled) override;
+    void setVisible(Window window, Control control, bool visible) override;
+    void setChecked(Control control, bool checked) override;
+    void setItems(Control control, const std::vector<std::string>& items, int selected) override;
+    void setSelectedIndex(Control control, int index) override;
     void setStatusText(int panel, const std::string& text) override;
     void showWindow(Window window) override;
     void hideWindow(Window window) override;

@@ -85,8 +85,8 @@ void BackupGuiTest::tickFoldersAndRunABackupOnTheImageDrive()
     QtView view(main);
     BackupProgressWindow progress(state, view, &main);
     view.attachProgressForms(&progress, nullptr);
-    view.setChecked("cbDoMD5", false);
-    view.setChecked("cbDoVerify", false);
+    view.setChecked(Control::Md5Check, false);
+    view.setChecked(Control::VerifyCheck, false);
 
     // The tree, over the test's own files.
     BackupTreeModel model(files.string(), {});
@@ -110,7 +110,7 @@ void BackupGuiTest::tickFoldersAndRunABackupOnTheImageDrive()
     DriveFinder finder(logger);
     finder.RefreshDevices(view, false);
     QCOMPARE(finder.DeviceList().size(), std::size_t(1));
-    view.setItems("DeviceChooser", {finder.DeviceList()[0].DriveLetter + " " + finder.DeviceList()[0].Product}, 0);
+    view.setItems(Control::WriterChooser, {finder.DeviceList()[0].DriveLetter + " " + finder.DeviceList()[0].Product}, 0);
 
     ZipArchive ZF;
     ConfigureArchiveEngine(ZF, state);

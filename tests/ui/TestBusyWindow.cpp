@@ -120,7 +120,7 @@ void TestBusyWindow::cancelButton()
 
 void TestBusyWindow::findDrives(QtView& view, DriveFinder& finder)
 {
-    DeviceChooserInit(view, finder);
+    fillWriterChooser(view, finder);
 }
 
 void TestBusyWindow::theSearchDrivesItThroughTheView()
@@ -159,10 +159,10 @@ void TestBusyWindow::screenshots()
     WindowGeometry g = view.geometry(Window::Busy);
     g.width = 300;
     view.setGeometry(Window::Busy, g);
-    view.setText(Window::Busy, "TfrmOperationProgress", DriveFinder::RefreshingText());
-    view.setVisible(Window::Busy, "btnCancel", false);
+    view.setText(Window::Busy, Control::BusyCaption, DriveFinder::RefreshingText());
+    view.setVisible(Window::Busy, Control::BusyCancel, false);
     view.showWindow(Window::Busy);
-    view.setText(Window::Busy, "lblInfo", DriveFinder::FoundDeviceText() + " DVDRAM GSA-H42L");
+    view.setText(Window::Busy, Control::BusyInfo, DriveFinder::FoundDeviceText() + " DVDRAM GSA-H42L");
     QVERIFY(QTest::qWaitForWindowExposed(&busy));
     QTest::qWait(200);
     QVERIFY(busy.grab().save(folder + "/busy-window.png"));
@@ -174,7 +174,7 @@ void TestBusyWindow::screenshots()
     DriveFinder finder(logger);
     findDrives(view, finder);
     RunState state;
-    QVERIFY(RestoreFromInit(state, view, {{0, "/media/cdrom0", true}}, std::string("/home/ada/Torvinel Discs")));
+    QVERIFY(fillRestoreDrives(state, view, {{0, "/media/cdrom0", true}}, std::string("/home/ada/Torvinel Discs")));
     main.show();
     QVERIFY(QTest::qWaitForWindowExposed(&main));
     QTest::qWait(300);

@@ -158,9 +158,12 @@ void TestGui::mainWindowControls()
         QCOMPARE(button->text(), text);
     else if (auto* box = qobject_cast<QComboBox*>(control))
         QCOMPARE(box->placeholderText(), text);
-    // The View reaches the control by the same name.
-    if (!text.isEmpty())
-        QCOMPARE(QString::fromStdString(m_view->text(Window::Main, name.toStdString())), text);
+    // The View reaches the control through the same widget.
+    if (!text.isEmpty()) {
+        for (int c = 0; c <= static_cast<int>(Control::BusyCancel); ++c)
+            if (name == QtView::objectName(static_cast<Control>(c)))
+                QCOMPARE(QString::fromStdString(m_view->text(Window::Main, static_cast<Control>(c))), text);
+    }
 }
 
 void TestGui::speedLists()
@@ -168,8 +171,8 @@ void TestGui::speedLists()
     const std::vector<std::string> cd{"Maximum", "1X",  "2X",  "2.2X", "3X",  "4X",  "6X",  "8X", "10X",
                                       "12X",     "16X", "20X", "24X",  "40X", "44X", "48X", "52X"};
     const std::vector<std::string> dvd{"Maximum", "1X", "2X", "2.4X", "3X", "4X", "5X", "6X", "8X", "12X", "16X"};
-    QVERIFY(m_view->items("cbMaxCDSpeed") == cd);
-    QVERIFY(m_view->items("cbMaxDVDSpeed") == dvd);
+    QVERIFY(m_view->items(Control::CdSpeed) == cd);
+    QVERIFY(m_view->items(Control::DvdSpeed) == dvd);
     auto* cdLabel = find<QLabel>(m_main, "lblCDSpeed");
     auto* dvdLabel = find<QLabel>(m_main, "lblDVDSpeed");
     QVERIFY(cdLabel && dvdLabel);
@@ -248,18 +251,18 @@ void TestGui::aboutBox()
 
 void TestGui::dropDownSelection()
 {
-    m_view->setItems("Disklist", {"20260101001", "20260102001"}, -1);
-    QCOMPARE(m_view->selectedIndex("Disklist"), -1);
-    QCOMPARE(m_view->text(Window::Main, "Disklist"),
+    m_view->setItems(Control::DiscList, {"20260101001", "20260102001"}, -1);
+    QCOMPARE(m_view->selectedIndex(Control::DiscList), -1);
+    QCOMPARE(m_view->text(Window::Main, Control::DiscList),
              std::string("Pick a disk to remove from the database and click 'Remove'."));
-    m_view->setSelectedIndex("Disklist", 1);
-    QCOMPARE(m_view->text(Window::Main, "Disklist"), std::string("20260102001"));
+    m_view->setSelectedIndex(Control::DiscList, 1);
+    QCOMPARE(m_view->text(Window::Main, Control::DiscList), std::string("20260102001"));
     // A stored position outside the list selects nothing.
-    m_view->setSelectedIndex("cbMaxCDSpeed", 40);
-    QCOMPARE(m_view->selectedIndex("cbMaxCDSpeed"), -1);
-    m_view->setChecked("cbDoVerify", true);
-    QVERIFY(m_view->isChecked("cbDoVerify"));
-    QVERIFY(!m_view->isChecked("cbDoMD5"));
+    m_view->setSelectedIndex(Control::CdSpeed, 40);
+    QCOMPARE(m_view->selectedIndex(Control::CdSpeed), -1);
+    m_view->setChecked(Control::VerifyCheck, true);
+    QVERIFY(m_view->isChecked(Control::VerifyCheck));
+    QVERIFY(!m_view->isChecked(Control::Md5Check));
 }
 
 void TestGui::progressWindows()
@@ -312,18 +315,18 @@ void TestGui::progressWindows()
 
 void TestGui::progressUpdatesReachTheWindows()
 {
-    ShowBackupProgress(*m_view, "Phase 3", "File: /a", "x", "Warning", 5000, 250);
+    showBackupProgress(*m_view, {.caption = "Phase 3", .phase = "File: /a", .extra = "x", .message = "Warning", .phaseBar = 5000, .extraBar = 250});
     QCOMPARE(find<QGroupBox>(m_backup, "gbProgressbars")->title(), QString("Phase 3"));
     QCOMPARE(find<QLabel>(m_backup, "LPhase")->text(), QString("File: /a"));
     QCOMPARE(find<QLabel>(m_backup, "lMessage")->text(), QString("Warning"));
     QCOMPARE(find<QProgressBar>(m_backup, "pbPhase")->value(), 1000);
     QCOMPARE(find<QProgressBar>(m_backup, "pbExtra")->value(), 250);
     // Even the view on its own shows a full bar above the range.
-    m_view->setPosition(Window::RestoreProgress, "pbProgress", 1234);
+    m_view->setPosition(Window::RestoreProgress, Control::ProgressBar, 1234);
     QCOMPARE(find<QProgressBar>(m_restore, "pbProgress")->value(), 1000);
-    ShowRestoreProgress(*m_view, "Phase 2 of 2", "File: /b", " ", 10);
+    showRestoreProgress(*m_view, {.caption = "Phase 2 of 2", .progress = "File: /b", .message = "", .bar = 10});
     QCOMPARE(find<QLabel>(m_restore, "LProgress")->text(), QString("File: /b"));
-    QCOMPARE(m_view->position(Window::RestoreProgress, "pbProgress"), 10);
+    QCOMPARE(m_view->position(Window::RestoreProgress, Control::ProgressBar), 10);
 }
 
 void TestGui::cancelButtons()
@@ -411,9 +414,9 @@ void TestGui::screenshots()
     const QString folder = qEnvironmentVariable("TORVINEL_SCREENSHOTS");
     if (folder.isEmpty())
         QSKIP("set TORVINEL_SCREENSHOTS to a folder to save screenshots");
-    m_view->setItems("cbMaxCDSpeed", {"Maximum", "1X", "2X", "2.2X", "3X", "4X", "6X", "8X", "10X", "12X",
+    m_view->setItems(Control::CdSpeed, {"Maximum", "1X", "2X", "2.2X", "3X", "4X", "6X", "8X", "10X", "12X",
                                       "16X", "20X", "24X", "40X", "44X", "48X", "52X"}, 12);
-    m_view->setSelectedIndex("cbMaxDVDSpeed", 8);
+    m_view->setSelectedIndex(Control::DvdSpeed, 8);
     m_main->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_main));
     const char* pages[] = {"main-backup.png", "main-restore.png", "main-advanced.png", "main-about.png"};
@@ -422,16 +425,14 @@ void TestGui::screenshots()
         QTest::qWait(100);
         QVERIFY(m_main->grab().save(folder + "/" + pages[i]));
     }
-    StartBackupPhase(*m_view, "Phase 3: Looking for new and changed files");
-    ShowBackupProgress(*m_view, "", "File: /home/user/Documents/letters/2026/march.odt", "Compressing",
-                       "Cancelling...", 420, 700);
-    m_view->setText(Window::BackupProgress, "HowManyDisks", "This backup needs about 2 discs.");
+    startBackupPhase(*m_view, "Phase 3: Looking for new and changed files");
+    showBackupProgress(*m_view, {.phase = "File: /home/user/Documents/letters/2026/march.odt", .extra = "Compressing", .message = "Cancelling...", .phaseBar = 420, .extraBar = 700});
+    m_view->setText(Window::BackupProgress, Control::DiscCount, "This backup needs about 2 discs.");
     m_backup->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_backup));
     QTest::qWait(100);
     QVERIFY(m_backup->grab().save(folder + "/backup-progress.png"));
-    ShowRestoreProgress(*m_view, "Phase 2 of 2: Restore files", "File: /home/user/Documents/letters/march.odt",
-                        "Please insert disc 20260310001", 350);
+    showRestoreProgress(*m_view, {.caption = "Phase 2 of 2: Restore files", .progress = "File: /home/user/Documents/letters/march.odt", .message = "Please insert disc 20260310001", .bar = 350});
     m_restore->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_restore));
     QTest::qWait(100);

@@ -258,14 +258,14 @@ void TestRestoreGui::pickTickRestore()
          "20260310093000");
     shelve("20260309001");
     shelve("20260310001");
-    m_view->setItems("cbRestoreFrom", {root() + "/Torvinel Discs"}, 0);
+    m_view->setItems(Control::RestoreDrive, {root() + "/Torvinel Discs"}, 0);
 
     m_main->resize(MainWindow::designedWidth, MainWindow::designedHeight);
     m_main->pages()->setCurrentIndex(1);
     m_main->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_main));
 
-    RestoreChooserInit(*m_state, *m_view);
+    fillBackupSetChooser(*m_state, *m_view);
     auto* chooser = m_main->findChild<QComboBox*>("RestoreChooser");
     QCOMPARE(chooser->count(), 2);
     QVERIFY(chooser->itemText(0).endsWith("(20260310001)"));
@@ -276,7 +276,7 @@ void TestRestoreGui::pickTickRestore()
     chooser->hidePopup();
 
     // The older set: the letter's first draft, no budget yet.
-    m_view->setSelectedIndex("RestoreChooser", 1);
+    m_view->setSelectedIndex(Control::BackupSetChooser, 1);
     chooseBackupSet(*m_state, *m_view, *m_tree);
     QVERIFY(m_treeView->isEnabled());
     const QModelIndex documents = openFolder("/home/user/Documents");
@@ -298,9 +298,9 @@ void TestRestoreGui::pickTickRestore()
     // The progress window half-way, while the large file's name stands in it.
     bool grabbed = false;
     m_view->onEvents = [&] {
-        const int bar = m_view->position(Window::RestoreProgress, "pbProgress");
+        const int bar = m_view->position(Window::RestoreProgress, Control::ProgressBar);
         if (!grabbed && bar > 0 && bar < 1000
-            && m_view->text(Window::RestoreProgress, "LProgress").starts_with("File: ")) {
+            && m_view->text(Window::RestoreProgress, Control::ProgressText).starts_with("File: ")) {
             grabbed = true;
             grabScreen(m_restore, "restore-progress-run.png");
         }

@@ -1,0 +1,18 @@
+#include "app/View.h"
+
+namespace torvinel {
+
+RunOptions View::options() const
+{
+    RunOptions o;
+    o.md5 = isChecked(Control::Md5Check);
+    o.verify = isChecked(Control::VerifyCheck);
+    o.cdSpeedIndex = selectedIndex(Control::CdSpeed);
+    o.dvdSpeedIndex = selectedIndex(Control::DvdSpeed);
+    o.writerIndex = selectedIndex(Control::WriterChooser);
+    o.restoreDriveIndex = selectedIndex(Control::RestoreDrive);
+    o.backupSetIndex = selectedIndex(Control::BackupSetChooser);
+    return o;
+}
+
+} // namespace torvinel
