@@ -1,8 +1,8 @@
 #include "discwriter/DiscLibrary.h"
 
 #include "app/Error.h"
-#include "discwriter/TextFormat.h"
 #include "discwright/Discwright.h"
+#include "discwriter/TextFormat.h"
 
 namespace torvinel {
 
@@ -13,10 +13,7 @@ DiscLibrary::Started::Started()
         throw Error(Format("Discwright_StartUpEx() failed, exception %d", exception));
 }
 
-DiscLibrary::Started::~Started()
-{
-    Discwright_ShutDown();
-}
+DiscLibrary::Started::~Started() { Discwright_ShutDown(); }
 
 DiscLibrary::DiscLibrary() = default;
 

@@ -3,10 +3,10 @@
 #include <cstring>
 #include <memory>
 
+#include "discwright/Discwright.h"
 #include "discwriter/TextFormat.h"
 #include "discwriter/WrapperServices.h"
 #include "discwriter/internal/CallResult.h"
-#include "discwright/Discwright.h"
 #include "platform/Platform.h"
 
 namespace torvinel {
@@ -16,8 +16,14 @@ namespace {
 bool isDVD(DISC_TYPE type)
 {
     switch (type) {
-    case DISC_TYPE_DVDROM: case DISC_TYPE_DVDR: case DISC_TYPE_DVDRAM: case DISC_TYPE_DVDRWRO:
-    case DISC_TYPE_DVDRWSR: case DISC_TYPE_DVDPLUSRW: case DISC_TYPE_DVDPLUSR: case DISC_TYPE_DVDPLUSR_DL:
+    case DISC_TYPE_DVDROM:
+    case DISC_TYPE_DVDR:
+    case DISC_TYPE_DVDRAM:
+    case DISC_TYPE_DVDRWRO:
+    case DISC_TYPE_DVDRWSR:
+    case DISC_TYPE_DVDPLUSRW:
+    case DISC_TYPE_DVDPLUSR:
+    case DISC_TYPE_DVDPLUSR_DL:
         return true;
     default:
         return false;
@@ -28,7 +34,7 @@ bool isDVD(DISC_TYPE type)
 // field empty discard their results: a drive is listed with what could be read.
 class DriveReading {
 public:
-    DriveReading(DiscoveryContext& context, const DeviceAddress& address) : m_context(context), m_address(address) {}
+    DriveReading(DiscoveryContext& context, const DeviceAddress& address) : m_context(context), m_address(address) { }
     ~DriveReading()
     {
         if (m_drive) {
@@ -74,15 +80,15 @@ private:
         trace("Discwright_Drive_Create (before create)");
         CallResult result;
         const DeviceAddress& a = m_address;
-        if (const auto exception = Discwright_Drive_Create(&m_drive, result.text, sizeof result.text, &result.status,
-                                                           &result.failure, DiscoveryCallback, nullptr, a.PortID,
-                                                           a.BusID, a.TargetID, a.LUN, 0)) {
+        if (const auto exception =
+                Discwright_Drive_Create(&m_drive, result.text, sizeof result.text, &result.status, &result.failure,
+                                        DiscoveryCallback, nullptr, a.PortID, a.BusID, a.TargetID, a.LUN, 0)) {
             m_context.list.DeviceError = result.failureMessage("Discwright_Drive_Create", exception);
             trace(m_context.list.DeviceError);
             return false;
         }
-        trace(Format("Discwright_Drive_Create (after create): PortID:%d,BusID:%d,TargetID:%d,LUN:%d", a.PortID,
-                     a.BusID, a.TargetID, a.LUN));
+        trace(Format("Discwright_Drive_Create (after create): PortID:%d,BusID:%d,TargetID:%d,LUN:%d", a.PortID, a.BusID,
+                     a.TargetID, a.LUN));
         return true;
     }
 
@@ -127,8 +133,8 @@ private:
     {
         trace("Discwright_Drive_TestUnitReady");
         if (CallResult result;
-            Discwright_Drive_TestUnitReady(m_drive, result.text, sizeof result.text, &result.status,
-                                           &result.failure) != 0)
+            Discwright_Drive_TestUnitReady(m_drive, result.text, sizeof result.text, &result.status, &result.failure)
+            != 0)
             return false;
 
         trace("Discwright_Drive_GetInsertedDiscType");
@@ -138,8 +144,8 @@ private:
         trace("Discwright_Drive_GetDiscInformation");
         DiscInformation discInformation{};
         if (CallResult result; Discwright_Drive_GetDiscInformation(m_drive, &discInformation, result.text,
-                                                                   sizeof result.text, &result.status,
-                                                                   &result.failure) != 0)
+                                                                   sizeof result.text, &result.status, &result.failure)
+            != 0)
             return false;
         item().DiscInfo = discInformation;
 
@@ -185,14 +191,16 @@ private:
 
         CallResult result;
         trace("Discwright_Drive_ProbeSupportedWriteModes");
-        if (WriteModes writeModes; Discwright_Drive_ProbeSupportedWriteModes(
-                                       m_drive, &writeModes, result.text, sizeof result.text, &result.status,
-                                       &result.failure) == 0)
+        if (WriteModes writeModes;
+            Discwright_Drive_ProbeSupportedWriteModes(m_drive, &writeModes, result.text, sizeof result.text,
+                                                      &result.status, &result.failure)
+            == 0)
             item().SupportedWriteModes = writeModes;
         trace("Discwright_Drive_ProbeSupportedReadModes");
-        if (ReadModes readModes; Discwright_Drive_ProbeSupportedReadModes(m_drive, &readModes, result.text,
-                                                                          sizeof result.text, &result.status,
-                                                                          &result.failure) == 0)
+        if (ReadModes readModes;
+            Discwright_Drive_ProbeSupportedReadModes(m_drive, &readModes, result.text, sizeof result.text,
+                                                     &result.status, &result.failure)
+            == 0)
             item().SupportedReadModes = readModes;
     }
 

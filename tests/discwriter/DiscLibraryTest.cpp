@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "app/Error.h"
-#include "discwriter/DiscLibrary.h"
 #include "discwright/Discwright.h"
+#include "discwriter/DiscLibrary.h"
 
 namespace torvinel::test {
 
