@@ -9,7 +9,6 @@
 #include "app/Progress.h"
 #include "discwriter/BurnCallbacks.h"
 #include "discwriter/TextFormat.h"
-#include "discwriter/WrapperServices.h"
 #include "discwriter/internal/CallResult.h"
 #include "discwright/Discwright.h"
 
