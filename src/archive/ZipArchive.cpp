@@ -104,13 +104,13 @@ struct ZipArchive::SplitWriter {
 };
 
 struct ZipArchive::ExtractContext {
-    std::string base;                         // BaseDir without a trailing separator
+    std::string base;                         // baseDir without a trailing separator
     std::unordered_set<std::string> knownFolders; // folders known to exist
     zipio::BufferedWriter out;
 };
 
 ZipArchive::ZipArchive()
-    : NoCompressionMasks{"*.gif", "*.jpg", "*.png", "*.mp3", "*.flac", "*.ogg", "*.wmv",
+    : noCompressionMasks{"*.gif", "*.jpg", "*.png", "*.mp3", "*.flac", "*.ogg", "*.wmv",
                          "*.avi", "*.mpg", "*.mpeg", "*.mp4", "*.mov", "*.zip"}
 {
 }
@@ -118,7 +118,7 @@ ZipArchive::ZipArchive()
 ZipArchive::~ZipArchive()
 {
     try {
-        ArchiveClose();
+        close();
     } catch (...) {
         // A destructor cannot report; callers that care close explicitly.
     }
@@ -126,21 +126,21 @@ ZipArchive::~ZipArchive()
 
 // --- settings -------------------------------------------------------------------------------
 
-ZipCompressionLevel ZipArchive::CompressionLevel() const
+ZipCompressionLevel ZipArchive::compressionLevel() const
 {
     if (m_compressionMode == 0)
-        return clNone;
+        return ZipCompressionLevel::None;
     if (m_compressionMode <= 3)
-        return clFastest;
+        return ZipCompressionLevel::Fastest;
     if (m_compressionMode <= 6)
-        return clNormal;
-    return clMax;
+        return ZipCompressionLevel::Normal;
+    return ZipCompressionLevel::Max;
 }
 
 void ZipArchive::setCompressionLevel(ZipCompressionLevel level)
 {
     static const int modes[] = {0, 1, 6, 9};
-    m_compressionMode = modes[level];
+    m_compressionMode = modes[static_cast<int>(level)];
 }
 
 void ZipArchive::setCompressionMode(int mode)
@@ -161,7 +161,7 @@ void ZipArchive::setSpanningMode(ZipSpanningMode mode)
 
 void ZipArchive::raise(ZipErrorKind kind, const std::string& path) const
 {
-    throw ZipError(Name, kind, path);
+    throw ZipError(componentName, kind, path);
 }
 
 void ZipArchive::requireOpen() const
@@ -181,9 +181,9 @@ bool ZipArchive::attempt(const std::function<void()>& work, const std::string& f
             if (cleanup)
                 cleanup();
             const ZipFailureAction action = reportFailure(fault, fileName, operation);
-            if (action == fxaRetry)
+            if (action == ZipFailureAction::Retry)
                 continue;
-            if (action == fxaIgnore)
+            if (action == ZipFailureAction::Ignore)
                 return false;
             raise(fault.kind, fault.path);
         }
@@ -193,22 +193,22 @@ bool ZipArchive::attempt(const std::function<void()>& work, const std::string& f
 ZipFailureAction ZipArchive::reportFailure(const ZipFault& fault, const std::string& fileName,
                                        ZipOperation operation)
 {
-    if (!OnProcessFileFailure)
-        return fxaAbort;
+    if (!onProcessFileFailure)
+        return ZipFailureAction::Abort;
     const ZipErrorInfo& info = zipErrorInfo(fault.kind);
-    ZipFailureAction action = fxaAbort;
-    OnProcessFileFailure(*this, fileName, operation, info.nativeError, info.errorCode,
-                         zipErrorMessage(Name, fault.kind, fault.path), action);
+    ZipFailureAction action = ZipFailureAction::Abort;
+    onProcessFileFailure(*this, fileName, operation, info.nativeError, info.errorCode,
+                         zipErrorMessage(componentName, fault.kind, fault.path), action);
     return action;
 }
 
 bool ZipArchive::progress(const std::string& entryName, double percent,
                             ZipOperation operation, ZipProgressPhase phase)
 {
-    if (!OnFileProgress)
+    if (!onFileProgress)
         return true;
     bool cancel = false;
-    OnFileProgress(*this, withPlatformSeparators(entryName), percent, operation, phase, cancel);
+    onFileProgress(*this, withPlatformSeparators(entryName), percent, operation, phase, cancel);
     return !cancel;
 }
 
@@ -219,7 +219,7 @@ int ZipArchive::deflateLevel() const
 
 bool ZipArchive::storedByMask(const std::string& path) const
 {
-    return std::any_of(NoCompressionMasks.begin(), NoCompressionMasks.end(),
+    return std::any_of(noCompressionMasks.begin(), noCompressionMasks.end(),
                        [&](const std::string& mask) { return zipnames::wildcardMatch(path, mask); });
 }
 
@@ -240,19 +240,17 @@ void ZipArchive::resetState()
     m_volumePath.clear();
 }
 
-void ZipArchive::ArchiveOpen(ZipOpenMode mode)
+void ZipArchive::open(ZipOpenMode mode)
 {
     std::lock_guard guard(engineLock());
     if (m_open)
-        ArchiveClose();
-    if (fileNameOf(FileName).empty())
+        close();
+    if (fileNameOf(fileName).empty())
         raise(ZipErrorKind::FileNameBlank);
-    if (InMemory)
-        throw Error("In-memory archives are not supported");
-    m_path = FileName;
+    m_path = fileName;
     try {
         struct stat st {};
-        if (mode == omCreate || (::stat(m_path.c_str(), &st) != 0 && errno == ENOENT))
+        if (mode == ZipOpenMode::Create || (::stat(m_path.c_str(), &st) != 0 && errno == ENOENT))
             createArchive();
         else
             openExisting();
@@ -268,7 +266,7 @@ void ZipArchive::createArchive()
     m_entries.clear();
     m_dataEnd = 0;
     m_hasDirectory = false;
-    if (m_spanningMode == smSplitting) {
+    if (m_spanningMode == ZipSpanningMode::Splitting) {
         m_split = true;
         m_volumeNumber = 0;
         startVolume();
@@ -323,7 +321,7 @@ void ZipArchive::openExisting()
     m_hasDirectory = true;
 }
 
-void ZipArchive::ArchiveClose()
+void ZipArchive::close()
 {
     std::lock_guard guard(engineLock());
     if (!m_open)
@@ -341,7 +339,7 @@ void ZipArchive::ArchiveClose()
                 uint64_t size = 0;
                 out.write(directoryBytes(m_entries, m_dataEnd, 0, size));
                 out.finish();
-                if (Options.FlushBuffers && !syncFile(m_file.get()))
+                if (options.flushBuffers && !syncFile(m_file.get()))
                     raise(ZipErrorKind::WriteToStream);
             }
         }
@@ -357,13 +355,13 @@ void ZipArchive::ArchiveClose()
     resetState();
 }
 
-int64_t ZipArchive::ArchiveSize() const
+int64_t ZipArchive::size() const
 {
     requireOpen();
     return zipio::fileSize(m_file.get());
 }
 
-int ZipArchive::ArchiveFileCount() const
+int ZipArchive::fileCount() const
 {
     requireOpen();
     return static_cast<int>(std::count_if(m_entries.begin(), m_entries.end(),
@@ -379,7 +377,7 @@ std::string ZipArchive::directoryBytes(const std::vector<ZipEntry>& entries, uin
     for (const ZipEntry& e : entries)
         bytes += zipwriter::centralHeader(e);
     directorySize = bytes.size();
-    if (Zip64Mode == zmDisabled
+    if (zip64Mode == Zip64Mode::Disabled
         && zipwriter::needsZip64End(entries.size(), directorySize, offset, disk))
         throw ZipFault{ZipErrorKind::Zip64Disabled, m_path};
     bytes += zipwriter::directoryEnd(entries.size(), entries.size(), directorySize, offset, disk,
@@ -402,7 +400,7 @@ std::vector<ZipArchive::AddItem> ZipArchive::collectItems(const std::string& fil
         else
             break;
     }
-    const std::string base = BaseDir == "/" ? std::string() : withoutTrailingSlashes(BaseDir);
+    const std::string base = baseDir == "/" ? std::string() : withoutTrailingSlashes(baseDir);
     const std::string resolved = base + "/" + mask;
 
     struct stat own {};
@@ -413,13 +411,10 @@ std::vector<ZipArchive::AddItem> ZipArchive::collectItems(const std::string& fil
 
     const auto entryNameOf = [&](const std::string& path, bool folder) {
         std::string name;
-        if (Options.StorePath == spNoPath)
-            name = fileNameOf(path);
-        else if (Options.StorePath == spRelativePath && !base.empty()
-                 && path.starts_with(base + "/"))
+        if (!base.empty() && path.starts_with(base + "/"))
             name = path.substr(base.size() + 1);
         else
-            name = path; // outside BaseDir, or a full path asked for: the path from the root
+            name = path; // outside baseDir: the path from the root
         while (!name.empty() && name.front() == '/')
             name.erase(0, 1);
         while (name.ends_with("/.") || name.ends_with("/"))
@@ -470,7 +465,7 @@ std::vector<ZipArchive::AddItem> ZipArchive::collectItems(const std::string& fil
                     }
                     ::closedir(dir);
                 },
-                folder, poAdd);
+                folder, ZipOperation::Add);
             if (!listed)
                 return;
             std::sort(children.begin(), children.end());
@@ -486,7 +481,7 @@ std::vector<ZipArchive::AddItem> ZipArchive::collectItems(const std::string& fil
                 } else if (S_ISDIR(info.st_mode)) {
                     if (matches)
                         take(path, info, true);
-                    if (Options.Recurse)
+                    if (options.recurse)
                         walk(path, nameMask); // a folder's entry, then what it holds
                 }
             }
@@ -505,7 +500,7 @@ std::vector<ZipArchive::AddItem> ZipArchive::collectItems(const std::string& fil
                 if (!S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode))
                     throw ZipFault{ZipErrorKind::CannotOpenFile, resolved};
             },
-            entryNameOf(resolved, false), poAdd);
+            entryNameOf(resolved, false), ZipOperation::Add);
         if (!found)
             return items;
         if (S_ISREG(info.st_mode)) {
@@ -520,7 +515,7 @@ std::vector<ZipArchive::AddItem> ZipArchive::collectItems(const std::string& fil
     return items;
 }
 
-bool ZipArchive::ArchiveAddFiles(const std::string& fileMask, uint32_t searchAttr,
+bool ZipArchive::addFiles(const std::string& fileMask, uint32_t searchAttr,
                                    const std::string& exclusionMask)
 {
     std::lock_guard guard(engineLock());
@@ -556,7 +551,7 @@ bool ZipArchive::writeEntry(const AddItem& item, zipio::BufferedWriter& out,
         dos |= AttrReadOnly;
     e.externalAttributes = (static_cast<uint32_t>(item.info.st_mode & 0xffff) << 16) | dos;
     e.localHeaderOffset = out.position();
-    if (Zip64Mode == zmDisabled && e.localHeaderOffset >= Saturated32)
+    if (zip64Mode == Zip64Mode::Disabled && e.localHeaderOffset >= Saturated32)
         throw ZipFault{ZipErrorKind::Zip64Disabled, item.path};
 
     if (item.folder) {
@@ -574,7 +569,7 @@ bool ZipArchive::writeEntry(const AddItem& item, zipio::BufferedWriter& out,
     if (!source.valid() || fstat(source.get(), &info) != 0 || !S_ISREG(info.st_mode))
         throw ZipFault{ZipErrorKind::CannotOpenFile, item.path};
     const uint64_t size = static_cast<uint64_t>(info.st_size);
-    if (Zip64Mode == zmDisabled && size >= Saturated32)
+    if (zip64Mode == Zip64Mode::Disabled && size >= Saturated32)
         throw ZipFault{ZipErrorKind::Zip64Disabled, item.path};
     posix_fadvise(source.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
@@ -588,19 +583,19 @@ bool ZipArchive::writeEntry(const AddItem& item, zipio::BufferedWriter& out,
     e.uncompressedSize = size;
     out.write(zipwriter::localHeader(e, zip64Sizes));
 
-    if (!progress(e.name, 0, operation, ppStart))
+    if (!progress(e.name, 0, operation, ZipProgressPhase::Start))
         return false;
     const zipwriter::DataResult data = encoder.encode(
         source.get(), item.path, !stored, out, [&](uint64_t done) {
             return progress(e.name, size ? 100.0 * static_cast<double>(std::min(done, size)) / static_cast<double>(size) : 100.0,
-                            operation, ppProcess);
+                            operation, ZipProgressPhase::Process);
         },
-        OnFileData);
+        onFileData);
     if (data.cancelled)
         return false;
     if (!zip64Sizes
         && (data.uncompressedSize >= Saturated32 || data.compressedSize >= Saturated32))
-        throw ZipFault{Zip64Mode == zmDisabled ? ZipErrorKind::Zip64Disabled
+        throw ZipFault{zip64Mode == Zip64Mode::Disabled ? ZipErrorKind::Zip64Disabled
                                                : ZipErrorKind::WriteToStream,
                        item.path}; // the file grew past 4 GiB while it was read
     e.crc = data.crc;
@@ -608,7 +603,7 @@ bool ZipArchive::writeEntry(const AddItem& item, zipio::BufferedWriter& out,
     e.uncompressedSize = data.uncompressedSize;
     const std::string header = zipwriter::localHeader(e, zip64Sizes);
     out.patch(e.localHeaderOffset, header.data(), header.size());
-    return progress(e.name, 100, operation, ppEnd);
+    return progress(e.name, 100, operation, ZipProgressPhase::End);
 }
 
 bool ZipArchive::addOrdinary(std::vector<AddItem>& items)
@@ -711,8 +706,8 @@ bool ZipArchive::addOrdinary(std::vector<AddItem>& items)
             const ZipOperation operation =
                 std::any_of(m_entries.begin(), m_entries.end(),
                             [&](const ZipEntry& e) { return e.name == item.entryName; })
-                ? poUpdate
-                : poAdd;
+                ? ZipOperation::Update
+                : ZipOperation::Add;
             const uint64_t start = out.position();
             ZipEntry entry;
             bool keep = false;
@@ -735,7 +730,7 @@ bool ZipArchive::addOrdinary(std::vector<AddItem>& items)
         out.write(directoryBytes(entries, directoryOffset, 0, directorySize));
         out.finish();
         const int fd = replacing ? rewrite.file.get() : m_file.get();
-        if (Options.FlushBuffers && !syncFile(fd))
+        if (options.flushBuffers && !syncFile(fd))
             throw ZipFault{ZipErrorKind::WriteToStream, m_path};
         if (replacing) {
             if (::rename(rewrite.path.c_str(), m_path.c_str()) != 0)
@@ -758,30 +753,24 @@ bool ZipArchive::addOrdinary(std::vector<AddItem>& items)
 
 // --- split archives -------------------------------------------------------------------------
 
-uint64_t ZipArchive::volumeCapacity(uint32_t number) const
+uint64_t ZipArchive::volumeCapacity() const
 {
-    int64_t size = SpanningOptions.CustomVolumeSize;
-    if (number == 1 && SpanningOptions.FirstVolumeSize > 0)
-        size = SpanningOptions.FirstVolumeSize;
-    return static_cast<uint64_t>(std::max<int64_t>(size, 65536));
+    return static_cast<uint64_t>(std::max<int64_t>(volumeSize, 65536));
 }
 
 // Asks for and creates the next volume; the current one must be complete and closed.
 void ZipArchive::startVolume()
 {
     const uint32_t number = m_volumeNumber + 1;
-    std::string name = SpanningOptions.AdvancedNaming ? zipvolumes::advancedName(m_path, number)
-                                                      : zipvolumes::classicName(m_path, number, false);
+    std::string name = zipvolumes::advancedName(m_path, number);
     bool cancel = false;
-    if (OnRequestBlankVolume)
-        OnRequestBlankVolume(*this, static_cast<int>(number), name, cancel);
+    if (onRequestBlankVolume)
+        onRequestBlankVolume(*this, static_cast<int>(number), name, cancel);
     if (cancel)
         raise(ZipErrorKind::CannotOpenArchive);
     const int64_t free = freeBytes(zipvolumes::folderOf(name));
-    uint64_t room = volumeCapacity(number);
-    if (SpanningOptions.VolumeSize == vsAutoDetect && free > 65536)
-        room = static_cast<uint64_t>(free - 65536);
-    else if (free <= 65536 || static_cast<uint64_t>(free) < room)
+    const uint64_t room = volumeCapacity();
+    if (free <= 65536 || static_cast<uint64_t>(free) < room)
         raise(ZipErrorKind::CannotOpenArchive);
     const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0)
@@ -796,7 +785,7 @@ void ZipArchive::startVolume()
 void ZipArchive::nextVolume(SplitWriter& writer)
 {
     writer.out.finish();
-    if (Options.FlushBuffers && !syncFile(m_file.get()))
+    if (options.flushBuffers && !syncFile(m_file.get()))
         throw ZipFault{ZipErrorKind::WriteToStream, m_volumePath};
     if (!m_file.close())
         throw ZipFault{ZipErrorKind::WriteToStream, m_volumePath};
@@ -835,7 +824,7 @@ void ZipArchive::commitSplit(SplitWriter& writer, std::vector<ZipEntry> entries)
     // The directory and end record stay together in the last volume.
     writer.out.write(bytes.data(), bytes.size());
     writer.out.finish();
-    if (Options.FlushBuffers && !syncFile(m_file.get()))
+    if (options.flushBuffers && !syncFile(m_file.get()))
         throw ZipFault{ZipErrorKind::WriteToStream, m_volumePath};
     if (m_volumePath != m_path) {
         if (::unlink(m_path.c_str()) != 0 && errno != ENOENT)
@@ -854,11 +843,8 @@ bool ZipArchive::addSplit(std::vector<AddItem>& items)
 {
     // Each file is first packed into a temporary file, so that its header is complete
     // before the first volume is handed over; then the header and data go into the volumes.
-    std::string folder = TempDir;
-    if (folder.empty()) {
-        const char* tmp = std::getenv("TMPDIR");
-        folder = tmp && *tmp ? tmp : "/tmp";
-    }
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string folder = tmp && *tmp ? tmp : "/tmp";
     TemporaryFile packed;
     packed.path = withoutTrailingSlashes(folder) + "/FCXXXXXX";
     const int packedFd = mkstemp(packed.path.data());
@@ -883,10 +869,10 @@ bool ZipArchive::addSplit(std::vector<AddItem>& items)
             const bool done = attempt(
                 [&] {
                     staging.attach(packed.file.get(), 0, packed.path);
-                    keep = writeEntry(item, staging, encoder, entry, poAdd);
+                    keep = writeEntry(item, staging, encoder, entry, ZipOperation::Add);
                     staging.finish();
                 },
-                withPlatformSeparators(item.entryName), poAdd, [] {});
+                withPlatformSeparators(item.entryName), ZipOperation::Add, [] {});
             if (done && !keep)
                 return false; // cancelled; the volumes written so far stay as they are
             if (!done)
@@ -930,7 +916,7 @@ bool ZipArchive::addSplit(std::vector<AddItem>& items)
 
 // --- extracting -----------------------------------------------------------------------------
 
-bool ZipArchive::ArchiveExtractFiles(const std::string& fileMask, uint32_t searchAttr,
+bool ZipArchive::extractFiles(const std::string& fileMask, uint32_t searchAttr,
                                        const std::string& exclusionMask)
 {
     std::lock_guard guard(engineLock());
@@ -942,7 +928,7 @@ bool ZipArchive::ArchiveExtractFiles(const std::string& fileMask, uint32_t searc
     while (mask.starts_with("/"))
         mask.erase(0, 1);
 
-    const std::string base = withoutTrailingSlashes(BaseDir);
+    const std::string base = withoutTrailingSlashes(baseDir);
     ExtractContext context;
     context.base = base.empty() ? std::string(".") : base;
     zipreader::VolumeSet volumes(m_path, m_file.get(), m_lastDisk);
@@ -951,12 +937,12 @@ bool ZipArchive::ArchiveExtractFiles(const std::string& fileMask, uint32_t searc
     std::vector<std::pair<std::string, unsigned>> folderModes;
 
     for (const ZipEntry& e : m_entries) {
-        const std::string name = zipreader::displayName(e, Options.OEMFileNames);
+        const std::string name = zipreader::displayName(e);
         std::string bare = name;
         while (bare.size() > 1 && bare.back() == '/')
             bare.pop_back();
         const bool selected = zipnames::wildcardMatch(bare, mask)
-            || (Options.Recurse && zipnames::wildcardMatch(zipnames::fileNamePart(bare), mask));
+            || (options.recurse && zipnames::wildcardMatch(zipnames::fileNamePart(bare), mask));
         if (!selected || !zipnames::passesAttributeFilter(e.dosAttributes(), searchAttr))
             continue;
         if (!exclusionMask.empty()
@@ -966,14 +952,13 @@ bool ZipArchive::ArchiveExtractFiles(const std::string& fileMask, uint32_t searc
         bool finished = true;
         attempt(
             [&] { finished = extractEntry(e, name, context, reader, decoder, folderModes); },
-            withPlatformSeparators(name), poExtract, [] {});
+            withPlatformSeparators(name), ZipOperation::Extract, [] {});
         if (!finished)
             return false;
     }
     // Folders get their modes last, so that a read-only folder did not stop its own
     // contents; the owner keeps full access so that later extractions still work.
-    if (Options.SetAttributes)
-        for (auto it = folderModes.rbegin(); it != folderModes.rend(); ++it)
+    for (auto it = folderModes.rbegin(); it != folderModes.rend(); ++it)
             (void)::chmod(it->first.c_str(), it->second | S_IRWXU);
     return true;
 }
@@ -991,8 +976,6 @@ void ZipArchive::ensureFolder(const std::string& folder, ExtractContext& context
         if (!S_ISDIR(st.st_mode))
             throw ZipFault{ZipErrorKind::CannotCreateDirectory, folder};
     } else {
-        if (!Options.CreateDirs)
-            throw ZipFault{ZipErrorKind::CannotCreateDirectory, folder};
         const std::string parent = zipvolumes::folderOf(folder);
         if (parent != folder && parent != "." && parent != "/")
             ensureFolder(parent, context);
@@ -1032,11 +1015,7 @@ bool ZipArchive::extractEntry(const ZipEntry& e, const std::string& name, Extrac
     zipio::FileHandle file = create();
     struct stat existing {};
     if (!file.valid() && errno == EEXIST && ::lstat(target.c_str(), &existing) == 0) {
-        if (Options.OverwriteMode != omAlways)
-            return true; // leave what is there
         if (S_ISDIR(existing.st_mode))
-            throw ZipFault{ZipErrorKind::CannotCreateFile, target};
-        if ((existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 && !Options.ReplaceReadOnly)
             throw ZipFault{ZipErrorKind::CannotCreateFile, target};
         // Replaced, read-only or not; a link is replaced itself, never followed.
         if (::unlink(target.c_str()) != 0)
@@ -1056,7 +1035,7 @@ bool ZipArchive::extractEntry(const ZipEntry& e, const std::string& name, Extrac
         }
     } remover{target};
 
-    if (!progress(name, 0, poExtract, ppStart))
+    if (!progress(name, 0, ZipOperation::Extract, ZipProgressPhase::Start))
         return false;
     if (!zipreader::seekToData(reader, e))
         throw ZipFault{ZipErrorKind::BadSizeOrCheckSum, target};
@@ -1065,12 +1044,12 @@ bool ZipArchive::extractEntry(const ZipEntry& e, const std::string& name, Extrac
     const zipreader::DecodeResult result = decoder.decode(reader, e, context.out, [&](uint64_t done) {
         return progress(name,
                         size ? 100.0 * static_cast<double>(std::min(done, size)) / static_cast<double>(size) : 100.0,
-                        poExtract, ppProcess);
+                        ZipOperation::Extract, ZipProgressPhase::Process);
     });
     if (result.cancelled)
         return false;
     context.out.finish();
-    if (!result.ok && !ExtractCorruptedFiles)
+    if (!result.ok)
         throw ZipFault{ZipErrorKind::BadSizeOrCheckSum, target};
 
     const time_t stamp = dostime::toTime({e.dosDate, e.dosTime});
@@ -1079,21 +1058,19 @@ bool ZipArchive::extractEntry(const ZipEntry& e, const std::string& name, Extrac
         (void)futimens(file.get(), times);
     }
     mode_t mode = static_cast<mode_t>(0666 & ~processUmask());
-    if (Options.SetAttributes) {
-        if (unixMode != 0 && (S_ISREG(unixMode) || (unixMode & S_IFMT) == 0))
-            mode = static_cast<mode_t>(unixMode & 0777);
-        else if (e.dosAttributes() & AttrReadOnly)
-            mode = static_cast<mode_t>(0444 & ~processUmask());
-    }
+    if (unixMode != 0 && (S_ISREG(unixMode) || (unixMode & S_IFMT) == 0))
+        mode = static_cast<mode_t>(unixMode & 0777);
+    else if (e.dosAttributes() & AttrReadOnly)
+        mode = static_cast<mode_t>(0444 & ~processUmask());
     if (fchmod(file.get(), mode) != 0 || !file.close())
         throw ZipFault{ZipErrorKind::WriteToStream, target};
     remover.armed = false;
-    return progress(name, 100, poExtract, ppEnd);
+    return progress(name, 100, ZipOperation::Extract, ZipProgressPhase::End);
 }
 
 std::string ZipArchive::displayName(const ZipEntry& entry) const
 {
-    return zipreader::displayName(entry, Options.OEMFileNames);
+    return zipreader::displayName(entry);
 }
 
 } // namespace torvinel

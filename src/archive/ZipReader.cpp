@@ -351,7 +351,7 @@ Directory readDirectory(int lastFd, const std::string& archivePath,
     return result;
 }
 
-std::string displayName(const ZipEntry& entry, bool oemNames)
+std::string displayName(const ZipEntry& entry)
 {
     std::string name;
     bool decided = false;
@@ -380,7 +380,7 @@ std::string displayName(const ZipEntry& entry, bool oemNames)
         }
         if (!decided) {
             const bool unixHost = entry.host() == HostUnix || entry.host() == HostMacOsX;
-            name = (oemNames && !unixHost) ? zipnames::cp437ToUtf8(entry.name) : entry.name;
+            name = unixHost ? entry.name : zipnames::cp437ToUtf8(entry.name);
         }
     }
     if (entry.host() != HostUnix && entry.host() != HostMacOsX)

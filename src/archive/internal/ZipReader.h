@@ -74,9 +74,8 @@ Directory readDirectory(int lastFd, const std::string& archivePath,
 
 // The entry's name for matching and extraction, in UTF-8 where it can be known: the UTF-8
 // flag or a matching Unicode path field wins; names from Unix-like hosts are taken as the
-// bytes they are; other names are code page 437 when oemNames is set. "\" separators of
-// non-Unix hosts become "/".
-std::string displayName(const ZipEntry& entry, bool oemNames);
+// bytes they are; other names are code page 437. "\" separators of non-Unix hosts become "/".
+std::string displayName(const ZipEntry& entry);
 
 // Positions the reader at the entry's data, after checking its local header. False when
 // the local header is missing or damaged.
