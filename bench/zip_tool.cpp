@@ -26,10 +26,10 @@ int main(int argc, char** argv)
         zip.options.flushBuffers = !noFlush;
         if (std::strcmp(argv[1], "pack") == 0) {
             zip.open(torvinel::ZipOpenMode::Create);
-            zip.addFiles("*", 10431, "");
+            zip.addFiles("*", torvinel::ZipAllAttributes, "");
         } else {
             zip.open();
-            zip.extractFiles("*.*", 10431, "");
+            zip.extractFiles("*.*", torvinel::ZipAllAttributes, "");
         }
         zip.close();
     } catch (const std::exception& e) {

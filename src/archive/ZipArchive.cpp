@@ -27,6 +27,10 @@ using namespace zipformat;
 
 namespace {
 
+// The smallest volume a split archive is given, whatever volumeSize says: a volume must
+// hold at least a local header with a long name, or the directory's end record.
+constexpr int64_t MinimumVolumeSize = 65536;
+
 // Adds, extracts and commits of every instance run one at a time.
 std::recursive_mutex& engineLock()
 {
@@ -755,7 +759,7 @@ bool ZipArchive::addOrdinary(std::vector<AddItem>& items)
 
 uint64_t ZipArchive::volumeCapacity() const
 {
-    return static_cast<uint64_t>(std::max<int64_t>(volumeSize, 65536));
+    return static_cast<uint64_t>(std::max<int64_t>(volumeSize, MinimumVolumeSize));
 }
 
 // Asks for and creates the next volume; the current one must be complete and closed.
@@ -770,7 +774,7 @@ void ZipArchive::startVolume()
         raise(ZipErrorKind::CannotOpenArchive);
     const int64_t free = freeBytes(zipvolumes::folderOf(name));
     const uint64_t room = volumeCapacity();
-    if (free <= 65536 || static_cast<uint64_t>(free) < room)
+    if (free <= MinimumVolumeSize || static_cast<uint64_t>(free) < room)
         raise(ZipErrorKind::CannotOpenArchive);
     const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0)

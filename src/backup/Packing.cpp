@@ -22,8 +22,6 @@ namespace torvinel {
 
 namespace {
 
-constexpr uint32_t AllFiles = 10431; // the attribute filter that lets every file pass
-
 bool endsWithCsv(const std::string& path)
 {
     if (path.size() < 4)
@@ -137,7 +135,7 @@ void BackupRun::PackFiles(SortedList& list, std::size_t& position, bool ask, int
             m_context.ZF.baseDir = driveOf(first);
             m_currentFile = first;
             m_currentFileSkipped = false;
-            m_context.ZF.addFiles(belowDrive(first), AllFiles, "");
+            m_context.ZF.addFiles(belowDrive(first), ZipAllAttributes, "");
             clearArchiveBit(first);
             takeOut(list, position);
             m_context.ZF.close();
@@ -172,7 +170,7 @@ void BackupRun::PackFiles(SortedList& list, std::size_t& position, bool ask, int
                     const std::optional<platform::Stamp> stamp = platform::lastWriteStamp(path);
                     m_digest.reset();
                     m_digested = 0;
-                    m_context.ZF.addFiles(belowDrive(path), AllFiles, "");
+                    m_context.ZF.addFiles(belowDrive(path), ZipAllAttributes, "");
                     if (m_currentFileSkipped || !stamp) {
                         const std::string warning = "Warning: Could not read file " + path;
                         m_state.WriteLog(warning);

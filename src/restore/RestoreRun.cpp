@@ -293,7 +293,7 @@ void Run::restoreWholeArchive(const std::string& disc, const std::string& catalo
     const std::string base = extractionBase(catalog[groupLetterIndex]);
     ZF.baseDir = base;
     ZF.open();
-    ZF.extractFiles("*.*", 10431, {});
+    ZF.extractFiles("*.*", ZipAllAttributes, {});
     ZF.close();
     const std::size_t prefix = platform::drivePrefixLength();
     for (std::size_t i = lines.size(); i-- > 0;) {
@@ -350,7 +350,7 @@ bool Run::extractOne(const std::string& relative, const std::string& base, const
     ZF.baseDir = base;
     ZF.open();
     if (!maskSelectsOthers(ZF, mask)) {
-        ZF.extractFiles(relative, 10431, {});
+        ZF.extractFiles(relative, ZipAllAttributes, {});
         ZF.close();
         return platform::fileExists(target);
     }
@@ -360,7 +360,7 @@ bool Run::extractOne(const std::string& relative, const std::string& base, const
     if (!platform::createFolder(aside))
         throw Error("Could not create " + aside);
     ZF.baseDir = aside;
-    ZF.extractFiles(relative, 10431, {});
+    ZF.extractFiles(relative, ZipAllAttributes, {});
     ZF.close();
     const std::string extracted = platform::joinPath(aside, relative);
     bool found = platform::fileExists(extracted);
@@ -394,7 +394,7 @@ void Run::completePending()
     }
     s.WriteLog("Restoring large file from " + ZF.fileName);
     ZF.open();
-    ZF.extractFiles("*.*", 10431, {});
+    ZF.extractFiles("*.*", ZipAllAttributes, {});
     ZF.close();
     addRestored(sizeOf(m_pendingLine));
     if (!EmptyFolder(s.TempFolder))

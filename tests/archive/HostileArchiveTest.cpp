@@ -17,7 +17,7 @@ protected:
         zip.open(ZipOpenMode::Create);
         zip.baseDir = path("src");
         for (const auto& [entry, content] : files)
-            zip.addFiles(entry, 10431, "");
+            zip.addFiles(entry, ZipAllAttributes, "");
         zip.close();
         return readFile(path(name));
     }
@@ -37,7 +37,7 @@ protected:
             log->attach(zip);
         try {
             zip.open();
-            zip.extractFiles("*.*", 10431, "");
+            zip.extractFiles("*.*", ZipAllAttributes, "");
             zip.close();
         } catch (const Error& e) {
             return e.what();

@@ -47,8 +47,8 @@ TEST_F(InteropTest, OrdinaryArchivePassesUnzipAnd7z)
     zip.open(ZipOpenMode::Create);
     zip.baseDir = path("src");
     for (const auto& [name, content] : files)
-        zip.addFiles(name, 10431, "");
-    zip.addFiles("docs/*", 10431, ""); // folder entries too; the files are replaced
+        zip.addFiles(name, ZipAllAttributes, "");
+    zip.addFiles("docs/*", ZipAllAttributes, ""); // folder entries too; the files are replaced
     zip.close();
 
     std::string output;
@@ -85,7 +85,7 @@ TEST_F(InteropTest, SplitArchiveWithClassicVolumeNamesPasses7z)
     zip.fileName = path("base.zip");
     zip.open(ZipOpenMode::Create);
     zip.baseDir = path("src");
-    zip.addFiles("part.bin", 10431, "");
+    zip.addFiles("part.bin", ZipAllAttributes, "");
     zip.close();
 
     int volumes = 0;
@@ -105,7 +105,7 @@ TEST_F(InteropTest, SplitArchiveWithClassicVolumeNamesPasses7z)
     zip.fileName = path("base.zip");
     zip.baseDir = path("out");
     zip.open();
-    zip.extractFiles("*.*", 10431, "");
+    zip.extractFiles("*.*", ZipAllAttributes, "");
     EXPECT_EQ(readFile(path("out/part.bin")), content);
 }
 
@@ -129,7 +129,7 @@ TEST_F(InteropTest, ArchivesMadeByZipExtractCorrectly)
         log.attach(zip);
         zip.open();
         EXPECT_EQ(zip.fileCount(), static_cast<int>(files.size())) << name;
-        zip.extractFiles("*.*", 10431, "");
+        zip.extractFiles("*.*", ZipAllAttributes, "");
         EXPECT_TRUE(log.messages.empty()) << name << ": " << log.messages.front();
         expectTree(path("out-" + name), files);
         struct stat st {};

@@ -23,7 +23,7 @@ protected:
         zip.fileName = path("base.zip");
         zip.open(ZipOpenMode::Create);
         zip.baseDir = path("src");
-        zip.addFiles(name, 10431, "");
+        zip.addFiles(name, ZipAllAttributes, "");
         zip.close();
     }
     std::string extractAll(const std::string& name)
@@ -32,7 +32,7 @@ protected:
         zip.fileName = path("base.zip");
         zip.baseDir = path("out");
         zip.open();
-        zip.extractFiles("*.*", 10431, "");
+        zip.extractFiles("*.*", ZipAllAttributes, "");
         zip.close();
         return readFile(path("out/" + name));
     }
@@ -91,7 +91,7 @@ TEST_F(SplitTest, MissingVolumesAreReported)
     log.answer = ZipFailureAction::Abort;
     log.attach(zip);
     try {
-        zip.extractFiles("*.*", 10431, "");
+        zip.extractFiles("*.*", ZipAllAttributes, "");
         FAIL() << "extracted without its first volume";
     } catch (const ZipError& e) {
         EXPECT_STREQ(e.what(),
@@ -107,7 +107,7 @@ TEST_F(SplitTest, MissingVolumesAreReported)
     EXPECT_THROW(zip.open(), ZipError);
     fs::rename(path("aside.zip"), path("base_002.zip"));
     zip.open();
-    zip.extractFiles("*.*", 10431, "");
+    zip.extractFiles("*.*", ZipAllAttributes, "");
     EXPECT_EQ(readFile(path("out/data.bin")), content);
 }
 
@@ -119,9 +119,9 @@ TEST_F(SplitTest, SplitArchiveTakesOneAddOnly)
     zip.fileName = path("base.zip");
     zip.open(ZipOpenMode::Create);
     zip.baseDir = path("src");
-    zip.addFiles("a.txt", 10431, "");
+    zip.addFiles("a.txt", ZipAllAttributes, "");
     try {
-        zip.addFiles("a.txt", 10431, "");
+        zip.addFiles("a.txt", ZipAllAttributes, "");
         FAIL();
     } catch (const ZipError& e) {
         EXPECT_STREQ(e.what(), "ZF: Multi-spanned archive is not allowed for modification. Use "
@@ -143,7 +143,7 @@ TEST_F(SplitTest, CancelledVolumeFailsTheAdd)
     zip.open(ZipOpenMode::Create);
     zip.baseDir = path("src");
     try {
-        zip.addFiles("data.bin", 10431, "");
+        zip.addFiles("data.bin", ZipAllAttributes, "");
         FAIL();
     } catch (const ZipError& e) {
         EXPECT_EQ(e.errorCode(), 24);

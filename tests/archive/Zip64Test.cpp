@@ -34,7 +34,7 @@ TEST_F(Zip64Test, HugeFileAndTheEntryAfterItUseZip64AndOthersDoNot)
     zip.open(ZipOpenMode::Create);
     zip.baseDir = path("src");
     for (const char* name : {"before.txt", "huge.mp4", "after.txt"})
-        zip.addFiles(name, 10431, "");
+        zip.addFiles(name, ZipAllAttributes, "");
     zip.close();
 
     zip.open();
@@ -50,7 +50,7 @@ TEST_F(Zip64Test, HugeFileAndTheEntryAfterItUseZip64AndOthersDoNot)
         EXPECT_EQ(run("7z t " + shellQuoted(path("a.zip")), &output), 0) << output;
     }
     zip.baseDir = path("out");
-    zip.extractFiles("*.*", 10431, "");
+    zip.extractFiles("*.*", ZipAllAttributes, "");
     EXPECT_EQ(readFile(path("out/after.txt")), "after");
     EXPECT_EQ(fs::file_size(path("out/huge.mp4")), HugeSize);
     char edge[4];
@@ -69,7 +69,7 @@ TEST_F(Zip64Test, DisabledZip64RefusesTheFile)
     zip.open(ZipOpenMode::Create);
     zip.baseDir = path("src");
     try {
-        zip.addFiles("huge.bin", 10431, "");
+        zip.addFiles("huge.bin", ZipAllAttributes, "");
         FAIL();
     } catch (const ZipError& e) {
         EXPECT_EQ(std::string(e.what()), "ZF: Cannot compress file '" + path("src/huge.bin")

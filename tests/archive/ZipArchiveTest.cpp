@@ -24,7 +24,7 @@ protected:
         zip.open(ZipOpenMode::Create);
         zip.baseDir = path("src");
         for (const Source& f : files)
-            zip.addFiles(f.name, 10431, "");
+            zip.addFiles(f.name, ZipAllAttributes, "");
         zip.close();
     }
     void makeSources(const std::vector<Source>& files)
@@ -64,7 +64,7 @@ TEST_F(ArchiverTest, RoundTripKeepsBytesStampsAndModes)
         EXPECT_EQ(e.flags & 0x0800, 0) << e.name;     // ASCII names stay unflagged
     }
     zip.baseDir = path("out");
-    ASSERT_TRUE(zip.extractFiles("*.*", 10431, ""));
+    ASSERT_TRUE(zip.extractFiles("*.*", ZipAllAttributes, ""));
     zip.close();
 
     for (const Source& f : files) {
@@ -91,7 +91,7 @@ TEST_F(ArchiverTest, ExtractsOneEntryByItsPathAndReplacesAReadOnlyFile)
     zip.fileName = path("a.zip");
     zip.baseDir = path("R/c");
     zip.open();
-    zip.extractFiles("Data/Letters/a.doc", 10431, "");
+    zip.extractFiles("Data/Letters/a.doc", ZipAllAttributes, "");
     zip.close();
 
     EXPECT_EQ(readFile(path("R/c/Data/Letters/a.doc")), "new text");
@@ -112,12 +112,12 @@ TEST_F(ArchiverTest, BackupAndRestoreCallsUseThePathBelowTheRoot)
     zip.fileName = path("a.zip");
     zip.open(ZipOpenMode::Create);
     zip.baseDir = "/";
-    zip.addFiles(relative, 10431, "");
+    zip.addFiles(relative, ZipAllAttributes, "");
     EXPECT_EQ(zip.entries().at(0).name, relative);
     zip.close();
     zip.baseDir = path("target/r");
     zip.open();
-    zip.extractFiles(relative, 10431, "");
+    zip.extractFiles(relative, ZipAllAttributes, "");
     EXPECT_EQ(readFile(path("target/r/" + relative)), "alpha");
 }
 
@@ -130,7 +130,7 @@ TEST_F(ArchiverTest, WildcardAddMakesFolderEntriesThatAreNotCounted)
     zip.fileName = path("a.zip");
     zip.open(ZipOpenMode::Create);
     zip.baseDir = path("src");
-    zip.addFiles("*.*", 10431, "");
+    zip.addFiles("*.*", ZipAllAttributes, "");
     std::vector<std::string> names;
     for (const ZipEntry& e : zip.entries())
         names.push_back(e.name);
@@ -144,7 +144,7 @@ TEST_F(ArchiverTest, WildcardAddMakesFolderEntriesThatAreNotCounted)
     zip.open();
     EXPECT_EQ(zip.fileCount(), 3);
     zip.baseDir = path("R/c");
-    zip.extractFiles("*.*", 10431, "");
+    zip.extractFiles("*.*", ZipAllAttributes, "");
     EXPECT_EQ(readFile(path("R/c/Data/Sheets/c.xls")), "c");
     EXPECT_TRUE(fs::is_directory(path("R/c/Data/Letters")));
 }
@@ -158,7 +158,7 @@ TEST_F(ArchiverTest, ExclusionMaskAndAttributeFilterLeaveFilesOut)
     zip.fileName = path("a.zip");
     zip.open(ZipOpenMode::Create);
     zip.baseDir = path("src");
-    zip.addFiles("*", 10431 & ~0x10u, "*.log"); // no folder bit: no folder entries
+    zip.addFiles("*", ZipAllAttributes & ~0x10u, "*.log"); // no folder bit: no folder entries
     std::vector<std::string> names;
     for (const ZipEntry& e : zip.entries())
         names.push_back(e.name);
@@ -171,7 +171,7 @@ TEST_F(ArchiverTest, MissingArchiveIsCreatedEmptyAndValid)
     zip.fileName = path("new.zip");
     zip.baseDir = path("out");
     zip.open();
-    EXPECT_TRUE(zip.extractFiles("*.*", 10431, ""));
+    EXPECT_TRUE(zip.extractFiles("*.*", ZipAllAttributes, ""));
     EXPECT_EQ(zip.fileCount(), 0);
     zip.close();
     zip.close(); // closing twice does nothing
@@ -191,11 +191,11 @@ TEST_F(ArchiverTest, ReadOnlyArchiveExtractsButRefusesAdds)
     zip.open();
     EXPECT_TRUE(zip.isReadOnly());
     zip.baseDir = path("out");
-    zip.extractFiles("*.*", 10431, "");
+    zip.extractFiles("*.*", ZipAllAttributes, "");
     EXPECT_EQ(readFile(path("out/a.txt")), "alpha");
     zip.baseDir = path("src");
     try {
-        zip.addFiles("a.txt", 10431, "");
+        zip.addFiles("a.txt", ZipAllAttributes, "");
         FAIL() << "add on a read-only archive";
     } catch (const ZipError& e) {
         EXPECT_STREQ(e.what(), "ZF: File is open in read-only mode - Native error: 00032");
@@ -217,9 +217,9 @@ TEST_F(ArchiverTest, RefusalsCarryTheirMessages)
     zip.fileName = path("folder/");
     EXPECT_EQ(message([&] { zip.open(ZipOpenMode::Create); }),
               "ZF: File name is blank. Specify appropriate file name - Native error: 00009");
-    EXPECT_EQ(message([&] { zip.addFiles("x", 10431, ""); }),
+    EXPECT_EQ(message([&] { zip.addFiles("x", ZipAllAttributes, ""); }),
               "ZF: Archive is not open - Native error: 00013");
-    EXPECT_EQ(message([&] { zip.extractFiles("*.*", 10431, ""); }),
+    EXPECT_EQ(message([&] { zip.extractFiles("*.*", ZipAllAttributes, ""); }),
               "ZF: Archive is not open - Native error: 00013");
     EXPECT_EQ(message([&] { zip.size(); }), "ZF: Archive is not open - Native error: 00013");
     EXPECT_EQ(message([&] { zip.setCompressionMode(10); }),
@@ -254,7 +254,7 @@ TEST_F(ArchiverTest, CompressionLevelAndModeFollowEachOther)
     zip.fileName = path("a.zip");
     zip.open(ZipOpenMode::Create);
     zip.baseDir = path("src");
-    zip.addFiles("a.txt", 10431, "");
+    zip.addFiles("a.txt", ZipAllAttributes, "");
     EXPECT_EQ(zip.entries().at(0).method, 0);
 }
 
@@ -265,7 +265,7 @@ TEST_F(ArchiverTest, MissingFileGoesToTheFailureHandlerAndLeavesTheArchiveAsItWa
     zip.fileName = path("a.zip");
     zip.open(ZipOpenMode::Create);
     zip.baseDir = path("src");
-    zip.addFiles("a.txt", 10431, "");
+    zip.addFiles("a.txt", ZipAllAttributes, "");
     const std::string before = readFile(path("a.zip"));
 
     // The program's handler turns the report into its own error.
@@ -274,7 +274,7 @@ TEST_F(ArchiverTest, MissingFileGoesToTheFailureHandlerAndLeavesTheArchiveAsItWa
         throw Error("Error: " + message + " errorcode :" + std::to_string(code));
     };
     try {
-        zip.addFiles("gone.txt", 10431, "");
+        zip.addFiles("gone.txt", ZipAllAttributes, "");
         FAIL() << "a missing file was added";
     } catch (const Error& e) {
         EXPECT_EQ(std::string(e.what()), "Error: ZF: File \"" + path("src/gone.txt")
@@ -285,11 +285,11 @@ TEST_F(ArchiverTest, MissingFileGoesToTheFailureHandlerAndLeavesTheArchiveAsItWa
 
     // Without a handler the engine's own error is raised.
     zip.onProcessFileFailure = nullptr;
-    EXPECT_THROW(zip.addFiles("gone.txt", 10431, ""), ZipError);
+    EXPECT_THROW(zip.addFiles("gone.txt", ZipAllAttributes, ""), ZipError);
     // With ZipFailureAction::Ignore the file is left out and the rest goes on.
     FailureLog log;
     log.attach(zip);
-    EXPECT_TRUE(zip.addFiles("gone.txt", 10431, ""));
+    EXPECT_TRUE(zip.addFiles("gone.txt", ZipAllAttributes, ""));
     ASSERT_EQ(log.codes, std::vector<int>{6});
     EXPECT_EQ(log.files, std::vector<std::string>{"gone.txt"});
     zip.close();
@@ -306,7 +306,7 @@ TEST_F(ArchiverTest, FailureInTheMiddleOfAnAddUndoesTheWholeAdd)
     zip.fileName = path("a.zip");
     zip.open(ZipOpenMode::Create);
     zip.baseDir = path("src");
-    zip.addFiles("first.txt", 10431, "");
+    zip.addFiles("first.txt", ZipAllAttributes, "");
     const std::string before = readFile(path("a.zip"));
 
     // A handler that fails half-way through the second file of the add.
@@ -315,18 +315,18 @@ TEST_F(ArchiverTest, FailureInTheMiddleOfAnAddUndoesTheWholeAdd)
         if (name == "more/two.txt" && phase == ZipProgressPhase::Process && percent > 10)
             throw Error("stopped");
     };
-    EXPECT_THROW(zip.addFiles("more/*.txt", 10431, ""), Error);
+    EXPECT_THROW(zip.addFiles("more/*.txt", ZipAllAttributes, ""), Error);
     EXPECT_EQ(readFile(path("a.zip")), before);
     EXPECT_EQ(zip.fileCount(), 1);
 
     // Cancelling through the flag also keeps nothing of the call.
     zip.onFileProgress = [](ZipArchive&, const std::string&, double, ZipOperation,
                             ZipProgressPhase phase, bool& cancel) { cancel = phase == ZipProgressPhase::Process; };
-    EXPECT_FALSE(zip.addFiles("more/*.txt", 10431, ""));
+    EXPECT_FALSE(zip.addFiles("more/*.txt", ZipAllAttributes, ""));
     EXPECT_EQ(readFile(path("a.zip")), before);
 
     zip.onFileProgress = nullptr;
-    EXPECT_TRUE(zip.addFiles("more/*.txt", 10431, ""));
+    EXPECT_TRUE(zip.addFiles("more/*.txt", ZipAllAttributes, ""));
     EXPECT_EQ(zip.fileCount(), 3);
 }
 
@@ -338,8 +338,8 @@ TEST_F(ArchiverTest, AddingTheSameNameAgainReplacesTheEntry)
     zip.fileName = path("a.zip");
     zip.open(ZipOpenMode::Create);
     zip.baseDir = path("src");
-    zip.addFiles("a.txt", 10431, "");
-    zip.addFiles("b.txt", 10431, "");
+    zip.addFiles("a.txt", ZipAllAttributes, "");
+    zip.addFiles("b.txt", ZipAllAttributes, "");
     writeFile(path("src/a.txt"), "short now");
     ::chmod(path("a.zip").c_str(), 0640);
     std::vector<ZipOperation> operations;
@@ -348,14 +348,14 @@ TEST_F(ArchiverTest, AddingTheSameNameAgainReplacesTheEntry)
         if (phase == ZipProgressPhase::Start)
             operations.push_back(op);
     };
-    zip.addFiles("a.txt", 10431, "");
+    zip.addFiles("a.txt", ZipAllAttributes, "");
     EXPECT_EQ(operations, std::vector<ZipOperation>{ZipOperation::Update});
     EXPECT_EQ(zip.fileCount(), 2);
     EXPECT_LT(zip.size(), 1000); // the old data is gone, not left as dead space
     EXPECT_EQ(fs::status(path("a.zip")).permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     zip.baseDir = path("out");
-    zip.extractFiles("*.*", 10431, "");
+    zip.extractFiles("*.*", ZipAllAttributes, "");
     EXPECT_EQ(readFile(path("out/a.txt")), "short now");
     EXPECT_EQ(readFile(path("out/b.txt")), "bee");
 }
@@ -372,7 +372,7 @@ TEST_F(ArchiverTest, ProgressRunsFromStartToEndForAddAndExtract)
     zip.fileName = path("a.zip");
     zip.open(ZipOpenMode::Create);
     zip.baseDir = path("src");
-    zip.addFiles("dir/big.txt", 10431, "");
+    zip.addFiles("dir/big.txt", ZipAllAttributes, "");
     ASSERT_GE(events.size(), 4u);
     EXPECT_EQ(events.front(), std::make_tuple(std::string("dir/big.txt"), 0.0, ZipOperation::Add, ZipProgressPhase::Start));
     EXPECT_EQ(events.back(), std::make_tuple(std::string("dir/big.txt"), 100.0, ZipOperation::Add, ZipProgressPhase::End));
@@ -384,7 +384,7 @@ TEST_F(ArchiverTest, ProgressRunsFromStartToEndForAddAndExtract)
     }
     events.clear();
     zip.baseDir = path("out");
-    zip.extractFiles("*.*", 10431, "");
+    zip.extractFiles("*.*", ZipAllAttributes, "");
     ASSERT_GE(events.size(), 3u);
     EXPECT_EQ(std::get<2>(events.front()), ZipOperation::Extract);
     EXPECT_EQ(std::get<3>(events.back()), ZipProgressPhase::End);
@@ -402,15 +402,15 @@ TEST_F(ArchiverTest, NonAsciiNamesAreUtf8WithTheFlagAndOtherBytesStayAsTheyAre)
     zip.fileName = path("a.zip");
     zip.open(ZipOpenMode::Create);
     zip.baseDir = path("src");
-    zip.addFiles(utf8, 10431, "");
-    zip.addFiles(raw, 10431, "");
-    zip.addFiles(backslash, 10431, "");
+    zip.addFiles(utf8, ZipAllAttributes, "");
+    zip.addFiles(raw, ZipAllAttributes, "");
+    zip.addFiles(backslash, ZipAllAttributes, "");
     EXPECT_EQ(zip.entries().at(0).flags & 0x0800, 0x0800);
     EXPECT_EQ(zip.entries().at(1).flags & 0x0800, 0);
     zip.baseDir = path("out");
-    zip.extractFiles(raw, 10431, "");
-    zip.extractFiles(utf8, 10431, "");
-    zip.extractFiles(backslash, 10431, "");
+    zip.extractFiles(raw, ZipAllAttributes, "");
+    zip.extractFiles(utf8, ZipAllAttributes, "");
+    zip.extractFiles(backslash, ZipAllAttributes, "");
     zip.close();
     EXPECT_EQ(readFile(path("out/" + backslash)), "bs");
     EXPECT_EQ(readFile(path("out/" + utf8)), "utf");
@@ -426,7 +426,7 @@ TEST_F(ArchiverTest, NonAsciiNamesAreUtf8WithTheFlagAndOtherBytesStayAsTheyAre)
     zip.fileName = path("dos.zip");
     zip.baseDir = path("dos");
     zip.open();
-    zip.extractFiles("*.*", 10431, "");
+    zip.extractFiles("*.*", ZipAllAttributes, "");
     EXPECT_EQ(readFile(path("dos/caf\xc3\xa9.txt")), "raw");
     EXPECT_EQ(readFile(path("dos/back/slash.txt")), "bs");
     EXPECT_EQ(readFile(path("dos/" + utf8)), "utf");
