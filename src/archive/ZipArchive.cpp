@@ -1,36 +1,17 @@
 #include "archive/ZipArchive.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
 #include <optional>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "archive/internal/ZipArchiveShared.h"
 #include "archive/internal/ZipReader.h"
 #include "archive/internal/ZipWriter.h"
+#include "archive/ZipIo.h"
 #include "archive/ZipNames.h"
 
 // The engine's settings, failure handling, opening and closing. Adding, split archives and
 // extracting live in ZipArchiveAdd.cpp, ZipArchiveSplit.cpp and ZipArchiveExtract.cpp.
 namespace torvinel {
-
-namespace zipengine {
-
-bool syncFile(int fd)
-{
-    return fdatasync(fd) == 0;
-}
-
-TemporaryFile::~TemporaryFile()
-{
-    file.reset();
-    if (!path.empty())
-        ::unlink(path.c_str());
-}
-
-} // namespace zipengine
 
 using namespace zipformat;
 using namespace zipengine;
@@ -175,8 +156,8 @@ void ZipArchive::open(ZipOpenMode mode)
         raise(ZipErrorKind::FileNameBlank);
     m_path = fileName;
     try {
-        struct stat st {};
-        if (mode == ZipOpenMode::Create || (::stat(m_path.c_str(), &st) != 0 && errno == ENOENT))
+        if (mode == ZipOpenMode::Create
+            || platform::fileStatus(m_path, platform::Links::Follow).kind == platform::FileKind::Missing)
             createArchive();
         else
             openExisting();
@@ -198,36 +179,33 @@ void ZipArchive::createArchive()
         startVolume();
         return;
     }
-    const int fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
+    m_file = platform::File::open(m_path, platform::FileMode::Create);
+    if (!m_file.isOpen())
         raise(ZipErrorKind::CannotCreateFile, m_path);
-    m_file.reset(fd);
 }
 
 void ZipArchive::openExisting()
 {
-    struct stat st {};
-    if (::stat(m_path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    const platform::FileStatus status = platform::fileStatus(m_path, platform::Links::Follow);
+    if (status.kind != platform::FileKind::Regular)
         raise(ZipErrorKind::CannotOpenArchive);
     // A file nobody may write is read-only, as a copy from a disc is, even for root.
-    m_readOnly = (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
-    int fd = -1;
+    m_readOnly = (status.mode & platform::unixmode::AnyWrite) == 0;
     if (!m_readOnly) {
-        fd = ::open(m_path.c_str(), O_RDWR | O_CLOEXEC);
-        if (fd < 0)
+        m_file = platform::File::open(m_path, platform::FileMode::ReadWrite);
+        if (!m_file.isOpen())
             m_readOnly = true;
     }
-    if (fd < 0)
-        fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    if (!m_file.isOpen())
+        m_file = platform::File::open(m_path, platform::FileMode::Read);
+    if (!m_file.isOpen())
         raise(ZipErrorKind::CannotOpenArchive);
-    m_file.reset(fd);
 
     std::optional<zipreader::VolumeSet> volumes;
     zipreader::Directory directory;
     try {
-        directory = zipreader::readDirectory(fd, m_path, [&](uint32_t lastDisk) -> zipreader::VolumeSet& {
-            volumes.emplace(m_path, fd, lastDisk);
+        directory = zipreader::readDirectory(m_file, m_path, [&](uint32_t lastDisk) -> zipreader::VolumeSet& {
+            volumes.emplace(m_path, m_file, lastDisk);
             return *volumes;
         });
     } catch (const ZipFault& fault) {
@@ -255,17 +233,16 @@ void ZipArchive::close()
     try {
         if (m_split && !m_splitFinished) {
             SplitWriter writer;
-            writer.out.attach(m_file.get(), static_cast<uint64_t>(zipio::fileSize(m_file.get())),
-                              m_volumePath);
+            writer.out.attach(m_file, static_cast<uint64_t>(m_file.size()), m_volumePath);
             commitSplit(writer, {});
         } else if (!m_split && !m_readOnly && !m_hasDirectory) {
             {
                 zipio::BufferedWriter out;
-                out.attach(m_file.get(), m_dataEnd, m_path);
+                out.attach(m_file, m_dataEnd, m_path);
                 uint64_t size = 0;
                 out.write(directoryBytes(m_entries, m_dataEnd, 0, size));
                 out.finish();
-                if (options.flushBuffers && !syncFile(m_file.get()))
+                if (options.flushBuffers && !m_file.sync())
                     raise(ZipErrorKind::WriteToStream);
             }
         }
@@ -284,7 +261,7 @@ void ZipArchive::close()
 int64_t ZipArchive::size() const
 {
     requireOpen();
-    return zipio::fileSize(m_file.get());
+    return m_file.size();
 }
 
 int ZipArchive::fileCount() const

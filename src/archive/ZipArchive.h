@@ -7,10 +7,13 @@
 
 #include "archive/ZipEntry.h"
 #include "archive/ZipError.h"
-#include "archive/ZipIo.h"
+#include "platform/File.h"
 
 namespace torvinel {
 
+namespace zipio {
+class BufferedWriter;
+}
 namespace zipreader {
 class ChainReader;
 class DataDecoder;
@@ -192,7 +195,7 @@ private:
     bool m_splitFinished = false;   // a split archive that takes no more adds
     bool m_hasDirectory = false;    // the archive file holds a written end record
     std::string m_path;             // fileName as it was opened
-    zipio::FileHandle m_file;       // the archive, or the volume being written
+    platform::File m_file;          // the archive, or the volume being written
     std::vector<ZipEntry> m_entries;
     uint64_t m_dataEnd = 0;         // where the next entry goes (the directory's offset)
     uint32_t m_lastDisk = 0;        // 0-based number of the volume holding the end record

@@ -1,17 +1,13 @@
 #include "archive/ZipArchive.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <dirent.h>
-#include <fcntl.h>
 #include <set>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "archive/internal/DosTime.h"
 #include "archive/internal/ZipArchiveShared.h"
 #include "archive/internal/ZipVolumes.h"
 #include "archive/internal/ZipWriter.h"
+#include "archive/ZipIo.h"
 #include "archive/ZipNames.h"
 
 // Adding to an archive: which files an add takes, and how an ordinary archive grows.
@@ -36,8 +32,8 @@ std::vector<ZipArchive::AddItem> ZipArchive::collectItems(const std::string& fil
     const std::string base = baseDir == "/" ? std::string() : withoutTrailingSlashes(baseDir);
     const std::string resolved = base + "/" + mask;
 
-    struct stat own {};
-    const bool haveOwn = m_file.valid() && fstat(m_file.get(), &own) == 0;
+    const platform::FileStatus own = m_file.isOpen() ? m_file.status() : platform::FileStatus{};
+    const bool haveOwn = own.kind != platform::FileKind::Unknown;
 
     std::vector<AddItem> items;
     std::set<std::string> names;
@@ -62,8 +58,8 @@ std::vector<ZipArchive::AddItem> ZipArchive::collectItems(const std::string& fil
                 || zipnames::wildcardMatch(fileNameOf(path), exclusionMask)
                 || zipnames::wildcardMatch(entryName, exclusionMask));
     };
-    const auto take = [&](const std::string& path, const struct stat& info, bool folder) {
-        if (haveOwn && info.st_dev == own.st_dev && info.st_ino == own.st_ino)
+    const auto take = [&](const std::string& path, const platform::FileStatus& info, bool folder) {
+        if (haveOwn && info.sameFile(own))
             return; // never the archive (or the volume) being written
         const uint32_t attributes = folder ? AttrFolder : AttrArchive;
         if (!zipnames::passesAttributeFilter(attributes, searchAttr))
@@ -87,16 +83,10 @@ std::vector<ZipArchive::AddItem> ZipArchive::collectItems(const std::string& fil
             std::vector<std::string> children;
             const bool listed = attempt(
                 [&] {
-                    children.clear();
-                    DIR* dir = ::opendir(folder.c_str());
-                    if (!dir)
+                    std::optional<std::vector<std::string>> names = platform::folderNames(folder);
+                    if (!names)
                         throw ZipFault{ZipErrorKind::CannotOpenFile, folder};
-                    while (const dirent* d = ::readdir(dir)) {
-                        const std::string name = d->d_name;
-                        if (name != "." && name != "..")
-                            children.push_back(name);
-                    }
-                    ::closedir(dir);
+                    children = std::move(*names);
                 },
                 folder, ZipOperation::Add);
             if (!listed)
@@ -104,14 +94,12 @@ std::vector<ZipArchive::AddItem> ZipArchive::collectItems(const std::string& fil
             std::sort(children.begin(), children.end());
             for (const std::string& child : children) {
                 const std::string path = folder == "/" ? "/" + child : folder + "/" + child;
-                struct stat info {};
-                if (::lstat(path.c_str(), &info) != 0)
-                    continue; // gone since the listing
+                const platform::FileStatus info = platform::fileStatus(path, platform::Links::DoNotFollow);
                 const bool matches = zipnames::wildcardMatch(child, nameMask);
-                if (S_ISREG(info.st_mode)) {
+                if (info.kind == platform::FileKind::Regular) { // else perhaps gone since the listing
                     if (matches)
                         take(path, info, false);
-                } else if (S_ISDIR(info.st_mode)) {
+                } else if (info.kind == platform::FileKind::Folder) {
                     if (matches)
                         take(path, info, true);
                     if (options.recurse)
@@ -122,21 +110,22 @@ std::vector<ZipArchive::AddItem> ZipArchive::collectItems(const std::string& fil
 
     // A name that holds "*" or "?" is a mask only when no file has that very name: POSIX
     // file names may hold both, and such a file is added alone, not its look-alikes.
-    struct stat exact {};
-    const bool namesFile = ::lstat(resolved.c_str(), &exact) == 0 && S_ISREG(exact.st_mode);
+    const bool namesFile =
+        platform::fileStatus(resolved, platform::Links::DoNotFollow).kind == platform::FileKind::Regular;
     if (!zipnames::hasWildcards(mask) || namesFile) {
-        struct stat info {};
+        platform::FileStatus info;
         const bool found = attempt(
             [&] {
-                if (::lstat(resolved.c_str(), &info) != 0)
+                info = platform::fileStatus(resolved, platform::Links::DoNotFollow);
+                if (info.kind == platform::FileKind::Missing || info.kind == platform::FileKind::Unknown)
                     throw ZipFault{ZipErrorKind::FileNotFound, resolved};
-                if (!S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode))
+                if (info.kind != platform::FileKind::Regular && info.kind != platform::FileKind::Folder)
                     throw ZipFault{ZipErrorKind::CannotOpenFile, resolved};
             },
             entryNameOf(resolved, false), ZipOperation::Add);
         if (!found)
             return items;
-        if (S_ISREG(info.st_mode)) {
+        if (info.kind == platform::FileKind::Regular) {
             take(resolved, info, false);
         } else {
             take(resolved, info, true);
@@ -176,13 +165,13 @@ bool ZipArchive::writeEntry(const AddItem& item, zipio::BufferedWriter& out,
     e.name = item.entryName;
     if (!zipnames::isAscii(e.name) && zipnames::isValidUtf8(e.name))
         e.flags |= FlagUtf8; // other names keep the bytes the file system gave, unflagged
-    const dostime::DosStamp stamp = dostime::fromTime(item.info.st_mtime);
+    const dostime::DosStamp stamp = dostime::fromTime(item.info.lastWrite);
     e.dosDate = stamp.date;
     e.dosTime = stamp.time;
     uint32_t dos = item.folder ? AttrFolder : AttrArchive;
-    if ((item.info.st_mode & S_IWUSR) == 0)
+    if ((item.info.mode & platform::unixmode::OwnerWrite) == 0)
         dos |= AttrReadOnly;
-    e.externalAttributes = (static_cast<uint32_t>(item.info.st_mode & 0xffff) << 16) | dos;
+    e.externalAttributes = ((item.info.mode & 0xffff) << 16) | dos;
     e.localHeaderOffset = out.position();
     if (zip64Mode == Zip64Mode::Disabled && e.localHeaderOffset >= Saturated32)
         throw ZipFault{ZipErrorKind::Zip64Disabled, item.path};
@@ -194,17 +183,15 @@ bool ZipArchive::writeEntry(const AddItem& item, zipio::BufferedWriter& out,
         return true;
     }
 
-    // O_NONBLOCK: should the file have been replaced by a pipe since it was listed, the open
-    // must not hang; for a regular file the flag changes nothing.
-    zipio::FileHandle source(
-        ::open(item.path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    struct stat info {};
-    if (!source.valid() || fstat(source.get(), &info) != 0 || !S_ISREG(info.st_mode))
+    // Should the file have been replaced by a pipe or a link since it was listed, the open
+    // neither hangs nor follows it, and the status check refuses it.
+    const platform::File source = platform::File::open(item.path, platform::FileMode::ReadSource);
+    const platform::FileStatus info = source.isOpen() ? source.status() : platform::FileStatus{};
+    if (info.kind != platform::FileKind::Regular)
         throw ZipFault{ZipErrorKind::CannotOpenFile, item.path};
-    const uint64_t size = static_cast<uint64_t>(info.st_size);
+    const uint64_t size = info.size;
     if (zip64Mode == Zip64Mode::Disabled && size >= Saturated32)
         throw ZipFault{ZipErrorKind::Zip64Disabled, item.path};
-    posix_fadvise(source.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
     const bool stored = deflateLevel() == 0 || storedByMask(item.path);
     e.method = stored ? MethodStored : MethodDeflated;
@@ -219,7 +206,7 @@ bool ZipArchive::writeEntry(const AddItem& item, zipio::BufferedWriter& out,
     if (!progress(e.name, 0, operation, ZipProgressPhase::Start))
         return false;
     const zipwriter::DataResult data = encoder.encode(
-        source.get(), item.path, !stored, out, [&](uint64_t done) {
+        source, item.path, !stored, out, [&](uint64_t done) {
             return progress(e.name, size ? 100.0 * static_cast<double>(std::min(done, size)) / static_cast<double>(size) : 100.0,
                             operation, ZipProgressPhase::Process);
         },
@@ -255,36 +242,38 @@ bool ZipArchive::addOrdinary(std::vector<AddItem>& items)
 
     const auto undo = [&] {
         if (replacing || !m_hasDirectory) {
+            // An archive never written before goes back to empty; failing that, close
+            // writes its empty directory over what is left.
             if (!replacing)
-                (void)ftruncate(m_file.get(), 0);
+                (void)m_file.truncate(0);
             return; // a replacing add worked on a copy, which TemporaryFile removes
         }
+        // Best effort, while an error is already on its way to the caller.
         std::size_t done = 0;
         while (done < savedTail.size()) {
-            const ssize_t n = pwrite(m_file.get(), savedTail.data() + done, savedTail.size() - done,
-                                     static_cast<off_t>(oldEnd + done));
+            const int64_t n = m_file.writeAt(savedTail.data() + done, savedTail.size() - done, oldEnd + done);
             if (n <= 0)
                 break;
             done += static_cast<std::size_t>(n);
         }
-        (void)ftruncate(m_file.get(), static_cast<off_t>(oldEnd + savedTail.size()));
+        (void)m_file.truncate(oldEnd + savedTail.size());
     };
 
     try {
         if (replacing) {
             // Replaced entries leave no dead data behind: the kept entries are copied into
             // a new file beside the archive, which takes the archive's place on commit.
-            rewrite.path = m_path + ".XXXXXX";
-            const int fd = mkstemp(rewrite.path.data());
-            if (fd < 0) {
-                rewrite.path.clear();
+            std::string rewritePath;
+            rewrite.file = platform::File::createUnique(m_path + ".", rewritePath);
+            if (!rewrite.file.isOpen())
                 throw ZipFault{ZipErrorKind::CannotCreateFile, m_path};
-            }
-            rewrite.file.reset(fd);
-            struct stat original {};
-            if (fstat(m_file.get(), &original) == 0)
-                (void)fchmod(fd, original.st_mode & 07777); // the copy keeps the archive's mode
-            out.attach(fd, 0, rewrite.path);
+            rewrite.path = rewritePath;
+            const platform::FileStatus original = m_file.status();
+            // The copy keeps the archive's mode where it can; a copy readable by its owner
+            // only is still a whole archive.
+            if (original.kind != platform::FileKind::Unknown)
+                (void)rewrite.file.setMode(original.mode & platform::unixmode::Permissions);
+            out.attach(rewrite.file, 0, rewrite.path);
             std::vector<const ZipEntry*> byOffset;
             for (const ZipEntry& e : m_entries)
                 byOffset.push_back(&e);
@@ -301,7 +290,7 @@ bool ZipArchive::addOrdinary(std::vector<AddItem>& items)
                 moved.localHeaderOffset = out.position();
                 for (uint64_t at = e.localHeaderOffset; at < end;) {
                     const std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(end - at, buffer.size()));
-                    const std::size_t got = zipio::readAt(m_file.get(), buffer.data(), want, at, m_path,
+                    const std::size_t got = zipio::readAt(m_file, buffer.data(), want, at, m_path,
                                                           ZipErrorKind::WriteToStream);
                     if (got != want)
                         throw ZipFault{ZipErrorKind::ArchiveDamaged, m_path};
@@ -322,16 +311,16 @@ bool ZipArchive::addOrdinary(std::vector<AddItem>& items)
         } else {
             entries = m_entries;
             if (m_hasDirectory) {
-                const int64_t size = zipio::fileSize(m_file.get());
+                const int64_t size = m_file.size();
                 if (size < 0 || static_cast<uint64_t>(size) < m_dataEnd)
                     throw ZipFault{ZipErrorKind::WriteToStream, m_path};
                 savedTail.resize(static_cast<std::size_t>(static_cast<uint64_t>(size) - m_dataEnd));
-                if (zipio::readAt(m_file.get(), savedTail.data(), savedTail.size(), m_dataEnd, m_path,
+                if (zipio::readAt(m_file, savedTail.data(), savedTail.size(), m_dataEnd, m_path,
                                   ZipErrorKind::WriteToStream)
                     != savedTail.size())
                     throw ZipFault{ZipErrorKind::WriteToStream, m_path};
             }
-            out.attach(m_file.get(), m_dataEnd, m_path);
+            out.attach(m_file, m_dataEnd, m_path);
         }
 
         zipwriter::DataEncoder encoder(deflateLevel());
@@ -362,11 +351,11 @@ bool ZipArchive::addOrdinary(std::vector<AddItem>& items)
         uint64_t directorySize = 0;
         out.write(directoryBytes(entries, directoryOffset, 0, directorySize));
         out.finish();
-        const int fd = replacing ? rewrite.file.get() : m_file.get();
-        if (options.flushBuffers && !syncFile(fd))
+        platform::File& written = replacing ? rewrite.file : m_file;
+        if (options.flushBuffers && !written.sync())
             throw ZipFault{ZipErrorKind::WriteToStream, m_path};
         if (replacing) {
-            if (::rename(rewrite.path.c_str(), m_path.c_str()) != 0)
+            if (!platform::replaceFile(rewrite.path, m_path))
                 throw ZipFault{ZipErrorKind::WriteToStream, m_path};
             rewrite.path.clear();
             m_file = std::move(rewrite.file);

@@ -1,17 +1,14 @@
 #include "archive/ZipArchive.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
 #include <optional>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <unordered_set>
 
 #include "archive/internal/DosTime.h"
 #include "archive/internal/ZipArchiveShared.h"
 #include "archive/internal/ZipReader.h"
 #include "archive/internal/ZipVolumes.h"
+#include "archive/ZipIo.h"
 #include "archive/ZipNames.h"
 
 // Extracting entries into baseDir, never outside it.
@@ -22,14 +19,14 @@ using namespace zipengine;
 
 namespace {
 
-mode_t processUmask()
+constexpr uint32_t OwnerAll = 0700;   // read, write and enter for the owner
+constexpr uint32_t AllAccess = 0777;  // the permission bits without set-id and sticky
+constexpr uint32_t ReadWrite = 0666;  // a file's mode where the entry records none
+constexpr uint32_t ReadOnly = 0444;   // the same for an entry marked read-only
+
+bool isFolder(const std::string& path, platform::Links links)
 {
-    static const mode_t mask = [] {
-        const mode_t m = ::umask(022);
-        ::umask(m);
-        return m;
-    }();
-    return mask;
+    return platform::fileStatus(path, links).kind == platform::FileKind::Folder;
 }
 
 } // namespace
@@ -55,7 +52,7 @@ bool ZipArchive::extractFiles(const std::string& fileMask, uint32_t searchAttr,
     const std::string base = withoutTrailingSlashes(baseDir);
     ExtractContext context;
     context.base = base.empty() ? std::string(".") : base;
-    zipreader::VolumeSet volumes(m_path, m_file.get(), m_lastDisk);
+    zipreader::VolumeSet volumes(m_path, m_file, m_lastDisk);
     zipreader::ChainReader reader(volumes);
     zipreader::DataDecoder decoder;
     std::vector<std::pair<std::string, unsigned>> folderModes;
@@ -82,8 +79,9 @@ bool ZipArchive::extractFiles(const std::string& fileMask, uint32_t searchAttr,
     }
     // Folders get their modes last, so that a read-only folder did not stop its own
     // contents; the owner keeps full access so that later extractions still work.
+    // Best effort: a mode that cannot be set leaves the folder as it was made.
     for (auto it = folderModes.rbegin(); it != folderModes.rend(); ++it)
-            (void)::chmod(it->first.c_str(), it->second | S_IRWXU);
+        (void)platform::setPathMode(it->first, it->second | OwnerAll);
     return true;
 }
 
@@ -94,18 +92,19 @@ void ZipArchive::ensureFolder(const std::string& folder, ExtractContext& context
     if (context.knownFolders.count(folder))
         return;
     const bool insideBase = folder.size() > context.base.size();
-    struct stat st {};
-    const int found = insideBase ? ::lstat(folder.c_str(), &st) : ::stat(folder.c_str(), &st);
-    if (found == 0) {
-        if (!S_ISDIR(st.st_mode))
+    const platform::FileStatus found =
+        platform::fileStatus(folder, insideBase ? platform::Links::DoNotFollow : platform::Links::Follow);
+    if (found.kind != platform::FileKind::Missing && found.kind != platform::FileKind::Unknown) {
+        if (found.kind != platform::FileKind::Folder)
             throw ZipFault{ZipErrorKind::CannotCreateDirectory, folder};
     } else {
         const std::string parent = zipvolumes::folderOf(folder);
         if (parent != folder && parent != "." && parent != "/")
             ensureFolder(parent, context);
-        if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST)
+        const platform::FileFailure made = platform::makeFolder(folder);
+        if (made != platform::FileFailure::None && made != platform::FileFailure::Exists)
             throw ZipFault{ZipErrorKind::CannotCreateDirectory, folder};
-        if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        if (!isFolder(folder, platform::Links::DoNotFollow))
             throw ZipFault{ZipErrorKind::CannotCreateDirectory, folder};
     }
     context.knownFolders.insert(folder);
@@ -127,26 +126,24 @@ bool ZipArchive::extractEntry(const ZipEntry& e, const std::string& name, Extrac
     if (e.isFolder()) {
         ensureFolder(target, context);
         if (unixMode != 0)
-            folderModes.emplace_back(target, static_cast<mode_t>(unixMode & 0777));
+            folderModes.emplace_back(target, unixMode & AllAccess);
         return true;
     }
 
     ensureFolder(zipvolumes::folderOf(target), context);
-    const auto create = [&] {
-        return zipio::FileHandle(
-            ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    };
-    zipio::FileHandle file = create();
-    struct stat existing {};
-    if (!file.valid() && errno == EEXIST && ::lstat(target.c_str(), &existing) == 0) {
-        if (S_ISDIR(existing.st_mode))
+    platform::File file = platform::File::open(target, platform::FileMode::CreateNew);
+    if (!file.isOpen() && file.failure() == platform::FileFailure::Exists) {
+        const platform::FileKind existing = platform::fileStatus(target, platform::Links::DoNotFollow).kind;
+        if (existing == platform::FileKind::Folder)
             throw ZipFault{ZipErrorKind::CannotCreateFile, target};
-        // Replaced, read-only or not; a link is replaced itself, never followed.
-        if (::unlink(target.c_str()) != 0)
-            throw ZipFault{ZipErrorKind::CannotCreateFile, target};
-        file = create();
+        if (existing != platform::FileKind::Missing && existing != platform::FileKind::Unknown) {
+            // Replaced, read-only or not; a link is replaced itself, never followed.
+            if (platform::removeFile(target) != platform::FileFailure::None)
+                throw ZipFault{ZipErrorKind::CannotCreateFile, target};
+            file = platform::File::open(target, platform::FileMode::CreateNew);
+        }
     }
-    if (!file.valid())
+    if (!file.isOpen())
         throw ZipFault{ZipErrorKind::CannotCreateFile, target};
     // From here on a failure removes the partly written file.
     struct Remover {
@@ -155,7 +152,7 @@ bool ZipArchive::extractEntry(const ZipEntry& e, const std::string& name, Extrac
         ~Remover()
         {
             if (armed)
-                ::unlink(path.c_str());
+                (void)platform::removeFile(path); // the entry's own failure is what is reported
         }
     } remover{target};
 
@@ -163,7 +160,7 @@ bool ZipArchive::extractEntry(const ZipEntry& e, const std::string& name, Extrac
         return false;
     if (!zipreader::seekToData(reader, e))
         throw ZipFault{ZipErrorKind::BadSizeOrCheckSum, target};
-    context.out.attach(file.get(), 0, target, 0);
+    context.out.attach(file, 0, target, 0);
     const uint64_t size = e.uncompressedSize;
     const zipreader::DecodeResult result = decoder.decode(reader, e, context.out, [&](uint64_t done) {
         return progress(name,
@@ -176,17 +173,16 @@ bool ZipArchive::extractEntry(const ZipEntry& e, const std::string& name, Extrac
     if (!result.ok)
         throw ZipFault{ZipErrorKind::BadSizeOrCheckSum, target};
 
-    const time_t stamp = dostime::toTime({e.dosDate, e.dosTime});
-    if (stamp != -1) {
-        const struct timespec times[2] = {{0, UTIME_OMIT}, {stamp, 0}};
-        (void)futimens(file.get(), times);
-    }
-    mode_t mode = static_cast<mode_t>(0666 & ~processUmask());
-    if (unixMode != 0 && (S_ISREG(unixMode) || (unixMode & S_IFMT) == 0))
-        mode = static_cast<mode_t>(unixMode & 0777);
+    const std::time_t stamp = dostime::toTime({e.dosDate, e.dosTime});
+    if (stamp != -1)
+        (void)file.setLastWrite(stamp); // a file without its stamp is still the whole file
+    const uint32_t type = unixMode & platform::unixmode::TypeMask;
+    uint32_t mode = ReadWrite & ~platform::creationMask();
+    if (unixMode != 0 && (type == platform::unixmode::Regular || type == 0))
+        mode = unixMode & AllAccess;
     else if (e.dosAttributes() & AttrReadOnly)
-        mode = static_cast<mode_t>(0444 & ~processUmask());
-    if (fchmod(file.get(), mode) != 0 || !file.close())
+        mode = ReadOnly & ~platform::creationMask();
+    if (!file.setMode(mode) || !file.close())
         throw ZipFault{ZipErrorKind::WriteToStream, target};
     remover.armed = false;
     return progress(name, 100, ZipOperation::Extract, ZipProgressPhase::End);

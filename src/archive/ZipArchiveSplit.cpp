@@ -1,17 +1,12 @@
 #include "archive/ZipArchive.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <unistd.h>
 
 #include "archive/internal/ZipArchiveShared.h"
 #include "archive/internal/ZipEndian.h"
 #include "archive/internal/ZipVolumes.h"
 #include "archive/internal/ZipWriter.h"
+#include "archive/ZipIo.h"
 
 // Split archives: one add packs its files into a chain of fixed-size volumes.
 namespace torvinel {
@@ -24,14 +19,6 @@ namespace {
 // The smallest volume a split archive is given, whatever volumeSize says: a volume must
 // hold at least a local header with a long name, or the directory's end record.
 constexpr int64_t MinimumVolumeSize = 65536;
-
-int64_t freeBytes(const std::string& folder)
-{
-    struct statvfs vfs {};
-    if (statvfs(folder.c_str(), &vfs) != 0)
-        return -1;
-    return static_cast<int64_t>(vfs.f_bavail) * static_cast<int64_t>(vfs.f_frsize);
-}
 
 } // namespace
 
@@ -50,14 +37,13 @@ void ZipArchive::startVolume()
         onRequestBlankVolume(*this, static_cast<int>(number), name, cancel);
     if (cancel)
         raise(ZipErrorKind::CannotOpenArchive);
-    const int64_t free = freeBytes(zipvolumes::folderOf(name));
+    const int64_t free = platform::freeSpace(zipvolumes::folderOf(name));
     const uint64_t room = volumeCapacity();
     if (free <= MinimumVolumeSize || static_cast<uint64_t>(free) < room)
         raise(ZipErrorKind::CannotOpenArchive);
-    const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
+    m_file = platform::File::open(name, platform::FileMode::Create);
+    if (!m_file.isOpen())
         raise(ZipErrorKind::CannotOpenArchive);
-    m_file.reset(fd);
     m_volumePath = name;
     m_volumeNumber = number;
     m_volumeRoom = room;
@@ -67,12 +53,12 @@ void ZipArchive::startVolume()
 void ZipArchive::nextVolume(SplitWriter& writer)
 {
     writer.out.finish();
-    if (options.flushBuffers && !syncFile(m_file.get()))
+    if (options.flushBuffers && !m_file.sync())
         throw ZipFault{ZipErrorKind::WriteToStream, m_volumePath};
     if (!m_file.close())
         throw ZipFault{ZipErrorKind::WriteToStream, m_volumePath};
     startVolume();
-    writer.out.attach(m_file.get(), 0, m_volumePath);
+    writer.out.attach(m_file, 0, m_volumePath);
 }
 
 // Writes a record that must not be cut by a volume boundary.
@@ -106,12 +92,13 @@ void ZipArchive::commitSplit(SplitWriter& writer, std::vector<ZipEntry> entries)
     // The directory and end record stay together in the last volume.
     writer.out.write(bytes.data(), bytes.size());
     writer.out.finish();
-    if (options.flushBuffers && !syncFile(m_file.get()))
+    if (options.flushBuffers && !m_file.sync())
         throw ZipFault{ZipErrorKind::WriteToStream, m_volumePath};
     if (m_volumePath != m_path) {
-        if (::unlink(m_path.c_str()) != 0 && errno != ENOENT)
+        const platform::FileFailure removed = platform::removeFile(m_path);
+        if (removed != platform::FileFailure::None && removed != platform::FileFailure::Missing)
             throw ZipFault{ZipErrorKind::CannotDeleteFile, m_path};
-        if (::rename(m_volumePath.c_str(), m_path.c_str()) != 0)
+        if (!platform::replaceFile(m_volumePath, m_path))
             throw ZipFault{ZipErrorKind::CannotCreateFile, m_path};
         m_volumePath = m_path;
     }
@@ -125,22 +112,16 @@ bool ZipArchive::addSplit(std::vector<AddItem>& items)
 {
     // Each file is first packed into a temporary file, so that its header is complete
     // before the first volume is handed over; then the header and data go into the volumes.
-    const char* tmp = std::getenv("TMPDIR");
-    const std::string folder = tmp && *tmp ? tmp : "/tmp";
     TemporaryFile packed;
-    packed.path = withoutTrailingSlashes(folder) + "/FCXXXXXX";
-    const int packedFd = mkstemp(packed.path.data());
-    if (packedFd < 0) {
-        const std::string path = packed.path;
-        packed.path.clear();
-        raise(ZipErrorKind::CannotCreateFile, path);
-    }
-    packed.file.reset(packedFd);
+    std::string packedPath;
+    packed.file = platform::File::createUnique(platform::temporaryFolder() + "/FC", packedPath);
+    if (!packed.file.isOpen())
+        raise(ZipErrorKind::CannotCreateFile, packedPath);
+    packed.path = packedPath;
 
     try {
         SplitWriter writer;
-        writer.out.attach(m_file.get(), static_cast<uint64_t>(zipio::fileSize(m_file.get())),
-                          m_volumePath);
+        writer.out.attach(m_file, static_cast<uint64_t>(m_file.size()), m_volumePath);
         std::vector<ZipEntry> entries = m_entries;
         zipwriter::DataEncoder encoder(deflateLevel());
         zipio::BufferedWriter staging;
@@ -150,7 +131,7 @@ bool ZipArchive::addSplit(std::vector<AddItem>& items)
             bool keep = false;
             const bool done = attempt(
                 [&] {
-                    staging.attach(packed.file.get(), 0, packed.path);
+                    staging.attach(packed.file, 0, packed.path);
                     keep = writeEntry(item, staging, encoder, entry, ZipOperation::Add);
                     staging.finish();
                 },
@@ -161,7 +142,7 @@ bool ZipArchive::addSplit(std::vector<AddItem>& items)
                 continue;
             // The staged local header is rebuilt, since its size is now known exactly.
             unsigned char head[local::Size];
-            if (zipio::readAt(packed.file.get(), head, sizeof head, 0, packed.path,
+            if (zipio::readAt(packed.file, head, sizeof head, 0, packed.path,
                               ZipErrorKind::WriteToStream)
                 != sizeof head)
                 throw ZipFault{ZipErrorKind::WriteToStream, packed.path};
@@ -180,7 +161,7 @@ bool ZipArchive::addSplit(std::vector<AddItem>& items)
             for (uint64_t at = dataStart; at < dataStart + entry.compressedSize;) {
                 const std::size_t want = static_cast<std::size_t>(
                     std::min<uint64_t>(dataStart + entry.compressedSize - at, buffer.size()));
-                const std::size_t got = zipio::readAt(packed.file.get(), buffer.data(), want, at,
+                const std::size_t got = zipio::readAt(packed.file, buffer.data(), want, at,
                                                       packed.path, ZipErrorKind::WriteToStream);
                 if (got != want)
                     throw ZipFault{ZipErrorKind::WriteToStream, packed.path};

@@ -1,9 +1,6 @@
 #include "archive/internal/ZipReader.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
 
 #include "archive/internal/ZipEndian.h"
 #include "archive/ZipError.h"
@@ -18,8 +15,7 @@ namespace {
 
 bool exists(const std::string& path)
 {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return platform::fileStatus(path, platform::Links::Follow).kind == platform::FileKind::Regular;
 }
 
 [[noreturn]] void damaged(const std::string& path)
@@ -31,8 +27,8 @@ bool exists(const std::string& path)
 
 // --- volumes ------------------------------------------------------------------------------
 
-VolumeSet::VolumeSet(std::string archivePath, int lastFd, uint32_t lastDisk)
-    : m_path(std::move(archivePath)), m_lastFd(lastFd), m_lastDisk(lastDisk)
+VolumeSet::VolumeSet(std::string archivePath, const platform::File& last, uint32_t lastDisk)
+    : m_path(std::move(archivePath)), m_last(last), m_lastDisk(lastDisk)
 {
 }
 
@@ -60,22 +56,22 @@ bool VolumeSet::previousVolumeExists()
     return found;
 }
 
-int VolumeSet::open(uint32_t disk)
+const platform::File& VolumeSet::open(uint32_t disk)
 {
     if (disk == m_lastDisk)
-        return m_lastFd;
+        return m_last;
     if (disk > m_lastDisk)
         throw ZipFault{ZipErrorKind::CannotOpenArchive, m_path};
     if (disk == m_openDisk)
-        return m_open.get();
+        return m_open;
     bool found = false;
     const std::string path = pathOf(disk, found);
-    const int fd = found ? ::open(path.c_str(), O_RDONLY | O_CLOEXEC) : -1;
-    if (fd < 0)
+    platform::File volume = found ? platform::File::open(path, platform::FileMode::Read) : platform::File();
+    if (!volume.isOpen())
         throw ZipFault{ZipErrorKind::CannotOpenArchive, path};
-    m_open.reset(fd);
+    m_open = std::move(volume);
     m_openDisk = disk;
-    return fd;
+    return m_open;
 }
 
 // --- chain reader -------------------------------------------------------------------------
@@ -96,19 +92,19 @@ std::pair<const unsigned char*, std::size_t> ChainReader::next(std::size_t max)
             m_offset += n;
             return {m_buffer.data() + at, n};
         }
-        const int fd = m_volumes.open(m_disk);
+        const platform::File& volume = m_volumes.open(m_disk);
         if (m_sparseDisk != m_disk) {
-            m_sparse = zipio::isSparse(fd);
+            m_sparse = volume.isSparse();
             m_sparseDisk = m_disk;
         }
         // Zeros that a sparse archive holds as a hole are made here, not read.
-        const uint64_t hole = m_sparse ? zipio::holeAt(fd, m_offset) : 0;
+        const uint64_t hole = m_sparse ? volume.holeAt(m_offset) : 0;
         std::size_t n;
         if (hole > 0) {
             n = static_cast<std::size_t>(std::min<uint64_t>(hole, m_buffer.size()));
             std::fill_n(m_buffer.begin(), n, 0);
         } else {
-            n = zipio::readAt(fd, m_buffer.data(), m_buffer.size(), m_offset, std::string(),
+            n = zipio::readAt(volume, m_buffer.data(), m_buffer.size(), m_offset, std::string(),
                               ZipErrorKind::BadSizeOrCheckSum);
         }
         if (n > 0) {
@@ -200,17 +196,17 @@ bool parseExtra(const unsigned char* p, std::size_t size, ZipEntry& entry, bool 
 
 } // namespace
 
-Directory readDirectory(int lastFd, const std::string& archivePath,
+Directory readDirectory(const platform::File& last, const std::string& archivePath,
                         const std::function<VolumeSet&(uint32_t lastDisk)>& makeVolumes)
 {
-    const int64_t fileSize = zipio::fileSize(lastFd);
+    const int64_t fileSize = last.size();
     if (fileSize < static_cast<int64_t>(endrecord::Size))
         damaged(archivePath);
     const uint64_t size = static_cast<uint64_t>(fileSize);
     const std::size_t tailLength = static_cast<std::size_t>(
         std::min<uint64_t>(size, endrecord::Size + endrecord::MaxCommentLength));
     std::vector<unsigned char> tail(tailLength);
-    if (zipio::readAt(lastFd, tail.data(), tailLength, size - tailLength, archivePath,
+    if (zipio::readAt(last, tail.data(), tailLength, size - tailLength, archivePath,
                       ZipErrorKind::ArchiveDamaged)
         != tailLength)
         damaged(archivePath);
@@ -244,7 +240,7 @@ Directory readDirectory(int lastFd, const std::string& archivePath,
     uint64_t zip64Offset = 0;
     if (endRecordOffset >= zip64locator::Size) {
         unsigned char loc[zip64locator::Size];
-        if (zipio::readAt(lastFd, loc, sizeof loc, endRecordOffset - zip64locator::Size,
+        if (zipio::readAt(last, loc, sizeof loc, endRecordOffset - zip64locator::Size,
                           archivePath, ZipErrorKind::ArchiveDamaged)
                 == sizeof loc
             && get32(loc) == Zip64LocatorSignature) {

@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <mutex>
 #include <string>
-#include <sys/stat.h>
 
 #include "archive/ZipArchive.h"
 #include "archive/ZipIo.h"
@@ -40,13 +39,16 @@ inline std::string fileNameOf(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool syncFile(int fd);
-
 // Deletes a temporary file when it goes out of scope, unless its path was cleared.
 struct TemporaryFile {
     std::string path;
-    zipio::FileHandle file;
-    ~TemporaryFile();
+    platform::File file;
+    ~TemporaryFile()
+    {
+        file.reset();
+        if (!path.empty())
+            (void)platform::removeFile(path); // nothing to report: the run goes on without it
+    }
 };
 
 } // namespace torvinel::zipengine
@@ -56,7 +58,7 @@ namespace torvinel {
 struct ZipArchive::AddItem {
     std::string path;      // in the file system
     std::string entryName; // in the archive ("/" separators, folders end in "/")
-    struct stat info {};
+    platform::FileStatus info;
     bool folder = false;
 };
 
