@@ -144,6 +144,8 @@ public:
 
 private:
     struct AddItem;
+    struct ItemCollector;
+    struct OrdinaryAdd;
     struct SplitWriter;
     struct ExtractContext;
 
