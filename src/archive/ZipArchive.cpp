@@ -4,10 +4,10 @@
 #include <optional>
 
 #include "archive/internal/ZipArchiveShared.h"
+#include "archive/internal/ZipIo.h"
+#include "archive/ZipNames.h"
 #include "archive/internal/ZipReader.h"
 #include "archive/internal/ZipWriter.h"
-#include "archive/ZipIo.h"
-#include "archive/ZipNames.h"
 
 // The engine's settings, failure handling, opening and closing. Adding, split archives and
 // extracting live in ZipArchiveAdd.cpp, ZipArchiveSplit.cpp and ZipArchiveExtract.cpp.

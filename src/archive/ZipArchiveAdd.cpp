@@ -6,10 +6,10 @@
 
 #include "archive/internal/DosTime.h"
 #include "archive/internal/ZipArchiveShared.h"
+#include "archive/internal/ZipIo.h"
+#include "archive/ZipNames.h"
 #include "archive/internal/ZipVolumes.h"
 #include "archive/internal/ZipWriter.h"
-#include "archive/ZipIo.h"
-#include "archive/ZipNames.h"
 
 // Adding to an archive: which files an add takes, and how an ordinary archive grows.
 namespace torvinel {

@@ -6,10 +6,10 @@
 
 #include "archive/internal/DosTime.h"
 #include "archive/internal/ZipArchiveShared.h"
+#include "archive/internal/ZipIo.h"
+#include "archive/ZipNames.h"
 #include "archive/internal/ZipReader.h"
 #include "archive/internal/ZipVolumes.h"
-#include "archive/ZipIo.h"
-#include "archive/ZipNames.h"
 
 // Extracting entries into baseDir, never outside it.
 namespace torvinel {

@@ -4,9 +4,9 @@
 
 #include "archive/internal/ZipArchiveShared.h"
 #include "archive/internal/ZipEndian.h"
+#include "archive/internal/ZipIo.h"
 #include "archive/internal/ZipVolumes.h"
 #include "archive/internal/ZipWriter.h"
-#include "archive/ZipIo.h"
 
 // Split archives: one add packs its files into a chain of fixed-size volumes.
 namespace torvinel {

@@ -1,4 +1,4 @@
-#include "archive/ZipIo.h"
+#include "archive/internal/ZipIo.h"
 
 #include <cstring>
 

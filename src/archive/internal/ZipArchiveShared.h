@@ -4,7 +4,7 @@
 #include <string>
 
 #include "archive/ZipArchive.h"
-#include "archive/ZipIo.h"
+#include "archive/internal/ZipIo.h"
 #include "platform/Platform.h"
 
 // What the files of the engine (ZipArchive*.cpp) share: the engine lock, the items an add

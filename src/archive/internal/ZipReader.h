@@ -8,7 +8,7 @@
 #include <zlib.h>
 
 #include "archive/ZipEntry.h"
-#include "archive/ZipIo.h"
+#include "archive/internal/ZipIo.h"
 
 // Reading ZIP archives, ordinary or split into volumes. Every length and offset read from
 // the archive is checked against what is really there before it is used.

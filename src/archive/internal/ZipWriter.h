@@ -7,7 +7,7 @@
 #include <zlib.h>
 
 #include "archive/ZipEntry.h"
-#include "archive/ZipIo.h"
+#include "archive/internal/ZipIo.h"
 
 // Writing ZIP records and entry data. Zip64 fields appear only where a value overflows.
 namespace torvinel::zipwriter {
