@@ -69,7 +69,16 @@ public:
     {
         other.m_handle = InvalidHandle;
     }
-    File& operator=(File&& other) noexcept;
+    File& operator=(File&& other) noexcept
+    {
+        if (this != &other) {
+            reset();
+            m_handle = other.m_handle;
+            m_failure = other.m_failure;
+            other.m_handle = InvalidHandle;
+        }
+        return *this;
+    }
     File(const File&) = delete;
     File& operator=(const File&) = delete;
 

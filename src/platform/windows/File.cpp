@@ -96,17 +96,6 @@ FileStatus fileStatus(const std::string& path, Links links)
     return status;
 }
 
-File& File::operator=(File&& other) noexcept
-{
-    if (this != &other) {
-        reset();
-        m_handle = other.m_handle;
-        m_failure = other.m_failure;
-        other.m_handle = InvalidHandle;
-    }
-    return *this;
-}
-
 File File::open(const std::string& path, FileMode mode)
 {
     DWORD access = GENERIC_READ;
