@@ -67,16 +67,16 @@ void writeArchive(Layout& layout, const std::vector<std::string>& files, int64_t
     layout.place(bytes);
     const std::string name = layout.nextName('n');
     ZipArchive zip;
-    zip.FileName = layout.folder(layout.discs) + "/" + name + ".zip";
-    zip.BaseDir = "/";
-    zip.Options.FlushBuffers = false;
-    zip.ArchiveOpen(omCreate);
+    zip.fileName = layout.folder(layout.discs) + "/" + name + ".zip";
+    zip.baseDir = "/";
+    zip.options.flushBuffers = false;
+    zip.open(ZipOpenMode::Create);
     SortedList catalog;
     for (const std::string& f : files) {
-        zip.ArchiveAddFiles(f.substr(1));
+        zip.addFiles(f.substr(1));
         catalog.add(lineOf(f));
     }
-    zip.ArchiveClose();
+    zip.close();
     catalog.saveToFile(layout.folder(layout.database) + "/" + name + ".csv");
 }
 
@@ -86,14 +86,14 @@ void writeSplit(Layout& layout, const std::string& file)
     const std::string name = layout.nextName('n');
     const std::string folder = layout.folder(layout.discs);
     ZipArchive zip;
-    zip.FileName = folder + "/" + name + ".zip";
-    zip.BaseDir = "/";
-    zip.Options.FlushBuffers = false;
-    zip.setSpanningMode(smSplitting);
-    zip.SpanningOptions.CustomVolumeSize = volumeSize;
-    zip.ArchiveOpen(omCreate);
-    zip.ArchiveAddFiles(file.substr(1));
-    zip.ArchiveClose();
+    zip.fileName = folder + "/" + name + ".zip";
+    zip.baseDir = "/";
+    zip.options.flushBuffers = false;
+    zip.setSpanningMode(ZipSpanningMode::Splitting);
+    zip.volumeSize = volumeSize;
+    zip.open(ZipOpenMode::Create);
+    zip.addFiles(file.substr(1));
+    zip.close();
     SortedList catalog;
     catalog.add(lineOf(file));
     for (const auto& entry : fs::directory_iterator(folder)) {

@@ -21,17 +21,17 @@ int main(int argc, char** argv)
     }
     try {
         torvinel::ZipArchive zip;
-        zip.FileName = argv[2];
-        zip.BaseDir = argv[3];
-        zip.Options.FlushBuffers = !noFlush;
+        zip.fileName = argv[2];
+        zip.baseDir = argv[3];
+        zip.options.flushBuffers = !noFlush;
         if (std::strcmp(argv[1], "pack") == 0) {
-            zip.ArchiveOpen(torvinel::omCreate);
-            zip.ArchiveAddFiles("*", 10431, "");
+            zip.open(torvinel::ZipOpenMode::Create);
+            zip.addFiles("*", torvinel::ZipAllAttributes, "");
         } else {
-            zip.ArchiveOpen();
-            zip.ArchiveExtractFiles("*.*", 10431, "");
+            zip.open();
+            zip.extractFiles("*.*", torvinel::ZipAllAttributes, "");
         }
-        zip.ArchiveClose();
+        zip.close();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;

@@ -5,10 +5,23 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 cxx=$(command -v x86_64-w64-mingw32-g++-posix || command -v x86_64-w64-mingw32-g++) || exit 77
+
+# The archive engine needs zlib's headers. When the cross compiler has none, the host's two
+# (zlib.h, zconf.h) are copied into a folder of their own, so that nothing else of the
+# host's /usr/include is seen.
+zlib=()
+if ! echo '#include <zlib.h>' | "$cxx" -x c++ -fsyntax-only - 2>/dev/null; then
+  [ -f /usr/include/zlib.h ] && [ -f /usr/include/zconf.h ] || { echo "no zlib.h for the archive engine"; exit 77; }
+  headers=$(mktemp -d) || exit 1
+  trap 'rm -rf "$headers"' EXIT
+  cp /usr/include/zlib.h /usr/include/zconf.h "$headers"/
+  zlib=(-isystem "$headers")
+fi
+
 status=0
 for f in src/platform/*.cpp src/platform/windows/*.cpp src/power/PowerGuard.cpp src/power/windows/*.cpp \
-         src/app/*.cpp; do
-  if ! "$cxx" -std=c++20 -fsyntax-only -Wall -Wextra -Werror -Isrc "$f"; then
+         src/app/*.cpp src/archive/*.cpp; do
+  if ! "$cxx" -std=c++20 -fsyntax-only -Wall -Wextra -Werror -Isrc "${zlib[@]}" "$f"; then
     echo "does not compile for Windows: $f"
     status=1
   fi

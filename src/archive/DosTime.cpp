@@ -1,11 +1,13 @@
 #include "archive/internal/DosTime.h"
 
+#include "platform/LocalTime.h"
+
 namespace torvinel::dostime {
 
 DosStamp fromTime(time_t moment)
 {
     struct tm t {};
-    if (!localtime_r(&moment, &t)) // beyond what local time can express
+    if (!platform::toLocalTime(moment, t)) // beyond what local time can express
         t.tm_year = moment < 0 ? 1970 - 1900 : 3000 - 1900;
     int year = t.tm_year + 1900;
     int month = t.tm_mon + 1, day = t.tm_mday, hour = t.tm_hour, minute = t.tm_min,

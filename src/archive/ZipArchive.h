@@ -7,10 +7,13 @@
 
 #include "archive/ZipEntry.h"
 #include "archive/ZipError.h"
-#include "archive/ZipIo.h"
+#include "platform/File.h"
 
 namespace torvinel {
 
+namespace zipio {
+class BufferedWriter;
+}
 namespace zipreader {
 class ChainReader;
 class DataDecoder;
@@ -19,39 +22,30 @@ namespace zipwriter {
 class DataEncoder;
 }
 
-enum ZipCompressionLevel { clNone, clFastest, clNormal, clMax };
-enum ZipSpanningMode { smNone, smSpanning, smSplitting };
-enum ZipVolumeSize { vsAutoDetect, vsCustom };
-enum ZipStorePath { spNoPath, spRelativePath, spFullPath, spFullPathWithDrive };
-enum ZipOverwriteMode { omPrompt, omAlways, omNever };
-enum ZipShareMode { smShareCompat, smShareExclusive, smShareDenyWrite, smShareDenyRead, smShareDenyNone };
-enum Zip64Policy { zmDisabled, zmAuto };
-enum ZipOpenMode { omOpen, omCreate };
-enum ZipOperation {
-    poAdd, poMove, poDelete, poUpdate, poExtract, poTest, poRename, poChangeAttr, poChangeComment,
-    poMakeSFX
-};
-enum ZipProgressPhase { ppStart, ppProcess, ppEnd };
-enum ZipFailureAction { fxaRetry, fxaIgnore, fxaAbort };
+// The attribute filter that admits everything: 10431 (0x28BF) holds the read-only (0x01),
+// hidden (0x02), system (0x04), volume-label (0x08), folder (0x10), archive (0x20), normal
+// (0x80), compressed (0x800) and not-content-indexed (0x2000) bits. Only hidden, system,
+// volume label and folder are ever tested (zipnames::passesAttributeFilter), and it has
+// all four, so no file and no folder is left out.
+constexpr uint32_t ZipAllAttributes = 10431;
 
-struct ZipSpanningOptions {
-    bool AdvancedNaming = true;   // volumes base_NNN.ext (else base.zNN)
-    ZipVolumeSize VolumeSize = vsCustom;
-    int64_t CustomVolumeSize = 8388608; // every volume but the last; at least 65536 is used
-    int64_t FirstVolumeSize = 0;  // 0: the first volume is as large as the others
-};
+enum class ZipCompressionLevel { None, Fastest, Normal, Max };
+// None: one ordinary archive that grows one add at a time. Splitting: one add writes a
+// chain of fixed-size volumes.
+enum class ZipSpanningMode { None, Splitting };
+enum class Zip64Mode { Disabled, Automatic };
+enum class ZipOpenMode { Open, Create };
+// What an event is about: adding a new entry, replacing an entry of the same name,
+// extracting.
+enum class ZipOperation { Add, Update, Extract };
+enum class ZipProgressPhase { Start, Process, End };
+enum class ZipFailureAction { Retry, Ignore, Abort };
 
 struct ZipOptions {
-    ZipStorePath StorePath = spRelativePath;
-    bool Recurse = true;
-    ZipOverwriteMode OverwriteMode = omAlways;
-    bool CreateDirs = true;
-    bool ReplaceReadOnly = true;
-    bool SetAttributes = true;
-    uint32_t SearchAttr = 10431;
-    ZipShareMode ShareMode = smShareDenyNone; // POSIX has no share modes: kept for the record
-    bool FlushBuffers = true;
-    bool OEMFileNames = true; // names without the UTF-8 flag from non-Unix hosts are code page 437
+    // Adds walk into folders; extraction also selects entries whose file name alone
+    // matches the mask.
+    bool recurse = true;
+    bool flushBuffers = true; // every update reaches the disk before the add returns
 };
 
 class ZipArchive;
@@ -62,7 +56,7 @@ using ZipFileProgressEvent = std::function<void(ZipArchive& sender, const std::s
                                                  double progress, ZipOperation operation,
                                                  ZipProgressPhase phase, bool& cancel)>;
 // Sender, file name, operation, native error, error code, error message (the whole
-// "ZF: ... - Native error: nnnnn" text), action (out; starts as fxaAbort).
+// "ZF: ... - Native error: nnnnn" text), action (out; starts as ZipFailureAction::Abort).
 using ZipProcessFileFailureEvent = std::function<void(
     ZipArchive& sender, const std::string& fileName, ZipOperation operation,
     int nativeError, int errorCode, const std::string& errorMessage, ZipFailureAction& action)>;
@@ -79,9 +73,9 @@ using ZipRequestBlankVolumeEvent = std::function<void(ZipArchive& sender, int vo
 // and commits of all instances.
 //
 // Failures of the archive as a whole are thrown as ZipError. A failure that concerns one
-// entry goes to OnProcessFileFailure first: the handler may throw its own error, or set
-// Action to fxaRetry (try the entry again) or fxaIgnore (leave it out and go on); fxaAbort,
-// or no handler, throws the ZipError.
+// entry goes to onProcessFileFailure first: the handler may throw its own error, or set
+// the action to Retry (try the entry again) or Ignore (leave it out and go on); Abort, or
+// no handler, throws the ZipError.
 class ZipArchive {
 public:
     ZipArchive();
@@ -90,56 +84,56 @@ public:
     ZipArchive& operator=(const ZipArchive&) = delete;
 
     // --- settings ---------------------------------------------------------------------------
-    std::string Name = "ZF"; // the component's name at the start of every message
-    std::string FileName;    // the archive; for a split archive the path of its last volume
-    std::string BaseDir;     // added paths are resolved, entries extracted, against this
-    std::vector<std::string> NoCompressionMasks;
-    ZipSpanningOptions SpanningOptions;
-    ZipOptions Options;
-    bool ExtractCorruptedFiles = false;
-    // zmAuto: Zip64 fields for the entries (and the end record) that need them. zmDisabled:
+    std::string componentName = "ZF"; // at the start of every message
+    std::string fileName;    // the archive; for a split archive the path of its last volume
+    std::string baseDir;     // added paths are resolved, entries extracted, against this
+    std::vector<std::string> noCompressionMasks;
+    // Split archives: the size of every volume but the last; at least 65536 is used.
+    // Volumes are named base_NNN.ext beside fileName.
+    int64_t volumeSize = 8388608;
+    ZipOptions options;
+    // Automatic: Zip64 fields for the entries (and the end record) that need them. Disabled:
     // such files are refused with "Cannot compress file '%s'. Zip64 mode is not enabled".
-    Zip64Policy Zip64Mode = zmAuto;
-    bool InMemory = false; // archives are always files here; true is refused by ArchiveOpen
-    std::string TempDir;   // empty: $TMPDIR or /tmp
+    Zip64Mode zip64Mode = Zip64Mode::Automatic;
 
-    ZipCompressionLevel CompressionLevel() const;
+    ZipCompressionLevel compressionLevel() const;
     void setCompressionLevel(ZipCompressionLevel level);
-    int CompressionMode() const { return m_compressionMode; }
+    int compressionMode() const { return m_compressionMode; }
     // Throws ZipError-free Error "Invalid compression mode. Mode must be in [0-9] range".
     void setCompressionMode(int mode);
-    ZipSpanningMode SpanningMode() const { return m_spanningMode; }
+    ZipSpanningMode spanningMode() const { return m_spanningMode; }
     // Throws Error "Cannot set spanning mode on open archive" while an archive is open.
     void setSpanningMode(ZipSpanningMode mode);
 
     // --- events -----------------------------------------------------------------------------
-    ZipFileProgressEvent OnFileProgress;
-    ZipProcessFileFailureEvent OnProcessFileFailure;
-    ZipRequestBlankVolumeEvent OnRequestBlankVolume;
-    ZipFileDataEvent OnFileData;
+    ZipFileProgressEvent onFileProgress;
+    ZipProcessFileFailureEvent onProcessFileFailure;
+    ZipRequestBlankVolumeEvent onRequestBlankVolume;
+    ZipFileDataEvent onFileData;
 
     // --- operations -------------------------------------------------------------------------
-    // omCreate: a new, empty archive (a split archive's first volume is requested and made
-    // at once). omOpen: an existing archive, read-write where possible and read-only
+    // Create: a new, empty archive (a split archive's first volume is requested and made
+    // at once). Open: an existing archive, read-write where possible and read-only
     // otherwise (a file without write permission counts as read-only); a missing file is
-    // created as with omCreate. An open archive is closed first.
-    void ArchiveOpen(ZipOpenMode mode = omOpen);
+    // created as with Create. An open archive is closed first.
+    void open(ZipOpenMode mode = ZipOpenMode::Open);
     // Writes what a created, never written archive lacks (an empty directory), releases the
     // files. Closing a closed archive does nothing.
-    void ArchiveClose();
-    // Adds what fileMask names below BaseDir; one complete, flushed update per call. A
+    void close();
+    // Adds what fileMask names below baseDir; one complete, flushed update per call. A
     // failed call leaves an ordinary archive as it was. Returns false when a progress
     // handler cancelled (nothing of this call is kept then).
-    bool ArchiveAddFiles(const std::string& fileMask, uint32_t searchAttr = 10431,
-                         const std::string& exclusionMask = {});
-    // Extracts the entries that match fileMask ("*.*" for all) into BaseDir. Returns false
-    // when a progress handler cancelled (the current file is deleted then).
-    bool ArchiveExtractFiles(const std::string& fileMask, uint32_t searchAttr = 10431,
-                             const std::string& exclusionMask = {});
+    bool addFiles(const std::string& fileMask, uint32_t searchAttr = ZipAllAttributes,
+                  const std::string& exclusionMask = {});
+    // Extracts the entries that match fileMask ("*.*" for all) into baseDir. Returns false
+    // when a progress handler cancelled (the current file is deleted then). An entry whose
+    // data fails its size or CRC check is not kept.
+    bool extractFiles(const std::string& fileMask, uint32_t searchAttr = ZipAllAttributes,
+                      const std::string& exclusionMask = {});
     // Length of the archive file (of a split archive: of the volume being written).
-    int64_t ArchiveSize() const;
+    int64_t size() const;
     // Entries that are not folders.
-    int ArchiveFileCount() const;
+    int fileCount() const;
 
     bool isOpen() const { return m_open; }
     bool isReadOnly() const { return m_readOnly; }
@@ -150,14 +144,16 @@ public:
 
 private:
     struct AddItem;
+    struct ItemCollector;
+    struct OrdinaryAdd;
     struct SplitWriter;
     struct ExtractContext;
 
     void requireOpen() const;
     [[noreturn]] void raise(ZipErrorKind kind, const std::string& path = {}) const;
-    // Runs work; a ZipFault from it goes to OnProcessFileFailure (after cleanup). Returns
+    // Runs work; a ZipFault from it goes to onProcessFileFailure (after cleanup). Returns
     // true when work succeeded, false when the handler chose to ignore the entry; retries
-    // on fxaRetry; throws the ZipError on fxaAbort.
+    // on Retry; throws the ZipError on Abort.
     bool attempt(const std::function<void()>& work, const std::string& fileName,
                  ZipOperation operation, const std::function<void()>& cleanup = {});
     ZipFailureAction reportFailure(const ZipFault& fault, const std::string& fileName,
@@ -178,7 +174,7 @@ private:
                     ZipOperation operation);
     bool addOrdinary(std::vector<AddItem>& items);
     bool addSplit(std::vector<AddItem>& items);
-    uint64_t volumeCapacity(uint32_t number) const;
+    uint64_t volumeCapacity() const;
     void startVolume();
     void nextVolume(SplitWriter& writer);
     void writeRecord(SplitWriter& writer, const std::string& record);
@@ -193,15 +189,15 @@ private:
                       std::vector<std::pair<std::string, unsigned>>& folderModes);
 
     int m_compressionMode = 6;
-    ZipSpanningMode m_spanningMode = smNone;
+    ZipSpanningMode m_spanningMode = ZipSpanningMode::None;
 
     bool m_open = false;
     bool m_readOnly = false;
     bool m_split = false;           // the open archive is a split archive
     bool m_splitFinished = false;   // a split archive that takes no more adds
     bool m_hasDirectory = false;    // the archive file holds a written end record
-    std::string m_path;             // FileName as it was opened
-    zipio::FileHandle m_file;       // the archive, or the volume being written
+    std::string m_path;             // fileName as it was opened
+    platform::File m_file;          // the archive, or the volume being written
     std::vector<ZipEntry> m_entries;
     uint64_t m_dataEnd = 0;         // where the next entry goes (the directory's offset)
     uint32_t m_lastDisk = 0;        // 0-based number of the volume holding the end record

@@ -1,81 +1,20 @@
-#include "archive/ZipIo.h"
+#include "archive/internal/ZipIo.h"
 
-#include <cerrno>
 #include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "archive/ZipError.h"
 
 namespace torvinel::zipio {
 
-FileHandle& FileHandle::operator=(FileHandle&& other) noexcept
-{
-    if (this != &other)
-        reset(other.release());
-    return *this;
-}
-
-int FileHandle::release()
-{
-    const int fd = m_fd;
-    m_fd = -1;
-    return fd;
-}
-
-void FileHandle::reset(int fd)
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = fd;
-}
-
-bool FileHandle::close()
-{
-    if (m_fd < 0)
-        return true;
-    const int result = ::close(m_fd);
-    m_fd = -1;
-    return result == 0;
-}
-
-int64_t fileSize(int fd)
-{
-    struct stat st {};
-    if (fstat(fd, &st) != 0)
-        return -1;
-    return st.st_size;
-}
-
-bool isSparse(int fd)
-{
-    struct stat st {};
-    return fstat(fd, &st) == 0 && static_cast<uint64_t>(st.st_blocks) * 512 < static_cast<uint64_t>(st.st_size);
-}
-
-uint64_t holeAt(int fd, uint64_t offset)
-{
-    const off_t data = lseek(fd, static_cast<off_t>(offset), SEEK_DATA);
-    if (data >= 0)
-        return static_cast<uint64_t>(data) - offset;
-    if (errno != ENXIO)
-        return 0; // the file system cannot tell: read it
-    const int64_t size = fileSize(fd); // no data after offset: a hole to the end
-    return size > static_cast<int64_t>(offset) ? static_cast<uint64_t>(size) - offset : 0;
-}
-
-std::size_t readAt(int fd, void* data, std::size_t size, uint64_t offset, const std::string& path,
-                   ZipErrorKind failure)
+std::size_t readAt(const platform::File& file, void* data, std::size_t size, uint64_t offset,
+                   const std::string& path, ZipErrorKind failure)
 {
     auto* out = static_cast<unsigned char*>(data);
     std::size_t done = 0;
     while (done < size) {
-        const ssize_t n = pread(fd, out + done, size - done, static_cast<off_t>(offset + done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+        const int64_t n = file.readAt(out + done, size - done, offset + done);
+        if (n < 0)
             throw ZipFault{failure, path};
-        }
         if (n == 0)
             break;
         done += static_cast<std::size_t>(n);
@@ -95,13 +34,14 @@ bool allZero(const unsigned char* data, std::size_t size)
 
 } // namespace
 
-void BufferedWriter::attach(int fd, uint64_t position, const std::string& path, int64_t fileLength)
+void BufferedWriter::attach(platform::File& file, uint64_t position, const std::string& path,
+                            int64_t fileLength)
 {
-    m_fd = fd;
+    m_file = &file;
     m_path = path;
     m_start = position;
     m_used = 0;
-    const int64_t size = fileLength >= 0 ? fileLength : fileSize(fd);
+    const int64_t size = fileLength >= 0 ? fileLength : file.size();
     if (size < 0)
         throw ZipFault{ZipErrorKind::WriteToStream, path};
     m_physicalEnd = static_cast<uint64_t>(size);
@@ -113,12 +53,9 @@ void BufferedWriter::writeOut(const unsigned char* data, std::size_t size, uint6
         return; // a hole; finish() gives the file its length
     std::size_t done = 0;
     while (done < size) {
-        const ssize_t n = pwrite(m_fd, data + done, size - done, static_cast<off_t>(offset + done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+        const int64_t n = m_file->writeAt(data + done, size - done, offset + done);
+        if (n < 0)
             throw ZipFault{ZipErrorKind::WriteToStream, m_path};
-        }
         done += static_cast<std::size_t>(n);
     }
     if (offset + size > m_physicalEnd)
@@ -179,7 +116,7 @@ void BufferedWriter::finish()
     flush();
     if (m_physicalEnd == m_start)
         return; // the file already ends here
-    if (ftruncate(m_fd, static_cast<off_t>(m_start)) != 0)
+    if (!m_file->truncate(m_start))
         throw ZipFault{ZipErrorKind::WriteToStream, m_path};
     m_physicalEnd = m_start;
 }

@@ -1,9 +1,6 @@
 #include "archive/internal/ZipReader.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
 
 #include "archive/internal/ZipEndian.h"
 #include "archive/ZipError.h"
@@ -18,8 +15,7 @@ namespace {
 
 bool exists(const std::string& path)
 {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return platform::fileStatus(path, platform::Links::Follow).kind == platform::FileKind::Regular;
 }
 
 [[noreturn]] void damaged(const std::string& path)
@@ -31,8 +27,8 @@ bool exists(const std::string& path)
 
 // --- volumes ------------------------------------------------------------------------------
 
-VolumeSet::VolumeSet(std::string archivePath, int lastFd, uint32_t lastDisk)
-    : m_path(std::move(archivePath)), m_lastFd(lastFd), m_lastDisk(lastDisk)
+VolumeSet::VolumeSet(std::string archivePath, const platform::File& last, uint32_t lastDisk)
+    : m_path(std::move(archivePath)), m_last(last), m_lastDisk(lastDisk)
 {
 }
 
@@ -60,22 +56,22 @@ bool VolumeSet::previousVolumeExists()
     return found;
 }
 
-int VolumeSet::open(uint32_t disk)
+const platform::File& VolumeSet::open(uint32_t disk)
 {
     if (disk == m_lastDisk)
-        return m_lastFd;
+        return m_last;
     if (disk > m_lastDisk)
         throw ZipFault{ZipErrorKind::CannotOpenArchive, m_path};
     if (disk == m_openDisk)
-        return m_open.get();
+        return m_open;
     bool found = false;
     const std::string path = pathOf(disk, found);
-    const int fd = found ? ::open(path.c_str(), O_RDONLY | O_CLOEXEC) : -1;
-    if (fd < 0)
+    platform::File volume = found ? platform::File::open(path, platform::FileMode::Read) : platform::File();
+    if (!volume.isOpen())
         throw ZipFault{ZipErrorKind::CannotOpenArchive, path};
-    m_open.reset(fd);
+    m_open = std::move(volume);
     m_openDisk = disk;
-    return fd;
+    return m_open;
 }
 
 // --- chain reader -------------------------------------------------------------------------
@@ -96,19 +92,19 @@ std::pair<const unsigned char*, std::size_t> ChainReader::next(std::size_t max)
             m_offset += n;
             return {m_buffer.data() + at, n};
         }
-        const int fd = m_volumes.open(m_disk);
+        const platform::File& volume = m_volumes.open(m_disk);
         if (m_sparseDisk != m_disk) {
-            m_sparse = zipio::isSparse(fd);
+            m_sparse = volume.isSparse();
             m_sparseDisk = m_disk;
         }
         // Zeros that a sparse archive holds as a hole are made here, not read.
-        const uint64_t hole = m_sparse ? zipio::holeAt(fd, m_offset) : 0;
+        const uint64_t hole = m_sparse ? volume.holeAt(m_offset) : 0;
         std::size_t n;
         if (hole > 0) {
             n = static_cast<std::size_t>(std::min<uint64_t>(hole, m_buffer.size()));
             std::fill_n(m_buffer.begin(), n, 0);
         } else {
-            n = zipio::readAt(fd, m_buffer.data(), m_buffer.size(), m_offset, std::string(),
+            n = zipio::readAt(volume, m_buffer.data(), m_buffer.size(), m_offset, std::string(),
                               ZipErrorKind::BadSizeOrCheckSum);
         }
         if (n > 0) {
@@ -198,24 +194,34 @@ bool parseExtra(const unsigned char* p, std::size_t size, ZipEntry& entry, bool 
     return haveZip64 || !(bigUncompressed || bigCompressed || bigOffset || bigDisk);
 }
 
-} // namespace
+// What the end record (and a zip64 locator before it) tell, as found in the last volume.
+struct EndRecord {
+    uint32_t thisDisk = 0;
+    uint32_t directoryDisk = 0;
+    uint64_t entriesTotal = 0;
+    uint64_t directorySize = 0;
+    uint64_t directoryOffset = 0;
+    uint64_t endStart = 0; // where the records after the directory start
+    bool zip64 = false;
+    uint32_t zip64Disk = 0;
+    uint64_t zip64Offset = 0;
+};
 
-Directory readDirectory(int lastFd, const std::string& archivePath,
-                        const std::function<VolumeSet&(uint32_t lastDisk)>& makeVolumes)
+// Finds the end record: the last signature whose comment fits in what follows it.
+EndRecord readEndRecord(const platform::File& last, const std::string& archivePath)
 {
-    const int64_t fileSize = zipio::fileSize(lastFd);
+    const int64_t fileSize = last.size();
     if (fileSize < static_cast<int64_t>(endrecord::Size))
         damaged(archivePath);
     const uint64_t size = static_cast<uint64_t>(fileSize);
     const std::size_t tailLength = static_cast<std::size_t>(
         std::min<uint64_t>(size, endrecord::Size + endrecord::MaxCommentLength));
     std::vector<unsigned char> tail(tailLength);
-    if (zipio::readAt(lastFd, tail.data(), tailLength, size - tailLength, archivePath,
+    if (zipio::readAt(last, tail.data(), tailLength, size - tailLength, archivePath,
                       ZipErrorKind::ArchiveDamaged)
         != tailLength)
         damaged(archivePath);
 
-    // The end record is the last signature whose comment fits in what follows it.
     std::size_t at = tailLength - endrecord::Size + 1;
     bool found = false;
     while (at-- > 0) {
@@ -229,129 +235,157 @@ Directory readDirectory(int lastFd, const std::string& archivePath,
     if (!found)
         damaged(archivePath);
     const unsigned char* r = tail.data() + at;
-    const uint64_t endRecordOffset = size - tailLength + at;
+    EndRecord end;
+    end.thisDisk = get16(r + endrecord::ThisDisk);
+    end.directoryDisk = get16(r + endrecord::DirectoryDisk);
+    end.entriesTotal = get16(r + endrecord::EntriesTotal);
+    end.directorySize = get32(r + endrecord::DirectorySize);
+    end.directoryOffset = get32(r + endrecord::DirectoryOffset);
+    end.endStart = size - tailLength + at;
+    return end;
+}
 
-    uint32_t thisDisk = get16(r + endrecord::ThisDisk);
-    uint32_t directoryDisk = get16(r + endrecord::DirectoryDisk);
-    uint64_t entriesTotal = get16(r + endrecord::EntriesTotal);
-    uint64_t directorySize = get32(r + endrecord::DirectorySize);
-    uint64_t directoryOffset = get32(r + endrecord::DirectoryOffset);
-    uint64_t endStart = endRecordOffset;
-
-    // A zip64 locator right before the end record points at the zip64 record.
-    bool zip64 = false;
-    uint32_t zip64Disk = 0;
-    uint64_t zip64Offset = 0;
-    if (endRecordOffset >= zip64locator::Size) {
-        unsigned char loc[zip64locator::Size];
-        if (zipio::readAt(lastFd, loc, sizeof loc, endRecordOffset - zip64locator::Size,
-                          archivePath, ZipErrorKind::ArchiveDamaged)
-                == sizeof loc
-            && get32(loc) == Zip64LocatorSignature) {
-            zip64 = true;
-            zip64Disk = get32(loc + zip64locator::RecordDisk);
-            zip64Offset = get64(loc + zip64locator::RecordOffset);
-            const uint32_t totalDisks = get32(loc + zip64locator::TotalDisks);
-            if (thisDisk == Saturated16) {
-                if (totalDisks == 0)
-                    damaged(archivePath);
-                thisDisk = totalDisks - 1;
-            }
-            if (zip64Disk > thisDisk)
-                damaged(archivePath);
-        }
-    }
-
-    VolumeSet& volumes = makeVolumes(thisDisk);
-    ChainReader reader(volumes);
-
-    if (zip64) {
-        unsigned char rec[zip64record::Size];
-        reader.seek(zip64Disk, zip64Offset);
-        if (reader.read(rec, sizeof rec) != sizeof rec || get32(rec) != Zip64EndRecordSignature)
+// A zip64 locator right before the end record points at the zip64 record.
+void readZip64Locator(const platform::File& last, const std::string& archivePath, EndRecord& end)
+{
+    const uint64_t endRecordOffset = end.endStart;
+    if (endRecordOffset < zip64locator::Size)
+        return;
+    unsigned char loc[zip64locator::Size];
+    if (zipio::readAt(last, loc, sizeof loc, endRecordOffset - zip64locator::Size, archivePath,
+                      ZipErrorKind::ArchiveDamaged)
+            != sizeof loc
+        || get32(loc) != Zip64LocatorSignature)
+        return;
+    end.zip64 = true;
+    end.zip64Disk = get32(loc + zip64locator::RecordDisk);
+    end.zip64Offset = get64(loc + zip64locator::RecordOffset);
+    const uint32_t totalDisks = get32(loc + zip64locator::TotalDisks);
+    if (end.thisDisk == Saturated16) {
+        if (totalDisks == 0)
             damaged(archivePath);
-        thisDisk = get32(rec + zip64record::ThisDisk);
-        directoryDisk = get32(rec + zip64record::DirectoryDisk);
-        entriesTotal = get64(rec + zip64record::EntriesTotal);
-        directorySize = get64(rec + zip64record::DirectorySize);
-        directoryOffset = get64(rec + zip64record::DirectoryOffset);
-        if (thisDisk != volumes.lastDisk())
-            damaged(archivePath);
-        if (zip64Disk == thisDisk)
-            endStart = zip64Offset;
+        end.thisDisk = totalDisks - 1;
     }
-
-    if (directoryDisk > thisDisk)
+    if (end.zip64Disk > end.thisDisk)
         damaged(archivePath);
-    if (directoryDisk == thisDisk
-        && (directoryOffset > endStart || directorySize > endStart - directoryOffset))
+}
+
+// The zip64 record's values replace the end record's.
+void readZip64Record(ChainReader& reader, uint32_t lastDisk, const std::string& archivePath, EndRecord& end)
+{
+    unsigned char rec[zip64record::Size];
+    reader.seek(end.zip64Disk, end.zip64Offset);
+    if (reader.read(rec, sizeof rec) != sizeof rec || get32(rec) != Zip64EndRecordSignature)
+        damaged(archivePath);
+    end.thisDisk = get32(rec + zip64record::ThisDisk);
+    end.directoryDisk = get32(rec + zip64record::DirectoryDisk);
+    end.entriesTotal = get64(rec + zip64record::EntriesTotal);
+    end.directorySize = get64(rec + zip64record::DirectorySize);
+    end.directoryOffset = get64(rec + zip64record::DirectoryOffset);
+    if (end.thisDisk != lastDisk)
+        damaged(archivePath);
+    if (end.zip64Disk == end.thisDisk)
+        end.endStart = end.zip64Offset;
+}
+
+void checkDirectoryBounds(const EndRecord& end, const std::string& archivePath)
+{
+    if (end.directoryDisk > end.thisDisk)
+        damaged(archivePath);
+    if (end.directoryDisk == end.thisDisk
+        && (end.directoryOffset > end.endStart || end.directorySize > end.endStart - end.directoryOffset))
         damaged(archivePath);
     // Each entry takes at least a fixed-size header: a count beyond that is a lie.
-    if (entriesTotal > directorySize / central::Size + 1)
+    if (end.entriesTotal > end.directorySize / central::Size + 1)
         damaged(archivePath);
+}
 
-    // Read the directory as far as it really exists, in pieces, so that a hostile size
-    // cannot make us reserve memory for data that is not there.
+// Reads the directory as far as it really exists, in pieces, so that a hostile size cannot
+// make us reserve memory for data that is not there.
+std::string readDirectoryBytes(ChainReader& reader, const EndRecord& end, const std::string& archivePath)
+{
     std::string directory;
-    reader.seek(directoryDisk, directoryOffset);
-    while (directory.size() < directorySize) {
+    reader.seek(end.directoryDisk, end.directoryOffset);
+    while (directory.size() < end.directorySize) {
         const auto [p, n] = reader.next(static_cast<std::size_t>(
-            std::min<uint64_t>(directorySize - directory.size(), zipio::BufferSize)));
+            std::min<uint64_t>(end.directorySize - directory.size(), zipio::BufferSize)));
         if (n == 0)
             damaged(archivePath);
         directory.append(reinterpret_cast<const char*>(p), n);
     }
+    return directory;
+}
+
+// Decodes the central header at pos and moves pos past it.
+ZipEntry parseCentralHeader(const std::string& directory, std::size_t& pos, const EndRecord& end,
+                            const std::string& archivePath)
+{
+    const auto* d = reinterpret_cast<const unsigned char*>(directory.data());
+    if (pos + central::Size > directory.size() || get32(d + pos) != CentralHeaderSignature)
+        damaged(archivePath);
+    const unsigned char* h = d + pos;
+    const std::size_t nameLength = get16(h + central::NameLength);
+    const std::size_t extraLength = get16(h + central::ExtraLength);
+    const std::size_t commentLength = get16(h + central::CommentLength);
+    if (pos + central::Size + nameLength + extraLength + commentLength > directory.size())
+        damaged(archivePath);
+    ZipEntry e;
+    e.versionMadeBy = get16(h + central::VersionMadeBy);
+    e.versionNeeded = get16(h + central::VersionNeeded);
+    e.flags = get16(h + central::Flags);
+    e.method = get16(h + central::Method);
+    e.dosTime = get16(h + central::Time);
+    e.dosDate = get16(h + central::Date);
+    e.crc = get32(h + central::Crc);
+    e.compressedSize = get32(h + central::CompressedSize);
+    e.uncompressedSize = get32(h + central::UncompressedSize);
+    e.diskNumber = get16(h + central::DiskStart);
+    e.internalAttributes = get16(h + central::InternalAttributes);
+    e.externalAttributes = get32(h + central::ExternalAttributes);
+    e.localHeaderOffset = get32(h + central::LocalHeaderOffset);
+    const char* name = reinterpret_cast<const char*>(h + central::Size);
+    e.name.assign(name, nameLength);
+    if (!parseExtra(h + central::Size + nameLength, extraLength, e,
+                    e.uncompressedSize == Saturated32, e.compressedSize == Saturated32,
+                    e.localHeaderOffset == Saturated32, e.diskNumber == Saturated16))
+        damaged(archivePath);
+    e.comment.assign(name + nameLength + extraLength, commentLength);
+    if (e.diskNumber > end.thisDisk)
+        damaged(archivePath);
+    if (e.diskNumber == end.directoryDisk && e.localHeaderOffset >= end.directoryOffset)
+        damaged(archivePath);
+    pos += central::Size + nameLength + extraLength + commentLength;
+    return e;
+}
+
+} // namespace
+
+Directory readDirectory(const platform::File& last, const std::string& archivePath,
+                        const std::function<VolumeSet&(uint32_t lastDisk)>& makeVolumes)
+{
+    EndRecord end = readEndRecord(last, archivePath);
+    readZip64Locator(last, archivePath, end);
+    VolumeSet& volumes = makeVolumes(end.thisDisk);
+    ChainReader reader(volumes);
+    if (end.zip64)
+        readZip64Record(reader, volumes.lastDisk(), archivePath, end);
+    checkDirectoryBounds(end, archivePath);
+    const std::string directory = readDirectoryBytes(reader, end, archivePath);
 
     Directory result;
-    result.lastDisk = thisDisk;
-    result.directoryDisk = directoryDisk;
-    result.directoryOffset = directoryOffset;
-    result.entries.reserve(static_cast<std::size_t>(entriesTotal));
-    const auto* d = reinterpret_cast<const unsigned char*>(directory.data());
+    result.lastDisk = end.thisDisk;
+    result.directoryDisk = end.directoryDisk;
+    result.directoryOffset = end.directoryOffset;
+    result.entries.reserve(static_cast<std::size_t>(end.entriesTotal));
     std::size_t pos = 0;
-    while (pos < directory.size()) {
-        if (pos + central::Size > directory.size() || get32(d + pos) != CentralHeaderSignature)
-            damaged(archivePath);
-        const unsigned char* h = d + pos;
-        const std::size_t nameLength = get16(h + central::NameLength);
-        const std::size_t extraLength = get16(h + central::ExtraLength);
-        const std::size_t commentLength = get16(h + central::CommentLength);
-        if (pos + central::Size + nameLength + extraLength + commentLength > directory.size())
-            damaged(archivePath);
-        ZipEntry e;
-        e.versionMadeBy = get16(h + central::VersionMadeBy);
-        e.versionNeeded = get16(h + central::VersionNeeded);
-        e.flags = get16(h + central::Flags);
-        e.method = get16(h + central::Method);
-        e.dosTime = get16(h + central::Time);
-        e.dosDate = get16(h + central::Date);
-        e.crc = get32(h + central::Crc);
-        e.compressedSize = get32(h + central::CompressedSize);
-        e.uncompressedSize = get32(h + central::UncompressedSize);
-        e.diskNumber = get16(h + central::DiskStart);
-        e.internalAttributes = get16(h + central::InternalAttributes);
-        e.externalAttributes = get32(h + central::ExternalAttributes);
-        e.localHeaderOffset = get32(h + central::LocalHeaderOffset);
-        const char* name = reinterpret_cast<const char*>(h + central::Size);
-        e.name.assign(name, nameLength);
-        if (!parseExtra(h + central::Size + nameLength, extraLength, e,
-                        e.uncompressedSize == Saturated32, e.compressedSize == Saturated32,
-                        e.localHeaderOffset == Saturated32, e.diskNumber == Saturated16))
-            damaged(archivePath);
-        e.comment.assign(name + nameLength + extraLength, commentLength);
-        if (e.diskNumber > thisDisk)
-            damaged(archivePath);
-        if (e.diskNumber == directoryDisk && e.localHeaderOffset >= directoryOffset)
-            damaged(archivePath);
-        result.entries.push_back(std::move(e));
-        pos += central::Size + nameLength + extraLength + commentLength;
-    }
-    if (result.entries.size() != entriesTotal)
+    while (pos < directory.size())
+        result.entries.push_back(parseCentralHeader(directory, pos, end, archivePath));
+    if (result.entries.size() != end.entriesTotal)
         damaged(archivePath);
     return result;
 }
 
-std::string displayName(const ZipEntry& entry, bool oemNames)
+std::string displayName(const ZipEntry& entry)
 {
     std::string name;
     bool decided = false;
@@ -380,7 +414,7 @@ std::string displayName(const ZipEntry& entry, bool oemNames)
         }
         if (!decided) {
             const bool unixHost = entry.host() == HostUnix || entry.host() == HostMacOsX;
-            name = (oemNames && !unixHost) ? zipnames::cp437ToUtf8(entry.name) : entry.name;
+            name = unixHost ? entry.name : zipnames::cp437ToUtf8(entry.name);
         }
     }
     if (entry.host() != HostUnix && entry.host() != HostMacOsX)

@@ -1,9 +1,7 @@
 #include "archive/internal/ZipWriter.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
 #include "archive/internal/ZipEndian.h"
 #include "archive/ZipError.h"
@@ -161,11 +159,11 @@ namespace {
 
 // Reads the next bytes of a source file; the holes of a sparse file are made as zeros
 // without reading them.
-std::size_t readSome(int fd, bool sparse, uint64_t& position, unsigned char* data, std::size_t size,
-                     const std::string& path)
+std::size_t readSome(const platform::File& source, bool sparse, uint64_t& position, unsigned char* data,
+                     std::size_t size, const std::string& path)
 {
     if (sparse) {
-        const uint64_t hole = zipio::holeAt(fd, position);
+        const uint64_t hole = source.holeAt(position);
         if (hole > 0) {
             const std::size_t n = static_cast<std::size_t>(std::min<uint64_t>(hole, size));
             std::memset(data, 0, n);
@@ -173,34 +171,30 @@ std::size_t readSome(int fd, bool sparse, uint64_t& position, unsigned char* dat
             return n;
         }
     }
-    for (;;) {
-        const ssize_t n = ::pread(fd, data, size, static_cast<off_t>(position));
-        if (n >= 0) {
-            position += static_cast<uint64_t>(n);
-            return static_cast<std::size_t>(n);
-        }
-        if (errno != EINTR)
-            throw ZipFault{ZipErrorKind::CannotOpenFile, path};
-    }
+    const int64_t n = source.readAt(data, size, position);
+    if (n < 0)
+        throw ZipFault{ZipErrorKind::CannotOpenFile, path};
+    position += static_cast<uint64_t>(n);
+    return static_cast<std::size_t>(n);
 }
 
 } // namespace
 
-DataResult DataEncoder::encode(int sourceFd, const std::string& sourcePath, bool deflate,
+DataResult DataEncoder::encode(const platform::File& source, const std::string& sourcePath, bool deflate,
                                zipio::BufferedWriter& out,
                                const std::function<bool(uint64_t)>& progress,
                                const std::function<void(const unsigned char*, std::size_t)>& observe)
 {
     DataResult result;
     const uint64_t start = out.position();
-    const bool sparse = zipio::isSparse(sourceFd);
+    const bool sparse = source.isSparse();
     uint64_t position = 0;
     uLong crc = crc32(0L, Z_NULL, 0);
     if (!deflate || !m_ready) {
         for (;;) {
             std::size_t room = 0;
             unsigned char* space = out.space(room);
-            const std::size_t n = readSome(sourceFd, sparse, position, space, room, sourcePath);
+            const std::size_t n = readSome(source, sparse, position, space, room, sourcePath);
             if (n == 0)
                 break;
             crc = crc32(crc, space, static_cast<uInt>(n));
@@ -217,7 +211,7 @@ DataResult DataEncoder::encode(int sourceFd, const std::string& sourcePath, bool
         deflateReset(&m_stream);
         int flush = Z_NO_FLUSH;
         do {
-            const std::size_t n = readSome(sourceFd, sparse, position, m_input.data(), m_input.size(), sourcePath);
+            const std::size_t n = readSome(source, sparse, position, m_input.data(), m_input.size(), sourcePath);
             if (n == 0)
                 flush = Z_FINISH;
             crc = crc32(crc, m_input.data(), static_cast<uInt>(n));

@@ -50,30 +50,30 @@ int RotationStartIndex(const SortedList& fullList, const std::string& rotationPo
 }
 
 BackupRun::BackupRun(BackupContext& context)
-    : m_context(context), m_state(context.state), m_view(context.view), m_flushBuffers(context.ZF.Options.FlushBuffers)
+    : m_context(context), m_state(context.state), m_view(context.view), m_flushBuffers(context.ZF.options.flushBuffers)
 {
     // The staged archives are scratch copies that the burn reads at once and start-up throws
     // away after a crash: waiting for the device after every add would cost a wait per file
     // and keep nothing safer. What must last (the filed catalogs) is synced where it is filed.
-    m_context.ZF.Options.FlushBuffers = false;
-    m_context.ZF.OnRequestBlankVolume = [this](ZipArchive&, int number, std::string& fileName, bool&) {
+    m_context.ZF.options.flushBuffers = false;
+    m_context.ZF.onRequestBlankVolume = [this](ZipArchive&, int number, std::string& fileName, bool&) {
         ZFRequestBlankVolume(number, fileName);
     };
     // The engine names the entry; the failure is judged by the file the run is adding.
-    m_context.ZF.OnProcessFileFailure = [this](ZipArchive&, const std::string&, ZipOperation, int,
+    m_context.ZF.onProcessFileFailure = [this](ZipArchive&, const std::string&, ZipOperation, int,
                                          int errorCode, const std::string& message, ZipFailureAction& action) {
         ZFProcessFileFailure(m_currentFile, errorCode, message, action);
     };
-    m_context.ZF.OnFileProgress = [this](ZipArchive&, const std::string&, double progress,
+    m_context.ZF.onFileProgress = [this](ZipArchive&, const std::string&, double progress,
                                    ZipOperation operation, ZipProgressPhase phase, bool&) {
-        if (phase == ppStart) { // an entry's data is read from its start (again, on a retry)
+        if (phase == ZipProgressPhase::Start) { // an entry's data is read from its start (again, on a retry)
             m_digest.reset();
             m_digested = 0;
         }
         ZFFileProgress(progress, operation);
     };
     // The digest of a packed file comes from the read that packs it: each file is read once.
-    m_context.ZF.OnFileData = [this](const unsigned char* data, std::size_t size) {
+    m_context.ZF.onFileData = [this](const unsigned char* data, std::size_t size) {
         m_digest.update(data, size);
         m_digested += static_cast<int64_t>(size);
     };
@@ -81,11 +81,11 @@ BackupRun::BackupRun(BackupContext& context)
 
 BackupRun::~BackupRun()
 {
-    m_context.ZF.OnRequestBlankVolume = nullptr;
-    m_context.ZF.OnProcessFileFailure = nullptr;
-    m_context.ZF.OnFileProgress = nullptr;
-    m_context.ZF.OnFileData = nullptr;
-    m_context.ZF.Options.FlushBuffers = m_flushBuffers;
+    m_context.ZF.onRequestBlankVolume = nullptr;
+    m_context.ZF.onProcessFileFailure = nullptr;
+    m_context.ZF.onFileProgress = nullptr;
+    m_context.ZF.onFileData = nullptr;
+    m_context.ZF.options.flushBuffers = m_flushBuffers;
 }
 
 BackupOutcome runBackup(BackupContext& context)
@@ -112,7 +112,7 @@ BackupOutcome BackupRun::runBackup()
         // The engine may still hold a half-written archive; it is closed so the next run
         // (or start-up) can empty TempFolder.
         try {
-            m_context.ZF.ArchiveClose();
+            m_context.ZF.close();
         } catch (const std::exception&) {
         }
         restoreArchiveBits();

@@ -21,8 +21,6 @@ namespace torvinel {
 
 namespace {
 
-constexpr uint32_t AllFiles = 10431; // the attribute filter that lets every file pass
-
 bool endsWithCsv(const std::string& path)
 {
     if (path.size() < 4)
@@ -130,16 +128,16 @@ void BackupRun::PackFiles(SortedList& list, std::size_t& position, bool ask, int
             if (!line.empty())
                 m_state.ArchiveCatalog.add(line);
             AbandonSplit = false;
-            m_context.ZF.setSpanningMode(smSplitting);
-            m_context.ZF.FileName = fileName;
-            m_context.ZF.ArchiveOpen(omCreate);
-            m_context.ZF.BaseDir = driveOf(first);
+            m_context.ZF.setSpanningMode(ZipSpanningMode::Splitting);
+            m_context.ZF.fileName = fileName;
+            m_context.ZF.open(ZipOpenMode::Create);
+            m_context.ZF.baseDir = driveOf(first);
             m_currentFile = first;
             m_currentFileSkipped = false;
-            m_context.ZF.ArchiveAddFiles(belowDrive(first), AllFiles, "");
+            m_context.ZF.addFiles(belowDrive(first), ZipAllAttributes, "");
             clearArchiveBit(first);
             takeOut(list, position);
-            m_context.ZF.ArchiveClose();
+            m_context.ZF.close();
             if (AbandonSplit) {
                 m_state.ArchiveCatalog.clear();
                 platform::deleteFile(fileName);
@@ -154,16 +152,16 @@ void BackupRun::PackFiles(SortedList& list, std::size_t& position, bool ask, int
         }
 
         // An ordinary archive: files of one drive, closed past SplitVolumeSize or 101 files.
-        m_context.ZF.setSpanningMode(smNone);
-        m_context.ZF.FileName = fileName;
-        m_context.ZF.ArchiveOpen(omCreate);
-        m_context.ZF.BaseDir = driveOf(first);
+        m_context.ZF.setSpanningMode(ZipSpanningMode::None);
+        m_context.ZF.fileName = fileName;
+        m_context.ZF.open(ZipOpenMode::Create);
+        m_context.ZF.baseDir = driveOf(first);
         for (;;) {
             bool endsArchive = false;
             if (!skipUnreadable(list, position)) {
                 const std::string path = list[position];
                 showBackupProgress(m_view, {.phase = "File: " + path, .extraBar = 0});
-                const Tests t = testFile(path, m_state.DiscFreeBytes - m_state.StagedBytes - RoundUpToSector(m_context.ZF.ArchiveSize()));
+                const Tests t = testFile(path, m_state.DiscFreeBytes - m_state.StagedBytes - RoundUpToSector(m_context.ZF.size()));
                 if (!t.needsSplitting && !t.noRoom) {
                     m_currentFile = path;
                     m_currentFileSkipped = false;
@@ -171,7 +169,7 @@ void BackupRun::PackFiles(SortedList& list, std::size_t& position, bool ask, int
                     const std::optional<platform::Stamp> stamp = platform::lastWriteStamp(path);
                     m_digest.reset();
                     m_digested = 0;
-                    m_context.ZF.ArchiveAddFiles(belowDrive(path), AllFiles, "");
+                    m_context.ZF.addFiles(belowDrive(path), ZipAllAttributes, "");
                     if (m_currentFileSkipped || !stamp) {
                         const std::string warning = "Warning: Could not read file " + path;
                         m_state.WriteLog(warning);
@@ -185,12 +183,12 @@ void BackupRun::PackFiles(SortedList& list, std::size_t& position, bool ask, int
                     endsArchive = true;
                 }
             }
-            if (endsArchive || list.empty() || m_context.ZF.ArchiveSize() > m_state.SplitVolumeSize ||
-                m_context.ZF.ArchiveFileCount() > 100 || platform::groupLetter(list[position]) != group ||
+            if (endsArchive || list.empty() || m_context.ZF.size() > m_state.SplitVolumeSize ||
+                m_context.ZF.fileCount() > 100 || platform::groupLetter(list[position]) != group ||
                 m_state.CancelRequested)
                 break;
         }
-        m_context.ZF.ArchiveClose();
+        m_context.ZF.close();
         if (m_state.ArchiveCatalog.empty()) {
             platform::deleteFile(fileName); // every file of it turned out unreadable
             continue;
@@ -280,10 +278,10 @@ void BackupRun::ZFProcessFileFailure(const std::string& fileName, int errorCode,
 {
     // The file went away or lost its permissions since it was tested: skipped, not fatal.
     const platform::FileAccess access = fileName.empty() ? platform::FileAccess::Free : platform::testFileAccess(fileName);
-    if (m_context.ZF.SpanningMode() == smNone &&
+    if (m_context.ZF.spanningMode() == ZipSpanningMode::None &&
         (access == platform::FileAccess::Unreadable || access == platform::FileAccess::Missing)) {
         m_currentFileSkipped = true;
-        action = fxaIgnore;
+        action = ZipFailureAction::Ignore;
         return;
     }
     throw Error("Error: " + errorMessage + " errorcode :" + std::to_string(errorCode));
@@ -291,7 +289,7 @@ void BackupRun::ZFProcessFileFailure(const std::string& fileName, int errorCode,
 
 void BackupRun::ZFFileProgress(double progress, ZipOperation operation)
 {
-    if (operation != poAdd)
+    if (operation != ZipOperation::Add)
         return;
     const long tenths = std::clamp(std::lround(progress * 10.0), 0L, 1000L);
     if (tenths != 1000)

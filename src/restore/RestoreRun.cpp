@@ -74,7 +74,7 @@ bool maskSelectsOthers(const ZipArchive& zip, const std::string& mask)
         if (entry.isFolder() || name == mask)
             continue;
         if (zipnames::wildcardMatch(name, mask)
-            || (zip.Options.Recurse && zipnames::wildcardMatch(zipnames::fileNamePart(name), mask)))
+            || (zip.options.recurse && zipnames::wildcardMatch(zipnames::fileNamePart(name), mask)))
             return true;
     }
     return false;
@@ -94,7 +94,7 @@ public:
     Run(RunState& state, View& view, const CheckTree& tree, const RestoreRunOptions& options)
         : s(state), v(view), m_tree(tree), m_options(options)
     {
-        ZF.OnProcessFileFailure = [](ZipArchive&, const std::string&, ZipOperation, int,
+        ZF.onProcessFileFailure = [](ZipArchive&, const std::string&, ZipOperation, int,
                                      int errorCode, const std::string& errorMessage, ZipFailureAction&) {
             throw Error("Error: " + errorMessage + " errorcode :" + std::to_string(errorCode));
         };
@@ -278,12 +278,12 @@ void Run::scanCatalog(const std::string& disc, const std::string& catalog)
 void Run::restoreWholeArchive(const std::string& disc, const std::string& catalog, const SortedList& lines)
 {
     const std::string zipName = zipNameOf(catalog);
-    ZF.FileName = platform::joinPath(s.TempFolder, zipName);
+    ZF.fileName = platform::joinPath(s.TempFolder, zipName);
     for (std::size_t i = lines.size(); i-- > 0;)
-        s.WriteLog("Restoring: " + CatalogPath(lines[i]) + " From " + ZF.FileName);
+        s.WriteLog("Restoring: " + CatalogPath(lines[i]) + " From " + ZF.fileName);
     v.setStatusText(1, CatalogPath(lines[0]));
     v.processEvents();
-    if (!platform::fileExists(ZF.FileName)) {
+    if (!platform::fileExists(ZF.fileName)) {
         if (!EmptyFolder(s.TempFolder))
             throw Error("Could not delete Temp directory.");
         fetch(disc, zipName);
@@ -291,15 +291,15 @@ void Run::restoreWholeArchive(const std::string& disc, const std::string& catalo
     if (cancelled())
         return;
     const std::string base = extractionBase(catalog[groupLetterIndex]);
-    ZF.BaseDir = base;
-    ZF.ArchiveOpen();
-    ZF.ArchiveExtractFiles("*.*", 10431, {});
-    ZF.ArchiveClose();
+    ZF.baseDir = base;
+    ZF.open();
+    ZF.extractFiles("*.*", ZipAllAttributes, {});
+    ZF.close();
     const std::size_t prefix = platform::drivePrefixLength();
     for (std::size_t i = lines.size(); i-- > 0;) {
         const std::string path = CatalogPath(lines[i]);
         if (path.size() <= prefix || !platform::fileExists(platform::joinPath(base, path.substr(prefix)))) {
-            s.WriteLog("Not in the archive: " + path + " in " + ZF.FileName);
+            s.WriteLog("Not in the archive: " + path + " in " + ZF.fileName);
             continue;
         }
         addRestored(sizeOf(lines[i]));
@@ -315,10 +315,10 @@ void Run::restoreLine(const std::string& disc, const std::string& catalog, const
     v.setStatusText(1, path);
     v.processEvents();
     const std::string zipName = zipNameOf(catalog);
-    ZF.FileName = platform::joinPath(s.TempFolder, zipName);
-    s.WriteLog("Restoring: " + path + " From " + ZF.FileName);
+    ZF.fileName = platform::joinPath(s.TempFolder, zipName);
+    s.WriteLog("Restoring: " + path + " From " + ZF.fileName);
     // One copy of an archive serves every line of its catalog.
-    if (!platform::fileExists(ZF.FileName)) {
+    if (!platform::fileExists(ZF.fileName)) {
         if (!EmptyFolder(s.TempFolder))
             throw Error("Could not delete Temp directory.");
         fetch(disc, zipName);
@@ -330,7 +330,7 @@ void Run::restoreLine(const std::string& disc, const std::string& catalog, const
     if (!extractOne(path.size() > prefix ? path.substr(prefix) : path, base, line)) {
         // The catalog promised a file its archive does not hold: the line stays in the list,
         // for an older disc or for restoreafter.txt.
-        s.WriteLog("Not in the archive: " + path + " in " + ZF.FileName);
+        s.WriteLog("Not in the archive: " + path + " in " + ZF.fileName);
         return;
     }
     addRestored(sizeOf(line));
@@ -347,11 +347,11 @@ bool Run::extractOne(const std::string& relative, const std::string& base, const
     if (platform::pathSeparator() != '/')
         std::replace(mask.begin(), mask.end(), platform::pathSeparator(), '/');
     const std::string target = platform::joinPath(base, relative);
-    ZF.BaseDir = base;
-    ZF.ArchiveOpen();
+    ZF.baseDir = base;
+    ZF.open();
     if (!maskSelectsOthers(ZF, mask)) {
-        ZF.ArchiveExtractFiles(relative, 10431, {});
-        ZF.ArchiveClose();
+        ZF.extractFiles(relative, ZipAllAttributes, {});
+        ZF.close();
         return platform::fileExists(target);
     }
     // The mask would take others along: extract them aside and keep only the one asked for.
@@ -359,9 +359,9 @@ bool Run::extractOne(const std::string& relative, const std::string& base, const
     platform::deleteFolder(aside);
     if (!platform::createFolder(aside))
         throw Error("Could not create " + aside);
-    ZF.BaseDir = aside;
-    ZF.ArchiveExtractFiles(relative, 10431, {});
-    ZF.ArchiveClose();
+    ZF.baseDir = aside;
+    ZF.extractFiles(relative, ZipAllAttributes, {});
+    ZF.close();
     const std::string extracted = platform::joinPath(aside, relative);
     bool found = platform::fileExists(extracted);
     if (found) {
@@ -385,17 +385,17 @@ bool Run::extractOne(const std::string& relative, const std::string& base, const
 void Run::completePending()
 {
     m_pending = false;
-    ZF.BaseDir = extractionBase(m_pendingName[groupLetterIndex]);
-    ZF.FileName = platform::joinPath(s.TempFolder, m_pendingName.substr(0, archiveNameLength) + ".zip");
-    if (!platform::fileExists(ZF.FileName)) {
+    ZF.baseDir = extractionBase(m_pendingName[groupLetterIndex]);
+    ZF.fileName = platform::joinPath(s.TempFolder, m_pendingName.substr(0, archiveNameLength) + ".zip");
+    if (!platform::fileExists(ZF.fileName)) {
         // Its last volume was never met; an older catalog may still hold the line.
         putBack(m_pendingLine);
         return;
     }
-    s.WriteLog("Restoring large file from " + ZF.FileName);
-    ZF.ArchiveOpen();
-    ZF.ArchiveExtractFiles("*.*", 10431, {});
-    ZF.ArchiveClose();
+    s.WriteLog("Restoring large file from " + ZF.fileName);
+    ZF.open();
+    ZF.extractFiles("*.*", ZipAllAttributes, {});
+    ZF.close();
     addRestored(sizeOf(m_pendingLine));
     if (!EmptyFolder(s.TempFolder))
         throw Error("Could not delete Temp directory.");

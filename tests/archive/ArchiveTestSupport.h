@@ -105,15 +105,15 @@ inline std::string shellQuoted(const std::string& path)
     return q + "'";
 }
 
-// Records the failures reported to OnProcessFileFailure and answers with a fixed action.
+// Records the failures reported to onProcessFileFailure and answers with a fixed action.
 struct FailureLog {
     std::vector<std::string> messages;
     std::vector<std::string> files;
     std::vector<int> codes;
-    ZipFailureAction answer = fxaIgnore;
+    ZipFailureAction answer = ZipFailureAction::Ignore;
     void attach(ZipArchive& zip)
     {
-        zip.OnProcessFileFailure = [this](ZipArchive&, const std::string& fileName,
+        zip.onProcessFileFailure = [this](ZipArchive&, const std::string& fileName,
                                           ZipOperation, int, int code,
                                           const std::string& message, ZipFailureAction& action) {
             files.push_back(fileName);

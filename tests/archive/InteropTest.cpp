@@ -43,13 +43,13 @@ TEST_F(InteropTest, OrdinaryArchivePassesUnzipAnd7z)
 {
     const auto files = makeTree(path("src"));
     ZipArchive zip;
-    zip.FileName = path("a.zip");
-    zip.ArchiveOpen(omCreate);
-    zip.BaseDir = path("src");
+    zip.fileName = path("a.zip");
+    zip.open(ZipOpenMode::Create);
+    zip.baseDir = path("src");
     for (const auto& [name, content] : files)
-        zip.ArchiveAddFiles(name, 10431, "");
-    zip.ArchiveAddFiles("docs/*", 10431, ""); // folder entries too; the files are replaced
-    zip.ArchiveClose();
+        zip.addFiles(name, ZipAllAttributes, "");
+    zip.addFiles("docs/*", ZipAllAttributes, ""); // folder entries too; the files are replaced
+    zip.close();
 
     std::string output;
     EXPECT_EQ(run("unzip -t " + shellQuoted(path("a.zip")), &output), 0) << output;
@@ -65,9 +65,9 @@ TEST_F(InteropTest, OrdinaryArchivePassesUnzipAnd7z)
 TEST_F(InteropTest, EmptyArchivePassesUnzipAnd7z)
 {
     ZipArchive zip;
-    zip.FileName = path("empty.zip");
-    zip.ArchiveOpen();
-    zip.ArchiveClose();
+    zip.fileName = path("empty.zip");
+    zip.open();
+    zip.close();
     std::string output;
     // unzip says "empty" with status 1 for an archive without entries; it must not see damage.
     EXPECT_LE(run("unzip -t " + shellQuoted(path("empty.zip")), &output), 1) << output;
@@ -80,13 +80,13 @@ TEST_F(InteropTest, SplitArchiveWithClassicVolumeNamesPasses7z)
     const std::string content = textOf(150000) + randomBytes(200000);
     writeFile(path("src/part.bin"), content);
     ZipArchive zip;
-    zip.SpanningOptions.CustomVolumeSize = 65536;
-    zip.setSpanningMode(smSplitting);
-    zip.FileName = path("base.zip");
-    zip.ArchiveOpen(omCreate);
-    zip.BaseDir = path("src");
-    zip.ArchiveAddFiles("part.bin", 10431, "");
-    zip.ArchiveClose();
+    zip.volumeSize = 65536;
+    zip.setSpanningMode(ZipSpanningMode::Splitting);
+    zip.fileName = path("base.zip");
+    zip.open(ZipOpenMode::Create);
+    zip.baseDir = path("src");
+    zip.addFiles("part.bin", ZipAllAttributes, "");
+    zip.close();
 
     int volumes = 0;
     for (int k = 1; fs::exists(path("base_00" + std::to_string(k) + ".zip")); ++k) {
@@ -102,10 +102,10 @@ TEST_F(InteropTest, SplitArchiveWithClassicVolumeNamesPasses7z)
     EXPECT_EQ(readFile(path("by7z/part.bin")), content);
 
     // The engine reads the classic names as well.
-    zip.FileName = path("base.zip");
-    zip.BaseDir = path("out");
-    zip.ArchiveOpen();
-    zip.ArchiveExtractFiles("*.*", 10431, "");
+    zip.fileName = path("base.zip");
+    zip.baseDir = path("out");
+    zip.open();
+    zip.extractFiles("*.*", ZipAllAttributes, "");
     EXPECT_EQ(readFile(path("out/part.bin")), content);
 }
 
@@ -123,13 +123,13 @@ TEST_F(InteropTest, ArchivesMadeByZipExtractCorrectly)
         std::string output;
         ASSERT_EQ(run("cd " + shellQuoted(path("src")) + " && " + command, &output), 0) << output;
         ZipArchive zip;
-        zip.FileName = path(name + ".zip");
-        zip.BaseDir = path("out-" + name);
+        zip.fileName = path(name + ".zip");
+        zip.baseDir = path("out-" + name);
         FailureLog log;
         log.attach(zip);
-        zip.ArchiveOpen();
-        EXPECT_EQ(zip.ArchiveFileCount(), static_cast<int>(files.size())) << name;
-        zip.ArchiveExtractFiles("*.*", 10431, "");
+        zip.open();
+        EXPECT_EQ(zip.fileCount(), static_cast<int>(files.size())) << name;
+        zip.extractFiles("*.*", ZipAllAttributes, "");
         EXPECT_TRUE(log.messages.empty()) << name << ": " << log.messages.front();
         expectTree(path("out-" + name), files);
         struct stat st {};

@@ -1,4 +1,4 @@
-// Split archives: volumes base_NNN.ext of CustomVolumeSize, the last renamed to the archive.
+// Split archives: volumes base_NNN.ext of volumeSize, the last renamed to the archive.
 #include "ArchiveTestSupport.h"
 
 namespace torvinel::archivetest {
@@ -11,29 +11,29 @@ protected:
     void split(const std::string& name, int64_t volumeSize = 8388608)
     {
         ZipArchive zip;
-        zip.SpanningOptions.CustomVolumeSize = volumeSize;
-        zip.OnRequestBlankVolume = [&](ZipArchive&, int number, std::string& volume, bool&) {
+        zip.volumeSize = volumeSize;
+        zip.onRequestBlankVolume = [&](ZipArchive&, int number, std::string& volume, bool&) {
             int64_t previous = -1;
             if (!requests.empty())
                 previous = static_cast<int64_t>(fs::file_size(requests.back().second));
             requests.emplace_back(number, volume);
             previousSizes.push_back(previous);
         };
-        zip.setSpanningMode(smSplitting);
-        zip.FileName = path("base.zip");
-        zip.ArchiveOpen(omCreate);
-        zip.BaseDir = path("src");
-        zip.ArchiveAddFiles(name, 10431, "");
-        zip.ArchiveClose();
+        zip.setSpanningMode(ZipSpanningMode::Splitting);
+        zip.fileName = path("base.zip");
+        zip.open(ZipOpenMode::Create);
+        zip.baseDir = path("src");
+        zip.addFiles(name, ZipAllAttributes, "");
+        zip.close();
     }
     std::string extractAll(const std::string& name)
     {
         ZipArchive zip;
-        zip.FileName = path("base.zip");
-        zip.BaseDir = path("out");
-        zip.ArchiveOpen();
-        zip.ArchiveExtractFiles("*.*", 10431, "");
-        zip.ArchiveClose();
+        zip.fileName = path("base.zip");
+        zip.baseDir = path("out");
+        zip.open();
+        zip.extractFiles("*.*", ZipAllAttributes, "");
+        zip.close();
         return readFile(path("out/" + name));
     }
 
@@ -56,9 +56,9 @@ TEST_F(SplitTest, OneByteOverAVolumeMakesTwoVolumes)
     EXPECT_EQ(extractAll("big.zip"), content);
 
     ZipArchive zip;
-    zip.FileName = path("base.zip");
-    zip.ArchiveOpen();
-    EXPECT_EQ(zip.ArchiveFileCount(), 1);
+    zip.fileName = path("base.zip");
+    zip.open();
+    EXPECT_EQ(zip.fileCount(), 1);
     EXPECT_EQ(zip.entries().at(0).diskNumber, 0u);
     EXPECT_EQ(zip.entries().at(0).method, 0);
 }
@@ -84,14 +84,14 @@ TEST_F(SplitTest, MissingVolumesAreReported)
     // A missing middle volume fails the extraction of the entry that needs it.
     fs::rename(path("base_001.zip"), path("aside.zip"));
     ZipArchive zip;
-    zip.FileName = path("base.zip");
-    zip.BaseDir = path("out");
-    zip.ArchiveOpen();
+    zip.fileName = path("base.zip");
+    zip.baseDir = path("out");
+    zip.open();
     FailureLog log;
-    log.answer = fxaAbort;
+    log.answer = ZipFailureAction::Abort;
     log.attach(zip);
     try {
-        zip.ArchiveExtractFiles("*.*", 10431, "");
+        zip.extractFiles("*.*", ZipAllAttributes, "");
         FAIL() << "extracted without its first volume";
     } catch (const ZipError& e) {
         EXPECT_STREQ(e.what(),
@@ -99,15 +99,15 @@ TEST_F(SplitTest, MissingVolumesAreReported)
     }
     EXPECT_EQ(log.files, std::vector<std::string>{"data.bin"});
     EXPECT_FALSE(fs::exists(path("out/data.bin"))); // no partial file is left
-    zip.ArchiveClose();
+    zip.close();
 
     // Without the volume right before the last, the archive cannot be opened at all.
     fs::rename(path("aside.zip"), path("base_001.zip"));
     fs::rename(path("base_002.zip"), path("aside.zip"));
-    EXPECT_THROW(zip.ArchiveOpen(), ZipError);
+    EXPECT_THROW(zip.open(), ZipError);
     fs::rename(path("aside.zip"), path("base_002.zip"));
-    zip.ArchiveOpen();
-    zip.ArchiveExtractFiles("*.*", 10431, "");
+    zip.open();
+    zip.extractFiles("*.*", ZipAllAttributes, "");
     EXPECT_EQ(readFile(path("out/data.bin")), content);
 }
 
@@ -115,13 +115,13 @@ TEST_F(SplitTest, SplitArchiveTakesOneAddOnly)
 {
     writeFile(path("src/a.txt"), "a");
     ZipArchive zip;
-    zip.setSpanningMode(smSplitting);
-    zip.FileName = path("base.zip");
-    zip.ArchiveOpen(omCreate);
-    zip.BaseDir = path("src");
-    zip.ArchiveAddFiles("a.txt", 10431, "");
+    zip.setSpanningMode(ZipSpanningMode::Splitting);
+    zip.fileName = path("base.zip");
+    zip.open(ZipOpenMode::Create);
+    zip.baseDir = path("src");
+    zip.addFiles("a.txt", ZipAllAttributes, "");
     try {
-        zip.ArchiveAddFiles("a.txt", 10431, "");
+        zip.addFiles("a.txt", ZipAllAttributes, "");
         FAIL();
     } catch (const ZipError& e) {
         EXPECT_STREQ(e.what(), "ZF: Multi-spanned archive is not allowed for modification. Use "
@@ -134,33 +134,33 @@ TEST_F(SplitTest, CancelledVolumeFailsTheAdd)
 {
     writeFile(path("src/data.bin"), randomBytes(200000));
     ZipArchive zip;
-    zip.SpanningOptions.CustomVolumeSize = 1000; // raised to 65536
-    zip.OnRequestBlankVolume = [](ZipArchive&, int number, std::string&, bool& cancel) {
+    zip.volumeSize = 1000; // raised to 65536
+    zip.onRequestBlankVolume = [](ZipArchive&, int number, std::string&, bool& cancel) {
         cancel = number == 2;
     };
-    zip.setSpanningMode(smSplitting);
-    zip.FileName = path("base.zip");
-    zip.ArchiveOpen(omCreate);
-    zip.BaseDir = path("src");
+    zip.setSpanningMode(ZipSpanningMode::Splitting);
+    zip.fileName = path("base.zip");
+    zip.open(ZipOpenMode::Create);
+    zip.baseDir = path("src");
     try {
-        zip.ArchiveAddFiles("data.bin", 10431, "");
+        zip.addFiles("data.bin", ZipAllAttributes, "");
         FAIL();
     } catch (const ZipError& e) {
         EXPECT_EQ(e.errorCode(), 24);
     }
     EXPECT_EQ(fs::file_size(path("base_001.zip")), 65536u);
-    zip.ArchiveClose();
+    zip.close();
     EXPECT_FALSE(fs::exists(path("base.zip"))); // a failed split is not made to look finished
 }
 
 TEST_F(SplitTest, ClosingAnUnwrittenSplitArchiveLeavesAnEmptyArchive)
 {
     ZipArchive zip;
-    zip.setSpanningMode(smSplitting);
-    zip.FileName = path("base.zip");
-    zip.ArchiveOpen(omCreate);
+    zip.setSpanningMode(ZipSpanningMode::Splitting);
+    zip.fileName = path("base.zip");
+    zip.open(ZipOpenMode::Create);
     EXPECT_TRUE(fs::exists(path("base_001.zip")));
-    zip.ArchiveClose();
+    zip.close();
     EXPECT_FALSE(fs::exists(path("base_001.zip")));
     EXPECT_EQ(fs::file_size(path("base.zip")), 22u);
 }

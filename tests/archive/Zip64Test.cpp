@@ -30,14 +30,14 @@ TEST_F(Zip64Test, HugeFileAndTheEntryAfterItUseZip64AndOthersDoNot)
     writeFile(path("src/before.txt"), "before");
     writeFile(path("src/after.txt"), "after");
     ZipArchive zip;
-    zip.FileName = path("a.zip");
-    zip.ArchiveOpen(omCreate);
-    zip.BaseDir = path("src");
+    zip.fileName = path("a.zip");
+    zip.open(ZipOpenMode::Create);
+    zip.baseDir = path("src");
     for (const char* name : {"before.txt", "huge.mp4", "after.txt"})
-        zip.ArchiveAddFiles(name, 10431, "");
-    zip.ArchiveClose();
+        zip.addFiles(name, ZipAllAttributes, "");
+    zip.close();
 
-    zip.ArchiveOpen();
+    zip.open();
     ASSERT_EQ(zip.entries().size(), 3u);
     EXPECT_EQ(zip.entries()[0].versionNeeded, 20);   // an ordinary entry stays classic
     EXPECT_EQ(zip.entries()[1].versionNeeded, 45);   // its size needs zip64
@@ -49,8 +49,8 @@ TEST_F(Zip64Test, HugeFileAndTheEntryAfterItUseZip64AndOthersDoNot)
     if (haveTool("7z")) {
         EXPECT_EQ(run("7z t " + shellQuoted(path("a.zip")), &output), 0) << output;
     }
-    zip.BaseDir = path("out");
-    zip.ArchiveExtractFiles("*.*", 10431, "");
+    zip.baseDir = path("out");
+    zip.extractFiles("*.*", ZipAllAttributes, "");
     EXPECT_EQ(readFile(path("out/after.txt")), "after");
     EXPECT_EQ(fs::file_size(path("out/huge.mp4")), HugeSize);
     char edge[4];
@@ -64,12 +64,12 @@ TEST_F(Zip64Test, DisabledZip64RefusesTheFile)
 {
     makeHuge("huge.bin");
     ZipArchive zip;
-    zip.Zip64Mode = zmDisabled;
-    zip.FileName = path("a.zip");
-    zip.ArchiveOpen(omCreate);
-    zip.BaseDir = path("src");
+    zip.zip64Mode = Zip64Mode::Disabled;
+    zip.fileName = path("a.zip");
+    zip.open(ZipOpenMode::Create);
+    zip.baseDir = path("src");
     try {
-        zip.ArchiveAddFiles("huge.bin", 10431, "");
+        zip.addFiles("huge.bin", ZipAllAttributes, "");
         FAIL();
     } catch (const ZipError& e) {
         EXPECT_EQ(std::string(e.what()), "ZF: Cannot compress file '" + path("src/huge.bin")

@@ -20,12 +20,12 @@ protected:
     void pack(const std::vector<Source>& files, const std::string& archive)
     {
         ZipArchive zip;
-        zip.FileName = archive;
-        zip.ArchiveOpen(omCreate);
-        zip.BaseDir = path("src");
+        zip.fileName = archive;
+        zip.open(ZipOpenMode::Create);
+        zip.baseDir = path("src");
         for (const Source& f : files)
-            zip.ArchiveAddFiles(f.name, 10431, "");
-        zip.ArchiveClose();
+            zip.addFiles(f.name, ZipAllAttributes, "");
+        zip.close();
     }
     void makeSources(const std::vector<Source>& files)
     {
@@ -52,10 +52,10 @@ TEST_F(ArchiverTest, RoundTripKeepsBytesStampsAndModes)
     pack(files, path("a.zip"));
 
     ZipArchive zip;
-    zip.FileName = path("a.zip");
-    zip.ArchiveOpen();
-    EXPECT_EQ(zip.ArchiveFileCount(), 6);
-    EXPECT_EQ(zip.ArchiveSize(), static_cast<int64_t>(fs::file_size(path("a.zip"))));
+    zip.fileName = path("a.zip");
+    zip.open();
+    EXPECT_EQ(zip.fileCount(), 6);
+    EXPECT_EQ(zip.size(), static_cast<int64_t>(fs::file_size(path("a.zip"))));
     for (const ZipEntry& e : zip.entries()) {
         // The no-compression masks match regardless of letter case.
         const bool masked = e.name.ends_with(".JPG") || e.name.ends_with(".Mp3");
@@ -63,9 +63,9 @@ TEST_F(ArchiverTest, RoundTripKeepsBytesStampsAndModes)
         EXPECT_EQ(e.versionMadeBy >> 8, 3) << e.name; // Unix mode recorded
         EXPECT_EQ(e.flags & 0x0800, 0) << e.name;     // ASCII names stay unflagged
     }
-    zip.BaseDir = path("out");
-    ASSERT_TRUE(zip.ArchiveExtractFiles("*.*", 10431, ""));
-    zip.ArchiveClose();
+    zip.baseDir = path("out");
+    ASSERT_TRUE(zip.extractFiles("*.*", ZipAllAttributes, ""));
+    zip.close();
 
     for (const Source& f : files) {
         const std::string out = path("out/" + f.name);
@@ -88,11 +88,11 @@ TEST_F(ArchiverTest, ExtractsOneEntryByItsPathAndReplacesAReadOnlyFile)
     ::chmod(path("R/c/Data/Letters/a.doc").c_str(), 0444);
 
     ZipArchive zip;
-    zip.FileName = path("a.zip");
-    zip.BaseDir = path("R/c");
-    zip.ArchiveOpen();
-    zip.ArchiveExtractFiles("Data/Letters/a.doc", 10431, "");
-    zip.ArchiveClose();
+    zip.fileName = path("a.zip");
+    zip.baseDir = path("R/c");
+    zip.open();
+    zip.extractFiles("Data/Letters/a.doc", ZipAllAttributes, "");
+    zip.close();
 
     EXPECT_EQ(readFile(path("R/c/Data/Letters/a.doc")), "new text");
     EXPECT_FALSE(fs::exists(path("R/c/Data/Letters/b.doc")));
@@ -109,15 +109,15 @@ TEST_F(ArchiverTest, BackupAndRestoreCallsUseThePathBelowTheRoot)
     writeFile(path("src/Data/a.doc"), "alpha");
     const std::string relative = path("src/Data/a.doc").substr(1);
     ZipArchive zip;
-    zip.FileName = path("a.zip");
-    zip.ArchiveOpen(omCreate);
-    zip.BaseDir = "/";
-    zip.ArchiveAddFiles(relative, 10431, "");
+    zip.fileName = path("a.zip");
+    zip.open(ZipOpenMode::Create);
+    zip.baseDir = "/";
+    zip.addFiles(relative, ZipAllAttributes, "");
     EXPECT_EQ(zip.entries().at(0).name, relative);
-    zip.ArchiveClose();
-    zip.BaseDir = path("target/r");
-    zip.ArchiveOpen();
-    zip.ArchiveExtractFiles(relative, 10431, "");
+    zip.close();
+    zip.baseDir = path("target/r");
+    zip.open();
+    zip.extractFiles(relative, ZipAllAttributes, "");
     EXPECT_EQ(readFile(path("target/r/" + relative)), "alpha");
 }
 
@@ -127,24 +127,24 @@ TEST_F(ArchiverTest, WildcardAddMakesFolderEntriesThatAreNotCounted)
     writeFile(path("src/Data/Letters/b.doc"), "b");
     writeFile(path("src/Data/Sheets/c.xls"), "c");
     ZipArchive zip;
-    zip.FileName = path("a.zip");
-    zip.ArchiveOpen(omCreate);
-    zip.BaseDir = path("src");
-    zip.ArchiveAddFiles("*.*", 10431, "");
+    zip.fileName = path("a.zip");
+    zip.open(ZipOpenMode::Create);
+    zip.baseDir = path("src");
+    zip.addFiles("*.*", ZipAllAttributes, "");
     std::vector<std::string> names;
     for (const ZipEntry& e : zip.entries())
         names.push_back(e.name);
     EXPECT_EQ(names, (std::vector<std::string>{"Data/", "Data/Letters/", "Data/Letters/a.doc",
                                                "Data/Letters/b.doc", "Data/Sheets/",
                                                "Data/Sheets/c.xls"}));
-    EXPECT_EQ(zip.ArchiveFileCount(), 3);
-    zip.ArchiveClose();
+    EXPECT_EQ(zip.fileCount(), 3);
+    zip.close();
 
-    zip.FileName = path("a.zip");
-    zip.ArchiveOpen();
-    EXPECT_EQ(zip.ArchiveFileCount(), 3);
-    zip.BaseDir = path("R/c");
-    zip.ArchiveExtractFiles("*.*", 10431, "");
+    zip.fileName = path("a.zip");
+    zip.open();
+    EXPECT_EQ(zip.fileCount(), 3);
+    zip.baseDir = path("R/c");
+    zip.extractFiles("*.*", ZipAllAttributes, "");
     EXPECT_EQ(readFile(path("R/c/Data/Sheets/c.xls")), "c");
     EXPECT_TRUE(fs::is_directory(path("R/c/Data/Letters")));
 }
@@ -155,10 +155,10 @@ TEST_F(ArchiverTest, ExclusionMaskAndAttributeFilterLeaveFilesOut)
     writeFile(path("src/skip.log"), "s");
     writeFile(path("src/sub/deep.txt"), "d");
     ZipArchive zip;
-    zip.FileName = path("a.zip");
-    zip.ArchiveOpen(omCreate);
-    zip.BaseDir = path("src");
-    zip.ArchiveAddFiles("*", 10431 & ~0x10u, "*.log"); // no folder bit: no folder entries
+    zip.fileName = path("a.zip");
+    zip.open(ZipOpenMode::Create);
+    zip.baseDir = path("src");
+    zip.addFiles("*", ZipAllAttributes & ~0x10u, "*.log"); // no folder bit: no folder entries
     std::vector<std::string> names;
     for (const ZipEntry& e : zip.entries())
         names.push_back(e.name);
@@ -168,17 +168,17 @@ TEST_F(ArchiverTest, ExclusionMaskAndAttributeFilterLeaveFilesOut)
 TEST_F(ArchiverTest, MissingArchiveIsCreatedEmptyAndValid)
 {
     ZipArchive zip;
-    zip.FileName = path("new.zip");
-    zip.BaseDir = path("out");
-    zip.ArchiveOpen();
-    EXPECT_TRUE(zip.ArchiveExtractFiles("*.*", 10431, ""));
-    EXPECT_EQ(zip.ArchiveFileCount(), 0);
-    zip.ArchiveClose();
-    zip.ArchiveClose(); // closing twice does nothing
+    zip.fileName = path("new.zip");
+    zip.baseDir = path("out");
+    zip.open();
+    EXPECT_TRUE(zip.extractFiles("*.*", ZipAllAttributes, ""));
+    EXPECT_EQ(zip.fileCount(), 0);
+    zip.close();
+    zip.close(); // closing twice does nothing
     EXPECT_FALSE(fs::exists(path("out")));
     EXPECT_EQ(fs::file_size(path("new.zip")), 22u);
-    zip.ArchiveOpen();
-    EXPECT_EQ(zip.ArchiveFileCount(), 0);
+    zip.open();
+    EXPECT_EQ(zip.fileCount(), 0);
 }
 
 TEST_F(ArchiverTest, ReadOnlyArchiveExtractsButRefusesAdds)
@@ -187,15 +187,15 @@ TEST_F(ArchiverTest, ReadOnlyArchiveExtractsButRefusesAdds)
     pack({{"a.txt", "", 0}}, path("a.zip"));
     ::chmod(path("a.zip").c_str(), 0444);
     ZipArchive zip;
-    zip.FileName = path("a.zip");
-    zip.ArchiveOpen();
+    zip.fileName = path("a.zip");
+    zip.open();
     EXPECT_TRUE(zip.isReadOnly());
-    zip.BaseDir = path("out");
-    zip.ArchiveExtractFiles("*.*", 10431, "");
+    zip.baseDir = path("out");
+    zip.extractFiles("*.*", ZipAllAttributes, "");
     EXPECT_EQ(readFile(path("out/a.txt")), "alpha");
-    zip.BaseDir = path("src");
+    zip.baseDir = path("src");
     try {
-        zip.ArchiveAddFiles("a.txt", 10431, "");
+        zip.addFiles("a.txt", ZipAllAttributes, "");
         FAIL() << "add on a read-only archive";
     } catch (const ZipError& e) {
         EXPECT_STREQ(e.what(), "ZF: File is open in read-only mode - Native error: 00032");
@@ -214,47 +214,47 @@ TEST_F(ArchiverTest, RefusalsCarryTheirMessages)
         }
         return std::string("no error");
     };
-    zip.FileName = path("folder/");
-    EXPECT_EQ(message([&] { zip.ArchiveOpen(omCreate); }),
+    zip.fileName = path("folder/");
+    EXPECT_EQ(message([&] { zip.open(ZipOpenMode::Create); }),
               "ZF: File name is blank. Specify appropriate file name - Native error: 00009");
-    EXPECT_EQ(message([&] { zip.ArchiveAddFiles("x", 10431, ""); }),
+    EXPECT_EQ(message([&] { zip.addFiles("x", ZipAllAttributes, ""); }),
               "ZF: Archive is not open - Native error: 00013");
-    EXPECT_EQ(message([&] { zip.ArchiveExtractFiles("*.*", 10431, ""); }),
+    EXPECT_EQ(message([&] { zip.extractFiles("*.*", ZipAllAttributes, ""); }),
               "ZF: Archive is not open - Native error: 00013");
-    EXPECT_EQ(message([&] { zip.ArchiveSize(); }), "ZF: Archive is not open - Native error: 00013");
+    EXPECT_EQ(message([&] { zip.size(); }), "ZF: Archive is not open - Native error: 00013");
     EXPECT_EQ(message([&] { zip.setCompressionMode(10); }),
               "Invalid compression mode. Mode must be in [0-9] range");
     writeFile(path("junk.zip"), "this is not an archive at all, just some text");
-    zip.FileName = path("junk.zip");
-    EXPECT_EQ(message([&] { zip.ArchiveOpen(); }),
+    zip.fileName = path("junk.zip");
+    EXPECT_EQ(message([&] { zip.open(); }),
               "ZF: Archive is damaged. Open failed - Native error: 00048");
-    zip.FileName = path("a.zip");
-    zip.ArchiveOpen(omCreate);
-    EXPECT_EQ(message([&] { zip.setSpanningMode(smSplitting); }),
+    zip.fileName = path("a.zip");
+    zip.open(ZipOpenMode::Create);
+    EXPECT_EQ(message([&] { zip.setSpanningMode(ZipSpanningMode::Splitting); }),
               "Cannot set spanning mode on open archive");
 }
 
 TEST_F(ArchiverTest, CompressionLevelAndModeFollowEachOther)
 {
     ZipArchive zip;
-    EXPECT_EQ(zip.CompressionLevel(), clNormal);
-    EXPECT_EQ(zip.CompressionMode(), 6);
+    EXPECT_EQ(zip.compressionLevel(), ZipCompressionLevel::Normal);
+    EXPECT_EQ(zip.compressionMode(), 6);
     const std::pair<int, ZipCompressionLevel> table[] = {
-        {0, clNone}, {1, clFastest}, {3, clFastest}, {4, clNormal}, {6, clNormal}, {7, clMax}, {9, clMax}};
+        {0, ZipCompressionLevel::None}, {1, ZipCompressionLevel::Fastest}, {3, ZipCompressionLevel::Fastest}, {4, ZipCompressionLevel::Normal}, {6, ZipCompressionLevel::Normal}, {7, ZipCompressionLevel::Max}, {9, ZipCompressionLevel::Max}};
     for (const auto& [mode, level] : table) {
         zip.setCompressionMode(mode);
-        EXPECT_EQ(zip.CompressionLevel(), level) << mode;
+        EXPECT_EQ(zip.compressionLevel(), level) << mode;
     }
-    zip.setCompressionLevel(clMax);
-    EXPECT_EQ(zip.CompressionMode(), 9);
-    zip.setCompressionLevel(clNone);
-    EXPECT_EQ(zip.CompressionMode(), 0);
+    zip.setCompressionLevel(ZipCompressionLevel::Max);
+    EXPECT_EQ(zip.compressionMode(), 9);
+    zip.setCompressionLevel(ZipCompressionLevel::None);
+    EXPECT_EQ(zip.compressionMode(), 0);
     // Mode 0 stores everything.
     writeFile(path("src/a.txt"), textOf(10000));
-    zip.FileName = path("a.zip");
-    zip.ArchiveOpen(omCreate);
-    zip.BaseDir = path("src");
-    zip.ArchiveAddFiles("a.txt", 10431, "");
+    zip.fileName = path("a.zip");
+    zip.open(ZipOpenMode::Create);
+    zip.baseDir = path("src");
+    zip.addFiles("a.txt", ZipAllAttributes, "");
     EXPECT_EQ(zip.entries().at(0).method, 0);
 }
 
@@ -262,39 +262,39 @@ TEST_F(ArchiverTest, MissingFileGoesToTheFailureHandlerAndLeavesTheArchiveAsItWa
 {
     makeSources({{"a.txt", "alpha", 0644}});
     ZipArchive zip;
-    zip.FileName = path("a.zip");
-    zip.ArchiveOpen(omCreate);
-    zip.BaseDir = path("src");
-    zip.ArchiveAddFiles("a.txt", 10431, "");
+    zip.fileName = path("a.zip");
+    zip.open(ZipOpenMode::Create);
+    zip.baseDir = path("src");
+    zip.addFiles("a.txt", ZipAllAttributes, "");
     const std::string before = readFile(path("a.zip"));
 
     // The program's handler turns the report into its own error.
-    zip.OnProcessFileFailure = [](ZipArchive&, const std::string&, ZipOperation, int,
+    zip.onProcessFileFailure = [](ZipArchive&, const std::string&, ZipOperation, int,
                                   int code, const std::string& message, ZipFailureAction&) {
         throw Error("Error: " + message + " errorcode :" + std::to_string(code));
     };
     try {
-        zip.ArchiveAddFiles("gone.txt", 10431, "");
+        zip.addFiles("gone.txt", ZipAllAttributes, "");
         FAIL() << "a missing file was added";
     } catch (const Error& e) {
         EXPECT_EQ(std::string(e.what()), "Error: ZF: File \"" + path("src/gone.txt")
                                              + "\" not found - Native error: 00011 errorcode :6");
     }
     EXPECT_EQ(readFile(path("a.zip")), before);
-    EXPECT_EQ(zip.ArchiveFileCount(), 1);
+    EXPECT_EQ(zip.fileCount(), 1);
 
     // Without a handler the engine's own error is raised.
-    zip.OnProcessFileFailure = nullptr;
-    EXPECT_THROW(zip.ArchiveAddFiles("gone.txt", 10431, ""), ZipError);
-    // With fxaIgnore the file is left out and the rest goes on.
+    zip.onProcessFileFailure = nullptr;
+    EXPECT_THROW(zip.addFiles("gone.txt", ZipAllAttributes, ""), ZipError);
+    // With ZipFailureAction::Ignore the file is left out and the rest goes on.
     FailureLog log;
     log.attach(zip);
-    EXPECT_TRUE(zip.ArchiveAddFiles("gone.txt", 10431, ""));
+    EXPECT_TRUE(zip.addFiles("gone.txt", ZipAllAttributes, ""));
     ASSERT_EQ(log.codes, std::vector<int>{6});
     EXPECT_EQ(log.files, std::vector<std::string>{"gone.txt"});
-    zip.ArchiveClose();
-    zip.ArchiveOpen();
-    EXPECT_EQ(zip.ArchiveFileCount(), 1);
+    zip.close();
+    zip.open();
+    EXPECT_EQ(zip.fileCount(), 1);
 }
 
 TEST_F(ArchiverTest, FailureInTheMiddleOfAnAddUndoesTheWholeAdd)
@@ -303,31 +303,31 @@ TEST_F(ArchiverTest, FailureInTheMiddleOfAnAddUndoesTheWholeAdd)
     writeFile(path("src/more/one.txt"), textOf(3000000, 2));
     writeFile(path("src/more/two.txt"), textOf(3000000, 3));
     ZipArchive zip;
-    zip.FileName = path("a.zip");
-    zip.ArchiveOpen(omCreate);
-    zip.BaseDir = path("src");
-    zip.ArchiveAddFiles("first.txt", 10431, "");
+    zip.fileName = path("a.zip");
+    zip.open(ZipOpenMode::Create);
+    zip.baseDir = path("src");
+    zip.addFiles("first.txt", ZipAllAttributes, "");
     const std::string before = readFile(path("a.zip"));
 
     // A handler that fails half-way through the second file of the add.
-    zip.OnFileProgress = [](ZipArchive&, const std::string& name, double percent,
+    zip.onFileProgress = [](ZipArchive&, const std::string& name, double percent,
                             ZipOperation, ZipProgressPhase phase, bool&) {
-        if (name == "more/two.txt" && phase == ppProcess && percent > 10)
+        if (name == "more/two.txt" && phase == ZipProgressPhase::Process && percent > 10)
             throw Error("stopped");
     };
-    EXPECT_THROW(zip.ArchiveAddFiles("more/*.txt", 10431, ""), Error);
+    EXPECT_THROW(zip.addFiles("more/*.txt", ZipAllAttributes, ""), Error);
     EXPECT_EQ(readFile(path("a.zip")), before);
-    EXPECT_EQ(zip.ArchiveFileCount(), 1);
+    EXPECT_EQ(zip.fileCount(), 1);
 
     // Cancelling through the flag also keeps nothing of the call.
-    zip.OnFileProgress = [](ZipArchive&, const std::string&, double, ZipOperation,
-                            ZipProgressPhase phase, bool& cancel) { cancel = phase == ppProcess; };
-    EXPECT_FALSE(zip.ArchiveAddFiles("more/*.txt", 10431, ""));
+    zip.onFileProgress = [](ZipArchive&, const std::string&, double, ZipOperation,
+                            ZipProgressPhase phase, bool& cancel) { cancel = phase == ZipProgressPhase::Process; };
+    EXPECT_FALSE(zip.addFiles("more/*.txt", ZipAllAttributes, ""));
     EXPECT_EQ(readFile(path("a.zip")), before);
 
-    zip.OnFileProgress = nullptr;
-    EXPECT_TRUE(zip.ArchiveAddFiles("more/*.txt", 10431, ""));
-    EXPECT_EQ(zip.ArchiveFileCount(), 3);
+    zip.onFileProgress = nullptr;
+    EXPECT_TRUE(zip.addFiles("more/*.txt", ZipAllAttributes, ""));
+    EXPECT_EQ(zip.fileCount(), 3);
 }
 
 TEST_F(ArchiverTest, AddingTheSameNameAgainReplacesTheEntry)
@@ -335,27 +335,27 @@ TEST_F(ArchiverTest, AddingTheSameNameAgainReplacesTheEntry)
     writeFile(path("src/a.txt"), randomBytes(40000));
     writeFile(path("src/b.txt"), "bee");
     ZipArchive zip;
-    zip.FileName = path("a.zip");
-    zip.ArchiveOpen(omCreate);
-    zip.BaseDir = path("src");
-    zip.ArchiveAddFiles("a.txt", 10431, "");
-    zip.ArchiveAddFiles("b.txt", 10431, "");
+    zip.fileName = path("a.zip");
+    zip.open(ZipOpenMode::Create);
+    zip.baseDir = path("src");
+    zip.addFiles("a.txt", ZipAllAttributes, "");
+    zip.addFiles("b.txt", ZipAllAttributes, "");
     writeFile(path("src/a.txt"), "short now");
     ::chmod(path("a.zip").c_str(), 0640);
     std::vector<ZipOperation> operations;
-    zip.OnFileProgress = [&](ZipArchive&, const std::string&, double, ZipOperation op,
+    zip.onFileProgress = [&](ZipArchive&, const std::string&, double, ZipOperation op,
                              ZipProgressPhase phase, bool&) {
-        if (phase == ppStart)
+        if (phase == ZipProgressPhase::Start)
             operations.push_back(op);
     };
-    zip.ArchiveAddFiles("a.txt", 10431, "");
-    EXPECT_EQ(operations, std::vector<ZipOperation>{poUpdate});
-    EXPECT_EQ(zip.ArchiveFileCount(), 2);
-    EXPECT_LT(zip.ArchiveSize(), 1000); // the old data is gone, not left as dead space
+    zip.addFiles("a.txt", ZipAllAttributes, "");
+    EXPECT_EQ(operations, std::vector<ZipOperation>{ZipOperation::Update});
+    EXPECT_EQ(zip.fileCount(), 2);
+    EXPECT_LT(zip.size(), 1000); // the old data is gone, not left as dead space
     EXPECT_EQ(fs::status(path("a.zip")).permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    zip.BaseDir = path("out");
-    zip.ArchiveExtractFiles("*.*", 10431, "");
+    zip.baseDir = path("out");
+    zip.extractFiles("*.*", ZipAllAttributes, "");
     EXPECT_EQ(readFile(path("out/a.txt")), "short now");
     EXPECT_EQ(readFile(path("out/b.txt")), "bee");
 }
@@ -365,29 +365,29 @@ TEST_F(ArchiverTest, ProgressRunsFromStartToEndForAddAndExtract)
     writeFile(path("src/dir/big.txt"), textOf(5 << 20));
     ZipArchive zip;
     std::vector<std::tuple<std::string, double, ZipOperation, ZipProgressPhase>> events;
-    zip.OnFileProgress = [&](ZipArchive&, const std::string& name, double percent,
+    zip.onFileProgress = [&](ZipArchive&, const std::string& name, double percent,
                              ZipOperation op, ZipProgressPhase phase, bool&) {
         events.emplace_back(name, percent, op, phase);
     };
-    zip.FileName = path("a.zip");
-    zip.ArchiveOpen(omCreate);
-    zip.BaseDir = path("src");
-    zip.ArchiveAddFiles("dir/big.txt", 10431, "");
+    zip.fileName = path("a.zip");
+    zip.open(ZipOpenMode::Create);
+    zip.baseDir = path("src");
+    zip.addFiles("dir/big.txt", ZipAllAttributes, "");
     ASSERT_GE(events.size(), 4u);
-    EXPECT_EQ(events.front(), std::make_tuple(std::string("dir/big.txt"), 0.0, poAdd, ppStart));
-    EXPECT_EQ(events.back(), std::make_tuple(std::string("dir/big.txt"), 100.0, poAdd, ppEnd));
+    EXPECT_EQ(events.front(), std::make_tuple(std::string("dir/big.txt"), 0.0, ZipOperation::Add, ZipProgressPhase::Start));
+    EXPECT_EQ(events.back(), std::make_tuple(std::string("dir/big.txt"), 100.0, ZipOperation::Add, ZipProgressPhase::End));
     double last = 0;
     for (std::size_t i = 1; i + 1 < events.size(); ++i) {
-        EXPECT_EQ(std::get<3>(events[i]), ppProcess);
+        EXPECT_EQ(std::get<3>(events[i]), ZipProgressPhase::Process);
         EXPECT_GE(std::get<1>(events[i]), last);
         last = std::get<1>(events[i]);
     }
     events.clear();
-    zip.BaseDir = path("out");
-    zip.ArchiveExtractFiles("*.*", 10431, "");
+    zip.baseDir = path("out");
+    zip.extractFiles("*.*", ZipAllAttributes, "");
     ASSERT_GE(events.size(), 3u);
-    EXPECT_EQ(std::get<2>(events.front()), poExtract);
-    EXPECT_EQ(std::get<3>(events.back()), ppEnd);
+    EXPECT_EQ(std::get<2>(events.front()), ZipOperation::Extract);
+    EXPECT_EQ(std::get<3>(events.back()), ZipProgressPhase::End);
 }
 
 TEST_F(ArchiverTest, NonAsciiNamesAreUtf8WithTheFlagAndOtherBytesStayAsTheyAre)
@@ -399,19 +399,19 @@ TEST_F(ArchiverTest, NonAsciiNamesAreUtf8WithTheFlagAndOtherBytesStayAsTheyAre)
     writeFile(path("src/" + raw), "raw");
     writeFile(path("src/" + backslash), "bs");
     ZipArchive zip;
-    zip.FileName = path("a.zip");
-    zip.ArchiveOpen(omCreate);
-    zip.BaseDir = path("src");
-    zip.ArchiveAddFiles(utf8, 10431, "");
-    zip.ArchiveAddFiles(raw, 10431, "");
-    zip.ArchiveAddFiles(backslash, 10431, "");
+    zip.fileName = path("a.zip");
+    zip.open(ZipOpenMode::Create);
+    zip.baseDir = path("src");
+    zip.addFiles(utf8, ZipAllAttributes, "");
+    zip.addFiles(raw, ZipAllAttributes, "");
+    zip.addFiles(backslash, ZipAllAttributes, "");
     EXPECT_EQ(zip.entries().at(0).flags & 0x0800, 0x0800);
     EXPECT_EQ(zip.entries().at(1).flags & 0x0800, 0);
-    zip.BaseDir = path("out");
-    zip.ArchiveExtractFiles(raw, 10431, "");
-    zip.ArchiveExtractFiles(utf8, 10431, "");
-    zip.ArchiveExtractFiles(backslash, 10431, "");
-    zip.ArchiveClose();
+    zip.baseDir = path("out");
+    zip.extractFiles(raw, ZipAllAttributes, "");
+    zip.extractFiles(utf8, ZipAllAttributes, "");
+    zip.extractFiles(backslash, ZipAllAttributes, "");
+    zip.close();
     EXPECT_EQ(readFile(path("out/" + backslash)), "bs");
     EXPECT_EQ(readFile(path("out/" + utf8)), "utf");
     EXPECT_EQ(readFile(path("out/" + raw)), "raw");
@@ -423,10 +423,10 @@ TEST_F(ArchiverTest, NonAsciiNamesAreUtf8WithTheFlagAndOtherBytesStayAsTheyAre)
     for (std::size_t at = bytes.find(signature); at != std::string::npos; at = bytes.find(signature, at + 1))
         bytes[at + 5] = 0; // host byte of "version made by"
     writeFile(path("dos.zip"), bytes);
-    zip.FileName = path("dos.zip");
-    zip.BaseDir = path("dos");
-    zip.ArchiveOpen();
-    zip.ArchiveExtractFiles("*.*", 10431, "");
+    zip.fileName = path("dos.zip");
+    zip.baseDir = path("dos");
+    zip.open();
+    zip.extractFiles("*.*", ZipAllAttributes, "");
     EXPECT_EQ(readFile(path("dos/caf\xc3\xa9.txt")), "raw");
     EXPECT_EQ(readFile(path("dos/back/slash.txt")), "bs");
     EXPECT_EQ(readFile(path("dos/" + utf8)), "utf");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "archive/internal/DosTime.h"
+#include "archive/ZipArchive.h"
 #include "archive/ZipNames.h"
 #include "archive/internal/ZipVolumes.h"
 
@@ -34,9 +35,9 @@ TEST(ZipNames, WildcardMatch)
 
 TEST(ZipNames, AttributeFilter)
 {
-    EXPECT_TRUE(passesAttributeFilter(0x20, 10431));
-    EXPECT_TRUE(passesAttributeFilter(0x10 | 0x02 | 0x04 | 0x01, 10431));
-    EXPECT_FALSE(passesAttributeFilter(0x10, 10431 & ~0x10u));
+    EXPECT_TRUE(passesAttributeFilter(0x20, ZipAllAttributes));
+    EXPECT_TRUE(passesAttributeFilter(0x10 | 0x02 | 0x04 | 0x01, ZipAllAttributes));
+    EXPECT_FALSE(passesAttributeFilter(0x10, ZipAllAttributes & ~0x10u));
     EXPECT_FALSE(passesAttributeFilter(0x02, 0x20));
     EXPECT_TRUE(passesAttributeFilter(0x01 | 0x20, 0x20)); // read-only is never filtered
 }

@@ -157,8 +157,8 @@ TEST_F(PackingTest, ANameWithWildcardCharactersIsAddedAloneNotItsLookAlikes)
     file("a?b.txt", "question");
     pack({star}, 100 << 20);
     ZipArchive reader;
-    reader.FileName = state.TempFolder + "/2024030500001rn.zip";
-    reader.ArchiveOpen();
+    reader.fileName = state.TempFolder + "/2024030500001rn.zip";
+    reader.open();
     ASSERT_EQ(reader.entries().size(), 1u);
     EXPECT_EQ("/" + reader.entries()[0].name, star);
 }
@@ -166,7 +166,7 @@ TEST_F(PackingTest, ANameWithWildcardCharactersIsAddedAloneNotItsLookAlikes)
 TEST_F(PackingTest, EngineEvents)
 {
     const std::string a = file("a", "alpha");
-    ZipFailureAction action = fxaAbort;
+    ZipFailureAction action = ZipFailureAction::Abort;
     try {
         packer->ZFProcessFileFailure(a, 25, "ZF: Write to stream error - Native error: 00046", action);
         FAIL() << "a failure on a readable file ends the run";
@@ -174,17 +174,17 @@ TEST_F(PackingTest, EngineEvents)
         EXPECT_STREQ(error.what(), "Error: ZF: Write to stream error - Native error: 00046 errorcode :25");
     }
     packer->ZFProcessFileFailure(dir / "data/gone", 12, "ZF: Cannot open file", action);
-    EXPECT_EQ(action, fxaIgnore); // gone since it was tested: skipped, not fatal
+    EXPECT_EQ(action, ZipFailureAction::Ignore); // gone since it was tested: skipped, not fatal
 
     view.clearCalls();
     const struct {
         double percent;
         ZipOperation operation;
         const char* shown;
-    } progress[] = {{55.55, poAdd, "setPosition BackupProgress ExtraBar 556"},
-                    {0, poAdd, "setPosition BackupProgress ExtraBar 0"},
-                    {100, poAdd, nullptr},
-                    {40, poExtract, nullptr}};
+    } progress[] = {{55.55, ZipOperation::Add, "setPosition BackupProgress ExtraBar 556"},
+                    {0, ZipOperation::Add, "setPosition BackupProgress ExtraBar 0"},
+                    {100, ZipOperation::Add, nullptr},
+                    {40, ZipOperation::Extract, nullptr}};
     for (const auto& p : progress) {
         view.clearCalls();
         packer->ZFFileProgress(p.percent, p.operation);

@@ -107,11 +107,11 @@ TEST_F(BackupCliTest, RunsOverAChangingTreeGiveDiscsThatOtherToolsAndTheEngineRe
     for (const auto& suffix : {"_001.zip", "_002.zip", ".zip"})
         fs::copy_file(read.at(split + suffix), dir / ("joined/" + split + suffix));
     ZipArchive zip;
-    zip.FileName = dir / ("joined/" + split + ".zip");
-    zip.ArchiveOpen();
-    zip.BaseDir = dir / "restored";
-    ASSERT_TRUE(zip.ArchiveExtractFiles("*.*"));
-    zip.ArchiveClose();
+    zip.fileName = dir / ("joined/" + split + ".zip");
+    zip.open();
+    zip.baseDir = dir / "restored";
+    ASSERT_TRUE(zip.extractFiles("*.*"));
+    zip.close();
     EXPECT_TRUE(dir.read("restored" + big) == bigBytes);
 
     // Run 2: one file changed, one deleted, one added. The third disc holds the deletion

@@ -56,18 +56,18 @@ void RestoreFixture::archive(const std::string& disc, const std::string& name, c
     fs::create_directories(drive() + "/" + disc);
     fs::create_directories(s.DatabaseFolder + "/" + disc);
     ZipArchive zip;
-    zip.FileName = drive() + "/" + disc + "/" + name + ".zip";
-    zip.BaseDir = stage;
-    zip.ArchiveOpen(omCreate);
+    zip.fileName = drive() + "/" + disc + "/" + name + ".zip";
+    zip.baseDir = stage;
+    zip.open(ZipOpenMode::Create);
     std::vector<std::string> lines;
     for (const File& f : files) {
         const std::string relative = f.path.substr(1);
         dir.write("stage/" + name + "/" + relative, f.content);
         ASSERT_TRUE(platform::setLastWriteStamp(stage + "/" + relative, stampOf(f.stamp)));
-        ASSERT_TRUE(zip.ArchiveAddFiles(relative));
+        ASSERT_TRUE(zip.addFiles(relative));
         lines.push_back(lineOf(f));
     }
-    zip.ArchiveClose();
+    zip.close();
     saveCatalog(s.DatabaseFolder + "/" + disc + "/" + name + ".csv", lines);
 }
 
@@ -94,14 +94,14 @@ int RestoreFixture::splitArchive(const std::string& older, const std::string& ne
     dir.write("stage/" + name + "/" + relative, file.content);
     platform::setLastWriteStamp(stage + "/" + relative, stampOf(file.stamp));
     ZipArchive zip;
-    zip.FileName = volumes + "/" + name + ".zip";
-    zip.BaseDir = stage;
-    zip.setSpanningMode(smSplitting);
-    zip.SpanningOptions.CustomVolumeSize = 65536;
-    zip.NoCompressionMasks = {"*"};
-    zip.ArchiveOpen(omCreate);
-    zip.ArchiveAddFiles(relative);
-    zip.ArchiveClose();
+    zip.fileName = volumes + "/" + name + ".zip";
+    zip.baseDir = stage;
+    zip.setSpanningMode(ZipSpanningMode::Splitting);
+    zip.volumeSize = 65536;
+    zip.noCompressionMasks = {"*"};
+    zip.open(ZipOpenMode::Create);
+    zip.addFiles(relative);
+    zip.close();
 
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(volumes))

@@ -136,19 +136,19 @@ void TestRestoreGui::file(const std::string& disc, const std::string& name,
     fs::create_directories(root() + "/discs/" + disc);
     fs::create_directories(m_state->DatabaseFolder + "/" + disc);
     ZipArchive zip;
-    zip.FileName = root() + "/discs/" + disc + "/" + name + ".zip";
-    zip.BaseDir = stage;
-    zip.ArchiveOpen(omCreate);
+    zip.fileName = root() + "/discs/" + disc + "/" + name + ".zip";
+    zip.baseDir = stage;
+    zip.open(ZipOpenMode::Create);
     SortedList catalog;
     for (const auto& [path, content] : files) {
         const fs::path staged = stage + path;
         fs::create_directories(staged.parent_path());
         std::ofstream(staged, std::ios::binary) << content;
         platform::setLastWriteStamp(staged, stampOf(stamp));
-        zip.ArchiveAddFiles(path.substr(1));
+        zip.addFiles(path.substr(1));
         catalog.add(formatCatalogLine(path, stampOf(stamp), static_cast<int64_t>(content.size()), ""));
     }
-    zip.ArchiveClose();
+    zip.close();
     catalog.saveToFile(m_state->DatabaseFolder + "/" + disc + "/" + name + ".csv");
 }
 
@@ -166,14 +166,14 @@ void TestRestoreGui::split(const std::string& disc, const std::string& name, con
     std::ofstream(stage + path, std::ios::binary) << content;
     platform::setLastWriteStamp(stage + path, stampOf(stamp));
     ZipArchive zip;
-    zip.FileName = volumes + "/" + name + ".zip";
-    zip.BaseDir = stage;
-    zip.setSpanningMode(smSplitting);
-    zip.SpanningOptions.CustomVolumeSize = 65536;
-    zip.NoCompressionMasks = {"*"};
-    zip.ArchiveOpen(omCreate);
-    zip.ArchiveAddFiles(path.substr(1));
-    zip.ArchiveClose();
+    zip.fileName = volumes + "/" + name + ".zip";
+    zip.baseDir = stage;
+    zip.setSpanningMode(ZipSpanningMode::Splitting);
+    zip.volumeSize = 65536;
+    zip.noCompressionMasks = {"*"};
+    zip.open(ZipOpenMode::Create);
+    zip.addFiles(path.substr(1));
+    zip.close();
     const std::string line = formatCatalogLine(path, stampOf(stamp), static_cast<int64_t>(size), "");
     for (const auto& volume : fs::directory_iterator(volumes)) {
         const std::string zipName = volume.path().filename().string();

@@ -3,7 +3,7 @@
 #include <ctime>
 
 // DOS date and time as the ZIP headers carry them: local time, two-second steps, years
-// 1980 to 2107. Kept here until the platform layer offers the same conversion.
+// 1980 to 2107.
 namespace torvinel::dostime {
 
 struct DosStamp {

@@ -8,7 +8,7 @@
 #include <zlib.h>
 
 #include "archive/ZipEntry.h"
-#include "archive/ZipIo.h"
+#include "archive/internal/ZipIo.h"
 
 // Reading ZIP archives, ordinary or split into volumes. Every length and offset read from
 // the archive is checked against what is really there before it is used.
@@ -18,10 +18,10 @@ namespace torvinel::zipreader {
 // beside it as base_NNN.ext or, failing that, base.zNN, and opened one at a time.
 class VolumeSet {
 public:
-    VolumeSet(std::string archivePath, int lastFd, uint32_t lastDisk);
+    VolumeSet(std::string archivePath, const platform::File& last, uint32_t lastDisk);
     uint32_t lastDisk() const { return m_lastDisk; }
-    // The descriptor of a volume. Throws ZipFault(CannotOpenArchive) when it is missing.
-    int open(uint32_t disk);
+    // A volume, open for reading. Throws ZipFault(CannotOpenArchive) when it is missing.
+    const platform::File& open(uint32_t disk);
     // True when the volume before the last can be found by either naming.
     bool previousVolumeExists();
 
@@ -29,10 +29,10 @@ private:
     std::string pathOf(uint32_t disk, bool& found);
 
     std::string m_path;
-    int m_lastFd;
+    const platform::File& m_last;
     uint32_t m_lastDisk;
     uint32_t m_openDisk = UINT32_MAX;
-    zipio::FileHandle m_open;
+    platform::File m_open;
 };
 
 // A buffered position in the chain of volumes; reading runs on from the end of one volume
@@ -69,14 +69,13 @@ struct Directory {
 // Reads the end record and the central directory. Throws ZipFault(ArchiveDamaged) for
 // anything inconsistent, ZipFault(CannotOpenArchive) for a volume that cannot be found.
 // makeVolumes is called once the end record has told how many volumes there are.
-Directory readDirectory(int lastFd, const std::string& archivePath,
+Directory readDirectory(const platform::File& last, const std::string& archivePath,
                         const std::function<VolumeSet&(uint32_t lastDisk)>& makeVolumes);
 
 // The entry's name for matching and extraction, in UTF-8 where it can be known: the UTF-8
 // flag or a matching Unicode path field wins; names from Unix-like hosts are taken as the
-// bytes they are; other names are code page 437 when oemNames is set. "\" separators of
-// non-Unix hosts become "/".
-std::string displayName(const ZipEntry& entry, bool oemNames);
+// bytes they are; other names are code page 437. "\" separators of non-Unix hosts become "/".
+std::string displayName(const ZipEntry& entry);
 
 // Positions the reader at the entry's data, after checking its local header. False when
 // the local header is missing or damaged.

@@ -7,7 +7,7 @@
 #include <zlib.h>
 
 #include "archive/ZipEntry.h"
-#include "archive/ZipIo.h"
+#include "archive/internal/ZipIo.h"
 
 // Writing ZIP records and entry data. Zip64 fields appear only where a value overflows.
 namespace torvinel::zipwriter {
@@ -53,7 +53,7 @@ public:
     // Reading failures throw ZipFault(CannotOpenFile, sourcePath); writing failures come
     // from the writer.
     // observe (may be empty) sees each piece of the source as it is read, before compression.
-    DataResult encode(int sourceFd, const std::string& sourcePath, bool deflate,
+    DataResult encode(const platform::File& source, const std::string& sourcePath, bool deflate,
                       zipio::BufferedWriter& out, const std::function<bool(uint64_t)>& progress,
                       const std::function<void(const unsigned char*, std::size_t)>& observe = {});
 
