@@ -16,24 +16,6 @@ namespace torvinel::test {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-platform::Stamp stampOf(const std::string& digits)
-{
-    const auto at = [&](std::size_t pos, std::size_t n) { return std::stoi(digits.substr(pos, n)); };
-    return {at(0, 4), at(4, 2), at(6, 2), at(8, 2), at(10, 2), at(12, 2)};
-}
-
-void saveCatalog(const std::string& path, const std::vector<std::string>& lines)
-{
-    SortedList sorted;
-    for (const std::string& line : lines)
-        sorted.add(line);
-    sorted.saveToFile(path);
-}
-
-} // namespace
-
 void RestoreFixture::SetUp()
 {
     s.AppFolder = dir / "app";
@@ -43,82 +25,6 @@ void RestoreFixture::SetUp()
     for (const std::string& folder : {s.DatabaseFolder, s.TempFolder, s.RestoreFolder, drive()})
         fs::create_directories(folder);
     view.setItems(Control::RestoreDrive, {drive()}, 0);
-}
-
-std::string RestoreFixture::lineOf(const File& file)
-{
-    return formatCatalogLine(file.path, stampOf(file.stamp), static_cast<int64_t>(file.content.size()), "");
-}
-
-void RestoreFixture::archive(const std::string& disc, const std::string& name, const std::vector<File>& files)
-{
-    const std::string stage = dir / ("stage/" + name);
-    fs::create_directories(drive() + "/" + disc);
-    fs::create_directories(s.DatabaseFolder + "/" + disc);
-    ZipArchive zip;
-    zip.fileName = drive() + "/" + disc + "/" + name + ".zip";
-    zip.baseDir = stage;
-    zip.open(ZipOpenMode::Create);
-    std::vector<std::string> lines;
-    for (const File& f : files) {
-        const std::string relative = f.path.substr(1);
-        dir.write("stage/" + name + "/" + relative, f.content);
-        ASSERT_TRUE(platform::setLastWriteStamp(stage + "/" + relative, stampOf(f.stamp)));
-        ASSERT_TRUE(zip.addFiles(relative));
-        lines.push_back(lineOf(f));
-    }
-    zip.close();
-    saveCatalog(s.DatabaseFolder + "/" + disc + "/" + name + ".csv", lines);
-}
-
-void RestoreFixture::deletedCatalog(const std::string& disc, const std::string& name,
-                                    const std::vector<std::string>& paths, const std::string& stamp)
-{
-    fs::create_directories(drive() + "/" + disc);
-    fs::create_directories(s.DatabaseFolder + "/" + disc);
-    std::vector<std::string> lines;
-    for (const std::string& p : paths)
-        lines.push_back(lineOf({p, "gone"}));
-    const std::string catalog = s.DatabaseFolder + "/" + disc + "/" + name + ".csv";
-    saveCatalog(catalog, lines);
-    ASSERT_TRUE(platform::setLastWriteStamp(catalog, stampOf(stamp)));
-}
-
-int RestoreFixture::splitArchive(const std::string& older, const std::string& newer, const std::string& name,
-                                 const File& file, int onOlder)
-{
-    const std::string stage = dir / ("stage/" + name);
-    const std::string volumes = dir / ("volumes/" + name);
-    fs::create_directories(volumes);
-    const std::string relative = file.path.substr(1);
-    dir.write("stage/" + name + "/" + relative, file.content);
-    platform::setLastWriteStamp(stage + "/" + relative, stampOf(file.stamp));
-    ZipArchive zip;
-    zip.fileName = volumes + "/" + name + ".zip";
-    zip.baseDir = stage;
-    zip.setSpanningMode(ZipSpanningMode::Splitting);
-    zip.volumeSize = 65536;
-    zip.noCompressionMasks = {"*"};
-    zip.open(ZipOpenMode::Create);
-    zip.addFiles(relative);
-    zip.close();
-
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(volumes))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end()); // name_001.zip ... after name.zip
-    const int count = static_cast<int>(names.size());
-    for (int k = 1; k <= count; ++k) {
-        char suffix[16];
-        std::snprintf(suffix, sizeof suffix, "_%03d", k);
-        const std::string base = k == count ? name : name + suffix;
-        const std::string& disc = k <= onOlder ? older : newer;
-        fs::create_directories(drive() + "/" + disc);
-        fs::create_directories(s.DatabaseFolder + "/" + disc);
-        fs::rename(volumes + "/" + base + ".zip", drive() + "/" + disc + "/" + base + ".zip");
-        saveCatalog(s.DatabaseFolder + "/" + disc + "/" + base + ".csv", {lineOf(file)});
-    }
-    return count;
 }
 
 void RestoreFixture::chooseSet(int index)

@@ -9,6 +9,7 @@
 #include "restore/RestoreRun.h"
 #include "support/ScriptedView.h"
 #include "support/TempDir.h"
+#include "support/TestDiscs.h"
 
 namespace torvinel::test {
 
@@ -17,26 +18,28 @@ namespace torvinel::test {
 // staged under their own paths ("/home/u/a.txt" is the entry "home/u/a.txt").
 class RestoreFixture : public ::testing::Test {
 protected:
-    struct File {
-        std::string path;    // as the catalog names it, "/home/u/a.txt"
-        std::string content;
-        std::string stamp = "20240305140326";
-    };
+    using File = TestDiscs::File;
 
     void SetUp() override;
 
     std::string drive() const { return dir / "discs"; }
-    // The catalog line of a file.
-    static std::string lineOf(const File& file);
-    // An archive of files on disc: <name>.zip on the disc, <name>.csv in the database.
-    void archive(const std::string& disc, const std::string& name, const std::vector<File>& files);
-    // A run's deleted-files catalog, written at the given local moment.
+    // The discs in drive() with their catalogs in the database (see TestDiscs).
+    TestDiscs discs() const { return {drive(), s.DatabaseFolder, dir / "work"}; }
+    static std::string lineOf(const File& file) { return TestDiscs::lineOf(file); }
+    void archive(const std::string& disc, const std::string& name, const std::vector<File>& files)
+    {
+        discs().archive(disc, name, files);
+    }
     void deletedCatalog(const std::string& disc, const std::string& name, const std::vector<std::string>& paths,
-                        const std::string& stamp = "20240305120000");
-    // One file split into volumes of 64 KiB: the first onOlder volumes on older, the rest
-    // (the last one named <name>.zip) on newer. Returns the number of volumes.
-    int splitArchive(const std::string& older, const std::string& newer, const std::string& name,
-                     const File& file, int onOlder);
+                        const std::string& stamp = "20240305120000")
+    {
+        discs().deletedCatalog(disc, name, paths, stamp);
+    }
+    int splitArchive(const std::string& older, const std::string& newer, const std::string& name, const File& file,
+                     int onOlder)
+    {
+        return discs().splitArchive(older, newer, name, file, onOlder);
+    }
 
     // Picks a backup set as the user would (0: the newest) and ticks paths in the tree.
     void chooseSet(int index);

@@ -27,6 +27,7 @@
 #include "ui/MainWindow.h"
 #include "ui/BackupProgressWindow.h"
 #include "ui/RestoreProgressWindow.h"
+#include "support/TestDiscs.h"
 
 using namespace torvinel;
 using namespace torvinel::ui;
@@ -68,11 +69,8 @@ private slots:
 
 private:
     std::string root() const { return m_dir.path().toStdString(); }
-    void file(const std::string& disc, const std::string& name,
-              const std::vector<std::pair<std::string, std::string>>& files, const char* stamp);
-    void split(const std::string& disc, const std::string& name, const std::string& path, std::size_t size,
-               const char* stamp);
-    void deleted(const std::string& disc, const std::string& name, int day);
+    // The discs in discs/ with their catalogs in the database.
+    test::TestDiscs discs() const { return {root() + "/discs", m_state->DatabaseFolder, root() + "/work"}; }
     void shelve(const std::string& disc);
     QModelIndex openFolder(const QString& path);
     void grabScreen(QWidget* window, const QString& name, QWidget* popup = nullptr);
@@ -119,77 +117,6 @@ void TestRestoreGui::cleanup()
     delete m_view;
     delete m_tree;
     delete m_state;
-}
-
-platform::Stamp stampOf(const char* digits)
-{
-    const std::string d = digits;
-    const auto at = [&](std::size_t pos, std::size_t n) { return std::stoi(d.substr(pos, n)); };
-    return {at(0, 4), at(4, 2), at(6, 2), at(8, 2), at(10, 2), at(12, 2)};
-}
-
-// An archive of files on a disc (in discs/<DiscId>) and its catalog in the database.
-void TestRestoreGui::file(const std::string& disc, const std::string& name,
-                          const std::vector<std::pair<std::string, std::string>>& files, const char* stamp)
-{
-    const std::string stage = root() + "/stage/" + name;
-    fs::create_directories(root() + "/discs/" + disc);
-    fs::create_directories(m_state->DatabaseFolder + "/" + disc);
-    ZipArchive zip;
-    zip.fileName = root() + "/discs/" + disc + "/" + name + ".zip";
-    zip.baseDir = stage;
-    zip.open(ZipOpenMode::Create);
-    SortedList catalog;
-    for (const auto& [path, content] : files) {
-        const fs::path staged = stage + path;
-        fs::create_directories(staged.parent_path());
-        std::ofstream(staged, std::ios::binary) << content;
-        platform::setLastWriteStamp(staged, stampOf(stamp));
-        zip.addFiles(path.substr(1));
-        catalog.add(formatCatalogLine(path, stampOf(stamp), static_cast<int64_t>(content.size()), ""));
-    }
-    zip.close();
-    catalog.saveToFile(m_state->DatabaseFolder + "/" + disc + "/" + name + ".csv");
-}
-
-// One large file as a split archive of 64 KiB volumes, all on one disc.
-void TestRestoreGui::split(const std::string& disc, const std::string& name, const std::string& path,
-                           std::size_t size, const char* stamp)
-{
-    const std::string stage = root() + "/stage/" + name;
-    const std::string volumes = root() + "/volumes/" + name;
-    fs::create_directories(fs::path(stage + path).parent_path());
-    fs::create_directories(volumes);
-    std::string content(size, '\0');
-    for (std::size_t i = 0; i < size; ++i)
-        content[i] = static_cast<char>((i * 7919u) >> 3);
-    std::ofstream(stage + path, std::ios::binary) << content;
-    platform::setLastWriteStamp(stage + path, stampOf(stamp));
-    ZipArchive zip;
-    zip.fileName = volumes + "/" + name + ".zip";
-    zip.baseDir = stage;
-    zip.setSpanningMode(ZipSpanningMode::Splitting);
-    zip.volumeSize = 65536;
-    zip.noCompressionMasks = {"*"};
-    zip.open(ZipOpenMode::Create);
-    zip.addFiles(path.substr(1));
-    zip.close();
-    const std::string line = formatCatalogLine(path, stampOf(stamp), static_cast<int64_t>(size), "");
-    for (const auto& volume : fs::directory_iterator(volumes)) {
-        const std::string zipName = volume.path().filename().string();
-        fs::rename(volume.path(), root() + "/discs/" + disc + "/" + zipName);
-        SortedList catalog;
-        catalog.add(line);
-        catalog.saveToFile(m_state->DatabaseFolder + "/" + disc + "/" + zipName.substr(0, zipName.size() - 4) + ".csv");
-    }
-}
-
-void TestRestoreGui::deleted(const std::string& disc, const std::string& name, int day)
-{
-    fs::create_directories(m_state->DatabaseFolder + "/" + disc);
-    const std::string catalog = m_state->DatabaseFolder + "/" + disc + "/" + name + ".csv";
-    SortedList().saveToFile(catalog);
-    platform::setLastWriteStamp(catalog, {2026, 3, day, 18, 42, 10});
 }
 
 // The disc as the image drive leaves it: <DiscId>.iso on the shelf.
@@ -243,19 +170,25 @@ void TestRestoreGui::grabScreen(QWidget* window, const QString& name, QWidget* p
 void TestRestoreGui::pickTickRestore()
 {
     // Two runs: the second changed the letter and added the budget.
-    deleted("20260309001", "2026030900001dd", 9);
-    file("20260309001", "2026030900003rn",
-         {{"/home/user/Documents/letters/march.odt", "letter, first draft"},
-          {"/home/user/Documents/letters/april.odt", "april"},
-          {"/home/user/Documents/photos/garden.jpg", std::string(100000, 'j')},
-          {"/home/user/Documents/notes.txt", "notes"}},
-         "20260309101500");
-    split("20260309001", "2026030900002rn", "/home/user/Documents/videos/garden party.mp4", 150000,
-          "20260308201000");
-    deleted("20260310001", "2026031000001dd", 10);
-    file("20260310001", "2026031000002rn",
-         {{"/home/user/Documents/letters/march.odt", "letter, sent"}, {"/home/user/Documents/budget.ods", "sums"}},
-         "20260310093000");
+    const test::TestDiscs d = discs();
+    d.deletedCatalog("20260309001", "2026030900001dd", {}, "20260309184210");
+    const char* first = "20260309101500";
+    d.archive("20260309001", "2026030900003rn",
+              {{"/home/user/Documents/letters/march.odt", "letter, first draft", first},
+               {"/home/user/Documents/letters/april.odt", "april", first},
+               {"/home/user/Documents/photos/garden.jpg", std::string(100000, 'j'), first},
+               {"/home/user/Documents/notes.txt", "notes", first}});
+    std::string video(150000, '\0');
+    for (std::size_t i = 0; i < video.size(); ++i)
+        video[i] = static_cast<char>((i * 7919u) >> 3);
+    // All its volumes on the first disc.
+    d.splitArchive("20260309001", "20260309001", "2026030900002rn",
+                   {"/home/user/Documents/videos/garden party.mp4", video, "20260308201000"}, 0);
+    d.deletedCatalog("20260310001", "2026031000001dd", {}, "20260310184210");
+    const char* second = "20260310093000";
+    d.archive("20260310001", "2026031000002rn",
+              {{"/home/user/Documents/letters/march.odt", "letter, sent", second},
+               {"/home/user/Documents/budget.ods", "sums", second}});
     shelve("20260309001");
     shelve("20260310001");
     m_view->setItems(Control::RestoreDrive, {root() + "/Torvinel Discs"}, 0);
