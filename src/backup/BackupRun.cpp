@@ -103,26 +103,18 @@ BackupOutcome BackupRun::runBackup()
     m_view.showWindow(Window::BackupProgress);
     m_view.setText(Window::BackupProgress, Control::DiscCount, "");
 
-    BackupOutcome outcome = BackupOutcome::Failed;
     try {
         runPhases();
-        outcome = m_state.CancelRequested ? BackupOutcome::Cancelled : BackupOutcome::Finished;
+    } catch (const Error& failure) {
+        abandon(failure.what());
+        throw;
     } catch (const std::exception& failure) {
-        const std::string text = failure.what();
-        // The engine may still hold a half-written archive; it is closed so the next run
-        // (or start-up) can empty TempFolder.
-        try {
-            m_context.ZF.ArchiveClose();
-        } catch (const std::exception&) {
-        }
-        restoreArchiveBits();
-        m_context.archiveBits.save();
-        m_state.WriteLog(text);
-        m_view.showError(errorBoxText(text));
-        m_view.hideWindow(Window::BackupProgress);
-        m_view.showWindow(Window::Main);
-        return BackupOutcome::Failed;
+        // A failure from below the core's own (the file system, memory) ends the run the same
+        // way and reaches the caller as the one failure type.
+        abandon(failure.what());
+        throw Error(failure.what());
     }
+    const BackupOutcome outcome = m_state.CancelRequested ? BackupOutcome::Cancelled : BackupOutcome::Finished;
 
     if (!m_context.archiveBits.save())
         m_state.WriteLog("Could not save the record of backed-up files; they will be backed up again.");
@@ -136,6 +128,21 @@ BackupOutcome BackupRun::runBackup()
     m_view.hideWindow(Window::BackupProgress);
     m_view.showWindow(Window::Main);
     return outcome;
+}
+
+void BackupRun::abandon(const std::string& failure)
+{
+    // The engine may still hold a half-written archive; it is closed so the next run (or
+    // start-up) can empty TempFolder. A failure to close adds nothing to the one reported.
+    try {
+        m_context.ZF.ArchiveClose();
+    } catch (const std::exception&) {
+    }
+    restoreArchiveBits();
+    m_context.archiveBits.save();
+    m_state.WriteLog(failure);
+    m_view.hideWindow(Window::BackupProgress);
+    m_view.showWindow(Window::Main);
 }
 
 void BackupRun::startPhase(const std::string& title)

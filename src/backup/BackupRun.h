@@ -43,7 +43,8 @@ struct BackupContext {
 // entries would be left from there.
 int RotationStartIndex(const SortedList& fullList, const std::string& rotationPoint);
 
-enum class BackupOutcome { Finished, Cancelled, Failed };
+// How a run ended; a failure is raised as Error instead.
+enum class BackupOutcome { Finished, Cancelled };
 
 // A size rounded up to whole 2048-byte sectors: 0 stays 0, 1 becomes 2048, 2049 becomes 4096.
 int64_t RoundUpToSector(int64_t bytes);
@@ -61,8 +62,10 @@ public:
     BackupRun(const BackupRun&) = delete;
     BackupRun& operator=(const BackupRun&) = delete;
 
-    // Runs every phase. A failure is shown in the error box; the progress window then closes
-    // and the main window returns, as after a finished or cancelled run.
+    // Runs every phase and says how the run ended ("The backup is finished." or "... was
+    // cancelled." shown). A failure is logged and raised as Error for the caller to report,
+    // after the cleanup: the archive bits of what was not burnt are set again, the progress
+    // window closes and the main window returns, as after a finished or cancelled run.
     BackupOutcome runBackup();
 
     // Phase 3 for one file: new or changed into NewList (with its size in EstimatedBytes),
@@ -107,6 +110,7 @@ private:
     void saveCatalog(const std::string& path);
     std::string tempPath(const std::string& name) const;
     void runPhases();
+    void abandon(const std::string& failure);
     void startPhase(const std::string& title);
     void phase5();
     void phase7();
@@ -123,7 +127,8 @@ private:
     int64_t m_digested = 0;
 };
 
-// Builds the run and runs it (what the Backup button and `torvinel-cli backup` call).
+// Builds the run and runs it (what the Backup button and `torvinel-cli backup` call); a
+// failure is raised as Error, as BackupRun::runBackup says.
 BackupOutcome runBackup(BackupContext& context);
 
 } // namespace torvinel

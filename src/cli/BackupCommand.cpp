@@ -97,9 +97,18 @@ int backup(TerminalView& view, Application& application, const BackupArguments& 
     if (!arguments.select.empty())
         replaceSelection(view, arguments.select);
 
-    // The two options hold for this run only: the stored values go back before shut-down.
-    const bool storedMD5 = view.options().md5;
-    const bool storedVerify = view.options().verify;
+    // The two options hold for this run only: the stored values go back before shut-down,
+    // also when the run fails.
+    struct StoredOptions {
+        View& view;
+        const bool md5 = view.options().md5;
+        const bool verify = view.options().verify;
+        ~StoredOptions()
+        {
+            view.setChecked(Control::Md5Check, md5);
+            view.setChecked(Control::VerifyCheck, verify);
+        }
+    } stored{view};
     if (arguments.md5)
         view.setChecked(Control::Md5Check, *arguments.md5);
     if (arguments.verify)
@@ -118,19 +127,7 @@ int backup(TerminalView& view, Application& application, const BackupArguments& 
                           },
                           {}, excluded};
 
-    const BackupOutcome outcome = runBackup(context);
-
-    view.setChecked(Control::Md5Check, storedMD5);
-    view.setChecked(Control::VerifyCheck, storedVerify);
-    switch (outcome) {
-    case BackupOutcome::Finished:
-        return Done;
-    case BackupOutcome::Cancelled:
-        return Cancelled;
-    case BackupOutcome::Failed:
-        break;
-    }
-    return Failed;
+    return runBackup(context) == BackupOutcome::Cancelled ? Cancelled : Done;
 }
 
 } // namespace
