@@ -6,18 +6,14 @@
 #include <filesystem>
 
 #include "application/Application.h"
+#include "application/BackupRunner.h"
 #include "app/Progress.h"
 #include "app/TextFile.h"
-#include "backup/BackupRun.h"
-#include "backup/BackupSetup.h"
 #include "backup/Selection.h"
 #include "cli/Commands.h"
 #include "cli/TerminalView.h"
 #include "cli/WithApplication.h"
 #include "discwriter/DiscLibrary.h"
-#include "discwriter/BurnSession.h"
-#include "discwright/Discwright.h"
-#include "discwright/ImageDriveSettings.h"
 
 namespace torvinel::cli {
 
@@ -82,7 +78,6 @@ void replaceSelection(TerminalView& view, const std::vector<std::string>& paths)
 
 int backup(TerminalView& view, Application& application, const BackupArguments& arguments)
 {
-    RunState& state = application.state();
     const DriveList& devices = application.discwright().devices();
     if (devices.empty()) {
         std::fprintf(stderr, "torvinel-cli: there is no disc writer\n");
@@ -114,20 +109,8 @@ int backup(TerminalView& view, Application& application, const BackupArguments& 
     if (arguments.verify)
         view.setChecked(Control::VerifyCheck, *arguments.verify);
 
-    std::vector<std::string> excluded;
-    ImageDriveSettings image;
-    if (Discwright_GetImageDriveSettings(image))
-        excluded.push_back(image.folder);
-    ZipArchive ZF;
-    ConfigureArchiveEngine(ZF, state);
-    platform::ArchiveAttribute archiveBits(state.AppFolder);
-    BackupContext context{state, view, ZF, archiveBits,
-                          [&](const std::string& name, int64_t& discFreeBytes, int32_t& writeStatus) {
-                              burnDisc(state, view, devices, name, discFreeBytes, writeStatus);
-                          },
-                          {}, excluded};
-
-    return runBackup(context) == BackupOutcome::Cancelled ? Cancelled : Done;
+    BackupRunner backups(application);
+    return backups.run() == BackupOutcome::Cancelled ? Cancelled : Done;
 }
 
 } // namespace

@@ -4,13 +4,9 @@
 #include <QTreeView>
 
 #include "application/Application.h"
+#include "application/BackupRunner.h"
 #include "app/Error.h"
-#include "backup/BackupRun.h"
-#include "backup/BackupSetup.h"
 #include "catalog/DiscMaintenance.h"
-#include "discwriter/DiscLibrary.h"
-#include "discwriter/BurnSession.h"
-#include "discwright/Discwright.h"
 #include "restore/RestoreChooser.h"
 #include "restore/RestoreRun.h"
 #include "restore/RestoreTree.h"
@@ -73,18 +69,7 @@ int runTorvinel()
     view.attachProgressForms(&backupProgress, &restoreProgress);
 
     // The Backup button: one backup run on the writer chosen among those start-up found.
-    ZipArchive ZF;
-    ConfigureArchiveEngine(ZF, app.state());
-    platform::ArchiveAttribute archiveBits(app.state().AppFolder);
-    std::vector<std::string> excluded;
-    if (ImageDriveSettings image; Discwright_GetImageDriveSettings(image))
-        excluded.push_back(image.folder);
-    BackupContext backup{app.state(), view, ZF, archiveBits,
-                         [&](const std::string& name, int64_t& discFreeBytes, int32_t& writeStatus) {
-                             burnDisc(app.state(), view, app.discwright().devices(), name, discFreeBytes,
-                                         writeStatus);
-                         },
-                         [&] { app.refreshRestoreSide(); }, excluded};
+    BackupRunner backups(app, [&] { app.refreshRestoreSide(); });
 
     // Every command reports a failure in the error box and leaves the program running.
     const auto guarded = [&](std::function<void()> command) {
@@ -92,7 +77,7 @@ int runTorvinel()
     };
     RunState& state = app.state();
     mainWindow.setHandlers({
-        guarded([&] { runBackup(backup); }),
+        guarded([&] { backups.run(); }),
         guarded([&] { runRestore(state, view, app.restoreTree()); }),
         guarded([&] { chooseBackupSet(state, view, app.restoreTree()); }),
         guarded([&] { removeDisc(state, view, [&] { app.refreshRestoreSide(); }); }),
