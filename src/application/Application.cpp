@@ -99,7 +99,8 @@ void Application::suppressAutoPlay()
 // The disc library's log of the previous run.
 void Application::forgetLibraryLog(const std::string& appFolder)
 {
-    platform::deleteFile(platform::joinPath(appFolder, "Discwright.log"));
+    // Usually there is none; one that stays only keeps older lines in front of the new ones.
+    (void)platform::deleteFile(platform::joinPath(appFolder, "Discwright.log"));
 }
 
 void Application::startDiscLibrary()
@@ -116,8 +117,9 @@ void Application::startDiscLibrary()
 // folder, so it is made with its parents.
 void Application::openApplicationFolder(const std::string& dataHome, const std::string& appFolder)
 {
+    // A failure shows as the application folder's own, just below.
     if (!platform::folderExists(dataHome))
-        platform::createFolders(dataHome);
+        (void)platform::createFolders(dataHome);
     m_state.AppFolder = appFolder;
     createWorkingFolder(m_state.AppFolder);
 }
@@ -194,8 +196,9 @@ void Application::setRunLimits()
 void Application::openWorkingFolders(const std::string& ini, const std::string& documents)
 {
     RunState& s = m_state;
+    // A failure shows as the restore folder's own, just below.
     if (!platform::folderExists(documents))
-        platform::createFolders(documents);
+        (void)platform::createFolders(documents);
     const std::string restoreBase = IniReadOrCreateString(ini, "Paths", "RestoreBase", documents);
     s.RestoreFolder = platform::joinPath(restoreBase, "Torvinel Restores");
     createWorkingFolder(s.RestoreFolder);

@@ -116,8 +116,7 @@ BackupOutcome BackupRun::runBackup()
     }
     const BackupOutcome outcome = m_state.CancelRequested ? BackupOutcome::Cancelled : BackupOutcome::Finished;
 
-    if (!m_context.archiveBits.save())
-        m_state.WriteLog("Could not save the record of backed-up files; they will be backed up again.");
+    saveArchiveBits();
     if (outcome == BackupOutcome::Cancelled) {
         showBackupProgress(m_view, {.caption = "", .phase = "", .extra = "", .message = CancelledText, .phaseBar = 0, .extraBar = 0});
         m_view.showInformation(std::string(CancelledText) + "\nNothing has been written to the disk in the CD/DVD writer.");
@@ -139,7 +138,7 @@ void BackupRun::abandon(const std::string& failure)
     } catch (const std::exception&) {
     }
     restoreArchiveBits();
-    m_context.archiveBits.save();
+    saveArchiveBits();
     m_state.WriteLog(failure);
     m_view.hideWindow(Window::BackupProgress);
     m_view.showWindow(Window::Main);
@@ -326,6 +325,12 @@ void BackupRun::clearArchiveBit(const std::string& path)
         m_context.archiveBits.clear(path);
         m_clearedSinceBurn.push_back(path);
     }
+}
+
+void BackupRun::saveArchiveBits()
+{
+    if (!m_context.archiveBits.save())
+        m_state.WriteLog("Could not save the record of backed-up files; they will be backed up again.");
 }
 
 void BackupRun::restoreArchiveBits()

@@ -108,6 +108,9 @@ private:
     void clearArchiveBit(const std::string& path);
     void restoreArchiveBits();
     void saveCatalog(const std::string& path);
+    void fileIntoDatabase(const std::string& source, const std::string& folder, const std::string& name);
+    void discardFromTemp(const std::string& path);
+    void saveArchiveBits();
     std::string tempPath(const std::string& name) const;
     void runPhases();
     void abandon(const std::string& failure);

@@ -60,6 +60,24 @@ std::string BackupRun::tempPath(const std::string& name) const
     return platform::joinPath(m_state.TempFolder, name);
 }
 
+// The disc is burnt: its catalogs are what a restore finds it by. A copy that failed would
+// leave the disc unknown to the database, so the run fails instead of reporting success.
+void BackupRun::fileIntoDatabase(const std::string& source, const std::string& folder, const std::string& name)
+{
+    if (!platform::copyFile(source, platform::joinPath(folder, name)))
+        throw Error("Could not copy " + source + " to " + folder);
+}
+
+// Whatever lies in TempFolder is burnt onto the next disc, so a file that must not go there
+// and cannot be deleted ends the run. A file that is not there is fine.
+void BackupRun::discardFromTemp(const std::string& path)
+{
+    if (platform::deleteFile(path) || !platform::fileExists(path))
+        return;
+    m_state.WriteLog("Could not delete file: " + path);
+    throw Error("Could not delete file in temp dir.");
+}
+
 void BackupRun::saveCatalog(const std::string& path)
 {
     m_state.ArchiveCatalog.saveToFile(path);
@@ -143,7 +161,7 @@ void BackupRun::PackFiles(SortedList& list, std::size_t& position, bool ask, int
             m_context.ZF.ArchiveClose();
             if (AbandonSplit) {
                 m_state.ArchiveCatalog.clear();
-                platform::deleteFile(fileName);
+                discardFromTemp(fileName);
                 AbandonSplit = false;
             } else {
                 saveCatalog(catalogPath);
@@ -193,7 +211,7 @@ void BackupRun::PackFiles(SortedList& list, std::size_t& position, bool ask, int
         }
         m_context.ZF.ArchiveClose();
         if (m_state.ArchiveCatalog.empty()) {
-            platform::deleteFile(fileName); // every file of it turned out unreadable
+            discardFromTemp(fileName); // every file of it turned out unreadable
             continue;
         }
         saveCatalog(catalogPath);
@@ -221,7 +239,7 @@ void BackupRun::WriteStagedDisc(bool ask)
             while (!m_state.StagedFiles.empty()) {
                 const std::string staged = m_state.StagedFiles.front();
                 if (endsWithCsv(staged))
-                    platform::copyFile(staged, platform::joinPath(folder, fileNameOf(staged)));
+                    fileIntoDatabase(staged, folder, fileNameOf(staged));
                 if (!platform::deleteFile(staged)) {
                     m_state.WriteLog("Could not delete file: " + staged);
                     throw Error("Could not delete file in temp dir.");
@@ -230,11 +248,12 @@ void BackupRun::WriteStagedDisc(bool ask)
             }
             const auto statusIni = platform::listFolder(m_state.TempFolder, "status.ini");
             if (!statusIni.empty())
-                platform::copyFile(platform::joinPath(m_state.TempFolder, statusIni.front().name),
-                                   platform::joinPath(folder, "STATUS.INI"));
+                fileIntoDatabase(platform::joinPath(m_state.TempFolder, statusIni.front().name), folder, "STATUS.INI");
             // The files of this disc are on it now: their cleared bits stand.
             m_clearedSinceBurn.clear();
-            m_context.archiveBits.save();
+            // Saved now so that a crash later keeps them; a failure is met again, and logged,
+            // by the save at the end of the run, and costs only a second copy of those files.
+            (void)m_context.archiveBits.save();
         } else {
             restoreArchiveBits(); // the staged copies are thrown away below
         }
@@ -259,7 +278,7 @@ void BackupRun::ZFRequestBlankVolume(int volumeNumber, const std::string& volume
 {
     if (volumeNumber > 1) {
         if (volumeNumber <= m_state.SplitVolumesDone + 1 || AbandonSplit) {
-            platform::deleteFile(LastVolumeName); // already on an earlier disc, or no disc for it
+            discardFromTemp(LastVolumeName); // already on an earlier disc, or no disc for it
         } else {
             m_state.SplitVolumesDone = 0;
             std::string catalog = LastVolumeName;

@@ -136,7 +136,7 @@ void overwriteKeepingStamp(const std::string& path)
     std::FILE* f = std::fopen(path.c_str(), "r+b");
     std::fputs("ALPHA", f);
     std::fclose(f);
-    platform::setLastWriteStamp(path, *stamp);
+    ASSERT_TRUE(platform::setLastWriteStamp(path, *stamp));
 }
 
 // The same, with the archive bit cleared again afterwards, as on a file system that did not
@@ -159,7 +159,7 @@ const ChangeCase changeCases[] = {
          std::FILE* f = std::fopen(path.c_str(), "ab");
          std::fputs("+", f);
          std::fclose(f);
-         platform::setLastWriteStamp(path, *stamp);
+         ASSERT_TRUE(platform::setLastWriteStamp(path, *stamp));
          bits.clear(path);
      },
      true},
@@ -288,6 +288,32 @@ TEST_F(BackupFixture, AFailedBurnEndsTheRunLeavesTheStateWholeAndBringsBackTheMa
     useDiscs({discWithRoom(50)});
     ASSERT_EQ(run(), BackupOutcome::Finished);
     EXPECT_EQ(listFile("NewList.txt"), std::vector<std::string>{a});
+}
+
+// A burnt disc whose catalogs or STATUS.INI did not reach the database is unknown to every
+// restore: the run fails, and its files stay marked for the next run.
+TEST_F(BackupFixture, ADiscThatCouldNotBeFiledFailsTheRun)
+{
+    for (const std::string target : {"2024030500002rn.csv", "STATUS.INI"}) {
+        SCOPED_TRACE(target);
+        std::filesystem::remove_all(state.DatabaseFolder);
+        useDiscs({discWithRoom(50)});
+        const std::string a = file("a.txt", "alpha");
+        // A folder where the copy must go, made once the disc is named: the copy fails
+        // whoever runs the test.
+        view.onProcessEvents = [&] {
+            if (view.text(Window::BackupProgress, Control::ProgressCaption) == "Phase 6 of 9: Backup new and changed files.")
+                std::filesystem::create_directories(state.DatabaseFolder + "/20240305001/" + target);
+        };
+
+        const std::string error = failure();
+
+        EXPECT_TRUE(error.starts_with("Could not copy " + state.TempFolder + "/")) << error;
+        EXPECT_TRUE(error.ends_with(" to " + state.DatabaseFolder + "/20240305001")) << error;
+        EXPECT_FALSE(view.has("showInformation The backup is finished."));
+        EXPECT_TRUE(logHas(error));
+        EXPECT_TRUE(bits->isSet(a));
+    }
 }
 
 TEST_F(BackupFixture, AFileGoneAtPackTimeIsSkippedWithAWarningAndBackedUpNextRun)

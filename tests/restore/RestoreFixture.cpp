@@ -92,7 +92,7 @@ int RestoreFixture::splitArchive(const std::string& older, const std::string& ne
     fs::create_directories(volumes);
     const std::string relative = file.path.substr(1);
     dir.write("stage/" + name + "/" + relative, file.content);
-    platform::setLastWriteStamp(stage + "/" + relative, stampOf(file.stamp));
+    EXPECT_TRUE(platform::setLastWriteStamp(stage + "/" + relative, stampOf(file.stamp)));
     ZipArchive zip;
     zip.FileName = volumes + "/" + name + ".zip";
     zip.BaseDir = stage;

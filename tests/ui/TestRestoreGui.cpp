@@ -144,7 +144,7 @@ void TestRestoreGui::file(const std::string& disc, const std::string& name,
         const fs::path staged = stage + path;
         fs::create_directories(staged.parent_path());
         std::ofstream(staged, std::ios::binary) << content;
-        platform::setLastWriteStamp(staged, stampOf(stamp));
+        QVERIFY(platform::setLastWriteStamp(staged, stampOf(stamp)));
         zip.ArchiveAddFiles(path.substr(1));
         catalog.add(formatCatalogLine(path, stampOf(stamp), static_cast<int64_t>(content.size()), ""));
     }
@@ -164,7 +164,7 @@ void TestRestoreGui::split(const std::string& disc, const std::string& name, con
     for (std::size_t i = 0; i < size; ++i)
         content[i] = static_cast<char>((i * 7919u) >> 3);
     std::ofstream(stage + path, std::ios::binary) << content;
-    platform::setLastWriteStamp(stage + path, stampOf(stamp));
+    QVERIFY(platform::setLastWriteStamp(stage + path, stampOf(stamp)));
     ZipArchive zip;
     zip.FileName = volumes + "/" + name + ".zip";
     zip.BaseDir = stage;
@@ -189,7 +189,7 @@ void TestRestoreGui::deleted(const std::string& disc, const std::string& name, i
     fs::create_directories(m_state->DatabaseFolder + "/" + disc);
     const std::string catalog = m_state->DatabaseFolder + "/" + disc + "/" + name + ".csv";
     SortedList().saveToFile(catalog);
-    platform::setLastWriteStamp(catalog, {2026, 3, day, 18, 42, 10});
+    QVERIFY(platform::setLastWriteStamp(catalog, {2026, 3, day, 18, 42, 10}));
 }
 
 // The disc as the image drive leaves it: <DiscId>.iso on the shelf.
