@@ -33,7 +33,7 @@ BackupRunner::BackupRunner(Application& application, std::function<void()> refre
                 },
                 std::move(refreshRestore), imageDriveFolder()}
 {
-    ConfigureArchiveEngine(m_engine, application.state());
+    configureArchiveEngine(m_engine, application.state());
 }
 
 } // namespace torvinel

@@ -431,7 +431,7 @@ void Run::fetch(const std::string& disc, const std::string& fileName)
     };
     if (!m_reader)
         reopen();
-    FetchArchive(s, v, m_reader.get(), m_drive, disc, fileName, reopen);
+    fetchArchive(s, v, m_reader.get(), m_drive, disc, fileName, reopen);
 }
 
 } // namespace
@@ -448,7 +448,7 @@ std::string nextRestoreTarget(const std::string& restoreFolder, const std::strin
     }
 }
 
-void FetchArchive(RunState& state, View& view, DiscReader* reader, const std::string& drive,
+void fetchArchive(RunState& state, View& view, DiscReader* reader, const std::string& drive,
                   const std::string& discId, const std::string& fileName,
                   const std::function<DiscReader*()>& reopen)
 {

@@ -47,7 +47,7 @@ protected:
         fs::create_directories(dir / "data");
         state.log.open(state.appFile("LogFile.txt"));
         bits = std::make_unique<platform::ArchiveAttribute>(state.AppFolder);
-        ConfigureArchiveEngine(ZF, state);
+        configureArchiveEngine(ZF, state);
         view.setChecked(Control::Md5Check, false);
         view.setChecked(Control::VerifyCheck, false);
         view.setSelectedIndex(Control::CdSpeed, 12);

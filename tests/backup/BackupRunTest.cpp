@@ -28,7 +28,7 @@ TEST(DiscEstimateTest, CountsWholeMebibytesPerBegunDisc)
         {4500, 0, "This backup should fit on 7 CDs or 2 DVDs."},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(DiscEstimateText(c.mebibytes * 1048576 + c.extraBytes), c.text) << c.mebibytes;
+        EXPECT_EQ(discEstimateText(c.mebibytes * 1048576 + c.extraBytes), c.text) << c.mebibytes;
 }
 
 TEST(RotationStartTest, BeginsAfterTheRotationPointAndWrapsNearTheEnd)
@@ -49,7 +49,7 @@ TEST(RotationStartTest, BeginsAfterTheRotationPointAndWrapsNearTheEnd)
         {"/z", 0},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(RotationStartIndex(full, c.point), c.start) << c.point;
+        EXPECT_EQ(rotationStartIndex(full, c.point), c.start) << c.point;
 }
 
 TEST_F(BackupFixture, FirstRunGoesThroughEveryPhaseAndFilesOneDisc)
