@@ -1,6 +1,5 @@
 #include "application/Application.h"
 
-#include <cstdio>
 #include <vector>
 
 #include "app/Error.h"
@@ -22,13 +21,6 @@
 namespace torvinel {
 
 namespace {
-
-std::string format(const char* pattern, int value)
-{
-    char text[256];
-    std::snprintf(text, sizeof text, pattern, value);
-    return text;
-}
 
 // Creates folder when it is missing (one level: its parent must exist).
 void createWorkingFolder(const std::string& folder)
@@ -53,12 +45,7 @@ int positionIn(int64_t position, std::size_t count)
 
 Application::Application(View& view) : m_view(view), m_restoreTree(std::make_unique<RestoreTree>()) {}
 
-Application::~Application()
-{
-    m_wrapper.reset(); // waits for a drive search still running
-    if (m_libraryStarted)
-        Discwright_ShutDown();
-}
+Application::~Application() = default;
 
 void Application::startUp()
 {
@@ -100,17 +87,13 @@ void Application::suppressAutoPlay()
 void Application::forgetLibraryLog(const std::string& appFolder)
 {
     // Usually there is none; one that stays only keeps older lines in front of the new ones.
-    (void)platform::deleteFile(platform::joinPath(appFolder, "Discwright.log"));
+    static_cast<void>(platform::deleteFile(platform::joinPath(appFolder, "Discwright.log")));
 }
 
 void Application::startDiscLibrary()
 {
-    const DiscwrightStartUpBlock block{};
-    if (const int exception = Discwright_StartUpEx(&block, sizeof block); exception != 0)
-        throw Error(format("Discwright_StartUpEx() failed, exception %d", exception));
-    m_libraryStarted = true;
+    m_discLibrary = std::make_unique<DiscLibrary>();
     CheckLibraryVersion(m_view);
-    m_wrapper = std::make_unique<DiscLibrary>();
 }
 
 // A fresh account may not have the per-user data folder yet; it is the platform's own
@@ -119,7 +102,7 @@ void Application::openApplicationFolder(const std::string& dataHome, const std::
 {
     // A failure shows as the application folder's own, just below.
     if (!platform::folderExists(dataHome))
-        (void)platform::createFolders(dataHome);
+        static_cast<void>(platform::createFolders(dataHome));
     m_state.AppFolder = appFolder;
     createWorkingFolder(m_state.AppFolder);
 }
@@ -198,7 +181,7 @@ void Application::openWorkingFolders(const std::string& ini, const std::string& 
     RunState& s = m_state;
     // A failure shows as the restore folder's own, just below.
     if (!platform::folderExists(documents))
-        (void)platform::createFolders(documents);
+        static_cast<void>(platform::createFolders(documents));
     const std::string restoreBase = IniReadOrCreateString(ini, "Paths", "RestoreBase", documents);
     s.RestoreFolder = platform::joinPath(restoreBase, "Torvinel Restores");
     createWorkingFolder(s.RestoreFolder);
@@ -255,7 +238,7 @@ void Application::buildRestoreSide()
 // read discs from.
 bool Application::listDrives()
 {
-    fillWriterChooser(m_view, m_wrapper->finder);
+    fillWriterChooser(m_view, m_discLibrary->finder());
     return fillRestoreDrives(m_state, m_view);
 }
 
@@ -301,7 +284,7 @@ void Application::shutDown()
 
     SaveSelection(s, m_view);
 
-    m_wrapper.reset();
+    m_discLibrary.reset(); // after any drive search has ended, the library shuts down
 
     s.BackupState.clear();
     s.DeletedPaths.clear();
@@ -309,8 +292,6 @@ void Application::shutDown()
     s.NewList.clear();
 
     m_powerGuard.reset();
-    Discwright_ShutDown();
-    m_libraryStarted = false;
     s.log.close();
     m_startedUp = false;
 }

@@ -8,7 +8,7 @@
 namespace torvinel {
 
 class PowerGuard;
-struct DiscLibrary;
+class DiscLibrary;
 class RestoreTree;
 
 // The program's core: start-up, shut-down and the run-wide state. The GUI (ui/MainWindow) and
@@ -36,9 +36,9 @@ public:
     // must not touch the system bus switch it off before startUp.
     void setPowerGuardEnabled(bool enabled) { m_powerGuardEnabled = enabled; }
     PowerGuard* powerGuard() { return m_powerGuard.get(); }
-    // The disc library's wrapper: trace logger, notice relay and the drive finder whose list
-    // the burn sessions read. Present from the disc library's start-up until shut-down.
-    DiscLibrary& discwright() { return *m_wrapper; }
+    // The disc library with its trace logger and the drive finder whose list the burn
+    // sessions read. Started by startDiscLibrary, shut down by shut-down.
+    DiscLibrary& discwright() { return *m_discLibrary; }
     // The restore tree's content, built from BackupState; the GUI shows it through a model.
     RestoreTree& restoreTree() { return *m_restoreTree; }
     // Rebuilds the restore side after the backup state changed: the chooser's sets and the
@@ -69,11 +69,10 @@ private:
     View& m_view;
     RunState m_state;
     std::unique_ptr<PowerGuard> m_powerGuard;
-    std::unique_ptr<DiscLibrary> m_wrapper;
+    std::unique_ptr<DiscLibrary> m_discLibrary;
     std::unique_ptr<RestoreTree> m_restoreTree;
     bool m_powerGuardEnabled = true;
     bool m_startedUp = false;
-    bool m_libraryStarted = false;
 };
 
 } // namespace torvinel

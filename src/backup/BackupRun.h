@@ -11,6 +11,7 @@
 #include "app/View.h"
 #include "archive/ZipArchive.h"
 #include "catalog/Md5.h"
+#include "discwright/BurnOutcome.h"
 #include "platform/Platform.h"
 
 // The backup run: the ticks become files, the files archives, the archives discs, the discs
@@ -20,8 +21,8 @@ namespace torvinel {
 // The burn session (burnDisc). With an empty name it has the user insert a blank disc,
 // measures it and sets discFreeBytes; with a DiscId it burns TempFolder as that disc,
 // measures again (0: the disc is finished, ejected and the user asked to label it).
-// writeStatus: 0 done, 1 cancelled; failures are raised.
-using DiscWriter = std::function<void(const std::string& name, int64_t& discFreeBytes, int32_t& writeStatus)>;
+// Returns Done or Cancelled; failures are raised.
+using DiscWriter = std::function<BurnOutcome(const std::string& name, int64_t& discFreeBytes)>;
 
 // Everything a run needs besides its own state. The GUI and the command line build it the
 // same way around their own View.

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <cstdio>
 #include <optional>
 
 #include "app/Error.h"
@@ -253,15 +252,9 @@ void BackupRun::writeStagedDisc(bool ask)
 {
     if (m_state.DiscFreeBytes != 0)
         showBackupProgress(m_view, {.phase = "Writing disk:", .phaseBar = 0, .extraBar = 0});
-    int32_t status = 2;
-    m_context.burnDisc(DiscId, m_state.DiscFreeBytes, status);
-    if (status != 0 && status != 1) {
-        char text[64];
-        std::snprintf(text, sizeof text, "Could not write to media. WriteStatus %d", status);
-        throw Error(text);
-    }
+    const BurnOutcome outcome = m_context.burnDisc(DiscId, m_state.DiscFreeBytes);
     if (!DiscId.empty()) {
-        if (status == 0) {
+        if (outcome == BurnOutcome::Done) {
             const std::string folder = platform::joinPath(m_state.DatabaseFolder, DiscId);
             if (!platform::folderExists(folder) && !platform::createFolder(folder))
                 throw Error("Could not create " + folder);
@@ -282,7 +275,7 @@ void BackupRun::writeStagedDisc(bool ask)
             m_clearedSinceBurn.clear();
             // Saved now so that a crash later keeps them; a failure is met again, and logged,
             // by the save at the end of the run, and costs only a second copy of those files.
-            (void)m_context.archiveBits.save();
+            static_cast<void>(m_context.archiveBits.save());
         } else {
             restoreArchiveBits(); // the staged copies are thrown away below
         }
@@ -295,8 +288,8 @@ void BackupRun::writeStagedDisc(bool ask)
     }
     if (m_state.DiscFreeBytes == 0 && ask && !m_state.CancelRequested) {
         DiscId.clear();
-        int32_t ignored = 2;
-        m_context.burnDisc(DiscId, m_state.DiscFreeBytes, ignored);
+        // A cancelled measure has set CancelRequested, which the run looks at next.
+        static_cast<void>(m_context.burnDisc(DiscId, m_state.DiscFreeBytes));
         DiscId = NextDiscId(m_state, m_view, m_context.clock);
     }
 }

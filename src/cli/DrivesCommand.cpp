@@ -8,7 +8,6 @@
 #include "cli/TerminalView.h"
 #include "cli/WithApplication.h"
 #include "discwriter/DeviceLists.h"
-#include "discwriter/DiscLibraryEvents.h"
 #include "discwriter/DriveFinder.h"
 #include "discwriter/LibraryTrace.h"
 #include "discwright/Discwright.h"
@@ -27,8 +26,7 @@ int drives(TerminalView& view, RunState& state)
         Discwright_ConfigureImageDrive(ReadImageDriveSettings(state.settingsFile()));
 
     LibraryTrace logger;
-    DiscLibraryEvents eventer;
-    DriveFinder finder(logger, eventer);
+    DriveFinder finder(logger);
     fillWriterChooser(view, finder);
     const bool anyToReadFrom = fillRestoreDrives(state, view);
     for (const std::string& item : view.items(Control::WriterChooser))

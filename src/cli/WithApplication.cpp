@@ -57,7 +57,7 @@ void forgetUntickedList(bool existedBefore)
 {
     // A list that cannot be deleted costs the GUI's next start those questions, nothing more.
     if (!existedBefore)
-        (void)platform::deleteFile(appFile("FQUList.txt"));
+        static_cast<void>(platform::deleteFile(appFile("FQUList.txt")));
 }
 
 void report(const Error& error)

@@ -2,13 +2,14 @@
 
 #include <array>
 #include <thread>
+#include <type_traits>
 
 #include "app/Error.h"
 #include "app/FileHelpers.h"
 #include "app/Progress.h"
 #include "discwriter/BurnCallbacks.h"
 #include "discwriter/TextFormat.h"
-#include "discwriter/WrapperServices.h"
+#include "discwriter/internal/CallResult.h"
 #include "discwright/Discwright.h"
 
 namespace torvinel {
@@ -48,25 +49,12 @@ Step stopTarget(Step step)
     }
 }
 
-// The out values every drive call fills.
-struct CallResult {
-    char text[DiscwrightTextSize] = {};
-    int32_t status = 0;
-    DiscwrightFailure failure{};
-
-    std::string message(const char* name, DiscwrightException exception) const
-    {
-        return Format("%s() failed, exception %d, status %d, text \"%s\"", name, exception, status,
-                      BufferText(text, sizeof text).c_str());
-    }
-};
-
 class BurnSession {
 public:
     BurnSession(RunState& state, View& view, const DriveList& devices, const std::string& name,
-                int64_t& discFreeBytes, int32_t& writeStatus, const BurnOptions& options)
+                int64_t& discFreeBytes, const BurnOptions& options)
         : m_state(state), m_view(view), m_devices(devices), m_name(name), m_discFreeBytes(discFreeBytes),
-          m_writeStatus(writeStatus), m_options(options), m_callback{state, view, options.dateTimeText}
+          m_options(options), m_callback{state, view, options.dateTimeText}
     {
     }
 
@@ -82,7 +70,7 @@ public:
         }
     }
 
-    void run();
+    BurnOutcome run();
 
 private:
     Step step(Step current);
@@ -115,12 +103,39 @@ private:
     Step ejectAndLabel();
 
     void log(const std::string& line) { m_state.WriteLog(line); }
-    // A failed call: its message becomes ErrorText and the session goes to the error exit.
-    Step fail(const char* name, DiscwrightException exception, const CallResult& result)
+    // One library call as the session logs it: doing (when not empty), the call with a fresh
+    // CallResult, then done (when not empty) once it succeeded. A failed call's message is
+    // kept for the error exit. false: the call failed.
+    template <class Call>
+    [[nodiscard]] bool attempt(const std::string& doing, const char* name, const char* done, Call&& call)
     {
-        m_errorText = result.message(name, exception);
-        return Step::Error;
+        if (!doing.empty())
+            log(doing);
+        CallResult result;
+        if (const DiscwrightException exception = call(result)) {
+            m_errorText = result.failureMessage(name, exception);
+            return false;
+        }
+        if (*done)
+            log(done);
+        return true;
     }
+    // The same for a call whose out values (text, its size, status and, for drive calls,
+    // the failure record) come after its own arguments.
+    template <class Function, class... Arguments>
+    [[nodiscard]] bool attemptCall(const std::string& doing, const char* name, const char* done, Function function,
+                                   Arguments... arguments)
+    {
+        return attempt(doing, name, done, [&](CallResult& r) {
+            constexpr uint32_t size = sizeof r.text;
+            if constexpr (std::is_invocable_v<Function, Arguments..., char*, uint32_t, int32_t*, DiscwrightFailure*>)
+                return function(arguments..., r.text, size, &r.status, &r.failure);
+            else
+                return function(arguments..., r.text, size, &r.status);
+        });
+    }
+    // Reads and logs the kinds of disc the writer reads and writes; sets the insert request.
+    void readFormats();
     Step refuse(const std::string& reason);
     Step ejectAndWait();
     bool readTrack(); // false: the read failed
@@ -137,7 +152,6 @@ private:
     const DriveList& m_devices;
     const std::string m_name;
     int64_t& m_discFreeBytes;
-    int32_t& m_writeStatus;
     const BurnOptions& m_options;
     BurnCallbackContext m_callback;
 
@@ -162,9 +176,8 @@ private:
     bool m_exited = false;
 };
 
-void BurnSession::run()
+BurnOutcome BurnSession::run()
 {
-    m_writeStatus = WriteStatusRunning;
     m_state.CancelRequested = false;
 
     Step current = Step::Start;
@@ -186,14 +199,10 @@ void BurnSession::run()
         destroyHandles();
         throw Error(m_errorText);
     }
-    if (current == Step::Cancelled) {
-        m_writeStatus = WriteStatusCancelled;
-        log("Cancelled");
-    } else {
-        log("Done.");
-        m_writeStatus = WriteStatusDone;
-    }
+    const BurnOutcome outcome = current == Step::Cancelled ? BurnOutcome::Cancelled : BurnOutcome::Done;
+    log(outcome == BurnOutcome::Cancelled ? "Cancelled" : "Done.");
     destroyHandles();
+    return outcome;
 }
 
 void BurnSession::destroyHandles()
@@ -260,18 +269,32 @@ Step BurnSession::openDrive()
         m_errorText = "SCSI Info for the drive is not valid";
         return Step::Error;
     }
-    log("Creating Burner object:");
-    CallResult r;
-    const auto e = Discwright_Drive_Create(&m_drive, r.text, sizeof r.text, &r.status, &r.failure, BurnCallback,
+    if (!attempt("Creating Burner object:", "Discwright_Drive_Create", "OK!", [&](CallResult& r) {
+            return Discwright_Drive_Create(&m_drive, r.text, sizeof r.text, &r.status, &r.failure, BurnCallback,
                                            &m_callback, a.PortID, a.BusID, a.TargetID, a.LUN, 0);
-    if (e != 0)
-        return fail("Discwright_Drive_Create", e, r);
-    log("OK!");
+        }))
+        return Step::Error;
     return Step::ReadCapabilities;
 }
 
 Step BurnSession::readCapabilities()
 {
+    readFormats();
+    log(Format("%d MBs of cache will be used during burn process", CacheMegabytes));
+    log(Format("Found CD/DVD device \"%s\" - \"%s\" - \"%s\" with %u UCHARs of cache", m_item.Vendor.c_str(),
+               m_item.Product.c_str(), m_item.ProductRevisionLevel.c_str(), m_item.BufferSize));
+    bool enabled = false, supported = false;
+    if (!attemptCall("Getting BUP (Buffer Underrun Protection) support... ", "Discwright_Drive_GetBUP", "OK!",
+                     Discwright_Drive_GetBUP, m_drive, &enabled, &supported))
+        return Step::Error;
+    log(Format("BUP (Buffer Underrun Protection) Enabled: %s, Supported: %s", YesNo(enabled), YesNo(supported)));
+    m_bupSupported = supported;
+    return Step::EnableBUP;
+}
+
+void BurnSession::readFormats()
+{
+    // These reads fail only on an unusable handle, which the open has ruled out.
     Discwright_Drive_GetSupportedMediaFormats(m_drive, &m_formats);
     Discwright_Drive_GetSupportedMediaFormatsExEx(m_drive, &m_formatsExEx);
     const SupportedMediaFormats& f = m_formats;
@@ -288,19 +311,6 @@ Step BurnSession::readCapabilities()
     for (const auto& [label, value] : flags)
         log(std::string(label) + YesNo(value));
     m_insertRequest = InsertRequestFor(f.IsCDRWrite, f.IsDVDRWrite, x.IsDVDPLUSRWrite, x.IsDVDPLUSRDLWrite);
-    log(Format("%d MBs of cache will be used during burn process", CacheMegabytes));
-    log(Format("Found CD/DVD device \"%s\" - \"%s\" - \"%s\" with %u UCHARs of cache", m_item.Vendor.c_str(),
-               m_item.Product.c_str(), m_item.ProductRevisionLevel.c_str(), m_item.BufferSize));
-    log("Getting BUP (Buffer Underrun Protection) support... ");
-    CallResult r;
-    bool enabled = false, supported = false;
-    if (const auto e = Discwright_Drive_GetBUP(m_drive, &enabled, &supported, r.text, sizeof r.text, &r.status,
-                                               &r.failure))
-        return fail("Discwright_Drive_GetBUP", e, r);
-    log("OK!");
-    log(Format("BUP (Buffer Underrun Protection) Enabled: %s, Supported: %s", YesNo(enabled), YesNo(supported)));
-    m_bupSupported = supported;
-    return Step::EnableBUP;
 }
 
 Step BurnSession::enableBUP()
@@ -309,23 +319,18 @@ Step BurnSession::enableBUP()
         log("BUP is not supported, so will not be enabled.");
         return Step::ProbeWriteModes;
     }
-    log("Enabling BUP (Buffer Underrun Protection)... ");
-    CallResult r;
-    if (const auto e = Discwright_Drive_SetBUP(m_drive, 1, r.text, sizeof r.text, &r.status, &r.failure))
-        return fail("Discwright_Drive_SetBUP", e, r);
-    log("OK!");
+    if (!attemptCall("Enabling BUP (Buffer Underrun Protection)... ", "Discwright_Drive_SetBUP", "OK!",
+                     Discwright_Drive_SetBUP, m_drive, 1u))
+        return Step::Error;
     return Step::ProbeWriteModes;
 }
 
 Step BurnSession::probeWriteModes()
 {
-    log("Probing supported write modes... ");
-    CallResult r;
     WriteModes modes;
-    if (const auto e = Discwright_Drive_ProbeSupportedWriteModes(m_drive, &modes, r.text, sizeof r.text, &r.status,
-                                                                 &r.failure))
-        return fail("Discwright_Drive_ProbeSupportedWriteModes", e, r);
-    log("OK!");
+    if (!attemptCall("Probing supported write modes... ", "Discwright_Drive_ProbeSupportedWriteModes", "OK!",
+                     Discwright_Drive_ProbeSupportedWriteModes, m_drive, &modes))
+        return Step::Error;
     log(Format("Track-At-Once: %s, Session-At-Once: %s, Disc-At-Once PQ: %s, Disc-At-Once raw P-W: %s",
                YesNo(modes.TrackAtOnce), YesNo(modes.SessionAtOnce), YesNo(modes.DiscAtOncePQ),
                YesNo(modes.DiscAtOnceRawPW)));
@@ -340,9 +345,8 @@ Step BurnSession::probeWriteModes()
 
 Step BurnSession::ejectAndWait()
 {
-    CallResult r;
-    if (const auto e = Discwright_Drive_Eject(m_drive, r.text, sizeof r.text, &r.status, &r.failure))
-        return fail("Discwright_Drive_Eject", e, r);
+    if (!attemptCall("", "Discwright_Drive_Eject", "", Discwright_Drive_Eject, m_drive))
+        return Step::Error;
     return Step::WaitForDisc;
 }
 
@@ -412,11 +416,10 @@ Step BurnSession::checkDisc()
 
 Step BurnSession::waitForDisc()
 {
-    CallResult r;
     MediaTrayStatus tray;
-    if (const auto e = Discwright_Drive_GetMediaTrayStatus(m_drive, &tray, r.text, sizeof r.text, &r.status,
-                                                           &r.failure))
-        return fail("Discwright_Drive_GetMediaTrayStatus", e, r);
+    if (!attemptCall("", "Discwright_Drive_GetMediaTrayStatus", "", Discwright_Drive_GetMediaTrayStatus, m_drive,
+                     &tray))
+        return Step::Error;
     if (tray.DiscPresent)
         return Step::CheckDisc;
     pause();
@@ -426,12 +429,10 @@ Step BurnSession::waitForDisc()
 Step BurnSession::readDisc()
 {
     showBackupProgress(m_view, {.message = ""});
-    log("Getting disc information... ");
-    CallResult r;
     DiscInformation info{};
-    if (const auto e = Discwright_Drive_GetDiscInformation(m_drive, &info, r.text, sizeof r.text, &r.status,
-                                                           &r.failure))
-        return fail("Discwright_Drive_GetDiscInformation", e, r);
+    if (!attemptCall("Getting disc information... ", "Discwright_Drive_GetDiscInformation", "",
+                     Discwright_Drive_GetDiscInformation, m_drive, &info))
+        return Step::Error;
     log(Format("Disc erasable: %s, Disc status: 0x%02X, Last session status: 0x%02X, Disc type: %d",
                YesNo(info.erasable != 0), info.discStatus, info.lastSessionStatus, static_cast<int>(m_discType)));
     if (info.discStatus == DiscStatusBlank) {
@@ -445,11 +446,9 @@ Step BurnSession::readDisc()
 
 Step BurnSession::lockDrive()
 {
-    log("Locking the drive for writing...");
-    CallResult r;
-    if (const auto e = Discwright_Drive_Lock(m_drive, r.text, sizeof r.text, &r.status, &r.failure))
-        return fail("Discwright_Drive_Lock", e, r);
-    log("OK!");
+    if (!attemptCall("Locking the drive for writing...", "Discwright_Drive_Lock", "OK!", Discwright_Drive_Lock,
+                     m_drive))
+        return Step::Error;
     m_view.setEnabled(Window::BackupProgress, Control::CancelButton, false);
     return Step::WaitReady;
 }
@@ -477,24 +476,18 @@ Step BurnSession::waitReady()
 
 Step BurnSession::setSpeed()
 {
-    log(Format("Setting CD/DVD speeds to %d KBps.", m_writeSpeed));
-    CallResult r;
-    if (const auto e = Discwright_Drive_SetSpeeds(m_drive, m_writeSpeed, m_writeSpeed, r.text, sizeof r.text,
-                                                  &r.status, &r.failure))
-        return fail("Discwright_Drive_SetSpeeds", e, r);
-    log("Ok!");
+    if (!attemptCall(Format("Setting CD/DVD speeds to %d KBps.", m_writeSpeed), "Discwright_Drive_SetSpeeds", "Ok!",
+                     Discwright_Drive_SetSpeeds, m_drive, m_writeSpeed, m_writeSpeed))
+        return Step::Error;
     return Step::ReadSpeeds;
 }
 
 Step BurnSession::readSpeeds()
 {
-    log("Getting current CD/DVD speeds... ");
-    CallResult r;
     int32_t read = 0, readMaximum = 0, write = 0, writeMaximum = 0;
-    if (const auto e = Discwright_Drive_GetSpeeds(m_drive, &read, &readMaximum, &write, &writeMaximum, r.text,
-                                                  sizeof r.text, &r.status, &r.failure))
-        return fail("Discwright_Drive_GetSpeeds", e, r);
-    log("Ok!");
+    if (!attemptCall("Getting current CD/DVD speeds... ", "Discwright_Drive_GetSpeeds", "Ok!",
+                     Discwright_Drive_GetSpeeds, m_drive, &read, &readMaximum, &write, &writeMaximum))
+        return Step::Error;
     log(Format("Current read speed %d KBps (%d maximum)", read, readMaximum));
     log(Format("Current write speed %d KBps (%d maximum)", write, writeMaximum));
     return Step::MeasureTrack;
@@ -544,11 +537,9 @@ Step BurnSession::measureTrack()
 
 Step BurnSession::createTree()
 {
-    CallResult r;
-    if (const auto e = Discwright_JolietTree_Create(&m_tree, BurnCallback, &m_callback, 1, 0, 1, 0, r.text,
-                                                    sizeof r.text, &r.status))
-        return fail("Discwright_IsoTree_Create", e, r);
-    log("OK!");
+    if (!attemptCall("", "Discwright_IsoTree_Create", "OK!", Discwright_JolietTree_Create, &m_tree, BurnCallback,
+                     static_cast<void*>(&m_callback), 1u, 0u, 1u, 0u))
+        return Step::Error;
     if (m_track.trackNumber >= 2) {
         m_trackToImport = m_track.trackNumber - 1u;
         return Step::ImportTrack;
@@ -558,12 +549,9 @@ Step BurnSession::createTree()
 
 Step BurnSession::importTrack()
 {
-    log(Format("Importing Track %u... ", m_trackToImport));
-    CallResult r;
-    if (const auto e = Discwright_JolietTree_ImportTrack(m_drive, m_tree, m_trackToImport, 0, r.text, sizeof r.text,
-                                                         &r.status))
-        return fail("Discwright_JolietTree_ImportTrack", e, r);
-    log("OK!");
+    if (!attemptCall(Format("Importing Track %u... ", m_trackToImport), "Discwright_JolietTree_ImportTrack", "OK!",
+                     Discwright_JolietTree_ImportTrack, m_drive, m_tree, m_trackToImport, 0u))
+        return Step::Error;
     return Step::FindRoot;
 }
 
@@ -581,28 +569,23 @@ Step BurnSession::findRoot()
 
 Step BurnSession::addFolder()
 {
-    log(Format("Adding \"%s\" to the file tree...", m_name.c_str()));
     const std::string source = m_state.TempFolder + "/";
-    CallResult r;
     DiscwrightNode* added = nullptr;
-    if (const auto e = Discwright_JolietTree_Add(m_tree, source.c_str(), m_name.c_str(), 2, m_root, &added, r.text,
-                                                 sizeof r.text, &r.status))
-        return fail("Discwright_IsoTree_Add", e, r);
-    log("OK!");
+    if (!attemptCall(Format("Adding \"%s\" to the file tree...", m_name.c_str()), "Discwright_IsoTree_Add", "OK!",
+                     Discwright_JolietTree_Add, m_tree, source.c_str(), m_name.c_str(), 2u, m_root, &added))
+        return Step::Error;
     return Step::BuildImage;
 }
 
 Step BurnSession::buildImage()
 {
-    log("Building ISO image... ");
-    CallResult r;
-    if (const auto e = Discwright_JolietTree_BuildImage(m_tree, m_track.nextWritableAddress, 8, 1, m_name.c_str(),
-                                                        "Quenmark", "Torvinel", r.text, sizeof r.text, &r.status))
-        return fail("Discwright_IsoTree_BuildImage", e, r);
+    if (!attemptCall("Building ISO image... ", "Discwright_IsoTree_BuildImage", "OK!",
+                     Discwright_JolietTree_BuildImage, m_tree, m_track.nextWritableAddress, 8u, 1u, m_name.c_str(),
+                     "Quenmark", "Torvinel"))
+        return Step::Error;
     uint32_t high = 0;
     const uint32_t low = Discwright_JolietTree_GetSizeInUCHARs(m_tree, &high);
     m_imageSize = static_cast<int64_t>((static_cast<uint64_t>(high) << 32) | low);
-    log("OK!");
     return Step::SendOPC;
 }
 
@@ -614,7 +597,7 @@ Step BurnSession::sendOPC()
         log("FAILED!");
         // A failure must say what failed: without an earlier warning, the call's own message.
         if (m_errorText.empty())
-            m_errorText = r.message("Discwright_Drive_SendOPC", e);
+            m_errorText = r.failureMessage("Discwright_Drive_SendOPC", e);
         return Step::Error;
     }
     log("OK!");
@@ -623,13 +606,11 @@ Step BurnSession::sendOPC()
 
 Step BurnSession::writeTrack()
 {
-    log(Format("Burning %lld UCHARs of ISO9660/Joliet image...", static_cast<long long>(m_imageSize)));
     m_state.LastWritePercent = 0;
-    CallResult r;
-    if (const auto e = Discwright_Drive_TrackAtOnceFromTree(m_drive, m_tree, 1, 0, m_leaveDiscOpen ? 1 : 0, 1, 1,
-                                                            r.text, sizeof r.text, &r.status, &r.failure))
-        return fail("Discwright_Drive_TrackAtOnceFromTree", e, r);
-    log("OK!");
+    if (!attemptCall(Format("Burning %lld UCHARs of ISO9660/Joliet image...", static_cast<long long>(m_imageSize)),
+                     "Discwright_Drive_TrackAtOnceFromTree", "OK!", Discwright_Drive_TrackAtOnceFromTree, m_drive,
+                     m_tree, 1u, 0u, m_leaveDiscOpen ? 1u : 0u, 1u, 1u))
+        return Step::Error;
     m_discBurned = true;
     return Step::CloseSession;
 }
@@ -640,11 +621,9 @@ Step BurnSession::closeSession()
     if (!m_discBurned)
         return Step::ReleaseDrive;
     showBackupProgress(m_view, {.phase = "Closing the disk:", .extra = "", .phaseBar = 0, .extraBar = 0});
-    log("Closing session... ");
-    CallResult r;
-    if (const auto e = Discwright_Drive_CloseSession(m_drive, r.text, sizeof r.text, &r.status, &r.failure))
-        return fail("Discwright_Drive_CloseSession", e, r);
-    log("OK!");
+    if (!attemptCall("Closing session... ", "Discwright_Drive_CloseSession", "OK!", Discwright_Drive_CloseSession,
+                     m_drive))
+        return Step::Error;
     return Step::Rescan;
 }
 
@@ -654,11 +633,9 @@ Step BurnSession::rescan()
         m_letQueueRun = false;
         return Step::Verify;
     }
-    log("Rescanning the disk for added information... ");
-    CallResult r;
-    if (const auto e = Discwright_Drive_StopPlayScan(m_drive, r.text, sizeof r.text, &r.status, &r.failure))
-        return fail("Discwright_Drive_StopPlayScan", e, r);
-    log("OK!");
+    if (!attemptCall("Rescanning the disk for added information... ", "Discwright_Drive_StopPlayScan", "OK!",
+                     Discwright_Drive_StopPlayScan, m_drive))
+        return Step::Error;
     return Step::Verify;
 }
 
@@ -667,14 +644,10 @@ Step BurnSession::verify()
     Step next = Step::DestroyTree;
     if (m_view.options().verify) {
         showBackupProgress(m_view, {.phase = "Verifying the disk: This will take a couple of minutes.", .phaseBar = 0, .extraBar = 0});
-        log("Verifying the file tree.");
-        CallResult r;
         uint32_t mismatches = 0;
-        if (const auto e = Discwright_Drive_VerifyTree(m_drive, m_tree, m_track.nextWritableAddress, &mismatches,
-                                                       1000, r.text, sizeof r.text, &r.status, &r.failure))
-            next = fail("Discwright_Drive_VerifyTree", e, r);
-        else
-            log("OK!");
+        if (!attemptCall("Verifying the file tree.", "Discwright_Drive_VerifyTree", "OK!", Discwright_Drive_VerifyTree,
+                         m_drive, m_tree, m_track.nextWritableAddress, &mismatches, 1000u))
+            next = Step::Error;
     } else {
         log("No verification will be done.");
     }
@@ -709,21 +682,16 @@ Step BurnSession::remeasure()
 
 Step BurnSession::releaseDrive()
 {
-    log("Releasing the drive lock...");
-    CallResult r;
-    if (const auto e = Discwright_Drive_Release(m_drive, r.text, sizeof r.text, &r.status, &r.failure))
-        return fail("Discwright_Drive_Release", e, r);
-    log("OK!");
+    if (!attemptCall("Releasing the drive lock...", "Discwright_Drive_Release", "OK!", Discwright_Drive_Release,
+                     m_drive))
+        return Step::Error;
     return m_discFreeBytes != 0 ? Step::Done : Step::EjectAndLabel;
 }
 
 Step BurnSession::ejectAndLabel()
 {
-    log("Ejecting...");
-    CallResult r;
-    if (const auto e = Discwright_Drive_Eject(m_drive, r.text, sizeof r.text, &r.status, &r.failure))
-        return fail("Discwright_Drive_Eject", e, r);
-    log("OK!");
+    if (!attemptCall("Ejecting...", "Discwright_Drive_Eject", "OK!", Discwright_Drive_Eject, m_drive))
+        return Step::Error;
     m_view.showInformation("Please remove the disk and mark it with the following number: " + m_name);
     return Step::Done;
 }
@@ -766,11 +734,11 @@ int64_t RoomOnDisc(int trackNumber, int32_t freeBlocks, int trackLimit)
     return room < 0 ? 0 : room;
 }
 
-void burnDisc(RunState& state, View& view, const DriveList& devices, const std::string& Name,
-                 int64_t& DiscFreeBytes, int32_t& WriteStatus, const BurnOptions& options)
+BurnOutcome burnDisc(RunState& state, View& view, const DriveList& devices, const std::string& Name,
+                     int64_t& DiscFreeBytes, const BurnOptions& options)
 {
-    BurnSession session(state, view, devices, Name, DiscFreeBytes, WriteStatus, options);
-    session.run();
+    BurnSession session(state, view, devices, Name, DiscFreeBytes, options);
+    return session.run();
 }
 
 } // namespace torvinel

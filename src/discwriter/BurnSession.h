@@ -7,6 +7,7 @@
 #include "app/RunState.h"
 #include "app/View.h"
 #include "discwriter/DriveList.h"
+#include "discwright/BurnOutcome.h"
 
 namespace torvinel {
 
@@ -25,18 +26,13 @@ struct BurnOptions {
     std::function<std::string()> dateTimeText;
 };
 
-// The WriteStatus values.
-constexpr int32_t WriteStatusDone = 0;
-constexpr int32_t WriteStatusCancelled = 1;
-constexpr int32_t WriteStatusRunning = 2; // on entry; stays so when the session fails
-
 // One burn session on the writer chosen in WriterChooser (its index in devices).
 //
 // Measure mode (Name empty): waits for a blank CD-R, DVD-R, DVD+R or DVD+R DL disc (ejecting
 // and asking again for anything else), locks the drive and sets DiscFreeBytes to the room on
 // it: free blocks x 2048 less a 10 MiB reserve, 0 when too little. Then it checks that the
 // file system of TempFolder has DiscFreeBytes + 400000000 bytes free; if not, it says so and
-// sets CancelRequested (WriteStatus is still 0). The disc stays in the drive, unlocked.
+// sets CancelRequested (the outcome is still Done). The disc stays in the drive, unlocked.
 //
 // Burn mode (Name = the DiscId): the same checks, then everything in TempFolder is burnt as
 // one Track-At-Once track, an ISO9660/Joliet image whose volume label and one top folder are
@@ -44,13 +40,13 @@ constexpr int32_t WriteStatusRunning = 2; // on entry; stays so when the session
 // VerifyCheck is ticked, and measured again. No room left: DiscFreeBytes 0, the disc is
 // ejected and the user is asked to mark it with Name.
 //
-// WriteStatus: 0 done, 1 cancelled (Cancel before the drive was locked, or a writer without
+// Returns Done, or Cancelled (Cancel before the drive was locked, or a writer without
 // Track-At-Once). CancelRequested is cleared on entry; CancelButton of the backup progress window
 // is disabled while the drive is locked. A failure of the drive or the library raises Error
 // with the failing call's message ("Discwright_Drive_Lock() failed, exception 1, status 0,
-// text "..."") and leaves WriteStatus 2. Every step is traced in the log.
-void burnDisc(RunState& state, View& view, const DriveList& devices, const std::string& Name,
-                 int64_t& DiscFreeBytes, int32_t& WriteStatus, const BurnOptions& options = {});
+// text "..."") and the session has no outcome. Every step is traced in the log.
+BurnOutcome burnDisc(RunState& state, View& view, const DriveList& devices, const std::string& Name,
+                     int64_t& DiscFreeBytes, const BurnOptions& options = {});
 
 // The write speed in KBps of an item of CdSpeed / DvdSpeed (65535: the drive's
 // maximum); -1 for an index outside the list.

@@ -1,7 +1,8 @@
 #pragma once
 #include <cstdint>
+#include <functional>
+#include <string>
 
-#include "discwriter/DiscLibraryEvents.h"
 #include "discwriter/DriveList.h"
 #include "discwriter/LibraryTrace.h"
 
@@ -11,7 +12,8 @@ namespace torvinel {
 struct DiscoveryContext {
     DriveList& list;
     LibraryTrace& logger;
-    DiscLibraryEvents& eventer;
+    // Told each drive's product text once its names are read.
+    std::function<void(const std::string& product)> deviceFound;
 };
 
 // The callback of Discwright_FindDevice, run on the finder thread; context: a

@@ -37,10 +37,7 @@ std::string DriveFinder::FoundDeviceText()
     return russian() ? "Найдено устройство:" : "Found device:";
 }
 
-DriveFinder::DriveFinder(LibraryTrace& logger, DiscLibraryEvents& eventer)
-    : m_logger(logger), m_eventer(eventer)
-{
-}
+DriveFinder::DriveFinder(LibraryTrace& logger) : m_logger(logger) {}
 
 DriveFinder::~DriveFinder()
 {
@@ -53,7 +50,6 @@ void DriveFinder::RefreshDevices(View& view, bool showProgress)
         DriveFinder& finder;
         ~Cleanup()
         {
-            finder.m_eventer.OnDeviceFound = nullptr;
             std::lock_guard lock(finder.m_mutex);
             finder.m_busyWindow = false;
             finder.m_pendingText.reset();
@@ -65,7 +61,6 @@ void DriveFinder::RefreshDevices(View& view, bool showProgress)
         m_busyWindow = showProgress;
         m_pendingText.reset();
     }
-    m_eventer.OnDeviceFound = [this](DiscLibraryEvents&, const std::string& text) { DeviceFoundText(text); };
 
     if (showProgress) {
         WindowGeometry g = view.geometry(Window::Busy);
@@ -85,10 +80,12 @@ void DriveFinder::RefreshDevices(View& view, bool showProgress)
         m_running = true;
     }
     m_thread = std::thread([this] {
-        DiscoveryContext context{m_list, m_logger, m_eventer};
+        DiscoveryContext context{m_list, m_logger, [this](const std::string& product) { deviceFound(product); }};
         try {
             m_logger.WriteTraceLine("Discwright_FindDevice");
-            Discwright_FindDevice(5, 0, DiscoveryCallback, &context);
+            // A search that cannot run (the library not started) leaves the list empty, as
+            // one that finds no drive does.
+            static_cast<void>(Discwright_FindDevice(5, 0, DiscoveryCallback, &context));
         } catch (...) {
             // Nothing may leave the thread; what was found so far stays in the list.
         }
@@ -128,11 +125,11 @@ void DriveFinder::WaitForFinder(View* view)
         m_thread.join();
 }
 
-void DriveFinder::DeviceFoundText(const std::string& text)
+void DriveFinder::deviceFound(const std::string& product)
 {
     std::lock_guard lock(m_mutex);
     if (m_busyWindow)
-        m_pendingText = FoundDeviceText() + " " + text;
+        m_pendingText = FoundDeviceText() + " " + product;
 }
 
 void DriveFinder::showPendingText(View& view)

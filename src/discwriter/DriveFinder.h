@@ -6,7 +6,6 @@
 #include <thread>
 
 #include "app/View.h"
-#include "discwriter/DiscLibraryEvents.h"
 #include "discwriter/DriveList.h"
 #include "discwriter/LibraryTrace.h"
 
@@ -19,7 +18,7 @@ namespace torvinel {
 // the list then stays as found until the program ends.
 class DriveFinder {
 public:
-    DriveFinder(LibraryTrace& logger, DiscLibraryEvents& eventer);
+    explicit DriveFinder(LibraryTrace& logger);
     // Waits for a search still running.
     ~DriveFinder();
     DriveFinder(const DriveFinder&) = delete;
@@ -42,12 +41,12 @@ public:
 
 private:
     void FinderDone();
-    // On the finder thread: keeps the text for the user-interface thread to show.
-    void DeviceFoundText(const std::string& text);
+    // On the finder thread, for each drive found: keeps its product text for the
+    // user-interface thread to show.
+    void deviceFound(const std::string& product);
     void showPendingText(View& view);
 
     LibraryTrace& m_logger;
-    DiscLibraryEvents& m_eventer;
     DriveList m_list;
 
     std::mutex m_mutex;

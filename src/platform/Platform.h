@@ -137,9 +137,9 @@ private:
 
 // --- drives and the disc library's surroundings -----------------------------------------
 // The trace switch of the disc library's wrapper. Windows: the values LogEnabled and
-// LogLevel of HKEY_LOCAL_MACHINE\Software\Discwright Labs\DiscLibrary (the key is
-// created when missing). POSIX: the same keys in section [DiscLibrary] of
-// $XDG_CONFIG_HOME/Discwright Labs/DiscLibrary.ini (~/.config when XDG_CONFIG_HOME is
+// LogLevel of HKEY_LOCAL_MACHINE\Software\Discwright Labs\DiscwrightWrapper (the key is
+// created when missing). POSIX: the same keys in section [DiscwrightWrapper] of
+// $XDG_CONFIG_HOME/Discwright Labs/DiscwrightWrapper.ini (~/.config when XDG_CONFIG_HOME is
 // unset). Absent values, or a switch that cannot be read: off, level 0.
 struct TraceSwitch {
     bool enabled = false;

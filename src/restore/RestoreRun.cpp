@@ -381,7 +381,7 @@ bool Run::extractOne(const std::string& relative, const std::string& base, const
         }
     }
     // What stays is deleted before the next use above, or with TempFolder.
-    (void)platform::deleteFolder(aside);
+    static_cast<void>(platform::deleteFolder(aside));
     return found;
 }
 

@@ -1,6 +1,11 @@
 #include "ui/ProgressWindow.h"
 
 #include <QCloseEvent>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "ui/ProgressControls.h"
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -12,6 +17,19 @@ ProgressWindow::ProgressWindow(const QString& caption, QWidget* mainWindow, QWid
 {
     setWindowTitle(caption);
     setModal(false);
+}
+
+QVBoxLayout* ProgressWindow::layOut(const std::function<void()>& onCancel, int height)
+{
+    auto* group = new QGroupBox("Progress", this);
+    group->setObjectName("gbProgressbars");
+    auto* cancel = cancelButton();
+    connect(cancel, &QPushButton::clicked, this, onCancel);
+    auto* outer = new QVBoxLayout(this);
+    outer->addWidget(group);
+    outer->addWidget(cancel, 0, Qt::AlignHCenter);
+    setFixedSize(480, height);
+    return new QVBoxLayout(group);
 }
 
 void ProgressWindow::showEvent(QShowEvent* event)

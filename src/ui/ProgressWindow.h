@@ -1,6 +1,10 @@
 #pragma once
 #include <QDialog>
 
+#include <functional>
+
+class QVBoxLayout;
+
 namespace torvinel::ui {
 
 // What the two progress windows share: a fixed size, a title bar without buttons or window
@@ -19,6 +23,11 @@ public:
     bool running() const { return m_running; }
 
 protected:
+    // Lays the window out: a "Progress" group above a centred Cancel button that calls
+    // onCancel, at a fixed size of 480 x height. Returns the group's layout for the window's
+    // lines and bars.
+    QVBoxLayout* layOut(const std::function<void()>& onCancel, int height);
+
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void reject() override;

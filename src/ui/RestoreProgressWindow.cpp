@@ -1,9 +1,7 @@
 #include "ui/RestoreProgressWindow.h"
 
-#include <QGroupBox>
 #include <QLabel>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 #include "app/Progress.h"
@@ -15,20 +13,11 @@ RestoreProgressWindow::RestoreProgressWindow(RunState& state, View& view, QWidge
     : ProgressWindow("Restore Progress", mainWindow, parent), m_state(state), m_view(view)
 {
     setObjectName("TRestoreProgressForm");
-    auto* group = new QGroupBox("Progress", this);
-    group->setObjectName("gbProgressbars");
-    auto* layout = new QVBoxLayout(group);
+    auto* layout = layOut([this] { cancelClicked(); }, 220);
     layout->addWidget(messageLine("lMessage", 21, palette().color(QPalette::WindowText)));
     layout->addWidget(detailLine("LProgress"));
     layout->addWidget(progressBar("pbProgress"));
     layout->addStretch(1);
-
-    auto* cancel = cancelButton();
-    connect(cancel, &QPushButton::clicked, this, [this] { cancelClicked(); });
-    auto* outer = new QVBoxLayout(this);
-    outer->addWidget(group);
-    outer->addWidget(cancel, 0, Qt::AlignHCenter);
-    setFixedSize(480, 220);
 }
 
 void RestoreProgressWindow::cancelClicked()

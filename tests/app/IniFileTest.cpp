@@ -6,27 +6,17 @@
 
 #include "app/Error.h"
 #include "app/IniFile.h"
+#include "support/TempDir.h"
 
 namespace torvinel {
 namespace {
 
 class IniFileTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        folder = std::filesystem::temp_directory_path() / ("inifile-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(folder);
-        file = (folder / "Torvinel.ini").string();
-    }
-    void TearDown() override { std::filesystem::remove_all(folder); }
-    void write(const std::string& content) { std::ofstream(file, std::ios::binary) << content; }
-    std::string content() const
-    {
-        std::ifstream in(file, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-    std::filesystem::path folder;
-    std::string file;
+    void write(const std::string& content) { dir.write("Torvinel.ini", content); }
+    std::string content() const { return dir.read("Torvinel.ini"); }
+    test::TempDir dir;
+    const std::string file = dir / "Torvinel.ini";
 };
 
 TEST_F(IniFileTest, ReadsStoredValuesWithoutRegardToCase)
@@ -63,7 +53,7 @@ TEST_F(IniFileTest, WritesReplaceOrAddKeys)
 
 TEST_F(IniFileTest, AnUnwritableFileRaises)
 {
-    const std::string missingFolder = (folder / "missing" / "Torvinel.ini").string();
+    const std::string missingFolder = dir / "missing/Torvinel.ini";
     EXPECT_THROW(IniWriteBool(missingFolder, "Status", "DoMD5", true), Error);
     try {
         IniReadOrCreateInteger(missingFolder, "Form", "Width", 620);

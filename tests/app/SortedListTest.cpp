@@ -6,6 +6,7 @@
 #include <set>
 
 #include "app/SortedList.h"
+#include "support/TempDir.h"
 #include "platform/Platform.h"
 
 namespace torvinel {
@@ -69,9 +70,8 @@ TEST(SortedList, IgnoresDuplicatesAndKeepsByteOrder)
 
 TEST(SortedList, LoadsAndSavesCrLfLines)
 {
-    const auto folder = std::filesystem::temp_directory_path() / ("sortedlist-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(folder);
-    const std::string path = (folder / "list.txt").string();
+    const test::TempDir dir;
+    const std::string path = dir / "list.txt";
     {
         std::ofstream out(path, std::ios::binary);
         out << "c\r\na\nb\r\na\r\n\"x y\",1,";  // mixed line ends, a duplicate, no final line end
@@ -89,7 +89,6 @@ TEST(SortedList, LoadsAndSavesCrLfLines)
     copy.add("d");
     EXPECT_EQ(list.size(), 3u);
     EXPECT_EQ(copy.size(), 4u);
-    std::filesystem::remove_all(folder);
 }
 
 } // namespace

@@ -94,8 +94,8 @@ protected:
     BackupOutcome run()
     {
         BackupContext context{state, view, ZF, *bits,
-                              [this](const std::string& name, int64_t& free, int32_t& status) {
-                                  burnDisc(state, view, devices, name, free, status, options);
+                              [this](const std::string& name, int64_t& free) {
+                                  return burnDisc(state, view, devices, name, free, options);
                               },
                               [this] { ++refreshes; }, excluded, selection, clock};
         view.clearCalls();

@@ -25,14 +25,14 @@ protected:
         BackupFixture::SetUp();
         context = std::make_unique<BackupContext>(BackupContext{
             state, view, ZF, *bits,
-            [this](const std::string& name, int64_t& free, int32_t& status) {
+            [this](const std::string& name, int64_t& free) {
                 if (!name.empty()) {
                     burns.push_back(stagedNames());
                     free = 0;
                 } else {
                     free = room;
                 }
-                status = 0;
+                return BurnOutcome::Done;
             },
             {}, {}, {}, clock});
         packer = std::make_unique<BackupRun>(*context);

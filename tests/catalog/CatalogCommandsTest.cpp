@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "CatalogFixture.h"
+#include "support/CliRunner.h"
 
 namespace torvinel {
 namespace {
@@ -15,6 +16,7 @@ using test::line;
 class CatalogCommandsTest : public test::CatalogFixture {
 protected:
     std::string out, err;
+    const test::CliRunner runner{dir, data().string(), (root / "config").string()};
 
     std::filesystem::path data() const { return root / "data"; }
     std::filesystem::path database() const { return data() / "Torvinel" / "Database"; }
@@ -27,13 +29,10 @@ protected:
     }
     int cli(const std::string& arguments)
     {
-        const std::string command = "env XDG_DATA_HOME='" + data().string() + "' HOME='" + root.string() + "' '" +
-                                    TORVINEL_BINARY_DIR "/src/cli/torvinel-cli' " + arguments + " >'" +
-                                    (root / "out").string() + "' 2>'" + (root / "err").string() + "'";
-        const int status = std::system(command.c_str());
-        out = readFile(root / "out");
-        err = readFile(root / "err");
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        const test::CliRunner::Result result = runner.run(arguments);
+        out = result.out;
+        err = result.err;
+        return result.code;
     }
     std::string setting(const std::string& key)
     {

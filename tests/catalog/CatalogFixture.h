@@ -11,6 +11,7 @@
 #include "app/RunState.h"
 #include "app/View.h"
 #include "support/ScriptedView.h"
+#include "support/TempDir.h"
 
 namespace torvinel::test {
 
@@ -33,16 +34,13 @@ public:
 // helpers to write catalogs.
 class CatalogFixture : public testing::Test {
 protected:
-    std::filesystem::path root;
+    TempDir dir;
+    const std::filesystem::path root{dir.path()};
     RunState state;
     CatalogView view;
 
     void SetUp() override
     {
-        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-        root = std::filesystem::path(testing::TempDir()) / "catalog-tests" /
-               (std::string(info->test_suite_name()) + "." + info->name());
-        std::filesystem::remove_all(root);
         std::filesystem::create_directories(root / "Database");
         std::filesystem::create_directories(root / "torvineltemp");
         state.AppFolder = root.string();
@@ -50,11 +48,7 @@ protected:
         state.TempFolder = (root / "torvineltemp").string();
         state.log.open(state.appFile("LogFile.txt"));
     }
-    void TearDown() override
-    {
-        state.log.close();
-        std::filesystem::remove_all(root);
-    }
+    void TearDown() override { state.log.close(); }
 
     static void writeFile(const std::filesystem::path& path, const std::string& bytes)
     {

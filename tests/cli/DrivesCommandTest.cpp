@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "support/CliRunner.h"
 #include "support/TempDir.h"
 
 namespace torvinel::test {
@@ -14,15 +15,11 @@ TEST(DrivesCommand, ListsTheWritersThenTheDrivesToReadFrom)
 {
     TempDir root;
     root.write("data/Torvinel/Torvinel.ini", "[ImageDrive]\r\nFolder=" + root.path() + "/shelf\r\n");
-    const std::string command = "env XDG_DATA_HOME='" + root.path() + "/data' XDG_CONFIG_HOME='" + root.path() +
-                                "/config' HOME='" + root.path() + "' '" TORVINEL_BINARY_DIR
-                                "/src/cli/torvinel-cli' drives >'" + root.path() + "/out' 2>'" + root.path() + "/err'";
-    const int status = std::system(command.c_str());
-    ASSERT_TRUE(WIFEXITED(status));
-    ASSERT_EQ(WEXITSTATUS(status), 0) << root.read("err");
+    const CliRunner::Result result = CliRunner(root, root / "data", root / "config").run("drives");
+    ASSERT_EQ(result.code, 0) << result.err;
 
     std::vector<std::string> lines;
-    std::istringstream out(root.read("out"));
+    std::istringstream out(result.out);
     for (std::string line; std::getline(out, line);)
         lines.push_back(line);
     // Optical drives of this computer, if any, come before the image drive in both lists.

@@ -86,8 +86,12 @@ TEST_F(ImageDriveTest, SearchReportsTheImageDriveWithItsNameAndAFullBlankDisc)
     bool enabled = true, supported = false;
     Discwright_Drive_GetSupportedMediaFormats(drive, &formats);
     Discwright_Drive_GetSupportedMediaFormatsExEx(drive, &formatsEx);
-    Discwright_Drive_ProbeSupportedWriteModes(drive, &modes, call.text, sizeof call.text, &call.status, &call.failure);
-    Discwright_Drive_GetBUP(drive, &enabled, &supported, call.text, sizeof call.text, &call.status, &call.failure);
+    EXPECT_EQ(Discwright_Drive_ProbeSupportedWriteModes(drive, &modes, call.text, sizeof call.text, &call.status,
+                                                        &call.failure),
+              0);
+    EXPECT_EQ(Discwright_Drive_GetBUP(drive, &enabled, &supported, call.text, sizeof call.text, &call.status,
+                                      &call.failure),
+              0);
     EXPECT_TRUE(formats.IsCDRWrite && formats.IsDVDRWrite && formatsEx.IsDVDPLUSRWrite && formatsEx.IsDVDPLUSRDLWrite);
     EXPECT_TRUE(modes.TrackAtOnce);
     EXPECT_TRUE(supported);

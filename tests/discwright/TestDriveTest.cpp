@@ -218,9 +218,13 @@ TEST_F(TestDriveTest, CapabilitiesAddressAndSpeedsComeFromTheScript)
     WriteModes modes;
     SupportedMediaFormats formats;
     bool enabled = true, supported = true;
-    Discwright_Drive_ProbeSupportedWriteModes(drive, &modes, call.text, sizeof call.text, &call.status, &call.failure);
+    EXPECT_EQ(Discwright_Drive_ProbeSupportedWriteModes(drive, &modes, call.text, sizeof call.text, &call.status,
+                                                        &call.failure),
+              0);
     Discwright_Drive_GetSupportedMediaFormats(drive, &formats);
-    Discwright_Drive_GetBUP(drive, &enabled, &supported, call.text, sizeof call.text, &call.status, &call.failure);
+    EXPECT_EQ(Discwright_Drive_GetBUP(drive, &enabled, &supported, call.text, sizeof call.text, &call.status,
+                                      &call.failure),
+              0);
     EXPECT_FALSE(modes.TrackAtOnce);
     EXPECT_FALSE(formats.IsCDRWrite);
     EXPECT_FALSE(supported);

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -80,10 +81,11 @@ protected:
     void useDrive(const TestDriveScript& script) { useDrives({script}); }
     std::shared_ptr<TestDrive> drive(std::size_t index = 0) { return Discwright_GetTestDrive(index); }
 
-    // Runs a session; measure mode when name is empty.
+    // Runs a session; measure mode when name is empty. outcome stays empty when it fails.
     void write(const std::string& name = "")
     {
-        burnDisc(state, view, devices, name, discFreeBytes, writeStatus, options);
+        outcome.reset();
+        outcome = burnDisc(state, view, devices, name, discFreeBytes, options);
     }
 
     std::vector<std::string> logLines() const
@@ -124,7 +126,7 @@ protected:
     BurnOptions options;
     int64_t hardDiskFree = int64_t(1) << 50;
     int64_t discFreeBytes = -1;
-    int32_t writeStatus = -1;
+    std::optional<BurnOutcome> outcome;
 };
 
 } // namespace torvinel::test

@@ -12,6 +12,7 @@
 
 #include "app/TextFile.h"
 #include "archive/ZipArchive.h"
+#include "CliFixture.h"
 #include "E2eSupport.h"
 #include "support/TempDir.h"
 
@@ -23,35 +24,8 @@ namespace fs = std::filesystem;
 using test::incompressible;
 using test::shellQuoted;
 
-class BackupCliTest : public ::testing::Test {
+class BackupCliTest : public test::CliFixture {
 protected:
-    void SetUp() override
-    {
-        home = dir / "home";
-        appFolder = home + "/.local/share/Torvinel";
-        fs::create_directories(appFolder);
-        fs::create_directories(dir / "data");
-        setDisc("CD-R", 15360); // 20 MiB of room once the writer's reserve is taken
-    }
-    void setDisc(const std::string& type, int64_t blocks)
-    {
-        std::ofstream(appFolder + "/Torvinel.ini", std::ios::binary)
-            << "[ImageDrive]\r\nFolder=" << dir / "discs" << "\r\nMediaType=" << type << "\r\nBlocks=" << blocks
-            << "\r\n";
-    }
-
-    // Runs the program; its output goes to out.txt. Returns the exit code.
-    int cli(const std::string& arguments)
-    {
-        const std::string command = "env HOME=" + shellQuoted(home) + " XDG_DATA_HOME=" + shellQuoted(home + "/.local/share") +
-                                    " XDG_CONFIG_HOME=" + shellQuoted(home + "/.config") + " " +
-                                    shellQuoted(std::string(TORVINEL_BINARY_DIR) + "/src/cli/torvinel-cli") + " " +
-                                    arguments + " </dev/null >" + shellQuoted(dir / "out.txt") + " 2>&1";
-        const int status = std::system(command.c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    std::string output() const { return dir.read("out.txt"); }
-
     std::vector<std::string> discIds() const
     {
         std::vector<std::string> ids;
@@ -79,10 +53,6 @@ protected:
         EXPECT_EQ(std::system(command.c_str()), 0) << disc;
         return target + "/" + disc;
     }
-
-    test::TempDir dir;
-    std::string home;
-    std::string appFolder;
 };
 
 // Catalog names (without ".csv") of the split archives among these discs' catalogs.

@@ -2,16 +2,9 @@
 #include <cstdint>
 #include <string>
 
-namespace torvinel::test {
+#include "support/CliRunner.h"
 
-// A text as one word for the shell, whatever it holds.
-inline std::string shellQuoted(const std::string& text)
-{
-    std::string out = "'";
-    for (char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
+namespace torvinel::test {
 
 // Bytes that do not compress (a fixed pseudo-random sequence), so file sizes on the discs
 // are predictable.

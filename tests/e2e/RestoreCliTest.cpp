@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "platform/Platform.h"
+#include "CliFixture.h"
 #include "E2eSupport.h"
 #include "support/TempDir.h"
 
@@ -35,37 +36,14 @@ bool operator==(const platform::Stamp& a, const platform::Stamp& b)
         && a.second == b.second;
 }
 
-class RestoreCliTest : public ::testing::Test {
+class RestoreCliTest : public test::CliFixture {
 protected:
     void SetUp() override
     {
-        home = dir / "home";
-        appFolder = home + "/.local/share/Torvinel";
-        fs::create_directories(appFolder);
-        fs::create_directories(dir / "data");
-        // Small CD-R discs: 20 MiB of room, so a 20 MB file runs on over two discs.
-        std::ofstream(appFolder + "/Torvinel.ini", std::ios::binary)
-            << "[ImageDrive]\r\nFolder=" << dir / "discs" << "\r\nMediaType=CD-R\r\nBlocks=15360\r\n";
+        CliFixture::SetUp();
         cli("--help");
         if (output().find("\n  backup") == std::string::npos)
             GTEST_SKIP() << "this torvinel-cli has no backup command";
-    }
-    int cli(const std::string& arguments)
-    {
-        const std::string command = "env HOME=" + shellQuoted(home) + " XDG_DATA_HOME=" + shellQuoted(home + "/.local/share")
-                                    + " XDG_CONFIG_HOME=" + shellQuoted(home + "/.config") + " "
-                                    + shellQuoted(std::string(TORVINEL_BINARY_DIR) + "/src/cli/torvinel-cli") + " "
-                                    + arguments + " </dev/null >" + shellQuoted(dir / "out.txt") + " 2>&1";
-        const int status = std::system(command.c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    std::string output() const { return dir.read("out.txt"); }
-    std::string lastLine() const
-    {
-        std::string text = output();
-        while (!text.empty() && text.back() == '\n')
-            text.pop_back();
-        return text.substr(text.find_last_of('\n') + 1);
     }
     // Writes a file of the tree with a fixed stamp (even seconds, as the catalogs keep them).
     void put(const std::string& relative, const std::string& bytes, int minute)
@@ -105,10 +83,6 @@ protected:
         EXPECT_EQ(code, 0) << output();
         return lastLine() + "/r" + (dir / "data").substr(platform::drivePrefixLength() - 1);
     }
-
-    test::TempDir dir;
-    std::string home;
-    std::string appFolder;
 };
 
 TEST_F(RestoreCliTest, EverySetRestoresTheTreeAsItWasAtItsRun)

@@ -4,7 +4,8 @@
 
 #include <fstream>
 
-#include "Scratch.h"
+#include "PlatformTestSupport.h"
+#include "support/TempDir.h"
 #include "platform/Platform.h"
 
 using namespace torvinel::platform;
@@ -13,7 +14,7 @@ namespace {
 
 class ArchiveBits : public testing::Test {
 protected:
-    Scratch m_scratch;
+    torvinel::test::TempDir m_scratch;
     std::string m_state = m_scratch.folder("state");
     std::string m_file = m_scratch.write("data/file.txt", "first");
 };

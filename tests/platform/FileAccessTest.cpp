@@ -4,7 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "Scratch.h"
+#include "PlatformTestSupport.h"
+#include "support/TempDir.h"
 #include "platform/Platform.h"
 
 using namespace torvinel::platform;
@@ -13,7 +14,7 @@ namespace {
 
 TEST(FileAccess, AnotherExclusiveLockMakesAFileBusyUntilReleased)
 {
-    Scratch s;
+    torvinel::test::TempDir s;
     const std::string file = s.write("file");
     EXPECT_EQ(testFileAccess(file), FileAccess::Free);
 
@@ -33,11 +34,11 @@ TEST(FileAccess, AnotherExclusiveLockMakesAFileBusyUntilReleased)
 
 TEST(FileAccess, MissingFoldersAndSpecialFiles)
 {
-    Scratch s;
+    torvinel::test::TempDir s;
     ASSERT_EQ(mkfifo(s.path("fifo").c_str(), 0600), 0);
     EXPECT_EQ(testFileAccess(s.path("missing")), FileAccess::Missing);
     EXPECT_EQ(testFileAccess(s.path("missing/deeper")), FileAccess::Missing);
-    EXPECT_EQ(testFileAccess(s.root()), FileAccess::Missing);
+    EXPECT_EQ(testFileAccess(s.path()), FileAccess::Missing);
     EXPECT_EQ(testFileAccess(s.path("fifo")), FileAccess::Unreadable); // and does not hang
 }
 
@@ -53,8 +54,8 @@ FileAccess accessWithoutPrivileges(const std::string& path)
 
 TEST(FileAccess, NoPermissionIsUnreadableNotBusy)
 {
-    Scratch s;
-    ASSERT_EQ(chmod(s.root().c_str(), 0755), 0);
+    torvinel::test::TempDir s;
+    ASSERT_EQ(chmod(s.path().c_str(), 0755), 0);
     const std::string file = s.write("secret");
     ASSERT_EQ(chmod(file.c_str(), 0), 0);
     EXPECT_EQ(accessWithoutPrivileges(file), FileAccess::Unreadable);

@@ -8,7 +8,8 @@
 #include <deque>
 #include <functional>
 
-#include "Scratch.h"
+#include "PlatformTestSupport.h"
+#include "support/TempDir.h"
 #include "app/FileHelpers.h"
 #include "platform/Platform.h"
 
@@ -89,7 +90,7 @@ protected:
         if (m_holder >= 0)
             close(m_holder);
     }
-    Scratch m_scratch;
+    torvinel::test::TempDir m_scratch;
     std::string m_file = m_scratch.write("busy.doc");
     int m_holder = -1;
     RetryIgnoreView m_view;
@@ -127,13 +128,13 @@ TEST_F(WaitUntilFileFreeTest, AFileNoOneCanReadIsNotWaitedFor)
 {
     ASSERT_EQ(mkfifo(m_scratch.path("fifo").c_str(), 0600), 0);
     EXPECT_FALSE(WaitUntilFileFree(m_view, m_scratch.path("fifo")));
-    EXPECT_FALSE(WaitUntilFileFree(m_view, m_scratch.root()));
+    EXPECT_FALSE(WaitUntilFileFree(m_view, m_scratch.path()));
     EXPECT_TRUE(m_view.questions.empty());
 }
 
 TEST(EmptyFolder, EmptiesAndReports)
 {
-    Scratch s;
+    torvinel::test::TempDir s;
     s.write("temp/a/b/c.zip");
     s.write("temp/.d");
     EXPECT_TRUE(EmptyFolder(s.path("temp")));
@@ -180,8 +181,8 @@ TEST(Today, IsTheLocalDateOfTheClock)
 
 TEST(DriveFreeSpace, IsTheFreeSpaceOfThePathsFileSystem)
 {
-    Scratch s;
-    const int64_t free = DriveFreeSpace(s.root());
+    torvinel::test::TempDir s;
+    const int64_t free = DriveFreeSpace(s.path());
     EXPECT_GT(free, 0);
     // Another file system answers for itself: /dev is a small in-memory one on Linux.
     struct statvfs facts {};

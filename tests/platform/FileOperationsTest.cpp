@@ -6,7 +6,8 @@
 #include <filesystem>
 #include <random>
 
-#include "Scratch.h"
+#include "PlatformTestSupport.h"
+#include "support/TempDir.h"
 #include "platform/Platform.h"
 
 using namespace torvinel::platform;
@@ -29,7 +30,7 @@ std::size_t entriesIn(const std::string& folder)
 
 TEST(CreateFolder, OneLevelAtATime)
 {
-    Scratch s;
+    torvinel::test::TempDir s;
     EXPECT_TRUE(createFolder(s.path("new")));
     EXPECT_TRUE(folderExists(s.path("new")));
     EXPECT_TRUE(createFolder(s.path("new"))) << "an existing folder is fine";
@@ -41,7 +42,7 @@ TEST(CreateFolder, OneLevelAtATime)
 
 TEST(DeleteFolderContents, RemovesEverythingInsideButNothingALinkPointsAt)
 {
-    Scratch s;
+    torvinel::test::TempDir s;
     const std::string outside = s.write("outside/keep.txt", "precious");
     const std::string temp = s.folder("temp");
     s.write("temp/a.zip");
@@ -63,7 +64,7 @@ TEST(DeleteFolderContents, RemovesEverythingInsideButNothingALinkPointsAt)
 
 TEST(DeleteFolderContents, EmptyCountsAsEmptiedMissingDoesNot)
 {
-    Scratch s;
+    torvinel::test::TempDir s;
     EXPECT_TRUE(deleteFolderContents(s.folder("empty")));
     EXPECT_FALSE(deleteFolderContents(s.path("missing")));
     EXPECT_FALSE(deleteFolderContents(s.write("file")));
@@ -71,7 +72,7 @@ TEST(DeleteFolderContents, EmptyCountsAsEmptiedMissingDoesNot)
 
 TEST(DeleteFolderContents, TheNamedFolderMayBeALink)
 {
-    Scratch s;
+    torvinel::test::TempDir s;
     s.write("elsewhere/staged.zip");
     std::filesystem::create_directory_symlink(s.path("elsewhere"), s.path("temp"));
     EXPECT_TRUE(deleteFolderContents(s.path("temp")));
@@ -83,8 +84,8 @@ TEST(DeleteFolderContents, ReportsWhatStaysBehindAndDeletesTheRest)
 {
     if (geteuid() != 0)
         GTEST_SKIP() << "needs a folder of another user inside one of ours: run as root";
-    Scratch s;
-    ASSERT_EQ(chmod(s.root().c_str(), 0755), 0);
+    torvinel::test::TempDir s;
+    ASSERT_EQ(chmod(s.path().c_str(), 0755), 0);
     const std::string temp = s.folder("temp");
     s.write("temp/mine/file");
     s.write("temp/theirs/file"); // stays root's: nobody may not delete inside it
@@ -97,7 +98,7 @@ TEST(DeleteFolderContents, ReportsWhatStaysBehindAndDeletesTheRest)
 
 TEST(DeleteFolder, RemovesTheFolderItself)
 {
-    Scratch s;
+    torvinel::test::TempDir s;
     s.write("disc/20260101001rn.csv");
     s.write("disc/sub/x");
     EXPECT_TRUE(deleteFolder(s.path("disc")));
@@ -112,7 +113,7 @@ TEST(DeleteFolder, RemovesTheFolderItself)
 
 TEST(DeleteFile, FilesOnly)
 {
-    Scratch s;
+    torvinel::test::TempDir s;
     EXPECT_TRUE(deleteFile(s.write("file")));
     EXPECT_FALSE(std::filesystem::exists(s.path("file")));
     EXPECT_FALSE(deleteFile(s.path("file")));
@@ -122,7 +123,7 @@ TEST(DeleteFile, FilesOnly)
 
 TEST(CopyFile, CopiesEveryByteAndReplacesTheTarget)
 {
-    Scratch s;
+    torvinel::test::TempDir s;
     const std::string content = randomBytes(3 * 1024 * 1024 + 17); // several buffers and a tail
     const std::string source = s.write("source.zip", content);
     const std::string target = s.write("copy.zip", "old and longer than nothing");
@@ -131,12 +132,12 @@ TEST(CopyFile, CopiesEveryByteAndReplacesTheTarget)
     EXPECT_EQ(readAll(target), content);
     EXPECT_TRUE(copyFile(s.write("empty", ""), target));
     EXPECT_EQ(readAll(target), "");
-    EXPECT_EQ(entriesIn(s.root()), 3u) << "no temporary file left behind";
+    EXPECT_EQ(entriesIn(s.path()), 3u) << "no temporary file left behind";
 }
 
 TEST(CopyFile, FailuresLeaveTheTargetAlone)
 {
-    Scratch s;
+    torvinel::test::TempDir s;
     const std::string target = s.write("target", "keep");
     ASSERT_EQ(mkfifo(s.path("fifo").c_str(), 0600), 0);
     EXPECT_FALSE(copyFile(s.path("missing"), target));
@@ -145,12 +146,12 @@ TEST(CopyFile, FailuresLeaveTheTargetAlone)
     EXPECT_EQ(readAll(target), "keep");
     EXPECT_FALSE(copyFile(target, s.path("missing/target")));
     EXPECT_FALSE(copyFile(target, s.path("folder")));
-    EXPECT_EQ(entriesIn(s.root()), 3u);
+    EXPECT_EQ(entriesIn(s.path()), 3u);
 }
 
 TEST(CopyFile, AWriteThatFailsMidwayIsAFailure)
 {
-    Scratch s;
+    torvinel::test::TempDir s;
     const std::string source = s.write("source", randomBytes(3 * 1024 * 1024));
     const std::string target = s.write("target", "keep");
     // A file-size limit makes the write stop after 1 MiB, as a full disc would.
@@ -165,7 +166,7 @@ TEST(CopyFile, AWriteThatFailsMidwayIsAFailure)
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_FALSE(copied);
     EXPECT_EQ(readAll(target), "keep");
-    EXPECT_EQ(entriesIn(s.root()), 2u);
+    EXPECT_EQ(entriesIn(s.path()), 2u);
 }
 
 } // namespace

@@ -3,7 +3,8 @@
 #include <cstdlib>
 #include <map>
 
-#include "Scratch.h"
+#include "PlatformTestSupport.h"
+#include "support/TempDir.h"
 #include "platform/Platform.h"
 
 using namespace torvinel::platform;
@@ -50,10 +51,10 @@ TEST(Folders, ApplicationDataFollowsXdgDataHome)
 
 TEST(Folders, DocumentsComeFromUserDirs)
 {
-    Scratch s;
+    torvinel::test::TempDir s;
     Environment env;
     env.set("HOME", "/home/ann");
-    env.set("XDG_CONFIG_HOME", s.root().c_str());
+    env.set("XDG_CONFIG_HOME", s.path().c_str());
     struct Case {
         const char* file; // nullptr: no user-dirs.dirs at all
         const char* documents;

@@ -6,7 +6,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "Scratch.h"
+#include "PlatformTestSupport.h"
+#include "support/TempDir.h"
 #include "platform/Platform.h"
 
 using namespace torvinel::platform;
@@ -58,7 +59,7 @@ std::vector<std::pair<std::string, bool>> sorted(const std::vector<DirEntry>& en
 
 TEST(Listing, ListsHiddenEntriesAndMarksOnlyRealFoldersAsFolders)
 {
-    Scratch s;
+    torvinel::test::TempDir s;
     s.write("20260101001rn.csv");
     s.write(".20260101002rn.csv");
     s.write("notes.txt");
@@ -68,23 +69,23 @@ TEST(Listing, ListsHiddenEntriesAndMarksOnlyRealFoldersAsFolders)
     ASSERT_EQ(mkfifo(s.path("2fifo").c_str(), 0600), 0);
 
     using Entries = std::vector<std::pair<std::string, bool>>;
-    EXPECT_EQ(sorted(listFolder(s.root(), "2*")),
+    EXPECT_EQ(sorted(listFolder(s.path(), "2*")),
               (Entries{{"20260101001", true}, {"20260101001rn.csv", false}, {"2fifo", false}, {"2link-to-folder", false}}));
-    EXPECT_EQ(sorted(listFolder(s.root() + "/", "2*.CSV")), (Entries{{"20260101001rn.csv", false}}));
-    EXPECT_EQ(sorted(listFolder(s.root(), ".*")), (Entries{{".20260101002rn.csv", false}, {".2hidden", true}}));
-    EXPECT_EQ(listFolder(s.root(), "*").size(), 7u);
+    EXPECT_EQ(sorted(listFolder(s.path() + "/", "2*.CSV")), (Entries{{"20260101001rn.csv", false}}));
+    EXPECT_EQ(sorted(listFolder(s.path(), ".*")), (Entries{{".20260101002rn.csv", false}, {".2hidden", true}}));
+    EXPECT_EQ(listFolder(s.path(), "*").size(), 7u);
 }
 
 TEST(Listing, MissingFolderOrFileGivesNothing)
 {
-    Scratch s;
+    torvinel::test::TempDir s;
     EXPECT_TRUE(listFolder(s.path("missing"), "*").empty());
     EXPECT_TRUE(listFolder(s.write("file"), "*").empty());
 }
 
 TEST(FileKinds, OnlyRegularFilesAndRealFoldersCount)
 {
-    Scratch s;
+    torvinel::test::TempDir s;
     const std::string file = s.write("file");
     const std::string folder = s.folder("folder");
     std::filesystem::create_symlink(file, s.path("file-link"));
@@ -117,20 +118,20 @@ TEST(FileKinds, OnlyRegularFilesAndRealFoldersCount)
 
 TEST(FileKinds, LengthIsSixtyFourBit)
 {
-    Scratch s;
+    torvinel::test::TempDir s;
     const std::string big = s.write("big", "");
     std::filesystem::resize_file(big, 5'000'000'000); // sparse: no real space used
     EXPECT_EQ(fileLength(big), 5'000'000'000);
     EXPECT_EQ(fileLength(s.write("small", "12345")), 5);
     EXPECT_EQ(fileLength(s.path("missing")), std::nullopt);
-    EXPECT_EQ(fileLength(s.root()), std::nullopt);
+    EXPECT_EQ(fileLength(s.path()), std::nullopt);
 }
 
 TEST(FreeSpace, ComesFromTheFileSystemOfThePath)
 {
-    Scratch s;
+    torvinel::test::TempDir s;
     const std::string file = s.write("file");
-    EXPECT_GT(freeSpace(s.root()), 0);
+    EXPECT_GT(freeSpace(s.path()), 0);
     EXPECT_GT(freeSpace(file), 0);
     EXPECT_EQ(freeSpace(s.path("missing")), -1);
     EXPECT_EQ(freeSpace(""), -1);

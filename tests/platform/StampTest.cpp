@@ -6,7 +6,8 @@
 #include <ctime>
 #include <limits>
 
-#include "Scratch.h"
+#include "PlatformTestSupport.h"
+#include "support/TempDir.h"
 #include "platform/Platform.h"
 
 using namespace torvinel::platform;
@@ -46,7 +47,7 @@ protected:
                       s->second);
         return out;
     }
-    Scratch m_scratch;
+    torvinel::test::TempDir m_scratch;
     std::optional<std::string> m_oldZone;
 };
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "RestoreFixture.h"
+#include "support/CliRunner.h"
 
 namespace torvinel::test {
 namespace {
@@ -27,14 +28,10 @@ protected:
     }
     int cli(const std::string& arguments)
     {
-        const std::string command = "env XDG_DATA_HOME='" + (dir / "data") + "' HOME='" + dir.path()
-                                    + "' XDG_CONFIG_HOME='" + (dir / "config") + "' '" TORVINEL_BINARY_DIR
-                                      "/src/cli/torvinel-cli' "
-                                    + arguments + " </dev/null >'" + (dir / "out") + "' 2>'" + (dir / "err") + "'";
-        const int status = std::system(command.c_str());
-        out = dir.read("out");
-        err = dir.read("err");
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        const CliRunner::Result result = CliRunner(dir, dir / "data", dir / "config").run(arguments);
+        out = result.out;
+        err = result.err;
+        return result.code;
     }
     // The last line of the output: the target folder.
     std::string lastLine() const
@@ -63,14 +60,14 @@ TEST_F(RestoreCommandsTest, SetsAndRestoresFromEachSet)
     for (const Case& c : cases) {
         ASSERT_EQ(cli("restore --from '" + drive() + "' " + c.arguments), 0) << c.arguments << "\n" << err;
         const std::string target = lastLine();
-        EXPECT_EQ(target.rfind(dir / "Documents/Torvinel Restores/", 0), 0u) << out;
+        EXPECT_EQ(target.rfind(dir / "home/Documents/Torvinel Restores/", 0), 0u) << out;
         EXPECT_EQ(dir.read(target.substr(dir.path().size() + 1) + "/r" + c.path), c.content) << c.arguments;
     }
 }
 
 TEST_F(RestoreCommandsTest, ReadsFromTheImageDriveByDefault)
 {
-    const std::string shelf = dir / "Torvinel Discs";
+    const std::string shelf = dir / "home/Torvinel Discs";
     fs::create_directories(shelf);
     for (const char* disc : {"20240301001", "20240302001"}) {
         const std::string make = std::string("xorriso -as mkisofs -quiet -J -o '") + shelf + "/" + disc + ".iso' -graft-points '/"

@@ -37,10 +37,12 @@ public:
     // Absolute path, without a trailing separator.
     const std::string& path() const { return m_path; }
     // path() + "/" + relative.
-    std::string operator/(const std::string& relative) const { return m_path + "/" + relative; }
+    std::string path(const std::string& relative) const { return m_path + "/" + relative; }
+    std::string operator/(const std::string& relative) const { return path(relative); }
 
-    // Writes a file (creating its folders) with exactly these bytes; returns its full path.
-    std::string write(const std::string& relative, const std::string& bytes) const
+    // Writes a file (creating its folders) with exactly these bytes (by default a byte whose
+    // value does not matter); returns its full path.
+    std::string write(const std::string& relative, const std::string& bytes = "x") const
     {
         const std::filesystem::path file = std::filesystem::path(m_path) / relative;
         std::filesystem::create_directories(file.parent_path());
@@ -49,6 +51,13 @@ public:
         if (!out.flush())
             throw std::runtime_error("cannot write " + file.string());
         return file.string();
+    }
+    // Creates a folder and its parents; returns its full path.
+    std::string folder(const std::string& relative) const
+    {
+        const std::string full = path(relative);
+        std::filesystem::create_directories(full);
+        return full;
     }
     // The whole content of a file ("" when it cannot be read).
     std::string read(const std::string& relative) const

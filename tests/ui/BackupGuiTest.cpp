@@ -107,8 +107,7 @@ void BackupGuiTest::tickFoldersAndRunABackupOnTheImageDrive()
     Discwright_UseTestDrives({});
     Discwright_SetSearch(false, true);
     LibraryTrace logger(false, 0);
-    DiscLibraryEvents eventer;
-    DriveFinder finder(logger, eventer);
+    DriveFinder finder(logger);
     finder.RefreshDevices(view, false);
     QCOMPARE(finder.DeviceList().size(), std::size_t(1));
     view.setItems(Control::WriterChooser, {finder.DeviceList()[0].DriveLetter + " " + finder.DeviceList()[0].Product}, 0);
@@ -117,10 +116,10 @@ void BackupGuiTest::tickFoldersAndRunABackupOnTheImageDrive()
     configureArchiveEngine(ZF, state);
     platform::ArchiveAttribute bits(state.AppFolder);
     BackupContext context{state, view, ZF, bits,
-                          [&](const std::string& name, int64_t& free, int32_t& status) {
+                          [&](const std::string& name, int64_t& free) {
                               BurnOptions options;
                               options.pollInterval = std::chrono::milliseconds(0);
-                              burnDisc(state, view, finder.DeviceList(), name, free, status, options);
+                              return burnDisc(state, view, finder.DeviceList(), name, free, options);
                           },
                           {}, {image.folder}};
     main.setBackupHandler([&] { runBackup(context); });

@@ -130,8 +130,7 @@ void TestBusyWindow::theSearchDrivesItThroughTheView()
     BusyWindow busy(&main);
     view.attachBusyWindow(&busy);
     LibraryTrace logger(false, 0);
-    DiscLibraryEvents eventer;
-    DriveFinder finder(logger, eventer);
+    DriveFinder finder(logger);
     findDrives(view, finder);
 
     QVERIFY(!busy.isVisible());
@@ -172,8 +171,7 @@ void TestBusyWindow::screenshots()
     // The drive lists: two writers on the Backup page, an optical drive and the image shelf
     // on the Restore and Advanced pages.
     LibraryTrace logger(false, 0);
-    DiscLibraryEvents eventer;
-    DriveFinder finder(logger, eventer);
+    DriveFinder finder(logger);
     findDrives(view, finder);
     RunState state;
     QVERIFY(fillRestoreDrives(state, view, {{0, "/media/cdrom0", true}}, std::string("/home/ada/Torvinel Discs")));
