@@ -1,10 +1,10 @@
 #include "application/BackupRunner.h"
 
 #include "backup/BackupSetup.h"
-#include "discwriter/BurnSession.h"
-#include "discwriter/DiscLibrary.h"
 #include "discwright/Discwright.h"
 #include "discwright/ImageDriveSettings.h"
+#include "discwriter/BurnSession.h"
+#include "discwriter/DiscLibrary.h"
 
 namespace torvinel {
 
