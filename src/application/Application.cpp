@@ -49,35 +49,75 @@ Application::~Application() = default;
 
 void Application::startUp()
 {
-    RunState& s = m_state;
     m_startedUp = false;
-
-    // 1. The main window answers this message while it is in front, so inserting a disc
-    // during a run does not start another program.
-    s.QueryCancelAutoPlay = platform::registerQueryCancelAutoPlay();
-
-    // 2. The disc library's log of the previous run.
+    suppressAutoPlay();
     const std::string dataHome = platform::applicationDataFolder();
     const std::string appFolder = platform::joinPath(dataHome, "Torvinel");
-    platform::deleteFile(platform::joinPath(appFolder, "Discwright.log"));
+    forgetLibraryLog(appFolder);
+    startDiscLibrary();
+    openApplicationFolder(dataHome, appFolder);
+    openLog();
+    clearRunLists();
+    const std::string ini = m_state.settingsFile();
+    applyWindowGeometry(ini);
+    readBackupStatus(ini);
+    readStoredOptions(ini);
+    setRunLimits();
+    const std::string documents = platform::documentsFolder();
+    openWorkingFolders(ini, documents);
+    configureImageDrive(ini);
+    discardLeftovers();
+    loadBackupState();
+    restoreSelection(documents);
+    buildRestoreSide();
+    if (!listDrives())
+        return;
+    startPowerGuard();
+    m_startedUp = true;
+}
 
-    // 3. The disc library.
+// The main window answers this message while it is in front, so inserting a disc during a
+// run does not start another program.
+void Application::suppressAutoPlay()
+{
+    m_state.QueryCancelAutoPlay = platform::registerQueryCancelAutoPlay();
+}
+
+// The disc library's log of the previous run.
+void Application::forgetLibraryLog(const std::string& appFolder)
+{
+    // Usually there is none; one that stays only keeps older lines in front of the new ones.
+    static_cast<void>(platform::deleteFile(platform::joinPath(appFolder, "Discwright.log")));
+}
+
+void Application::startDiscLibrary()
+{
     m_discLibrary = std::make_unique<DiscLibrary>();
     CheckLibraryVersion(m_view);
+}
 
-    // 4. AppFolder. A fresh account may not have the per-user data folder yet; it is the
-    // platform's own folder, so it is made with its parents.
+// A fresh account may not have the per-user data folder yet; it is the platform's own
+// folder, so it is made with its parents.
+void Application::openApplicationFolder(const std::string& dataHome, const std::string& appFolder)
+{
+    // A failure shows as the application folder's own, just below.
     if (!platform::folderExists(dataHome))
-        platform::createFolders(dataHome);
-    s.AppFolder = appFolder;
-    createWorkingFolder(s.AppFolder);
+        static_cast<void>(platform::createFolders(dataHome));
+    m_state.AppFolder = appFolder;
+    createWorkingFolder(m_state.AppFolder);
+}
 
-    // 5. The log, created empty.
-    s.log.open(s.appFile("LogFile.txt"));
-    if (s.QueryCancelAutoPlay == 0)
-        s.WriteLog("AutoPlay: nothing to suppress on this platform");
+// The log, created empty.
+void Application::openLog()
+{
+    m_state.log.open(m_state.appFile("LogFile.txt"));
+    if (m_state.QueryCancelAutoPlay == 0)
+        m_state.WriteLog("AutoPlay: nothing to suppress on this platform");
+}
 
-    // 6. The run-wide lists start empty.
+void Application::clearRunLists()
+{
+    RunState& s = m_state;
     s.DiscList.clear();
     s.ScratchNames.clear();
     s.ScratchLines.clear();
@@ -89,11 +129,12 @@ void Application::startUp()
     s.NewList.clear();
     s.ArchiveCatalog.clear();
     s.StagedFiles.clear();
+}
 
-    const std::string ini = s.settingsFile();
-
-    // 7. Window size, then position; each value is applied at once, so the position's
-    // defaults use the size the window really took.
+// Size, then position; each value is applied at once, so the position's defaults use the
+// size the window really took.
+void Application::applyWindowGeometry(const std::string& ini)
+{
     WindowGeometry g = m_view.geometry(Window::Main);
     g.width = static_cast<int>(IniReadOrCreateInteger(ini, "Form", "Width", 620));
     m_view.setGeometry(Window::Main, g);
@@ -107,53 +148,70 @@ void Application::startUp()
     g = m_view.geometry(Window::Main);
     g.left = static_cast<int>(IniReadOrCreateInteger(ini, "Form", "Left", (screen.width - g.width) / 2));
     m_view.setGeometry(Window::Main, g);
+}
 
-    // 8.
-    s.NewestDisc = IniReadOrCreateString(ini, "Status", "NewestDisc", "");
-    s.OldestCSV = IniReadOrCreateString(ini, "Status", "OldestCSV", "");
+void Application::readBackupStatus(const std::string& ini)
+{
+    m_state.NewestDisc = IniReadOrCreateString(ini, "Status", "NewestDisc", "");
+    m_state.OldestCSV = IniReadOrCreateString(ini, "Status", "OldestCSV", "");
+}
 
-    // 9.
+// The options the user set on the Backup page: the two check boxes and the speed limits.
+void Application::readStoredOptions(const std::string& ini)
+{
     m_view.setChecked(Control::Md5Check, IniReadOrCreateBool(ini, "Status", "DoMD5", false));
     m_view.setChecked(Control::VerifyCheck, IniReadOrCreateBool(ini, "Status", "DoVerify", false));
-
-    // 10.
     m_view.setItems(Control::CdSpeed, itemsOf(CDSpeedItems),
                     positionIn(IniReadOrCreateInteger(ini, "Status", "MaxCDSpeed", 12), CDSpeedItems.size()));
     m_view.setItems(Control::DvdSpeed, itemsOf(DVDSpeedItems),
                     positionIn(IniReadOrCreateInteger(ini, "Status", "MaxDVDSpeed", 8), DVDSpeedItems.size()));
+}
 
-    // 11.
-    s.SplitVolumeSize = 8388608;
-    s.CDTrackLimit = 1;
-    s.DVDTrackLimit = 1;
+void Application::setRunLimits()
+{
+    m_state.SplitVolumeSize = 8388608;
+    m_state.CDTrackLimit = 1;
+    m_state.DVDTrackLimit = 1;
+}
 
-    // 12. A Linux account may have no documents folder; it is made so that the restore
-    // folder can be made inside it.
-    const std::string documents = platform::documentsFolder();
+// The restore, database and temporary folders. A Linux account may have no documents
+// folder; it is made so that the restore folder can be made inside it.
+void Application::openWorkingFolders(const std::string& ini, const std::string& documents)
+{
+    RunState& s = m_state;
+    // A failure shows as the restore folder's own, just below.
     if (!platform::folderExists(documents))
-        platform::createFolders(documents);
+        static_cast<void>(platform::createFolders(documents));
     const std::string restoreBase = IniReadOrCreateString(ini, "Paths", "RestoreBase", documents);
     s.RestoreFolder = platform::joinPath(restoreBase, "Torvinel Restores");
     createWorkingFolder(s.RestoreFolder);
 
-    // 13.
     s.DatabaseFolder = platform::joinPath(s.AppFolder, "Database");
     createWorkingFolder(s.DatabaseFolder);
 
-    // 14.
     const std::string tempBase = IniReadOrCreateString(ini, "Paths", "TempBase", s.AppFolder);
     s.TempFolder = platform::joinPath(tempBase, "torvineltemp");
     createWorkingFolder(s.TempFolder);
+}
 
-    // The image drive, the writer that needs no hardware, takes its folder and disc size from
-    // the settings.
+// The image drive, the writer that needs no hardware, takes its folder and disc size from
+// the settings.
+void Application::configureImageDrive(const std::string& ini)
+{
     Discwright_ConfigureImageDrive(ReadImageDriveSettings(ini));
+}
 
-    // 15. Whatever an interrupted run left behind is discarded.
-    if (!EmptyFolder(s.TempFolder))
+// Whatever an interrupted run left behind is discarded.
+void Application::discardLeftovers()
+{
+    if (!EmptyFolder(m_state.TempFolder))
         throw Error("Could not delete Temp directory.");
+}
 
-    // 16. The backup state: the list saved by the last assembly, or the catalogs themselves.
+// The list saved by the last assembly, or the catalogs themselves.
+void Application::loadBackupState()
+{
+    RunState& s = m_state;
     const std::string backupList = s.appFile("BackupList.txt");
     if (platform::fileExists(backupList)) {
         s.BackupState.loadFromFile(backupList);
@@ -161,30 +219,40 @@ void Application::startUp()
         s.NewestDisc.clear();
         AssembleBackupState(s, m_view, s.NewestDisc, s.OldestCSV, false);
     }
+}
 
-    // 17-18. The ticks of the last session; on a first start the documents folder.
-    RestoreSelection(s, m_view, documents);
+// The ticks of the last session; on a first start the documents folder.
+void Application::restoreSelection(const std::string& documents)
+{
+    RestoreSelection(m_state, m_view, documents);
+}
 
-    // 19-20. The restore side: the tree of the current state and the backup sets.
-    BuildRestoreTree(s, *m_restoreTree);
-    fillBackupSetChooser(s, m_view);
+// The tree of the current state and the backup sets.
+void Application::buildRestoreSide()
+{
+    BuildRestoreTree(m_state, *m_restoreTree);
+    fillBackupSetChooser(m_state, m_view);
+}
 
-    // 21-23. The drives: writers for the Backup page, readers for Restore and Add.
+// Writers for the Backup page, readers for Restore and Add. False when there is no drive to
+// read discs from.
+bool Application::listDrives()
+{
     fillWriterChooser(m_view, m_discLibrary->finder());
-    if (!fillRestoreDrives(s, m_view))
+    return fillRestoreDrives(m_state, m_view);
+}
+
+// The guard refuses sleep and session end until the battery runs low.
+void Application::startPowerGuard()
+{
+    if (!m_powerGuardEnabled)
         return;
-
-    // The guard refuses sleep and session end until the battery runs low.
-    if (m_powerGuardEnabled) {
-        m_powerGuard = std::make_unique<PowerGuard>();
-        m_powerGuard->AllowSuspend = false;
-        m_powerGuard->AllowStandby = false;
-        m_powerGuard->AllowEndSession = false;
-        m_powerGuard->OnBatteryLow = allowSleepOnBatteryLow;
-        m_powerGuard->start([this](const std::string& line) { m_state.WriteLog(line); });
-    }
-
-    m_startedUp = true;
+    m_powerGuard = std::make_unique<PowerGuard>();
+    m_powerGuard->AllowSuspend = false;
+    m_powerGuard->AllowStandby = false;
+    m_powerGuard->AllowEndSession = false;
+    m_powerGuard->OnBatteryLow = allowSleepOnBatteryLow;
+    m_powerGuard->start([this](const std::string& line) { m_state.WriteLog(line); });
 }
 
 void Application::refreshRestoreSide()

@@ -37,7 +37,7 @@ public:
     void setPowerGuardEnabled(bool enabled) { m_powerGuardEnabled = enabled; }
     PowerGuard* powerGuard() { return m_powerGuard.get(); }
     // The disc library with its trace logger and the drive finder whose list the burn
-    // sessions read. Started at start-up step 3, shut down by shut-down.
+    // sessions read. Started by startDiscLibrary, shut down by shut-down.
     DiscLibrary& discwright() { return *m_discLibrary; }
     // The restore tree's content, built from BackupState; the GUI shows it through a model.
     RestoreTree& restoreTree() { return *m_restoreTree; }
@@ -46,6 +46,26 @@ public:
     void refreshRestoreSide();
 
 private:
+    // The start-up's steps, in the order startUp takes them.
+    void suppressAutoPlay();
+    void forgetLibraryLog(const std::string& appFolder);
+    void startDiscLibrary();
+    void openApplicationFolder(const std::string& dataHome, const std::string& appFolder);
+    void openLog();
+    void clearRunLists();
+    void applyWindowGeometry(const std::string& ini);
+    void readBackupStatus(const std::string& ini);
+    void readStoredOptions(const std::string& ini);
+    void setRunLimits();
+    void openWorkingFolders(const std::string& ini, const std::string& documents);
+    void configureImageDrive(const std::string& ini);
+    void discardLeftovers();
+    void loadBackupState();
+    void restoreSelection(const std::string& documents);
+    void buildRestoreSide();
+    bool listDrives();
+    void startPowerGuard();
+
     View& m_view;
     RunState m_state;
     std::unique_ptr<PowerGuard> m_powerGuard;

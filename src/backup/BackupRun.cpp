@@ -22,12 +22,12 @@ const char* const CancelledText = "The backup was cancelled.";
 
 } // namespace
 
-int64_t RoundUpToSector(int64_t bytes)
+int64_t roundUpToSector(int64_t bytes)
 {
     return bytes % 2048 > 0 ? (bytes / 2048 + 1) * 2048 : bytes;
 }
 
-std::string DiscEstimateText(int64_t estimatedBytes)
+std::string discEstimateText(int64_t estimatedBytes)
 {
     const int64_t mebibytes = estimatedBytes / 1048576;
     const int64_t cds = mebibytes / 650 + 1;
@@ -36,7 +36,7 @@ std::string DiscEstimateText(int64_t estimatedBytes)
            std::to_string(dvds) + (dvds == 1 ? " DVD" : " DVDs") + ".";
 }
 
-int RotationStartIndex(const SortedList& fullList, const std::string& rotationPoint)
+int rotationStartIndex(const SortedList& fullList, const std::string& rotationPoint)
 {
     int64_t index = 0;
     if (!rotationPoint.empty()) {
@@ -57,12 +57,12 @@ BackupRun::BackupRun(BackupContext& context)
     // and keep nothing safer. What must last (the filed catalogs) is synced where it is filed.
     m_context.ZF.options.flushBuffers = false;
     m_context.ZF.onRequestBlankVolume = [this](ZipArchive&, int number, std::string& fileName, bool&) {
-        ZFRequestBlankVolume(number, fileName);
+        onRequestBlankVolume(number, fileName);
     };
     // The engine names the entry; the failure is judged by the file the run is adding.
     m_context.ZF.onProcessFileFailure = [this](ZipArchive&, const std::string&, ZipOperation, int,
                                          int errorCode, const std::string& message, ZipFailureAction& action) {
-        ZFProcessFileFailure(m_currentFile, errorCode, message, action);
+        onProcessFileFailure(m_currentFile, errorCode, message, action);
     };
     m_context.ZF.onFileProgress = [this](ZipArchive&, const std::string&, double progress,
                                    ZipOperation operation, ZipProgressPhase phase, bool&) {
@@ -70,7 +70,7 @@ BackupRun::BackupRun(BackupContext& context)
             m_digest.reset();
             m_digested = 0;
         }
-        ZFFileProgress(progress, operation);
+        onFileProgress(progress, operation);
     };
     // The digest of a packed file comes from the read that packs it: each file is read once.
     m_context.ZF.onFileData = [this](const unsigned char* data, std::size_t size) {
@@ -103,29 +103,20 @@ BackupOutcome BackupRun::runBackup()
     m_view.showWindow(Window::BackupProgress);
     m_view.setText(Window::BackupProgress, Control::DiscCount, "");
 
-    BackupOutcome outcome = BackupOutcome::Failed;
     try {
         runPhases();
-        outcome = m_state.CancelRequested ? BackupOutcome::Cancelled : BackupOutcome::Finished;
+    } catch (const Error& failure) {
+        abandon(failure.what());
+        throw;
     } catch (const std::exception& failure) {
-        const std::string text = failure.what();
-        // The engine may still hold a half-written archive; it is closed so the next run
-        // (or start-up) can empty TempFolder.
-        try {
-            m_context.ZF.close();
-        } catch (const std::exception&) {
-        }
-        restoreArchiveBits();
-        m_context.archiveBits.save();
-        m_state.WriteLog(text);
-        m_view.showError(errorBoxText(text));
-        m_view.hideWindow(Window::BackupProgress);
-        m_view.showWindow(Window::Main);
-        return BackupOutcome::Failed;
+        // A failure from below the core's own (the file system, memory) ends the run the same
+        // way and reaches the caller as the one failure type.
+        abandon(failure.what());
+        throw Error(failure.what());
     }
+    const BackupOutcome outcome = m_state.CancelRequested ? BackupOutcome::Cancelled : BackupOutcome::Finished;
 
-    if (!m_context.archiveBits.save())
-        m_state.WriteLog("Could not save the record of backed-up files; they will be backed up again.");
+    saveArchiveBits();
     if (outcome == BackupOutcome::Cancelled) {
         showBackupProgress(m_view, {.caption = "", .phase = "", .extra = "", .message = CancelledText, .phaseBar = 0, .extraBar = 0});
         m_view.showInformation(std::string(CancelledText) + "\nNothing has been written to the disk in the CD/DVD writer.");
@@ -138,6 +129,21 @@ BackupOutcome BackupRun::runBackup()
     return outcome;
 }
 
+void BackupRun::abandon(const std::string& failure)
+{
+    // The engine may still hold a half-written archive; it is closed so the next run (or
+    // start-up) can empty TempFolder. A failure to close adds nothing to the one reported.
+    try {
+        m_context.ZF.close();
+    } catch (const std::exception&) {
+    }
+    restoreArchiveBits();
+    saveArchiveBits();
+    m_state.WriteLog(failure);
+    m_view.hideWindow(Window::BackupProgress);
+    m_view.showWindow(Window::Main);
+}
+
 void BackupRun::startPhase(const std::string& title)
 {
     startBackupPhase(m_view, title);
@@ -147,7 +153,7 @@ void BackupRun::runPhases()
 {
     // Phase 1
     startPhase("Phase 1 of 9: Get backup selection");
-    EstimatedBytes = 0;
+    estimatedBytes = 0;
     DiscId.clear();
     m_state.NewestDisc.clear();
     m_state.StagedBytes = 0;
@@ -156,7 +162,7 @@ void BackupRun::runPhases()
     m_state.NewList.clear();
     m_state.StagedFiles.clear();
     m_clearedSinceBurn.clear();
-    doMD5 = m_view.options().md5;
+    doMd5 = m_view.options().md5;
     if (m_context.selection) {
         m_state.FQList = *m_context.selection;
         SaveFQList(m_state);
@@ -176,15 +182,15 @@ void BackupRun::runPhases()
     if (!m_state.CancelRequested) {
         startPhase("Phase 3 of 9: Check for new and changed files.");
         workingState = m_state.BackupState;
-        getFQFullList(m_state, m_view, [this](const std::string& path) { AddToBackup(path); }, m_context.excludedFolders);
+        getFQFullList(m_state, m_view, [this](const std::string& path) { addToBackup(path); }, m_context.excludedFolders);
         m_state.FullList.saveToFile(m_state.appFile("FullList.txt"));
         m_state.NewList.saveToFile(m_state.appFile("NewList.txt"));
     }
 
     // The estimate
     if (!m_state.CancelRequested) {
-        m_state.WriteLog("Estimated backup size: " + std::to_string(EstimatedBytes));
-        const std::string estimate = DiscEstimateText(EstimatedBytes);
+        m_state.WriteLog("Estimated backup size: " + std::to_string(estimatedBytes));
+        const std::string estimate = discEstimateText(estimatedBytes);
         m_view.setText(Window::BackupProgress, Control::DiscCount, estimate);
         m_state.WriteLog(estimate);
     }
@@ -192,7 +198,7 @@ void BackupRun::runPhases()
     // Phase 4
     if (!m_state.CancelRequested) {
         startPhase("Phase 4 of 9: Check backup disk OK");
-        WriteStagedDisc(false);
+        writeStagedDisc(false);
     }
 
     if (!m_state.CancelRequested)
@@ -203,7 +209,7 @@ void BackupRun::runPhases()
         showBackupProgress(m_view, {.caption = "Phase 6 of 9: Backup new and changed files.", .extraBar = 0});
         std::size_t position = 0;
         int resume = 0;
-        PackFiles(m_state.NewList, position, true, resume);
+        packFiles(m_state.NewList, position, true, resume);
     }
 
     if (!m_state.CancelRequested)
@@ -212,7 +218,7 @@ void BackupRun::runPhases()
     // The last disc
     if (!m_state.CancelRequested && m_state.StagedBytes > 0) {
         m_state.WriteLog("Treesize bigger than 0, so writing last bits.");
-        WriteStagedDisc(false);
+        writeStagedDisc(false);
     }
 
     // Whatever was packed but not burnt is discarded below: those files stay marked.
@@ -223,7 +229,7 @@ void BackupRun::runPhases()
 void BackupRun::phase5()
 {
     showBackupProgress(m_view, {.caption = "Phase 5 of 9: Completing previous backup files.", .phaseBar = 0, .extraBar = 0});
-    CurrentKind = 'n';
+    currentKind = 'n';
 
     // The deletion record: what phase 3 did not match. Written and staged even when empty.
     const std::string name = NextArchiveName(m_state, m_view, 'd', 'd', m_context.clock);
@@ -240,7 +246,7 @@ void BackupRun::phase5()
             SortedList single;
             single.add(path);
             std::size_t position = 0;
-            PackFiles(single, position, true, m_state.SplitVolumesDone);
+            packFiles(single, position, true, m_state.SplitVolumesDone);
             std::size_t again = 0;
             if (m_state.FullList.find(path, again))
                 m_state.FullList.erase(again);
@@ -253,15 +259,15 @@ void BackupRun::phase5()
 
 void BackupRun::phase7()
 {
-    CurrentKind = 'f';
+    currentKind = 'f';
     if (m_state.SplitVolumesDone <= 0)
-        m_state.RotationIndex = RotationStartIndex(m_state.FullList, m_state.RotationPoint);
+        m_state.RotationIndex = rotationStartIndex(m_state.FullList, m_state.RotationPoint);
     showBackupProgress(m_view, {.caption = "Phase 7 of 9: Backup old files.", .extraBar = 0});
     std::size_t position = static_cast<std::size_t>(std::max(0, m_state.RotationIndex));
     if (position >= m_state.FullList.size())
         position = 0;
     int resume = 0;
-    PackFiles(m_state.FullList, position, false, resume);
+    packFiles(m_state.FullList, position, false, resume);
 }
 
 void BackupRun::phase8()
@@ -279,7 +285,7 @@ void BackupRun::phase8()
 
 // --- phase 3 ------------------------------------------------------------------------------
 
-void BackupRun::AddToBackup(const std::string& path)
+void BackupRun::addToBackup(const std::string& path)
 {
     const std::size_t known = m_state.FullList.size() + m_state.NewList.size();
     const std::size_t all = known + workingState.size();
@@ -293,10 +299,10 @@ void BackupRun::AddToBackup(const std::string& path)
     const StateLookup entry = StateHasPath(workingState, path);
     if (!entry.found) {
         m_state.NewList.add(path);
-        EstimatedBytes += GetFileLength(m_view, path);
+        estimatedBytes += GetFileLength(m_view, path);
         return;
     }
-    const std::string fresh = MakeCatalogLine(m_state, m_view, path, doMD5);
+    const std::string fresh = MakeCatalogLine(m_state, m_view, path, doMd5);
     const std::string& stored = workingState[entry.position];
     const std::size_t shorter = std::min(fresh.size(), stored.size());
     // A file that vanished since the walk gives no line; it is not taken for unchanged.
@@ -306,7 +312,7 @@ void BackupRun::AddToBackup(const std::string& path)
         m_state.FullList.add(path);
     } else {
         m_state.NewList.add(path);
-        EstimatedBytes += GetFileLength(m_view, path);
+        estimatedBytes += GetFileLength(m_view, path);
     }
     workingState.erase(entry.position);
 }
@@ -319,6 +325,12 @@ void BackupRun::clearArchiveBit(const std::string& path)
         m_context.archiveBits.clear(path);
         m_clearedSinceBurn.push_back(path);
     }
+}
+
+void BackupRun::saveArchiveBits()
+{
+    if (!m_context.archiveBits.save())
+        m_state.WriteLog("Could not save the record of backed-up files; they will be backed up again.");
 }
 
 void BackupRun::restoreArchiveBits()

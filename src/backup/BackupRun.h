@@ -42,16 +42,17 @@ struct BackupContext {
 // Where the rotation of unchanged files begins in fullList: after rotationPoint (where it
 // stands or would stand), at the first entry when rotationPoint is empty or fewer than two
 // entries would be left from there.
-int RotationStartIndex(const SortedList& fullList, const std::string& rotationPoint);
+int rotationStartIndex(const SortedList& fullList, const std::string& rotationPoint);
 
-enum class BackupOutcome { Finished, Cancelled, Failed };
+// How a run ended; a failure is raised as Error instead.
+enum class BackupOutcome { Finished, Cancelled };
 
 // A size rounded up to whole 2048-byte sectors: 0 stays 0, 1 becomes 2048, 2049 becomes 4096.
-int64_t RoundUpToSector(int64_t bytes);
+int64_t roundUpToSector(int64_t bytes);
 
 // "This backup should fit on 1 CD or 1 DVD." for the new material's size in bytes: whole
 // mebibytes, one CD per 650 and one DVD per 4500 begun.
-std::string DiscEstimateText(int64_t estimatedBytes);
+std::string discEstimateText(int64_t estimatedBytes);
 
 // One backup run. The object lives for one run; the values that outlive a run (RotationIndex,
 // BackupState) are in RunState.
@@ -62,37 +63,39 @@ public:
     BackupRun(const BackupRun&) = delete;
     BackupRun& operator=(const BackupRun&) = delete;
 
-    // Runs every phase. A failure is shown in the error box; the progress window then closes
-    // and the main window returns, as after a finished or cancelled run.
+    // Runs every phase and says how the run ended ("The backup is finished." or "... was
+    // cancelled." shown). A failure is logged and raised as Error for the caller to report,
+    // after the cleanup: the archive bits of what was not burnt are set again, the progress
+    // window closes and the main window returns, as after a finished or cancelled run.
     BackupOutcome runBackup();
 
-    // Phase 3 for one file: new or changed into NewList (with its size in EstimatedBytes),
+    // Phase 3 for one file: new or changed into NewList (with its size in estimatedBytes),
     // unchanged into FullList; a file found in the state copy takes its entry out of it.
-    void AddToBackup(const std::string& path);
+    void addToBackup(const std::string& path);
 
     // Packs the list's files from position on into archives in TempFolder, removing each
     // packed path, and burns discs as they fill; ask: whether a full disc may be followed by
     // a further blank disc; resume > 0 continues the split archive SplitArchiveName.
-    void PackFiles(SortedList& list, std::size_t& position, bool ask, int& resume);
+    void packFiles(SortedList& list, std::size_t& position, bool ask, int& resume);
     // Burns what is staged as disc DiscId and files its catalogs, or, with no DiscId yet,
     // measures a blank disc and names it; then, when the disc is finished and ask is set,
     // has the user insert the next one.
-    void WriteStagedDisc(bool ask);
+    void writeStagedDisc(bool ask);
 
     // The archive engine's events.
-    void ZFRequestBlankVolume(int volumeNumber, const std::string& volumeFileName);
-    void ZFProcessFileFailure(const std::string& fileName, int errorCode, const std::string& errorMessage,
+    void onRequestBlankVolume(int volumeNumber, const std::string& volumeFileName);
+    void onProcessFileFailure(const std::string& fileName, int errorCode, const std::string& errorMessage,
                               ZipFailureAction& action);
-    void ZFFileProgress(double progress, ZipOperation operation);
+    void onFileProgress(double progress, ZipOperation operation);
 
     // Run values, for the phases and for tests.
     SortedList workingState;   // phase 3 classifies against this copy of BackupState
-    int64_t EstimatedBytes = 0;
+    int64_t estimatedBytes = 0;
     std::string DiscId;
-    char CurrentKind = 'n';
-    std::string LastVolumeName;
-    bool AbandonSplit = false;
-    bool doMD5 = false;
+    char currentKind = 'n';
+    std::string lastVolumeName;
+    bool abandonSplit = false;
+    bool doMd5 = false;
 
 private:
     struct Tests {
@@ -103,11 +106,22 @@ private:
     Tests testFile(const std::string& path, int64_t room);
     bool skipUnreadable(SortedList& list, std::size_t& position);
     void takeOut(SortedList& list, std::size_t& position);
+    void skipTooLarge(SortedList& list, std::size_t& position);
+    void packSplitFile(SortedList& list, std::size_t& position, const std::string& fileName,
+                       const std::string& catalogPath);
+    void packArchive(SortedList& list, std::size_t& position, const std::string& fileName,
+                     const std::string& catalogPath);
+    void addFile(SortedList& list, std::size_t& position);
+    void stageArchive(const std::string& fileName, const std::string& catalogPath);
     void clearArchiveBit(const std::string& path);
     void restoreArchiveBits();
     void saveCatalog(const std::string& path);
+    void fileIntoDatabase(const std::string& source, const std::string& folder, const std::string& name);
+    void discardFromTemp(const std::string& path);
+    void saveArchiveBits();
     std::string tempPath(const std::string& name) const;
     void runPhases();
+    void abandon(const std::string& failure);
     void startPhase(const std::string& title);
     void phase5();
     void phase7();
@@ -124,7 +138,8 @@ private:
     int64_t m_digested = 0;
 };
 
-// Builds the run and runs it (what the Backup button and `torvinel-cli backup` call).
+// Builds the run and runs it (what the Backup button and `torvinel-cli backup` call); a
+// failure is raised as Error, as BackupRun::runBackup says.
 BackupOutcome runBackup(BackupContext& context);
 
 } // namespace torvinel

@@ -2,7 +2,7 @@
 
 namespace torvinel {
 
-void ConfigureArchiveEngine(ZipArchive& ZF, const RunState& state)
+void configureArchiveEngine(ZipArchive& ZF, const RunState& state)
 {
     ZF.componentName = "ZF";
     ZF.setCompressionLevel(ZipCompressionLevel::Normal);

@@ -8,6 +8,6 @@ namespace torvinel {
 // level 6, media and archives stored as they are, split volumes of SplitVolumeSize with
 // base_NNN names, relative entry names, replace on extraction. Zip64 records are written
 // for the entries that need them, so files of 4 GiB and more are backed up too.
-void ConfigureArchiveEngine(ZipArchive& ZF, const RunState& state);
+void configureArchiveEngine(ZipArchive& ZF, const RunState& state);
 
 } // namespace torvinel

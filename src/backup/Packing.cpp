@@ -57,6 +57,24 @@ std::string BackupRun::tempPath(const std::string& name) const
     return platform::joinPath(m_state.TempFolder, name);
 }
 
+// The disc is burnt: its catalogs are what a restore finds it by. A copy that failed would
+// leave the disc unknown to the database, so the run fails instead of reporting success.
+void BackupRun::fileIntoDatabase(const std::string& source, const std::string& folder, const std::string& name)
+{
+    if (!platform::copyFile(source, platform::joinPath(folder, name)))
+        throw Error("Could not copy " + source + " to " + folder);
+}
+
+// Whatever lies in TempFolder is burnt onto the next disc, so a file that must not go there
+// and cannot be deleted ends the run. A file that is not there is fine.
+void BackupRun::discardFromTemp(const std::string& path)
+{
+    if (platform::deleteFile(path) || !platform::fileExists(path))
+        return;
+    m_state.WriteLog("Could not delete file: " + path);
+    throw Error("Could not delete file in temp dir.");
+}
+
 void BackupRun::saveCatalog(const std::string& path)
 {
     m_state.ArchiveCatalog.saveToFile(path);
@@ -65,7 +83,7 @@ void BackupRun::saveCatalog(const std::string& path)
 BackupRun::Tests BackupRun::testFile(const std::string& path, int64_t room)
 {
     Tests t;
-    t.rounded = RoundUpToSector(GetFileLength(m_view, path));
+    t.rounded = roundUpToSector(GetFileLength(m_view, path));
     t.needsSplitting = t.rounded > m_state.SplitVolumeSize;
     t.noRoom = t.needsSplitting ? room < m_state.SplitVolumeSize : room < t.rounded;
     return t;
@@ -93,7 +111,7 @@ bool BackupRun::skipUnreadable(SortedList& list, std::size_t& position)
     return true;
 }
 
-void BackupRun::PackFiles(SortedList& list, std::size_t& position, bool ask, int& resume)
+void BackupRun::packFiles(SortedList& list, std::size_t& position, bool ask, int& resume)
 {
     while (!list.empty() && m_state.DiscFreeBytes > 0 && !m_state.CancelRequested) {
         if (position >= list.size())
@@ -101,105 +119,134 @@ void BackupRun::PackFiles(SortedList& list, std::size_t& position, bool ask, int
         if (skipUnreadable(list, position))
             continue;
         const std::string first = list[position];
-        const char group = platform::groupLetter(first);
         m_state.ArchiveCatalog.clear();
 
-        const std::string name = resume > 0 ? m_state.SplitArchiveName : NextArchiveName(m_state, m_view, group, CurrentKind, m_context.clock);
+        const std::string name = resume > 0 ? m_state.SplitArchiveName : NextArchiveName(m_state, m_view, platform::groupLetter(first), currentKind, m_context.clock);
         const std::string fileName = tempPath(name + ".zip");
         const std::string catalogPath = tempPath(name + ".csv");
 
         const Tests alone = testFile(first, m_state.DiscFreeBytes - m_state.StagedBytes);
         if (alone.noRoom) {
-            if (m_state.StagedFiles.empty() && !DiscId.empty()) {
-                // Not even an empty disc of this size takes it; a further one would not either.
-                const std::string warning = "Warning: Too large for an empty disk: " + first;
-                m_state.WriteLog(warning);
-                showBackupProgress(m_view, {.message = warning});
-                takeOut(list, position);
-                continue;
-            }
-            WriteStagedDisc(ask);
-            continue;
-        }
-
-        if (alone.needsSplitting) {
-            showBackupProgress(m_view, {.phase = "File: " + first, .extraBar = 0});
-            const std::string line = MakeCatalogLine(m_state, m_view, first, true);
-            if (!line.empty())
-                m_state.ArchiveCatalog.add(line);
-            AbandonSplit = false;
-            m_context.ZF.setSpanningMode(ZipSpanningMode::Splitting);
-            m_context.ZF.fileName = fileName;
-            m_context.ZF.open(ZipOpenMode::Create);
-            m_context.ZF.baseDir = driveOf(first);
-            m_currentFile = first;
-            m_currentFileSkipped = false;
-            m_context.ZF.addFiles(belowDrive(first), ZipAllAttributes, "");
-            clearArchiveBit(first);
-            takeOut(list, position);
-            m_context.ZF.close();
-            if (AbandonSplit) {
-                m_state.ArchiveCatalog.clear();
-                platform::deleteFile(fileName);
-                AbandonSplit = false;
-            } else {
-                saveCatalog(catalogPath);
-                StageFile(m_state, m_view, fileName);
-                StageFile(m_state, m_view, catalogPath);
-            }
+            if (m_state.StagedFiles.empty() && !DiscId.empty())
+                skipTooLarge(list, position); // an empty disc of this size does not take it
+            else
+                writeStagedDisc(ask);
+        } else if (alone.needsSplitting) {
+            packSplitFile(list, position, fileName, catalogPath);
             resume = 0;
-            continue;
+        } else {
+            packArchive(list, position, fileName, catalogPath);
         }
-
-        // An ordinary archive: files of one drive, closed past SplitVolumeSize or 101 files.
-        m_context.ZF.setSpanningMode(ZipSpanningMode::None);
-        m_context.ZF.fileName = fileName;
-        m_context.ZF.open(ZipOpenMode::Create);
-        m_context.ZF.baseDir = driveOf(first);
-        for (;;) {
-            bool endsArchive = false;
-            if (!skipUnreadable(list, position)) {
-                const std::string path = list[position];
-                showBackupProgress(m_view, {.phase = "File: " + path, .extraBar = 0});
-                const Tests t = testFile(path, m_state.DiscFreeBytes - m_state.StagedBytes - RoundUpToSector(m_context.ZF.size()));
-                if (!t.needsSplitting && !t.noRoom) {
-                    m_currentFile = path;
-                    m_currentFileSkipped = false;
-                    // Stamped before the read: a change while it is read shows next run.
-                    const std::optional<platform::Stamp> stamp = platform::lastWriteStamp(path);
-                    m_digest.reset();
-                    m_digested = 0;
-                    m_context.ZF.addFiles(belowDrive(path), ZipAllAttributes, "");
-                    if (m_currentFileSkipped || !stamp) {
-                        const std::string warning = "Warning: Could not read file " + path;
-                        m_state.WriteLog(warning);
-                        showBackupProgress(m_view, {.message = warning});
-                    } else {
-                        clearArchiveBit(path);
-                        m_state.ArchiveCatalog.add(formatCatalogLine(path, *stamp, m_digested, DigestHex(m_digest.final())));
-                    }
-                    takeOut(list, position);
-                } else {
-                    endsArchive = true;
-                }
-            }
-            if (endsArchive || list.empty() || m_context.ZF.size() > m_state.SplitVolumeSize ||
-                m_context.ZF.fileCount() > 100 || platform::groupLetter(list[position]) != group ||
-                m_state.CancelRequested)
-                break;
-        }
-        m_context.ZF.close();
-        if (m_state.ArchiveCatalog.empty()) {
-            platform::deleteFile(fileName); // every file of it turned out unreadable
-            continue;
-        }
-        saveCatalog(catalogPath);
-        StageFile(m_state, m_view, fileName);
-        StageFile(m_state, m_view, catalogPath);
     }
 }
 
-void BackupRun::WriteStagedDisc(bool ask)
+// Not even an empty disc of this size takes the file; a further one would not either.
+void BackupRun::skipTooLarge(SortedList& list, std::size_t& position)
+{
+    const std::string warning = "Warning: Too large for an empty disk: " + list[position];
+    m_state.WriteLog(warning);
+    showBackupProgress(m_view, {.message = warning});
+    takeOut(list, position);
+}
+
+// The file at position, over SplitVolumeSize, alone in a split archive whose volumes the
+// engine asks for one by one (onRequestBlankVolume stages and burns them as discs fill).
+void BackupRun::packSplitFile(SortedList& list, std::size_t& position, const std::string& fileName,
+                              const std::string& catalogPath)
+{
+    const std::string first = list[position];
+    showBackupProgress(m_view, {.phase = "File: " + first, .extraBar = 0});
+    const std::string line = MakeCatalogLine(m_state, m_view, first, true);
+    if (!line.empty())
+        m_state.ArchiveCatalog.add(line);
+    abandonSplit = false;
+    m_context.ZF.setSpanningMode(ZipSpanningMode::Splitting);
+    m_context.ZF.fileName = fileName;
+    m_context.ZF.open(ZipOpenMode::Create);
+    m_context.ZF.baseDir = driveOf(first);
+    m_currentFile = first;
+    m_currentFileSkipped = false;
+    m_context.ZF.addFiles(belowDrive(first), ZipAllAttributes, "");
+    clearArchiveBit(first);
+    takeOut(list, position);
+    m_context.ZF.close();
+    if (abandonSplit) {
+        m_state.ArchiveCatalog.clear();
+        discardFromTemp(fileName);
+        abandonSplit = false;
+    } else {
+        stageArchive(fileName, catalogPath);
+    }
+}
+
+// An ordinary archive: files of one drive from position on, closed past SplitVolumeSize or
+// 101 files, or at a file that needs splitting or finds no room.
+void BackupRun::packArchive(SortedList& list, std::size_t& position, const std::string& fileName,
+                            const std::string& catalogPath)
+{
+    const std::string first = list[position];
+    const char group = platform::groupLetter(first);
+    m_context.ZF.setSpanningMode(ZipSpanningMode::None);
+    m_context.ZF.fileName = fileName;
+    m_context.ZF.open(ZipOpenMode::Create);
+    m_context.ZF.baseDir = driveOf(first);
+    for (;;) {
+        bool endsArchive = false;
+        if (!skipUnreadable(list, position)) {
+            const std::string path = list[position];
+            showBackupProgress(m_view, {.phase = "File: " + path, .extraBar = 0});
+            const Tests t = testFile(path, m_state.DiscFreeBytes - m_state.StagedBytes - roundUpToSector(m_context.ZF.size()));
+            if (!t.needsSplitting && !t.noRoom)
+                addFile(list, position);
+            else
+                endsArchive = true;
+        }
+        if (endsArchive || list.empty() || m_context.ZF.size() > m_state.SplitVolumeSize ||
+            m_context.ZF.fileCount() > 100 || platform::groupLetter(list[position]) != group ||
+            m_state.CancelRequested)
+            break;
+    }
+    m_context.ZF.close();
+    if (m_state.ArchiveCatalog.empty()) {
+        discardFromTemp(fileName); // every file of it turned out unreadable
+        return;
+    }
+    stageArchive(fileName, catalogPath);
+}
+
+// Adds the file at position to the open archive with its catalog line, digested from the
+// read that packs it, and takes it out of list. A file that could not be read is left for
+// the next run.
+void BackupRun::addFile(SortedList& list, std::size_t& position)
+{
+    const std::string path = list[position];
+    m_currentFile = path;
+    m_currentFileSkipped = false;
+    // Stamped before the read: a change while it is read shows next run.
+    const std::optional<platform::Stamp> stamp = platform::lastWriteStamp(path);
+    m_digest.reset();
+    m_digested = 0;
+    m_context.ZF.addFiles(belowDrive(path), ZipAllAttributes, "");
+    if (m_currentFileSkipped || !stamp) {
+        const std::string warning = "Warning: Could not read file " + path;
+        m_state.WriteLog(warning);
+        showBackupProgress(m_view, {.message = warning});
+    } else {
+        clearArchiveBit(path);
+        m_state.ArchiveCatalog.add(formatCatalogLine(path, *stamp, m_digested, DigestHex(m_digest.final())));
+    }
+    takeOut(list, position);
+}
+
+// A closed archive and its catalog go into what the next burn writes.
+void BackupRun::stageArchive(const std::string& fileName, const std::string& catalogPath)
+{
+    saveCatalog(catalogPath);
+    StageFile(m_state, m_view, fileName);
+    StageFile(m_state, m_view, catalogPath);
+}
+
+void BackupRun::writeStagedDisc(bool ask)
 {
     if (m_state.DiscFreeBytes != 0)
         showBackupProgress(m_view, {.phase = "Writing disk:", .phaseBar = 0, .extraBar = 0});
@@ -212,7 +259,7 @@ void BackupRun::WriteStagedDisc(bool ask)
             while (!m_state.StagedFiles.empty()) {
                 const std::string staged = m_state.StagedFiles.front();
                 if (endsWithCsv(staged))
-                    platform::copyFile(staged, platform::joinPath(folder, fileNameOf(staged)));
+                    fileIntoDatabase(staged, folder, fileNameOf(staged));
                 if (!platform::deleteFile(staged)) {
                     m_state.WriteLog("Could not delete file: " + staged);
                     throw Error("Could not delete file in temp dir.");
@@ -221,11 +268,12 @@ void BackupRun::WriteStagedDisc(bool ask)
             }
             const auto statusIni = platform::listFolder(m_state.TempFolder, "status.ini");
             if (!statusIni.empty())
-                platform::copyFile(platform::joinPath(m_state.TempFolder, statusIni.front().name),
-                                   platform::joinPath(folder, "STATUS.INI"));
+                fileIntoDatabase(platform::joinPath(m_state.TempFolder, statusIni.front().name), folder, "STATUS.INI");
             // The files of this disc are on it now: their cleared bits stand.
             m_clearedSinceBurn.clear();
-            m_context.archiveBits.save();
+            // Saved now so that a crash later keeps them; a failure is met again, and logged,
+            // by the save at the end of the run, and costs only a second copy of those files.
+            static_cast<void>(m_context.archiveBits.save());
         } else {
             restoreArchiveBits(); // the staged copies are thrown away below
         }
@@ -246,34 +294,34 @@ void BackupRun::WriteStagedDisc(bool ask)
 
 // --- the archive engine's events -----------------------------------------------------------
 
-void BackupRun::ZFRequestBlankVolume(int volumeNumber, const std::string& volumeFileName)
+void BackupRun::onRequestBlankVolume(int volumeNumber, const std::string& volumeFileName)
 {
     if (volumeNumber > 1) {
-        if (volumeNumber <= m_state.SplitVolumesDone + 1 || AbandonSplit) {
-            platform::deleteFile(LastVolumeName); // already on an earlier disc, or no disc for it
+        if (volumeNumber <= m_state.SplitVolumesDone + 1 || abandonSplit) {
+            discardFromTemp(lastVolumeName); // already on an earlier disc, or no disc for it
         } else {
             m_state.SplitVolumesDone = 0;
-            std::string catalog = LastVolumeName;
+            std::string catalog = lastVolumeName;
             const std::size_t dot = catalog.find_last_of('.');
             const std::size_t cut = catalog.find_last_of(platform::pathSeparator());
             if (dot != std::string::npos && (cut == std::string::npos || dot > cut))
                 catalog.erase(dot);
             catalog = tempPath(fileNameOf(catalog) + ".csv");
             saveCatalog(catalog);
-            StageFile(m_state, m_view, LastVolumeName);
+            StageFile(m_state, m_view, lastVolumeName);
             StageFile(m_state, m_view, catalog);
             if (m_state.DiscFreeBytes - m_state.StagedBytes < m_state.SplitVolumeSize) {
-                WriteStagedDisc(CurrentKind == 'n');
+                writeStagedDisc(currentKind == 'n');
                 if (m_state.DiscFreeBytes == 0)
-                    AbandonSplit = true;
+                    abandonSplit = true;
             }
         }
     }
-    LastVolumeName = volumeFileName;
+    lastVolumeName = volumeFileName;
     m_view.processEvents();
 }
 
-void BackupRun::ZFProcessFileFailure(const std::string& fileName, int errorCode, const std::string& errorMessage,
+void BackupRun::onProcessFileFailure(const std::string& fileName, int errorCode, const std::string& errorMessage,
                                      ZipFailureAction& action)
 {
     // The file went away or lost its permissions since it was tested: skipped, not fatal.
@@ -287,7 +335,7 @@ void BackupRun::ZFProcessFileFailure(const std::string& fileName, int errorCode,
     throw Error("Error: " + errorMessage + " errorcode :" + std::to_string(errorCode));
 }
 
-void BackupRun::ZFFileProgress(double progress, ZipOperation operation)
+void BackupRun::onFileProgress(double progress, ZipOperation operation)
 {
     if (operation != ZipOperation::Add)
         return;

@@ -11,7 +11,7 @@
 // in AppFolder, and the walk that turns the ticked items into single files.
 namespace torvinel {
 
-// What a walk does with each file it finds (the backup run passes AddToBackup).
+// What a walk does with each file it finds (the backup run passes addToBackup).
 using FileAction = std::function<void(const std::string& path)>;
 
 // Collects, from node first and its following siblings, the paths of the checked items

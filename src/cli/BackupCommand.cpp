@@ -6,18 +6,14 @@
 #include <filesystem>
 
 #include "application/Application.h"
+#include "application/BackupRunner.h"
 #include "app/Progress.h"
 #include "app/TextFile.h"
-#include "backup/BackupRun.h"
-#include "backup/BackupSetup.h"
 #include "backup/Selection.h"
 #include "cli/Commands.h"
 #include "cli/TerminalView.h"
 #include "cli/WithApplication.h"
 #include "discwriter/DiscLibrary.h"
-#include "discwriter/BurnSession.h"
-#include "discwright/Discwright.h"
-#include "discwright/ImageDriveSettings.h"
 
 namespace torvinel::cli {
 
@@ -82,7 +78,6 @@ void replaceSelection(TerminalView& view, const std::vector<std::string>& paths)
 
 int backup(TerminalView& view, Application& application, const BackupArguments& arguments)
 {
-    RunState& state = application.state();
     const DriveList& devices = application.discwright().devices();
     if (devices.empty()) {
         std::fprintf(stderr, "torvinel-cli: there is no disc writer\n");
@@ -97,40 +92,25 @@ int backup(TerminalView& view, Application& application, const BackupArguments& 
     if (!arguments.select.empty())
         replaceSelection(view, arguments.select);
 
-    // The two options hold for this run only: the stored values go back before shut-down.
-    const bool storedMD5 = view.options().md5;
-    const bool storedVerify = view.options().verify;
+    // The two options hold for this run only: the stored values go back before shut-down,
+    // also when the run fails.
+    struct StoredOptions {
+        View& view;
+        const bool md5 = view.options().md5;
+        const bool verify = view.options().verify;
+        ~StoredOptions()
+        {
+            view.setChecked(Control::Md5Check, md5);
+            view.setChecked(Control::VerifyCheck, verify);
+        }
+    } stored{view};
     if (arguments.md5)
         view.setChecked(Control::Md5Check, *arguments.md5);
     if (arguments.verify)
         view.setChecked(Control::VerifyCheck, *arguments.verify);
 
-    std::vector<std::string> excluded;
-    ImageDriveSettings image;
-    if (Discwright_GetImageDriveSettings(image))
-        excluded.push_back(image.folder);
-    ZipArchive ZF;
-    ConfigureArchiveEngine(ZF, state);
-    platform::ArchiveAttribute archiveBits(state.AppFolder);
-    BackupContext context{state, view, ZF, archiveBits,
-                          [&](const std::string& name, int64_t& discFreeBytes) {
-                              return burnDisc(state, view, devices, name, discFreeBytes);
-                          },
-                          {}, excluded};
-
-    const BackupOutcome outcome = runBackup(context);
-
-    view.setChecked(Control::Md5Check, storedMD5);
-    view.setChecked(Control::VerifyCheck, storedVerify);
-    switch (outcome) {
-    case BackupOutcome::Finished:
-        return Done;
-    case BackupOutcome::Cancelled:
-        return Cancelled;
-    case BackupOutcome::Failed:
-        break;
-    }
-    return Failed;
+    BackupRunner backups(application);
+    return backups.run() == BackupOutcome::Cancelled ? Cancelled : Done;
 }
 
 } // namespace

@@ -55,8 +55,9 @@ void offerSelection(TerminalView& view)
 // the computer for a new one and ask about each.
 void forgetUntickedList(bool existedBefore)
 {
+    // A list that cannot be deleted costs the GUI's next start those questions, nothing more.
     if (!existedBefore)
-        platform::deleteFile(appFile("FQUList.txt"));
+        static_cast<void>(platform::deleteFile(appFile("FQUList.txt")));
 }
 
 void report(const Error& error)

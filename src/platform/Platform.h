@@ -50,11 +50,11 @@ bool folderExists(const std::string& path);    // a real folder
 // Regular files only: POSIX skips FIFOs, sockets, devices and symbolic links.
 bool isRegularFile(const std::string& path);
 // Free bytes of the file system holding path; -1 when it cannot be asked.
-int64_t freeSpace(const std::string& path);
+[[nodiscard]] int64_t freeSpace(const std::string& path);
 // Free bytes of the "drive" of path. Windows: the drive named by the first character (a
 // letter, either case); 0 when that is not a letter A-Z, -1 when the drive does not exist.
 // POSIX: freeSpace(path).
-int64_t driveFreeSpace(const std::string& path);
+[[nodiscard]] int64_t driveFreeSpace(const std::string& path);
 // The last-write time as a packed DOS stamp value: local time, even seconds, clamped to
 // 1980-01-01 00:00:00 .. 2107-12-31 23:59:58. nullopt when the file does not exist.
 struct Stamp {
@@ -73,13 +73,13 @@ inline std::tm toTm(const Stamp& stamp)
     parts.tm_isdst = -1;
     return parts;
 }
-std::optional<Stamp> lastWriteStamp(const std::string& path);
+[[nodiscard]] std::optional<Stamp> lastWriteStamp(const std::string& path);
 // A moment as local date and time to the second (no rounding, no clamping).
 Stamp localTime(std::time_t moment);
 // Sets a file's last-write time from a stamp (local time).
-bool setLastWriteStamp(const std::string& path, const Stamp& stamp);
+[[nodiscard]] bool setLastWriteStamp(const std::string& path, const Stamp& stamp);
 // The 64-bit length of a regular file; nullopt when it cannot be asked.
-std::optional<int64_t> fileLength(const std::string& path);
+[[nodiscard]] std::optional<int64_t> fileLength(const std::string& path);
 
 // --- file in use ----------------------------------------------------------------------
 enum class FileAccess { Free, InUse, Unreadable, Missing };
@@ -87,7 +87,7 @@ enum class FileAccess { Free, InUse, Unreadable, Missing };
 // a writer's exclusive flock makes the file InUse. Unreadable: it cannot be opened at all
 // (no permission; POSIX also: not a regular file). Missing: no file of that name (a folder
 // is no file).
-FileAccess testFileAccess(const std::string& path);
+[[nodiscard]] FileAccess testFileAccess(const std::string& path);
 
 // --- archive attribute ----------------------------------------------------------------
 // Windows: attribute 0x20. POSIX: emulated; a file counts as "set" unless its status-change
@@ -108,7 +108,7 @@ public:
     // Writes the record when it changed (POSIX; always true on Windows). False when it
     // could not be written: the clears of this run are then forgotten and those files
     // count as set again, which costs a second copy but loses nothing.
-    bool save();
+    [[nodiscard]] bool save();
     // The record's file name in stateFolder (POSIX).
     static constexpr const char* recordName = "ArchiveBits.dat";
 private:
@@ -118,22 +118,22 @@ private:
 
 // --- changing the file system ---------------------------------------------------------
 // One level; true when a folder (POSIX: also one reached through a link) exists after.
-bool createFolder(const std::string& path);
-bool createFolders(const std::string& path);          // with every missing parent
+[[nodiscard]] bool createFolder(const std::string& path);
+[[nodiscard]] bool createFolders(const std::string& path);          // with every missing parent
 // Everything inside, recursively; true when nothing is left inside (an empty folder counts
 // as emptied). False when folder is not a folder. folder itself may be a link to a folder;
 // links inside it are removed, never followed.
-bool deleteFolderContents(const std::string& folder);
+[[nodiscard]] bool deleteFolderContents(const std::string& folder);
 // The folder and everything in it; false when it is missing or something stays behind.
-bool deleteFolder(const std::string& folder);
-bool deleteFile(const std::string& path); // false when missing
+[[nodiscard]] bool deleteFolder(const std::string& folder);
+[[nodiscard]] bool deleteFile(const std::string& path); // false when missing
 // Moves temporary over target in one step (the target is replaced when it exists), so a
 // reader sees the old or the new file, never half of one.
-bool replaceFile(const std::string& temporary, const std::string& target);
+[[nodiscard]] bool replaceFile(const std::string& temporary, const std::string& target);
 // Copies a file's content (replacing the target); true only when every byte was written and
 // closed. The target is an ordinary writable file; whether it keeps the source's stamp
 // differs between platforms, so callers that need a stamp set it.
-bool copyFile(const std::string& source, const std::string& target);
+[[nodiscard]] bool copyFile(const std::string& source, const std::string& target);
 
 // --- drives and the disc library's surroundings -----------------------------------------
 // The trace switch of the disc library's wrapper. Windows: the values LogEnabled and
@@ -147,7 +147,7 @@ struct TraceSwitch {
 };
 TraceSwitch libraryTraceSwitch();
 // Full path of the running program's file; empty when it cannot be told.
-std::string programFile();
+[[nodiscard]] std::string programFile();
 // The drives a disc can be read from. Windows: every drive letter of the logical-drive
 // mask, number 0 for A, root "E:\", optical when its type is CD-ROM. POSIX: every optical
 // device (/sys/block/sr*), in the order of their numbers, number N of /dev/srN, root the
@@ -162,7 +162,7 @@ std::vector<SystemDrive> systemDrives();
 std::string mountPointOf(const std::string& device);
 // The volume label of a drive's disc ("E:" on Windows, "/dev/sr0" on POSIX); "" when it
 // has none or cannot be told.
-std::string volumeLabel(const std::string& drive);
+[[nodiscard]] std::string volumeLabel(const std::string& drive);
 
 // --- desktop --------------------------------------------------------------------------
 void debugOutput(const std::string& text); // OutputDebugString / standard error

@@ -356,7 +356,9 @@ bool Run::extractOne(const std::string& relative, const std::string& base, const
     }
     // The mask would take others along: extract them aside and keep only the one asked for.
     const std::string aside = platform::joinPath(s.TempFolder, "extract");
-    platform::deleteFolder(aside);
+    // A file left over from an earlier extraction would be taken for the one asked for.
+    if (!platform::deleteFolder(aside) && platform::folderExists(aside))
+        throw Error("Could not delete " + aside);
     if (!platform::createFolder(aside))
         throw Error("Could not create " + aside);
     ZF.baseDir = aside;
@@ -374,11 +376,12 @@ bool Run::extractOne(const std::string& relative, const std::string& base, const
             // Another file system: a copy, which then needs the file's stamp set again.
             if (!platform::copyFile(extracted, target))
                 throw Error("Could not copy " + extracted + " to " + target);
-            if (const auto stamp = stampOf(line))
-                platform::setLastWriteStamp(target, *stamp);
+            if (const auto stamp = stampOf(line); stamp && !platform::setLastWriteStamp(target, *stamp))
+                s.WriteLog("Warning: Could not set the date of " + target);
         }
     }
-    platform::deleteFolder(aside);
+    // What stays is deleted before the next use above, or with TempFolder.
+    static_cast<void>(platform::deleteFolder(aside));
     return found;
 }
 
@@ -428,7 +431,7 @@ void Run::fetch(const std::string& disc, const std::string& fileName)
     };
     if (!m_reader)
         reopen();
-    FetchArchive(s, v, m_reader.get(), m_drive, disc, fileName, reopen);
+    fetchArchive(s, v, m_reader.get(), m_drive, disc, fileName, reopen);
 }
 
 } // namespace
@@ -445,7 +448,7 @@ std::string nextRestoreTarget(const std::string& restoreFolder, const std::strin
     }
 }
 
-void FetchArchive(RunState& state, View& view, DiscReader* reader, const std::string& drive,
+void fetchArchive(RunState& state, View& view, DiscReader* reader, const std::string& drive,
                   const std::string& discId, const std::string& fileName,
                   const std::function<DiscReader*()>& reopen)
 {

@@ -47,7 +47,7 @@ RestoreResult runRestore(RunState& state, View& view, const CheckTree& tree,
 // When the file is not on reader, reopen (if given) opens the drive again and its reader is
 // asked instead; a null reader finds nothing. A failed copy raises
 // Error("Could not copy " + source + " to " + target).
-void FetchArchive(RunState& state, View& view, DiscReader* reader, const std::string& drive,
+void fetchArchive(RunState& state, View& view, DiscReader* reader, const std::string& drive,
                   const std::string& discId, const std::string& fileName,
                   const std::function<DiscReader*()>& reopen = {});
 

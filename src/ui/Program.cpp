@@ -3,102 +3,86 @@
 #include <QApplication>
 #include <QTreeView>
 
-#include "application/Application.h"
-#include "app/Error.h"
-#include "backup/BackupRun.h"
-#include "backup/BackupSetup.h"
 #include "catalog/DiscMaintenance.h"
-#include "discwriter/DiscLibrary.h"
-#include "discwriter/BurnSession.h"
-#include "discwright/Discwright.h"
 #include "restore/RestoreChooser.h"
 #include "restore/RestoreRun.h"
 #include "restore/RestoreTree.h"
-#include "ui/BackupTreeModel.h"
-#include "ui/QtView.h"
-#include "ui/RestoreTreeModel.h"
 #include "ui/ReportErrors.h"
-#include "ui/MainWindow.h"
-#include "ui/BackupProgressWindow.h"
-#include "ui/RestoreProgressWindow.h"
-#include "ui/BusyWindow.h"
 #include "ui/TorvinelApplication.h"
 
 namespace torvinel::ui {
 
+namespace {
+
+TorvinelApplication* torvinelApplication()
+{
+    return dynamic_cast<TorvinelApplication*>(QCoreApplication::instance());
+}
+
+} // namespace
+
 int runTorvinel()
 {
-    MainWindow mainWindow;
-    QtView view(mainWindow);
-    auto* qtApp = dynamic_cast<TorvinelApplication*>(QCoreApplication::instance());
-    if (qtApp)
-        qtApp->setView(&view);
-    struct ForgetView {
-        TorvinelApplication* app;
-        ~ForgetView()
-        {
-            if (app)
-                app->setView(nullptr);
-        }
-    } forgetView{qtApp};
+    Program program;
+    return program.run();
+}
 
-    BackupTreeModel backupTree;
-    backupTree.attachView(mainWindow.findChild<QTreeView*>("BackupTree"));
-    view.attachBackupTree(backupTree);
-
-    // Before the start-up: its drive search shows this window.
-    BusyWindow busy(&mainWindow);
-    view.attachBusyWindow(&busy);
-
-    Application app(view);
+Program::Program()
+    : m_busy(&m_mainWindow), m_view(m_mainWindow),
+      m_viewInQtApplication(
+          [this] {
+              if (TorvinelApplication* qtApp = torvinelApplication())
+                  qtApp->setView(&m_view);
+          },
+          [] {
+              if (TorvinelApplication* qtApp = torvinelApplication())
+                  qtApp->setView(nullptr);
+          }),
+      m_application(m_view), m_restoreModel(m_application.restoreTree()),
+      m_restoreTreeInView([this] { m_view.attachRestoreTree(m_application.restoreTree()); },
+                          [this] { m_view.detachRestoreTree(); })
+{
+    m_backupTree.attachView(m_mainWindow.findChild<QTreeView*>("BackupTree"));
+    m_view.attachBackupTree(m_backupTree);
+    m_view.attachBusyWindow(&m_busy);
     // The restore tree is core's; the view shows it through a model that follows its changes.
-    // The model is made after the application so that it goes first: it leaves the tree's
-    // listeners as it goes, and the window, made before both, goes last.
-    RestoreTreeModel restoreModel(app.restoreTree());
-    mainWindow.findChild<QTreeView*>("RestoreTree")->setModel(&restoreModel);
-    view.attachRestoreTree(app.restoreTree());
+    m_mainWindow.findChild<QTreeView*>("RestoreTree")->setModel(&m_restoreModel);
+}
 
-    try {
-        app.startUp();
-        if (!app.startedUp())
-            return 1; // no drive to read discs from; the user has been told
-    } catch (const Error& e) {
-        view.showError(errorBoxText(e.what()));
-        return 1;
-    }
-    mainWindow.setCloseHandler([&] { reportErrors(view, [&] { app.shutDown(); }); });
-
-    BackupProgressWindow backupProgress(app.state(), view, &mainWindow);
-    RestoreProgressWindow restoreProgress(app.state(), view, &mainWindow);
-    view.attachProgressForms(&backupProgress, &restoreProgress);
+int Program::run()
+{
+    if (!reportErrors(m_view, [&] { m_application.startUp(); }) || !m_application.startedUp())
+        return 1; // the error box, or no drive to read discs from: the user has been told
+    m_backupProgress.emplace(m_application.state(), m_view, &m_mainWindow);
+    m_restoreProgress.emplace(m_application.state(), m_view, &m_mainWindow);
+    m_progressWindowsInView.emplace([this] { m_view.attachProgressForms(&*m_backupProgress, &*m_restoreProgress); },
+                                    [this] { m_view.attachProgressForms(nullptr, nullptr); });
 
     // The Backup button: one backup run on the writer chosen among those start-up found.
-    ZipArchive ZF;
-    ConfigureArchiveEngine(ZF, app.state());
-    platform::ArchiveAttribute archiveBits(app.state().AppFolder);
-    std::vector<std::string> excluded;
-    if (ImageDriveSettings image; Discwright_GetImageDriveSettings(image))
-        excluded.push_back(image.folder);
-    BackupContext backup{app.state(), view, ZF, archiveBits,
-                         [&](const std::string& name, int64_t& discFreeBytes) {
-                             return burnDisc(app.state(), view, app.discwright().devices(), name, discFreeBytes);
-                         },
-                         [&] { app.refreshRestoreSide(); }, excluded};
+    const auto refresh = [this] { m_application.refreshRestoreSide(); };
+    m_backups.emplace(m_application, refresh);
 
     // Every command reports a failure in the error box and leaves the program running.
-    const auto guarded = [&](std::function<void()> command) {
-        return [&view, command] { reportErrors(view, command); };
+    const auto guarded = [this](std::function<void()> command) {
+        return [this, command] { reportErrors(m_view, command); };
     };
-    RunState& state = app.state();
-    mainWindow.setHandlers({
-        guarded([&] { runBackup(backup); }),
-        guarded([&] { runRestore(state, view, app.restoreTree()); }),
-        guarded([&] { chooseBackupSet(state, view, app.restoreTree()); }),
-        guarded([&] { removeDisc(state, view, [&] { app.refreshRestoreSide(); }); }),
-        guarded([&] { addDisc(state, view, [&] { app.refreshRestoreSide(); }); }),
-    });
+    m_commandsInMainWindow.emplace(
+        [&] {
+            m_mainWindow.setCloseHandler([this] { reportErrors(m_view, [this] { m_application.shutDown(); }); });
+            m_mainWindow.setHandlers({
+                guarded([this] { m_backups->run(); }),
+                guarded([this] { runRestore(m_application.state(), m_view, m_application.restoreTree()); }),
+                guarded([this] { chooseBackupSet(m_application.state(), m_view, m_application.restoreTree()); }),
+                guarded([this, refresh] { removeDisc(m_application.state(), m_view, refresh); }),
+                guarded([this, refresh] { addDisc(m_application.state(), m_view, refresh); }),
+            });
+        },
+        [this] {
+            m_mainWindow.setHandlers({});
+            m_mainWindow.setCloseHandler({});
+        });
 
-    mainWindow.show();
+    m_mainWindow.show();
     return QApplication::exec();
 }
 

@@ -33,6 +33,7 @@ public:
     void attachBusyWindow(BusyWindow* busy) { m_busy = busy; }
     void attachBackupTree(CheckTree& tree) { m_backupTree = &tree; }
     void attachRestoreTree(CheckTree& tree) { m_restoreTree = &tree; }
+    void detachRestoreTree() { m_restoreTree = &m_emptyRestoreTree; }
 
     void setText(Window window, Control control, const std::string& text) override;
     std::string text(Window window, Control control) const override;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Error.h"
 #include "app/RunState.h"
 #include "app/TextFile.h"
 #include "backup/BackupRun.h"
@@ -46,7 +47,7 @@ protected:
         fs::create_directories(dir / "data");
         state.log.open(state.appFile("LogFile.txt"));
         bits = std::make_unique<platform::ArchiveAttribute>(state.AppFolder);
-        ConfigureArchiveEngine(ZF, state);
+        configureArchiveEngine(ZF, state);
         view.setChecked(Control::Md5Check, false);
         view.setChecked(Control::VerifyCheck, false);
         view.setSelectedIndex(Control::CdSpeed, 12);
@@ -99,6 +100,17 @@ protected:
                               [this] { ++refreshes; }, excluded, selection, clock};
         view.clearCalls();
         return runBackup(context);
+    }
+
+    // The text of the Error a run that must fail raises; "" when it did not fail.
+    std::string failure()
+    {
+        try {
+            run();
+        } catch (const Error& e) {
+            return e.what();
+        }
+        return "";
     }
 
     // The catalogs and other files filed for a disc, sorted.

@@ -13,10 +13,10 @@ TEST(RoundUpToSectorTest, WholeSectors)
     const int64_t cases[][2] = {{0, 0}, {1, 2048}, {2048, 2048}, {2049, 4096}, {8388609, 8390656},
                                 {int64_t(5) << 32, int64_t(5) << 32}};
     for (const auto& c : cases)
-        EXPECT_EQ(RoundUpToSector(c[0]), c[1]) << c[0];
+        EXPECT_EQ(roundUpToSector(c[0]), c[1]) << c[0];
 }
 
-// PackFiles and the engine's events on a disc of a given room. The disc writer is a stand-in
+// packFiles and the engine's events on a disc of a given room. The disc writer is a stand-in
 // that records the burns (the staged names) and finishes the disc at each one.
 class PackingTest : public test::BackupFixture {
 protected:
@@ -37,7 +37,7 @@ protected:
             {}, {}, {}, clock});
         packer = std::make_unique<BackupRun>(*context);
         packer->DiscId = "20240305001";
-        packer->CurrentKind = 'n';
+        packer->currentKind = 'n';
     }
 
     std::vector<std::string> stagedNames() const
@@ -57,7 +57,7 @@ protected:
         state.DiscFreeBytes = discRoom;
         std::size_t position = 0;
         int resume = 0;
-        packer->PackFiles(list, position, false, resume);
+        packer->packFiles(list, position, false, resume);
         return list;
     }
     std::vector<std::string> staged(const std::string& name) const
@@ -168,12 +168,12 @@ TEST_F(PackingTest, EngineEvents)
     const std::string a = file("a", "alpha");
     ZipFailureAction action = ZipFailureAction::Abort;
     try {
-        packer->ZFProcessFileFailure(a, 25, "ZF: Write to stream error - Native error: 00046", action);
+        packer->onProcessFileFailure(a, 25, "ZF: Write to stream error - Native error: 00046", action);
         FAIL() << "a failure on a readable file ends the run";
     } catch (const Error& error) {
         EXPECT_STREQ(error.what(), "Error: ZF: Write to stream error - Native error: 00046 errorcode :25");
     }
-    packer->ZFProcessFileFailure(dir / "data/gone", 12, "ZF: Cannot open file", action);
+    packer->onProcessFileFailure(dir / "data/gone", 12, "ZF: Cannot open file", action);
     EXPECT_EQ(action, ZipFailureAction::Ignore); // gone since it was tested: skipped, not fatal
 
     view.clearCalls();
@@ -187,7 +187,7 @@ TEST_F(PackingTest, EngineEvents)
                     {40, ZipOperation::Extract, nullptr}};
     for (const auto& p : progress) {
         view.clearCalls();
-        packer->ZFFileProgress(p.percent, p.operation);
+        packer->onFileProgress(p.percent, p.operation);
         EXPECT_EQ(view.countPrefix("setPosition BackupProgress ExtraBar"), p.shown ? 1 : 0) << p.percent;
         if (p.shown) {
             EXPECT_TRUE(view.has(p.shown));

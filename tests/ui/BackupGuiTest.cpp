@@ -113,7 +113,7 @@ void BackupGuiTest::tickFoldersAndRunABackupOnTheImageDrive()
     view.setItems(Control::WriterChooser, {finder.DeviceList()[0].DriveLetter + " " + finder.DeviceList()[0].Product}, 0);
 
     ZipArchive ZF;
-    ConfigureArchiveEngine(ZF, state);
+    configureArchiveEngine(ZF, state);
     platform::ArchiveAttribute bits(state.AppFolder);
     BackupContext context{state, view, ZF, bits,
                           [&](const std::string& name, int64_t& free) {
