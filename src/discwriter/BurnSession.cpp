@@ -11,6 +11,7 @@
 #include "discwriter/TextFormat.h"
 #include "discwriter/internal/CallResult.h"
 #include "discwright/Discwright.h"
+#include "discwright/WriteOnceDisc.h"
 
 namespace torvinel {
 
@@ -369,6 +370,8 @@ Step BurnSession::checkDisc()
             m_writeSpeed = speed;
         return Step::ReadDisc;
     };
+    if (isRewritable(m_discType))
+        return refuse("Torvinel currently does not support rewritable disks.");
     switch (m_discType) {
     case DISC_TYPE_UNKNOWN:
     case DISC_TYPE_NO_MEDIA:
@@ -379,13 +382,6 @@ Step BurnSession::checkDisc()
     case DISC_TYPE_DVDROM:
     case DISC_TYPE_DDCDROM:
         return refuse("The disk cannot be written to.");
-    case DISC_TYPE_CDRW:
-    case DISC_TYPE_DVDRAM:
-    case DISC_TYPE_DVDRWRO:
-    case DISC_TYPE_DVDRWSR:
-    case DISC_TYPE_DVDPLUSRW:
-    case DISC_TYPE_DDCDRW:
-        return refuse("Torvinel currently does not support rewritable disks.");
     case DISC_TYPE_CDR:
         if (!m_formats.IsCDRWrite)
             return refuse("Your CD/DVD writer does not support CD-R Disks.");

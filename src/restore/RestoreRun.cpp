@@ -117,6 +117,9 @@ private:
     void restoreWholeArchive(const std::string& disc, const std::string& catalog, const SortedList& lines);
     bool extractOne(const std::string& relative, const std::string& base, const std::string& line);
     void fetch(const std::string& disc, const std::string& fileName);
+    // The archive ZF names is in TempFolder: fetched from the disc unless an earlier line of
+    // its catalog brought it. False when the run was cancelled meanwhile.
+    bool fetchOnce(const std::string& disc, const std::string& zipName);
 
     RunState& s;
     View& v;
@@ -283,12 +286,7 @@ void Run::restoreWholeArchive(const std::string& disc, const std::string& catalo
         s.WriteLog("Restoring: " + CatalogPath(lines[i]) + " From " + ZF.fileName);
     v.setStatusText(1, CatalogPath(lines[0]));
     v.processEvents();
-    if (!platform::fileExists(ZF.fileName)) {
-        if (!EmptyFolder(s.TempFolder))
-            throw Error("Could not delete Temp directory.");
-        fetch(disc, zipName);
-    }
-    if (cancelled())
+    if (!fetchOnce(disc, zipName))
         return;
     const std::string base = extractionBase(catalog[groupLetterIndex]);
     ZF.baseDir = base;
@@ -318,12 +316,7 @@ void Run::restoreLine(const std::string& disc, const std::string& catalog, const
     ZF.fileName = platform::joinPath(s.TempFolder, zipName);
     s.WriteLog("Restoring: " + path + " From " + ZF.fileName);
     // One copy of an archive serves every line of its catalog.
-    if (!platform::fileExists(ZF.fileName)) {
-        if (!EmptyFolder(s.TempFolder))
-            throw Error("Could not delete Temp directory.");
-        fetch(disc, zipName);
-    }
-    if (cancelled())
+    if (!fetchOnce(disc, zipName))
         return;
     const std::string base = extractionBase(catalog[groupLetterIndex]);
     const std::size_t prefix = platform::drivePrefixLength();
@@ -417,6 +410,16 @@ void Run::addRestored(int64_t bytes)
     m_restoredBytes += bytes;
     if (m_totalBytes > 0)
         showRestoreProgress(v, {.bar = static_cast<int>(m_restoredBytes * 1000 / m_totalBytes)});
+}
+
+bool Run::fetchOnce(const std::string& disc, const std::string& zipName)
+{
+    if (!platform::fileExists(ZF.fileName)) {
+        if (!EmptyFolder(s.TempFolder))
+            throw Error("Could not delete Temp directory.");
+        fetch(disc, zipName);
+    }
+    return !cancelled();
 }
 
 void Run::fetch(const std::string& disc, const std::string& fileName)
