@@ -7,12 +7,12 @@
 // watches, and every question gets No, Ignore or Cancel.
 class QuietView : public torvinel::MemoryView {
 public:
-    void processEvents() override {}
-    void showInformation(const std::string&) override {}
-    void showError(const std::string&) override {}
+    void processEvents() override { }
+    void showInformation(const std::string&) override { }
+    void showError(const std::string&) override { }
     bool askYesNo(const std::string&) override { return false; }
     bool askRetryIgnore(const std::string&) override { return false; }
     bool askOkCancel(const std::string&) override { return false; }
-    void openFolder(const std::string&) override {}
-    void openUrl(const std::string&) override {}
+    void openFolder(const std::string&) override { }
+    void openUrl(const std::string&) override { }
 };

@@ -60,8 +60,8 @@ Database generate(int lines)
         for (int l = 0; l < linesPerCatalog; ++l) {
             const int id = pathOf(random);
             char text[160];
-            std::snprintf(text, sizeof text, "\"/home/user/Documents/folder%04d/file%07d.dat\",%s1200%02d,%d,", id % 5000,
-                          id, day, (l % 30) * 2, 1000 + id % 100000);
+            std::snprintf(text, sizeof text, "\"/home/user/Documents/folder%04d/file%07d.dat\",%s1200%02d,%d,",
+                          id % 5000, id, day, (l % 30) * 2, 1000 + id % 100000);
             catalog.emplace_back(text);
         }
         std::sort(catalog.begin(), catalog.end());
@@ -114,5 +114,11 @@ void AssembleBackupState(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(AssembleBackupState)->Arg(100000)->Arg(300000)->Arg(1000000)->Unit(benchmark::kSecond)->Iterations(3)->UseRealTime();
+BENCHMARK(AssembleBackupState)
+    ->Arg(100000)
+    ->Arg(300000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kSecond)
+    ->Iterations(3)
+    ->UseRealTime();
 BENCHMARK_MAIN();

@@ -16,8 +16,8 @@ std::vector<std::string> catalogLines(std::size_t count)
     lines.reserve(count);
     std::mt19937_64 random(42);
     for (std::size_t i = 0; i < count; ++i)
-        lines.push_back("\"/home/user/Documents/folder" + std::to_string(random() % 1000) + "/file" +
-                        std::to_string(random()) + ".txt\",20240305140326,12345,");
+        lines.push_back("\"/home/user/Documents/folder" + std::to_string(random() % 1000) + "/file"
+                        + std::to_string(random()) + ".txt\",20240305140326,12345,");
     return lines;
 }
 

@@ -14,8 +14,7 @@
 int main(int argc, char** argv)
 {
     const bool noFlush = argc == 5 && std::strcmp(argv[4], "--no-flush") == 0;
-    if ((argc != 4 && !noFlush)
-        || (std::strcmp(argv[1], "pack") != 0 && std::strcmp(argv[1], "extract") != 0)) {
+    if ((argc != 4 && !noFlush) || (std::strcmp(argv[1], "pack") != 0 && std::strcmp(argv[1], "extract") != 0)) {
         std::fprintf(stderr, "usage: zip_tool pack|extract ARCHIVE FOLDER [--no-flush]\n");
         return 2;
     }

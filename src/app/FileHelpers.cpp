@@ -23,10 +23,7 @@ bool WaitUntilFileFree(View& view, const std::string& path)
     }
 }
 
-bool EmptyFolder(const std::string& folder)
-{
-    return platform::deleteFolderContents(folder);
-}
+bool EmptyFolder(const std::string& folder) { return platform::deleteFolderContents(folder); }
 
 std::string DayStamp(int year, int month, int day)
 {
@@ -44,13 +41,11 @@ std::string DayStamp(const std::chrono::year_month_day& date)
 std::chrono::year_month_day Today(const Clock& clock)
 {
     const platform::Stamp now = platform::localTime(std::chrono::system_clock::to_time_t(clock()));
-    return std::chrono::year_month_day{std::chrono::year{now.year}, std::chrono::month{static_cast<unsigned>(now.month)},
+    return std::chrono::year_month_day{std::chrono::year{now.year},
+                                       std::chrono::month{static_cast<unsigned>(now.month)},
                                        std::chrono::day{static_cast<unsigned>(now.day)}};
 }
 
-int64_t DriveFreeSpace(const std::string& path)
-{
-    return platform::driveFreeSpace(path);
-}
+int64_t DriveFreeSpace(const std::string& path) { return platform::driveFreeSpace(path); }
 
 } // namespace torvinel

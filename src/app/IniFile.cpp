@@ -37,7 +37,7 @@ bool sameName(std::string_view a, std::string_view b)
 struct IniLines {
     std::vector<std::string> lines;
     std::optional<std::size_t> sectionLine; // the "[section]" line
-    std::size_t sectionEnd = 0;              // one past the section's last key line
+    std::size_t sectionEnd = 0;             // one past the section's last key line
     std::optional<std::size_t> keyLine;
 
     std::string_view value() const
@@ -58,7 +58,8 @@ IniLines load(const std::string& file, const std::string& section, const std::st
         const std::string_view line = trim(ini.lines[i]);
         if (!line.empty() && line.front() == '[') {
             const std::size_t close = line.find(']');
-            const std::string_view name = trim(line.substr(1, close == std::string_view::npos ? line.size() - 1 : close - 1));
+            const std::string_view name =
+                trim(line.substr(1, close == std::string_view::npos ? line.size() - 1 : close - 1));
             inSection = !ini.sectionLine && sameName(name, section);
             if (inSection) {
                 ini.sectionLine = i;
@@ -138,7 +139,8 @@ bool IniReadOrCreateBool(const std::string& file, const std::string& section, co
     return defaultValue;
 }
 
-void IniWriteString(const std::string& file, const std::string& section, const std::string& key, const std::string& value)
+void IniWriteString(const std::string& file, const std::string& section, const std::string& key,
+                    const std::string& value)
 {
     store(file, section, key, value);
 }

@@ -11,12 +11,16 @@ namespace torvinel {
 // The read-or-create calls write the default under a missing key and return it.
 // Writes go through a temporary file and a rename; a file that cannot be written raises
 // Error("Could not write " + file).
-bool IniReadOrCreateBool(const std::string& file, const std::string& section, const std::string& key, bool defaultValue);
-int64_t IniReadOrCreateInteger(const std::string& file, const std::string& section, const std::string& key, int64_t defaultValue);
-std::string IniReadOrCreateString(const std::string& file, const std::string& section, const std::string& key, const std::string& defaultValue);
+bool IniReadOrCreateBool(const std::string& file, const std::string& section, const std::string& key,
+                         bool defaultValue);
+int64_t IniReadOrCreateInteger(const std::string& file, const std::string& section, const std::string& key,
+                               int64_t defaultValue);
+std::string IniReadOrCreateString(const std::string& file, const std::string& section, const std::string& key,
+                                  const std::string& defaultValue);
 
 void IniWriteBool(const std::string& file, const std::string& section, const std::string& key, bool value);
 void IniWriteInteger(const std::string& file, const std::string& section, const std::string& key, int64_t value);
-void IniWriteString(const std::string& file, const std::string& section, const std::string& key, const std::string& value);
+void IniWriteString(const std::string& file, const std::string& section, const std::string& key,
+                    const std::string& value);
 
 } // namespace torvinel

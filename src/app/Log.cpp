@@ -28,7 +28,7 @@ void Log::WriteLog(const std::string& text)
     if (!m_file)
         return; // before start-up opened the log, or after shut-down closed it
     const bool ok = std::fwrite(text.data(), 1, text.size(), m_file) == text.size()
-                    && std::fwrite("\r\n", 1, 2, m_file) == 2 && std::fflush(m_file) == 0;
+        && std::fwrite("\r\n", 1, 2, m_file) == 2 && std::fflush(m_file) == 0;
     if (!ok)
         throw Error("Could not write to the log file " + m_path);
 }

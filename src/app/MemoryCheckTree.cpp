@@ -45,10 +45,7 @@ CheckTree::Node MemoryCheckTree::find(const std::string& path) const
     return it == m_byPath.end() ? nullptr : it->second;
 }
 
-CheckTree::Node MemoryCheckTree::parent(Node node) const
-{
-    return node ? item(node)->parent : nullptr;
-}
+CheckTree::Node MemoryCheckTree::parent(Node node) const { return node ? item(node)->parent : nullptr; }
 
 void MemoryCheckTree::clear()
 {
@@ -72,10 +69,7 @@ bool MemoryCheckTree::setStateOf(const std::string& path, CheckState state)
     return true;
 }
 
-CheckTree::Node MemoryCheckTree::firstTopLevel() const
-{
-    return m_topLevel.empty() ? nullptr : m_topLevel.front();
-}
+CheckTree::Node MemoryCheckTree::firstTopLevel() const { return m_topLevel.empty() ? nullptr : m_topLevel.front(); }
 
 const std::vector<MemoryCheckTree::Item*>& MemoryCheckTree::siblingsOf(const Item* it) const
 {
@@ -98,20 +92,11 @@ CheckTree::Node MemoryCheckTree::firstChild(Node node) const
     return item(node)->children.front();
 }
 
-int MemoryCheckTree::childCount(Node node) const
-{
-    return node ? static_cast<int>(item(node)->children.size()) : 0;
-}
+int MemoryCheckTree::childCount(Node node) const { return node ? static_cast<int>(item(node)->children.size()) : 0; }
 
-CheckState MemoryCheckTree::checkState(Node node) const
-{
-    return node ? item(node)->state : CheckState::Unchecked;
-}
+CheckState MemoryCheckTree::checkState(Node node) const { return node ? item(node)->state : CheckState::Unchecked; }
 
-std::string MemoryCheckTree::itemPath(Node node) const
-{
-    return node ? item(node)->path : std::string();
-}
+std::string MemoryCheckTree::itemPath(Node node) const { return node ? item(node)->path : std::string(); }
 
 CheckTree::Node MemoryCheckTree::browseTo(const std::string& path)
 {
@@ -156,9 +141,7 @@ void MemoryCheckTree::updateAncestors(Item* it)
             allChecked = allChecked && child->state == CheckState::Checked;
             allUnchecked = allUnchecked && child->state == CheckState::Unchecked;
         }
-        up->state = allChecked ? CheckState::Checked
-                    : allUnchecked ? CheckState::Unchecked
-                                   : CheckState::Mixed;
+        up->state = allChecked ? CheckState::Checked : allUnchecked ? CheckState::Unchecked : CheckState::Mixed;
     }
 }
 

@@ -23,18 +23,19 @@ MemoryView::MemoryView()
 const char* MemoryView::windowName(Window window)
 {
     switch (window) {
-    case Window::Main: return "Main";
-    case Window::BackupProgress: return "BackupProgress";
-    case Window::RestoreProgress: return "RestoreProgress";
-    case Window::Busy: return "Busy";
+    case Window::Main:
+        return "Main";
+    case Window::BackupProgress:
+        return "BackupProgress";
+    case Window::RestoreProgress:
+        return "RestoreProgress";
+    case Window::Busy:
+        return "Busy";
     }
     return "?";
 }
 
-MemoryView::ControlState& MemoryView::state(Window window, Control control)
-{
-    return m_controls[{window, control}];
-}
+MemoryView::ControlState& MemoryView::state(Window window, Control control) { return m_controls[{window, control}]; }
 
 const MemoryView::ControlState* MemoryView::findState(Window window, Control control) const
 {
@@ -64,10 +65,7 @@ int MemoryView::position(Window window, Control control) const
     return c ? c->position : 0;
 }
 
-void MemoryView::setEnabled(Window window, Control control, bool enabled)
-{
-    state(window, control).enabled = enabled;
-}
+void MemoryView::setEnabled(Window window, Control control, bool enabled) { state(window, control).enabled = enabled; }
 
 bool MemoryView::isEnabled(Window window, Control control) const
 {
@@ -75,10 +73,7 @@ bool MemoryView::isEnabled(Window window, Control control) const
     return c ? c->enabled : true;
 }
 
-void MemoryView::setVisible(Window window, Control control, bool visible)
-{
-    state(window, control).visible = visible;
-}
+void MemoryView::setVisible(Window window, Control control, bool visible) { state(window, control).visible = visible; }
 
 bool MemoryView::isVisible(Window window, Control control) const
 {
@@ -131,10 +126,7 @@ int MemoryView::selectedIndex(Control control) const
     return it == m_lists.end() ? -1 : it->second.selected;
 }
 
-void MemoryView::setStatusText(int panel, const std::string& text)
-{
-    m_status[panel] = text;
-}
+void MemoryView::setStatusText(int panel, const std::string& text) { m_status[panel] = text; }
 
 std::string MemoryView::statusText(int panel) const
 {
@@ -142,15 +134,9 @@ std::string MemoryView::statusText(int panel) const
     return it == m_status.end() ? std::string() : it->second;
 }
 
-void MemoryView::showWindow(Window window)
-{
-    m_shown[window] = true;
-}
+void MemoryView::showWindow(Window window) { m_shown[window] = true; }
 
-void MemoryView::hideWindow(Window window)
-{
-    m_shown[window] = false;
-}
+void MemoryView::hideWindow(Window window) { m_shown[window] = false; }
 
 bool MemoryView::isShown(Window window) const
 {

@@ -48,8 +48,8 @@ void showRestoreProgress(View& view, const RestoreProgress& progress)
 
 void startBackupPhase(View& view, const std::string& title, const std::string& message)
 {
-    showBackupProgress(view, {.caption = title, .phase = "", .extra = "", .message = message,
-                              .phaseBar = 0, .extraBar = 0});
+    showBackupProgress(view,
+                       {.caption = title, .phase = "", .extra = "", .message = message, .phaseBar = 0, .extraBar = 0});
 }
 
 void requestBackupCancel(RunState& state, View& view)

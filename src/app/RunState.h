@@ -41,7 +41,7 @@ struct RunState {
 
     // Sorted lists (path collation, duplicates ignored).
     SortedList DiscList;
-    SortedList ScratchNames;   // scratch list of file names
+    SortedList ScratchNames; // scratch list of file names
     SortedList BackupState;
     SortedList DeletedPaths;
     SortedList FullList;
@@ -50,7 +50,7 @@ struct RunState {
     // Lists kept in the order lines were added.
     std::vector<std::string> ScratchLines; // scratch list of catalog lines, as loaded
     std::vector<std::string> FQList;
-    std::vector<std::string> FQUList;      // looked up with the path collation
+    std::vector<std::string> FQUList; // looked up with the path collation
     std::vector<std::string> StagedFiles;
 
     bool CancelRequested = false;

@@ -10,7 +10,7 @@ namespace torvinel {
 
 namespace {
 
-constexpr std::size_t kBlockTarget = 512;       // lines per block after a split or a load
+constexpr std::size_t kBlockTarget = 512; // lines per block after a split or a load
 constexpr std::size_t kBlockLimit = 2 * kBlockTarget;
 
 bool less(std::string_view a, std::string_view b) { return platform::comparePaths(a, b) < 0; }
@@ -65,8 +65,9 @@ struct SortedList::Blocks {
     // First block whose last line is not less than text (blocks.size() when none).
     std::size_t blockFor(std::string_view text) const
     {
-        auto it = std::lower_bound(blocks.begin(), blocks.end(), text,
-                                   [](const std::vector<std::string>& b, std::string_view t) { return less(b.back(), t); });
+        auto it =
+            std::lower_bound(blocks.begin(), blocks.end(), text,
+                             [](const std::vector<std::string>& b, std::string_view t) { return less(b.back(), t); });
         return static_cast<std::size_t>(it - blocks.begin());
     }
     void assignSorted(std::vector<std::string> lines)
@@ -75,17 +76,18 @@ struct SortedList::Blocks {
         total = lines.size();
         for (std::size_t i = 0; i < lines.size(); i += kBlockTarget) {
             const std::size_t end = std::min(lines.size(), i + kBlockTarget);
-            blocks.emplace_back(std::make_move_iterator(lines.begin() + i), std::make_move_iterator(lines.begin() + end));
+            blocks.emplace_back(std::make_move_iterator(lines.begin() + i),
+                                std::make_move_iterator(lines.begin() + end));
         }
         rebuild();
     }
 };
 
-SortedList::SortedList() : m_blocks(std::make_unique<Blocks>()) {}
+SortedList::SortedList() : m_blocks(std::make_unique<Blocks>()) { }
 SortedList::~SortedList() = default;
 SortedList::SortedList(SortedList&&) noexcept = default;
 SortedList& SortedList::operator=(SortedList&&) noexcept = default;
-SortedList::SortedList(const SortedList& other) : m_blocks(std::make_unique<Blocks>(*other.m_blocks)) {}
+SortedList::SortedList(const SortedList& other) : m_blocks(std::make_unique<Blocks>(*other.m_blocks)) { }
 SortedList& SortedList::operator=(const SortedList& other)
 {
     if (this != &other)
@@ -192,9 +194,10 @@ void SortedList::loadFromFile(const std::string& path)
     std::vector<std::string> lines = readLines(path);
     std::stable_sort(lines.begin(), lines.end(), [](const std::string& a, const std::string& b) { return less(a, b); });
     // Keep the first of equal lines, as adding them one by one would.
-    lines.erase(std::unique(lines.begin(), lines.end(),
-                            [](const std::string& a, const std::string& b) { return platform::comparePaths(a, b) == 0; }),
-                lines.end());
+    lines.erase(
+        std::unique(lines.begin(), lines.end(),
+                    [](const std::string& a, const std::string& b) { return platform::comparePaths(a, b) == 0; }),
+        lines.end());
     m_blocks->assignSorted(std::move(lines));
 }
 

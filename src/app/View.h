@@ -17,28 +17,28 @@ enum class Control {
     BackupButton,
     RestoreButton,
     AddDiscButton,
-    WriterChooser,      // the disc writers found at start-up
-    WriterGroup,        // the box around WriterChooser, hidden when there is one writer
-    RestoreDrive,       // the drive restore reads discs from
+    WriterChooser, // the disc writers found at start-up
+    WriterGroup,   // the box around WriterChooser, hidden when there is one writer
+    RestoreDrive,  // the drive restore reads discs from
     RestoreDriveGroup,
-    BackupSetChooser,   // the backup sets, newest first
+    BackupSetChooser, // the backup sets, newest first
     RestoreTree,
-    DiscList,           // discs that can be removed from the database
-    AddDiscDrive,       // the drive a disc's catalogs are added from
-    Md5Check,           // compare file contents by MD5
-    VerifyCheck,        // verify each disc after burning
-    CdSpeed,            // the CD writing speed list
-    DvdSpeed,           // the DVD writing speed list
+    DiscList,     // discs that can be removed from the database
+    AddDiscDrive, // the drive a disc's catalogs are added from
+    Md5Check,     // compare file contents by MD5
+    VerifyCheck,  // verify each disc after burning
+    CdSpeed,      // the CD writing speed list
+    DvdSpeed,     // the DVD writing speed list
     // Backup and restore progress windows
-    ProgressCaption,    // the caption over the bars (the phase title)
-    MessageText,        // the message line
+    ProgressCaption, // the caption over the bars (the phase title)
+    MessageText,     // the message line
     CancelButton,
     // Backup progress window
-    PhaseText,          // the line over the phase bar
+    PhaseText, // the line over the phase bar
     PhaseBar,
-    ExtraText,          // the line over the second bar
+    ExtraText, // the line over the second bar
     ExtraBar,
-    DiscCount,          // the estimate of the discs this run needs
+    DiscCount, // the estimate of the discs this run needs
     // Restore progress window
     ProgressText,
     ProgressBar,
@@ -109,9 +109,9 @@ public:
     virtual void showInformation(const std::string& text) = 0;
     // text is shown as given; callers use errorBoxText() for the full-stop rule.
     virtual void showError(const std::string& text) = 0;
-    virtual bool askYesNo(const std::string& text) = 0;     // true: Yes
+    virtual bool askYesNo(const std::string& text) = 0;       // true: Yes
     virtual bool askRetryIgnore(const std::string& text) = 0; // true: Retry
-    virtual bool askOkCancel(const std::string& text) = 0;  // true: OK
+    virtual bool askOkCancel(const std::string& text) = 0;    // true: OK
 
     // --- the desktop ----------------------------------------------------------------
     virtual void openFolder(const std::string& path) = 0;

@@ -29,8 +29,7 @@ void createWorkingFolder(const std::string& folder)
         throw Error("Could not create " + folder);
 }
 
-template <std::size_t N>
-std::vector<std::string> itemsOf(const std::array<std::string_view, N>& items)
+template <std::size_t N> std::vector<std::string> itemsOf(const std::array<std::string_view, N>& items)
 {
     return {items.begin(), items.end()};
 }
@@ -43,7 +42,7 @@ int positionIn(int64_t position, std::size_t count)
 
 } // namespace
 
-Application::Application(View& view) : m_view(view), m_restoreTree(std::make_unique<RestoreTree>()) {}
+Application::Application(View& view) : m_view(view), m_restoreTree(std::make_unique<RestoreTree>()) { }
 
 Application::~Application() = default;
 
@@ -78,10 +77,7 @@ void Application::startUp()
 
 // The main window answers this message while it is in front, so inserting a disc during a
 // run does not start another program.
-void Application::suppressAutoPlay()
-{
-    m_state.QueryCancelAutoPlay = platform::registerQueryCancelAutoPlay();
-}
+void Application::suppressAutoPlay() { m_state.QueryCancelAutoPlay = platform::registerQueryCancelAutoPlay(); }
 
 // The disc library's log of the previous run.
 void Application::forgetLibraryLog(const std::string& appFolder)
@@ -222,10 +218,7 @@ void Application::loadBackupState()
 }
 
 // The ticks of the last session; on a first start the documents folder.
-void Application::restoreSelection(const std::string& documents)
-{
-    RestoreSelection(m_state, m_view, documents);
-}
+void Application::restoreSelection(const std::string& documents) { RestoreSelection(m_state, m_view, documents); }
 
 // The tree of the current state and the backup sets.
 void Application::buildRestoreSide()

@@ -24,14 +24,18 @@ std::vector<std::string> imageDriveFolder()
 
 BackupRunner::BackupRunner(Application& application, std::function<void()> refreshRestore)
     : m_archiveBits(application.state().AppFolder),
-      m_context{application.state(), application.view(), m_engine, m_archiveBits,
+      m_context{application.state(),
+                application.view(),
+                m_engine,
+                m_archiveBits,
                 [&application](const std::string& name, int64_t& discFreeBytes) {
                     RunState& state = application.state();
                     View& view = application.view();
                     const DriveList& devices = application.discwright().devices();
                     return burnDisc(state, view, devices, name, discFreeBytes);
                 },
-                std::move(refreshRestore), imageDriveFolder()}
+                std::move(refreshRestore),
+                imageDriveFolder()}
 {
     configureArchiveEngine(m_engine, application.state());
 }

@@ -17,8 +17,8 @@ using namespace zipformat;
 using namespace zipengine;
 
 ZipArchive::ZipArchive()
-    : noCompressionMasks{"*.gif", "*.jpg", "*.png", "*.mp3", "*.flac", "*.ogg", "*.wmv",
-                         "*.avi", "*.mpg", "*.mpeg", "*.mp4", "*.mov", "*.zip"}
+    : noCompressionMasks{"*.gif", "*.jpg", "*.png",  "*.mp3", "*.flac", "*.ogg", "*.wmv",
+                         "*.avi", "*.mpg", "*.mpeg", "*.mp4", "*.mov",  "*.zip"}
 {
 }
 
@@ -66,10 +66,7 @@ void ZipArchive::setSpanningMode(ZipSpanningMode mode)
 
 // --- failures and events --------------------------------------------------------------------
 
-void ZipArchive::raise(ZipErrorKind kind, const std::string& path) const
-{
-    throw ZipError(componentName, kind, path);
-}
+void ZipArchive::raise(ZipErrorKind kind, const std::string& path) const { throw ZipError(componentName, kind, path); }
 
 void ZipArchive::requireOpen() const
 {
@@ -77,8 +74,8 @@ void ZipArchive::requireOpen() const
         raise(ZipErrorKind::ArchiveNotOpen);
 }
 
-bool ZipArchive::attempt(const std::function<void()>& work, const std::string& fileName,
-                           ZipOperation operation, const std::function<void()>& cleanup)
+bool ZipArchive::attempt(const std::function<void()>& work, const std::string& fileName, ZipOperation operation,
+                         const std::function<void()>& cleanup)
 {
     for (;;) {
         try {
@@ -97,8 +94,7 @@ bool ZipArchive::attempt(const std::function<void()>& work, const std::string& f
     }
 }
 
-ZipFailureAction ZipArchive::reportFailure(const ZipFault& fault, const std::string& fileName,
-                                       ZipOperation operation)
+ZipFailureAction ZipArchive::reportFailure(const ZipFault& fault, const std::string& fileName, ZipOperation operation)
 {
     if (!onProcessFileFailure)
         return ZipFailureAction::Abort;
@@ -109,8 +105,7 @@ ZipFailureAction ZipArchive::reportFailure(const ZipFault& fault, const std::str
     return action;
 }
 
-bool ZipArchive::progress(const std::string& entryName, double percent,
-                            ZipOperation operation, ZipProgressPhase phase)
+bool ZipArchive::progress(const std::string& entryName, double percent, ZipOperation operation, ZipProgressPhase phase)
 {
     if (!onFileProgress)
         return true;
@@ -119,10 +114,7 @@ bool ZipArchive::progress(const std::string& entryName, double percent,
     return !cancel;
 }
 
-int ZipArchive::deflateLevel() const
-{
-    return m_compressionMode;
-}
+int ZipArchive::deflateLevel() const { return m_compressionMode; }
 
 bool ZipArchive::storedByMask(const std::string& path) const
 {
@@ -267,30 +259,26 @@ int64_t ZipArchive::size() const
 int ZipArchive::fileCount() const
 {
     requireOpen();
-    return static_cast<int>(std::count_if(m_entries.begin(), m_entries.end(),
-                                          [](const ZipEntry& e) { return !e.isFolder(); }));
+    return static_cast<int>(
+        std::count_if(m_entries.begin(), m_entries.end(), [](const ZipEntry& e) { return !e.isFolder(); }));
 }
 
 // --- the central directory ------------------------------------------------------------------
 
-std::string ZipArchive::directoryBytes(const std::vector<ZipEntry>& entries, uint64_t offset,
-                                         uint32_t disk, uint64_t& directorySize) const
+std::string ZipArchive::directoryBytes(const std::vector<ZipEntry>& entries, uint64_t offset, uint32_t disk,
+                                       uint64_t& directorySize) const
 {
     std::string bytes;
     for (const ZipEntry& e : entries)
         bytes += zipwriter::centralHeader(e);
     directorySize = bytes.size();
-    if (zip64Mode == Zip64Mode::Disabled
-        && zipwriter::needsZip64End(entries.size(), directorySize, offset, disk))
+    if (zip64Mode == Zip64Mode::Disabled && zipwriter::needsZip64End(entries.size(), directorySize, offset, disk))
         throw ZipFault{ZipErrorKind::Zip64Disabled, m_path};
-    bytes += zipwriter::directoryEnd(entries.size(), entries.size(), directorySize, offset, disk,
-                                     disk, offset + directorySize);
+    bytes += zipwriter::directoryEnd(entries.size(), entries.size(), directorySize, offset, disk, disk,
+                                     offset + directorySize);
     return bytes;
 }
 
-std::string ZipArchive::displayName(const ZipEntry& entry) const
-{
-    return zipreader::displayName(entry);
-}
+std::string ZipArchive::displayName(const ZipEntry& entry) const { return zipreader::displayName(entry); }
 
 } // namespace torvinel

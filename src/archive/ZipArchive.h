@@ -52,20 +52,19 @@ class ZipArchive;
 
 // Sender, entry name (platform separators), per cent of the current file, operation, phase,
 // cancel (out).
-using ZipFileProgressEvent = std::function<void(ZipArchive& sender, const std::string& fileName,
-                                                 double progress, ZipOperation operation,
-                                                 ZipProgressPhase phase, bool& cancel)>;
+using ZipFileProgressEvent = std::function<void(ZipArchive& sender, const std::string& fileName, double progress,
+                                                ZipOperation operation, ZipProgressPhase phase, bool& cancel)>;
 // Sender, file name, operation, native error, error code, error message (the whole
 // "ZF: ... - Native error: nnnnn" text), action (out; starts as ZipFailureAction::Abort).
-using ZipProcessFileFailureEvent = std::function<void(
-    ZipArchive& sender, const std::string& fileName, ZipOperation operation,
-    int nativeError, int errorCode, const std::string& errorMessage, ZipFailureAction& action)>;
+using ZipProcessFileFailureEvent =
+    std::function<void(ZipArchive& sender, const std::string& fileName, ZipOperation operation, int nativeError,
+                       int errorCode, const std::string& errorMessage, ZipFailureAction& action)>;
 // Each piece of a file's content as an add reads it, before compression: lets the caller
 // digest the file in the same read. Called again from the start when an entry is retried.
 using ZipFileDataEvent = std::function<void(const unsigned char* data, std::size_t size)>;
 // Sender, volume number (from 1), volume file name (in/out), cancel (out).
-using ZipRequestBlankVolumeEvent = std::function<void(ZipArchive& sender, int volumeNumber,
-                                                       std::string& volumeFileName, bool& cancel)>;
+using ZipRequestBlankVolumeEvent =
+    std::function<void(ZipArchive& sender, int volumeNumber, std::string& volumeFileName, bool& cancel)>;
 
 // The ZIP archive engine: ordinary archives that grow one add at a time, split archives of
 // fixed-size volumes, and extraction. Writes classic ZIP; Zip64 fields only for entries that
@@ -85,8 +84,8 @@ public:
 
     // --- settings ---------------------------------------------------------------------------
     std::string componentName = "ZF"; // at the start of every message
-    std::string fileName;    // the archive; for a split archive the path of its last volume
-    std::string baseDir;     // added paths are resolved, entries extracted, against this
+    std::string fileName;             // the archive; for a split archive the path of its last volume
+    std::string baseDir;              // added paths are resolved, entries extracted, against this
     std::vector<std::string> noCompressionMasks;
     // Split archives: the size of every volume but the last; at least 65536 is used.
     // Volumes are named base_NNN.ext beside fileName.
@@ -154,12 +153,10 @@ private:
     // Runs work; a ZipFault from it goes to onProcessFileFailure (after cleanup). Returns
     // true when work succeeded, false when the handler chose to ignore the entry; retries
     // on Retry; throws the ZipError on Abort.
-    bool attempt(const std::function<void()>& work, const std::string& fileName,
-                 ZipOperation operation, const std::function<void()>& cleanup = {});
-    ZipFailureAction reportFailure(const ZipFault& fault, const std::string& fileName,
-                             ZipOperation operation);
-    bool progress(const std::string& entryName, double percent, ZipOperation operation,
-                  ZipProgressPhase phase);
+    bool attempt(const std::function<void()>& work, const std::string& fileName, ZipOperation operation,
+                 const std::function<void()>& cleanup = {});
+    ZipFailureAction reportFailure(const ZipFault& fault, const std::string& fileName, ZipOperation operation);
+    bool progress(const std::string& entryName, double percent, ZipOperation operation, ZipProgressPhase phase);
     int deflateLevel() const;
     bool storedByMask(const std::string& path) const;
 
@@ -169,8 +166,7 @@ private:
 
     std::vector<AddItem> collectItems(const std::string& fileMask, uint32_t searchAttr,
                                       const std::string& exclusionMask);
-    bool writeEntry(const AddItem& item, zipio::BufferedWriter& out,
-                    zipwriter::DataEncoder& encoder, ZipEntry& entry,
+    bool writeEntry(const AddItem& item, zipio::BufferedWriter& out, zipwriter::DataEncoder& encoder, ZipEntry& entry,
                     ZipOperation operation);
     bool addOrdinary(std::vector<AddItem>& items);
     bool addSplit(std::vector<AddItem>& items);
@@ -180,8 +176,8 @@ private:
     void writeRecord(SplitWriter& writer, const std::string& record);
     void writeSpanning(SplitWriter& writer, const unsigned char* data, std::size_t size);
     void commitSplit(SplitWriter& writer, std::vector<ZipEntry> entries);
-    std::string directoryBytes(const std::vector<ZipEntry>& entries, uint64_t offset,
-                               uint32_t disk, uint64_t& directorySize) const;
+    std::string directoryBytes(const std::vector<ZipEntry>& entries, uint64_t offset, uint32_t disk,
+                               uint64_t& directorySize) const;
 
     void ensureFolder(const std::string& folder, ExtractContext& context);
     bool extractEntry(const ZipEntry& entry, const std::string& name, ExtractContext& context,
@@ -193,17 +189,17 @@ private:
 
     bool m_open = false;
     bool m_readOnly = false;
-    bool m_split = false;           // the open archive is a split archive
-    bool m_splitFinished = false;   // a split archive that takes no more adds
-    bool m_hasDirectory = false;    // the archive file holds a written end record
-    std::string m_path;             // fileName as it was opened
-    platform::File m_file;          // the archive, or the volume being written
+    bool m_split = false;         // the open archive is a split archive
+    bool m_splitFinished = false; // a split archive that takes no more adds
+    bool m_hasDirectory = false;  // the archive file holds a written end record
+    std::string m_path;           // fileName as it was opened
+    platform::File m_file;        // the archive, or the volume being written
     std::vector<ZipEntry> m_entries;
-    uint64_t m_dataEnd = 0;         // where the next entry goes (the directory's offset)
-    uint32_t m_lastDisk = 0;        // 0-based number of the volume holding the end record
-    uint32_t m_volumeNumber = 0;    // split writing: 1-based number of the current volume
-    uint64_t m_volumeRoom = 0;      // split writing: what the current volume may hold
-    std::string m_volumePath;       // split writing: the current volume's file
+    uint64_t m_dataEnd = 0;      // where the next entry goes (the directory's offset)
+    uint32_t m_lastDisk = 0;     // 0-based number of the volume holding the end record
+    uint32_t m_volumeNumber = 0; // split writing: 1-based number of the current volume
+    uint64_t m_volumeRoom = 0;   // split writing: what the current volume may hold
+    std::string m_volumePath;    // split writing: the current volume's file
 };
 
 } // namespace torvinel

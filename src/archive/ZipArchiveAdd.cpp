@@ -45,7 +45,7 @@ struct ZipArchive::ItemCollector {
     ZipArchive& archive;
     uint32_t searchAttr;
     const std::string& exclusionMask;
-    std::string base; // baseDir without a trailing "/"; empty for the root
+    std::string base;         // baseDir without a trailing "/"; empty for the root
     platform::FileStatus own; // the archive (or the volume) being written, when known
     std::vector<AddItem> items;
     std::set<std::string> names;
@@ -76,8 +76,7 @@ std::string ZipArchive::ItemCollector::entryNameOf(const std::string& path, bool
 bool ZipArchive::ItemCollector::excluded(const std::string& path, const std::string& entryName) const
 {
     return !exclusionMask.empty()
-        && (zipnames::wildcardMatch(path, exclusionMask)
-            || zipnames::wildcardMatch(fileNameOf(path), exclusionMask)
+        && (zipnames::wildcardMatch(path, exclusionMask) || zipnames::wildcardMatch(fileNameOf(path), exclusionMask)
             || zipnames::wildcardMatch(entryName, exclusionMask));
 }
 
@@ -153,14 +152,17 @@ void ZipArchive::ItemCollector::walk(const std::string& folder, const std::strin
     }
 }
 
-std::vector<ZipArchive::AddItem> ZipArchive::collectItems(const std::string& fileMask,
-                                                          uint32_t searchAttr,
+std::vector<ZipArchive::AddItem> ZipArchive::collectItems(const std::string& fileMask, uint32_t searchAttr,
                                                           const std::string& exclusionMask)
 {
     const std::string mask = relativeMask(fileMask);
-    ItemCollector collector{*this, searchAttr, exclusionMask,
+    ItemCollector collector{*this,
+                            searchAttr,
+                            exclusionMask,
                             baseDir == "/" ? std::string() : withoutTrailingSlashes(baseDir),
-                            m_file.isOpen() ? m_file.status() : platform::FileStatus{}, {}, {}};
+                            m_file.isOpen() ? m_file.status() : platform::FileStatus{},
+                            {},
+                            {}};
     const std::string resolved = collector.base + "/" + mask;
     // A name that holds "*" or "?" is a mask only when no file has that very name: POSIX
     // file names may hold both, and such a file is added alone, not its look-alikes.
@@ -173,8 +175,7 @@ std::vector<ZipArchive::AddItem> ZipArchive::collectItems(const std::string& fil
     return std::move(collector.items);
 }
 
-bool ZipArchive::addFiles(const std::string& fileMask, uint32_t searchAttr,
-                                   const std::string& exclusionMask)
+bool ZipArchive::addFiles(const std::string& fileMask, uint32_t searchAttr, const std::string& exclusionMask)
 {
     std::lock_guard guard(engineLock());
     requireOpen();
@@ -193,9 +194,8 @@ bool ZipArchive::addFiles(const std::string& fileMask, uint32_t searchAttr,
 
 // Writes one entry's local header and data at the writer's position and describes it in
 // entry. Returns false when the progress handler cancelled.
-bool ZipArchive::writeEntry(const AddItem& item, zipio::BufferedWriter& out,
-                              zipwriter::DataEncoder& encoder, ZipEntry& e,
-                              ZipOperation operation)
+bool ZipArchive::writeEntry(const AddItem& item, zipio::BufferedWriter& out, zipwriter::DataEncoder& encoder,
+                            ZipEntry& e, ZipOperation operation)
 {
     e = ZipEntry{};
     e.name = item.entryName;
@@ -231,8 +231,7 @@ bool ZipArchive::writeEntry(const AddItem& item, zipio::BufferedWriter& out,
 
     const bool stored = deflateLevel() == 0 || storedByMask(item.path);
     e.method = stored ? MethodStored : MethodDeflated;
-    const bool zip64Sizes =
-        zipwriter::needsZip64Sizes(size, stored ? size : zipwriter::deflateBoundOf(size));
+    const bool zip64Sizes = zipwriter::needsZip64Sizes(size, stored ? size : zipwriter::deflateBoundOf(size));
     e.versionNeeded = (zip64Sizes || e.localHeaderOffset >= Saturated32)
         ? VersionZip64
         : (stored ? VersionStored : VersionDeflateOrFolder);
@@ -242,17 +241,17 @@ bool ZipArchive::writeEntry(const AddItem& item, zipio::BufferedWriter& out,
     if (!progress(e.name, 0, operation, ZipProgressPhase::Start))
         return false;
     const zipwriter::DataResult data = encoder.encode(
-        source, item.path, !stored, out, [&](uint64_t done) {
-            return progress(e.name, size ? 100.0 * static_cast<double>(std::min(done, size)) / static_cast<double>(size) : 100.0,
-                            operation, ZipProgressPhase::Process);
+        source, item.path, !stored, out,
+        [&](uint64_t done) {
+            return progress(
+                e.name, size ? 100.0 * static_cast<double>(std::min(done, size)) / static_cast<double>(size) : 100.0,
+                operation, ZipProgressPhase::Process);
         },
         onFileData);
     if (data.cancelled)
         return false;
-    if (!zip64Sizes
-        && (data.uncompressedSize >= Saturated32 || data.compressedSize >= Saturated32))
-        throw ZipFault{zip64Mode == Zip64Mode::Disabled ? ZipErrorKind::Zip64Disabled
-                                               : ZipErrorKind::WriteToStream,
+    if (!zip64Sizes && (data.uncompressedSize >= Saturated32 || data.compressedSize >= Saturated32))
+        throw ZipFault{zip64Mode == Zip64Mode::Disabled ? ZipErrorKind::Zip64Disabled : ZipErrorKind::WriteToStream,
                        item.path}; // the file grew past 4 GiB while it was read
     e.crc = data.crc;
     e.compressedSize = data.compressedSize;
@@ -272,8 +271,8 @@ struct ZipArchive::OrdinaryAdd {
     bool replacing = false;
     std::vector<ZipEntry> entries; // the directory being built
     zipio::BufferedWriter out;
-    TemporaryFile rewrite;         // the new file of a replacing add
-    std::string savedTail;         // the directory an append overwrites
+    TemporaryFile rewrite; // the new file of a replacing add
+    std::string savedTail; // the directory an append overwrites
     uint64_t oldEnd = 0;
 
     OrdinaryAdd(ZipArchive& archive, const std::vector<AddItem>& items);
@@ -313,9 +312,8 @@ void ZipArchive::OrdinaryAdd::copyKeptEntries()
     std::vector<const ZipEntry*> byOffset;
     for (const ZipEntry& e : current)
         byOffset.push_back(&e);
-    std::sort(byOffset.begin(), byOffset.end(), [](const ZipEntry* a, const ZipEntry* b) {
-        return a->localHeaderOffset < b->localHeaderOffset;
-    });
+    std::sort(byOffset.begin(), byOffset.end(),
+              [](const ZipEntry* a, const ZipEntry* b) { return a->localHeaderOffset < b->localHeaderOffset; });
     std::vector<unsigned char> buffer(zipio::BufferSize);
     for (std::size_t i = 0; i < byOffset.size(); ++i) {
         const ZipEntry& e = *byOffset[i];
@@ -326,8 +324,8 @@ void ZipArchive::OrdinaryAdd::copyKeptEntries()
         moved.localHeaderOffset = out.position();
         for (uint64_t at = e.localHeaderOffset; at < end;) {
             const std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(end - at, buffer.size()));
-            const std::size_t got = zipio::readAt(archive.m_file, buffer.data(), want, at, path,
-                                                  ZipErrorKind::WriteToStream);
+            const std::size_t got =
+                zipio::readAt(archive.m_file, buffer.data(), want, at, path, ZipErrorKind::WriteToStream);
             if (got != want)
                 throw ZipFault{ZipErrorKind::ArchiveDamaged, path};
             out.write(buffer.data(), got);
@@ -354,8 +352,7 @@ void ZipArchive::OrdinaryAdd::appendAfterLastEntry()
         if (size < 0 || static_cast<uint64_t>(size) < oldEnd)
             throw ZipFault{ZipErrorKind::WriteToStream, path};
         savedTail.resize(static_cast<std::size_t>(static_cast<uint64_t>(size) - oldEnd));
-        if (zipio::readAt(archive.m_file, savedTail.data(), savedTail.size(), oldEnd, path,
-                          ZipErrorKind::WriteToStream)
+        if (zipio::readAt(archive.m_file, savedTail.data(), savedTail.size(), oldEnd, path, ZipErrorKind::WriteToStream)
             != savedTail.size())
             throw ZipFault{ZipErrorKind::WriteToStream, path};
     }
@@ -366,9 +363,8 @@ bool ZipArchive::OrdinaryAdd::writeItems(const std::vector<AddItem>& items)
 {
     zipwriter::DataEncoder encoder(archive.deflateLevel());
     for (const AddItem& item : items) {
-        const ZipOperation operation =
-            std::any_of(archive.m_entries.begin(), archive.m_entries.end(),
-                        [&](const ZipEntry& e) { return e.name == item.entryName; })
+        const ZipOperation operation = std::any_of(archive.m_entries.begin(), archive.m_entries.end(),
+                                                   [&](const ZipEntry& e) { return e.name == item.entryName; })
             ? ZipOperation::Update
             : ZipOperation::Add;
         const uint64_t start = out.position();

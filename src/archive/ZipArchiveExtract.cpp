@@ -19,10 +19,10 @@ using namespace zipengine;
 
 namespace {
 
-constexpr uint32_t OwnerAll = 0700;   // read, write and enter for the owner
-constexpr uint32_t AllAccess = 0777;  // the permission bits without set-id and sticky
-constexpr uint32_t ReadWrite = 0666;  // a file's mode where the entry records none
-constexpr uint32_t ReadOnly = 0444;   // the same for an entry marked read-only
+constexpr uint32_t OwnerAll = 0700;  // read, write and enter for the owner
+constexpr uint32_t AllAccess = 0777; // the permission bits without set-id and sticky
+constexpr uint32_t ReadWrite = 0666; // a file's mode where the entry records none
+constexpr uint32_t ReadOnly = 0444;  // the same for an entry marked read-only
 
 bool isFolder(const std::string& path, platform::Links links)
 {
@@ -32,13 +32,12 @@ bool isFolder(const std::string& path, platform::Links links)
 } // namespace
 
 struct ZipArchive::ExtractContext {
-    std::string base;                         // baseDir without a trailing separator
+    std::string base;                             // baseDir without a trailing separator
     std::unordered_set<std::string> knownFolders; // folders known to exist
     zipio::BufferedWriter out;
 };
 
-bool ZipArchive::extractFiles(const std::string& fileMask, uint32_t searchAttr,
-                                       const std::string& exclusionMask)
+bool ZipArchive::extractFiles(const std::string& fileMask, uint32_t searchAttr, const std::string& exclusionMask)
 {
     std::lock_guard guard(engineLock());
     requireOpen();
@@ -71,9 +70,8 @@ bool ZipArchive::extractFiles(const std::string& fileMask, uint32_t searchAttr,
                 || zipnames::wildcardMatch(zipnames::fileNamePart(bare), exclusionMask)))
             continue;
         bool finished = true;
-        attempt(
-            [&] { finished = extractEntry(e, name, context, reader, decoder, folderModes); },
-            withPlatformSeparators(name), ZipOperation::Extract, [] {});
+        attempt([&] { finished = extractEntry(e, name, context, reader, decoder, folderModes); },
+                withPlatformSeparators(name), ZipOperation::Extract, [] {});
         if (!finished)
             return false;
     }
@@ -111,13 +109,12 @@ void ZipArchive::ensureFolder(const std::string& folder, ExtractContext& context
 }
 
 bool ZipArchive::extractEntry(const ZipEntry& e, const std::string& name, ExtractContext& context,
-                                zipreader::ChainReader& reader, zipreader::DataDecoder& decoder,
-                                std::vector<std::pair<std::string, unsigned>>& folderModes)
+                              zipreader::ChainReader& reader, zipreader::DataDecoder& decoder,
+                              std::vector<std::pair<std::string, unsigned>>& folderModes)
 {
     // Names from Unix-like hosts may hold "\" as an ordinary character; elsewhere it is a
     // separator (displayName has already turned those into "/").
-    const std::optional<std::string> safe =
-        zipnames::safeRelativeName(name, platform::pathSeparator() == '\\');
+    const std::optional<std::string> safe = zipnames::safeRelativeName(name, platform::pathSeparator() == '\\');
     if (!safe)
         throw ZipFault{ZipErrorKind::UnsafeEntryName, name};
     const std::string target = context.base + "/" + *safe;

@@ -75,8 +75,7 @@ void ZipArchive::writeSpanning(SplitWriter& writer, const unsigned char* data, s
     while (size > 0) {
         if (writer.out.position() >= m_volumeRoom)
             nextVolume(writer);
-        const std::size_t n = static_cast<std::size_t>(
-            std::min<uint64_t>(size, m_volumeRoom - writer.out.position()));
+        const std::size_t n = static_cast<std::size_t>(std::min<uint64_t>(size, m_volumeRoom - writer.out.position()));
         writer.out.write(data, n);
         data += n;
         size -= n;
@@ -142,12 +141,10 @@ bool ZipArchive::addSplit(std::vector<AddItem>& items)
                 continue;
             // The staged local header is rebuilt, since its size is now known exactly.
             unsigned char head[local::Size];
-            if (zipio::readAt(packed.file, head, sizeof head, 0, packed.path,
-                              ZipErrorKind::WriteToStream)
+            if (zipio::readAt(packed.file, head, sizeof head, 0, packed.path, ZipErrorKind::WriteToStream)
                 != sizeof head)
                 throw ZipFault{ZipErrorKind::WriteToStream, packed.path};
-            const uint64_t dataStart = local::Size + get16(head + local::NameLength)
-                + get16(head + local::ExtraLength);
+            const uint64_t dataStart = local::Size + get16(head + local::NameLength) + get16(head + local::ExtraLength);
             const bool zip64Sizes = zipwriter::needsZip64Sizes(entry.uncompressedSize, entry.compressedSize);
             const std::string header = zipwriter::localHeader(entry, zip64Sizes);
             if (writer.out.position() > 0 && writer.out.position() + header.size() > m_volumeRoom)
@@ -159,10 +156,10 @@ bool ZipArchive::addSplit(std::vector<AddItem>& items)
                 : (entry.method == MethodStored && !item.folder ? VersionStored : VersionDeflateOrFolder);
             writeRecord(writer, zipwriter::localHeader(entry, zip64Sizes));
             for (uint64_t at = dataStart; at < dataStart + entry.compressedSize;) {
-                const std::size_t want = static_cast<std::size_t>(
-                    std::min<uint64_t>(dataStart + entry.compressedSize - at, buffer.size()));
-                const std::size_t got = zipio::readAt(packed.file, buffer.data(), want, at,
-                                                      packed.path, ZipErrorKind::WriteToStream);
+                const std::size_t want =
+                    static_cast<std::size_t>(std::min<uint64_t>(dataStart + entry.compressedSize - at, buffer.size()));
+                const std::size_t got =
+                    zipio::readAt(packed.file, buffer.data(), want, at, packed.path, ZipErrorKind::WriteToStream);
                 if (got != want)
                     throw ZipFault{ZipErrorKind::WriteToStream, packed.path};
                 writeSpanning(writer, buffer.data(), got);

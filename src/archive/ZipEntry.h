@@ -29,15 +29,12 @@ struct ZipEntry {
     uint32_t dosAttributes() const { return externalAttributes & 0xff; }
     bool isFolder() const
     {
-        return (dosAttributes() & zipformat::AttrFolder) != 0
-            || (!name.empty() && name.back() == '/');
+        return (dosAttributes() & zipformat::AttrFolder) != 0 || (!name.empty() && name.back() == '/');
     }
     // The Unix mode when the entry was made on a Unix-like host and records one, else 0.
     uint32_t unixMode() const
     {
-        return (host() == zipformat::HostUnix || host() == zipformat::HostMacOsX)
-            ? externalAttributes >> 16
-            : 0;
+        return (host() == zipformat::HostUnix || host() == zipformat::HostMacOsX) ? externalAttributes >> 16 : 0;
     }
 };
 

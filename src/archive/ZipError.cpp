@@ -30,13 +30,9 @@ const ZipErrorInfo infos[] = {
 
 } // namespace
 
-const ZipErrorInfo& zipErrorInfo(ZipErrorKind kind)
-{
-    return infos[static_cast<int>(kind)];
-}
+const ZipErrorInfo& zipErrorInfo(ZipErrorKind kind) { return infos[static_cast<int>(kind)]; }
 
-std::string zipErrorMessage(const std::string& componentName, ZipErrorKind kind,
-                            const std::string& path)
+std::string zipErrorMessage(const std::string& componentName, ZipErrorKind kind, const std::string& path)
 {
     const ZipErrorInfo& info = zipErrorInfo(kind);
     std::string text = info.text;

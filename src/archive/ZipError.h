@@ -35,8 +35,7 @@ struct ZipErrorInfo {
 const ZipErrorInfo& zipErrorInfo(ZipErrorKind kind);
 
 // "ZF: Cannot open file "/x" - Native error: 00033"
-std::string zipErrorMessage(const std::string& componentName, ZipErrorKind kind,
-                            const std::string& path = {});
+std::string zipErrorMessage(const std::string& componentName, ZipErrorKind kind, const std::string& path = {});
 
 // A failure raised by the engine: the message plus its two numbers.
 class ZipError : public Error {

@@ -65,32 +65,30 @@ constexpr uint32_t Zip64EndRecordSignature = 0x06064b50;
 constexpr uint32_t Zip64LocatorSignature = 0x07064b50;
 
 namespace local {
-constexpr std::size_t Signature = 0, VersionNeeded = 4, Flags = 6, Method = 8, Time = 10, Date = 12,
-                      Crc = 14, CompressedSize = 18, UncompressedSize = 22, NameLength = 26,
-                      ExtraLength = 28;
+constexpr std::size_t Signature = 0, VersionNeeded = 4, Flags = 6, Method = 8, Time = 10, Date = 12, Crc = 14,
+                      CompressedSize = 18, UncompressedSize = 22, NameLength = 26, ExtraLength = 28;
 constexpr std::size_t Size = 30;
 } // namespace local
 
 namespace central {
-constexpr std::size_t Signature = 0, VersionMadeBy = 4, VersionNeeded = 6, Flags = 8, Method = 10,
-                      Time = 12, Date = 14, Crc = 16, CompressedSize = 20, UncompressedSize = 24,
-                      NameLength = 28, ExtraLength = 30, CommentLength = 32, DiskStart = 34,
-                      InternalAttributes = 36, ExternalAttributes = 38, LocalHeaderOffset = 42;
+constexpr std::size_t Signature = 0, VersionMadeBy = 4, VersionNeeded = 6, Flags = 8, Method = 10, Time = 12, Date = 14,
+                      Crc = 16, CompressedSize = 20, UncompressedSize = 24, NameLength = 28, ExtraLength = 30,
+                      CommentLength = 32, DiskStart = 34, InternalAttributes = 36, ExternalAttributes = 38,
+                      LocalHeaderOffset = 42;
 constexpr std::size_t Size = 46;
 } // namespace central
 
 namespace endrecord {
-constexpr std::size_t Signature = 0, ThisDisk = 4, DirectoryDisk = 6, EntriesOnDisk = 8,
-                      EntriesTotal = 10, DirectorySize = 12, DirectoryOffset = 16,
-                      CommentLength = 20;
+constexpr std::size_t Signature = 0, ThisDisk = 4, DirectoryDisk = 6, EntriesOnDisk = 8, EntriesTotal = 10,
+                      DirectorySize = 12, DirectoryOffset = 16, CommentLength = 20;
 constexpr std::size_t Size = 22;
 constexpr std::size_t MaxCommentLength = 0xffff;
 } // namespace endrecord
 
 namespace zip64record {
-constexpr std::size_t Signature = 0, RecordSize = 4, VersionMadeBy = 12, VersionNeeded = 14,
-                      ThisDisk = 16, DirectoryDisk = 20, EntriesOnDisk = 24, EntriesTotal = 32,
-                      DirectorySize = 40, DirectoryOffset = 48;
+constexpr std::size_t Signature = 0, RecordSize = 4, VersionMadeBy = 12, VersionNeeded = 14, ThisDisk = 16,
+                      DirectoryDisk = 20, EntriesOnDisk = 24, EntriesTotal = 32, DirectorySize = 40,
+                      DirectoryOffset = 48;
 constexpr std::size_t Size = 56;
 } // namespace zip64record
 

@@ -6,8 +6,8 @@
 
 namespace torvinel::zipio {
 
-std::size_t readAt(const platform::File& file, void* data, std::size_t size, uint64_t offset,
-                   const std::string& path, ZipErrorKind failure)
+std::size_t readAt(const platform::File& file, void* data, std::size_t size, uint64_t offset, const std::string& path,
+                   ZipErrorKind failure)
 {
     auto* out = static_cast<unsigned char*>(data);
     std::size_t done = 0;
@@ -34,8 +34,7 @@ bool allZero(const unsigned char* data, std::size_t size)
 
 } // namespace
 
-void BufferedWriter::attach(platform::File& file, uint64_t position, const std::string& path,
-                            int64_t fileLength)
+void BufferedWriter::attach(platform::File& file, uint64_t position, const std::string& path, int64_t fileLength)
 {
     m_file = &file;
     m_path = path;

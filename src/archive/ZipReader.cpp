@@ -18,10 +18,7 @@ bool exists(const std::string& path)
     return platform::fileStatus(path, platform::Links::Follow).kind == platform::FileKind::Regular;
 }
 
-[[noreturn]] void damaged(const std::string& path)
-{
-    throw ZipFault{ZipErrorKind::ArchiveDamaged, path};
-}
+[[noreturn]] void damaged(const std::string& path) { throw ZipFault{ZipErrorKind::ArchiveDamaged, path}; }
 
 } // namespace
 
@@ -85,8 +82,7 @@ void ChainReader::seek(uint32_t disk, uint64_t offset)
 std::pair<const unsigned char*, std::size_t> ChainReader::next(std::size_t max)
 {
     for (;;) {
-        if (m_disk == m_bufferDisk && m_offset >= m_bufferOffset
-            && m_offset < m_bufferOffset + m_bufferLength) {
+        if (m_disk == m_bufferDisk && m_offset >= m_bufferOffset && m_offset < m_bufferOffset + m_bufferLength) {
             const std::size_t at = static_cast<std::size_t>(m_offset - m_bufferOffset);
             const std::size_t n = std::min(max, m_bufferLength - at);
             m_offset += n;
@@ -152,8 +148,8 @@ namespace {
 
 // Takes the zip64 values for the saturated fields out of the extra field, and keeps the
 // other extra blocks. False when the extra field is malformed or a value is missing.
-bool parseExtra(const unsigned char* p, std::size_t size, ZipEntry& entry, bool bigUncompressed,
-                bool bigCompressed, bool bigOffset, bool bigDisk)
+bool parseExtra(const unsigned char* p, std::size_t size, ZipEntry& entry, bool bigUncompressed, bool bigCompressed,
+                bool bigOffset, bool bigDisk)
 {
     std::size_t at = 0;
     bool haveZip64 = false;
@@ -214,11 +210,10 @@ EndRecord readEndRecord(const platform::File& last, const std::string& archivePa
     if (fileSize < static_cast<int64_t>(endrecord::Size))
         damaged(archivePath);
     const uint64_t size = static_cast<uint64_t>(fileSize);
-    const std::size_t tailLength = static_cast<std::size_t>(
-        std::min<uint64_t>(size, endrecord::Size + endrecord::MaxCommentLength));
+    const std::size_t tailLength =
+        static_cast<std::size_t>(std::min<uint64_t>(size, endrecord::Size + endrecord::MaxCommentLength));
     std::vector<unsigned char> tail(tailLength);
-    if (zipio::readAt(last, tail.data(), tailLength, size - tailLength, archivePath,
-                      ZipErrorKind::ArchiveDamaged)
+    if (zipio::readAt(last, tail.data(), tailLength, size - tailLength, archivePath, ZipErrorKind::ArchiveDamaged)
         != tailLength)
         damaged(archivePath);
 
@@ -307,8 +302,8 @@ std::string readDirectoryBytes(ChainReader& reader, const EndRecord& end, const 
     std::string directory;
     reader.seek(end.directoryDisk, end.directoryOffset);
     while (directory.size() < end.directorySize) {
-        const auto [p, n] = reader.next(static_cast<std::size_t>(
-            std::min<uint64_t>(end.directorySize - directory.size(), zipio::BufferSize)));
+        const auto [p, n] = reader.next(
+            static_cast<std::size_t>(std::min<uint64_t>(end.directorySize - directory.size(), zipio::BufferSize)));
         if (n == 0)
             damaged(archivePath);
         directory.append(reinterpret_cast<const char*>(p), n);
@@ -345,9 +340,8 @@ ZipEntry parseCentralHeader(const std::string& directory, std::size_t& pos, cons
     e.localHeaderOffset = get32(h + central::LocalHeaderOffset);
     const char* name = reinterpret_cast<const char*>(h + central::Size);
     e.name.assign(name, nameLength);
-    if (!parseExtra(h + central::Size + nameLength, extraLength, e,
-                    e.uncompressedSize == Saturated32, e.compressedSize == Saturated32,
-                    e.localHeaderOffset == Saturated32, e.diskNumber == Saturated16))
+    if (!parseExtra(h + central::Size + nameLength, extraLength, e, e.uncompressedSize == Saturated32,
+                    e.compressedSize == Saturated32, e.localHeaderOffset == Saturated32, e.diskNumber == Saturated16))
         damaged(archivePath);
     e.comment.assign(name + nameLength + extraLength, commentLength);
     if (e.diskNumber > end.thisDisk)
@@ -428,16 +422,12 @@ bool seekToData(ChainReader& reader, const ZipEntry& entry)
     reader.seek(entry.diskNumber, entry.localHeaderOffset);
     if (reader.read(h, sizeof h) != sizeof h || get32(h) != LocalHeaderSignature)
         return false;
-    return reader.skip(static_cast<uint64_t>(get16(h + local::NameLength))
-                       + get16(h + local::ExtraLength));
+    return reader.skip(static_cast<uint64_t>(get16(h + local::NameLength)) + get16(h + local::ExtraLength));
 }
 
 // --- entry data ---------------------------------------------------------------------------
 
-DataDecoder::DataDecoder()
-{
-    m_ready = inflateInit2(&m_stream, -MAX_WBITS) == Z_OK;
-}
+DataDecoder::DataDecoder() { m_ready = inflateInit2(&m_stream, -MAX_WBITS) == Z_OK; }
 
 DataDecoder::~DataDecoder()
 {
@@ -445,8 +435,7 @@ DataDecoder::~DataDecoder()
         inflateEnd(&m_stream);
 }
 
-DecodeResult DataDecoder::decode(ChainReader& reader, const ZipEntry& entry,
-                                 zipio::BufferedWriter& out,
+DecodeResult DataDecoder::decode(ChainReader& reader, const ZipEntry& entry, zipio::BufferedWriter& out,
                                  const std::function<bool(uint64_t)>& progress)
 {
     DecodeResult result;
@@ -459,8 +448,7 @@ DecodeResult DataDecoder::decode(ChainReader& reader, const ZipEntry& entry,
         if (entry.compressedSize != entry.uncompressedSize)
             return result;
         while (remaining > 0) {
-            const auto [p, n] = reader.next(static_cast<std::size_t>(
-                std::min<uint64_t>(remaining, zipio::BufferSize)));
+            const auto [p, n] = reader.next(static_cast<std::size_t>(std::min<uint64_t>(remaining, zipio::BufferSize)));
             if (n == 0)
                 return result;
             crc = crc32(crc, p, static_cast<uInt>(n));
@@ -480,8 +468,8 @@ DecodeResult DataDecoder::decode(ChainReader& reader, const ZipEntry& entry,
             if (m_stream.avail_in == 0) {
                 if (remaining == 0)
                     return result;
-                const auto [p, n] = reader.next(static_cast<std::size_t>(
-                    std::min<uint64_t>(remaining, zipio::BufferSize)));
+                const auto [p, n] =
+                    reader.next(static_cast<std::size_t>(std::min<uint64_t>(remaining, zipio::BufferSize)));
                 if (n == 0)
                     return result;
                 m_stream.next_in = const_cast<Bytef*>(p);

@@ -7,7 +7,7 @@ namespace torvinel::zipvolumes {
 namespace {
 
 struct Parts {
-    std::string stem; // dir/base
+    std::string stem;      // dir/base
     std::string extension; // ".ext" or empty
 };
 

@@ -95,16 +95,14 @@ std::string centralHeader(const ZipEntry& entry)
     return h;
 }
 
-bool needsZip64End(uint64_t entries, uint64_t directorySize, uint64_t directoryOffset,
-                   uint32_t disk)
+bool needsZip64End(uint64_t entries, uint64_t directorySize, uint64_t directoryOffset, uint32_t disk)
 {
-    return entries >= Saturated16 || directorySize >= Saturated32
-        || directoryOffset >= Saturated32 || disk >= Saturated16;
+    return entries >= Saturated16 || directorySize >= Saturated32 || directoryOffset >= Saturated32
+        || disk >= Saturated16;
 }
 
 std::string directoryEnd(uint64_t entriesOnDisk, uint64_t entriesTotal, uint64_t directorySize,
-                         uint64_t directoryOffset, uint32_t thisDisk, uint32_t directoryDisk,
-                         uint64_t endOffset)
+                         uint64_t directoryOffset, uint32_t thisDisk, uint32_t directoryDisk, uint64_t endOffset)
 {
     std::string out;
     const bool zip64 = needsZip64End(entriesTotal, directorySize, directoryOffset,
@@ -126,12 +124,8 @@ std::string directoryEnd(uint64_t entriesOnDisk, uint64_t entriesTotal, uint64_t
         append64(out, endOffset);
         append32(out, thisDisk + 1);
     }
-    const auto clamp16 = [](uint64_t v) {
-        return v >= Saturated16 ? Saturated16 : static_cast<uint16_t>(v);
-    };
-    const auto clamp32 = [](uint64_t v) {
-        return v >= Saturated32 ? Saturated32 : static_cast<uint32_t>(v);
-    };
+    const auto clamp16 = [](uint64_t v) { return v >= Saturated16 ? Saturated16 : static_cast<uint16_t>(v); };
+    const auto clamp32 = [](uint64_t v) { return v >= Saturated32 ? Saturated32 : static_cast<uint32_t>(v); };
     append32(out, EndRecordSignature);
     append16(out, clamp16(thisDisk));
     append16(out, clamp16(directoryDisk));
@@ -181,8 +175,7 @@ std::size_t readSome(const platform::File& source, bool sparse, uint64_t& positi
 } // namespace
 
 DataResult DataEncoder::encode(const platform::File& source, const std::string& sourcePath, bool deflate,
-                               zipio::BufferedWriter& out,
-                               const std::function<bool(uint64_t)>& progress,
+                               zipio::BufferedWriter& out, const std::function<bool(uint64_t)>& progress,
                                const std::function<void(const unsigned char*, std::size_t)>& observe)
 {
     DataResult result;

@@ -22,18 +22,15 @@ const char* const CancelledText = "The backup was cancelled.";
 
 } // namespace
 
-int64_t roundUpToSector(int64_t bytes)
-{
-    return bytes % 2048 > 0 ? (bytes / 2048 + 1) * 2048 : bytes;
-}
+int64_t roundUpToSector(int64_t bytes) { return bytes % 2048 > 0 ? (bytes / 2048 + 1) * 2048 : bytes; }
 
 std::string discEstimateText(int64_t estimatedBytes)
 {
     const int64_t mebibytes = estimatedBytes / 1048576;
     const int64_t cds = mebibytes / 650 + 1;
     const int64_t dvds = mebibytes / 4500 + 1;
-    return "This backup should fit on " + std::to_string(cds) + (cds == 1 ? " CD" : " CDs") + " or " +
-           std::to_string(dvds) + (dvds == 1 ? " DVD" : " DVDs") + ".";
+    return "This backup should fit on " + std::to_string(cds) + (cds == 1 ? " CD" : " CDs") + " or "
+        + std::to_string(dvds) + (dvds == 1 ? " DVD" : " DVDs") + ".";
 }
 
 int rotationStartIndex(const SortedList& fullList, const std::string& rotationPoint)
@@ -60,12 +57,12 @@ BackupRun::BackupRun(BackupContext& context)
         onRequestBlankVolume(number, fileName);
     };
     // The engine names the entry; the failure is judged by the file the run is adding.
-    m_context.ZF.onProcessFileFailure = [this](ZipArchive&, const std::string&, ZipOperation, int,
-                                         int errorCode, const std::string& message, ZipFailureAction& action) {
+    m_context.ZF.onProcessFileFailure = [this](ZipArchive&, const std::string&, ZipOperation, int, int errorCode,
+                                               const std::string& message, ZipFailureAction& action) {
         onProcessFileFailure(m_currentFile, errorCode, message, action);
     };
-    m_context.ZF.onFileProgress = [this](ZipArchive&, const std::string&, double progress,
-                                   ZipOperation operation, ZipProgressPhase phase, bool&) {
+    m_context.ZF.onFileProgress = [this](ZipArchive&, const std::string&, double progress, ZipOperation operation,
+                                         ZipProgressPhase phase, bool&) {
         if (phase == ZipProgressPhase::Start) { // an entry's data is read from its start (again, on a retry)
             m_digest.reset();
             m_digested = 0;
@@ -118,10 +115,13 @@ BackupOutcome BackupRun::runBackup()
 
     saveArchiveBits();
     if (outcome == BackupOutcome::Cancelled) {
-        showBackupProgress(m_view, {.caption = "", .phase = "", .extra = "", .message = CancelledText, .phaseBar = 0, .extraBar = 0});
-        m_view.showInformation(std::string(CancelledText) + "\nNothing has been written to the disk in the CD/DVD writer.");
+        showBackupProgress(
+            m_view, {.caption = "", .phase = "", .extra = "", .message = CancelledText, .phaseBar = 0, .extraBar = 0});
+        m_view.showInformation(std::string(CancelledText)
+                               + "\nNothing has been written to the disk in the CD/DVD writer.");
     } else {
-        showBackupProgress(m_view, {.caption = "", .phase = "", .extra = "", .message = "Done.", .phaseBar = 0, .extraBar = 0});
+        showBackupProgress(m_view,
+                           {.caption = "", .phase = "", .extra = "", .message = "Done.", .phaseBar = 0, .extraBar = 0});
         m_view.showInformation("The backup is finished.");
     }
     m_view.hideWindow(Window::BackupProgress);
@@ -144,10 +144,7 @@ void BackupRun::abandon(const std::string& failure)
     m_view.showWindow(Window::Main);
 }
 
-void BackupRun::startPhase(const std::string& title)
-{
-    startBackupPhase(m_view, title);
-}
+void BackupRun::startPhase(const std::string& title) { startBackupPhase(m_view, title); }
 
 void BackupRun::runPhases()
 {
@@ -182,7 +179,8 @@ void BackupRun::runPhases()
     if (!m_state.CancelRequested) {
         startPhase("Phase 3 of 9: Check for new and changed files.");
         workingState = m_state.BackupState;
-        getFQFullList(m_state, m_view, [this](const std::string& path) { addToBackup(path); }, m_context.excludedFolders);
+        getFQFullList(
+            m_state, m_view, [this](const std::string& path) { addToBackup(path); }, m_context.excludedFolders);
         m_state.FullList.saveToFile(m_state.appFile("FullList.txt"));
         m_state.NewList.saveToFile(m_state.appFile("NewList.txt"));
     }
@@ -228,7 +226,8 @@ void BackupRun::runPhases()
 
 void BackupRun::phase5()
 {
-    showBackupProgress(m_view, {.caption = "Phase 5 of 9: Completing previous backup files.", .phaseBar = 0, .extraBar = 0});
+    showBackupProgress(m_view,
+                       {.caption = "Phase 5 of 9: Completing previous backup files.", .phaseBar = 0, .extraBar = 0});
     currentKind = 'n';
 
     // The deletion record: what phase 3 did not match. Written and staged even when empty.
@@ -306,8 +305,8 @@ void BackupRun::addToBackup(const std::string& path)
     const std::string& stored = workingState[entry.position];
     const std::size_t shorter = std::min(fresh.size(), stored.size());
     // A file that vanished since the walk gives no line; it is not taken for unchanged.
-    const bool unchanged = !fresh.empty() && !m_context.archiveBits.isSet(path) &&
-                           fresh.compare(0, shorter, stored, 0, shorter) == 0;
+    const bool unchanged =
+        !fresh.empty() && !m_context.archiveBits.isSet(path) && fresh.compare(0, shorter, stored, 0, shorter) == 0;
     if (unchanged) {
         m_state.FullList.add(path);
     } else {

@@ -29,10 +29,10 @@ using DiscWriter = std::function<BurnOutcome(const std::string& name, int64_t& d
 struct BackupContext {
     RunState& state;
     View& view;
-    ZipArchive& ZF;                        // the archive engine; the run sets its events
-    platform::ArchiveAttribute& archiveBits; // read in phase 3, cleared when a file is packed
-    DiscWriter burnDisc;                  // the burn session on the chosen writer
-    std::function<void()> refreshRestore;    // phase 8: restore chooser and restore tree
+    ZipArchive& ZF;                           // the archive engine; the run sets its events
+    platform::ArchiveAttribute& archiveBits;  // read in phase 3, cleared when a file is packed
+    DiscWriter burnDisc;                      // the burn session on the chosen writer
+    std::function<void()> refreshRestore;     // phase 8: restore chooser and restore tree
     std::vector<std::string> excludedFolders; // never backed up (the image drive's folder)
     // The command line's selection: taken as FQList in phase 1 instead of the tree's ticks.
     std::optional<std::vector<std::string>> selection = std::nullopt;
@@ -89,7 +89,7 @@ public:
     void onFileProgress(double progress, ZipOperation operation);
 
     // Run values, for the phases and for tests.
-    SortedList workingState;   // phase 3 classifies against this copy of BackupState
+    SortedList workingState; // phase 3 classifies against this copy of BackupState
     int64_t estimatedBytes = 0;
     std::string DiscId;
     char currentKind = 'n';
@@ -130,11 +130,11 @@ private:
     BackupContext& m_context;
     RunState& m_state;
     View& m_view;
-    std::string m_currentFile;       // the file being added, for the failure event
+    std::string m_currentFile; // the file being added, for the failure event
     bool m_currentFileSkipped = false;
     std::vector<std::string> m_clearedSinceBurn; // archive bits cleared for material not yet burnt
-    bool m_flushBuffers; // the engine's setting, given back when the run ends
-    Md5 m_digest;         // of the file being added, fed by the engine's own read
+    bool m_flushBuffers;                         // the engine's setting, given back when the run ends
+    Md5 m_digest;                                // of the file being added, fed by the engine's own read
     int64_t m_digested = 0;
 };
 

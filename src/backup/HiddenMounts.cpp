@@ -12,14 +12,14 @@ namespace {
 constexpr std::array<std::string_view, 4> SystemFolders{"/proc", "/sys", "/dev", "/run"};
 
 constexpr std::array<std::string_view, 22> PseudoTypes{
-    "proc",       "sysfs",    "devtmpfs", "devpts",    "cgroup",  "cgroup2",     "securityfs", "debugfs",
-    "tracefs",    "pstore",   "bpf",      "configfs",  "fusectl", "mqueue",      "hugetlbfs",  "autofs",
-    "binfmt_misc", "efivarfs", "rpc_pipefs", "nsfs",    "selinuxfs", "fuse.gvfsd-fuse"};
+    "proc",        "sysfs",    "devtmpfs",   "devpts",   "cgroup",    "cgroup2",        "securityfs", "debugfs",
+    "tracefs",     "pstore",   "bpf",        "configfs", "fusectl",   "mqueue",         "hugetlbfs",  "autofs",
+    "binfmt_misc", "efivarfs", "rpc_pipefs", "nsfs",     "selinuxfs", "fuse.gvfsd-fuse"};
 
 bool inside(std::string_view path, std::string_view folder)
 {
-    return path == folder || (path.size() > folder.size() && path.substr(0, folder.size()) == folder &&
-                              path[folder.size()] == '/');
+    return path == folder
+        || (path.size() > folder.size() && path.substr(0, folder.size()) == folder && path[folder.size()] == '/');
 }
 
 bool underSystemFolder(std::string_view path)
@@ -37,8 +37,8 @@ std::string unescape(std::string_view field)
     out.reserve(field.size());
     const auto digit = [](char c) { return c >= '0' && c <= '7'; };
     for (std::size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size() && digit(field[i + 1]) && digit(field[i + 2]) &&
-            digit(field[i + 3])) {
+        if (field[i] == '\\' && i + 3 < field.size() && digit(field[i + 1]) && digit(field[i + 2])
+            && digit(field[i + 3])) {
             out += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0'));
             i += 3;
             continue;

@@ -52,10 +52,7 @@ std::string belowDrive(const std::string& path)
 
 } // namespace
 
-std::string BackupRun::tempPath(const std::string& name) const
-{
-    return platform::joinPath(m_state.TempFolder, name);
-}
+std::string BackupRun::tempPath(const std::string& name) const { return platform::joinPath(m_state.TempFolder, name); }
 
 // The disc is burnt: its catalogs are what a restore finds it by. A copy that failed would
 // leave the disc unknown to the database, so the run fails instead of reporting success.
@@ -75,10 +72,7 @@ void BackupRun::discardFromTemp(const std::string& path)
     throw Error("Could not delete file in temp dir.");
 }
 
-void BackupRun::saveCatalog(const std::string& path)
-{
-    m_state.ArchiveCatalog.saveToFile(path);
-}
+void BackupRun::saveCatalog(const std::string& path) { m_state.ArchiveCatalog.saveToFile(path); }
 
 BackupRun::Tests BackupRun::testFile(const std::string& path, int64_t room)
 {
@@ -121,7 +115,9 @@ void BackupRun::packFiles(SortedList& list, std::size_t& position, bool ask, int
         const std::string first = list[position];
         m_state.ArchiveCatalog.clear();
 
-        const std::string name = resume > 0 ? m_state.SplitArchiveName : NextArchiveName(m_state, m_view, platform::groupLetter(first), currentKind, m_context.clock);
+        const std::string name = resume > 0
+            ? m_state.SplitArchiveName
+            : NextArchiveName(m_state, m_view, platform::groupLetter(first), currentKind, m_context.clock);
         const std::string fileName = tempPath(name + ".zip");
         const std::string catalogPath = tempPath(name + ".csv");
 
@@ -195,15 +191,16 @@ void BackupRun::packArchive(SortedList& list, std::size_t& position, const std::
         if (!skipUnreadable(list, position)) {
             const std::string path = list[position];
             showBackupProgress(m_view, {.phase = "File: " + path, .extraBar = 0});
-            const Tests t = testFile(path, m_state.DiscFreeBytes - m_state.StagedBytes - roundUpToSector(m_context.ZF.size()));
+            const Tests t =
+                testFile(path, m_state.DiscFreeBytes - m_state.StagedBytes - roundUpToSector(m_context.ZF.size()));
             if (!t.needsSplitting && !t.noRoom)
                 addFile(list, position);
             else
                 endsArchive = true;
         }
-        if (endsArchive || list.empty() || m_context.ZF.size() > m_state.SplitVolumeSize ||
-            m_context.ZF.fileCount() > 100 || platform::groupLetter(list[position]) != group ||
-            m_state.CancelRequested)
+        if (endsArchive || list.empty() || m_context.ZF.size() > m_state.SplitVolumeSize
+            || m_context.ZF.fileCount() > 100 || platform::groupLetter(list[position]) != group
+            || m_state.CancelRequested)
             break;
     }
     m_context.ZF.close();
@@ -325,9 +322,10 @@ void BackupRun::onProcessFileFailure(const std::string& fileName, int errorCode,
                                      ZipFailureAction& action)
 {
     // The file went away or lost its permissions since it was tested: skipped, not fatal.
-    const platform::FileAccess access = fileName.empty() ? platform::FileAccess::Free : platform::testFileAccess(fileName);
-    if (m_context.ZF.spanningMode() == ZipSpanningMode::None &&
-        (access == platform::FileAccess::Unreadable || access == platform::FileAccess::Missing)) {
+    const platform::FileAccess access =
+        fileName.empty() ? platform::FileAccess::Free : platform::testFileAccess(fileName);
+    if (m_context.ZF.spanningMode() == ZipSpanningMode::None
+        && (access == platform::FileAccess::Unreadable || access == platform::FileAccess::Missing)) {
         m_currentFileSkipped = true;
         action = ZipFailureAction::Ignore;
         return;

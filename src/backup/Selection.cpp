@@ -128,7 +128,8 @@ void enumerateFolder(SelectionWalk& walk, const std::string& folder)
         const fs::directory_entry& entry = *it;
         std::error_code typeError;
         const fs::file_status status = entry.symlink_status(typeError);
-        const FolderEntry item{entry.path().filename().string(), kindOf(typeError ? fs::file_type::none : status.type())};
+        const FolderEntry item{entry.path().filename().string(),
+                               kindOf(typeError ? fs::file_type::none : status.type())};
         AddFolderEntry(walk, folder, item, stop);
         if (stop)
             return;
@@ -231,10 +232,7 @@ bool IsRealFolder(const std::string& path)
     return fs::symlink_status(fs::path(path), error).type() == fs::file_type::directory && !error;
 }
 
-void SaveFQList(RunState& state)
-{
-    writeLines(state.appFile("FQList.txt"), state.FQList);
-}
+void SaveFQList(RunState& state) { writeLines(state.appFile("FQList.txt"), state.FQList); }
 
 bool LoadFQList(RunState& state)
 {

@@ -66,7 +66,9 @@ void AssembleBackupState(RunState& state, View& view, std::string& NewestDisc, s
         for (std::size_t c = catalogs.size(); c-- > 0 && !stop;) {
             const std::string& name = catalogs[c];
             if (showProgress)
-                showBackupProgress(view, {.phase = "File: " + name, .phaseBar = static_cast<int>((discCount - d - 1) * 1000 / discCount)});
+                showBackupProgress(
+                    view,
+                    {.phase = "File: " + name, .phaseBar = static_cast<int>((discCount - d - 1) * 1000 / discCount)});
             const char kind =
                 name.size() >= archiveNameLength ? char(std::tolower(static_cast<unsigned char>(name[14]))) : '\0';
 

@@ -24,8 +24,8 @@ std::string formatCatalogLine(std::string_view path, const platform::Stamp& stam
 
 bool catalogCanCarry(std::string_view path)
 {
-    return path.find('\n') == std::string_view::npos && path.find('\r') == std::string_view::npos &&
-           path.find("\",") == std::string_view::npos;
+    return path.find('\n') == std::string_view::npos && path.find('\r') == std::string_view::npos
+        && path.find("\",") == std::string_view::npos;
 }
 
 std::string_view catalogPathView(std::string_view line)

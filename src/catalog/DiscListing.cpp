@@ -10,8 +10,8 @@ void ListFiles(const std::string& mask, SortedList& list)
     const std::size_t cut = mask.find_last_of(platform::pathSeparator());
     const std::string folder = cut == std::string::npos ? std::string(".") : mask.substr(0, cut);
     const std::string pattern = cut == std::string::npos ? mask : mask.substr(cut + 1);
-    for (auto& entry : platform::listFolder(folder.empty() ? std::string(1, platform::pathSeparator()) : folder,
-                                            pattern))
+    for (auto& entry :
+         platform::listFolder(folder.empty() ? std::string(1, platform::pathSeparator()) : folder, pattern))
         list.add(std::move(entry.name));
 }
 

@@ -29,8 +29,7 @@ std::string nextDiscIdAfter(const std::string& newest, const std::string& today)
 std::string nextArchiveNameAfter(const std::string& last, const std::string& today, char group, char kind);
 
 // The next DiscId after the newest disc of the database (refreshes the run-wide DiscList and the DiscList control).
-std::string NextDiscId(RunState& state, View& view,
-                       const Clock& clock = std::chrono::system_clock::now);
+std::string NextDiscId(RunState& state, View& view, const Clock& clock = std::chrono::system_clock::now);
 
 // The next ArchiveName: its sequence runs on from the newest catalog staged in TempFolder,
 // else from the newest catalog of the newest disc that has any.

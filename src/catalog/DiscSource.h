@@ -27,7 +27,7 @@ public:
 // folder, a disc image, or the image drive's shelf.
 class ReaderDiscSource : public DiscSource {
 public:
-    explicit ReaderDiscSource(std::unique_ptr<DiscReader> reader) : m_reader(std::move(reader)) {}
+    explicit ReaderDiscSource(std::unique_ptr<DiscReader> reader) : m_reader(std::move(reader)) { }
     std::optional<std::string> discFolderName() override;
     bool copyCatalogs(const std::string& discId, const std::string& targetFolder) override;
     bool copyStatusIni(const std::string& discId, const std::string& targetFolder) override;
@@ -39,7 +39,7 @@ private:
 // A drive as a folder: a mounted disc, or a disc copied to a folder.
 class FolderDiscSource : public ReaderDiscSource {
 public:
-    explicit FolderDiscSource(const std::string& root) : ReaderDiscSource(makeFolderReader(root)) {}
+    explicit FolderDiscSource(const std::string& root) : ReaderDiscSource(makeFolderReader(root)) { }
 };
 
 // The source behind an entry of AddDiscDrive or a command line argument (see OpenRestoreDrive).

@@ -16,21 +16,32 @@ inline std::uint32_t load32(const std::uint8_t* p)
 // Each step adds the message word and constant first: that part does not wait for the
 // previous step's result, so only the round function, the rotation and one add sit on the
 // dependency chain. G is written as a sum of two disjoint masks for the same reason.
-#define MD5_F(a, b, c, d, x, t, s) a += (x) + (t); a += (d) ^ ((b) & ((c) ^ (d))); a = rotl(a, s) + (b);
-#define MD5_G(a, b, c, d, x, t, s) a += (x) + (t) + ((c) & ~(d)); a += (b) & (d); a = rotl(a, s) + (b);
-#define MD5_H(a, b, c, d, x, t, s) a += (x) + (t); a += (b) ^ (c) ^ (d); a = rotl(a, s) + (b);
-#define MD5_I(a, b, c, d, x, t, s) a += (x) + (t); a += (c) ^ ((b) | ~(d)); a = rotl(a, s) + (b);
+#define MD5_F(a, b, c, d, x, t, s)                                                                                     \
+    a += (x) + (t);                                                                                                    \
+    a += (d) ^ ((b) & ((c) ^ (d)));                                                                                    \
+    a = rotl(a, s) + (b);
+#define MD5_G(a, b, c, d, x, t, s)                                                                                     \
+    a += (x) + (t) + ((c) & ~(d));                                                                                     \
+    a += (b) & (d);                                                                                                    \
+    a = rotl(a, s) + (b);
+#define MD5_H(a, b, c, d, x, t, s)                                                                                     \
+    a += (x) + (t);                                                                                                    \
+    a += (b) ^ (c) ^ (d);                                                                                              \
+    a = rotl(a, s) + (b);
+#define MD5_I(a, b, c, d, x, t, s)                                                                                     \
+    a += (x) + (t);                                                                                                    \
+    a += (c) ^ ((b) | ~(d));                                                                                           \
+    a = rotl(a, s) + (b);
 
 void compress(std::uint32_t state[4], const std::uint8_t* data, std::size_t blocks)
 {
     std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
     for (; blocks > 0; --blocks, data += 64) {
-        const std::uint32_t x0 = load32(data), x1 = load32(data + 4), x2 = load32(data + 8),
-                            x3 = load32(data + 12), x4 = load32(data + 16), x5 = load32(data + 20),
-                            x6 = load32(data + 24), x7 = load32(data + 28), x8 = load32(data + 32),
-                            x9 = load32(data + 36), x10 = load32(data + 40), x11 = load32(data + 44),
-                            x12 = load32(data + 48), x13 = load32(data + 52), x14 = load32(data + 56),
-                            x15 = load32(data + 60);
+        const std::uint32_t x0 = load32(data), x1 = load32(data + 4), x2 = load32(data + 8), x3 = load32(data + 12),
+                            x4 = load32(data + 16), x5 = load32(data + 20), x6 = load32(data + 24),
+                            x7 = load32(data + 28), x8 = load32(data + 32), x9 = load32(data + 36),
+                            x10 = load32(data + 40), x11 = load32(data + 44), x12 = load32(data + 48),
+                            x13 = load32(data + 52), x14 = load32(data + 56), x15 = load32(data + 60);
         const std::uint32_t aa = a, bb = b, cc = c, dd = d;
 
         MD5_F(a, b, c, d, x0, 0xd76aa478, 7)

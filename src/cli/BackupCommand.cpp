@@ -17,10 +17,9 @@
 
 namespace torvinel::cli {
 
-const char* const backupUsage =
-    "  backup [--select PATH]... [--md5|--no-md5] [--verify|--no-verify] [--writer INDEX]\n"
-    "                        back up the selection (FQList.txt, or the paths given) to\n"
-    "                        the writer INDEX of the device list (0: the first)\n";
+const char* const backupUsage = "  backup [--select PATH]... [--md5|--no-md5] [--verify|--no-verify] [--writer INDEX]\n"
+                                "                        back up the selection (FQList.txt, or the paths given) to\n"
+                                "                        the writer INDEX of the device list (0: the first)\n";
 
 namespace {
 
@@ -68,8 +67,8 @@ void replaceSelection(TerminalView& view, const std::vector<std::string>& paths)
         tree.setCheckState(node, CheckState::Unchecked);
     for (const auto& path : paths) {
         const bool covered = std::any_of(paths.begin(), paths.end(), [&](const std::string& other) {
-            return other != path && path.size() > other.size() && path.compare(0, other.size(), other) == 0 &&
-                   (other.back() == '/' || path[other.size()] == '/');
+            return other != path && path.size() > other.size() && path.compare(0, other.size(), other) == 0
+                && (other.back() == '/' || path[other.size()] == '/');
         });
         if (!covered)
             tree.setCheckState(tree.addNode(nullptr, path), CheckState::Checked);

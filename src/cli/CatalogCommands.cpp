@@ -106,7 +106,8 @@ std::optional<int> runCatalogCommand(const std::vector<std::string>& args)
     if (command == "remove-disc") {
         if (args.size() != 2)
             return usageError("usage: remove-disc DISCID");
-        return withApplication([&](Application& a, TerminalView& v) { return removeDiscCommand(a.state(), v, args[1]); });
+        return withApplication(
+            [&](Application& a, TerminalView& v) { return removeDiscCommand(a.state(), v, args[1]); });
     }
     if (command == "add-disc") {
         if (args.size() != 2)

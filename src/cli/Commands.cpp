@@ -14,16 +14,15 @@ namespace torvinel::cli {
 
 namespace {
 
-const char* const usage =
-    "Usage: torvinel-cli COMMAND [OPTIONS]\n"
-    "\n"
-    "Torvinel keeps your files on write-once CD and DVD discs (or disc images).\n"
-    "\n"
-    "Commands:\n"
-    "  --version     print the program's and the disc library's version\n"
-    "  --help        print this text\n"
-    "\n"
-    "Exit codes: 0 done, 1 cancelled, 2 failure.\n";
+const char* const usage = "Usage: torvinel-cli COMMAND [OPTIONS]\n"
+                          "\n"
+                          "Torvinel keeps your files on write-once CD and DVD discs (or disc images).\n"
+                          "\n"
+                          "Commands:\n"
+                          "  --version     print the program's and the disc library's version\n"
+                          "  --help        print this text\n"
+                          "\n"
+                          "Exit codes: 0 done, 1 cancelled, 2 failure.\n";
 
 int printVersion()
 {

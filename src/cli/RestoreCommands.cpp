@@ -65,7 +65,8 @@ int restore(RunState& state, View& view, const RestoreRequest& request)
     for (const std::string& path : request.paths) {
         const CheckTree::Node node = tree.browseTo(path);
         if (!node)
-            return usageError(path + " is not in the backup set " + chooserDiscId(items[static_cast<std::size_t>(index)]));
+            return usageError(path + " is not in the backup set "
+                              + chooserDiscId(items[static_cast<std::size_t>(index)]));
         tree.setCheckState(node, CheckState::Checked);
     }
 

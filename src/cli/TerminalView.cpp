@@ -19,10 +19,7 @@ bool isBlank(const std::string& text)
     return std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isspace(c); });
 }
 
-bool isProgressWindow(Window window)
-{
-    return window == Window::BackupProgress || window == Window::RestoreProgress;
-}
+bool isProgressWindow(Window window) { return window == Window::BackupProgress || window == Window::RestoreProgress; }
 
 std::string lower(std::string text)
 {
@@ -34,7 +31,10 @@ std::string lower(std::string text)
 } // namespace
 
 TerminalView::TerminalView(std::FILE* out, std::FILE* err, std::FILE* in)
-    : m_out(out), m_err(err), m_in(in), m_interactive(in && isatty(fileno(in))),
+    : m_out(out),
+      m_err(err),
+      m_in(in),
+      m_interactive(in && isatty(fileno(in))),
       m_barEnabled(out && isatty(fileno(out)))
 {
 }
@@ -111,15 +111,9 @@ void TerminalView::processEvents()
         onProcessEvents();
 }
 
-void TerminalView::showInformation(const std::string& text)
-{
-    line(m_out, text);
-}
+void TerminalView::showInformation(const std::string& text) { line(m_out, text); }
 
-void TerminalView::showError(const std::string& text)
-{
-    line(m_err, text);
-}
+void TerminalView::showError(const std::string& text) { line(m_err, text); }
 
 bool TerminalView::ask(const std::string& text, const Choice& choice)
 {
@@ -164,14 +158,8 @@ bool TerminalView::askOkCancel(const std::string& text)
     return ask(text, {"[o]k/[c]ancel", {"o", "ok"}, {"c", "cancel"}, false, "Cancel"});
 }
 
-void TerminalView::openFolder(const std::string& path)
-{
-    line(m_out, path);
-}
+void TerminalView::openFolder(const std::string& path) { line(m_out, path); }
 
-void TerminalView::openUrl(const std::string& url)
-{
-    line(m_out, url);
-}
+void TerminalView::openUrl(const std::string& url) { line(m_out, url); }
 
 } // namespace torvinel::cli

@@ -15,10 +15,7 @@ namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
 
-extern "C" void onInterrupt(int)
-{
-    interrupted = 1;
-}
+extern "C" void onInterrupt(int) { interrupted = 1; }
 
 // A file of the application folder, known before start-up has set the folders up.
 std::string appFile(const std::string& name)
@@ -60,10 +57,7 @@ void forgetUntickedList(bool existedBefore)
         static_cast<void>(platform::deleteFile(appFile("FQUList.txt")));
 }
 
-void report(const Error& error)
-{
-    std::fprintf(stderr, "%s\n", errorBoxText(error.what()).c_str());
-}
+void report(const Error& error) { std::fprintf(stderr, "%s\n", errorBoxText(error.what()).c_str()); }
 
 } // namespace
 

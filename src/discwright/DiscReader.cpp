@@ -36,8 +36,7 @@ void sortEntries(std::vector<DiscReader::Entry>& entries)
 }
 
 // Writes through a temporary name and renames, so a failed copy leaves nothing behind.
-template <class Fill>
-bool copyInto(const std::string& target, int64_t expectedSize, Fill&& fill)
+template <class Fill> bool copyInto(const std::string& target, int64_t expectedSize, Fill&& fill)
 {
     const std::string part = target + ".part";
     bool ok = false;
@@ -61,7 +60,7 @@ bool copyInto(const std::string& target, int64_t expectedSize, Fill&& fill)
 
 class FolderReader : public DiscReader {
 public:
-    explicit FolderReader(std::string root) : m_root(std::move(root)) {}
+    explicit FolderReader(std::string root) : m_root(std::move(root)) { }
 
     std::string location() const override { return m_root; }
 
@@ -121,7 +120,7 @@ private:
 
 class IsoFileReader : public DiscReader {
 public:
-    explicit IsoFileReader(std::string file) : m_file(std::move(file)) {}
+    explicit IsoFileReader(std::string file) : m_file(std::move(file)) { }
     ~IsoFileReader() override
     {
         if (m_image)
@@ -229,7 +228,7 @@ private:
 
 class ImageShelfReader : public DiscReader {
 public:
-    explicit ImageShelfReader(std::string folder) : m_folder(std::move(folder)) {}
+    explicit ImageShelfReader(std::string folder) : m_folder(std::move(folder)) { }
 
     std::string location() const override { return m_folder; }
 
@@ -289,10 +288,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<DiscReader> makeFolderReader(const std::string& root)
-{
-    return std::make_unique<FolderReader>(root);
-}
+std::unique_ptr<DiscReader> makeFolderReader(const std::string& root) { return std::make_unique<FolderReader>(root); }
 
 std::unique_ptr<DiscReader> makeImageShelfReader(const std::string& folder)
 {

@@ -107,8 +107,7 @@ struct CallOutputs {
 
 // Runs one library call: checks the library and the handle, lets a test drive fail the call
 // when its script says so, and turns a failure into the exception number and texts.
-template <class Body>
-DiscwrightException guarded(const char* name, const CallOutputs& out, Body&& body)
+template <class Body> DiscwrightException guarded(const char* name, const CallOutputs& out, Body&& body)
 {
     out.clear();
     if (!started)
@@ -176,15 +175,9 @@ DiscwrightException Discwright_ShutDown()
     return 0;
 }
 
-uint32_t Discwright_GetVersion()
-{
-    return DiscwrightInterfaceVersion;
-}
+uint32_t Discwright_GetVersion() { return DiscwrightInterfaceVersion; }
 
-bool Discwright_IsStarted()
-{
-    return started;
-}
+bool Discwright_IsStarted() { return started; }
 
 void Discwright_ConfigureImageDrive(const ImageDriveSettings& settings)
 {
@@ -296,9 +289,9 @@ DiscwrightException Discwright_GetDeviceNameByDeviceAddress(uint8_t portId, uint
 }
 
 DiscwrightException Discwright_Drive_Create(DiscwrightHandle* drive, char* errorText, uint32_t errorTextSize,
-                                            int32_t* status, DiscwrightFailure* failure,
-                                            DiscwrightCallback callback, void* context, uint8_t portId,
-                                            uint8_t busId, uint8_t targetId, uint8_t lun, uint32_t /*flags*/)
+                                            int32_t* status, DiscwrightFailure* failure, DiscwrightCallback callback,
+                                            void* context, uint8_t portId, uint8_t busId, uint8_t targetId, uint8_t lun,
+                                            uint32_t /*flags*/)
 {
     const CallOutputs out{errorText, errorTextSize, status, failure};
     if (drive == nullptr)
@@ -308,8 +301,8 @@ DiscwrightException Discwright_Drive_Create(DiscwrightHandle* drive, char* error
         auto found = driveAt(portId, busId, targetId, lun);
         if (!found)
             throw DriveFailure(DW_NO_DEVICE, 0,
-                               "No drive at " + std::to_string(portId) + ":" + std::to_string(busId) + ":" +
-                                   std::to_string(targetId) + ":" + std::to_string(lun));
+                               "No drive at " + std::to_string(portId) + ":" + std::to_string(busId) + ":"
+                                   + std::to_string(targetId) + ":" + std::to_string(lun));
         found->checkFault(call);
         found->open();
         auto handle = std::make_unique<DriveHandle>();
@@ -365,8 +358,8 @@ DiscwrightException Discwright_Drive_GetSupportedMediaFormatsExEx(DiscwrightHand
 }
 
 DiscwrightException Discwright_Drive_ProbeSupportedWriteModes(DiscwrightHandle drive, WriteModes* modes,
-                                                              char* errorText, uint32_t errorTextSize,
-                                                              int32_t* status, DiscwrightFailure* failure)
+                                                              char* errorText, uint32_t errorTextSize, int32_t* status,
+                                                              DiscwrightFailure* failure)
 {
     return driveCall("Discwright_Drive_ProbeSupportedWriteModes", drive, {errorText, errorTextSize, status, failure},
                      [&](DriveHandle& h) {
@@ -375,8 +368,8 @@ DiscwrightException Discwright_Drive_ProbeSupportedWriteModes(DiscwrightHandle d
                      });
 }
 
-DiscwrightException Discwright_Drive_ProbeSupportedReadModes(DiscwrightHandle drive, ReadModes* modes,
-                                                             char* errorText, uint32_t errorTextSize, int32_t* status,
+DiscwrightException Discwright_Drive_ProbeSupportedReadModes(DiscwrightHandle drive, ReadModes* modes, char* errorText,
+                                                             uint32_t errorTextSize, int32_t* status,
                                                              DiscwrightFailure* failure)
 {
     return driveCall("Discwright_Drive_ProbeSupportedReadModes", drive, {errorText, errorTextSize, status, failure},
@@ -462,8 +455,8 @@ DiscwrightException Discwright_Drive_GetRPC(DiscwrightHandle drive, DiscwrightRP
                      });
 }
 
-DiscwrightException Discwright_Drive_GetMediaTrayStatus(DiscwrightHandle drive, MediaTrayStatus* tray,
-                                                        char* errorText, uint32_t errorTextSize, int32_t* status,
+DiscwrightException Discwright_Drive_GetMediaTrayStatus(DiscwrightHandle drive, MediaTrayStatus* tray, char* errorText,
+                                                        uint32_t errorTextSize, int32_t* status,
                                                         DiscwrightFailure* failure)
 {
     return driveCall("Discwright_Drive_GetMediaTrayStatus", drive, {errorText, errorTextSize, status, failure},
@@ -510,12 +503,12 @@ DiscwrightException Discwright_Drive_SetSpeeds(DiscwrightHandle drive, int32_t r
                      [&](DriveHandle& h) { h.drive->setSpeeds(readKBps, writeKBps); });
 }
 
-#define DW_SIMPLE_DRIVE_CALL(function, action)                                                                        \
+#define DW_SIMPLE_DRIVE_CALL(function, action)                                                                         \
     DiscwrightException function(DiscwrightHandle drive, char* errorText, uint32_t errorTextSize, int32_t* status,     \
-                                 DiscwrightFailure* failure)                                                          \
-    {                                                                                                                 \
-        return driveCall(#function, drive, {errorText, errorTextSize, status, failure},                               \
-                         [&](DriveHandle& h) { h.drive->action(); });                                                 \
+                                 DiscwrightFailure* failure)                                                           \
+    {                                                                                                                  \
+        return driveCall(#function, drive, {errorText, errorTextSize, status, failure},                                \
+                         [&](DriveHandle& h) { h.drive->action(); });                                                  \
     }
 
 DW_SIMPLE_DRIVE_CALL(Discwright_Drive_Lock, lock)
@@ -541,21 +534,19 @@ DiscwrightException Discwright_Drive_TrackAtOnceFromTree(DiscwrightHandle drive,
 
 DiscwrightException Discwright_Drive_VerifyTree(DiscwrightHandle drive, DiscwrightHandle tree, uint32_t startBlock,
                                                 uint32_t* mismatches, uint32_t /*retries*/, char* errorText,
-                                                uint32_t errorTextSize, int32_t* status,
-                                                DiscwrightFailure* failure)
+                                                uint32_t errorTextSize, int32_t* status, DiscwrightFailure* failure)
 {
     if (mismatches)
         *mismatches = 0;
-    return driveCall("Discwright_Drive_VerifyTree", drive, {errorText, errorTextSize, status, failure},
-                     [&](DriveHandle& h) {
-                         const uint32_t differing = asTree(tree).verify(*h.drive, startBlock, h.notifier());
-                         if (mismatches)
-                             *mismatches = differing;
-                         if (differing != 0)
-                             throw DriveFailure(DW_VERIFY_MISMATCH, static_cast<int32_t>(differing),
-                                                std::to_string(differing) +
-                                                    " file(s) on the disc differ from their sources");
-                     });
+    return driveCall(
+        "Discwright_Drive_VerifyTree", drive, {errorText, errorTextSize, status, failure}, [&](DriveHandle& h) {
+            const uint32_t differing = asTree(tree).verify(*h.drive, startBlock, h.notifier());
+            if (mismatches)
+                *mismatches = differing;
+            if (differing != 0)
+                throw DriveFailure(DW_VERIFY_MISMATCH, static_cast<int32_t>(differing),
+                                   std::to_string(differing) + " file(s) on the disc differ from their sources");
+        });
 }
 
 DiscwrightException Discwright_JolietTree_Create(DiscwrightHandle* tree, DiscwrightCallback callback, void* context,
@@ -575,15 +566,14 @@ DiscwrightException Discwright_JolietTree_ImportTrack(DiscwrightHandle drive, Di
                                                       uint32_t /*flags*/, char* errorText, uint32_t errorTextSize,
                                                       int32_t* status)
 {
-    return driveCall("Discwright_JolietTree_ImportTrack", drive, {errorText, errorTextSize, status, nullptr},
-                     [&](DriveHandle& h) {
-                         JolietTree& t = asTree(tree);
-                         const TrackInformation info = h.drive->trackInformation(track);
-                         if (info.trackNumber != track || info.trackSize == 0)
-                             throw DriveFailure(DW_READ_FAILED, 0,
-                                                "Track " + std::to_string(track) + " is not on the disc");
-                         t.importSession(*h.drive, info.trackStart);
-                     });
+    return driveCall(
+        "Discwright_JolietTree_ImportTrack", drive, {errorText, errorTextSize, status, nullptr}, [&](DriveHandle& h) {
+            JolietTree& t = asTree(tree);
+            const TrackInformation info = h.drive->trackInformation(track);
+            if (info.trackNumber != track || info.trackSize == 0)
+                throw DriveFailure(DW_READ_FAILED, 0, "Track " + std::to_string(track) + " is not on the disc");
+            t.importSession(*h.drive, info.trackStart);
+        });
 }
 
 DiscwrightNode* Discwright_JolietTree_GetRoot(DiscwrightHandle tree, char* errorText, uint32_t errorTextSize,
@@ -595,10 +585,9 @@ DiscwrightNode* Discwright_JolietTree_GetRoot(DiscwrightHandle tree, char* error
     return root;
 }
 
-DiscwrightException Discwright_JolietTree_Add(DiscwrightHandle tree, const char* sourceFolder,
-                                              const char* nameInImage, uint32_t /*mode*/, DiscwrightNode* parent,
-                                              DiscwrightNode** added, char* errorText, uint32_t errorTextSize,
-                                              int32_t* status)
+DiscwrightException Discwright_JolietTree_Add(DiscwrightHandle tree, const char* sourceFolder, const char* nameInImage,
+                                              uint32_t /*mode*/, DiscwrightNode* parent, DiscwrightNode** added,
+                                              char* errorText, uint32_t errorTextSize, int32_t* status)
 {
     if (added)
         *added = nullptr;
@@ -613,14 +602,13 @@ DiscwrightException Discwright_JolietTree_Add(DiscwrightHandle tree, const char*
 
 DiscwrightException Discwright_JolietTree_BuildImage(DiscwrightHandle tree, uint32_t startBlock, uint32_t /*isoLevel*/,
                                                      uint32_t /*joliet*/, const char* volumeLabel,
-                                                     const char* publisher, const char* application,
-                                                     char* errorText, uint32_t errorTextSize, int32_t* status)
+                                                     const char* publisher, const char* application, char* errorText,
+                                                     uint32_t errorTextSize, int32_t* status)
 {
-    return guarded("Discwright_JolietTree_BuildImage", {errorText, errorTextSize, status, nullptr},
-                   [&](const char*) {
-                       asTree(tree).buildImage(startBlock, volumeLabel ? volumeLabel : "",
-                                               publisher ? publisher : "", application ? application : "");
-                   });
+    return guarded("Discwright_JolietTree_BuildImage", {errorText, errorTextSize, status, nullptr}, [&](const char*) {
+        asTree(tree).buildImage(startBlock, volumeLabel ? volumeLabel : "", publisher ? publisher : "",
+                                application ? application : "");
+    });
 }
 
 uint32_t Discwright_JolietTree_GetSizeInUCHARs(DiscwrightHandle tree, uint32_t* sizeHigh)

@@ -50,16 +50,16 @@ enum DiscwrightCallbackCode : uint32_t {
     TREE_NODE_ADDED = 0,
     TREE_NODE_REMOVED = 1,
     TREE_NAME_IGNORED = 2,
-    TREE_NAME_COLLISION = 3,      // p1: NameCollisionRecord
+    TREE_NAME_COLLISION = 3, // p1: NameCollisionRecord
     TARGET_FILE_ANALYZE_BEGIN = 4,
-    TARGET_FILE_ANALYZE_END = 5,  // p1: bytes (int64), p2: blocks (int64)
+    TARGET_FILE_ANALYZE_END = 5, // p1: bytes (int64), p2: blocks (int64)
     WAIT_CACHE_FULL_BEGIN = 6,
     WAIT_CACHE_FULL_END = 7,
     SYNCHRONIZE_CACHE_BEGIN = 8,
     SYNCHRONIZE_CACHE_END = 9,
-    DEVICE_FOUND = 10,            // p1: DeviceAddress
-    CN_CDVD_WRITE_PROGRESS = 12,  // p1: total bytes (int64), p2: bytes written (int64)
-    BUFFER_STATUS = 13,           // p1: buffer size (uint32), p2: free (uint32)
+    DEVICE_FOUND = 10,           // p1: DeviceAddress
+    CN_CDVD_WRITE_PROGRESS = 12, // p1: total bytes (int64), p2: bytes written (int64)
+    BUFFER_STATUS = 13,          // p1: buffer size (uint32), p2: free (uint32)
     TRACK_PROGRESS = 14,
     TRACK_DONE = 15,
     SPLIT_SECTION_PROGRESS = 16,
@@ -72,7 +72,7 @@ enum DiscwrightCallbackCode : uint32_t {
     DVD_MEDIA_PADDING_END = 28,
     DVDRW_QUICK_FORMAT_BEGIN = 30,
     DVDRW_QUICK_FORMAT_END = 31,
-    VERIFY_PROGRESS = 36,         // p1: done (uint32), p2: total (uint32)
+    VERIFY_PROGRESS = 36, // p1: done (uint32), p2: total (uint32)
 };
 
 // The one callback shape: code in the low byte, the context given with it, two parameters
@@ -101,13 +101,13 @@ constexpr uint8_t DiscStatusBlank = 0;
 constexpr uint8_t DiscStatusAppendable = 1;
 constexpr uint8_t DiscStatusComplete = 2;
 
-struct DiscInformation {          // 33 bytes
-    uint8_t sessionCount;         // 0
-    uint8_t discStatus;           // 1: 0 blank, 1 appendable, 2 complete
-    uint8_t lastSessionStatus;    // 2: 0 empty, 1 incomplete, 3 complete
-    uint8_t erasable;             // 3
-    uint8_t firstTrack;           // 4
-    uint8_t lastTrack;            // 5
+struct DiscInformation {       // 33 bytes
+    uint8_t sessionCount;      // 0
+    uint8_t discStatus;        // 1: 0 blank, 1 appendable, 2 complete
+    uint8_t lastSessionStatus; // 2: 0 empty, 1 incomplete, 3 complete
+    uint8_t erasable;          // 3
+    uint8_t firstTrack;        // 4
+    uint8_t lastTrack;         // 5
     uint8_t reserved[27];
 };
 static_assert(sizeof(DiscInformation) == 33);
@@ -132,8 +132,8 @@ struct TrackInformation {         // 28 bytes
     uint32_t trackSize;           // 24
 };
 static_assert(sizeof(TrackInformation) == 28);
-static_assert(offsetof(TrackInformation, blank) == 9 && offsetof(TrackInformation, nwaValid) == 11 &&
-              offsetof(TrackInformation, nextWritableAddress) == 16 && offsetof(TrackInformation, freeBlocks) == 20);
+static_assert(offsetof(TrackInformation, blank) == 9 && offsetof(TrackInformation, nwaValid) == 11
+              && offsetof(TrackInformation, nextWritableAddress) == 16 && offsetof(TrackInformation, freeBlocks) == 20);
 
 struct TOCEntry {
     uint8_t reserved0;
@@ -143,7 +143,7 @@ struct TOCEntry {
     uint32_t startAddress;
 };
 
-struct TOCInformation {           // 5612 bytes
+struct TOCInformation { // 5612 bytes
     uint16_t dataLength;
     uint8_t firstTrack;
     uint8_t lastTrack;
@@ -210,17 +210,17 @@ struct MediaTrayStatus {
 
 // Parameter 1 of TREE_NAME_COLLISION. The callback may rewrite the name in place and
 // answers in reply.
-struct NameCollisionRecord {                // 538 bytes
-    uint8_t nameKind;                       // 0: ISO9660 name (8-bit), else Joliet (UTF-16)
-    uint8_t name[524];                      // 1..524: NUL-terminated (two zero bytes for UTF-16)
-    uint8_t existingAttributes[4];          // 525..528: bit 0x10 = folder
-    uint8_t reserved1[4];                   // 529..532
-    uint8_t addedAttributes[4];             // 533..536: bit 0x10 = folder
-    uint8_t reply;                          // 537
+struct NameCollisionRecord {       // 538 bytes
+    uint8_t nameKind;              // 0: ISO9660 name (8-bit), else Joliet (UTF-16)
+    uint8_t name[524];             // 1..524: NUL-terminated (two zero bytes for UTF-16)
+    uint8_t existingAttributes[4]; // 525..528: bit 0x10 = folder
+    uint8_t reserved1[4];          // 529..532
+    uint8_t addedAttributes[4];    // 533..536: bit 0x10 = folder
+    uint8_t reply;                 // 537
 };
 static_assert(sizeof(NameCollisionRecord) == 538);
-static_assert(offsetof(NameCollisionRecord, existingAttributes) == 525 &&
-              offsetof(NameCollisionRecord, addedAttributes) == 533 && offsetof(NameCollisionRecord, reply) == 537);
+static_assert(offsetof(NameCollisionRecord, existingAttributes) == 525
+              && offsetof(NameCollisionRecord, addedAttributes) == 533 && offsetof(NameCollisionRecord, reply) == 537);
 
 // The record's Joliet name, up to its terminator or the end of the field.
 inline std::u16string jolietName(const NameCollisionRecord& record)

@@ -45,10 +45,10 @@ public:
     virtual std::string deviceName() const = 0;
 
     // A handle is opened on the drive / closed again.
-    virtual void open() {}
-    virtual void close() {}
+    virtual void open() { }
+    virtual void close() { }
     // A test drive fails the named call here when its script says so.
-    virtual void checkFault(const char* /*call*/) {}
+    virtual void checkFault(const char* /*call*/) { }
 
     virtual DeviceInformation information() = 0;
     virtual SupportedMediaFormats mediaFormats() = 0;

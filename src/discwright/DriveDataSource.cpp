@@ -8,15 +8,9 @@ namespace torvinel {
 
 namespace {
 
-int openSource(IsoDataSource*)
-{
-    return ISO_SUCCESS;
-}
+int openSource(IsoDataSource*) { return ISO_SUCCESS; }
 
-int closeSource(IsoDataSource*)
-{
-    return ISO_SUCCESS;
-}
+int closeSource(IsoDataSource*) { return ISO_SUCCESS; }
 
 int readBlock(IsoDataSource* src, uint32_t lba, uint8_t* buffer)
 {
@@ -28,9 +22,7 @@ int readBlock(IsoDataSource* src, uint32_t lba, uint8_t* buffer)
     }
 }
 
-void freeData(IsoDataSource*)
-{
-}
+void freeData(IsoDataSource*) { }
 
 } // namespace
 

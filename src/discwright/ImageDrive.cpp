@@ -17,10 +17,7 @@ namespace {
 
 constexpr uint32_t ImageBufferBytes = 2 * 1024 * 1024;
 
-std::string systemText(int error)
-{
-    return std::strerror(error);
-}
+std::string systemText(int error) { return std::strerror(error); }
 
 void writeAll(int fd, const uint8_t* data, std::size_t size, off_t offset, const std::string& path)
 {
@@ -74,40 +71,22 @@ int32_t ImageDrive::maximumSpeed() const
     return m_type == DISC_TYPE_CDR ? 8448 : 22160; // 48x CD, 16x DVD
 }
 
-DeviceAddress ImageDrive::address() const
-{
-    return DeviceAddress{1, ImageDrivePort, 0, 0, 0};
-}
+DeviceAddress ImageDrive::address() const { return DeviceAddress{1, ImageDrivePort, 0, 0, 0}; }
 
-std::string ImageDrive::deviceName() const
-{
-    return "\\\\.\\Image:";
-}
+std::string ImageDrive::deviceName() const { return "\\\\.\\Image:"; }
 
-DeviceInformation ImageDrive::information()
-{
-    return {"Torvinel", "Image Drive", "1.1", ImageBufferBytes};
-}
+DeviceInformation ImageDrive::information() { return {"Torvinel", "Image Drive", "1.1", ImageBufferBytes}; }
 
 SupportedMediaFormats ImageDrive::mediaFormats()
 {
     return {true, true, true, true, true, true, true, true, true, true};
 }
 
-SupportedMediaFormatsExEx ImageDrive::mediaFormatsExEx()
-{
-    return {true, true, true, true, true, true};
-}
+SupportedMediaFormatsExEx ImageDrive::mediaFormatsExEx() { return {true, true, true, true, true, true}; }
 
-WriteModes ImageDrive::writeModes()
-{
-    return {true, false, false, false};
-}
+WriteModes ImageDrive::writeModes() { return {true, false, false, false}; }
 
-ReadModes ImageDrive::readModes()
-{
-    return {true, false, false, false, false, false};
-}
+ReadModes ImageDrive::readModes() { return {true, false, false, false, false, false}; }
 
 BufferUnderrunProtection ImageDrive::bufferUnderrunProtection()
 {
@@ -121,10 +100,7 @@ void ImageDrive::setBufferUnderrunProtection(bool enabled)
     m_bup = enabled;
 }
 
-DISC_TYPE ImageDrive::discType()
-{
-    return m_type;
-}
+DISC_TYPE ImageDrive::discType() { return m_type; }
 
 DiscInformation ImageDrive::discInformation()
 {
@@ -144,10 +120,7 @@ TOCInformation ImageDrive::tocInformation()
     return m_disc.tocInformation();
 }
 
-DiscwrightRPC ImageDrive::regionData()
-{
-    return DiscwrightRPC{0, 4, 5, 0xFF, 1};
-}
+DiscwrightRPC ImageDrive::regionData() { return DiscwrightRPC{0, 4, 5, 0xFF, 1}; }
 
 MediaTrayStatus ImageDrive::trayStatus()
 {
@@ -208,8 +181,8 @@ void ImageDrive::writeTrack(JolietTree& tree, bool leaveDiscOpen, const DriveNot
     const int64_t blocks = (tree.imageSize() + 2047) / 2048;
     if (blocks > m_disc.freeBlocks())
         throw DriveFailure(DW_WRITE_FAILED, 0,
-                           "The image of " + std::to_string(blocks) + " blocks does not fit into " +
-                               std::to_string(m_disc.freeBlocks()) + " free blocks");
+                           "The image of " + std::to_string(blocks) + " blocks does not fit into "
+                               + std::to_string(m_disc.freeBlocks()) + " free blocks");
     const std::string label = tree.volumeLabel();
     if (label.empty() || label.find('/') != std::string::npos || label == "." || label == "..")
         throw DriveFailure(DW_WRITE_FAILED, 0, "The volume label \"" + label + "\" cannot name an image");
@@ -238,8 +211,8 @@ void ImageDrive::writeTrack(JolietTree& tree, bool leaveDiscOpen, const DriveNot
             notify);
         if (written != tree.imageSize())
             throw DriveFailure(DW_WRITE_FAILED, 0,
-                               "Wrote " + std::to_string(written) + " of " + std::to_string(tree.imageSize()) +
-                                   " bytes to " + path);
+                               "Wrote " + std::to_string(written) + " of " + std::to_string(tree.imageSize())
+                                   + " bytes to " + path);
         // A later session makes itself the one readers find at the start of the medium.
         if (!firstSession && !tree.overwriteBuffer().empty())
             writeAll(fd, tree.overwriteBuffer().data(), tree.overwriteBuffer().size(), 0, path);
@@ -259,11 +232,13 @@ void ImageDrive::writeTrack(JolietTree& tree, bool leaveDiscOpen, const DriveNot
         // An older image of the same name is another disc: keep it under a free name.
         if (fs::exists(target)) {
             for (int k = 1;; ++k) {
-                const std::string aside = (fs::path(m_settings.folder) / (label + "-" + std::to_string(k) + ".iso")).string();
+                const std::string aside =
+                    (fs::path(m_settings.folder) / (label + "-" + std::to_string(k) + ".iso")).string();
                 if (!fs::exists(aside)) {
                     if (::rename(target.c_str(), aside.c_str()) != 0) {
                         ::unlink(path.c_str());
-                        throw DriveFailure(DW_WRITE_FAILED, errno, "Could not move " + target + " aside: " + systemText(errno));
+                        throw DriveFailure(DW_WRITE_FAILED, errno,
+                                           "Could not move " + target + " aside: " + systemText(errno));
                     }
                     break;
                 }
@@ -296,8 +271,8 @@ void ImageDrive::readBlock(uint32_t block, uint8_t* buffer)
     }
     std::size_t got = 0;
     while (got < 2048) {
-        const ssize_t n = ::pread(m_readFd, buffer + got, 2048 - got,
-                                  static_cast<off_t>(block) * 2048 + static_cast<off_t>(got));
+        const ssize_t n =
+            ::pread(m_readFd, buffer + got, 2048 - got, static_cast<off_t>(block) * 2048 + static_cast<off_t>(got));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -316,9 +291,6 @@ void ImageDrive::closeReader()
     m_readPath.clear();
 }
 
-ImageDrive::~ImageDrive()
-{
-    closeReader();
-}
+ImageDrive::~ImageDrive() { closeReader(); }
 
 } // namespace torvinel

@@ -50,8 +50,8 @@ std::u16string fromBigEndian(const char* bytes, std::size_t length)
 {
     std::u16string out;
     for (std::size_t i = 0; i + 1 < length; i += 2)
-        out.push_back(static_cast<char16_t>((static_cast<unsigned char>(bytes[i]) << 8) |
-                                            static_cast<unsigned char>(bytes[i + 1])));
+        out.push_back(static_cast<char16_t>((static_cast<unsigned char>(bytes[i]) << 8)
+                                            | static_cast<unsigned char>(bytes[i + 1])));
     return out;
 }
 
@@ -142,10 +142,7 @@ void JolietTree::notify(uint32_t code, void* parameter1, void* parameter2)
         m_callback(code, m_context, parameter1, parameter2);
 }
 
-IsoDir* JolietTree::root()
-{
-    return iso_image_get_root(m_image);
-}
+IsoDir* JolietTree::root() { return iso_image_get_root(m_image); }
 
 void JolietTree::importSession(Drive& drive, uint32_t startBlock)
 {
@@ -161,8 +158,8 @@ void JolietTree::importSession(Drive& drive, uint32_t startBlock)
     m_names.clear();
     if (r < 0)
         throw DriveFailure(DW_READ_FAILED, r,
-                           std::string("Could not import the session at block ") + std::to_string(startBlock) +
-                               ": " + iso_error_to_msg(r));
+                           std::string("Could not import the session at block ") + std::to_string(startBlock) + ": "
+                               + iso_error_to_msg(r));
 }
 
 JolietTree::Names& JolietTree::namesOf(IsoDir* dir)
@@ -186,8 +183,8 @@ std::string JolietTree::jolietForm(const std::string& name, bool folder)
     char* result = nullptr;
     std::size_t length = 0;
     const int flag = 2 | (folder ? 0x100 : 0) | 0x200;
-    if (iso_conv_name_chars(m_nameOpts, const_cast<char*>(name.data()), name.size(), &result, &length, flag) < 0 ||
-        result == nullptr) {
+    if (iso_conv_name_chars(m_nameOpts, const_cast<char*>(name.data()), name.size(), &result, &length, flag) < 0
+        || result == nullptr) {
         // A name that is not valid UTF-8: its valid parts, the rest as '_'.
         const std::string cleaned = utf16ToUtf8(utf8ToUtf16(name));
         if (cleaned == name)
@@ -401,8 +398,8 @@ void JolietTree::pumpImage(const std::function<void(const uint8_t*, std::size_t)
     }
     if (written != total)
         throw DriveFailure(DW_WRITE_FAILED, 0,
-                           "The image ended after " + std::to_string(written) + " of " + std::to_string(total) +
-                               " bytes");
+                           "The image ended after " + std::to_string(written) + " of " + std::to_string(total)
+                               + " bytes");
 }
 
 uint32_t JolietTree::verify(Drive& drive, uint32_t startBlock, const DriveNotify& notify)

@@ -17,11 +17,11 @@ std::string unescapeMountField(const std::string& field)
 {
     std::string out;
     for (std::size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size() &&
-            std::isdigit(static_cast<unsigned char>(field[i + 1])) &&
-            std::isdigit(static_cast<unsigned char>(field[i + 2])) &&
-            std::isdigit(static_cast<unsigned char>(field[i + 3]))) {
-            out.push_back(static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0')));
+        if (field[i] == '\\' && i + 3 < field.size() && std::isdigit(static_cast<unsigned char>(field[i + 1]))
+            && std::isdigit(static_cast<unsigned char>(field[i + 2]))
+            && std::isdigit(static_cast<unsigned char>(field[i + 3]))) {
+            out.push_back(
+                static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0')));
             i += 3;
         } else {
             out.push_back(field[i]);

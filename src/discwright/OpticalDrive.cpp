@@ -40,21 +40,33 @@ std::string trimmed(const char* text, std::size_t size)
 DISC_TYPE typeOfProfile(int profile)
 {
     switch (profile) {
-    case 0x08: return DISC_TYPE_CDROM;
-    case 0x09: return DISC_TYPE_CDR;
-    case 0x0A: return DISC_TYPE_CDRW;
-    case 0x10: return DISC_TYPE_DVDROM;
+    case 0x08:
+        return DISC_TYPE_CDROM;
+    case 0x09:
+        return DISC_TYPE_CDR;
+    case 0x0A:
+        return DISC_TYPE_CDRW;
+    case 0x10:
+        return DISC_TYPE_DVDROM;
     case 0x11:
     case 0x15:
-    case 0x16: return DISC_TYPE_DVDR;
-    case 0x12: return DISC_TYPE_DVDRAM;
-    case 0x13: return DISC_TYPE_DVDRWRO;
-    case 0x14: return DISC_TYPE_DVDRWSR;
+    case 0x16:
+        return DISC_TYPE_DVDR;
+    case 0x12:
+        return DISC_TYPE_DVDRAM;
+    case 0x13:
+        return DISC_TYPE_DVDRWRO;
+    case 0x14:
+        return DISC_TYPE_DVDRWSR;
     case 0x1A:
-    case 0x2A: return DISC_TYPE_DVDPLUSRW;
-    case 0x1B: return DISC_TYPE_DVDPLUSR;
-    case 0x2B: return DISC_TYPE_DVDPLUSR_DL;
-    default: return DISC_TYPE_UNKNOWN;
+    case 0x2A:
+        return DISC_TYPE_DVDPLUSRW;
+    case 0x1B:
+        return DISC_TYPE_DVDPLUSR;
+    case 0x2B:
+        return DISC_TYPE_DVDPLUSR_DL;
+    default:
+        return DISC_TYPE_UNKNOWN;
     }
 }
 
@@ -74,7 +86,8 @@ int32_t asLibburnSpeed(int32_t kbps)
 
 } // namespace
 
-OpticalDrive::OpticalDrive(std::string libburnAddress, uint8_t index) : m_address(std::move(libburnAddress)), m_index(index)
+OpticalDrive::OpticalDrive(std::string libburnAddress, uint8_t index)
+    : m_address(std::move(libburnAddress)), m_index(index)
 {
 }
 
@@ -110,10 +123,7 @@ void OpticalDrive::shutDown()
     burnUp = false;
 }
 
-DeviceAddress OpticalDrive::address() const
-{
-    return DeviceAddress{1, OpticalPort, 0, m_index, 0};
-}
+DeviceAddress OpticalDrive::address() const { return DeviceAddress{1, OpticalPort, 0, m_index, 0}; }
 
 std::string OpticalDrive::deviceName() const
 {
@@ -279,8 +289,8 @@ DiscInformation OpticalDrive::discInformation()
     const auto t = tracks();
     info.sessionCount = static_cast<uint8_t>(std::min<std::size_t>(t.size(), 255));
     info.discStatus = status == BURN_DISC_BLANK ? DiscStatusBlank
-                      : status == BURN_DISC_APPENDABLE ? DiscStatusAppendable
-                                                        : DiscStatusComplete;
+        : status == BURN_DISC_APPENDABLE        ? DiscStatusAppendable
+                                                : DiscStatusComplete;
     info.lastSessionStatus = status == BURN_DISC_BLANK ? 0 : status == BURN_DISC_APPENDABLE ? 1 : 3;
     info.erasable = burn_disc_erasable(d) ? 1 : 0;
     info.firstTrack = 1;
@@ -408,8 +418,8 @@ bool OpticalDrive::unitReady()
     if (!m_drive)
         return false;
     const enum burn_disc_status status = burn_disc_get_status(m_drive);
-    return status != BURN_DISC_EMPTY && status != BURN_DISC_UNREADY &&
-           burn_drive_get_status(m_drive, nullptr) == BURN_DRIVE_IDLE;
+    return status != BURN_DISC_EMPTY && status != BURN_DISC_UNREADY
+        && burn_drive_get_status(m_drive, nullptr) == BURN_DRIVE_IDLE;
 }
 
 DriveSpeeds OpticalDrive::speeds()
@@ -522,11 +532,15 @@ void OpticalDrive::readBlock(uint32_t block, uint8_t* buffer)
         off_t count = 0;
         // Near the end of a track the read-ahead may fail: then read the single block.
         if (burn_read_data(d, static_cast<off_t>(block) * 2048, reinterpret_cast<char*>(data.data()),
-                           static_cast<off_t>(data.size()), &count, 2 | 4) != 1 || count < 2048) {
+                           static_cast<off_t>(data.size()), &count, 2 | 4)
+                != 1
+            || count < 2048) {
             data.resize(2048);
             count = 0;
-            if (burn_read_data(d, static_cast<off_t>(block) * 2048, reinterpret_cast<char*>(data.data()), 2048,
-                               &count, 2) != 1 || count < 2048)
+            if (burn_read_data(d, static_cast<off_t>(block) * 2048, reinterpret_cast<char*>(data.data()), 2048, &count,
+                               2)
+                    != 1
+                || count < 2048)
                 throw DriveFailure(DW_READ_FAILED, 0, "Could not read block " + std::to_string(block));
         }
         data.resize(static_cast<std::size_t>(count / 2048) * 2048);

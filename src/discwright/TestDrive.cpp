@@ -83,10 +83,7 @@ DeviceAddress TestDrive::address() const
     return DeviceAddress{static_cast<uint8_t>(m_script.validAddress ? 1 : 0), TestDrivePort, 0, m_index, 0};
 }
 
-std::string TestDrive::deviceName() const
-{
-    return "\\\\.\\" + m_script.driveLetter;
-}
+std::string TestDrive::deviceName() const { return "\\\\.\\" + m_script.driveLetter; }
 
 void TestDrive::checkFault(const char* call)
 {
@@ -151,10 +148,7 @@ TOCInformation TestDrive::tocInformation()
     return m_disc.tocInformation();
 }
 
-DiscwrightRPC TestDrive::regionData()
-{
-    return DiscwrightRPC{0, 4, 5, 0xFD, 1};
-}
+DiscwrightRPC TestDrive::regionData() { return DiscwrightRPC{0, 4, 5, 0xFD, 1}; }
 
 MediaTrayStatus TestDrive::trayStatus()
 {

@@ -13,8 +13,8 @@ namespace torvinel {
 struct ScriptedDisc {
     DISC_TYPE type = DISC_TYPE_DVDPLUSR; // DISC_TYPE_NO_MEDIA: the tray closes empty
     bool blank = true;
-    int32_t freeBlocks = 2295104;        // room on the disc (a written disc: room left)
-    bool closed = true;                  // a written disc: closed, else open for a further session
+    int32_t freeBlocks = 2295104; // room on the disc (a written disc: room left)
+    bool closed = true;           // a written disc: closed, else open for a further session
 };
 
 // A call that fails. Calls are named as in the library ("Discwright_Drive_Lock",
@@ -100,9 +100,9 @@ public:
     void lock() override;
     void release() override;
     void eject() override;
-    void sendOPC() override {}
+    void sendOPC() override { }
     void closeSession() override;
-    void stopPlayScan() override {}
+    void stopPlayScan() override { }
     void writeTrack(JolietTree& tree, bool leaveDiscOpen, const DriveNotify& notify) override;
     void readBlock(uint32_t block, uint8_t* buffer) override;
 
@@ -115,7 +115,7 @@ private:
     uint8_t m_index;
     std::vector<std::string> m_calls;
     std::map<std::string, int> m_callCounts;
-    std::size_t m_next = 0;     // the script's disc that goes in next
+    std::size_t m_next = 0; // the script's disc that goes in next
     bool m_trayOpen = false;
     int m_pollsLeft = 0;
     WriteOnceDisc m_disc;

@@ -17,8 +17,7 @@ namespace torvinel {
 
 namespace {
 
-template <class T>
-T valueAt(const void* parameter)
+template <class T> T valueAt(const void* parameter)
 {
     T value{};
     if (parameter)
@@ -30,8 +29,7 @@ long long ll(int64_t value) { return static_cast<long long>(value); }
 
 // Where the extension (with any ";n" version suffix) of a name begins: steps shared by both
 // rename rules. The name has at least two characters.
-template <class String>
-std::size_t extensionStart(const String& name)
+template <class String> std::size_t extensionStart(const String& name)
 {
     const std::size_t length = name.size();
     std::size_t end = length;
@@ -71,7 +69,8 @@ void bufferStatus(BurnCallbackContext& c, void* p1, void* p2)
     const int64_t full = 100 - static_cast<int64_t>(free * 100 / size);
     c.state.WriteLog(Format("[ Buffer full: %lld%%, %llu free from %llu ] ", ll(full),
                             static_cast<unsigned long long>(free), static_cast<unsigned long long>(size)));
-    showBackupProgress(c.view, {.extra = "Buffer status:", .extraBar = static_cast<int>(std::max<int64_t>(full * 10, 0))});
+    showBackupProgress(c.view,
+                       {.extra = "Buffer status:", .extraBar = static_cast<int>(std::max<int64_t>(full * 10, 0))});
 }
 
 void verifyProgress(BurnCallbackContext& c, void* p1, void* p2)
@@ -183,15 +182,23 @@ void BurnCallback(uint32_t code, void* context, void* p1, void* p2)
     auto& c = *static_cast<BurnCallbackContext*>(context);
     RunState& s = c.state;
     switch (code & 0xFF) {
-    case TREE_NODE_ADDED: ++s.TreeNodeCount; break;
-    case TREE_NODE_REMOVED: --s.TreeNodeCount; break;
+    case TREE_NODE_ADDED:
+        ++s.TreeNodeCount;
+        break;
+    case TREE_NODE_REMOVED:
+        --s.TreeNodeCount;
+        break;
     case TREE_NAME_IGNORED: {
         const char* name = p1 ? static_cast<const char*>(p1) : "";
         s.WriteLog(Format("Callback(): Ignoring name \"%s\", tree node(s) %d", name, s.TreeNodeCount));
         break;
     }
-    case TREE_NAME_COLLISION: nameCollision(c, p1); break;
-    case TARGET_FILE_ANALYZE_BEGIN: s.WriteLog("Callback(): TARGET_FILE_ANALYZE_BEGIN"); break;
+    case TREE_NAME_COLLISION:
+        nameCollision(c, p1);
+        break;
+    case TARGET_FILE_ANALYZE_BEGIN:
+        s.WriteLog("Callback(): TARGET_FILE_ANALYZE_BEGIN");
+        break;
     case TARGET_FILE_ANALYZE_END:
         s.WriteLog(Format("Callback(): Target file size in UCHARs %lld, LBs %lld", ll(valueAt<int64_t>(p1)),
                           ll(valueAt<int64_t>(p2))));
@@ -205,22 +212,38 @@ void BurnCallback(uint32_t code, void* context, void* p1, void* p2)
         s.WriteLog("Ok!");
         s.WriteLog("Callback(): WAIT_CACHE_FULL_END");
         break;
-    case SYNCHRONIZE_CACHE_BEGIN: s.WriteLog("Callback(): SYNCHRONIZE_CACHE_BEGIN"); break;
-    case SYNCHRONIZE_CACHE_END: s.WriteLog("Callback(): SYNCHRONIZE_CACHE_END"); break;
-    case CN_CDVD_WRITE_PROGRESS: writeProgress(c, p1, p2); break;
-    case BUFFER_STATUS: bufferStatus(c, p1, p2); break;
-    case TRACK_PROGRESS:
-        s.WriteLog(Format("Callback: Processing track %d from %d, completed: ", valueAt<int32_t>(p1),
-                          valueAt<int32_t>(p2)));
+    case SYNCHRONIZE_CACHE_BEGIN:
+        s.WriteLog("Callback(): SYNCHRONIZE_CACHE_BEGIN");
         break;
-    case TRACK_DONE: s.WriteLog("OK!"); break;
+    case SYNCHRONIZE_CACHE_END:
+        s.WriteLog("Callback(): SYNCHRONIZE_CACHE_END");
+        break;
+    case CN_CDVD_WRITE_PROGRESS:
+        writeProgress(c, p1, p2);
+        break;
+    case BUFFER_STATUS:
+        bufferStatus(c, p1, p2);
+        break;
+    case TRACK_PROGRESS:
+        s.WriteLog(
+            Format("Callback: Processing track %d from %d, completed: ", valueAt<int32_t>(p1), valueAt<int32_t>(p2)));
+        break;
+    case TRACK_DONE:
+        s.WriteLog("OK!");
+        break;
     case SPLIT_SECTION_PROGRESS:
         s.WriteLog(Format("Callback: Processing split section %d from %d, completed: ", valueAt<int32_t>(p1),
                           valueAt<int32_t>(p2)));
         break;
-    case SPLIT_SECTION_DONE: s.WriteLog("OK!"); break;
-    case DVDPLUSRW_FORMAT_BEGIN: s.WriteLog("Callback(): DVDPLUSRW_FORMAT_BEGIN"); break;
-    case DVDPLUSRW_FORMAT_END: s.WriteLog("Callback(): DVDPLUSRW_FORMAT_END"); break;
+    case SPLIT_SECTION_DONE:
+        s.WriteLog("OK!");
+        break;
+    case DVDPLUSRW_FORMAT_BEGIN:
+        s.WriteLog("Callback(): DVDPLUSRW_FORMAT_BEGIN");
+        break;
+    case DVDPLUSRW_FORMAT_END:
+        s.WriteLog("Callback(): DVDPLUSRW_FORMAT_END");
+        break;
     case BUFFER_UNDERRUN:
         s.WriteLog("Error: Buffer Underrun.");
         s.CancelRequested = true;
@@ -230,12 +253,23 @@ void BurnCallback(uint32_t code, void* context, void* p1, void* p2)
                           ll(valueAt<int64_t>(p1)), valueAt<int32_t>(p2)));
         s.WriteLog("Callback(): DVD_MEDIA_PADDING_SIZE");
         break;
-    case DVD_MEDIA_PADDING_BEGIN: s.WriteLog("Callback(): DVD_MEDIA_PADDING_BEGIN"); break;
-    case DVD_MEDIA_PADDING_END: s.WriteLog("Callback(): DVD_MEDIA_PADDING_END"); break;
-    case DVDRW_QUICK_FORMAT_BEGIN: s.WriteLog("Callback(): DVDRW_QUICK_FORMAT_BEGIN"); break;
-    case DVDRW_QUICK_FORMAT_END: s.WriteLog("Callback(): DVDRW_QUICK_FORMAT_END"); break;
-    case VERIFY_PROGRESS: verifyProgress(c, p1, p2); break;
-    default: break;
+    case DVD_MEDIA_PADDING_BEGIN:
+        s.WriteLog("Callback(): DVD_MEDIA_PADDING_BEGIN");
+        break;
+    case DVD_MEDIA_PADDING_END:
+        s.WriteLog("Callback(): DVD_MEDIA_PADDING_END");
+        break;
+    case DVDRW_QUICK_FORMAT_BEGIN:
+        s.WriteLog("Callback(): DVDRW_QUICK_FORMAT_BEGIN");
+        break;
+    case DVDRW_QUICK_FORMAT_END:
+        s.WriteLog("Callback(): DVDRW_QUICK_FORMAT_END");
+        break;
+    case VERIFY_PROGRESS:
+        verifyProgress(c, p1, p2);
+        break;
+    default:
+        break;
     }
 }
 

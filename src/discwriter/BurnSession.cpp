@@ -21,29 +21,69 @@ constexpr std::array<int32_t, 17> CDSpeeds = {65535, 176,  353,  387,  528,  706
                                               2112,  2800, 3250, 4224, 7040, 7744, 8448, 9152};
 constexpr std::array<int32_t, 11> DVDSpeeds = {65535, 1385, 2770, 3324, 4155, 5540, 6925, 8310, 11080, 16620, 22160};
 
-constexpr int64_t Reserve = 10485760;        // kept free on every disc: catalogs, status file, file system
+constexpr int64_t Reserve = 10485760;          // kept free on every disc: catalogs, status file, file system
 constexpr int64_t PreparationRoom = 400000000; // what preparing a disc needs on the hard disk besides the disc
 constexpr int CacheMegabytes = 160;
 
 enum class Step {
-    Start, OpenDrive, ReadCapabilities, EnableBUP, ProbeWriteModes, CheckDisc, WaitForDisc, ReadDisc,
-    LockDrive, WaitReady, SetSpeed, ReadSpeeds, MeasureTrack,
-    CreateTree, ImportTrack, FindRoot, AddFolder, BuildImage, SendOPC,
-    WriteTrack, CloseSession, Rescan, Verify, DestroyTree, Remeasure, ReleaseDrive, EjectAndLabel,
-    Error, Cancelled, Done, None
+    Start,
+    OpenDrive,
+    ReadCapabilities,
+    EnableBUP,
+    ProbeWriteModes,
+    CheckDisc,
+    WaitForDisc,
+    ReadDisc,
+    LockDrive,
+    WaitReady,
+    SetSpeed,
+    ReadSpeeds,
+    MeasureTrack,
+    CreateTree,
+    ImportTrack,
+    FindRoot,
+    AddFolder,
+    BuildImage,
+    SendOPC,
+    WriteTrack,
+    CloseSession,
+    Rescan,
+    Verify,
+    DestroyTree,
+    Remeasure,
+    ReleaseDrive,
+    EjectAndLabel,
+    Error,
+    Cancelled,
+    Done,
+    None
 };
 
 // Where a stop request sends each step; None: the step does not look.
 Step stopTarget(Step step)
 {
     switch (step) {
-    case Step::Start: case Step::OpenDrive: case Step::ReadCapabilities: case Step::EnableBUP:
-    case Step::ProbeWriteModes: case Step::CheckDisc: case Step::WaitForDisc: case Step::ReadDisc:
+    case Step::Start:
+    case Step::OpenDrive:
+    case Step::ReadCapabilities:
+    case Step::EnableBUP:
+    case Step::ProbeWriteModes:
+    case Step::CheckDisc:
+    case Step::WaitForDisc:
+    case Step::ReadDisc:
         return Step::Cancelled;
-    case Step::LockDrive: case Step::WaitReady: case Step::SetSpeed: case Step::ReadSpeeds: case Step::MeasureTrack:
+    case Step::LockDrive:
+    case Step::WaitReady:
+    case Step::SetSpeed:
+    case Step::ReadSpeeds:
+    case Step::MeasureTrack:
         return Step::ReleaseDrive;
-    case Step::CreateTree: case Step::ImportTrack: case Step::FindRoot: case Step::AddFolder:
-    case Step::BuildImage: case Step::SendOPC:
+    case Step::CreateTree:
+    case Step::ImportTrack:
+    case Step::FindRoot:
+    case Step::AddFolder:
+    case Step::BuildImage:
+    case Step::SendOPC:
         return Step::DestroyTree;
     default:
         return Step::None;
@@ -52,10 +92,15 @@ Step stopTarget(Step step)
 
 class BurnSession {
 public:
-    BurnSession(RunState& state, View& view, const DriveList& devices, const std::string& name,
-                int64_t& discFreeBytes, const BurnOptions& options)
-        : m_state(state), m_view(view), m_devices(devices), m_name(name), m_discFreeBytes(discFreeBytes),
-          m_options(options), m_callback{state, view, options.dateTimeText}
+    BurnSession(RunState& state, View& view, const DriveList& devices, const std::string& name, int64_t& discFreeBytes,
+                const BurnOptions& options)
+        : m_state(state),
+          m_view(view),
+          m_devices(devices),
+          m_name(name),
+          m_discFreeBytes(discFreeBytes),
+          m_options(options),
+          m_callback{state, view, options.dateTimeText}
     {
     }
 
@@ -223,34 +268,62 @@ void BurnSession::destroyHandles()
 Step BurnSession::step(Step current)
 {
     switch (current) {
-    case Step::Start: return start();
-    case Step::OpenDrive: return openDrive();
-    case Step::ReadCapabilities: return readCapabilities();
-    case Step::EnableBUP: return enableBUP();
-    case Step::ProbeWriteModes: return probeWriteModes();
-    case Step::CheckDisc: return checkDisc();
-    case Step::WaitForDisc: return waitForDisc();
-    case Step::ReadDisc: return readDisc();
-    case Step::LockDrive: return lockDrive();
-    case Step::WaitReady: return waitReady();
-    case Step::SetSpeed: return setSpeed();
-    case Step::ReadSpeeds: return readSpeeds();
-    case Step::MeasureTrack: return measureTrack();
-    case Step::CreateTree: return createTree();
-    case Step::ImportTrack: return importTrack();
-    case Step::FindRoot: return findRoot();
-    case Step::AddFolder: return addFolder();
-    case Step::BuildImage: return buildImage();
-    case Step::SendOPC: return sendOPC();
-    case Step::WriteTrack: return writeTrack();
-    case Step::CloseSession: return closeSession();
-    case Step::Rescan: return rescan();
-    case Step::Verify: return verify();
-    case Step::DestroyTree: return destroyTree();
-    case Step::Remeasure: return remeasure();
-    case Step::ReleaseDrive: return releaseDrive();
-    case Step::EjectAndLabel: return ejectAndLabel();
-    default: return Step::Error;
+    case Step::Start:
+        return start();
+    case Step::OpenDrive:
+        return openDrive();
+    case Step::ReadCapabilities:
+        return readCapabilities();
+    case Step::EnableBUP:
+        return enableBUP();
+    case Step::ProbeWriteModes:
+        return probeWriteModes();
+    case Step::CheckDisc:
+        return checkDisc();
+    case Step::WaitForDisc:
+        return waitForDisc();
+    case Step::ReadDisc:
+        return readDisc();
+    case Step::LockDrive:
+        return lockDrive();
+    case Step::WaitReady:
+        return waitReady();
+    case Step::SetSpeed:
+        return setSpeed();
+    case Step::ReadSpeeds:
+        return readSpeeds();
+    case Step::MeasureTrack:
+        return measureTrack();
+    case Step::CreateTree:
+        return createTree();
+    case Step::ImportTrack:
+        return importTrack();
+    case Step::FindRoot:
+        return findRoot();
+    case Step::AddFolder:
+        return addFolder();
+    case Step::BuildImage:
+        return buildImage();
+    case Step::SendOPC:
+        return sendOPC();
+    case Step::WriteTrack:
+        return writeTrack();
+    case Step::CloseSession:
+        return closeSession();
+    case Step::Rescan:
+        return rescan();
+    case Step::Verify:
+        return verify();
+    case Step::DestroyTree:
+        return destroyTree();
+    case Step::Remeasure:
+        return remeasure();
+    case Step::ReleaseDrive:
+        return releaseDrive();
+    case Step::EjectAndLabel:
+        return ejectAndLabel();
+    default:
+        return Step::Error;
     }
 }
 
@@ -264,8 +337,8 @@ Step BurnSession::openDrive()
     }
     m_item = m_devices[static_cast<std::size_t>(index)];
     const DeviceAddress& a = m_item.DeviceAddress;
-    log(Format("%s %s: %d %d %d %d", m_item.DriveLetter.c_str(), m_item.Product.c_str(), a.PortID, a.BusID,
-               a.TargetID, a.LUN));
+    log(Format("%s %s: %d %d %d %d", m_item.DriveLetter.c_str(), m_item.Product.c_str(), a.PortID, a.BusID, a.TargetID,
+               a.LUN));
     if (!a.Valid) {
         m_errorText = "SCSI Info for the drive is not valid";
         return Step::Error;
@@ -300,15 +373,22 @@ void BurnSession::readFormats()
     Discwright_Drive_GetSupportedMediaFormatsExEx(m_drive, &m_formatsExEx);
     const SupportedMediaFormats& f = m_formats;
     const SupportedMediaFormatsExEx& x = m_formatsExEx;
-    const std::pair<const char*, bool> flags[] = {
-        {"IsCDRRead:", f.IsCDRRead},         {"IsCDERead:", f.IsCDERead},
-        {"IsDVDROMRead:", f.IsDVDROMRead},   {"IsDVDRRead:", f.IsDVDRRead},
-        {"IsDVDRAMRead:", f.IsDVDRAMRead},   {"IsTestWrite:", f.IsTestWrite},
-        {"IsCDRWrite:", f.IsCDRWrite},       {"IsCDEWrite:", f.IsCDEWrite},
-        {"IsDVDRWrite:", f.IsDVDRWrite},     {"IsDVDRAMWrite:", f.IsDVDRAMWrite},
-        {"IsDVDPLUSRWRead:", x.IsDVDPLUSRWRead}, {"IsDVDPLUSRRead:", x.IsDVDPLUSRRead},
-        {"IsDVDPLUSRDLRead:", x.IsDVDPLUSRDLRead}, {"IsDVDPLUSRWWrite:", x.IsDVDPLUSRWWrite},
-        {"IsDVDPLUSRWrite:", x.IsDVDPLUSRWrite}, {"IsDVDPLUSRDLWrite:", x.IsDVDPLUSRDLWrite}};
+    const std::pair<const char*, bool> flags[] = {{"IsCDRRead:", f.IsCDRRead},
+                                                  {"IsCDERead:", f.IsCDERead},
+                                                  {"IsDVDROMRead:", f.IsDVDROMRead},
+                                                  {"IsDVDRRead:", f.IsDVDRRead},
+                                                  {"IsDVDRAMRead:", f.IsDVDRAMRead},
+                                                  {"IsTestWrite:", f.IsTestWrite},
+                                                  {"IsCDRWrite:", f.IsCDRWrite},
+                                                  {"IsCDEWrite:", f.IsCDEWrite},
+                                                  {"IsDVDRWrite:", f.IsDVDRWrite},
+                                                  {"IsDVDRAMWrite:", f.IsDVDRAMWrite},
+                                                  {"IsDVDPLUSRWRead:", x.IsDVDPLUSRWRead},
+                                                  {"IsDVDPLUSRRead:", x.IsDVDPLUSRRead},
+                                                  {"IsDVDPLUSRDLRead:", x.IsDVDPLUSRDLRead},
+                                                  {"IsDVDPLUSRWWrite:", x.IsDVDPLUSRWWrite},
+                                                  {"IsDVDPLUSRWrite:", x.IsDVDPLUSRWrite},
+                                                  {"IsDVDPLUSRDLWrite:", x.IsDVDPLUSRDLWrite}};
     for (const auto& [label, value] : flags)
         log(std::string(label) + YesNo(value));
     m_insertRequest = InsertRequestFor(f.IsCDRWrite, f.IsDVDRWrite, x.IsDVDPLUSRWrite, x.IsDVDPLUSRDLWrite);
@@ -495,7 +575,8 @@ bool BurnSession::readTrack()
     CallResult r;
     TrackInformation info{};
     if (Discwright_Drive_GetTrackInformation(m_drive, NextWritableTrack, &info, r.text, sizeof r.text, &r.status,
-                                             &r.failure) != 0)
+                                             &r.failure)
+        != 0)
         return false;
     m_track = info;
     return true;
@@ -522,8 +603,8 @@ Step BurnSession::measureTrack()
     if (!m_name.empty())
         return Step::CreateTree;
 
-    const int64_t free = m_options.freeSpace ? m_options.freeSpace(m_state.TempFolder)
-                                             : DriveFreeSpace(m_state.TempFolder);
+    const int64_t free =
+        m_options.freeSpace ? m_options.freeSpace(m_state.TempFolder) : DriveFreeSpace(m_state.TempFolder);
     if (m_discFreeBytes + PreparationRoom > free) {
         m_view.showInformation("You do not have enough space on your hard drive to prepare the backup. Cancelling.");
         m_state.CancelRequested = true;
@@ -575,9 +656,8 @@ Step BurnSession::addFolder()
 
 Step BurnSession::buildImage()
 {
-    if (!attemptCall("Building ISO image... ", "Discwright_IsoTree_BuildImage", "OK!",
-                     Discwright_JolietTree_BuildImage, m_tree, m_track.nextWritableAddress, 8u, 1u, m_name.c_str(),
-                     "Quenmark", "Torvinel"))
+    if (!attemptCall("Building ISO image... ", "Discwright_IsoTree_BuildImage", "OK!", Discwright_JolietTree_BuildImage,
+                     m_tree, m_track.nextWritableAddress, 8u, 1u, m_name.c_str(), "Quenmark", "Torvinel"))
         return Step::Error;
     uint32_t high = 0;
     const uint32_t low = Discwright_JolietTree_GetSizeInUCHARs(m_tree, &high);
@@ -639,7 +719,8 @@ Step BurnSession::verify()
 {
     Step next = Step::DestroyTree;
     if (m_view.options().verify) {
-        showBackupProgress(m_view, {.phase = "Verifying the disk: This will take a couple of minutes.", .phaseBar = 0, .extraBar = 0});
+        showBackupProgress(
+            m_view, {.phase = "Verifying the disk: This will take a couple of minutes.", .phaseBar = 0, .extraBar = 0});
         uint32_t mismatches = 0;
         if (!attemptCall("Verifying the file tree.", "Discwright_Drive_VerifyTree", "OK!", Discwright_Drive_VerifyTree,
                          m_drive, m_tree, m_track.nextWritableAddress, &mismatches, 1000u))
@@ -697,14 +778,13 @@ Step BurnSession::ejectAndLabel()
 int32_t CDWriteSpeed(int index)
 {
     return index >= 0 && static_cast<std::size_t>(index) < CDSpeeds.size() ? CDSpeeds[static_cast<std::size_t>(index)]
-                                                                             : -1;
+                                                                           : -1;
 }
 
 int32_t DVDWriteSpeed(int index)
 {
-    return index >= 0 && static_cast<std::size_t>(index) < DVDSpeeds.size()
-               ? DVDSpeeds[static_cast<std::size_t>(index)]
-               : -1;
+    return index >= 0 && static_cast<std::size_t>(index) < DVDSpeeds.size() ? DVDSpeeds[static_cast<std::size_t>(index)]
+                                                                            : -1;
 }
 
 std::string InsertRequestFor(bool cdr, bool dvdr, bool dvdPlusR, bool dvdPlusRDL)

@@ -32,7 +32,7 @@ void fillWriterChooser(View& view, DriveFinder& finder)
 }
 
 bool fillRestoreDrives(RunState& state, View& view, const std::vector<platform::SystemDrive>& drives,
-                     const std::optional<std::string>& imageFolder)
+                       const std::optional<std::string>& imageFolder)
 {
     view.setItems(Control::RestoreDrive, {}, -1);
     view.setItems(Control::AddDiscDrive, {}, -1);

@@ -26,7 +26,7 @@ void fillWriterChooser(View& view, DriveFinder& finder);
 // With nothing to offer it disables RestoreButton and AddDiscButton, says that the program will
 // exit and returns false: the caller ends the program.
 bool fillRestoreDrives(RunState& state, View& view, const std::vector<platform::SystemDrive>& drives,
-                     const std::optional<std::string>& imageFolder);
+                       const std::optional<std::string>& imageFolder);
 // The same with the system's drives and the image drive of the disc library.
 bool fillRestoreDrives(RunState& state, View& view);
 

@@ -27,22 +27,13 @@ std::string DriveFinder::RefreshingText()
     return russian() ? "Обновление списка устройств" : "Refreshing device list";
 }
 
-std::string DriveFinder::PleaseWaitText()
-{
-    return russian() ? "Пожалуйста, подождите ..." : "Please, wait ...";
-}
+std::string DriveFinder::PleaseWaitText() { return russian() ? "Пожалуйста, подождите ..." : "Please, wait ..."; }
 
-std::string DriveFinder::FoundDeviceText()
-{
-    return russian() ? "Найдено устройство:" : "Found device:";
-}
+std::string DriveFinder::FoundDeviceText() { return russian() ? "Найдено устройство:" : "Found device:"; }
 
-DriveFinder::DriveFinder(LibraryTrace& logger) : m_logger(logger) {}
+DriveFinder::DriveFinder(LibraryTrace& logger) : m_logger(logger) { }
 
-DriveFinder::~DriveFinder()
-{
-    WaitForFinder(nullptr);
-}
+DriveFinder::~DriveFinder() { WaitForFinder(nullptr); }
 
 void DriveFinder::RefreshDevices(View& view, bool showProgress)
 {

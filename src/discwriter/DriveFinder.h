@@ -52,8 +52,8 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_finished;
     std::thread m_thread;
-    bool m_running = false;      // a finder thread is remembered
-    bool m_busyWindow = false;   // a refresh with the busy window is going on
+    bool m_running = false;    // a finder thread is remembered
+    bool m_busyWindow = false; // a refresh with the busy window is going on
     std::optional<std::string> m_pendingText;
 };
 

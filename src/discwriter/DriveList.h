@@ -20,10 +20,10 @@ struct DriveInfo {
     std::string Vendor;
     std::string Product;
     std::string ProductRevisionLevel;
-    std::string DiscLabel;        // volume label of the drive's disc (disc ready only)
-    uint32_t BufferSize = 0;      // bytes of drive cache
+    std::string DiscLabel;   // volume label of the drive's disc (disc ready only)
+    uint32_t BufferSize = 0; // bytes of drive cache
     DISC_TYPE DiscType = DISC_TYPE_UNKNOWN;
-    std::string DriveLetter;      // the device name without its four-character prefix ("E:", "/dev/sr0")
+    std::string DriveLetter; // the device name without its four-character prefix ("E:", "/dev/sr0")
     DvdRegionInfo DVDRPC;
     torvinel::DeviceAddress DeviceAddress;
 

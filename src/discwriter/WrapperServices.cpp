@@ -16,17 +16,14 @@ bool CheckLibraryVersion(View& view, uint32_t version)
         platform::debugOutput(Format("Discwright : Discwright.dll version : 0x%08X", version));
         return true;
     }
-    const std::string text = Format("Discwright : Invalid Discwright.dll version : 0x%08X. Expected : 0x%08X",
-                                    version, ExpectedLibraryVersion);
+    const std::string text = Format("Discwright : Invalid Discwright.dll version : 0x%08X. Expected : 0x%08X", version,
+                                    ExpectedLibraryVersion);
     platform::debugOutput(text);
     view.showError(text);
     return false;
 }
 
-bool CheckLibraryVersion(View& view)
-{
-    return CheckLibraryVersion(view, Discwright_GetVersion());
-}
+bool CheckLibraryVersion(View& view) { return CheckLibraryVersion(view, Discwright_GetVersion()); }
 
 std::string BufferText(const char* buffer, std::size_t size)
 {
@@ -40,8 +37,8 @@ void AppendLine(const std::string& file, const std::string& text)
     std::FILE* out = std::fopen(file.c_str(), "ab");
     if (!out)
         throw Error("Could not write " + file);
-    const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size() &&
-                         std::fwrite("\r\n", 1, 2, out) == 2 && std::fflush(out) == 0;
+    const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size()
+        && std::fwrite("\r\n", 1, 2, out) == 2 && std::fflush(out) == 0;
     const bool closed = std::fclose(out) == 0;
     if (!written || !closed)
         throw Error("Could not write " + file);

@@ -43,10 +43,7 @@ struct FileStatus {
     uint64_t device = 0;
     uint64_t fileNumber = 0;
 
-    bool sameFile(const FileStatus& other) const
-    {
-        return device == other.device && fileNumber == other.fileNumber;
-    }
+    bool sameFile(const FileStatus& other) const { return device == other.device && fileNumber == other.fileNumber; }
 };
 
 enum class Links { Follow, DoNotFollow };
@@ -119,7 +116,7 @@ public:
 
 private:
     static constexpr std::intptr_t InvalidHandle = -1; // both a bad descriptor and a bad HANDLE
-    explicit File(std::intptr_t handle, FileFailure failure) : m_handle(handle), m_failure(failure) {}
+    explicit File(std::intptr_t handle, FileFailure failure) : m_handle(handle), m_failure(failure) { }
 
     std::intptr_t m_handle = InvalidHandle;
     FileFailure m_failure = FileFailure::None;

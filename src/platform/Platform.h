@@ -45,8 +45,8 @@ bool matchesMask(std::string_view name, std::string_view mask);
 
 // --- file facts -----------------------------------------------------------------------
 // POSIX: neither follows a symbolic link, so a link is neither a file nor a folder here.
-bool fileExists(const std::string& path);      // a regular file
-bool folderExists(const std::string& path);    // a real folder
+bool fileExists(const std::string& path);   // a regular file
+bool folderExists(const std::string& path); // a real folder
 // Regular files only: POSIX skips FIFOs, sockets, devices and symbolic links.
 bool isRegularFile(const std::string& path);
 // Free bytes of the file system holding path; -1 when it cannot be asked.
@@ -111,6 +111,7 @@ public:
     [[nodiscard]] bool save();
     // The record's file name in stateFolder (POSIX).
     static constexpr const char* recordName = "ArchiveBits.dat";
+
 private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
@@ -119,7 +120,7 @@ private:
 // --- changing the file system ---------------------------------------------------------
 // One level; true when a folder (POSIX: also one reached through a link) exists after.
 [[nodiscard]] bool createFolder(const std::string& path);
-[[nodiscard]] bool createFolders(const std::string& path);          // with every missing parent
+[[nodiscard]] bool createFolders(const std::string& path); // with every missing parent
 // Everything inside, recursively; true when nothing is left inside (an empty folder counts
 // as emptied). False when folder is not a folder. folder itself may be a link to a folder;
 // links inside it are removed, never followed.

@@ -15,8 +15,7 @@ void notify(PowerGuard& sender, const PowerGuard::NotifyEvent& event)
 // A suspend or standby query: the handler decides only when the query allows user
 // interaction. The handler starts from the property's answer, so one that does not decide
 // leaves the configured answer instead of an undefined one.
-std::intptr_t answerQuery(PowerGuard& sender, std::uintptr_t data, const PowerGuard::QueryEvent& handler,
-                          bool property)
+std::intptr_t answerQuery(PowerGuard& sender, std::uintptr_t data, const PowerGuard::QueryEvent& handler, bool property)
 {
     bool allow = property;
     if ((data & QueryAllowsUserInteraction) != 0 && handler)

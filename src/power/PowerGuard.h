@@ -53,9 +53,9 @@ class PowerGuard {
 public:
     using QueryEvent = std::function<void(PowerGuard& sender, bool& allow)>;
     using NotifyEvent = std::function<void(PowerGuard& sender)>;
-    using PowerStatusEvent = std::function<void(PowerGuard& sender, std::uint8_t ACLineStatus,
-                                                std::uint8_t BatteryFlag, std::uint8_t BatteryLifePercent,
-                                                std::uint32_t BatteryLifeTime, std::uint32_t BatteryFullLifeTime)>;
+    using PowerStatusEvent = std::function<void(PowerGuard& sender, std::uint8_t ACLineStatus, std::uint8_t BatteryFlag,
+                                                std::uint8_t BatteryLifePercent, std::uint32_t BatteryLifeTime,
+                                                std::uint32_t BatteryFullLifeTime)>;
     using OemEventHandler = std::function<void(PowerGuard& sender, int dwEventCode)>;
     using LogFn = std::function<void(const std::string& line)>;
     using StatusReader = std::function<std::optional<PowerStatus>()>;

@@ -27,10 +27,7 @@ namespace {
 constexpr std::size_t catalogNameLength = archiveNameLength + 4; // ArchiveName.csv
 constexpr std::size_t groupLetterIndex = 13;
 
-std::string zipNameOf(const std::string& catalog)
-{
-    return catalog.substr(0, catalog.size() - 4) + ".zip";
-}
+std::string zipNameOf(const std::string& catalog) { return catalog.substr(0, catalog.size() - 4) + ".zip"; }
 
 // A line whose size field is damaged still names a file worth restoring; it only adds
 // nothing to the bar.
@@ -94,8 +91,8 @@ public:
     Run(RunState& state, View& view, const CheckTree& tree, const RestoreRunOptions& options)
         : s(state), v(view), m_tree(tree), m_options(options)
     {
-        ZF.onProcessFileFailure = [](ZipArchive&, const std::string&, ZipOperation, int,
-                                     int errorCode, const std::string& errorMessage, ZipFailureAction&) {
+        ZF.onProcessFileFailure = [](ZipArchive&, const std::string&, ZipOperation, int, int errorCode,
+                                     const std::string& errorMessage, ZipFailureAction&) {
             throw Error("Error: " + errorMessage + " errorcode :" + std::to_string(errorCode));
         };
     }
@@ -451,9 +448,8 @@ std::string nextRestoreTarget(const std::string& restoreFolder, const std::strin
     }
 }
 
-void fetchArchive(RunState& state, View& view, DiscReader* reader, const std::string& drive,
-                  const std::string& discId, const std::string& fileName,
-                  const std::function<DiscReader*()>& reopen)
+void fetchArchive(RunState& state, View& view, DiscReader* reader, const std::string& drive, const std::string& discId,
+                  const std::string& fileName, const std::function<DiscReader*()>& reopen)
 {
     const std::string onDisc = discId + "/" + fileName;
     const auto present = [&] {
@@ -475,8 +471,7 @@ void fetchArchive(RunState& state, View& view, DiscReader* reader, const std::st
     view.processEvents();
 }
 
-RestoreResult runRestore(RunState& state, View& view, const CheckTree& tree,
-                                 const RestoreRunOptions& options)
+RestoreResult runRestore(RunState& state, View& view, const CheckTree& tree, const RestoreRunOptions& options)
 {
     state.CancelRequested = false;
     view.hideWindow(Window::Main);

@@ -39,17 +39,15 @@ struct RestoreResult {
 //
 // The main window is hidden meanwhile and shown again at the end, also when a failure ends
 // the run: the Error is then passed on (restoreafter.txt is not written).
-RestoreResult runRestore(RunState& state, View& view, const CheckTree& tree,
-                                 const RestoreRunOptions& options = {});
+RestoreResult runRestore(RunState& state, View& view, const CheckTree& tree, const RestoreRunOptions& options = {});
 
 // Brings discId/fileName from the restore drive into TempFolder, asking for the disc until
 // the file is there or the user cancels (which sets CancelRequested and copies nothing).
 // When the file is not on reader, reopen (if given) opens the drive again and its reader is
 // asked instead; a null reader finds nothing. A failed copy raises
 // Error("Could not copy " + source + " to " + target).
-void fetchArchive(RunState& state, View& view, DiscReader* reader, const std::string& drive,
-                  const std::string& discId, const std::string& fileName,
-                  const std::function<DiscReader*()>& reopen = {});
+void fetchArchive(RunState& state, View& view, DiscReader* reader, const std::string& drive, const std::string& discId,
+                  const std::string& fileName, const std::function<DiscReader*()>& reopen = {});
 
 // The first of RestoreFolder/<day>001, 002, ... 099, 100, ... 999, 1000, ... that does not
 // exist yet (not created here).

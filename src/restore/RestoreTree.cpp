@@ -23,10 +23,7 @@ RestoreTree::RestoreTree() : m_root(std::make_unique<Item>())
 
 RestoreTree::~RestoreTree() = default;
 
-RestoreTree::Item* RestoreTree::itemOrRoot(Node node) const
-{
-    return node ? item(node) : m_root.get();
-}
+RestoreTree::Item* RestoreTree::itemOrRoot(Node node) const { return node ? item(node) : m_root.get(); }
 
 void RestoreTree::clear()
 {
@@ -92,15 +89,9 @@ CheckTree::Node RestoreTree::child(Node parentNode, int row) const
     return p->children[static_cast<std::size_t>(row)].get();
 }
 
-int RestoreTree::row(Node node) const
-{
-    return item(node)->row;
-}
+int RestoreTree::row(Node node) const { return item(node)->row; }
 
-const std::string& RestoreTree::text(Node node) const
-{
-    return item(node)->text;
-}
+const std::string& RestoreTree::text(Node node) const { return item(node)->text; }
 
 std::string RestoreTree::displayText(Node node) const
 {
@@ -110,15 +101,9 @@ std::string RestoreTree::displayText(Node node) const
     return t;
 }
 
-bool RestoreTree::isFolder(Node node) const
-{
-    return item(node)->folder;
-}
+bool RestoreTree::isFolder(Node node) const { return item(node)->folder; }
 
-CheckTree::Node RestoreTree::firstTopLevel() const
-{
-    return child(nullptr, 0);
-}
+CheckTree::Node RestoreTree::firstTopLevel() const { return child(nullptr, 0); }
 
 CheckTree::Node RestoreTree::nextSibling(Node node) const
 {
@@ -126,20 +111,11 @@ CheckTree::Node RestoreTree::nextSibling(Node node) const
     return child(it->parent == m_root.get() ? nullptr : it->parent, it->row + 1);
 }
 
-CheckTree::Node RestoreTree::firstChild(Node node) const
-{
-    return child(node, 0);
-}
+CheckTree::Node RestoreTree::firstChild(Node node) const { return child(node, 0); }
 
-int RestoreTree::childCount(Node node) const
-{
-    return static_cast<int>(itemOrRoot(node)->children.size());
-}
+int RestoreTree::childCount(Node node) const { return static_cast<int>(itemOrRoot(node)->children.size()); }
 
-CheckState RestoreTree::checkState(Node node) const
-{
-    return item(node)->state;
-}
+CheckState RestoreTree::checkState(Node node) const { return item(node)->state; }
 
 std::string RestoreTree::itemPath(Node node) const
 {
@@ -215,8 +191,8 @@ void RestoreTree::updateAncestors(Item* it)
             allUnchecked = allUnchecked && c->state == CheckState::Unchecked;
         }
         const CheckState state = allChecked ? CheckState::Checked
-                                 : allUnchecked ? CheckState::Unchecked
-                                                : CheckState::Mixed;
+            : allUnchecked                  ? CheckState::Unchecked
+                                            : CheckState::Mixed;
         if (p->state == state)
             break;
         p->state = state;
@@ -230,10 +206,7 @@ void RestoreTree::changed(Item* it)
         m_listener->stateChanged(it);
 }
 
-std::string NodePath(const CheckTree& tree, CheckTree::Node node)
-{
-    return tree.itemPath(node);
-}
+std::string NodePath(const CheckTree& tree, CheckTree::Node node) { return tree.itemPath(node); }
 
 void RestoreRunNodes(std::vector<std::string>& list, const CheckTree& tree, CheckTree::Node node)
 {

@@ -28,10 +28,10 @@ public:
     class Listener {
     public:
         virtual ~Listener() = default;
-        virtual void aboutToReset() {}
-        virtual void resetDone() {}
+        virtual void aboutToReset() { }
+        virtual void resetDone() { }
         virtual void aboutToAddChildren(Node parent, int first, int last) { (void)parent, (void)first, (void)last; }
-        virtual void childrenAdded() {}
+        virtual void childrenAdded() { }
         virtual void stateChanged(Node node) { (void)node; }
     };
     // The children of a folder path ("" for the top level), in display order.

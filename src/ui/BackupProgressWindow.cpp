@@ -23,9 +23,6 @@ BackupProgressWindow::BackupProgressWindow(RunState& state, View& view, QWidget*
     layout->addStretch(1);
 }
 
-void BackupProgressWindow::cancelClicked()
-{
-    requestBackupCancel(m_state, m_view);
-}
+void BackupProgressWindow::cancelClicked() { requestBackupCancel(m_state, m_view); }
 
 } // namespace torvinel::ui

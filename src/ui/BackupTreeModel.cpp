@@ -69,7 +69,7 @@ BackupTreeModel::BackupTreeModel(std::string topLevel, std::vector<std::string> 
     m_root->children.push_back(std::move(top));
 }
 
-BackupTreeModel::BackupTreeModel(QObject* parent) : BackupTreeModel("/", hiddenMountPoints(), parent) {}
+BackupTreeModel::BackupTreeModel(QObject* parent) : BackupTreeModel("/", hiddenMountPoints(), parent) { }
 
 BackupTreeModel::~BackupTreeModel() = default;
 
@@ -324,8 +324,8 @@ CheckTree::Node BackupTreeModel::browseTo(const std::string& path)
             Item* found = nullptr;
             for (auto& child : at->children) {
                 const std::string& p = child->path;
-                if (p.size() > name.size() && p[p.size() - name.size() - 1] == '/' &&
-                    std::string_view(p).substr(p.size() - name.size()) == name) {
+                if (p.size() > name.size() && p[p.size() - name.size() - 1] == '/'
+                    && std::string_view(p).substr(p.size() - name.size()) == name) {
                     found = child.get();
                     break;
                 }

@@ -62,20 +62,11 @@ BusyWindow::BusyWindow(QWidget* parent)
     layoutControls();
 }
 
-QWidget* BusyWindow::animation() const
-{
-    return m_animate;
-}
+QWidget* BusyWindow::animation() const { return m_animate; }
 
-bool BusyWindow::animating() const
-{
-    return m_animate->running();
-}
+bool BusyWindow::animating() const { return m_animate->running(); }
 
-void BusyWindow::setCancelVisible(bool visible)
-{
-    m_cancel->setVisible(visible);
-}
+void BusyWindow::setCancelVisible(bool visible) { m_cancel->setVisible(visible); }
 
 void BusyWindow::layoutControls()
 {

@@ -55,8 +55,7 @@ public:
     }
 };
 
-template <typename Widget>
-Widget* named(Widget* widget, const char* name)
+template <typename Widget> Widget* named(Widget* widget, const char* name)
 {
     widget->setObjectName(QString::fromLatin1(name));
     return widget;
@@ -75,8 +74,7 @@ QComboBox* dropDown(const char* name, const QString& prompt)
     return box;
 }
 
-template <std::size_t N>
-QStringList listOf(const std::array<std::string_view, N>& items)
+template <std::size_t N> QStringList listOf(const std::array<std::string_view, N>& items)
 {
     QStringList list;
     for (std::string_view item : items)
@@ -276,15 +274,9 @@ void MainWindow::makeStatusBar()
     }
 }
 
-QLabel* MainWindow::statusPanel(int panel) const
-{
-    return panel >= 0 && panel < 2 ? m_panels[panel] : nullptr;
-}
+QLabel* MainWindow::statusPanel(int panel) const { return panel >= 0 && panel < 2 ? m_panels[panel] : nullptr; }
 
-void MainWindow::AboutboxURLClick(const QUrl& address)
-{
-    QDesktopServices::openUrl(address);
-}
+void MainWindow::AboutboxURLClick(const QUrl& address) { QDesktopServices::openUrl(address); }
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {

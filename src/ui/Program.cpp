@@ -14,10 +14,7 @@ namespace torvinel::ui {
 
 namespace {
 
-TorvinelApplication* torvinelApplication()
-{
-    return dynamic_cast<TorvinelApplication*>(QCoreApplication::instance());
-}
+TorvinelApplication* torvinelApplication() { return dynamic_cast<TorvinelApplication*>(QCoreApplication::instance()); }
 
 } // namespace
 
@@ -28,7 +25,8 @@ int runTorvinel()
 }
 
 Program::Program()
-    : m_busy(&m_mainWindow), m_view(m_mainWindow),
+    : m_busy(&m_mainWindow),
+      m_view(m_mainWindow),
       m_viewInQtApplication(
           [this] {
               if (TorvinelApplication* qtApp = torvinelApplication())
@@ -38,7 +36,8 @@ Program::Program()
               if (TorvinelApplication* qtApp = torvinelApplication())
                   qtApp->setView(nullptr);
           }),
-      m_application(m_view), m_restoreModel(m_application.restoreTree()),
+      m_application(m_view),
+      m_restoreModel(m_application.restoreTree()),
       m_restoreTreeInView([this] { m_view.attachRestoreTree(m_application.restoreTree()); },
                           [this] { m_view.detachRestoreTree(); })
 {

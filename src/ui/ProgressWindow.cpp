@@ -12,8 +12,7 @@
 namespace torvinel::ui {
 
 ProgressWindow::ProgressWindow(const QString& caption, QWidget* mainWindow, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      m_mainWindow(mainWindow)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), m_mainWindow(mainWindow)
 {
     setWindowTitle(caption);
     setModal(false);

@@ -24,15 +24,9 @@ namespace torvinel::ui {
 
 namespace {
 
-QString qs(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
+QString qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
-std::string ss(const QString& text)
-{
-    return text.toUtf8().toStdString();
-}
+std::string ss(const QString& text) { return text.toUtf8().toStdString(); }
 
 const char* const title = "Torvinel";
 
@@ -41,39 +35,67 @@ const char* const title = "Torvinel";
 const char* QtView::objectName(Control control)
 {
     switch (control) {
-    case Control::BackupButton: return "BackupButton";
-    case Control::RestoreButton: return "RestoreButton";
-    case Control::AddDiscButton: return "AddDisk";
-    case Control::WriterChooser: return "DeviceChooser";
-    case Control::WriterGroup: return "gbDeviceChooser";
-    case Control::RestoreDrive: return "cbRestoreFrom";
-    case Control::RestoreDriveGroup: return "gbRestoreFrom";
-    case Control::BackupSetChooser: return "RestoreChooser";
-    case Control::RestoreTree: return "RestoreTree";
-    case Control::DiscList: return "Disklist";
-    case Control::AddDiscDrive: return "cbAddDisks";
-    case Control::Md5Check: return "cbDoMD5";
-    case Control::VerifyCheck: return "cbDoVerify";
-    case Control::CdSpeed: return "cbMaxCDSpeed";
-    case Control::DvdSpeed: return "cbMaxDVDSpeed";
-    case Control::ProgressCaption: return "gbProgressbars";
-    case Control::MessageText: return "lMessage";
-    case Control::CancelButton: return "bCancel";
-    case Control::PhaseText: return "LPhase";
-    case Control::PhaseBar: return "pbPhase";
-    case Control::ExtraText: return "LExtra";
-    case Control::ExtraBar: return "pbExtra";
-    case Control::DiscCount: return "HowManyDisks";
-    case Control::ProgressText: return "LProgress";
-    case Control::ProgressBar: return "pbProgress";
-    case Control::BusyCaption: return "TfrmOperationProgress";
-    case Control::BusyInfo: return "lblInfo";
-    case Control::BusyCancel: return "btnCancel";
+    case Control::BackupButton:
+        return "BackupButton";
+    case Control::RestoreButton:
+        return "RestoreButton";
+    case Control::AddDiscButton:
+        return "AddDisk";
+    case Control::WriterChooser:
+        return "DeviceChooser";
+    case Control::WriterGroup:
+        return "gbDeviceChooser";
+    case Control::RestoreDrive:
+        return "cbRestoreFrom";
+    case Control::RestoreDriveGroup:
+        return "gbRestoreFrom";
+    case Control::BackupSetChooser:
+        return "RestoreChooser";
+    case Control::RestoreTree:
+        return "RestoreTree";
+    case Control::DiscList:
+        return "Disklist";
+    case Control::AddDiscDrive:
+        return "cbAddDisks";
+    case Control::Md5Check:
+        return "cbDoMD5";
+    case Control::VerifyCheck:
+        return "cbDoVerify";
+    case Control::CdSpeed:
+        return "cbMaxCDSpeed";
+    case Control::DvdSpeed:
+        return "cbMaxDVDSpeed";
+    case Control::ProgressCaption:
+        return "gbProgressbars";
+    case Control::MessageText:
+        return "lMessage";
+    case Control::CancelButton:
+        return "bCancel";
+    case Control::PhaseText:
+        return "LPhase";
+    case Control::PhaseBar:
+        return "pbPhase";
+    case Control::ExtraText:
+        return "LExtra";
+    case Control::ExtraBar:
+        return "pbExtra";
+    case Control::DiscCount:
+        return "HowManyDisks";
+    case Control::ProgressText:
+        return "LProgress";
+    case Control::ProgressBar:
+        return "pbProgress";
+    case Control::BusyCaption:
+        return "TfrmOperationProgress";
+    case Control::BusyInfo:
+        return "lblInfo";
+    case Control::BusyCancel:
+        return "btnCancel";
     }
     return "";
 }
 
-QtView::QtView(MainWindow& main) : m_main(main) {}
+QtView::QtView(MainWindow& main) : m_main(main) { }
 
 void QtView::attachProgressForms(BackupProgressWindow* backup, RestoreProgressWindow* restore)
 {
@@ -84,10 +106,14 @@ void QtView::attachProgressForms(BackupProgressWindow* backup, RestoreProgressWi
 QWidget* QtView::window(Window window) const
 {
     switch (window) {
-    case Window::Main: return &m_main;
-    case Window::BackupProgress: return m_backupProgress;
-    case Window::RestoreProgress: return m_restoreProgress;
-    case Window::Busy: return m_busy;
+    case Window::Main:
+        return &m_main;
+    case Window::BackupProgress:
+        return m_backupProgress;
+    case Window::RestoreProgress:
+        return m_restoreProgress;
+    case Window::Busy:
+        return m_busy;
     }
     return nullptr;
 }
@@ -106,8 +132,7 @@ QWidget* QtView::control(Window w, std::string_view name) const
     return found;
 }
 
-template <typename T>
-T* QtView::controlOf(Window w, std::string_view name) const
+template <typename T> T* QtView::controlOf(Window w, std::string_view name) const
 {
     QWidget* found = control(w, name);
     T* typed = qobject_cast<T*>(found);
@@ -285,44 +310,34 @@ WindowGeometry QtView::screen() const
     return {0, 0, whole.width(), whole.height()};
 }
 
-void QtView::processEvents()
-{
-    QCoreApplication::processEvents();
-}
+void QtView::processEvents() { QCoreApplication::processEvents(); }
 
 QWidget* QtView::dialogParent() const
 {
     if (QWidget* active = QApplication::activeWindow())
         return active;
-    for (QWidget* candidate : {static_cast<QWidget*>(m_backupProgress),
-                               static_cast<QWidget*>(m_restoreProgress), static_cast<QWidget*>(&m_main)})
+    for (QWidget* candidate : {static_cast<QWidget*>(m_backupProgress), static_cast<QWidget*>(m_restoreProgress),
+                               static_cast<QWidget*>(&m_main)})
         if (candidate && candidate->isVisible())
             return candidate;
     return nullptr;
 }
 
-void QtView::showInformation(const std::string& text)
-{
-    QMessageBox::information(dialogParent(), title, qs(text));
-}
+void QtView::showInformation(const std::string& text) { QMessageBox::information(dialogParent(), title, qs(text)); }
 
-void QtView::showError(const std::string& text)
-{
-    QMessageBox::critical(dialogParent(), title, qs(text));
-}
+void QtView::showError(const std::string& text) { QMessageBox::critical(dialogParent(), title, qs(text)); }
 
 bool QtView::askYesNo(const std::string& text)
 {
-    return QMessageBox::question(dialogParent(), title, qs(text), QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::Yes)
-           == QMessageBox::Yes;
+    return QMessageBox::question(dialogParent(), title, qs(text), QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes)
+        == QMessageBox::Yes;
 }
 
 bool QtView::askRetryIgnore(const std::string& text)
 {
     return QMessageBox::warning(dialogParent(), title, qs(text), QMessageBox::Retry | QMessageBox::Ignore,
                                 QMessageBox::Retry)
-           == QMessageBox::Retry;
+        == QMessageBox::Retry;
 }
 
 bool QtView::askOkCancel(const std::string& text)
@@ -333,14 +348,8 @@ bool QtView::askOkCancel(const std::string& text)
     return box.exec() == QMessageBox::Ok;
 }
 
-void QtView::openFolder(const std::string& path)
-{
-    QDesktopServices::openUrl(QUrl::fromLocalFile(qs(path)));
-}
+void QtView::openFolder(const std::string& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(qs(path))); }
 
-void QtView::openUrl(const std::string& url)
-{
-    QDesktopServices::openUrl(QUrl(qs(url)));
-}
+void QtView::openUrl(const std::string& url) { QDesktopServices::openUrl(QUrl(qs(url))); }
 
 } // namespace torvinel::ui

@@ -72,8 +72,7 @@ public:
 private:
     QWidget* window(Window window) const;
     QWidget* control(Window window, std::string_view name) const;
-    template <typename T>
-    T* controlOf(Window window, std::string_view name) const;
+    template <typename T> T* controlOf(Window window, std::string_view name) const;
     QWidget* dialogParent() const;
 
     MainWindow& m_main;

@@ -11,8 +11,7 @@ namespace torvinel::ui {
 // Returns false when the work failed. Handlers call core through this, so that no failure
 // has to unwind through the toolkit (TorvinelApplication::notify is only the last resort).
 //     void MainWindow::removeDisc() { reportErrors(view(), [&] { RemoveDisc(...); }); }
-template <typename Work>
-bool reportErrors(View& view, Work&& work)
+template <typename Work> bool reportErrors(View& view, Work&& work)
 {
     try {
         std::forward<Work>(work)();

@@ -20,9 +20,6 @@ RestoreProgressWindow::RestoreProgressWindow(RunState& state, View& view, QWidge
     layout->addStretch(1);
 }
 
-void RestoreProgressWindow::cancelClicked()
-{
-    requestRestoreCancel(m_state, m_view);
-}
+void RestoreProgressWindow::cancelClicked() { requestRestoreCancel(m_state, m_view); }
 
 } // namespace torvinel::ui

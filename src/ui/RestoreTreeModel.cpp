@@ -5,18 +5,14 @@
 
 namespace torvinel::ui {
 
-RestoreTreeModel::RestoreTreeModel(RestoreTree& tree, QObject* parent)
-    : QAbstractItemModel(parent), m_tree(tree)
+RestoreTreeModel::RestoreTreeModel(RestoreTree& tree, QObject* parent) : QAbstractItemModel(parent), m_tree(tree)
 {
     m_folderIcon = QApplication::style()->standardIcon(QStyle::SP_DirIcon);
     m_fileIcon = QApplication::style()->standardIcon(QStyle::SP_FileIcon);
     m_tree.setListener(this);
 }
 
-RestoreTreeModel::~RestoreTreeModel()
-{
-    m_tree.setListener(nullptr);
-}
+RestoreTreeModel::~RestoreTreeModel() { m_tree.setListener(nullptr); }
 
 CheckTree::Node RestoreTreeModel::nodeOf(const QModelIndex& index) const
 {
@@ -51,10 +47,7 @@ int RestoreTreeModel::rowCount(const QModelIndex& parent) const
     return m_tree.childCount(nodeOf(parent));
 }
 
-int RestoreTreeModel::columnCount(const QModelIndex&) const
-{
-    return 1;
-}
+int RestoreTreeModel::columnCount(const QModelIndex&) const { return 1; }
 
 bool RestoreTreeModel::hasChildren(const QModelIndex& parent) const
 {
@@ -128,25 +121,16 @@ QVariant RestoreTreeModel::headerData(int section, Qt::Orientation orientation, 
     return {};
 }
 
-void RestoreTreeModel::aboutToReset()
-{
-    beginResetModel();
-}
+void RestoreTreeModel::aboutToReset() { beginResetModel(); }
 
-void RestoreTreeModel::resetDone()
-{
-    endResetModel();
-}
+void RestoreTreeModel::resetDone() { endResetModel(); }
 
 void RestoreTreeModel::aboutToAddChildren(CheckTree::Node parent, int first, int last)
 {
     beginInsertRows(indexOf(parent), first, last);
 }
 
-void RestoreTreeModel::childrenAdded()
-{
-    endInsertRows();
-}
+void RestoreTreeModel::childrenAdded() { endInsertRows(); }
 
 void RestoreTreeModel::stateChanged(CheckTree::Node node)
 {

@@ -21,14 +21,17 @@ protected:
 
 TEST_F(IniFileTest, ReadsStoredValuesWithoutRegardToCase)
 {
-    write("[form]\r\nWIDTH=800\r\n[Status]\r\ndomd5=1\r\nMaxCDSpeed=abc\r\nDoVerify=-3\r\nNewestDisc= 20240305001 \r\n");
+    write(
+        "[form]\r\nWIDTH=800\r\n[Status]\r\ndomd5=1\r\nMaxCDSpeed=abc\r\nDoVerify=-3\r\nNewestDisc= 20240305001 \r\n");
     EXPECT_EQ(IniReadOrCreateInteger(file, "Form", "Width", 620), 800);
     EXPECT_TRUE(IniReadOrCreateBool(file, "Status", "DoMD5", false));
     EXPECT_TRUE(IniReadOrCreateBool(file, "Status", "DoVerify", false)) << "any non-zero integer is true";
     EXPECT_EQ(IniReadOrCreateInteger(file, "Status", "MaxCDSpeed", 12), 12) << "unparsable falls back";
     EXPECT_EQ(IniReadOrCreateString(file, "Status", "NewestDisc", ""), "20240305001");
     // Reading present keys never rewrites them.
-    EXPECT_EQ(content(), "[form]\r\nWIDTH=800\r\n[Status]\r\ndomd5=1\r\nMaxCDSpeed=abc\r\nDoVerify=-3\r\nNewestDisc= 20240305001 \r\n");
+    EXPECT_EQ(
+        content(),
+        "[form]\r\nWIDTH=800\r\n[Status]\r\ndomd5=1\r\nMaxCDSpeed=abc\r\nDoVerify=-3\r\nNewestDisc= 20240305001 \r\n");
 }
 
 TEST_F(IniFileTest, MissingKeysAreWrittenWithTheirDefaults)
@@ -37,7 +40,8 @@ TEST_F(IniFileTest, MissingKeysAreWrittenWithTheirDefaults)
     EXPECT_FALSE(IniReadOrCreateBool(file, "Status", "DoMD5", false));
     EXPECT_EQ(IniReadOrCreateString(file, "Paths", "TempBase", "/x y"), "/x y");
     EXPECT_EQ(IniReadOrCreateInteger(file, "Form", "Height", 440), 440);
-    EXPECT_EQ(content(), "[Form]\r\nWidth=620\r\nHeight=440\r\n\r\n[Status]\r\nDoMD5=0\r\n\r\n[Paths]\r\nTempBase=/x y\r\n");
+    EXPECT_EQ(content(),
+              "[Form]\r\nWidth=620\r\nHeight=440\r\n\r\n[Status]\r\nDoMD5=0\r\n\r\n[Paths]\r\nTempBase=/x y\r\n");
 }
 
 TEST_F(IniFileTest, WritesReplaceOrAddKeys)
@@ -47,7 +51,10 @@ TEST_F(IniFileTest, WritesReplaceOrAddKeys)
     IniWriteString(file, "MD5", "B.csv", "ee");
     IniWriteInteger(file, "Status", "MaxCDSpeed", -1);
     IniWriteBool(file, "Status", "DoMD5", true);
-    EXPECT_EQ(content(), "; comment\r\n[MD5]\r\nA.zip=ff\r\nB.csv=ee\r\n\r\n[Other]\r\nx=1\r\n\r\n[Status]\r\nMaxCDSpeed=-1\r\nDoMD5=1\r\n");
+    EXPECT_EQ(content(),
+              "; "
+              "comment\r\n[MD5]\r\nA.zip=ff\r\nB.csv=ee\r\n\r\n[Other]\r\nx=1\r\n\r\n[Status]\r\nMaxCDSpeed=-"
+              "1\r\nDoMD5=1\r\n");
     EXPECT_EQ(IniReadOrCreateInteger(file, "Status", "MaxCDSpeed", 12), -1);
 }
 

@@ -14,19 +14,33 @@ constexpr Window R = Window::RestoreProgress;
 TEST(ProgressTest, BackupUpdateSetsEachGivenControlThenHandlesEvents)
 {
     ScriptedView view;
-    showBackupProgress(view, {.caption = "Phase 3", .phase = "File: /a", .extra = "part 2", .message = "Warning", .phaseBar = 10, .extraBar = 20});
-    const std::vector<std::string> expected{
-        "setText BackupProgress ProgressCaption Phase 3", "setText BackupProgress PhaseText File: /a",
-        "setText BackupProgress ExtraText part 2",         "setText BackupProgress MessageText Warning",
-        "setPosition BackupProgress PhaseBar 10",        "setPosition BackupProgress ExtraBar 20",
-        "processEvents"};
+    showBackupProgress(view,
+                       {.caption = "Phase 3",
+                        .phase = "File: /a",
+                        .extra = "part 2",
+                        .message = "Warning",
+                        .phaseBar = 10,
+                        .extraBar = 20});
+    const std::vector<std::string> expected{"setText BackupProgress ProgressCaption Phase 3",
+                                            "setText BackupProgress PhaseText File: /a",
+                                            "setText BackupProgress ExtraText part 2",
+                                            "setText BackupProgress MessageText Warning",
+                                            "setPosition BackupProgress PhaseBar 10",
+                                            "setPosition BackupProgress ExtraBar 20",
+                                            "processEvents"};
     EXPECT_EQ(view.calls(), expected);
 }
 
 TEST(ProgressTest, EmptyTextsAndNegativePositionsLeaveControlsButStillHandleEvents)
 {
     ScriptedView view;
-    showBackupProgress(view, {.caption = "Phase 1", .phase = "File: /a", .extra = "x", .message = "hello", .phaseBar = 500, .extraBar = 600});
+    showBackupProgress(view,
+                       {.caption = "Phase 1",
+                        .phase = "File: /a",
+                        .extra = "x",
+                        .message = "hello",
+                        .phaseBar = 500,
+                        .extraBar = 600});
     showRestoreProgress(view, {.caption = "Restore", .progress = "File: /b", .message = "msg", .bar = 700});
     view.clearCalls();
 
@@ -62,7 +76,13 @@ TEST(ProgressTest, PositionsAboveTheRangeShowAFullBarAndZeroIsAPosition)
 TEST(ProgressTest, PhaseStartBlanksTheDetailLinesWithASpaceAndResetsTheBars)
 {
     ScriptedView view;
-    showBackupProgress(view, {.caption = "Old", .phase = "File: /old", .extra = "old extra", .message = "old message", .phaseBar = 900, .extraBar = 800});
+    showBackupProgress(view,
+                       {.caption = "Old",
+                        .phase = "File: /old",
+                        .extra = "old extra",
+                        .message = "old message",
+                        .phaseBar = 900,
+                        .extraBar = 800});
 
     startBackupPhase(view, "Phase 2: Reading the database");
     EXPECT_EQ(view.text(B, Control::ProgressCaption), "Phase 2: Reading the database");
@@ -88,9 +108,9 @@ TEST(ProgressTest, PendingCancelClickIsSeenDuringAnUpdateThatChangesNothing)
     EXPECT_TRUE(state.CancelRequested);
     EXPECT_EQ(view.text(B, Control::MessageText), "Cancelling...");
     // The click's own update touches only the message line.
-    EXPECT_EQ(view.calls(), (std::vector<std::string>{"processEvents",
-                                                      "setText BackupProgress MessageText Cancelling...",
-                                                      "processEvents"}));
+    EXPECT_EQ(view.calls(),
+              (std::vector<std::string>{"processEvents", "setText BackupProgress MessageText Cancelling...",
+                                        "processEvents"}));
 }
 
 TEST(ProgressTest, RestoreCancelOnlySetsTheFlag)

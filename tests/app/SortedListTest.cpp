@@ -74,7 +74,7 @@ TEST(SortedList, LoadsAndSavesCrLfLines)
     const std::string path = dir / "list.txt";
     {
         std::ofstream out(path, std::ios::binary);
-        out << "c\r\na\nb\r\na\r\n\"x y\",1,";  // mixed line ends, a duplicate, no final line end
+        out << "c\r\na\nb\r\na\r\n\"x y\",1,"; // mixed line ends, a duplicate, no final line end
     }
     SortedList list;
     list.add("stale");

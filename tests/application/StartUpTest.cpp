@@ -56,8 +56,11 @@ TEST_F(StartUpTest, FirstStartWritesEveryKeyWithItsDefault)
     EXPECT_EQ(home.read("data/Torvinel/Torvinel.ini"),
               "[Form]\r\nWidth=620\r\nHeight=440\r\nTop=164\r\nLeft=202\r\n\r\n"
               "[Status]\r\nNewestDisc=\r\nOldestCSV=\r\nDoMD5=0\r\nDoVerify=0\r\nMaxCDSpeed=12\r\nMaxDVDSpeed=8\r\n\r\n"
-              "[Paths]\r\nRestoreBase=" + home.path() + "/Documents\r\nTempBase=" + appFolder() + "\r\n\r\n"
-              "[ImageDrive]\r\nFolder=" + home.path() + "/Torvinel Discs\r\nMediaType=DVD+R\r\nBlocks=2295104\r\n");
+              "[Paths]\r\nRestoreBase="
+                  + home.path() + "/Documents\r\nTempBase=" + appFolder()
+                  + "\r\n\r\n"
+                    "[ImageDrive]\r\nFolder="
+                  + home.path() + "/Torvinel Discs\r\nMediaType=DVD+R\r\nBlocks=2295104\r\n");
     EXPECT_EQ(view.selectedIndex(Control::CdSpeed), 12);
     EXPECT_EQ(view.items(Control::CdSpeed)[12], "24X");
     EXPECT_EQ(view.items(Control::DvdSpeed)[8], "8X");

@@ -29,8 +29,8 @@ protected:
     {
         std::error_code ec;
         // Read-only folders and files must not stop the clean-up.
-        for (auto it = fs::recursive_directory_iterator(root, ec);
-             it != fs::recursive_directory_iterator(); it.increment(ec))
+        for (auto it = fs::recursive_directory_iterator(root, ec); it != fs::recursive_directory_iterator();
+             it.increment(ec))
             fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
         fs::remove_all(root, ec);
     }
@@ -92,10 +92,7 @@ inline int run(const std::string& command, std::string* output = nullptr)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-inline bool haveTool(const std::string& name)
-{
-    return run("command -v " + name + " >/dev/null") == 0;
-}
+inline bool haveTool(const std::string& name) { return run("command -v " + name + " >/dev/null") == 0; }
 
 inline std::string shellQuoted(const std::string& path)
 {
@@ -113,8 +110,7 @@ struct FailureLog {
     ZipFailureAction answer = ZipFailureAction::Ignore;
     void attach(ZipArchive& zip)
     {
-        zip.onProcessFileFailure = [this](ZipArchive&, const std::string& fileName,
-                                          ZipOperation, int, int code,
+        zip.onProcessFileFailure = [this](ZipArchive&, const std::string& fileName, ZipOperation, int, int code,
                                           const std::string& message, ZipFailureAction& action) {
             files.push_back(fileName);
             messages.push_back(message);

@@ -53,9 +53,9 @@ TEST_F(HostileTest, EntriesThatClimbOutOfBaseDirAreRefused)
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"QQ/QQ/outside.txt", "../../outside.txt"},
         {"a/QQ/QQ/outside.txt", "a/../../outside.txt"},
-        {std::string(outside.size(), 'Q'), outside},                  // absolute
-        {"QQ/outside.txt", "C:/outside.txt"},                          // drive letter
-        {"QQQQQ/outside.txt", "//srv/outside.txt"},                    // network prefix
+        {std::string(outside.size(), 'Q'), outside},                      // absolute
+        {"QQ/outside.txt", "C:/outside.txt"},                             // drive letter
+        {"QQQQQ/outside.txt", "//srv/outside.txt"},                       // network prefix
         {"QQQQQQQQ/QQQQQQQQQQQQQQQQQ", "\\\\server\\share\\outside.txt"}, // Windows network prefix
     };
     for (const auto& [harmless, hostile] : cases) {
@@ -75,8 +75,7 @@ TEST_F(HostileTest, EntriesThatClimbOutOfBaseDirAreRefused)
         ASSERT_EQ(log.messages.size(), 1u) << hostile;
         EXPECT_NE(log.messages[0].find("would be written outside the base folder"), std::string::npos)
             << log.messages[0];
-        EXPECT_NE(log.messages[0].find(hostile.substr(hostile.size() - 11)), std::string::npos)
-            << log.messages[0];
+        EXPECT_NE(log.messages[0].find(hostile.substr(hostile.size() - 11)), std::string::npos) << log.messages[0];
         EXPECT_FALSE(fs::exists(outside)) << hostile;
         EXPECT_FALSE(fs::exists("/outside.txt"));
         EXPECT_EQ(readFile(path("out/fine.txt")), "fine") << hostile; // the rest still comes out
@@ -133,10 +132,8 @@ TEST_F(HostileTest, BadDataFailsTheEntryAndLeavesNoFile)
     const std::size_t storedHeader = good.find(std::string("PK\x03\x04", 4), 4);
     const std::size_t central = good.find(std::string("PK\x01\x02", 4));
     const std::vector<std::pair<std::string, std::size_t>> flips = {
-        {"deflated data", 30 + 12 + 100},
-        {"stored data", storedHeader + 30 + 10 + 5000},
-        {"crc in the directory", central + 16},
-        {"size in the directory", central + 24},
+        {"deflated data", 30 + 12 + 100},       {"stored data", storedHeader + 30 + 10 + 5000},
+        {"crc in the directory", central + 16}, {"size in the directory", central + 24},
         {"local header signature", 0},
     };
     for (const auto& [what, at] : flips) {
@@ -147,8 +144,10 @@ TEST_F(HostileTest, BadDataFailsTheEntryAndLeavesNoFile)
         FailureLog log;
         EXPECT_EQ(openAndExtract(path("bad.zip"), &log), "") << what;
         ASSERT_EQ(log.messages.size(), 1u) << what;
-        EXPECT_EQ(log.messages[0], "ZF: Invalid size or check sum of file or unsupported compression "
-                                   "format - Native error: 00008") << what;
+        EXPECT_EQ(log.messages[0],
+                  "ZF: Invalid size or check sum of file or unsupported compression "
+                  "format - Native error: 00008")
+            << what;
         EXPECT_EQ(fs::exists(path("out/deflated.txt")) + fs::exists(path("out/stored.zip")), 1) << what;
     }
 }

@@ -31,8 +31,7 @@ protected:
         ::chmod((folder + "/readonly.cfg").c_str(), 0444);
         return files;
     }
-    void expectTree(const std::string& folder,
-                    const std::vector<std::pair<std::string, std::string>>& files)
+    void expectTree(const std::string& folder, const std::vector<std::pair<std::string, std::string>>& files)
     {
         for (const auto& [name, content] : files)
             EXPECT_EQ(readFile(folder + "/" + name), content) << folder << "/" << name;
@@ -132,7 +131,7 @@ TEST_F(InteropTest, ArchivesMadeByZipExtractCorrectly)
         zip.extractFiles("*.*", ZipAllAttributes, "");
         EXPECT_TRUE(log.messages.empty()) << name << ": " << log.messages.front();
         expectTree(path("out-" + name), files);
-        struct stat st {};
+        struct stat st { };
         ::stat(path("out-" + name + "/readonly.cfg").c_str(), &st);
         EXPECT_EQ(st.st_mode & 0777, 0444u) << name;
     }

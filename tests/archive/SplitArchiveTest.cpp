@@ -47,8 +47,8 @@ TEST_F(SplitTest, OneByteOverAVolumeMakesTwoVolumes)
     writeFile(path("src/big.zip"), content); // stored: it matches "*.zip"
     split("big.zip");
 
-    EXPECT_EQ(requests, (std::vector<std::pair<int, std::string>>{{1, path("base_001.zip")},
-                                                                  {2, path("base_002.zip")}}));
+    EXPECT_EQ(requests,
+              (std::vector<std::pair<int, std::string>>{{1, path("base_001.zip")}, {2, path("base_002.zip")}}));
     EXPECT_EQ(previousSizes.at(1), 8388608); // volume 1 was complete when 2 was asked for
     EXPECT_EQ(fs::file_size(path("base_001.zip")), 8388608u);
     EXPECT_TRUE(fs::exists(path("base.zip")));
@@ -94,8 +94,7 @@ TEST_F(SplitTest, MissingVolumesAreReported)
         zip.extractFiles("*.*", ZipAllAttributes, "");
         FAIL() << "extracted without its first volume";
     } catch (const ZipError& e) {
-        EXPECT_STREQ(e.what(),
-                     "ZF: Cannot open archive file. Opening aborted or invalid file - Native error: 00045");
+        EXPECT_STREQ(e.what(), "ZF: Cannot open archive file. Opening aborted or invalid file - Native error: 00045");
     }
     EXPECT_EQ(log.files, std::vector<std::string>{"data.bin"});
     EXPECT_FALSE(fs::exists(path("out/data.bin"))); // no partial file is left
@@ -124,9 +123,10 @@ TEST_F(SplitTest, SplitArchiveTakesOneAddOnly)
         zip.addFiles("a.txt", ZipAllAttributes, "");
         FAIL();
     } catch (const ZipError& e) {
-        EXPECT_STREQ(e.what(), "ZF: Multi-spanned archive is not allowed for modification. Use "
-                               "BeginUpdate/EndUpdate methods to add files several times - Native "
-                               "error: 00052");
+        EXPECT_STREQ(e.what(),
+                     "ZF: Multi-spanned archive is not allowed for modification. Use "
+                     "BeginUpdate/EndUpdate methods to add files several times - Native "
+                     "error: 00052");
     }
 }
 
@@ -135,9 +135,7 @@ TEST_F(SplitTest, CancelledVolumeFailsTheAdd)
     writeFile(path("src/data.bin"), randomBytes(200000));
     ZipArchive zip;
     zip.volumeSize = 1000; // raised to 65536
-    zip.onRequestBlankVolume = [](ZipArchive&, int number, std::string&, bool& cancel) {
-        cancel = number == 2;
-    };
+    zip.onRequestBlankVolume = [](ZipArchive&, int number, std::string&, bool& cancel) { cancel = number == 2; };
     zip.setSpanningMode(ZipSpanningMode::Splitting);
     zip.fileName = path("base.zip");
     zip.open(ZipOpenMode::Create);

@@ -39,8 +39,8 @@ TEST_F(Zip64Test, HugeFileAndTheEntryAfterItUseZip64AndOthersDoNot)
 
     zip.open();
     ASSERT_EQ(zip.entries().size(), 3u);
-    EXPECT_EQ(zip.entries()[0].versionNeeded, 20);   // an ordinary entry stays classic
-    EXPECT_EQ(zip.entries()[1].versionNeeded, 45);   // its size needs zip64
+    EXPECT_EQ(zip.entries()[0].versionNeeded, 20); // an ordinary entry stays classic
+    EXPECT_EQ(zip.entries()[1].versionNeeded, 45); // its size needs zip64
     EXPECT_EQ(zip.entries()[1].uncompressedSize, HugeSize);
     EXPECT_GE(zip.entries()[2].localHeaderOffset, uint64_t{1} << 32); // its offset needs zip64
     EXPECT_EQ(zip.entries()[2].versionNeeded, 45);
@@ -72,8 +72,9 @@ TEST_F(Zip64Test, DisabledZip64RefusesTheFile)
         zip.addFiles("huge.bin", ZipAllAttributes, "");
         FAIL();
     } catch (const ZipError& e) {
-        EXPECT_EQ(std::string(e.what()), "ZF: Cannot compress file '" + path("src/huge.bin")
-                                             + "'. Zip64 mode is not enabled - Native error: 00043");
+        EXPECT_EQ(std::string(e.what()),
+                  "ZF: Cannot compress file '" + path("src/huge.bin")
+                      + "'. Zip64 mode is not enabled - Native error: 00043");
     }
 }
 

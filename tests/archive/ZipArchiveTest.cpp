@@ -32,7 +32,9 @@ protected:
         for (const Source& f : files) {
             writeFile(path("src/" + f.name), f.content);
             ::chmod(path("src/" + f.name).c_str(), f.mode);
-            const struct utimbuf times{1700000000, 1700000000}; // an even second
+            const struct utimbuf times {
+                1700000000, 1700000000
+            }; // an even second
             ::utime(path("src/" + f.name).c_str(), &times);
         }
     }
@@ -70,7 +72,7 @@ TEST_F(ArchiverTest, RoundTripKeepsBytesStampsAndModes)
     for (const Source& f : files) {
         const std::string out = path("out/" + f.name);
         EXPECT_EQ(readFile(out), f.content) << f.name;
-        struct stat st {};
+        struct stat st { };
         ASSERT_EQ(::stat(out.c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, f.mode) << f.name;
         EXPECT_EQ(st.st_mtime, 1700000000) << f.name;
@@ -80,8 +82,7 @@ TEST_F(ArchiverTest, RoundTripKeepsBytesStampsAndModes)
 
 TEST_F(ArchiverTest, ExtractsOneEntryByItsPathAndReplacesAReadOnlyFile)
 {
-    const std::vector<Source> files = {{"Data/Letters/a.doc", "new text", 0444},
-                                       {"Data/Letters/b.doc", "other", 0644}};
+    const std::vector<Source> files = {{"Data/Letters/a.doc", "new text", 0444}, {"Data/Letters/b.doc", "other", 0644}};
     makeSources(files);
     pack(files, path("a.zip"));
     writeFile(path("R/c/Data/Letters/a.doc"), "old text that is longer");
@@ -96,7 +97,7 @@ TEST_F(ArchiverTest, ExtractsOneEntryByItsPathAndReplacesAReadOnlyFile)
 
     EXPECT_EQ(readFile(path("R/c/Data/Letters/a.doc")), "new text");
     EXPECT_FALSE(fs::exists(path("R/c/Data/Letters/b.doc")));
-    struct stat st {};
+    struct stat st { };
     ::stat(path("R/c/Data/Letters/a.doc").c_str(), &st);
     EXPECT_EQ(st.st_mode & 0777, 0444u);
     EXPECT_EQ(st.st_mtime, 1700000000);
@@ -134,9 +135,9 @@ TEST_F(ArchiverTest, WildcardAddMakesFolderEntriesThatAreNotCounted)
     std::vector<std::string> names;
     for (const ZipEntry& e : zip.entries())
         names.push_back(e.name);
-    EXPECT_EQ(names, (std::vector<std::string>{"Data/", "Data/Letters/", "Data/Letters/a.doc",
-                                               "Data/Letters/b.doc", "Data/Sheets/",
-                                               "Data/Sheets/c.xls"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"Data/", "Data/Letters/", "Data/Letters/a.doc", "Data/Letters/b.doc",
+                                        "Data/Sheets/", "Data/Sheets/c.xls"}));
     EXPECT_EQ(zip.fileCount(), 3);
     zip.close();
 
@@ -222,12 +223,10 @@ TEST_F(ArchiverTest, RefusalsCarryTheirMessages)
     EXPECT_EQ(message([&] { zip.extractFiles("*.*", ZipAllAttributes, ""); }),
               "ZF: Archive is not open - Native error: 00013");
     EXPECT_EQ(message([&] { zip.size(); }), "ZF: Archive is not open - Native error: 00013");
-    EXPECT_EQ(message([&] { zip.setCompressionMode(10); }),
-              "Invalid compression mode. Mode must be in [0-9] range");
+    EXPECT_EQ(message([&] { zip.setCompressionMode(10); }), "Invalid compression mode. Mode must be in [0-9] range");
     writeFile(path("junk.zip"), "this is not an archive at all, just some text");
     zip.fileName = path("junk.zip");
-    EXPECT_EQ(message([&] { zip.open(); }),
-              "ZF: Archive is damaged. Open failed - Native error: 00048");
+    EXPECT_EQ(message([&] { zip.open(); }), "ZF: Archive is damaged. Open failed - Native error: 00048");
     zip.fileName = path("a.zip");
     zip.open(ZipOpenMode::Create);
     EXPECT_EQ(message([&] { zip.setSpanningMode(ZipSpanningMode::Splitting); }),
@@ -240,7 +239,9 @@ TEST_F(ArchiverTest, CompressionLevelAndModeFollowEachOther)
     EXPECT_EQ(zip.compressionLevel(), ZipCompressionLevel::Normal);
     EXPECT_EQ(zip.compressionMode(), 6);
     const std::pair<int, ZipCompressionLevel> table[] = {
-        {0, ZipCompressionLevel::None}, {1, ZipCompressionLevel::Fastest}, {3, ZipCompressionLevel::Fastest}, {4, ZipCompressionLevel::Normal}, {6, ZipCompressionLevel::Normal}, {7, ZipCompressionLevel::Max}, {9, ZipCompressionLevel::Max}};
+        {0, ZipCompressionLevel::None},   {1, ZipCompressionLevel::Fastest}, {3, ZipCompressionLevel::Fastest},
+        {4, ZipCompressionLevel::Normal}, {6, ZipCompressionLevel::Normal},  {7, ZipCompressionLevel::Max},
+        {9, ZipCompressionLevel::Max}};
     for (const auto& [mode, level] : table) {
         zip.setCompressionMode(mode);
         EXPECT_EQ(zip.compressionLevel(), level) << mode;
@@ -269,16 +270,16 @@ TEST_F(ArchiverTest, MissingFileGoesToTheFailureHandlerAndLeavesTheArchiveAsItWa
     const std::string before = readFile(path("a.zip"));
 
     // The program's handler turns the report into its own error.
-    zip.onProcessFileFailure = [](ZipArchive&, const std::string&, ZipOperation, int,
-                                  int code, const std::string& message, ZipFailureAction&) {
+    zip.onProcessFileFailure = [](ZipArchive&, const std::string&, ZipOperation, int, int code,
+                                  const std::string& message, ZipFailureAction&) {
         throw Error("Error: " + message + " errorcode :" + std::to_string(code));
     };
     try {
         zip.addFiles("gone.txt", ZipAllAttributes, "");
         FAIL() << "a missing file was added";
     } catch (const Error& e) {
-        EXPECT_EQ(std::string(e.what()), "Error: ZF: File \"" + path("src/gone.txt")
-                                             + "\" not found - Native error: 00011 errorcode :6");
+        EXPECT_EQ(std::string(e.what()),
+                  "Error: ZF: File \"" + path("src/gone.txt") + "\" not found - Native error: 00011 errorcode :6");
     }
     EXPECT_EQ(readFile(path("a.zip")), before);
     EXPECT_EQ(zip.fileCount(), 1);
@@ -310,8 +311,8 @@ TEST_F(ArchiverTest, FailureInTheMiddleOfAnAddUndoesTheWholeAdd)
     const std::string before = readFile(path("a.zip"));
 
     // A handler that fails half-way through the second file of the add.
-    zip.onFileProgress = [](ZipArchive&, const std::string& name, double percent,
-                            ZipOperation, ZipProgressPhase phase, bool&) {
+    zip.onFileProgress = [](ZipArchive&, const std::string& name, double percent, ZipOperation, ZipProgressPhase phase,
+                            bool&) {
         if (name == "more/two.txt" && phase == ZipProgressPhase::Process && percent > 10)
             throw Error("stopped");
     };
@@ -320,8 +321,8 @@ TEST_F(ArchiverTest, FailureInTheMiddleOfAnAddUndoesTheWholeAdd)
     EXPECT_EQ(zip.fileCount(), 1);
 
     // Cancelling through the flag also keeps nothing of the call.
-    zip.onFileProgress = [](ZipArchive&, const std::string&, double, ZipOperation,
-                            ZipProgressPhase phase, bool& cancel) { cancel = phase == ZipProgressPhase::Process; };
+    zip.onFileProgress = [](ZipArchive&, const std::string&, double, ZipOperation, ZipProgressPhase phase,
+                            bool& cancel) { cancel = phase == ZipProgressPhase::Process; };
     EXPECT_FALSE(zip.addFiles("more/*.txt", ZipAllAttributes, ""));
     EXPECT_EQ(readFile(path("a.zip")), before);
 
@@ -343,8 +344,7 @@ TEST_F(ArchiverTest, AddingTheSameNameAgainReplacesTheEntry)
     writeFile(path("src/a.txt"), "short now");
     ::chmod(path("a.zip").c_str(), 0640);
     std::vector<ZipOperation> operations;
-    zip.onFileProgress = [&](ZipArchive&, const std::string&, double, ZipOperation op,
-                             ZipProgressPhase phase, bool&) {
+    zip.onFileProgress = [&](ZipArchive&, const std::string&, double, ZipOperation op, ZipProgressPhase phase, bool&) {
         if (phase == ZipProgressPhase::Start)
             operations.push_back(op);
     };
@@ -365,17 +365,17 @@ TEST_F(ArchiverTest, ProgressRunsFromStartToEndForAddAndExtract)
     writeFile(path("src/dir/big.txt"), textOf(5 << 20));
     ZipArchive zip;
     std::vector<std::tuple<std::string, double, ZipOperation, ZipProgressPhase>> events;
-    zip.onFileProgress = [&](ZipArchive&, const std::string& name, double percent,
-                             ZipOperation op, ZipProgressPhase phase, bool&) {
-        events.emplace_back(name, percent, op, phase);
-    };
+    zip.onFileProgress = [&](ZipArchive&, const std::string& name, double percent, ZipOperation op,
+                             ZipProgressPhase phase, bool&) { events.emplace_back(name, percent, op, phase); };
     zip.fileName = path("a.zip");
     zip.open(ZipOpenMode::Create);
     zip.baseDir = path("src");
     zip.addFiles("dir/big.txt", ZipAllAttributes, "");
     ASSERT_GE(events.size(), 4u);
-    EXPECT_EQ(events.front(), std::make_tuple(std::string("dir/big.txt"), 0.0, ZipOperation::Add, ZipProgressPhase::Start));
-    EXPECT_EQ(events.back(), std::make_tuple(std::string("dir/big.txt"), 100.0, ZipOperation::Add, ZipProgressPhase::End));
+    EXPECT_EQ(events.front(),
+              std::make_tuple(std::string("dir/big.txt"), 0.0, ZipOperation::Add, ZipProgressPhase::Start));
+    EXPECT_EQ(events.back(),
+              std::make_tuple(std::string("dir/big.txt"), 100.0, ZipOperation::Add, ZipProgressPhase::End));
     double last = 0;
     for (std::size_t i = 1; i + 1 < events.size(); ++i) {
         EXPECT_EQ(std::get<3>(events[i]), ZipProgressPhase::Process);
@@ -392,9 +392,10 @@ TEST_F(ArchiverTest, ProgressRunsFromStartToEndForAddAndExtract)
 
 TEST_F(ArchiverTest, NonAsciiNamesAreUtf8WithTheFlagAndOtherBytesStayAsTheyAre)
 {
-    const std::string utf8 = "Gr\xc3\xbc\xc3\x9f" "e/na\xc3\xafve \xe2\x82\xac.txt"; // Grüße/naïve €.txt
-    const std::string raw = "caf\x82.txt"; // not UTF-8: kept as the file system's bytes
-    const std::string backslash = "back\\slash.txt"; // an ordinary character on POSIX
+    const std::string utf8 = "Gr\xc3\xbc\xc3\x9f"
+                             "e/na\xc3\xafve \xe2\x82\xac.txt"; // Grüße/naïve €.txt
+    const std::string raw = "caf\x82.txt";                      // not UTF-8: kept as the file system's bytes
+    const std::string backslash = "back\\slash.txt";            // an ordinary character on POSIX
     writeFile(path("src/" + utf8), "utf");
     writeFile(path("src/" + raw), "raw");
     writeFile(path("src/" + backslash), "bs");

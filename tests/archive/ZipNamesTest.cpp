@@ -19,15 +19,20 @@ TEST(ZipNames, WildcardMatch)
         const char* mask;
         bool match;
     } cases[] = {
-        {"photo.JPG", "*.jpg", true},       {"dir/photo.jpg", "*.jpg", true},
-        {"photo.jpeg", "*.jpg", false},     {"a.doc", "*.*", true},
-        {"noextension", "*.*", true},       {"", "*", true},
+        {"photo.JPG", "*.jpg", true},
+        {"dir/photo.jpg", "*.jpg", true},
+        {"photo.jpeg", "*.jpg", false},
+        {"a.doc", "*.*", true},
+        {"noextension", "*.*", true},
+        {"", "*", true},
         {"Data/Letters/a.doc", "Data/Letters/a.doc", true},
         {"Data/Letters/a.doc", "data/letters/A.DOC", true},
         {"Data/Letters/a.doc", "Data/Letters/a.do", false},
-        {"a.doc", "?.doc", true},           {"ab.doc", "?.doc", false},
+        {"a.doc", "?.doc", true},
+        {"ab.doc", "?.doc", false},
         {"aaaaaaaaaaaaaaaaaaaaaaaaaaaaab", "*a*a*a*a*a*a*a*a*c", false},
-        {"x.tar.gz", "*.gz", true},         {"abc", "a*c*", true},
+        {"x.tar.gz", "*.gz", true},
+        {"abc", "a*c*", true},
     };
     for (const auto& c : cases)
         EXPECT_EQ(wildcardMatch(c.text, c.mask), c.match) << c.text << " ~ " << c.mask;
@@ -46,11 +51,11 @@ TEST(ZipNames, Encodings)
 {
     EXPECT_TRUE(isValidUtf8("plain"));
     EXPECT_TRUE(isValidUtf8("\xc3\xa9t\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80"));
-    EXPECT_FALSE(isValidUtf8("caf\xe9"));         // Latin-1
-    EXPECT_FALSE(isValidUtf8("\xc3"));            // cut short
-    EXPECT_FALSE(isValidUtf8("\xc0\xaf"));        // overlong "/"
-    EXPECT_FALSE(isValidUtf8("\xed\xa0\x80"));    // surrogate
-    EXPECT_FALSE(isValidUtf8("\xf4\x90\x80\x80")); // past U+10FFFF
+    EXPECT_FALSE(isValidUtf8("caf\xe9"));                                       // Latin-1
+    EXPECT_FALSE(isValidUtf8("\xc3"));                                          // cut short
+    EXPECT_FALSE(isValidUtf8("\xc0\xaf"));                                      // overlong "/"
+    EXPECT_FALSE(isValidUtf8("\xed\xa0\x80"));                                  // surrogate
+    EXPECT_FALSE(isValidUtf8("\xf4\x90\x80\x80"));                              // past U+10FFFF
     EXPECT_EQ(cp437ToUtf8("caf\x82 \x9c\xe1"), "caf\xc3\xa9 \xc2\xa3\xc3\x9f"); // café £ß
     EXPECT_TRUE(isAscii("a/b.txt"));
     EXPECT_FALSE(isAscii("\xc3\xa9"));
@@ -101,15 +106,15 @@ TEST(ZipNames, VolumeNames)
 
 TEST(ZipNames, DosStampsAreClampedAndRoundTrip)
 {
-    struct tm t {};
+    struct tm t { };
     t.tm_year = 2024 - 1900, t.tm_mon = 2, t.tm_mday = 15, t.tm_hour = 13, t.tm_min = 45, t.tm_sec = 31;
     t.tm_isdst = -1;
     const time_t moment = mktime(&t);
     const dostime::DosStamp stamp = dostime::fromTime(moment);
-    EXPECT_EQ(dostime::toTime(stamp), moment - 1); // two-second steps
-    EXPECT_EQ(dostime::fromTime(0).date, (0 << 9) | (1 << 5) | 1);       // before 1980
+    EXPECT_EQ(dostime::toTime(stamp), moment - 1);                 // two-second steps
+    EXPECT_EQ(dostime::fromTime(0).date, (0 << 9) | (1 << 5) | 1); // before 1980
     EXPECT_EQ(dostime::fromTime(0).time, 0);
-    const dostime::DosStamp late = dostime::fromTime(time_t{1} << 40);     // after 2107
+    const dostime::DosStamp late = dostime::fromTime(time_t{1} << 40); // after 2107
     EXPECT_EQ(late.date, (127 << 9) | (12 << 5) | 31);
     EXPECT_EQ(late.time, (23 << 11) | (59 << 5) | 29);
     EXPECT_EQ(dostime::toTime({0, 0}), -1); // month 0 does not exist

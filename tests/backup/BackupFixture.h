@@ -93,11 +93,17 @@ protected:
 
     BackupOutcome run()
     {
-        BackupContext context{state, view, ZF, *bits,
+        BackupContext context{state,
+                              view,
+                              ZF,
+                              *bits,
                               [this](const std::string& name, int64_t& free) {
                                   return burnDisc(state, view, devices, name, free, options);
                               },
-                              [this] { ++refreshes; }, excluded, selection, clock};
+                              [this] { ++refreshes; },
+                              excluded,
+                              selection,
+                              clock};
         view.clearCalls();
         return runBackup(context);
     }

@@ -40,12 +40,11 @@ TEST(RotationStartTest, BeginsAfterTheRotationPointAndWrapsNearTheEnd)
         const char* point;
         int start;
     } cases[] = {
-        {"", 0},    // no old-files catalog yet
-        {"/e", 0},  // the last entry
-        {"/d", 0},  // the second-to-last
-        {"/c", 3},  // the third-to-last: starts on the second-to-last
-        {"/a", 1},
-        {"/bb", 2}, // gone from the list: where it would stand
+        {"", 0},               // no old-files catalog yet
+        {"/e", 0},             // the last entry
+        {"/d", 0},             // the second-to-last
+        {"/c", 3},             // the third-to-last: starts on the second-to-last
+        {"/a", 1}, {"/bb", 2}, // gone from the list: where it would stand
         {"/z", 0},
     };
     for (const auto& c : cases)
@@ -67,12 +66,12 @@ TEST_F(BackupFixture, FirstRunGoesThroughEveryPhaseAndFilesOneDisc)
 
     ASSERT_EQ(run(), BackupOutcome::Finished) << view.dump();
 
-    EXPECT_EQ(captions(), (std::vector<std::string>{
-                              "Phase 1 of 9: Get backup selection", "Phase 2 of 9: Check current backup state",
-                              "Phase 3 of 9: Check for new and changed files.", "Phase 4 of 9: Check backup disk OK",
-                              "Phase 5 of 9: Completing previous backup files.",
-                              "Phase 6 of 9: Backup new and changed files.", "Phase 7 of 9: Backup old files.",
-                              "Phase 8 of 9: Updating current backup state.", " "}));
+    EXPECT_EQ(captions(),
+              (std::vector<std::string>{
+                  "Phase 1 of 9: Get backup selection", "Phase 2 of 9: Check current backup state",
+                  "Phase 3 of 9: Check for new and changed files.", "Phase 4 of 9: Check backup disk OK",
+                  "Phase 5 of 9: Completing previous backup files.", "Phase 6 of 9: Backup new and changed files.",
+                  "Phase 7 of 9: Backup old files.", "Phase 8 of 9: Updating current backup state.", " "}));
     EXPECT_EQ(view.calls().front(), "hideWindow Main");
     EXPECT_EQ(view.calls().back(), "showWindow Main");
     EXPECT_TRUE(view.has("showInformation The backup is finished."));
@@ -127,7 +126,7 @@ struct ChangeCase {
     bool changed;
 };
 
-class ChangeDetectionTest : public BackupFixture, public ::testing::WithParamInterface<ChangeCase> {};
+class ChangeDetectionTest : public BackupFixture, public ::testing::WithParamInterface<ChangeCase> { };
 
 // Other content of the same size under the same last-write stamp.
 void overwriteKeepingStamp(const std::string& path)
@@ -229,7 +228,8 @@ TEST_F(BackupFixture, CancelWhileWaitingForABlankDiscSkipsToTheStateUpdate)
     file("a.txt", "alpha");
     int polls = 0;
     view.onProcessEvents = [&] {
-        if (view.text(Window::BackupProgress, Control::ProgressCaption) == "Phase 4 of 9: Check backup disk OK" && ++polls == 20)
+        if (view.text(Window::BackupProgress, Control::ProgressCaption) == "Phase 4 of 9: Check backup disk OK"
+            && ++polls == 20)
             requestBackupCancel(state, view);
     };
     ASSERT_EQ(run(), BackupOutcome::Cancelled) << view.dump();
@@ -302,7 +302,8 @@ TEST_F(BackupFixture, ADiscThatCouldNotBeFiledFailsTheRun)
         // A folder where the copy must go, made once the disc is named: the copy fails
         // whoever runs the test.
         view.onProcessEvents = [&] {
-            if (view.text(Window::BackupProgress, Control::ProgressCaption) == "Phase 6 of 9: Backup new and changed files.")
+            if (view.text(Window::BackupProgress, Control::ProgressCaption)
+                == "Phase 6 of 9: Backup new and changed files.")
                 std::filesystem::create_directories(state.DatabaseFolder + "/20240305001/" + target);
         };
 
@@ -356,8 +357,9 @@ TEST_F(BackupFixture, ASplitFileRunsOnOntoTheNextDiscInPhase6)
     const std::string big = file("big.zip", incompressible(20000000));
     ASSERT_EQ(run(), BackupOutcome::Finished) << view.dump();
 
-    EXPECT_EQ(filed("20240305001"), (std::vector<std::string>{"2024030500001dd.csv", "2024030500002rn_001.csv",
-                                                              "2024030500002rn_002.csv", "STATUS.INI"}));
+    EXPECT_EQ(filed("20240305001"),
+              (std::vector<std::string>{"2024030500001dd.csv", "2024030500002rn_001.csv", "2024030500002rn_002.csv",
+                                        "STATUS.INI"}));
     EXPECT_EQ(filed("20240305002"), (std::vector<std::string>{"2024030500002rn.csv", "STATUS.INI"}));
     for (const auto& [disc, name] : std::vector<std::pair<std::string, std::string>>{
              {"20240305001", "2024030500002rn_001.csv"}, {"20240305002", "2024030500002rn.csv"}}) {
@@ -379,8 +381,9 @@ protected:
         big = file("big.zip", incompressible(20000000));
         ASSERT_EQ(run(), BackupOutcome::Finished);
         ASSERT_EQ(run(), BackupOutcome::Finished) << view.dump();
-        ASSERT_EQ(filed("20240305002"), (std::vector<std::string>{"2024030500003dd.csv", "2024030500004rf_001.csv",
-                                                                  "2024030500004rf_002.csv", "STATUS.INI"}));
+        ASSERT_EQ(filed("20240305002"),
+                  (std::vector<std::string>{"2024030500003dd.csv", "2024030500004rf_001.csv", "2024030500004rf_002.csv",
+                                            "STATUS.INI"}));
         ASSERT_EQ(state.SplitVolumesDone, 2);
         ASSERT_EQ(state.SplitArchiveName, "2024030500004rf");
     }
@@ -391,7 +394,8 @@ TEST_F(SplitInRotation, TheNextRunCompletesTheAbandonedSplitUnderItsName)
 {
     abandonInPhase7();
     ASSERT_EQ(run(), BackupOutcome::Finished) << view.dump();
-    EXPECT_EQ(filed("20240305003"), (std::vector<std::string>{"2024030500004rf.csv", "2024030500005dd.csv", "STATUS.INI"}));
+    EXPECT_EQ(filed("20240305003"),
+              (std::vector<std::string>{"2024030500004rf.csv", "2024030500005dd.csv", "STATUS.INI"}));
     EXPECT_EQ(state.SplitVolumesDone, 0);
     EXPECT_TRUE(state.BackupState.contains(catalog("20240305003", "2024030500004rf.csv")[0]));
 }

@@ -10,8 +10,8 @@ namespace {
 
 TEST(RoundUpToSectorTest, WholeSectors)
 {
-    const int64_t cases[][2] = {{0, 0}, {1, 2048}, {2048, 2048}, {2049, 4096}, {8388609, 8390656},
-                                {int64_t(5) << 32, int64_t(5) << 32}};
+    const int64_t cases[][2] = {{0, 0},       {1, 2048},          {2048, 2048},
+                                {2049, 4096}, {8388609, 8390656}, {int64_t(5) << 32, int64_t(5) << 32}};
     for (const auto& c : cases)
         EXPECT_EQ(roundUpToSector(c[0]), c[1]) << c[0];
 }
@@ -23,18 +23,23 @@ protected:
     void SetUp() override
     {
         BackupFixture::SetUp();
-        context = std::make_unique<BackupContext>(BackupContext{
-            state, view, ZF, *bits,
-            [this](const std::string& name, int64_t& free) {
-                if (!name.empty()) {
-                    burns.push_back(stagedNames());
-                    free = 0;
-                } else {
-                    free = room;
-                }
-                return BurnOutcome::Done;
-            },
-            {}, {}, {}, clock});
+        context = std::make_unique<BackupContext>(BackupContext{state,
+                                                                view,
+                                                                ZF,
+                                                                *bits,
+                                                                [this](const std::string& name, int64_t& free) {
+                                                                    if (!name.empty()) {
+                                                                        burns.push_back(stagedNames());
+                                                                        free = 0;
+                                                                    } else {
+                                                                        free = room;
+                                                                    }
+                                                                    return BurnOutcome::Done;
+                                                                },
+                                                                {},
+                                                                {},
+                                                                {},
+                                                                clock});
         packer = std::make_unique<BackupRun>(*context);
         packer->DiscId = "20240305001";
         packer->currentKind = 'n';
@@ -60,10 +65,7 @@ protected:
         packer->packFiles(list, position, false, resume);
         return list;
     }
-    std::vector<std::string> staged(const std::string& name) const
-    {
-        return readLines(state.TempFolder + "/" + name);
-    }
+    std::vector<std::string> staged(const std::string& name) const { return readLines(state.TempFolder + "/" + name); }
 
     std::unique_ptr<BackupContext> context;
     std::unique_ptr<BackupRun> packer;
@@ -132,7 +134,8 @@ TEST_F(PackingTest, RoomIsCountedInSectors)
         pack({path}, c.room);
         EXPECT_EQ(state.StagedFiles.size(), c.fits ? 2u : 0u) << c.name;
         // Nothing is staged, so a further disc of this size would not take it either.
-        EXPECT_EQ(view.has("setText BackupProgress MessageText Warning: Too large for an empty disk: " + path), !c.fits);
+        EXPECT_EQ(view.has("setText BackupProgress MessageText Warning: Too large for an empty disk: " + path),
+                  !c.fits);
     }
 }
 

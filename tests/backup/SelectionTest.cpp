@@ -64,7 +64,8 @@ protected:
     std::vector<std::string> walk(const std::vector<std::string>& extra = {})
     {
         std::vector<std::string> files;
-        getFQFullList(state, view, [&files](const std::string& file) { files.push_back(file); }, extra);
+        getFQFullList(
+            state, view, [&files](const std::string& file) { files.push_back(file); }, extra);
         std::sort(files.begin(), files.end());
         return files;
     }
@@ -87,9 +88,9 @@ TEST_F(SelectionTest, TicksBecomeTopmostCheckedAndUncheckedPathsInTreeOrder)
         std::vector<std::string> fq;
         std::vector<std::string> fqu;
     } cases[] = {
-        {{"/data"}, {"/data"}, {"/other"}},                                        // ticked folder: its path only
+        {{"/data"}, {"/data"}, {"/other"}}, // ticked folder: its path only
         {{"/data/a.txt", "/data/sub"}, {"/data/a.txt", "/data/sub"}, {"/data/b.txt", "/other"}}, // partly ticked
-        {{}, {}, {"/"}},                                                           // nothing ticked
+        {{}, {}, {"/"}},                                                                         // nothing ticked
         {{"/"}, {"/"}, {}},
     };
     for (const auto& c : cases) {
@@ -128,16 +129,17 @@ TEST_F(SelectionTest, TickedFolderYieldsEveryFileBelowItHiddenOnesAndArchivesAsF
     writeFile(path("home/a.txt"));
     writeFile(path("home/.hidden"));
     writeFile(path("home/deep/er/b.bin"));
-    writeFile(path("home/pack.zip"));       // one file, not descended into
+    writeFile(path("home/pack.zip")); // one file, not descended into
     writeFile(path("home/Setup.CAB"));
     writeFile(path("home/named.zip/inside")); // a real folder, whatever its name
     fs::create_directories(path("home/empty"));
     writeFile(path("single.txt"));
     state.FQList = {path("home"), path("gone"), path("single.txt")};
 
-    EXPECT_EQ(walk(), (std::vector<std::string>{path("home/.hidden"), path("home/Setup.CAB"), path("home/a.txt"),
-                                                 path("home/deep/er/b.bin"), path("home/named.zip/inside"),
-                                                 path("home/pack.zip"), path("single.txt")}));
+    EXPECT_EQ(walk(),
+              (std::vector<std::string>{path("home/.hidden"), path("home/Setup.CAB"), path("home/a.txt"),
+                                        path("home/deep/er/b.bin"), path("home/named.zip/inside"),
+                                        path("home/pack.zip"), path("single.txt")}));
     EXPECT_TRUE(state.FQList.empty());
     EXPECT_EQ(logText(), ""); // a vanished path is skipped silently
 }
@@ -301,7 +303,8 @@ TEST_F(RestoreSelectionTest, NewItemsInAPartlyTickedFolderAreOfferedOnce)
         yes ? start.answerYes() : start.answerNo();
         RestoreSelection(state, start, "/home/u/Documents");
         EXPECT_EQ(start.callsStartingWith("ask"), std::vector<std::string>{question});
-        EXPECT_EQ(start.backupMemoryTree().stateOf("/home/u/new.txt"), yes ? CheckState::Checked : CheckState::Unchecked);
+        EXPECT_EQ(start.backupMemoryTree().stateOf("/home/u/new.txt"),
+                  yes ? CheckState::Checked : CheckState::Unchecked);
         EXPECT_EQ(start.backupMemoryTree().stateOf("/home/u/Music"), CheckState::Unchecked);
         if (!yes) {
             // Answered No: saved as unticked at close, so the question does not return.
@@ -319,21 +322,21 @@ TEST_F(RestoreSelectionTest, NewItemsInAPartlyTickedFolderAreOfferedOnce)
 
 TEST(HiddenMountsTest, PseudoFileSystemsSystemTmpfsAndRemovableMediaAreHidden)
 {
-    const std::string mountinfo =
-        "22 28 0:21 / /proc rw,relatime - proc proc rw\n"
-        "28 1 254:0 / / rw,relatime - ext4 /dev/vda rw\n"
-        "29 28 0:26 / /tmp rw - tmpfs tmpfs rw\n"
-        "30 28 0:27 / /run/user/1000 rw - tmpfs tmpfs rw\n"
-        "31 28 8:1 / /home rw shared:1 - ext4 /dev/sda1 rw\n"
-        "32 28 8:17 / /mnt/usb\\040stick rw - vfat /dev/sdb1 rw\n"
-        "33 28 11:0 / /media/cdrom rw - iso9660 /dev/sr0 ro\n"
-        "34 28 0:40 / /srv/cg rw - cgroup2 cgroup2 rw\n"
-        "35 28 0:41 / /var/lib/trace rw - tracefs tracefs rw\n"
-        "garbage line\n";
+    const std::string mountinfo = "22 28 0:21 / /proc rw,relatime - proc proc rw\n"
+                                  "28 1 254:0 / / rw,relatime - ext4 /dev/vda rw\n"
+                                  "29 28 0:26 / /tmp rw - tmpfs tmpfs rw\n"
+                                  "30 28 0:27 / /run/user/1000 rw - tmpfs tmpfs rw\n"
+                                  "31 28 8:1 / /home rw shared:1 - ext4 /dev/sda1 rw\n"
+                                  "32 28 8:17 / /mnt/usb\\040stick rw - vfat /dev/sdb1 rw\n"
+                                  "33 28 11:0 / /media/cdrom rw - iso9660 /dev/sr0 ro\n"
+                                  "34 28 0:40 / /srv/cg rw - cgroup2 cgroup2 rw\n"
+                                  "35 28 0:41 / /var/lib/trace rw - tracefs tracefs rw\n"
+                                  "garbage line\n";
     const auto hidden = hiddenMountPoints(mountinfo, [](const std::string& device) { return device == "8:17"; });
     const std::set<std::string> got(hidden.begin(), hidden.end());
-    EXPECT_EQ(got, (std::set<std::string>{"/proc", "/sys", "/dev", "/run", "/mnt/usb stick", "/media/cdrom",
-                                          "/srv/cg", "/var/lib/trace"}));
+    EXPECT_EQ(got,
+              (std::set<std::string>{"/proc", "/sys", "/dev", "/run", "/mnt/usb stick", "/media/cdrom", "/srv/cg",
+                                     "/var/lib/trace"}));
 }
 
 } // namespace

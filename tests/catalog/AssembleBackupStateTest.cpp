@@ -26,7 +26,8 @@ protected:
     void firstDisc()
     {
         catalog("20240305001", "2024030500001dd.csv", {});
-        catalog("20240305001", "2024030500002rn.csv", {line("/a", "20240301100000", 1), line("/b", "20240301100000", 2)});
+        catalog("20240305001", "2024030500002rn.csv",
+                {line("/a", "20240301100000", 1), line("/b", "20240301100000", 2)});
     }
 };
 
@@ -48,13 +49,15 @@ TEST_F(AssembleTest, OneDiscOneRun)
 {
     firstDisc();
     assemble();
-    EXPECT_EQ(stateLines(), (std::vector<std::string>{line("/a", "20240301100000", 1), line("/b", "20240301100000", 2)}));
+    EXPECT_EQ(stateLines(),
+              (std::vector<std::string>{line("/a", "20240301100000", 1), line("/b", "20240301100000", 2)}));
     EXPECT_EQ(state.OldestCSV, "2024030500002rn.csv");
     EXPECT_EQ(state.NewestDisc, "20240305001");
     EXPECT_EQ(state.RotationPoint, "");
     EXPECT_EQ(state.SplitVolumesDone, 0);
     EXPECT_EQ(state.SplitArchiveName, "");
-    EXPECT_EQ(file("BackupList.txt"), line("/a", "20240301100000", 1) + "\r\n" + line("/b", "20240301100000", 2) + "\r\n");
+    EXPECT_EQ(file("BackupList.txt"),
+              line("/a", "20240301100000", 1) + "\r\n" + line("/b", "20240301100000", 2) + "\r\n");
     EXPECT_EQ(file("DeletedState.txt"), "");
 }
 
@@ -75,7 +78,8 @@ TEST_F(AssembleTest, NewerLinesWinAndDeletionsHideOlderLines)
     // Backed up again after the deletion: the newer line wins over the older d line.
     catalog("20240307001", "2024030700001rn.csv", {line("/b", "20240307000000", 3)});
     assemble();
-    EXPECT_EQ(stateLines(), (std::vector<std::string>{line("/a", "20240306090000", 10), line("/b", "20240307000000", 3)}));
+    EXPECT_EQ(stateLines(),
+              (std::vector<std::string>{line("/a", "20240306090000", 10), line("/b", "20240307000000", 3)}));
     EXPECT_TRUE(state.DeletedPaths.empty());
 
     // Deleted again: gone, with no line.
@@ -93,8 +97,9 @@ TEST_F(AssembleTest, PathsDifferingInCaseAreTwoFilesHere)
     if (platform::samePath("/Docs/x", "/DOCS/x"))
         EXPECT_EQ(stateLines(), std::vector<std::string>{line("/DOCS/x", "20240306100000", 2)});
     else
-        EXPECT_EQ(stateLines(), (std::vector<std::string>{line("/DOCS/x", "20240306100000", 2),
-                                                          line("/Docs/x", "20240301100000", 1)}));
+        EXPECT_EQ(
+            stateLines(),
+            (std::vector<std::string>{line("/DOCS/x", "20240306100000", 2), line("/Docs/x", "20240301100000", 1)}));
 }
 
 TEST_F(AssembleTest, SplitArchiveLeftOpenOnTheNewestDisc)

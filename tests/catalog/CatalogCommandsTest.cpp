@@ -117,7 +117,8 @@ TEST_F(CatalogCommandsTest, FailureTextGoesToStandardError)
     EXPECT_EQ(cli("state"), 2);
     // The error box's text is the last line; the disc library's version line (its debugger
     // output, which goes to standard error here) may come before it.
-    const std::string expected = "Could not read " + (database() / "20240301001" / "2024030100001rn.csv").string() + ".\n";
+    const std::string expected =
+        "Could not read " + (database() / "20240301001" / "2024030100001rn.csv").string() + ".\n";
     ASSERT_GE(err.size(), expected.size());
     EXPECT_EQ(err.substr(err.size() - expected.size()), expected);
     EXPECT_TRUE(err.size() == expected.size() || err[err.size() - expected.size() - 1] == '\n') << err;

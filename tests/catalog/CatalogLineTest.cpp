@@ -28,7 +28,7 @@ void setLocalTime(const std::string& path, int year, int month, int day, int hou
     ASSERT_EQ(utime(path.c_str(), &times), 0);
 }
 
-class MakeCatalogLineTest : public test::CatalogFixture {};
+class MakeCatalogLineTest : public test::CatalogFixture { };
 
 TEST_F(MakeCatalogLineTest, StampSizeAndTrailingComma)
 {
@@ -89,8 +89,8 @@ TEST(CatalogLine, PathAndSizeFields)
     EXPECT_EQ(CatalogSize("\"/x\"y\",20240305140326,1,"), 1);
     EXPECT_EQ(CatalogPath("\"/no/end"), "");
     EXPECT_EQ(CatalogPath(""), "");
-    for (const char* bad : {"\"/a\",20240305140326,5", "\"/a\",20240305140326,,", "\"/a\",20240305140326,5x,",
-                            "\"/a\"", "", "garbage"})
+    for (const char* bad :
+         {"\"/a\",20240305140326,5", "\"/a\",20240305140326,,", "\"/a\",20240305140326,5x,", "\"/a\"", "", "garbage"})
         EXPECT_THROW(CatalogSize(bad), Error) << bad;
     EXPECT_EQ(formatCatalogLine("/a", platform::Stamp{2107, 12, 31, 23, 59, 58}, 0, ""), "\"/a\",21071231235958,0,");
 }

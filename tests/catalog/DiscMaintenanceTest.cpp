@@ -30,7 +30,8 @@ TEST_F(DiscMaintenanceTest, RemovingTheOnlyDiscShownTwice)
     catalog("20240305001", "2024030500001rn.csv", {line("/a")});
     writeFile(root / "Database" / "20240305001" / "status.ini", "[MD5]\r\n");
     assemble();
-    ASSERT_EQ(view.items(Control::DiscList), (std::vector<std::string>{"20240305001 (Oldest)", "20240305001 (Newest)"}));
+    ASSERT_EQ(view.items(Control::DiscList),
+              (std::vector<std::string>{"20240305001 (Oldest)", "20240305001 (Newest)"}));
     ASSERT_TRUE(std::filesystem::exists(root / "BackupList.txt"));
 
     view.setSelectedIndex(Control::DiscList, 1);
@@ -79,7 +80,8 @@ TEST_F(DiscMaintenanceTest, RemoveActsOnlyOnADiscTheListOffers)
     view.setItems(Control::DiscList, {"20240301001 (Oldest)", "20240303001 (Newest)"}, 0);
     EXPECT_TRUE(removeDisc(state, view, refresh));
     EXPECT_FALSE(inDatabase("20240301001"));
-    EXPECT_EQ(view.items(Control::DiscList), (std::vector<std::string>{"20240302001 (Oldest)", "20240303001 (Newest)"}));
+    EXPECT_EQ(view.items(Control::DiscList),
+              (std::vector<std::string>{"20240302001 (Oldest)", "20240303001 (Newest)"}));
 }
 
 class AddDiskTest : public DiscMaintenanceTest {

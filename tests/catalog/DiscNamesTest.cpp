@@ -24,8 +24,9 @@ TEST(DiscNames, Sequences)
         const char* today;
         const char* expected;
     };
-    for (const Case& c : {Case{"20000101001", "20240305", "20240305001"}, Case{"20240305007", "20240305", "20240305008"},
-                          Case{"20240304007", "20240305", "20240305001"}, Case{"20240305099", "20240305", "20240305100"}})
+    for (const Case& c :
+         {Case{"20000101001", "20240305", "20240305001"}, Case{"20240305007", "20240305", "20240305008"},
+          Case{"20240304007", "20240305", "20240305001"}, Case{"20240305099", "20240305", "20240305100"}})
         EXPECT_EQ(nextDiscIdAfter(c.newest, c.today), c.expected) << c.newest;
     for (const Case& c : {Case{"2000010100001AA.", "20240305", "2024030500001cn"},
                           Case{"2024030500012cf", "20240305", "2024030500013cn"},
@@ -43,7 +44,7 @@ TEST(DiscNames, Sequences)
     EXPECT_EQ(nextDiscIdAfter("20240304xyz", "20240305"), "20240305001"); // another day: not read
 }
 
-class DatabaseTest : public test::CatalogFixture {};
+class DatabaseTest : public test::CatalogFixture { };
 
 TEST_F(DatabaseTest, ListDiscsFillsDisklistWithOldestAndNewest)
 {
@@ -57,13 +58,15 @@ TEST_F(DatabaseTest, ListDiscsFillsDisklistWithOldestAndNewest)
     std::filesystem::create_directories(root / "Database" / "other");
     ListDiscs(state, view);
     EXPECT_EQ(state.DiscList.lines(), std::vector<std::string>{"20240305001"});
-    EXPECT_EQ(view.items(Control::DiscList), (std::vector<std::string>{"20240305001 (Oldest)", "20240305001 (Newest)"}));
+    EXPECT_EQ(view.items(Control::DiscList),
+              (std::vector<std::string>{"20240305001 (Oldest)", "20240305001 (Newest)"}));
     EXPECT_EQ(view.selectedIndex(Control::DiscList), 0);
 
     catalog("20240306002", "2024030600001dd.csv", {});
     catalog("20240306001", "2024030600001dd.csv", {});
     ListDiscs(state, view);
-    EXPECT_EQ(view.items(Control::DiscList), (std::vector<std::string>{"20240305001 (Oldest)", "20240306002 (Newest)"}));
+    EXPECT_EQ(view.items(Control::DiscList),
+              (std::vector<std::string>{"20240305001 (Oldest)", "20240306002 (Newest)"}));
 }
 
 TEST_F(DatabaseTest, NextDiscIdFollowsTheNewestDisc)
@@ -104,7 +107,8 @@ TEST_F(DatabaseTest, StageFileRoundsToSectorsAndRecordsDigests)
         std::int64_t added;
     };
     std::int64_t expected = 0;
-    for (const Case& c : {Case{"one", 1, 2048}, Case{"sector", 2048, 2048}, Case{"more", 2049, 4096}, Case{"none", 0, 0}}) {
+    for (const Case& c :
+         {Case{"one", 1, 2048}, Case{"sector", 2048, 2048}, Case{"more", 2049, 4096}, Case{"none", 0, 0}}) {
         const std::string path = (root / "torvineltemp" / c.name).string();
         writeFile(path, std::string(c.length, 'a'));
         StageFile(state, view, path);

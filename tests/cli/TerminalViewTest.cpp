@@ -57,9 +57,10 @@ TEST(TerminalViewTest, UnattendedQuestionsTakeTheSafeAnswerAndSayIt)
     EXPECT_FALSE(t.view.askYesNo("Include it?"));
     EXPECT_FALSE(t.view.askRetryIgnore("Please close the program"));
     EXPECT_FALSE(t.view.askOkCancel("Insert disc 1"));
-    EXPECT_EQ(t.output(), "Include it? [y/n] No\n"
-                          "Please close the program [r]etry/[i]gnore Ignore\n"
-                          "Insert disc 1 [o]k/[c]ancel Cancel\n");
+    EXPECT_EQ(t.output(),
+              "Include it? [y/n] No\n"
+              "Please close the program [r]etry/[i]gnore Ignore\n"
+              "Insert disc 1 [o]k/[c]ancel Cancel\n");
 }
 
 TEST(TerminalViewTest, InteractiveQuestionsReadAnswersAndAskAgainOnNonsense)
@@ -80,7 +81,9 @@ TEST(TerminalViewTest, CaptionsAndMessagesArePrintedOnceErrorsGoToTheErrorStream
     Terminal t;
     t.view.setProgressBar(false);
     startBackupPhase(t.view, "Phase 1");
-    showBackupProgress(t.view, {.caption = "Phase 1", .phase = "File: /a", .message = "Cancelling...", .phaseBar = 10, .extraBar = 10});
+    showBackupProgress(
+        t.view,
+        {.caption = "Phase 1", .phase = "File: /a", .message = "Cancelling...", .phaseBar = 10, .extraBar = 10});
     showBackupProgress(t.view, {.message = "Cancelling...", .phaseBar = 20});
     t.view.showInformation("The backup is finished.");
     t.view.showError("Could not create /x.");

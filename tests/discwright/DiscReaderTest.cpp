@@ -22,17 +22,20 @@ protected:
         dir.write("disc/20261210001/status.ini", "[Status]");
         dir.write("outside.txt", "secret");
         dir.write("shelf/notes.txt", "not a disc");
-        ASSERT_EQ(run("xorriso -as mkisofs -J -V 20261210001 -o " + quoted(dir / "shelf/20261210001.iso") + " " +
-                      quoted(dir / "disc") + " >/dev/null 2>&1; echo $?"),
+        ASSERT_EQ(run("xorriso -as mkisofs -J -V 20261210001 -o " + quoted(dir / "shelf/20261210001.iso") + " "
+                      + quoted(dir / "disc") + " >/dev/null 2>&1; echo $?"),
                   "0\n");
     }
 
     std::unique_ptr<DiscReader> reader(int kind)
     {
         switch (kind) {
-        case 0: return makeFolderReader(dir / "disc");
-        case 1: return makeImageShelfReader(dir / "shelf");
-        default: return makeIsoFileReader(dir / "shelf/20261210001.iso");
+        case 0:
+            return makeFolderReader(dir / "disc");
+        case 1:
+            return makeImageShelfReader(dir / "shelf");
+        default:
+            return makeIsoFileReader(dir / "shelf/20261210001.iso");
         }
     }
 
@@ -83,8 +86,8 @@ TEST_F(DiscReaderTest, PathsThatLeaveTheDiscAreRefused)
 TEST_F(DiscReaderTest, TheShelfReadsWhicheverDiscIsAskedFor)
 {
     dir.write("second/20261210002/a.csv", "second disc");
-    ASSERT_EQ(run("xorriso -as mkisofs -J -o " + quoted(dir / "shelf/20261210002.iso") + " " + quoted(dir / "second") +
-                  " >/dev/null 2>&1; echo $?"),
+    ASSERT_EQ(run("xorriso -as mkisofs -J -o " + quoted(dir / "shelf/20261210002.iso") + " " + quoted(dir / "second")
+                  + " >/dev/null 2>&1; echo $?"),
               "0\n");
     const auto shelf = makeImageShelfReader(dir / "shelf");
     std::vector<std::string> discs;
@@ -112,9 +115,10 @@ TEST(OpticalDevicesTest, DrivesAreListedWithTheMountPointsOfTheirDiscs)
     dir.write("sys/sr1/dev", "11:1");
     dir.write("sys/sr0/dev", "11:0");
     dir.write("sys/sda/dev", "8:0");
-    dir.write("mounts", "/dev/sda1 / ext4 rw 0 0\n"
-                        "/dev/sr1 /media/u/Backup\\040Disc iso9660 ro 0 0\n"
-                        "garbage\n");
+    dir.write("mounts",
+              "/dev/sda1 / ext4 rw 0 0\n"
+              "/dev/sr1 /media/u/Backup\\040Disc iso9660 ro 0 0\n"
+              "garbage\n");
     const auto devices = listOpticalDevices(dir / "sys", dir / "mounts");
     ASSERT_EQ(devices.size(), 2u);
     EXPECT_EQ(devices[0].device, "/dev/sr0");

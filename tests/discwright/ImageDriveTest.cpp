@@ -66,8 +66,8 @@ TEST_F(ImageDriveTest, SearchReportsTheImageDriveWithItsNameAndAFullBlankDisc)
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].Valid, 1);
     char name[DiscwrightTextSize];
-    ASSERT_EQ(Discwright_GetDeviceNameByDeviceAddress(found[0].PortID, found[0].BusID, found[0].TargetID,
-                                                      found[0].LUN, name, sizeof name),
+    ASSERT_EQ(Discwright_GetDeviceNameByDeviceAddress(found[0].PortID, found[0].BusID, found[0].TargetID, found[0].LUN,
+                                                      name, sizeof name),
               0);
     EXPECT_STREQ(name + 4, "Image:");
 
@@ -89,9 +89,9 @@ TEST_F(ImageDriveTest, SearchReportsTheImageDriveWithItsNameAndAFullBlankDisc)
     EXPECT_EQ(Discwright_Drive_ProbeSupportedWriteModes(drive, &modes, call.text, sizeof call.text, &call.status,
                                                         &call.failure),
               0);
-    EXPECT_EQ(Discwright_Drive_GetBUP(drive, &enabled, &supported, call.text, sizeof call.text, &call.status,
-                                      &call.failure),
-              0);
+    EXPECT_EQ(
+        Discwright_Drive_GetBUP(drive, &enabled, &supported, call.text, sizeof call.text, &call.status, &call.failure),
+        0);
     EXPECT_TRUE(formats.IsCDRWrite && formats.IsDVDRWrite && formatsEx.IsDVDPLUSRWrite && formatsEx.IsDVDPLUSRDLWrite);
     EXPECT_TRUE(modes.TrackAtOnce);
     EXPECT_TRUE(supported);
@@ -100,9 +100,8 @@ TEST_F(ImageDriveTest, SearchReportsTheImageDriveWithItsNameAndAFullBlankDisc)
 
     DiscInformation disc;
     TrackInformation track;
-    ASSERT_EQ(Discwright_Drive_GetDiscInformation(drive, &disc, call.text, sizeof call.text, &call.status,
-                                                  &call.failure),
-              0);
+    ASSERT_EQ(
+        Discwright_Drive_GetDiscInformation(drive, &disc, call.text, sizeof call.text, &call.status, &call.failure), 0);
     ASSERT_EQ(Discwright_Drive_GetTrackInformation(drive, NextWritableTrack, &track, call.text, sizeof call.text,
                                                    &call.status, &call.failure),
               0);
@@ -146,15 +145,14 @@ TEST_F(ImageDriveTest, BurnWritesAnImageThatOtherToolsReadByteForByte)
 
     const std::string found = run("xorriso -joliet on -indev " + quoted(image) + " -find / 2>/dev/null");
     EXPECT_NE(found.find("'/20261210001/2026121000001rn.zip'"), std::string::npos) << found;
-    EXPECT_NE(found.find("'/20261210001/sub/Überschrift mit langem Namen für Joliet.txt'"), std::string::npos)
-        << found;
+    EXPECT_NE(found.find("'/20261210001/sub/Überschrift mit langem Namen für Joliet.txt'"), std::string::npos) << found;
     // Files keep their own times in the Joliet tree.
-    const std::string listing = run("xorriso -joliet on -indev " + quoted(image) +
-                                    " -find /20261210001/status.ini -exec lsdl 2>/dev/null");
+    const std::string listing =
+        run("xorriso -joliet on -indev " + quoted(image) + " -find /20261210001/status.ini -exec lsdl 2>/dev/null");
     EXPECT_NE(listing.find("Mar  4  2020"), std::string::npos) << listing;
 
-    run("xorriso -joliet on -osirrox on -indev " + quoted(image) + " -extract /20261210001 " +
-        quoted(dir / "out") + " >/dev/null 2>&1");
+    run("xorriso -joliet on -osirrox on -indev " + quoted(image) + " -extract /20261210001 " + quoted(dir / "out")
+        + " >/dev/null 2>&1");
     const auto expected = filesBelow(source);
     ASSERT_EQ(filesBelow(dir / "out"), expected);
     for (const auto& file : expected)

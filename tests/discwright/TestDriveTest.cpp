@@ -57,8 +57,7 @@ TEST_F(TestDriveTest, ScriptedFaultsFailTheNamedCallWithTheScriptedResult)
             if (name == "Discwright_Drive_Lock")
                 return Discwright_Drive_Lock(drive, call.text, sizeof call.text, &call.status, &call.failure);
             if (name == "Discwright_Drive_TestUnitReady")
-                return Discwright_Drive_TestUnitReady(drive, call.text, sizeof call.text, &call.status,
-                                                      &call.failure);
+                return Discwright_Drive_TestUnitReady(drive, call.text, sizeof call.text, &call.status, &call.failure);
             if (name == "Discwright_Drive_GetTrackInformation") {
                 TrackInformation info;
                 return Discwright_Drive_GetTrackInformation(drive, NextWritableTrack, &info, call.text,
@@ -100,9 +99,7 @@ TEST_F(TestDriveTest, DiscsComeInScriptedOrderAfterEachEject)
 {
     TestDriveScript script;
     script.trayPollsUntilInserted = 2;
-    script.discs = {{DISC_TYPE_NO_MEDIA},
-                    {DISC_TYPE_CDR, false, 5000, true},
-                    {DISC_TYPE_DVDPLUSR, true, 100000}};
+    script.discs = {{DISC_TYPE_NO_MEDIA}, {DISC_TYPE_CDR, false, 5000, true}, {DISC_TYPE_DVDPLUSR, true, 100000}};
     use(script);
     auto tray = [&] {
         MediaTrayStatus status;
@@ -124,9 +121,8 @@ TEST_F(TestDriveTest, DiscsComeInScriptedOrderAfterEachEject)
     EXPECT_TRUE(tray());
     EXPECT_EQ(Discwright_Drive_GetInsertedDiscType(drive), DISC_TYPE_CDR);
     DiscInformation disc;
-    ASSERT_EQ(Discwright_Drive_GetDiscInformation(drive, &disc, call.text, sizeof call.text, &call.status,
-                                                  &call.failure),
-              0);
+    ASSERT_EQ(
+        Discwright_Drive_GetDiscInformation(drive, &disc, call.text, sizeof call.text, &call.status, &call.failure), 0);
     EXPECT_EQ(disc.discStatus, DiscStatusComplete);
 
     eject();
@@ -222,9 +218,9 @@ TEST_F(TestDriveTest, CapabilitiesAddressAndSpeedsComeFromTheScript)
                                                         &call.failure),
               0);
     Discwright_Drive_GetSupportedMediaFormats(drive, &formats);
-    EXPECT_EQ(Discwright_Drive_GetBUP(drive, &enabled, &supported, call.text, sizeof call.text, &call.status,
-                                      &call.failure),
-              0);
+    EXPECT_EQ(
+        Discwright_Drive_GetBUP(drive, &enabled, &supported, call.text, sizeof call.text, &call.status, &call.failure),
+        0);
     EXPECT_FALSE(modes.TrackAtOnce);
     EXPECT_FALSE(formats.IsCDRWrite);
     EXPECT_FALSE(supported);

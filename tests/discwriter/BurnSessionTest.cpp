@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-
 #include "app/Error.h"
 #include "app/Progress.h"
 #include "discwriter/DeviceLists.h"
@@ -77,7 +76,7 @@ TestDriveScript withDiscs(std::vector<ScriptedDisc> discs)
 
 } // namespace
 
-class BurnSession : public BurnFixture {};
+class BurnSession : public BurnFixture { };
 
 TEST_F(BurnSession, MeasuresABlankDiscAndLeavesItInTheDriveUnlocked)
 {
@@ -98,27 +97,28 @@ TEST_F(BurnSession, MeasuresABlankDiscAndLeavesItInTheDriveUnlocked)
     EXPECT_TRUE(view.isEnabled(Window::BackupProgress, Control::CancelButton));
 
     std::vector<std::string> expected = openingLines();
-    append(expected, {"Getting disc information... ",
-                      "Disc erasable: No, Disc status: 0x00, Last session status: 0x00, Disc type: 13",
-                      "Yay, everything is great!",
-                      "Locking the drive for writing...",
-                      "OK!",
-                      "Waiting for unit ready...",
-                      "OK!",
-                      "Setting CD/DVD speeds to 11080 KBps.",
-                      "Ok!",
-                      "Getting current CD/DVD speeds... ",
-                      "Ok!",
-                      "Current read speed 11080 KBps (22160 maximum)",
-                      "Current write speed 11080 KBps (22160 maximum)",
-                      "Getting track information... ",
-                      "Ok!",
-                      "Track Blank: Yes, NWA valid: Yes, free LBs 100000, NWA 0, track number 1",
-                      "Track size: 194314240",
-                      "Releasing the drive lock...",
-                      "OK!",
-                      "Done.",
-                      "Burner object destroyed"});
+    append(expected,
+           {"Getting disc information... ",
+            "Disc erasable: No, Disc status: 0x00, Last session status: 0x00, Disc type: 13",
+            "Yay, everything is great!",
+            "Locking the drive for writing...",
+            "OK!",
+            "Waiting for unit ready...",
+            "OK!",
+            "Setting CD/DVD speeds to 11080 KBps.",
+            "Ok!",
+            "Getting current CD/DVD speeds... ",
+            "Ok!",
+            "Current read speed 11080 KBps (22160 maximum)",
+            "Current write speed 11080 KBps (22160 maximum)",
+            "Getting track information... ",
+            "Ok!",
+            "Track Blank: Yes, NWA valid: Yes, free LBs 100000, NWA 0, track number 1",
+            "Track size: 194314240",
+            "Releasing the drive lock...",
+            "OK!",
+            "Done.",
+            "Burner object destroyed"});
     expectLines(logLines(), expected);
 }
 
@@ -154,37 +154,38 @@ TEST_F(BurnSession, BurnsTempFolderClosesTheDiscEjectsItAndAsksForTheLabel)
     ASSERT_EQ(imageBytes % 2048, 0);
 
     std::vector<std::string> expected = openingLines();
-    append(expected, {"Getting disc information... ",
-                      "Disc erasable: No, Disc status: 0x00, Last session status: 0x00, Disc type: 2",
-                      "Yay, everything is great!",
-                      "Locking the drive for writing...",
-                      "OK!",
-                      "Waiting for unit ready...",
-                      "OK!",
-                      "Setting CD/DVD speeds to 4224 KBps.",
-                      "Ok!",
-                      "Getting current CD/DVD speeds... ",
-                      "Ok!",
-                      "Current read speed 4224 KBps (22160 maximum)",
-                      "Current write speed 4224 KBps (22160 maximum)",
-                      "Getting track information... ",
-                      "Ok!",
-                      "Track Blank: Yes, NWA valid: Yes, free LBs 20000, NWA 0, track number 1",
-                      "Track size: 30474240",
-                      "OK!",
-                      "Getting Root of the file tree... ",
-                      "OK!",
-                      "Adding \"20261210001\" to the file tree...",
-                      "OK!",
-                      "Building ISO image... ",
-                      "Callback(): TARGET_FILE_ANALYZE_BEGIN",
-                      "Callback(): Target file size in UCHARs " + std::to_string(imageBytes) + ", LBs " +
-                          std::to_string(imageBytes / 2048),
-                      "Callback(): TARGET_FILE_ANALYZE_END",
-                      "OK!",
-                      "Sending OPC (Optimum Power Calibration)... ",
-                      "OK!",
-                      burning});
+    append(expected,
+           {"Getting disc information... ",
+            "Disc erasable: No, Disc status: 0x00, Last session status: 0x00, Disc type: 2",
+            "Yay, everything is great!",
+            "Locking the drive for writing...",
+            "OK!",
+            "Waiting for unit ready...",
+            "OK!",
+            "Setting CD/DVD speeds to 4224 KBps.",
+            "Ok!",
+            "Getting current CD/DVD speeds... ",
+            "Ok!",
+            "Current read speed 4224 KBps (22160 maximum)",
+            "Current write speed 4224 KBps (22160 maximum)",
+            "Getting track information... ",
+            "Ok!",
+            "Track Blank: Yes, NWA valid: Yes, free LBs 20000, NWA 0, track number 1",
+            "Track size: 30474240",
+            "OK!",
+            "Getting Root of the file tree... ",
+            "OK!",
+            "Adding \"20261210001\" to the file tree...",
+            "OK!",
+            "Building ISO image... ",
+            "Callback(): TARGET_FILE_ANALYZE_BEGIN",
+            "Callback(): Target file size in UCHARs " + std::to_string(imageBytes) + ", LBs "
+                + std::to_string(imageBytes / 2048),
+            "Callback(): TARGET_FILE_ANALYZE_END",
+            "OK!",
+            "Sending OPC (Optimum Power Calibration)... ",
+            "OK!",
+            burning});
     // Write progress: a notice per percent of the stream, shown when the percentage moves.
     const int64_t blocks = imageBytes / 2048;
     int64_t noticed = -1, shown = 0;
@@ -199,24 +200,11 @@ TEST_F(BurnSession, BurnsTempFolderClosesTheDiscEjectsItAndAsksForTheLabel)
         shown = percent;
         expected.push_back("[ Buffer full: 75%, 524288 free from 2097152 ] ");
     }
-    append(expected, {"OK!",
-                      "Closing session... ",
-                      "OK!",
-                      "Rescanning the disk for added information... ",
-                      "OK!",
-                      "No verification will be done.",
-                      "Destroying the File Tree... ",
-                      "OK!",
-                      "Getting track information... ",
-                      "Ok!",
-                      "Track Blank: No, NWA valid: No, free LBs 0, NWA 0, track number 2",
-                      "Track size: 0",
-                      "Releasing the drive lock...",
-                      "OK!",
-                      "Ejecting...",
-                      "OK!",
-                      "Done.",
-                      "Burner object destroyed"});
+    append(expected,
+           {"OK!", "Closing session... ", "OK!", "Rescanning the disk for added information... ", "OK!",
+            "No verification will be done.", "Destroying the File Tree... ", "OK!", "Getting track information... ",
+            "Ok!", "Track Blank: No, NWA valid: No, free LBs 0, NWA 0, track number 2", "Track size: 0",
+            "Releasing the drive lock...", "OK!", "Ejecting...", "OK!", "Done.", "Burner object destroyed"});
     expectLines(actual, expected);
 
     // The bars end blank and at 0 after the closing and verification steps.
@@ -269,8 +257,8 @@ TEST_F(BurnSession, UnsuitableDiscsAreEjectedUntilABlankOneComes)
     struct Case {
         const char* what;
         ScriptedDisc first;
-        const char* reason;    // logged before the insert request
-        bool userSeesRequest;  // the message line shows the insert request
+        const char* reason;   // logged before the insert request
+        bool userSeesRequest; // the message line shows the insert request
     };
     ScriptedDisc writtenCDR = blankDisc(DISC_TYPE_CDR);
     writtenCDR.blank = false;
@@ -322,11 +310,11 @@ TEST_F(BurnSession, SpeedsComeFromTheChosenItemsOfTheSpeedLists)
         int32_t kbps;
     };
     const Case cases[] = {
-        {DISC_TYPE_CDR, 0, 8, 65535},        // "Maximum"
-        {DISC_TYPE_CDR, 11, 8, 3250},        // "20X"
-        {DISC_TYPE_DVDR, 11, 3, 3324},       // "2.4X"
+        {DISC_TYPE_CDR, 0, 8, 65535},          // "Maximum"
+        {DISC_TYPE_CDR, 11, 8, 3250},          // "20X"
+        {DISC_TYPE_DVDR, 11, 3, 3324},         // "2.4X"
         {DISC_TYPE_DVDPLUSR_DL, 0, 10, 22160}, // a DVD+R DL goes like a DVD+R
-        {DISC_TYPE_CDR, -1, 8, 65535},       // no item chosen: the drive's maximum
+        {DISC_TYPE_CDR, -1, 8, 65535},         // no item chosen: the drive's maximum
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.kbps);
@@ -344,12 +332,12 @@ TEST_F(BurnSession, SpeedsComeFromTheChosenItemsOfTheSpeedLists)
 TEST(BurnRoom, FreeBlocksLessTheReserveAndNothingBeyondTheTrackLimit)
 {
     EXPECT_EQ(RoomOnDisc(1, 100000, 1), 194314240);
-    EXPECT_EQ(RoomOnDisc(1, 5120, 1), 0);  // exactly the reserve
+    EXPECT_EQ(RoomOnDisc(1, 5120, 1), 0); // exactly the reserve
     EXPECT_EQ(RoomOnDisc(1, 5121, 1), 2048);
     EXPECT_EQ(RoomOnDisc(2, 100000, 1), 0); // a closed disc
     EXPECT_EQ(RoomOnDisc(1, -5, 1), 0);
     EXPECT_EQ(RoomOnDisc(1, 2147483647, 1), int64_t(2147483647) * 2048 - 10485760); // no 32-bit overflow
-    EXPECT_EQ(RoomOnDisc(1, 100000, 2), 50000 * 2048 - 10485760); // room shared by the tracks left
+    EXPECT_EQ(RoomOnDisc(1, 100000, 2), 50000 * 2048 - 10485760);                   // room shared by the tracks left
 }
 
 TEST(BurnInsertRequest, NamesTheKindsTheWriterCanWrite)
@@ -396,8 +384,8 @@ TEST_F(BurnSession, ABufferUnderrunDuringTheWriteDoesNotStopTheSession)
 
     EXPECT_EQ(outcome, BurnOutcome::Done);
     EXPECT_TRUE(state.CancelRequested);
-    for (const char* line : {"Error: Buffer Underrun.", "Closing session... ", "Verifying the file tree.",
-                             "Ejecting...", "Done."})
+    for (const char* line :
+         {"Error: Buffer Underrun.", "Closing session... ", "Verifying the file tree.", "Ejecting...", "Done."})
         EXPECT_TRUE(logHas(line)) << line;
     EXPECT_TRUE(view.has("setText BackupProgress PhaseText Verifying the disk: This will take a couple of minutes."));
     EXPECT_EQ(drive()->ejectedDiscs().size(), 1u);
@@ -411,8 +399,8 @@ TEST_F(BurnSession, FailuresEndAtTheErrorExitWithTheCallsMessage)
         const char* lastLogBefore; // a line that must not be logged
     };
     const Case cases[] = {
-        {"Discwright_Drive_Create",
-         "Discwright_Drive_Create() failed, exception 1, status 7, text \"Scripted fault\"", "IsCDRRead:Yes"},
+        {"Discwright_Drive_Create", "Discwright_Drive_Create() failed, exception 1, status 7, text \"Scripted fault\"",
+         "IsCDRRead:Yes"},
         {"Discwright_Drive_Lock", "Discwright_Drive_Lock() failed, exception 1, status 7, text \"Scripted fault\"",
          "Waiting for unit ready..."},
         {"Discwright_Drive_TrackAtOnceFromTree",

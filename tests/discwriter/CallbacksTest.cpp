@@ -39,8 +39,9 @@ TEST_F(Callbacks, WriteProgressShowsEachPercentOnce)
     EXPECT_EQ(view.position(Window::BackupProgress, Control::PhaseBar), 250);
     EXPECT_EQ(view.text(Window::BackupProgress, Control::PhaseText), "Writing disk:");
     EXPECT_EQ(view.count("setPosition BackupProgress PhaseBar 250"), 1);
-    EXPECT_EQ(logLines(), (std::vector<std::string>{"Callback(): CN_CDVD_WRITE_PROGRESS", "Written:25%",
-                                                     "Callback(): CN_CDVD_WRITE_PROGRESS"}));
+    EXPECT_EQ(logLines(),
+              (std::vector<std::string>{"Callback(): CN_CDVD_WRITE_PROGRESS", "Written:25%",
+                                        "Callback(): CN_CDVD_WRITE_PROGRESS"}));
     EXPECT_EQ(state.LastWritePercent, 25);
 
     // A total of 0 cannot give a percentage: logged, nothing shown.
@@ -103,8 +104,8 @@ TEST_F(Callbacks, ACollidingISO9660NameGetsTheCounter)
     EXPECT_EQ(record.reply, CollisionReplyRenamed);
     EXPECT_STREQ(reinterpret_cast<const char*>(record.name), "DATA2.CSV;1");
     EXPECT_EQ(state.RenameCounter, 3);
-    EXPECT_EQ(logLines(), (std::vector<std::string>{"Callback: Name collision for ", "ISO9660 : <DATA.CSV;1> -> ",
-                                                     "DATA2.CSV;1"}));
+    EXPECT_EQ(logLines(),
+              (std::vector<std::string>{"Callback: Name collision for ", "ISO9660 : <DATA.CSV;1> -> ", "DATA2.CSV;1"}));
 }
 
 TEST(RenameIsoName, KeepsExtensionAndVersionAndShortensTheBase)
@@ -117,11 +118,11 @@ TEST(RenameIsoName, KeepsExtensionAndVersionAndShortensTheBase)
     const Case cases[] = {
         {"ABCDEFGHIJ.ZIP;1", 1, "ABCDEFG1.ZIP;1"},
         {"DATA.CSV;1", 2, "DATA2.CSV;1"},
-        {"A", 7, "A07"},                        // padded to two characters, no dot
-        {"ABCDEFGH.Z", 3, "ABCDEFGH3.Z"},       // a base of 8 stays whole
-        {"ABCDEFGHIJKL", 4, "ABCDEFG4"},        // no dot within the last five places
+        {"A", 7, "A07"},                      // padded to two characters, no dot
+        {"ABCDEFGH.Z", 3, "ABCDEFGH3.Z"},     // a base of 8 stays whole
+        {"ABCDEFGHIJKL", 4, "ABCDEFG4"},      // no dot within the last five places
         {"AB.CDEFGHIJKLMNOP", 5, "AB.CDEF5"}, // the dot is too far back
-        {"X.ABCD;1", 6, "X.ABCD6;1"},          // only four places before the version are looked at
+        {"X.ABCD;1", 6, "X.ABCD6;1"},         // only four places before the version are looked at
     };
     for (const Case& c : cases) {
         int32_t counter = c.counter;
@@ -149,8 +150,9 @@ TEST_F(Callbacks, ACollidingJolietNameGetsTheDateAndTime)
     // Blanks, ":", "." and "/" of the date-time text, and the extension's dot, become "_".
     EXPECT_EQ(utf16ToUtf8(renamed), "report_12_10_2026_02_03_04_txt");
     EXPECT_EQ(record.reply, CollisionReplyRenamed);
-    EXPECT_EQ(logLines(), (std::vector<std::string>{"Callback: Name collision for ", "Joliet : <report.txt> -> ",
-                                                     "<report_12_10_2026_02_03_04_txt>"}));
+    EXPECT_EQ(logLines(),
+              (std::vector<std::string>{"Callback: Name collision for ", "Joliet : <report.txt> -> ",
+                                        "<report_12_10_2026_02_03_04_txt>"}));
 
     EXPECT_EQ(utf16ToUtf8(RenameJolietName(u"archive.zip;1", "10.12.2026 02:03:04")),
               "archive_10_12_2026_02_03_04_zip;1");
@@ -166,8 +168,9 @@ TEST_F(Callbacks, UnderrunAsksToStopAndNodesAreCounted)
     EXPECT_EQ(state.TreeNodeCount, 1);
     char name[] = "fifo";
     notify(TREE_NAME_IGNORED, name);
-    EXPECT_EQ(logLines(), (std::vector<std::string>{"Error: Buffer Underrun.",
-                                                     "Callback(): Ignoring name \"fifo\", tree node(s) 1"}));
+    EXPECT_EQ(
+        logLines(),
+        (std::vector<std::string>{"Error: Buffer Underrun.", "Callback(): Ignoring name \"fifo\", tree node(s) 1"}));
 }
 
 } // namespace torvinel::test

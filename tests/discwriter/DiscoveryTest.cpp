@@ -155,23 +155,18 @@ TEST_F(Discovery, TheTraceFileGetsALinePerLibraryCall)
         EXPECT_EQ(stamp.substr(2, 1) + stamp.substr(5, 1) + stamp.substr(8, 1) + stamp.substr(12, 2), "::.: ") << line;
         texts.push_back(line.substr(14));
     }
-    EXPECT_EQ(texts, (std::vector<std::string>{"Discwright_FindDevice",
-                                                "Discwright_Drive_Create (before create)",
-                                                "Discwright_Drive_Create (after create): "
-                                                "PortID:254,BusID:0,TargetID:0,LUN:0",
-                                                "Discwright_GetDeviceNameByDeviceAddress",
-                                                "Discwright_Drive_GetDeviceInformation",
-                                                "Discwright_Drive_TestUnitReady",
-                                                "Discwright_Drive_GetInsertedDiscType",
-                                                "Discwright_Drive_GetDiscInformation",
-                                                "Discwright_Drive_GetTrackInformation",
-                                                "Discwright_Drive_GetTOCInformation",
-                                                "Discwright_Drive_GetRPC",
-                                                "Discwright_Drive_GetSupportedMediaFormats",
-                                                "Discwright_Drive_GetSupportedMediaFormatsExEx",
-                                                "Discwright_Drive_ProbeSupportedWriteModes",
-                                                "Discwright_Drive_ProbeSupportedReadModes",
-                                                "Discwright_Destroy: Grabber"}));
+    EXPECT_EQ(texts,
+              (std::vector<std::string>{"Discwright_FindDevice", "Discwright_Drive_Create (before create)",
+                                        "Discwright_Drive_Create (after create): "
+                                        "PortID:254,BusID:0,TargetID:0,LUN:0",
+                                        "Discwright_GetDeviceNameByDeviceAddress",
+                                        "Discwright_Drive_GetDeviceInformation", "Discwright_Drive_TestUnitReady",
+                                        "Discwright_Drive_GetInsertedDiscType", "Discwright_Drive_GetDiscInformation",
+                                        "Discwright_Drive_GetTrackInformation", "Discwright_Drive_GetTOCInformation",
+                                        "Discwright_Drive_GetRPC", "Discwright_Drive_GetSupportedMediaFormats",
+                                        "Discwright_Drive_GetSupportedMediaFormatsExEx",
+                                        "Discwright_Drive_ProbeSupportedWriteModes",
+                                        "Discwright_Drive_ProbeSupportedReadModes", "Discwright_Destroy: Grabber"}));
     EXPECT_EQ(view.countPrefix("showWindow Busy"), 0); // no busy window without ShowProgress
 }
 
@@ -209,8 +204,7 @@ TEST_F(Discovery, TheTraceSwitchIsReadFromTheWrappersSettings)
 
 TEST_F(Discovery, RestoreDrivesAreTheOpticalDrivesThenTheImageDrive)
 {
-    const std::vector<platform::SystemDrive> drives = {
-        {2, "C:\\", false}, {3, "D:\\", true}, {5, "F:\\", true}};
+    const std::vector<platform::SystemDrive> drives = {{2, "C:\\", false}, {3, "D:\\", true}, {5, "F:\\", true}};
     EXPECT_TRUE(fillRestoreDrives(state, view, drives, std::string("/home/u/Torvinel Discs")));
     const std::vector<std::string> expected = {"D:\\", "F:\\", "/home/u/Torvinel Discs"};
     EXPECT_EQ(view.items(Control::RestoreDrive), expected);

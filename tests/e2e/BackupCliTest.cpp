@@ -48,8 +48,8 @@ protected:
     {
         const std::string target = dir / ("read/" + disc);
         fs::create_directories(target);
-        const std::string command = "xorriso -osirrox on -indev " + shellQuoted(dir / ("discs/" + disc + ".iso")) +
-                                    " -extract / " + shellQuoted(target) + " >/dev/null 2>&1";
+        const std::string command = "xorriso -osirrox on -indev " + shellQuoted(dir / ("discs/" + disc + ".iso"))
+            + " -extract / " + shellQuoted(target) + " >/dev/null 2>&1";
         EXPECT_EQ(std::system(command.c_str()), 0) << disc;
         return target + "/" + disc;
     }
@@ -168,8 +168,9 @@ TEST_F(BackupCliTest, OtherCommandsKeepTheSelection)
                   dir / "data/a.txt" + "\r\n" + dir / "data/sub" + "\r\n")
             << command;
         // The vanished path is reported by the first command only: it is gone after that.
-        const bool reported = dir.read("home/.local/share/Torvinel/LogFile.txt").find("Could not add to Backuptree: " +
-                                                                                      dir / "gone.txt") != std::string::npos;
+        const bool reported =
+            dir.read("home/.local/share/Torvinel/LogFile.txt").find("Could not add to Backuptree: " + dir / "gone.txt")
+            != std::string::npos;
         EXPECT_EQ(reported, std::string(command) == "discs") << command;
         EXPECT_FALSE(fs::exists(appFolder + "/FQUList.txt")) << "only the GUI's tree knows what is unticked";
     }
@@ -178,7 +179,8 @@ TEST_F(BackupCliTest, OtherCommandsKeepTheSelection)
     dir.write("home/.local/share/Torvinel/FQUList.txt", unticked);
     ASSERT_EQ(cli("discs"), 0) << output();
     EXPECT_EQ(dir.read("home/.local/share/Torvinel/FQUList.txt"), unticked);
-    EXPECT_EQ(dir.read("home/.local/share/Torvinel/FQList.txt"), dir / "data/a.txt" + "\r\n" + dir / "data/sub" + "\r\n");
+    EXPECT_EQ(dir.read("home/.local/share/Torvinel/FQList.txt"),
+              dir / "data/a.txt" + "\r\n" + dir / "data/sub" + "\r\n");
 }
 
 } // namespace

@@ -25,8 +25,8 @@ protected:
     void setDisc(const std::string& type, int64_t blocks)
     {
         std::ofstream(appFolder + "/Torvinel.ini", std::ios::binary)
-            << "[ImageDrive]\r\nFolder=" << dir / "discs" << "\r\nMediaType=" << type << "\r\nBlocks=" << blocks
-            << "\r\n";
+            << "[ImageDrive]\r\nFolder=" << dir / "discs"
+            << "\r\nMediaType=" << type << "\r\nBlocks=" << blocks << "\r\n";
     }
     // Runs torvinel-cli; returns its exit code.
     int cli(const std::string& arguments)

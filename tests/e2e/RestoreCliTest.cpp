@@ -79,7 +79,8 @@ protected:
     // Restores the whole data folder of a set; the restored copy of it.
     std::string restoreAll(const std::string& set, const std::string& from)
     {
-        const int code = cli("restore --set " + set + " --from " + shellQuoted(from) + " " + shellQuoted(dir / "data/"));
+        const int code =
+            cli("restore --set " + set + " --from " + shellQuoted(from) + " " + shellQuoted(dir / "data/"));
         EXPECT_EQ(code, 0) << output();
         return lastLine() + "/r" + (dir / "data").substr(platform::drivePrefixLength() - 1);
     }
@@ -130,7 +131,8 @@ TEST_F(RestoreCliTest, EverySetRestoresTheTreeAsItWasAtItsRun)
     ASSERT_EQ(cli("restore --from " + shellQuoted(dir / "newest") + " " + shellQuoted(dir / "data/media/big.bin")), 0)
         << output();
     EXPECT_EQ(output().find("Please insert"), std::string::npos) << output();
-    const std::string target = lastLine() + "/r" + (dir / "data/media/big.bin").substr(platform::drivePrefixLength() - 1);
+    const std::string target =
+        lastLine() + "/r" + (dir / "data/media/big.bin").substr(platform::drivePrefixLength() - 1);
     std::ifstream in(target, std::ios::binary);
     EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>())
                 == snapshots[2].at("/media/big.bin").bytes);

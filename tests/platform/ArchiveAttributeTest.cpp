@@ -30,7 +30,10 @@ TEST_F(ArchiveBits, EveryKindOfChangeSetsTheBitAgain)
         {"same content rewritten", [](const std::string& p) { std::ofstream(p, std::ios::trunc) << "first"; }},
         {"permissions", [](const std::string& p) { ASSERT_EQ(chmod(p.c_str(), 0600), 0); }},
         {"touch", [](const std::string& p) { ASSERT_EQ(utimensat(AT_FDCWD, p.c_str(), nullptr, 0), 0); }},
-        {"stamp set back", [](const std::string& p) { ASSERT_TRUE(setLastWriteStamp(p, Stamp{2001, 1, 1, 0, 0, 0})); }},
+        {"stamp set back",
+         [](const std::string& p) {
+             ASSERT_TRUE(setLastWriteStamp(p, Stamp{2001, 1, 1, 0, 0, 0}));
+         }},
     };
     ArchiveAttribute bits(m_state);
     EXPECT_TRUE(bits.isSet(m_file)) << "a file never cleared";
@@ -112,11 +115,11 @@ TEST_F(ArchiveBits, ADamagedRecordNeverHidesAChange)
     const Damage damages[] = {
         {"", 2},
         {"garbage", 2},
-        {good.substr(0, good.size() - 5), 1},                         // cut short: the first record holds
+        {good.substr(0, good.size() - 5), 1},                        // cut short: the first record holds
         {good.substr(0, 22) + "12 34 999999999999999999999 x\n", 2}, // a length past the end
         {good.substr(0, 22) + "12 34 -5 x\n", 2},
         {good.substr(0, 22) + "\n\n\n", 2},
-        {"TorvinelArchiveBits 9\n" + good.substr(22), 2},             // a version we do not know
+        {"TorvinelArchiveBits 9\n" + good.substr(22), 2}, // a version we do not know
     };
     for (const Damage& damage : damages) {
         std::ofstream(record, std::ios::binary | std::ios::trunc) << damage.content;

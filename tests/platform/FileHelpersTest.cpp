@@ -185,7 +185,7 @@ TEST(DriveFreeSpace, IsTheFreeSpaceOfThePathsFileSystem)
     const int64_t free = DriveFreeSpace(s.path());
     EXPECT_GT(free, 0);
     // Another file system answers for itself: /dev is a small in-memory one on Linux.
-    struct statvfs facts {};
+    struct statvfs facts { };
     if (statvfs("/dev", &facts) == 0) {
         EXPECT_EQ(DriveFreeSpace("/dev"), static_cast<int64_t>(facts.f_bavail) * static_cast<int64_t>(facts.f_frsize));
     }

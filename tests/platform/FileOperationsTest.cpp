@@ -156,7 +156,7 @@ TEST(CopyFile, AWriteThatFailsMidwayIsAFailure)
     const std::string target = s.write("target", "keep");
     // A file-size limit makes the write stop after 1 MiB, as a full disc would.
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old {};
+    rlimit old{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
     rlimit limited = old;
     limited.rlim_cur = 1024 * 1024 + 5;

@@ -66,7 +66,7 @@ TEST(Folders, DocumentsComeFromUserDirs)
         {"XDG_DOCUMENTS_DIR=\"/srv/docs/\"\n", "/srv/docs"},
         {"XDG_DOCUMENTS_DIR=\"$HOME/My \\\"Files\\\"\"\n", "/home/ann/My \"Files\""},
         {"  XDG_DOCUMENTS_DIR=\"$HOME/a\"\nXDG_DOCUMENTS_DIR=\"$HOME/b\"\n", "/home/ann/b"},
-        {"XDG_DOCUMENTS_DIR=\"$HOME/\"\n", "/home/ann"},          // switched off: the home folder
+        {"XDG_DOCUMENTS_DIR=\"$HOME/\"\n", "/home/ann"},             // switched off: the home folder
         {"XDG_DOCUMENTS_DIR=\"relative\"\n", "/home/ann/Documents"}, // not a path we can use
         {"XDG_DOCUMENTS_DIR=\"$HOMEWORK\"\n", "/home/ann/Documents"},
         {"XDG_DOCUMENTS_DIR=\"$HOME/unclosed\n", "/home/ann/Documents"},

@@ -22,18 +22,22 @@ struct MaskCase {
 
 const MaskCase maskCases[] = {
     {"20260105001rn.csv", "2*.csv", true},
-    {"20260105001RN.CSV", "2*.csv", true},      // letter case ignored both ways
+    {"20260105001RN.CSV", "2*.csv", true}, // letter case ignored both ways
     {"20260105001rn.csv", "2*.CSV", true},
-    {"20260105001rn.csvx", "2*.csv", false},    // the whole name must match
+    {"20260105001rn.csvx", "2*.csv", false}, // the whole name must match
     {"x20260105.csv", "2*.csv", false},
-    {"2.csv", "2*.csv", true},                  // "*" may be empty
+    {"2.csv", "2*.csv", true}, // "*" may be empty
     {"20260105001rn.zip", "2*.csv", false},
-    {"README", "*.*", true},                     // "*.*" is every name, dot or not
+    {"README", "*.*", true}, // "*.*" is every name, dot or not
     {".hidden", "*", true},
     {"abc", "a?c", true},
     {"ac", "a?c", false},
-    {"a\xC3\xA9" "c", "a?c", true},              // "?" is one letter of a UTF-8 name
-    {"a\xC3\xA9\xC3\xA9" "c", "a?c", false},
+    {"a\xC3\xA9"
+     "c",
+     "a?c", true}, // "?" is one letter of a UTF-8 name
+    {"a\xC3\xA9\xC3\xA9"
+     "c",
+     "a?c", false},
     {"photo.JPG", "*.jpg", true},
     {"archive.tar.zip", "*.zip", true},
     {"aaaaaaaaaaaaaaaaaaaaaaaaaaaaab", "*a*a*a*a*a*a*c", false},
@@ -69,8 +73,9 @@ TEST(Listing, ListsHiddenEntriesAndMarksOnlyRealFoldersAsFolders)
     ASSERT_EQ(mkfifo(s.path("2fifo").c_str(), 0600), 0);
 
     using Entries = std::vector<std::pair<std::string, bool>>;
-    EXPECT_EQ(sorted(listFolder(s.path(), "2*")),
-              (Entries{{"20260101001", true}, {"20260101001rn.csv", false}, {"2fifo", false}, {"2link-to-folder", false}}));
+    EXPECT_EQ(
+        sorted(listFolder(s.path(), "2*")),
+        (Entries{{"20260101001", true}, {"20260101001rn.csv", false}, {"2fifo", false}, {"2link-to-folder", false}}));
     EXPECT_EQ(sorted(listFolder(s.path() + "/", "2*.CSV")), (Entries{{"20260101001rn.csv", false}}));
     EXPECT_EQ(sorted(listFolder(s.path(), ".*")), (Entries{{".20260101002rn.csv", false}, {".2hidden", true}}));
     EXPECT_EQ(listFolder(s.path(), "*").size(), 7u);
@@ -92,7 +97,7 @@ TEST(FileKinds, OnlyRegularFilesAndRealFoldersCount)
     std::filesystem::create_directory_symlink(folder, s.path("folder-link"));
     ASSERT_EQ(mkfifo(s.path("fifo").c_str(), 0600), 0);
     const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address {};
+    sockaddr_un address{};
     address.sun_family = AF_UNIX;
     const std::string socketPath = s.path("socket");
     ASSERT_LT(socketPath.size(), sizeof address.sun_path);
@@ -104,9 +109,14 @@ TEST(FileKinds, OnlyRegularFilesAndRealFoldersCount)
         bool regular, folder;
     };
     const Case cases[] = {
-        {file, true, false},         {folder, false, true},       {s.path("file-link"), false, false},
-        {s.path("folder-link"), false, false}, {s.path("fifo"), false, false}, {socketPath, false, false},
-        {"/dev/null", false, false}, {s.path("missing"), false, false},
+        {file, true, false},
+        {folder, false, true},
+        {s.path("file-link"), false, false},
+        {s.path("folder-link"), false, false},
+        {s.path("fifo"), false, false},
+        {socketPath, false, false},
+        {"/dev/null", false, false},
+        {s.path("missing"), false, false},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(isRegularFile(c.path), c.regular) << c.path;

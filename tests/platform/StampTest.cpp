@@ -62,14 +62,14 @@ TEST_F(Stamps, AreLocalTimeWithEvenSecondsClampedTo1980Through2107)
     const Case cases[] = {
         {1'780'000'001, 999'999'999, "2026-05-28 16:26:40"}, // odd second rounds down (EDT, UTC-4)
         {1'780'000'000, 0, "2026-05-28 16:26:40"},
-        {1'767'225'600, 0, "2025-12-31 19:00:00"},           // EST, UTC-5
-        {0, 0, "1980-01-01 00:00:00"},                       // 1970 (1969 here) is clamped up
-        {-1'000'000'000, 0, "1980-01-01 00:00:00"},          // before 1970
-        {315'550'799, 0, "1980-01-01 00:00:00"},             // one second before 1980 local
-        {315'550'800, 0, "1980-01-01 00:00:00"},             // 1980 itself
-        {4'354'837'199, 0, "2107-12-31 23:59:58"},           // the last second of 2107 local
-        {4'354'837'200, 0, "2107-12-31 23:59:58"},           // the first of 2108 is clamped
-        {7'258'118'400, 0, "2107-12-31 23:59:58"},           // 2200 is clamped down
+        {1'767'225'600, 0, "2025-12-31 19:00:00"},  // EST, UTC-5
+        {0, 0, "1980-01-01 00:00:00"},              // 1970 (1969 here) is clamped up
+        {-1'000'000'000, 0, "1980-01-01 00:00:00"}, // before 1970
+        {315'550'799, 0, "1980-01-01 00:00:00"},    // one second before 1980 local
+        {315'550'800, 0, "1980-01-01 00:00:00"},    // 1980 itself
+        {4'354'837'199, 0, "2107-12-31 23:59:58"},  // the last second of 2107 local
+        {4'354'837'200, 0, "2107-12-31 23:59:58"},  // the first of 2108 is clamped
+        {7'258'118'400, 0, "2107-12-31 23:59:58"},  // 2200 is clamped down
         {std::numeric_limits<std::time_t>::max(), 0, "2107-12-31 23:59:58"},
     };
     for (const Case& c : cases) {
@@ -91,9 +91,6 @@ TEST_F(Stamps, SetLastWriteStampRoundTrips)
     EXPECT_FALSE(setLastWriteStamp(file, Stamp{2026, 13, 1, 0, 0, 0}));
 }
 
-TEST_F(Stamps, LocalTimeKeepsOddSeconds)
-{
-    EXPECT_EQ(text(localTime(1'780'000'001)), "2026-05-28 16:26:41");
-}
+TEST_F(Stamps, LocalTimeKeepsOddSeconds) { EXPECT_EQ(text(localTime(1'780'000'001)), "2026-05-28 16:26:41"); }
 
 } // namespace

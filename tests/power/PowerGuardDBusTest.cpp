@@ -74,7 +74,8 @@ protected:
         if (!probe.waitForFinished(10000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0)
             GTEST_SKIP() << "python3-dbusmock is not installed";
 
-        m_daemon.start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
+        m_daemon.start(daemon,
+                       {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
         ASSERT_TRUE(m_daemon.waitForStarted(3000));
         ASSERT_TRUE(waitUntil([&] { return m_daemon.canReadLine() || m_daemon.waitForReadyRead(50); }));
         address = QString::fromUtf8(m_daemon.readLine()).trimmed();
@@ -146,9 +147,9 @@ protected:
 
     void setProperty(const QString& path, const QString& interface, const QString& name, const QVariant& value)
     {
-        QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.UPower"), path,
-                                                           QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                           QStringLiteral("Set"));
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.UPower"), path,
+                                           QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"));
         call << interface << name << QVariant::fromValue(QDBusVariant(value));
         const QDBusMessage reply = m_bus->call(call);
         ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
@@ -162,10 +163,9 @@ protected:
 
     void emitLogindSignal(const QString& name, bool start)
     {
-        QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.login1"),
-                                                           QStringLiteral("/org/freedesktop/login1"),
-                                                           QStringLiteral("org.freedesktop.DBus.Mock"),
-                                                           QStringLiteral("EmitSignal"));
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+            QStringLiteral("org.freedesktop.DBus.Mock"), QStringLiteral("EmitSignal"));
         call << QStringLiteral("org.freedesktop.login1.Manager") << name << QStringLiteral("b")
              << QVariant::fromValue(QVariantList{QVariant::fromValue(QDBusVariant(start))});
         const QDBusMessage reply = m_bus->call(call);
@@ -184,8 +184,8 @@ protected:
         guard->OnResumeSuspend = [this](PowerGuard&) { events.push_back("ResumeSuspend"); };
         guard->OnPowerStatusChange = [this](PowerGuard&, std::uint8_t ac, std::uint8_t flag, std::uint8_t percent,
                                             std::uint32_t, std::uint32_t) {
-            events.push_back("PowerStatusChange " + std::to_string(ac) + " " + std::to_string(flag) + " " +
-                             std::to_string(percent));
+            events.push_back("PowerStatusChange " + std::to_string(ac) + " " + std::to_string(flag) + " "
+                             + std::to_string(percent));
         };
         guard->start([this](const std::string& line) { log.push_back(line); }, address.toStdString());
     }

@@ -16,9 +16,7 @@ struct Guard {
             events.push_back("BatteryLow");
             allowSleepOnBatteryLow(s);
         };
-        const auto record = [this](const char* name) {
-            return [this, name](PowerGuard&) { events.push_back(name); };
-        };
+        const auto record = [this](const char* name) { return [this, name](PowerGuard&) { events.push_back(name); }; };
         pwr.OnQuerySuspendFailed = record("QuerySuspendFailed");
         pwr.OnQueryStandbyFailed = record("QueryStandbyFailed");
         pwr.OnSuspend = record("Suspend");
@@ -28,8 +26,8 @@ struct Guard {
         pwr.OnResumeStandby = record("ResumeStandby");
         pwr.OnPowerStatusChange = [this](PowerGuard&, std::uint8_t ac, std::uint8_t flag, std::uint8_t percent,
                                          std::uint32_t life, std::uint32_t full) {
-            events.push_back("PowerStatusChange " + std::to_string(ac) + " " + std::to_string(flag) + " " +
-                             std::to_string(percent) + " " + std::to_string(life) + " " + std::to_string(full));
+            events.push_back("PowerStatusChange " + std::to_string(ac) + " " + std::to_string(flag) + " "
+                             + std::to_string(percent) + " " + std::to_string(life) + " " + std::to_string(full));
         };
         pwr.OnOemEvent = [this](PowerGuard&, int code) { events.push_back("Oem " + std::to_string(code)); };
     }

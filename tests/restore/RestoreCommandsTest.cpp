@@ -70,8 +70,8 @@ TEST_F(RestoreCommandsTest, ReadsFromTheImageDriveByDefault)
     const std::string shelf = dir / "home/Torvinel Discs";
     fs::create_directories(shelf);
     for (const char* disc : {"20240301001", "20240302001"}) {
-        const std::string make = std::string("xorriso -as mkisofs -quiet -J -o '") + shelf + "/" + disc + ".iso' -graft-points '/"
-                                 + disc + "=" + drive() + "/" + disc + "' >/dev/null 2>&1";
+        const std::string make = std::string("xorriso -as mkisofs -quiet -J -o '") + shelf + "/" + disc
+            + ".iso' -graft-points '/" + disc + "=" + drive() + "/" + disc + "' >/dev/null 2>&1";
         if (std::system(make.c_str()) != 0)
             GTEST_SKIP() << "xorriso cannot make an image here";
     }

@@ -46,7 +46,9 @@ protected:
     {
         deletedCatalog("20240305001", "2024030500001dd", {});
         archive("20240305001", "2024030500002rn",
-                {{"/home/u/a.txt", "alpha"}, {"/home/u/a.txt.bak", "old alpha"}, {"/home/u/b.txt", "beta"},
+                {{"/home/u/a.txt", "alpha"},
+                 {"/home/u/a.txt.bak", "old alpha"},
+                 {"/home/u/b.txt", "beta"},
                  {"/home/u/c.txt", "gamma"}});
     }
     std::string target(const char* number) const { return s.RestoreFolder + "/20240305" + number; }
@@ -73,7 +75,8 @@ TEST_F(RestoreRunTest, TwoFilesOfOneArchiveCopyItOnce)
     EXPECT_EQ(stamp->hour * 10000 + stamp->minute * 100 + stamp->second, 140326);
 
     EXPECT_EQ(listFile("FQrestorelist.txt"), (Names{"/home/u/a.txt", "/home/u/c.txt"}));
-    EXPECT_EQ(listFile("restorelist.txt"), (Names{lineOf({"/home/u/a.txt", "alpha"}), lineOf({"/home/u/c.txt", "gamma"})}));
+    EXPECT_EQ(listFile("restorelist.txt"),
+              (Names{lineOf({"/home/u/a.txt", "alpha"}), lineOf({"/home/u/c.txt", "gamma"})}));
     EXPECT_TRUE(listFile("restoreafter.txt").empty());
     EXPECT_EQ(view.position(Window::RestoreProgress, Control::ProgressBar), 1000);
     EXPECT_EQ(view.text(Window::RestoreProgress, Control::ProgressCaption), "Phase 2 of 2: Restoring files");
@@ -82,8 +85,9 @@ TEST_F(RestoreRunTest, TwoFilesOfOneArchiveCopyItOnce)
     EXPECT_TRUE(view.has("openFolder " + result.target));
     EXPECT_TRUE(view.isShown(Window::Main));
     EXPECT_FALSE(view.isShown(Window::RestoreProgress));
-    EXPECT_EQ(logLines(), (Names{"Restoring: /home/u/c.txt From " + s.TempFolder + "/2024030500002rn.zip",
-                                 "Restoring: /home/u/a.txt From " + s.TempFolder + "/2024030500002rn.zip"}));
+    EXPECT_EQ(logLines(),
+              (Names{"Restoring: /home/u/c.txt From " + s.TempFolder + "/2024030500002rn.zip",
+                     "Restoring: /home/u/a.txt From " + s.TempFolder + "/2024030500002rn.zip"}));
 }
 
 TEST_F(RestoreRunTest, TickedFolderRestoresAllBelowIt)
@@ -110,14 +114,16 @@ TEST_F(RestoreRunTest, SplitFileOverTwoDiscsIsFetchedNewestDiscFirstAndExtracted
     tick("/home/u/");
     const RestoreResult result = restore();
 
-    EXPECT_EQ(copies, (Names{"20240305001/2024030400004rn.zip", "20240305001/2024030400003rn.zip",
-                             "20240304001/2024030400003rn_002.zip", "20240304001/2024030400003rn_001.zip",
-                             "20240304001/2024030400002rn.zip"}));
+    EXPECT_EQ(copies,
+              (Names{"20240305001/2024030400004rn.zip", "20240305001/2024030400003rn.zip",
+                     "20240304001/2024030400003rn_002.zip", "20240304001/2024030400003rn_001.zip",
+                     "20240304001/2024030400002rn.zip"}));
     EXPECT_EQ(restored(result, "/home/u/big.bin"), big);
     EXPECT_EQ(restored(result, "/home/u/small.txt"), "small");
     EXPECT_EQ(restored(result, "/home/u/later.txt"), "later");
     const Names log = logLines();
-    EXPECT_EQ(std::count(log.begin(), log.end(), "Restoring large file from " + s.TempFolder + "/2024030400003rn.zip"), 1);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "Restoring large file from " + s.TempFolder + "/2024030400003rn.zip"),
+              1);
     EXPECT_TRUE(view.has("setText RestoreProgress ProgressText File: /home/u/big.bin"));
     EXPECT_TRUE(listFile("restoreafter.txt").empty());
 }
@@ -183,7 +189,7 @@ TEST_F(RestoreRunTest, ImageDriveLoadsTheDiscFromItsShelf)
     const std::string shelf = dir / "shelf";
     fs::create_directories(shelf);
     const std::string make = "xorriso -as mkisofs -quiet -J -V 20240305001 -o '" + shelf + "/20240305001.iso' '"
-                             + drive() + "' >/dev/null 2>&1";
+        + drive() + "' >/dev/null 2>&1";
     if (std::system(make.c_str()) != 0)
         GTEST_SKIP() << "xorriso cannot make an image here";
     fs::remove_all(drive() + "/20240305001");
@@ -202,12 +208,9 @@ struct MaskCase {
     std::string asked, other;
 };
 
-void PrintTo(const MaskCase& c, std::ostream* out)
-{
-    *out << c.asked << " beside " << c.other;
-}
+void PrintTo(const MaskCase& c, std::ostream* out) { *out << c.asked << " beside " << c.other; }
 
-class ExtractionTest : public RestoreRunTest, public ::testing::WithParamInterface<MaskCase> {};
+class ExtractionTest : public RestoreRunTest, public ::testing::WithParamInterface<MaskCase> { };
 
 TEST_P(ExtractionTest, TakesOnlyTheEntryAsked)
 {
@@ -333,8 +336,9 @@ TEST_F(RestoreRunTest, FailedCopyIsAnErrorAndTheMainWindowReturns)
         restore();
         FAIL() << "no error";
     } catch (const Error& error) {
-        EXPECT_EQ(std::string(error.what()), "Could not copy " + drive() + "/20240305001/2024030500002rn.zip to "
-                                                 + s.TempFolder + "/2024030500002rn.zip");
+        EXPECT_EQ(std::string(error.what()),
+                  "Could not copy " + drive() + "/20240305001/2024030500002rn.zip to " + s.TempFolder
+                      + "/2024030500002rn.zip");
     }
     EXPECT_TRUE(view.isShown(Window::Main));
     EXPECT_FALSE(view.isShown(Window::RestoreProgress));

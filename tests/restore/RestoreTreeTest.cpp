@@ -29,7 +29,7 @@ Names childTexts(RestoreTree& tree, CheckTree::Node node)
     return texts;
 }
 
-const Names paths = {"/home/u/b.txt", "/home/u/A/x.txt", "/home/u/c/z.txt", "/home/u/c/d/w.txt",
+const Names paths = {"/home/u/b.txt", "/home/u/A/x.txt",   "/home/u/c/z.txt", "/home/u/c/d/w.txt",
                      "/home/u/a.txt", "/home/u/a.txt.bak", "/etc/x"};
 
 TEST(StateBlockTest, BlocksAndChildrenOfPrefixes)
@@ -38,8 +38,9 @@ TEST(StateBlockTest, BlocksAndChildrenOfPrefixes)
     struct Case {
         std::string prefix;
         std::size_t lines; // 0: no block
-    } blocks[] = {{"", 7},  {"\"/home/u/", 6},           {"\"/home/u/a.txt\"", 1},
-                  {"\"/home/u/a.txt", 2}, {"\"/home/u/c/", 2}, {"\"/nothing", 0}, {"\"/home/u/zz", 0}};
+    } blocks[] = {
+        {"", 7},           {"\"/home/u/", 6},  {"\"/home/u/a.txt\"", 1}, {"\"/home/u/a.txt", 2}, {"\"/home/u/c/", 2},
+        {"\"/nothing", 0}, {"\"/home/u/zz", 0}};
     for (const Case& c : blocks) {
         const StateBlock block = FindStateBlock(state, c.prefix);
         EXPECT_EQ(block.found, c.lines > 0) << c.prefix;

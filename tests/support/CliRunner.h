@@ -29,7 +29,7 @@ public:
     };
 
     // The account's home is dir/home; its data and settings folders are the XDG defaults.
-    explicit CliRunner(const TempDir& dir) : CliRunner(dir, dir / "home/.local/share", dir / "home/.config") {}
+    explicit CliRunner(const TempDir& dir) : CliRunner(dir, dir / "home/.local/share", dir / "home/.config") { }
     CliRunner(const TempDir& dir, std::string dataHome, std::string configHome)
         : m_dir(dir), m_dataHome(std::move(dataHome)), m_configHome(std::move(configHome))
     {
@@ -41,10 +41,9 @@ public:
     Result run(const std::string& arguments) const
     {
         const std::string command = "env HOME=" + shellQuoted(home()) + " XDG_DATA_HOME=" + shellQuoted(m_dataHome)
-                                    + " XDG_CONFIG_HOME=" + shellQuoted(m_configHome) + " "
-                                    + shellQuoted(std::string(TORVINEL_BINARY_DIR) + "/src/cli/torvinel-cli") + " "
-                                    + arguments + " </dev/null >" + shellQuoted(m_dir / "cli.out") + " 2>"
-                                    + shellQuoted(m_dir / "cli.err");
+            + " XDG_CONFIG_HOME=" + shellQuoted(m_configHome) + " "
+            + shellQuoted(std::string(TORVINEL_BINARY_DIR) + "/src/cli/torvinel-cli") + " " + arguments
+            + " </dev/null >" + shellQuoted(m_dir / "cli.out") + " 2>" + shellQuoted(m_dir / "cli.err");
         const int status = std::system(command.c_str());
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, m_dir.read("cli.out"), m_dir.read("cli.err")};
     }

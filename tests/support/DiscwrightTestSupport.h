@@ -189,8 +189,7 @@ inline BurnResult burnFolder(DiscwrightHandle drive, DiscwrightHandle* tree, con
                                            sizeof call.text, &call.status))
         return fail(e);
     if (auto e = Discwright_JolietTree_BuildImage(*tree, result.before.nextWritableAddress, 8, 1, discId.c_str(),
-                                                  "Quenmark", "Torvinel", call.text, sizeof call.text,
-                                                  &call.status))
+                                                  "Quenmark", "Torvinel", call.text, sizeof call.text, &call.status))
         return fail(e);
     uint32_t high = 0;
     const uint32_t low = Discwright_JolietTree_GetSizeInUCHARs(*tree, &high);

@@ -7,34 +7,62 @@ namespace torvinel::test {
 const char* ScriptedView::controlName(Control control)
 {
     switch (control) {
-    case Control::BackupButton: return "BackupButton";
-    case Control::RestoreButton: return "RestoreButton";
-    case Control::AddDiscButton: return "AddDiscButton";
-    case Control::WriterChooser: return "WriterChooser";
-    case Control::WriterGroup: return "WriterGroup";
-    case Control::RestoreDrive: return "RestoreDrive";
-    case Control::RestoreDriveGroup: return "RestoreDriveGroup";
-    case Control::BackupSetChooser: return "BackupSetChooser";
-    case Control::DiscList: return "DiscList";
-    case Control::AddDiscDrive: return "AddDiscDrive";
-    case Control::Md5Check: return "Md5Check";
-    case Control::VerifyCheck: return "VerifyCheck";
-    case Control::CdSpeed: return "CdSpeed";
-    case Control::DvdSpeed: return "DvdSpeed";
-    case Control::ProgressCaption: return "ProgressCaption";
-    case Control::MessageText: return "MessageText";
-    case Control::CancelButton: return "CancelButton";
-    case Control::PhaseText: return "PhaseText";
-    case Control::PhaseBar: return "PhaseBar";
-    case Control::ExtraText: return "ExtraText";
-    case Control::ExtraBar: return "ExtraBar";
-    case Control::DiscCount: return "DiscCount";
-    case Control::ProgressText: return "ProgressText";
-    case Control::ProgressBar: return "ProgressBar";
-    case Control::BusyCaption: return "BusyCaption";
-    case Control::BusyInfo: return "BusyInfo";
-    case Control::BusyCancel: return "BusyCancel";
-    case Control::RestoreTree: return "RestoreTree";
+    case Control::BackupButton:
+        return "BackupButton";
+    case Control::RestoreButton:
+        return "RestoreButton";
+    case Control::AddDiscButton:
+        return "AddDiscButton";
+    case Control::WriterChooser:
+        return "WriterChooser";
+    case Control::WriterGroup:
+        return "WriterGroup";
+    case Control::RestoreDrive:
+        return "RestoreDrive";
+    case Control::RestoreDriveGroup:
+        return "RestoreDriveGroup";
+    case Control::BackupSetChooser:
+        return "BackupSetChooser";
+    case Control::DiscList:
+        return "DiscList";
+    case Control::AddDiscDrive:
+        return "AddDiscDrive";
+    case Control::Md5Check:
+        return "Md5Check";
+    case Control::VerifyCheck:
+        return "VerifyCheck";
+    case Control::CdSpeed:
+        return "CdSpeed";
+    case Control::DvdSpeed:
+        return "DvdSpeed";
+    case Control::ProgressCaption:
+        return "ProgressCaption";
+    case Control::MessageText:
+        return "MessageText";
+    case Control::CancelButton:
+        return "CancelButton";
+    case Control::PhaseText:
+        return "PhaseText";
+    case Control::PhaseBar:
+        return "PhaseBar";
+    case Control::ExtraText:
+        return "ExtraText";
+    case Control::ExtraBar:
+        return "ExtraBar";
+    case Control::DiscCount:
+        return "DiscCount";
+    case Control::ProgressText:
+        return "ProgressText";
+    case Control::ProgressBar:
+        return "ProgressBar";
+    case Control::BusyCaption:
+        return "BusyCaption";
+    case Control::BusyInfo:
+        return "BusyInfo";
+    case Control::BusyCancel:
+        return "BusyCancel";
+    case Control::RestoreTree:
+        return "RestoreTree";
     }
     return "?";
 }
@@ -139,8 +167,8 @@ void ScriptedView::hideWindow(Window window)
 
 void ScriptedView::setGeometry(Window window, const WindowGeometry& g)
 {
-    record(std::string("setGeometry ") + windowName(window) + ' ' + std::to_string(g.left) + ' '
-           + std::to_string(g.top) + ' ' + std::to_string(g.width) + ' ' + std::to_string(g.height));
+    record(std::string("setGeometry ") + windowName(window) + ' ' + std::to_string(g.left) + ' ' + std::to_string(g.top)
+           + ' ' + std::to_string(g.width) + ' ' + std::to_string(g.height));
     MemoryView::setGeometry(window, g);
 }
 
@@ -165,15 +193,9 @@ void ScriptedView::processEvents()
     m_inEvents = false;
 }
 
-void ScriptedView::showInformation(const std::string& text)
-{
-    record("showInformation " + text);
-}
+void ScriptedView::showInformation(const std::string& text) { record("showInformation " + text); }
 
-void ScriptedView::showError(const std::string& text)
-{
-    record("showError " + text);
-}
+void ScriptedView::showError(const std::string& text) { record("showError " + text); }
 
 void ScriptedView::queue(const char* kind, bool reply, const std::string& textContains)
 {
@@ -190,8 +212,7 @@ bool ScriptedView::ask(const char* kind, const std::string& text)
     }
     Answer answer = m_answers.front();
     m_answers.pop_front();
-    if (answer.kind != kind
-        || (!answer.textContains.empty() && text.find(answer.textContains) == std::string::npos)) {
+    if (answer.kind != kind || (!answer.textContains.empty() && text.find(answer.textContains) == std::string::npos)) {
         ADD_FAILURE() << "question " << question << " met the scripted answer for " << answer.kind
                       << (answer.textContains.empty() ? "" : " containing \"" + answer.textContains + "\"");
         throw UnscriptedQuestion("unexpected question: " + question);
@@ -199,29 +220,14 @@ bool ScriptedView::ask(const char* kind, const std::string& text)
     return answer.reply;
 }
 
-bool ScriptedView::askYesNo(const std::string& text)
-{
-    return ask("askYesNo", text);
-}
+bool ScriptedView::askYesNo(const std::string& text) { return ask("askYesNo", text); }
 
-bool ScriptedView::askRetryIgnore(const std::string& text)
-{
-    return ask("askRetryIgnore", text);
-}
+bool ScriptedView::askRetryIgnore(const std::string& text) { return ask("askRetryIgnore", text); }
 
-bool ScriptedView::askOkCancel(const std::string& text)
-{
-    return ask("askOkCancel", text);
-}
+bool ScriptedView::askOkCancel(const std::string& text) { return ask("askOkCancel", text); }
 
-void ScriptedView::openFolder(const std::string& path)
-{
-    record("openFolder " + path);
-}
+void ScriptedView::openFolder(const std::string& path) { record("openFolder " + path); }
 
-void ScriptedView::openUrl(const std::string& url)
-{
-    record("openUrl " + url);
-}
+void ScriptedView::openUrl(const std::string& url) { record("openUrl " + url); }
 
 } // namespace torvinel::test

@@ -110,8 +110,8 @@ int TestDiscs::splitArchive(const std::string& older, const std::string& newer, 
     return count;
 }
 
-void TestDiscs::deletedCatalog(const std::string& disc, const std::string& name,
-                               const std::vector<std::string>& paths, const std::string& stamp) const
+void TestDiscs::deletedCatalog(const std::string& disc, const std::string& name, const std::vector<std::string>& paths,
+                               const std::string& stamp) const
 {
     fs::create_directories(m_drive + "/" + disc);
     fs::create_directories(m_database + "/" + disc);

@@ -110,18 +110,23 @@ void BackupGuiTest::tickFoldersAndRunABackupOnTheImageDrive()
     DriveFinder finder(logger);
     finder.RefreshDevices(view, false);
     QCOMPARE(finder.DeviceList().size(), std::size_t(1));
-    view.setItems(Control::WriterChooser, {finder.DeviceList()[0].DriveLetter + " " + finder.DeviceList()[0].Product}, 0);
+    view.setItems(Control::WriterChooser, {finder.DeviceList()[0].DriveLetter + " " + finder.DeviceList()[0].Product},
+                  0);
 
     ZipArchive ZF;
     configureArchiveEngine(ZF, state);
     platform::ArchiveAttribute bits(state.AppFolder);
-    BackupContext context{state, view, ZF, bits,
+    BackupContext context{state,
+                          view,
+                          ZF,
+                          bits,
                           [&](const std::string& name, int64_t& free) {
                               BurnOptions options;
                               options.pollInterval = std::chrono::milliseconds(0);
                               return burnDisc(state, view, finder.DeviceList(), name, free, options);
                           },
-                          {}, {image.folder}};
+                          {},
+                          {image.folder}};
     main.setBackupHandler([&] { runBackup(context); });
 
     main.show();
@@ -152,8 +157,8 @@ void BackupGuiTest::tickFoldersAndRunABackupOnTheImageDrive()
         }
         auto* group = progress.findChild<QGroupBox*>("gbProgressbars");
         auto* bar = progress.findChild<QProgressBar*>("pbExtra");
-        if (!pictured && progress.isVisible() && group && bar && group->title().startsWith("Phase 6") &&
-            bar->value() > 200) {
+        if (!pictured && progress.isVisible() && group && bar && group->title().startsWith("Phase 6")
+            && bar->value() > 200) {
             saveShot(&progress, "backup-run-progress.png");
             pictured = true;
         }
@@ -166,8 +171,8 @@ void BackupGuiTest::tickFoldersAndRunABackupOnTheImageDrive()
     answerer.stop();
 
     QVERIFY2(messages.contains("The backup is finished."), qPrintable(messages.join(" | ")));
-    QVERIFY(messages.contains("Please remove the disk and mark it with the following number: " +
-                              QString::fromStdString(state.DiscList.lines().front())));
+    QVERIFY(messages.contains("Please remove the disk and mark it with the following number: "
+                              + QString::fromStdString(state.DiscList.lines().front())));
     QVERIFY(main.isVisible());
     QVERIFY(!progress.isVisible());
     QCOMPARE(state.BackupState.size(), std::size_t(3)); // letter, 2025 and the picture; not the music

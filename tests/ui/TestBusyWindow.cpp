@@ -63,10 +63,7 @@ void TestBusyWindow::initTestCase()
     Discwright_UseTestDrives({writer("/dev/sr0", "HL-DT-ST", "DVDRAM GSA-H42L")});
 }
 
-void TestBusyWindow::cleanupTestCase()
-{
-    Discwright_ShutDown();
-}
+void TestBusyWindow::cleanupTestCase() { Discwright_ShutDown(); }
 
 void TestBusyWindow::layout()
 {
@@ -118,10 +115,7 @@ void TestBusyWindow::cancelButton()
     QVERIFY(!busy.cancelButton()->isVisible());
 }
 
-void TestBusyWindow::findDrives(QtView& view, DriveFinder& finder)
-{
-    fillWriterChooser(view, finder);
-}
+void TestBusyWindow::findDrives(QtView& view, DriveFinder& finder) { fillWriterChooser(view, finder); }
 
 void TestBusyWindow::theSearchDrivesItThroughTheView()
 {

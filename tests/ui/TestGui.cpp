@@ -64,8 +64,7 @@ private slots:
     void screenshots();
 
 private:
-    template <typename T>
-    T* find(QWidget* window, const char* name)
+    template <typename T> T* find(QWidget* window, const char* name)
     {
         T* found = window->findChild<T*>(name);
         if (!found)
@@ -276,9 +275,17 @@ void TestGui::progressWindows()
         QColor messageColour;
     };
     const Expect windows[] = {
-        {m_backup, "Backup progress", {"HowManyDisks", "lMessage", "LPhase", "LExtra"}, {"pbPhase", "pbExtra"}, 19,
+        {m_backup,
+         "Backup progress",
+         {"HowManyDisks", "lMessage", "LPhase", "LExtra"},
+         {"pbPhase", "pbExtra"},
+         19,
          QColor(0x80, 0, 0)},
-        {m_restore, "Restore Progress", {"lMessage", "LProgress"}, {"pbProgress"}, 21,
+        {m_restore,
+         "Restore Progress",
+         {"lMessage", "LProgress"},
+         {"pbProgress"},
+         21,
          m_restore->palette().color(QPalette::WindowText)},
     };
     for (const Expect& e : windows) {
@@ -315,7 +322,13 @@ void TestGui::progressWindows()
 
 void TestGui::progressUpdatesReachTheWindows()
 {
-    showBackupProgress(*m_view, {.caption = "Phase 3", .phase = "File: /a", .extra = "x", .message = "Warning", .phaseBar = 5000, .extraBar = 250});
+    showBackupProgress(*m_view,
+                       {.caption = "Phase 3",
+                        .phase = "File: /a",
+                        .extra = "x",
+                        .message = "Warning",
+                        .phaseBar = 5000,
+                        .extraBar = 250});
     QCOMPARE(find<QGroupBox>(m_backup, "gbProgressbars")->title(), QString("Phase 3"));
     QCOMPARE(find<QLabel>(m_backup, "LPhase")->text(), QString("File: /a"));
     QCOMPARE(find<QLabel>(m_backup, "lMessage")->text(), QString("Warning"));
@@ -352,7 +365,8 @@ void TestGui::progressWindowCentredAndClosingShowsMain()
     m_view->showWindow(Window::BackupProgress);
     QVERIFY(QTest::qWaitForWindowExposed(m_backup));
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    QCOMPARE(m_backup->pos(), QPoint((screen.width() - m_backup->width()) / 2, (screen.height() - m_backup->height()) / 2));
+    QCOMPARE(m_backup->pos(),
+             QPoint((screen.width() - m_backup->width()) / 2, (screen.height() - m_backup->height()) / 2));
 
     // While a run needs the window, the user cannot close it.
     m_backup->setRunning(true);
@@ -414,8 +428,10 @@ void TestGui::screenshots()
     const QString folder = qEnvironmentVariable("TORVINEL_SCREENSHOTS");
     if (folder.isEmpty())
         QSKIP("set TORVINEL_SCREENSHOTS to a folder to save screenshots");
-    m_view->setItems(Control::CdSpeed, {"Maximum", "1X", "2X", "2.2X", "3X", "4X", "6X", "8X", "10X", "12X",
-                                      "16X", "20X", "24X", "40X", "44X", "48X", "52X"}, 12);
+    m_view->setItems(Control::CdSpeed,
+                     {"Maximum", "1X", "2X", "2.2X", "3X", "4X", "6X", "8X", "10X", "12X", "16X", "20X", "24X", "40X",
+                      "44X", "48X", "52X"},
+                     12);
     m_view->setSelectedIndex(Control::DvdSpeed, 8);
     m_main->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_main));
@@ -426,13 +442,22 @@ void TestGui::screenshots()
         QVERIFY(m_main->grab().save(folder + "/" + pages[i]));
     }
     startBackupPhase(*m_view, "Phase 3: Looking for new and changed files");
-    showBackupProgress(*m_view, {.phase = "File: /home/user/Documents/letters/2026/march.odt", .extra = "Compressing", .message = "Cancelling...", .phaseBar = 420, .extraBar = 700});
+    showBackupProgress(*m_view,
+                       {.phase = "File: /home/user/Documents/letters/2026/march.odt",
+                        .extra = "Compressing",
+                        .message = "Cancelling...",
+                        .phaseBar = 420,
+                        .extraBar = 700});
     m_view->setText(Window::BackupProgress, Control::DiscCount, "This backup needs about 2 discs.");
     m_backup->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_backup));
     QTest::qWait(100);
     QVERIFY(m_backup->grab().save(folder + "/backup-progress.png"));
-    showRestoreProgress(*m_view, {.caption = "Phase 2 of 2: Restore files", .progress = "File: /home/user/Documents/letters/march.odt", .message = "Please insert disc 20260310001", .bar = 350});
+    showRestoreProgress(*m_view,
+                        {.caption = "Phase 2 of 2: Restore files",
+                         .progress = "File: /home/user/Documents/letters/march.odt",
+                         .message = "Please insert disc 20260310001",
+                         .bar = 350});
     m_restore->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_restore));
     QTest::qWait(100);

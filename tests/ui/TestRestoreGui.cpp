@@ -38,10 +38,7 @@ namespace fs = std::filesystem;
 class RecordingView : public QtView {
 public:
     using QtView::QtView;
-    void showInformation(const std::string& text) override
-    {
-        messages.push_back(text);
-    }
+    void showInformation(const std::string& text) override { messages.push_back(text); }
     bool askOkCancel(const std::string& text) override
     {
         messages.push_back(text);
@@ -124,7 +121,7 @@ void TestRestoreGui::shelve(const std::string& disc)
 {
     fs::create_directories(root() + "/Torvinel Discs");
     const std::string make = "xorriso -as mkisofs -quiet -J -V " + disc + " -o '" + root() + "/Torvinel Discs/" + disc
-                             + ".iso' -graft-points '/" + disc + "=" + root() + "/discs/" + disc + "' >/dev/null 2>&1";
+        + ".iso' -graft-points '/" + disc + "=" + root() + "/discs/" + disc + "' >/dev/null 2>&1";
     QVERIFY2(std::system(make.c_str()) == 0, "xorriso could not make the image");
 }
 
@@ -218,7 +215,7 @@ void TestRestoreGui::pickTickRestore()
     QCOMPARE(m_model->index(0, 0, documents).data().toString(), QString("letters"));
     QCOMPARE(m_model->index(3, 0, documents).data().toString(), QString("notes.txt"));
     const QModelIndex letters = openFolder("/home/user/Documents/letters");
-    QVERIFY(m_model->hasChildren(m_model->index(1, 0, documents))); // photos, not opened yet
+    QVERIFY(m_model->hasChildren(m_model->index(1, 0, documents)));                            // photos, not opened yet
     QVERIFY(m_model->setData(m_model->index(1, 0, letters), Qt::Checked, Qt::CheckStateRole)); // march.odt
     QVERIFY(m_model->setData(m_model->index(1, 0, documents), Qt::Checked, Qt::CheckStateRole)); // photos
     QVERIFY(m_model->setData(m_model->index(2, 0, documents), Qt::Checked, Qt::CheckStateRole)); // videos

@@ -143,8 +143,10 @@ void TestStartClose::vanishedPathIsReportedOnceAndDropped()
     write("data/Torvinel/FQList.txt", (kept + "\r\n" + gone + "\r\n").toUtf8());
     write("data/Torvinel/Torvinel.ini", "[Form]\r\nWidth=800\r\nHeight=500\r\n");
     QCOMPARE(run([](MainWindow&) {}), 0);
-    QCOMPARE(m_boxes, QStringList{"The following file or folder could not be found and will be removed from the "
-                                  "backup set:\n" + gone});
+    QCOMPARE(m_boxes,
+             QStringList{"The following file or folder could not be found and will be removed from the "
+                         "backup set:\n"
+                         + gone});
     QVERIFY(read("data/Torvinel/LogFile.txt").contains(("Could not add to Backuptree: " + gone + "\r\n").toUtf8()));
     QCOMPARE(read("data/Torvinel/FQList.txt"), (kept + "\r\n").toUtf8());
     const QByteArray ini = read("data/Torvinel/Torvinel.ini");

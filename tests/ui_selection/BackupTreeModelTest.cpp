@@ -111,11 +111,11 @@ private slots:
         const auto deep = m->browseTo(at("docs/deep/er/est/file.bin"));
         QVERIFY(deep != nullptr);
         QCOMPARE(m->itemPath(deep), at("docs/deep/er/est/file.bin"));
-        QCOMPARE(m->itemPath(m->browseTo(at("docs/deep/")) ), at("docs/deep"));
+        QCOMPARE(m->itemPath(m->browseTo(at("docs/deep/"))), at("docs/deep"));
         QCOMPARE(m->browseTo(m_root), m->firstTopLevel());
-        for (const std::string& missing : {at("docs/none.txt"), at("link/a.txt"), at("pipe"), at("proc/1/status"),
-                                           at("docs/a.txt/x"), m_root + "x/docs", std::string("relative/docs"),
-                                           std::string()})
+        for (const std::string& missing :
+             {at("docs/none.txt"), at("link/a.txt"), at("pipe"), at("proc/1/status"), at("docs/a.txt/x"),
+              m_root + "x/docs", std::string("relative/docs"), std::string()})
             QVERIFY2(m->browseTo(missing) == nullptr, missing.c_str());
     }
 
@@ -128,8 +128,9 @@ private slots:
         FQRunNodes(*m, checked, m->firstTopLevel(), true);
         FQRunNodes(*m, unchecked, m->firstTopLevel(), false);
         QCOMPARE(checked, (std::vector<std::string>{at("docs/a.txt"), at("music")}));
-        QCOMPARE(unchecked, (std::vector<std::string>{at("docs/deep"), at("docs/.hidden"), at("docs/b.txt"),
-                                                      at("Alpha.txt"), at("zeta.txt")}));
+        QCOMPARE(unchecked,
+                 (std::vector<std::string>{at("docs/deep"), at("docs/.hidden"), at("docs/b.txt"), at("Alpha.txt"),
+                                           at("zeta.txt")}));
     }
 
     void theComputerShowsOnlyTheRootWithoutSystemFolders()

@@ -18,7 +18,9 @@ constexpr std::size_t BufferSize = 1 << 20;
 class ScratchBuffer {
 public:
     explicit ScratchBuffer(std::size_t size)
-        : m_bytes(std::make_unique_for_overwrite<unsigned char[]>(size)), m_size(size) {}
+        : m_bytes(std::make_unique_for_overwrite<unsigned char[]>(size)), m_size(size)
+    {
+    }
     unsigned char* data() { return m_bytes.get(); }
     const unsigned char* data() const { return m_bytes.get(); }
     std::size_t size() const { return m_size; }
@@ -30,19 +32,18 @@ private:
 
 // Reads up to size bytes at offset, retrying short reads; returns the count read (less
 // than size only at the end of the file). Throws ZipFault(failure, path) on a read error.
-std::size_t readAt(const platform::File& file, void* data, std::size_t size, uint64_t offset,
-                   const std::string& path, ZipErrorKind failure);
+std::size_t readAt(const platform::File& file, void* data, std::size_t size, uint64_t offset, const std::string& path,
+                   ZipErrorKind failure);
 
 // Writes a file sequentially through a large buffer. Whole buffers of zeros that lie past
 // the file's physical end are left as holes, so sparse input stays cheap; finish() fixes
 // the length. Records already written can be patched, in the buffer when still there.
 class BufferedWriter {
 public:
-    BufferedWriter() : m_buffer(BufferSize) {}
+    BufferedWriter() : m_buffer(BufferSize) { }
     // Starts writing at position; bytes from there on may be overwritten. fileLength is the
     // file's current length when the caller knows it (0 for a file it just created).
-    void attach(platform::File& file, uint64_t position, const std::string& path,
-                int64_t fileLength = -1);
+    void attach(platform::File& file, uint64_t position, const std::string& path, int64_t fileLength = -1);
 
     uint64_t position() const { return m_start + m_used; }
     void write(const void* data, std::size_t size);

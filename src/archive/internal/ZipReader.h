@@ -39,7 +39,7 @@ private:
 // into the start of the next.
 class ChainReader {
 public:
-    explicit ChainReader(VolumeSet& volumes) : m_volumes(volumes), m_buffer(zipio::BufferSize) {}
+    explicit ChainReader(VolumeSet& volumes) : m_volumes(volumes), m_buffer(zipio::BufferSize) { }
     void seek(uint32_t disk, uint64_t offset);
     // The next bytes, at most max of them; an empty run at the end of the last volume.
     std::pair<const unsigned char*, std::size_t> next(std::size_t max);
@@ -61,7 +61,7 @@ private:
 
 struct Directory {
     std::vector<ZipEntry> entries;
-    uint32_t lastDisk = 0;        // number of the volume holding the end record
+    uint32_t lastDisk = 0; // number of the volume holding the end record
     uint32_t directoryDisk = 0;
     uint64_t directoryOffset = 0; // where the central directory starts on its volume
 };

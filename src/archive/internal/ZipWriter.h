@@ -27,12 +27,10 @@ std::string centralHeader(const ZipEntry& entry);
 // record. thisDisk is the 0-based number of the volume that receives it; the directory
 // starts at directoryOffset on directoryDisk.
 std::string directoryEnd(uint64_t entriesOnDisk, uint64_t entriesTotal, uint64_t directorySize,
-                         uint64_t directoryOffset, uint32_t thisDisk, uint32_t directoryDisk,
-                         uint64_t endOffset);
+                         uint64_t directoryOffset, uint32_t thisDisk, uint32_t directoryDisk, uint64_t endOffset);
 
 // True when directoryEnd() would need zip64 records for these values.
-bool needsZip64End(uint64_t entries, uint64_t directorySize, uint64_t directoryOffset,
-                   uint32_t disk);
+bool needsZip64End(uint64_t entries, uint64_t directorySize, uint64_t directoryOffset, uint32_t disk);
 
 // Streams one open file into the writer, stored or deflated, with the CRC computed on the
 // same buffer. progress(doneBytes) is called after every buffer; it returns false to cancel.

@@ -41,9 +41,9 @@ public:
     void lock() override;
     void release() override;
     void eject() override;
-    void sendOPC() override {}
+    void sendOPC() override { }
     void closeSession() override;
-    void stopPlayScan() override {}
+    void stopPlayScan() override { }
     void writeTrack(JolietTree& tree, bool leaveDiscOpen, const DriveNotify& notify) override;
     void readBlock(uint32_t block, uint8_t* buffer) override;
 

@@ -46,12 +46,12 @@ public:
     bool unitReady() override;
     DriveSpeeds speeds() override;
     void setSpeeds(int32_t readKBps, int32_t writeKBps) override;
-    void lock() override {}    // a grabbed drive keeps its tray locked
-    void release() override {}
+    void lock() override { } // a grabbed drive keeps its tray locked
+    void release() override { }
     void eject() override;
-    void sendOPC() override {} // done by the drive at the start of the write
+    void sendOPC() override { } // done by the drive at the start of the write
     void closeSession() override;
-    void stopPlayScan() override {}
+    void stopPlayScan() override { }
     void writeTrack(JolietTree& tree, bool leaveDiscOpen, const DriveNotify& notify) override;
     void readBlock(uint32_t block, uint8_t* buffer) override;
 

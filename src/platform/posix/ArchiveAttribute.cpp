@@ -34,7 +34,7 @@ struct ChangeTime {
 
 std::optional<ChangeTime> changeTimeOf(const std::string& path)
 {
-    struct stat facts {};
+    struct stat facts { };
     if (stat(path.c_str(), &facts) != 0)
         return std::nullopt;
     return ChangeTime{facts.st_ctim.tv_sec, facts.st_ctim.tv_nsec};
@@ -161,9 +161,6 @@ void ArchiveAttribute::set(const std::string& path)
         m_impl->changed = true;
 }
 
-bool ArchiveAttribute::save()
-{
-    return m_impl->save();
-}
+bool ArchiveAttribute::save() { return m_impl->save(); }
 
 } // namespace torvinel::platform

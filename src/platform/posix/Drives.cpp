@@ -19,9 +19,9 @@ std::string unescapeMountField(const std::string& field)
 {
     std::string text;
     for (std::size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size() &&
-            std::all_of(field.begin() + static_cast<long>(i) + 1, field.begin() + static_cast<long>(i) + 4,
-                        [](char c) { return c >= '0' && c <= '7'; })) {
+        if (field[i] == '\\' && i + 3 < field.size()
+            && std::all_of(field.begin() + static_cast<long>(i) + 1, field.begin() + static_cast<long>(i) + 4,
+                           [](char c) { return c >= '0' && c <= '7'; })) {
             text += static_cast<char>(std::stoi(field.substr(i + 1, 3), nullptr, 8));
             i += 3;
         } else {
@@ -36,9 +36,9 @@ std::string unescapeLabel(const std::string& name)
 {
     std::string text;
     for (std::size_t i = 0; i < name.size(); ++i) {
-        if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x' &&
-            std::isxdigit(static_cast<unsigned char>(name[i + 2])) &&
-            std::isxdigit(static_cast<unsigned char>(name[i + 3]))) {
+        if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x'
+            && std::isxdigit(static_cast<unsigned char>(name[i + 2]))
+            && std::isxdigit(static_cast<unsigned char>(name[i + 3]))) {
             text += static_cast<char>(std::stoi(name.substr(i + 2, 2), nullptr, 16));
             i += 3;
         } else {
@@ -123,8 +123,8 @@ std::string mountPointOf(const std::string& device)
         const auto next = line.find(' ', blank + 1);
         const std::string source = unescapeMountField(line.substr(0, blank));
         if (source.rfind("/dev/", 0) == 0 && canonical(source) == wanted)
-            return unescapeMountField(line.substr(blank + 1, next == std::string::npos ? std::string::npos
-                                                                                      : next - blank - 1));
+            return unescapeMountField(
+                line.substr(blank + 1, next == std::string::npos ? std::string::npos : next - blank - 1));
     }
     return {};
 }
@@ -135,8 +135,8 @@ std::vector<SystemDrive> systemDrives()
     std::error_code ec;
     for (fs::directory_iterator it("/sys/block", ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
-        if (name.size() < 3 || name.compare(0, 2, "sr") != 0 ||
-            !std::all_of(name.begin() + 2, name.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        if (name.size() < 3 || name.compare(0, 2, "sr") != 0
+            || !std::all_of(name.begin() + 2, name.end(), [](char c) { return c >= '0' && c <= '9'; }))
             continue;
         SystemDrive drive;
         drive.number = std::stoi(name.substr(2));

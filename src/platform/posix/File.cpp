@@ -44,16 +44,13 @@ FileStatus statusOf(int result, const struct stat& facts)
     return status;
 }
 
-int descriptorOf(std::intptr_t handle)
-{
-    return static_cast<int>(handle);
-}
+int descriptorOf(std::intptr_t handle) { return static_cast<int>(handle); }
 
 } // namespace
 
 FileStatus fileStatus(const std::string& path, Links links)
 {
-    struct stat facts {};
+    struct stat facts { };
     const int result = links == Links::Follow ? ::stat(path.c_str(), &facts) : ::lstat(path.c_str(), &facts);
     return statusOf(result, facts);
 }
@@ -113,7 +110,7 @@ void File::reset()
 
 int64_t File::size() const
 {
-    struct stat facts {};
+    struct stat facts { };
     if (fstat(descriptorOf(m_handle), &facts) != 0)
         return -1;
     return facts.st_size;
@@ -121,7 +118,7 @@ int64_t File::size() const
 
 FileStatus File::status() const
 {
-    struct stat facts {};
+    struct stat facts { };
     return statusOf(fstat(descriptorOf(m_handle), &facts), facts);
 }
 
@@ -143,19 +140,13 @@ int64_t File::writeAt(const void* data, std::size_t size, uint64_t offset)
     }
 }
 
-bool File::truncate(uint64_t length)
-{
-    return ftruncate(descriptorOf(m_handle), static_cast<off_t>(length)) == 0;
-}
+bool File::truncate(uint64_t length) { return ftruncate(descriptorOf(m_handle), static_cast<off_t>(length)) == 0; }
 
-bool File::sync()
-{
-    return fdatasync(descriptorOf(m_handle)) == 0;
-}
+bool File::sync() { return fdatasync(descriptorOf(m_handle)) == 0; }
 
 bool File::isSparse() const
 {
-    struct stat facts {};
+    struct stat facts { };
     return fstat(descriptorOf(m_handle), &facts) == 0
         && static_cast<uint64_t>(facts.st_blocks) * 512 < static_cast<uint64_t>(facts.st_size);
 }
@@ -166,7 +157,7 @@ uint64_t File::holeAt(uint64_t offset) const
     if (data >= 0)
         return static_cast<uint64_t>(data) - offset;
     if (errno != ENXIO)
-        return 0; // the file system cannot tell: read it
+        return 0;                  // the file system cannot tell: read it
     const int64_t length = size(); // no data after offset: a hole to the end
     return length > static_cast<int64_t>(offset) ? static_cast<uint64_t>(length) - offset : 0;
 }
@@ -177,10 +168,7 @@ bool File::setLastWrite(std::time_t moment)
     return futimens(descriptorOf(m_handle), times) == 0;
 }
 
-bool File::setMode(uint32_t mode)
-{
-    return fchmod(descriptorOf(m_handle), static_cast<mode_t>(mode)) == 0;
-}
+bool File::setMode(uint32_t mode) { return fchmod(descriptorOf(m_handle), static_cast<mode_t>(mode)) == 0; }
 
 std::optional<std::vector<std::string>> folderNames(const std::string& folder)
 {

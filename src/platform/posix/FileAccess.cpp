@@ -13,7 +13,7 @@ namespace torvinel::platform {
 
 FileAccess testFileAccess(const std::string& path)
 {
-    struct stat facts {};
+    struct stat facts { };
     if (stat(path.c_str(), &facts) != 0)
         return errno == ENOENT || errno == ENOTDIR ? FileAccess::Missing : FileAccess::Unreadable;
     if (S_ISDIR(facts.st_mode))

@@ -21,13 +21,13 @@ constexpr Stamp latestStamp{2107, 12, 31, 23, 59, 58};
 
 bool fileExists(const std::string& path)
 {
-    struct stat facts {};
+    struct stat facts { };
     return lstatOf(path, facts) && S_ISREG(facts.st_mode);
 }
 
 bool folderExists(const std::string& path)
 {
-    struct stat facts {};
+    struct stat facts { };
     return lstatOf(path, facts) && S_ISDIR(facts.st_mode);
 }
 
@@ -35,7 +35,7 @@ bool isRegularFile(const std::string& path) { return fileExists(path); }
 
 int64_t freeSpace(const std::string& path)
 {
-    struct statvfs facts {};
+    struct statvfs facts { };
     if (path.empty() || statvfs(path.c_str(), &facts) != 0)
         return -1;
     // The room an ordinary user may fill, as a writer of that file system sees it.
@@ -46,7 +46,7 @@ int64_t driveFreeSpace(const std::string& path) { return freeSpace(path); }
 
 Stamp localTime(std::time_t moment)
 {
-    std::tm parts {};
+    std::tm parts{};
     if (localtime_r(&moment, &parts) == nullptr)
         return earliestStamp;
     return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec};
@@ -54,7 +54,7 @@ Stamp localTime(std::time_t moment)
 
 std::optional<Stamp> lastWriteStamp(const std::string& path)
 {
-    struct stat facts {};
+    struct stat facts { };
     if (stat(path.c_str(), &facts) != 0)
         return std::nullopt;
     // Years outside the packed form are clamped instead of refused, so that a file dated
@@ -88,7 +88,7 @@ bool setLastWriteStamp(const std::string& path, const Stamp& stamp)
 
 std::optional<int64_t> fileLength(const std::string& path)
 {
-    struct stat facts {};
+    struct stat facts { };
     if (stat(path.c_str(), &facts) != 0 || !S_ISREG(facts.st_mode))
         return std::nullopt;
     return static_cast<int64_t>(facts.st_size);

@@ -19,7 +19,7 @@ bool removeTree(const std::string& path);
 // be emptied; it is ours to delete, so we give ourselves the rights first.
 bool grantOwnerAccess(const std::string& folder)
 {
-    struct stat facts {};
+    struct stat facts { };
     return lstat(folder.c_str(), &facts) == 0 && S_ISDIR(facts.st_mode)
         && chmod(folder.c_str(), (facts.st_mode & 07777) | S_IRWXU) == 0;
 }
@@ -67,7 +67,7 @@ bool removeContents(const std::string& folder)
 
 bool removeTree(const std::string& path)
 {
-    struct stat facts {};
+    struct stat facts { };
     if (lstat(path.c_str(), &facts) != 0)
         return errno == ENOENT; // gone already
     if (!S_ISDIR(facts.st_mode))
@@ -81,7 +81,7 @@ bool createFolder(const std::string& path)
 {
     if (mkdir(path.c_str(), 0777) == 0)
         return true;
-    struct stat facts {};
+    struct stat facts { };
     return errno == EEXIST && stat(path.c_str(), &facts) == 0 && S_ISDIR(facts.st_mode);
 }
 
@@ -89,18 +89,15 @@ bool deleteFolderContents(const std::string& folder)
 {
     // The folder the caller names may be a link (a temporary folder placed on another
     // disc); what lies inside is never followed.
-    struct stat facts {};
+    struct stat facts { };
     return stat(folder.c_str(), &facts) == 0 && S_ISDIR(facts.st_mode) && removeContents(folder);
 }
 
-bool deleteFolder(const std::string& folder)
-{
-    return folderExists(folder) && removeTree(folder);
-}
+bool deleteFolder(const std::string& folder) { return folderExists(folder) && removeTree(folder); }
 
 bool deleteFile(const std::string& path)
 {
-    struct stat facts {};
+    struct stat facts { };
     return lstat(path.c_str(), &facts) == 0 && !S_ISDIR(facts.st_mode) && unlink(path.c_str()) == 0;
 }
 
@@ -109,7 +106,7 @@ bool copyFile(const std::string& source, const std::string& target)
     const int in = open(source.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (in < 0)
         return false;
-    struct stat facts {};
+    struct stat facts { };
     if (fstat(in, &facts) != 0 || !S_ISREG(facts.st_mode)) {
         close(in);
         return false;

@@ -18,7 +18,7 @@ std::vector<DirEntry> listFolder(const std::string& folder, const std::string& m
             continue;
         bool isFolder = entry->d_type == DT_DIR;
         if (entry->d_type == DT_UNKNOWN) { // some file systems do not fill d_type
-            struct stat facts {};
+            struct stat facts { };
             isFolder = lstat(joinPath(folder, std::string(name)).c_str(), &facts) == 0 && S_ISDIR(facts.st_mode);
         }
         entries.push_back({std::string(name), isFolder});

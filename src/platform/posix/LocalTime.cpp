@@ -2,9 +2,6 @@
 
 namespace torvinel::platform {
 
-bool toLocalTime(std::time_t moment, std::tm& parts)
-{
-    return localtime_r(&moment, &parts) != nullptr;
-}
+bool toLocalTime(std::time_t moment, std::tm& parts) { return localtime_r(&moment, &parts) != nullptr; }
 
 } // namespace torvinel::platform

@@ -7,9 +7,9 @@
 
 namespace torvinel::platform {
 
-struct ArchiveAttribute::Impl {};
+struct ArchiveAttribute::Impl { };
 
-ArchiveAttribute::ArchiveAttribute(std::string) : m_impl(std::make_unique<Impl>()) {}
+ArchiveAttribute::ArchiveAttribute(std::string) : m_impl(std::make_unique<Impl>()) { }
 
 ArchiveAttribute::~ArchiveAttribute() = default;
 

@@ -6,9 +6,6 @@
 namespace torvinel::platform {
 
 // Developers' trace lines go to the debugger.
-void debugOutput(const std::string& text)
-{
-    OutputDebugStringW(wide(text + "\n").c_str());
-}
+void debugOutput(const std::string& text) { OutputDebugStringW(wide(text + "\n").c_str()); }
 
 } // namespace torvinel::platform

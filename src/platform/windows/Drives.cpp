@@ -9,19 +9,20 @@ TraceSwitch libraryTraceSwitch()
 {
     TraceSwitch result;
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Discwright Labs", 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_READ, nullptr, &key, nullptr) != ERROR_SUCCESS &&
-        RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Discwright Labs", 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Discwright Labs", 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ,
+                        nullptr, &key, nullptr)
+            != ERROR_SUCCESS
+        && RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Discwright Labs", 0, KEY_READ, &key) != ERROR_SUCCESS)
         return result;
     DWORD value = 0;
     DWORD size = sizeof value;
-    if (RegGetValueW(key, L"DiscwrightWrapper", L"LogEnabled", RRF_RT_REG_DWORD | RRF_RT_REG_BINARY, nullptr,
-                     &value, &size) == ERROR_SUCCESS)
+    if (RegGetValueW(key, L"DiscwrightWrapper", L"LogEnabled", RRF_RT_REG_DWORD | RRF_RT_REG_BINARY, nullptr, &value,
+                     &size)
+        == ERROR_SUCCESS)
         result.enabled = value != 0;
     value = 0;
     size = sizeof value;
-    if (RegGetValueW(key, L"DiscwrightWrapper", L"LogLevel", RRF_RT_REG_DWORD, nullptr, &value, &size) ==
-        ERROR_SUCCESS)
+    if (RegGetValueW(key, L"DiscwrightWrapper", L"LogLevel", RRF_RT_REG_DWORD, nullptr, &value, &size) == ERROR_SUCCESS)
         result.level = static_cast<int32_t>(value);
     RegCloseKey(key);
     return result;
@@ -34,10 +35,7 @@ std::string programFile()
     return length == 0 ? std::string() : narrow(std::wstring(path, length));
 }
 
-std::string mountPointOf(const std::string& device)
-{
-    return device;
-}
+std::string mountPointOf(const std::string& device) { return device; }
 
 std::vector<SystemDrive> systemDrives()
 {

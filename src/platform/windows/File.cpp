@@ -16,10 +16,7 @@ namespace {
 constexpr int64_t EpochDifference = 11644473600LL;
 constexpr int64_t TicksPerSecond = 10000000LL; // FILETIME counts 100 ns
 
-HANDLE handleOf(std::intptr_t handle)
-{
-    return reinterpret_cast<HANDLE>(handle);
-}
+HANDLE handleOf(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
 FileFailure failureOf(DWORD error)
 {
@@ -206,20 +203,14 @@ bool File::truncate(uint64_t length)
     return SetFilePointerEx(handleOf(m_handle), position, nullptr, FILE_BEGIN) && SetEndOfFile(handleOf(m_handle));
 }
 
-bool File::sync()
-{
-    return FlushFileBuffers(handleOf(m_handle)) != 0;
-}
+bool File::sync() { return FlushFileBuffers(handleOf(m_handle)) != 0; }
 
 bool File::isSparse() const
 {
     return false; // holes are read as the zeros they hold
 }
 
-uint64_t File::holeAt(uint64_t) const
-{
-    return 0;
-}
+uint64_t File::holeAt(uint64_t) const { return 0; }
 
 bool File::setLastWrite(std::time_t moment)
 {
@@ -282,10 +273,7 @@ bool setPathMode(const std::string& path, uint32_t mode)
     return SetFileAttributesW(name.c_str(), attributes) != 0;
 }
 
-uint32_t creationMask()
-{
-    return 0;
-}
+uint32_t creationMask() { return 0; }
 
 std::string temporaryFolder()
 {

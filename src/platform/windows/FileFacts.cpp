@@ -35,7 +35,8 @@ bool folderExists(const std::string& path)
 bool isRegularFile(const std::string& path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    return attributesOf(path, data) && (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+    return attributesOf(path, data)
+        && (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
 
 int64_t freeSpace(const std::string& path)
@@ -60,7 +61,7 @@ int64_t driveFreeSpace(const std::string& path)
 
 Stamp localTime(std::time_t moment)
 {
-    std::tm parts {};
+    std::tm parts{};
     if (localtime_s(&parts, &moment) != 0)
         return earliestStamp;
     return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec};
@@ -86,7 +87,7 @@ std::optional<Stamp> lastWriteStamp(const std::string& path)
 
 bool setLastWriteStamp(const std::string& path, const Stamp& stamp)
 {
-    SYSTEMTIME local {};
+    SYSTEMTIME local{};
     local.wYear = static_cast<WORD>(stamp.year);
     local.wMonth = static_cast<WORD>(stamp.month);
     local.wDay = static_cast<WORD>(stamp.day);

@@ -17,7 +17,7 @@ bool shellDelete(const std::string& source)
     std::wstring from = wide(source);
     from.push_back(L'\0');
     from.push_back(L'\0');
-    SHFILEOPSTRUCTW operation {};
+    SHFILEOPSTRUCTW operation{};
     operation.wFunc = FO_DELETE;
     operation.pFrom = from.c_str();
     operation.fFlags = static_cast<FILEOP_FLAGS>(FOF_SILENT | FOF_NOCONFIRMATION);

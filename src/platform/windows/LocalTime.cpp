@@ -2,9 +2,6 @@
 
 namespace torvinel::platform {
 
-bool toLocalTime(std::time_t moment, std::tm& parts)
-{
-    return localtime_s(&parts, &moment) == 0;
-}
+bool toLocalTime(std::time_t moment, std::tm& parts) { return localtime_s(&parts, &moment) == 0; }
 
 } // namespace torvinel::platform

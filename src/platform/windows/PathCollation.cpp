@@ -6,7 +6,7 @@ namespace torvinel::platform {
 
 namespace {
 inline unsigned char fold(unsigned char c) { return (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c; }
-}
+} // namespace
 
 char pathSeparator() { return '\\'; }
 

@@ -54,7 +54,7 @@ std::string text(const QString& s) { return s.toStdString(); }
 class PowerGuardRelay : public QObject {
     Q_OBJECT
 public:
-    explicit PowerGuardRelay(PowerBinding::Impl& impl) : m_impl(impl) {}
+    explicit PowerGuardRelay(PowerBinding::Impl& impl) : m_impl(impl) { }
 
 public Q_SLOTS:
     void prepareForSleep(bool start);
@@ -119,13 +119,16 @@ QDBusConnection openBus(const std::string& busAddress, const QString& name)
 } // namespace
 
 PowerBinding::Impl::Impl(PowerGuard& owner_, LogFn log_, const std::string& busAddress)
-    : owner(owner_), log(std::move(log_)), connectionName(nextConnectionName()),
-      bus(openBus(busAddress, connectionName)), relay(*this)
+    : owner(owner_),
+      log(std::move(log_)),
+      connectionName(nextConnectionName()),
+      bus(openBus(busAddress, connectionName)),
+      relay(*this)
 {
     if (!bus.isConnected()) {
         if (log)
-            log("Power guard: no system bus (" + text(bus.lastError().message()) +
-                "), running without holding off sleep and shutdown");
+            log("Power guard: no system bus (" + text(bus.lastError().message())
+                + "), running without holding off sleep and shutdown");
         return;
     }
     // Signals first, then the current state, so that no change falls between the two.
@@ -146,8 +149,8 @@ PowerBinding::Impl::Impl(PowerGuard& owner_, LogFn log_, const std::string& busA
         owner.PowerBroadcast(PowerEvent::BatteryLow, 0);
     refresh();
     if (!upower && lockFd >= 0 && log)
-        log("Power guard: no battery information from UPower (" + text(upowerError) +
-            "), a low battery will not end the hold");
+        log("Power guard: no battery information from UPower (" + text(upowerError)
+            + "), a low battery will not end the hold");
 }
 
 PowerBinding::Impl::~Impl()
@@ -189,8 +192,8 @@ void PowerBinding::Impl::refresh()
     if (fd < 0) {
         inhibitFailed = true;
         if (log)
-            log("Power guard: no inhibitor lock from logind (" + text(error) +
-                "), running without holding off sleep and shutdown");
+            log("Power guard: no inhibitor lock from logind (" + text(error)
+                + "), running without holding off sleep and shutdown");
         return;
     }
     // The new lock is taken before the old one goes, so there is no gap between them.
@@ -201,7 +204,8 @@ void PowerBinding::Impl::refresh()
 
 int PowerBinding::Impl::inhibit(const QString& what, QString& error)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(LogindService, LogindPath, LogindManager, QStringLiteral("Inhibit"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(LogindService, LogindPath, LogindManager, QStringLiteral("Inhibit"));
     call << what << QStringLiteral("Torvinel") << QStringLiteral("Torvinel keeps the computer running until it closes")
          << QStringLiteral("block");
     const QDBusMessage reply = bus.call(call, QDBus::Block, CallTimeoutMs);
@@ -243,7 +247,8 @@ bool PowerBinding::Impl::readUPower(QString& error)
     bool becameLow = false;
     applyDevice(qdbus_cast<QVariantMap>(device.arguments().at(0)), statusChanged, becameLow);
 
-    QDBusMessage get = QDBusMessage::createMethodCall(UPowerService, UPowerPath, PropertiesInterface, QStringLiteral("Get"));
+    QDBusMessage get =
+        QDBusMessage::createMethodCall(UPowerService, UPowerPath, PropertiesInterface, QStringLiteral("Get"));
     get << UPowerInterface << QStringLiteral("OnBattery");
     const QDBusMessage main = bus.call(get, QDBus::Block, CallTimeoutMs);
     if (main.type() == QDBusMessage::ReplyMessage && !main.arguments().isEmpty())

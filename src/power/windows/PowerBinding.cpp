@@ -121,18 +121,18 @@ PowerBinding::Impl::Impl(PowerGuard& owner_, LogFn log_) : owner(owner_), log(st
         const DWORD error = GetLastError();
         if (error != ERROR_CLASS_ALREADY_EXISTS) {
             if (log)
-                log("Power guard: could not register its window class (error " + std::to_string(error) +
-                    "), running without answering power events");
+                log("Power guard: could not register its window class (error " + std::to_string(error)
+                    + "), running without answering power events");
             return;
         }
     }
-    window = CreateWindowExW(WS_EX_TOOLWINDOW, WindowClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                             instance, this);
+    window =
+        CreateWindowExW(WS_EX_TOOLWINDOW, WindowClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance, this);
     if (!window) {
         const DWORD error = GetLastError();
         if (log)
-            log("Power guard: could not create its window (error " + std::to_string(error) +
-                "), running without answering power events");
+            log("Power guard: could not create its window (error " + std::to_string(error)
+                + "), running without answering power events");
         return;
     }
     refresh();
@@ -164,13 +164,13 @@ void PowerBinding::Impl::refresh()
     }
     const bool endSession = owner.refusesEndSession();
     if (endSession != endSessionBlocked) {
-        const BOOL done = endSession ? ShutdownBlockReasonCreate(window, ShutdownBlockReason)
-                                     : ShutdownBlockReasonDestroy(window);
+        const BOOL done =
+            endSession ? ShutdownBlockReasonCreate(window, ShutdownBlockReason) : ShutdownBlockReasonDestroy(window);
         if (done)
             endSessionBlocked = endSession;
         else if (log)
-            log("Power guard: could not change the shutdown block reason (error " + std::to_string(GetLastError()) +
-                ")");
+            log("Power guard: could not change the shutdown block reason (error " + std::to_string(GetLastError())
+                + ")");
     }
 }
 
