@@ -8,6 +8,7 @@
 #include "app/SpeedLists.h"
 #include "backup/Selection.h"
 #include "catalog/AssembleBackupState.h"
+#include "catalog/DiscFiling.h"
 #include "discwriter/DeviceLists.h"
 #include "discwriter/DiscLibrary.h"
 #include "discwriter/WrapperServices.h"
@@ -66,6 +67,7 @@ void Application::startUp()
     openWorkingFolders(ini, documents);
     configureImageDrive(ini);
     discardLeftovers();
+    discardHalfFiledDiscs();
     loadBackupState();
     restoreSelection(documents);
     buildRestoreSide();
@@ -202,6 +204,17 @@ void Application::discardLeftovers()
 {
     if (!EmptyFolder(m_state.TempFolder))
         throw Error("Could not delete Temp directory.");
+}
+
+// A disc whose filing a crash cut short is not in the database; its staged files went with
+// TempFolder, so it can only be added again from the disc. No listing shows the folder, so
+// one that cannot be removed is only logged.
+void Application::discardHalfFiledDiscs()
+{
+    for (const HalfFiledDisc& disc : removeHalfFiledDiscs(m_state.DatabaseFolder))
+        m_state.WriteLog(disc.removed ? "Removed the half-filed disc folder " + disc.path
+                                            + "; the disc can be added again."
+                                      : "Could not remove the half-filed disc folder " + disc.path);
 }
 
 // The list saved by the last assembly, or the catalogs themselves.

@@ -60,6 +60,7 @@ private:
     void openWorkingFolders(const std::string& ini, const std::string& documents);
     void configureImageDrive(const std::string& ini);
     void discardLeftovers();
+    void discardHalfFiledDiscs();
     void loadBackupState();
     void restoreSelection(const std::string& documents);
     void buildRestoreSide();

@@ -2,6 +2,7 @@
 
 #include "app/Error.h"
 #include "catalog/AssembleBackupState.h"
+#include "catalog/DiscFiling.h"
 #include "catalog/DiscListing.h"
 #include "catalog/DiscNames.h"
 #include "platform/Platform.h"
@@ -60,17 +61,20 @@ AddDiskResult addDisc(RunState& state, View& view, DiscSource& source, const Res
             view.showInformation("This disk is already added.");
             result = AddDiskResult::AlreadyAdded;
         } else {
-            if (!platform::createFolder(folder))
-                throw Error("Could not create " + folder);
-            if (!source.copyCatalogs(*name, folder)) {
+            // Copied beside its place and renamed into it: a failed copy leaves nothing that
+            // would later pass for an added disc.
+            DiscFiling filing(state.DatabaseFolder, *name);
+            if (!source.copyCatalogs(*name, filing.folder())) {
                 state.WriteLog("Copy failed.");
                 result = AddDiskResult::CopyFailed;
             } else {
+                // A disc without a status file is added all the same.
+                static_cast<void>(source.copyStatusIni(*name, filing.folder()));
+                filing.commit();
                 view.showInformation("The disk was successfully added.");
                 state.WriteLog("success");
                 result = AddDiskResult::Added;
             }
-            source.copyStatusIni(*name, folder);
         }
     }
     reassemble(state, view, refreshRestore);

@@ -131,6 +131,12 @@ private:
 // Moves temporary over target in one step (the target is replaced when it exists), so a
 // reader sees the old or the new file, never half of one.
 [[nodiscard]] bool replaceFile(const std::string& temporary, const std::string& target);
+// Gives a folder a new name on the same drive in one step; false when something already
+// has the new name or the move failed (nothing is replaced).
+[[nodiscard]] bool renameFolder(const std::string& from, const std::string& to);
+// Makes the entries of a folder (files made, renamed, removed in it) last through a power
+// cut; false when that could not be done.
+[[nodiscard]] bool syncFolder(const std::string& folder);
 // Copies a file's content (replacing the target); true only when every byte was written and
 // closed. The target is an ordinary writable file; whether it keeps the source's stamp
 // differs between platforms, so callers that need a stamp set it.

@@ -137,6 +137,24 @@ TEST_F(StartUpTest, LeftoversOfAnInterruptedRunAreDiscarded)
     EXPECT_EQ(home.read("data/Torvinel/LogFile.txt"), fresh + "one\r\ntwo\r\n") << "flushed per line";
 }
 
+// A crash between copying a disc's catalogs and renaming their folder into place leaves the
+// folder under its temporary name: it goes, the filed disc beside it stays.
+TEST_F(StartUpTest, AHalfFiledDiscIsRemovedAndLogged)
+{
+    home.write("data/Torvinel/Database/20240305001/2024030500001rn.csv", "");
+    home.write("data/Torvinel/Database/filing-20240305002/2024030500002rn.csv", "");
+    Application app(view);
+    app.setPowerGuardEnabled(false);
+    app.startUp();
+    const std::string database = appFolder() + "/Database";
+    EXPECT_FALSE(fs::exists(database + "/filing-20240305002"));
+    EXPECT_TRUE(fs::exists(database + "/20240305001/2024030500001rn.csv"));
+    EXPECT_NE(home.read("data/Torvinel/LogFile.txt")
+                  .find("Removed the half-filed disc folder " + database
+                        + "/filing-20240305002; the disc can be added again.\r\n"),
+              std::string::npos);
+}
+
 TEST_F(StartUpTest, BackupStateComesFromBackupListOrFromTheCatalogs)
 {
     const std::string line = "\"/home/u/a.txt\",20240305140326,5,";

@@ -166,14 +166,20 @@ public:
     }
 };
 
-TEST_F(AddDiskTest, FailedCopyIsLoggedAndTheFolderStays)
+// Half a disc's catalogs would pass for the whole disc and block adding it again.
+TEST_F(AddDiskTest, FailedCopyLeavesNothingAndTheDiscCanBeAddedAgain)
 {
     burnt("20240301001", "2024030100001rn.csv", "/a");
     PartlyReadableDisc disc(drive.string());
     EXPECT_EQ(addDisc(state, view, disc, refresh), AddDiskResult::CopyFailed);
     EXPECT_TRUE(view.messages().empty());
     EXPECT_EQ(logLines(), (std::vector<std::string>{"Adding disk : 20240301001", "Copy failed."}));
-    EXPECT_TRUE(StateHasPath(state.BackupState, "/a").found); // what was copied counts
+    EXPECT_TRUE(std::filesystem::is_empty(root / "Database"));
+    EXPECT_FALSE(StateHasPath(state.BackupState, "/a").found);
+
+    EXPECT_EQ(add(), AddDiskResult::Added);
+    EXPECT_TRUE(std::filesystem::exists(root / "Database" / "20240301001" / "2024030100001rn.csv"));
+    EXPECT_TRUE(StateHasPath(state.BackupState, "/a").found);
 }
 
 TEST_F(AddDiskTest, FolderThatCannotBeCreated)

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include "platform/Platform.h"
 
@@ -147,6 +148,24 @@ bool copyFile(const std::string& source, const std::string& target)
         return false;
     }
     return true;
+}
+
+bool renameFolder(const std::string& from, const std::string& to)
+{
+    // rename() would replace an empty folder of that name; a folder already there is left.
+    struct stat facts { };
+    if (lstat(to.c_str(), &facts) == 0 || errno != ENOENT)
+        return false;
+    return lstat(from.c_str(), &facts) == 0 && S_ISDIR(facts.st_mode) && std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool syncFolder(const std::string& folder)
+{
+    const int descriptor = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0)
+        return false;
+    const bool synced = fsync(descriptor) == 0;
+    return close(descriptor) == 0 && synced;
 }
 
 } // namespace torvinel::platform

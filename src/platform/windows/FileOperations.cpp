@@ -83,4 +83,16 @@ bool copyFile(const std::string& source, const std::string& target)
     return true;
 }
 
+bool renameFolder(const std::string& from, const std::string& to)
+{
+    // Without MOVEFILE_REPLACE_EXISTING the move fails when the new name is taken.
+    return MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool syncFolder(const std::string& folder)
+{
+    // NTFS journals its folder entries itself; a folder that is not there cannot be synced.
+    return folderExists(folder);
+}
+
 } // namespace torvinel::platform
