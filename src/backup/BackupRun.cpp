@@ -117,8 +117,7 @@ BackupOutcome BackupRun::runBackup()
     if (outcome == BackupOutcome::Cancelled) {
         showBackupProgress(
             m_view, {.caption = "", .phase = "", .extra = "", .message = CancelledText, .phaseBar = 0, .extraBar = 0});
-        m_view.showInformation(std::string(CancelledText)
-                               + "\nNothing has been written to the disk in the CD/DVD writer.");
+        m_view.showInformation(std::string(CancelledText) + "\n" + writtenDiscsText());
     } else {
         showBackupProgress(m_view,
                            {.caption = "", .phase = "", .extra = "", .message = "Done.", .phaseBar = 0, .extraBar = 0});
@@ -140,8 +139,28 @@ void BackupRun::abandon(const std::string& failure)
     restoreArchiveBits();
     saveArchiveBits();
     m_state.WriteLog(failure);
+    // The caller reports the failure; the discs this run did write must not be doubted.
+    if (!m_writtenDiscs.empty()) {
+        const std::string written = writtenDiscsText();
+        m_state.WriteLog(written);
+        m_view.showInformation(written);
+    }
     m_view.hideWindow(Window::BackupProgress);
     m_view.showWindow(Window::Main);
+}
+
+// What a run that stopped early leaves: the discs it wrote and filed, and whether the disc
+// in the writer is one of them.
+std::string BackupRun::writtenDiscsText() const
+{
+    if (m_writtenDiscs.empty())
+        return "Nothing has been written to the disk in the CD/DVD writer.";
+    std::string names = m_writtenDiscs.front();
+    for (std::size_t i = 1; i < m_writtenDiscs.size(); ++i)
+        names += (i + 1 == m_writtenDiscs.size() ? " and " : ", ") + m_writtenDiscs[i];
+    std::string text = m_writtenDiscs.size() == 1 ? "Disc " + names + " was written and recorded"
+                                                  : "Discs " + names + " were written and recorded";
+    return m_writerHoldsWritten ? text + "." : text + "; nothing has been written to the disk now in the CD/DVD writer.";
 }
 
 void BackupRun::startPhase(const std::string& title) { startBackupPhase(m_view, title); }
@@ -159,6 +178,8 @@ void BackupRun::runPhases()
     m_state.NewList.clear();
     m_state.StagedFiles.clear();
     m_clearedSinceBurn.clear();
+    m_writtenDiscs.clear();
+    m_writerHoldsWritten = false;
     doMd5 = m_view.options().md5;
     if (m_context.selection) {
         m_state.FQList = *m_context.selection;

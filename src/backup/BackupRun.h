@@ -10,6 +10,7 @@
 #include "app/SortedList.h"
 #include "app/View.h"
 #include "archive/ZipArchive.h"
+#include "catalog/DiscFiling.h"
 #include "catalog/Md5.h"
 #include "discwright/BurnOutcome.h"
 #include "platform/Platform.h"
@@ -116,7 +117,9 @@ private:
     void clearArchiveBit(const std::string& path);
     void restoreArchiveBits();
     void saveCatalog(const std::string& path);
-    void fileIntoDatabase(const std::string& source, const std::string& folder, const std::string& name);
+    void fileDisc();
+    void fileIntoDatabase(const std::string& source, const DiscFiling& filing, const std::string& name);
+    std::string writtenDiscsText() const;
     void discardFromTemp(const std::string& path);
     void saveArchiveBits();
     std::string tempPath(const std::string& name) const;
@@ -136,6 +139,8 @@ private:
     bool m_flushBuffers;                         // the engine's setting, given back when the run ends
     Md5 m_digest;                                // of the file being added, fed by the engine's own read
     int64_t m_digested = 0;
+    std::vector<std::string> m_writtenDiscs; // burnt and filed in this run
+    bool m_writerHoldsWritten = false;       // the disc in the writer is the last of them
 };
 
 // Builds the run and runs it (what the Backup button and `torvinel-cli backup` call); a

@@ -10,6 +10,7 @@
 #include "app/Progress.h"
 #include "backup/BackupRun.h"
 #include "catalog/CatalogLine.h"
+#include "catalog/DiscFiling.h"
 #include "catalog/DiscNames.h"
 #include "catalog/FileDigest.h"
 #include "catalog/GetFileLength.h"
@@ -56,10 +57,30 @@ std::string BackupRun::tempPath(const std::string& name) const { return platform
 
 // The disc is burnt: its catalogs are what a restore finds it by. A copy that failed would
 // leave the disc unknown to the database, so the run fails instead of reporting success.
-void BackupRun::fileIntoDatabase(const std::string& source, const std::string& folder, const std::string& name)
+void BackupRun::fileIntoDatabase(const std::string& source, const DiscFiling& filing, const std::string& name)
 {
-    if (!platform::copyFile(source, platform::joinPath(folder, name)))
-        throw Error("Could not copy " + source + " to " + folder);
+    if (!platform::copyFile(source, platform::joinPath(filing.folder(), name)))
+        throw Error("Could not copy " + source + " to " + filing.target());
+}
+
+// The burnt disc's catalogs and STATUS.INI go into the database in one step.
+void BackupRun::fileDisc()
+{
+    DiscFiling filing(m_state.DatabaseFolder, DiscId);
+    for (const auto& staged : m_state.StagedFiles)
+        if (endsWithCsv(staged))
+            fileIntoDatabase(staged, filing, fileNameOf(staged));
+    const auto statusIni = platform::listFolder(m_state.TempFolder, "status.ini");
+    if (!statusIni.empty())
+        fileIntoDatabase(platform::joinPath(m_state.TempFolder, statusIni.front().name), filing, "STATUS.INI");
+    filing.commit();
+    m_writtenDiscs.push_back(DiscId);
+    m_writerHoldsWritten = m_state.DiscFreeBytes != 0; // a full disc has been ejected
+    // The files of this disc are on it now: their cleared bits stand.
+    m_clearedSinceBurn.clear();
+    // Saved now so that a crash later keeps them; a failure is met again, and logged, by the
+    // save at the end of the run, and costs only a second copy of those files.
+    static_cast<void>(m_context.archiveBits.save());
 }
 
 // Whatever lies in TempFolder is burnt onto the next disc, so a file that must not go there
@@ -248,37 +269,21 @@ void BackupRun::writeStagedDisc(bool ask)
     if (m_state.DiscFreeBytes != 0)
         showBackupProgress(m_view, {.phase = "Writing disk:", .phaseBar = 0, .extraBar = 0});
     const BurnOutcome outcome = m_context.burnDisc(DiscId, m_state.DiscFreeBytes);
+    // Only a burn that went through (Done) wrote the disc; any other end stops the run, and
+    // nothing of it is filed.
+    if (outcome != BurnOutcome::Done)
+        m_state.CancelRequested = true;
     if (!DiscId.empty()) {
-        if (outcome == BurnOutcome::Done) {
-            const std::string folder = platform::joinPath(m_state.DatabaseFolder, DiscId);
-            if (!platform::folderExists(folder) && !platform::createFolder(folder))
-                throw Error("Could not create " + folder);
-            while (!m_state.StagedFiles.empty()) {
-                const std::string staged = m_state.StagedFiles.front();
-                if (endsWithCsv(staged))
-                    fileIntoDatabase(staged, folder, fileNameOf(staged));
-                if (!platform::deleteFile(staged)) {
-                    m_state.WriteLog("Could not delete file: " + staged);
-                    throw Error("Could not delete file in temp dir.");
-                }
-                m_state.StagedFiles.erase(m_state.StagedFiles.begin());
-            }
-            const auto statusIni = platform::listFolder(m_state.TempFolder, "status.ini");
-            if (!statusIni.empty())
-                fileIntoDatabase(platform::joinPath(m_state.TempFolder, statusIni.front().name), folder, "STATUS.INI");
-            // The files of this disc are on it now: their cleared bits stand.
-            m_clearedSinceBurn.clear();
-            // Saved now so that a crash later keeps them; a failure is met again, and logged,
-            // by the save at the end of the run, and costs only a second copy of those files.
-            static_cast<void>(m_context.archiveBits.save());
-        } else {
+        if (outcome == BurnOutcome::Done)
+            fileDisc();
+        else
             restoreArchiveBits(); // the staged copies are thrown away below
-        }
         m_state.StagedFiles.clear();
         m_state.StagedBytes = 0;
         if (!EmptyFolder(m_state.TempFolder))
             throw Error("Could not delete Temp directory.");
     } else {
+        m_writerHoldsWritten = false; // a blank disc was measured
         DiscId = NextDiscId(m_state, m_view, m_context.clock);
     }
     if (m_state.DiscFreeBytes == 0 && ask && !m_state.CancelRequested) {
@@ -309,7 +314,8 @@ void BackupRun::onRequestBlankVolume(int volumeNumber, const std::string& volume
             StageFile(m_state, m_view, catalog);
             if (m_state.DiscFreeBytes - m_state.StagedBytes < m_state.SplitVolumeSize) {
                 writeStagedDisc(currentKind == 'n');
-                if (m_state.DiscFreeBytes == 0)
+                // No disc for the volumes still to come: no further one, or the run stops.
+                if (m_state.DiscFreeBytes == 0 || m_state.CancelRequested)
                     abandonSplit = true;
             }
         }

@@ -246,6 +246,7 @@ void BurnCallback(uint32_t code, void* context, void* p1, void* p2)
         break;
     case BUFFER_UNDERRUN:
         s.WriteLog("Error: Buffer Underrun.");
+        c.underrun = true;
         s.CancelRequested = true;
         break;
     case DVD_MEDIA_PADDING_SIZE:

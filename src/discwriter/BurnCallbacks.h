@@ -18,6 +18,8 @@ struct BurnCallbackContext {
     // The date and time that a renamed Joliet name carries; the locale's short date and long
     // time when empty.
     std::function<std::string()> dateTimeText;
+    // Set by a buffer underrun: the track being written is spoilt.
+    bool underrun = false;
 };
 
 // The one callback the burn session gives to the library (see DiscwrightCallback): logs the

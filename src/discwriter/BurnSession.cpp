@@ -25,6 +25,11 @@ constexpr int64_t Reserve = 10485760;          // kept free on every disc: catal
 constexpr int64_t PreparationRoom = 400000000; // what preparing a disc needs on the hard disk besides the disc
 constexpr int CacheMegabytes = 160;
 
+const char* const TooSmallText = "The disk in the CD/DVD writer is too small: it does not even hold the 10 MB every "
+                                 "backup disk keeps free. Please insert a larger blank disk.";
+const char* const UnderrunText = "A buffer underrun spoilt the disk in the CD/DVD writer; it is not recorded as a backup "
+                                 "disk. Please insert a new blank disk and start the backup again.";
+
 enum class Step {
     Start,
     OpenDrive,
@@ -184,7 +189,7 @@ private:
     void readFormats();
     Step refuse(const std::string& reason);
     Step ejectAndWait();
-    bool readTrack(); // false: the read failed
+    bool readTrack(); // false: the read failed, its message kept for the error exit
     void logTrack();
     void pause() const
     {
@@ -205,6 +210,7 @@ private:
     DiscwrightHandle m_tree = nullptr;
     DiscwrightNode* m_root = nullptr;
     std::string m_errorText;
+    std::string m_failureAfterRelease; // the drive is released before the session fails with it
     std::string m_insertRequest;
     DriveInfo m_item;
     SupportedMediaFormats m_formats;
@@ -574,10 +580,11 @@ bool BurnSession::readTrack()
     log("Getting track information... ");
     CallResult r;
     TrackInformation info{};
-    if (Discwright_Drive_GetTrackInformation(m_drive, NextWritableTrack, &info, r.text, sizeof r.text, &r.status,
-                                             &r.failure)
-        != 0)
+    if (const DiscwrightException exception = Discwright_Drive_GetTrackInformation(
+            m_drive, NextWritableTrack, &info, r.text, sizeof r.text, &r.status, &r.failure)) {
+        m_errorText = r.failureMessage("Discwright_Drive_GetTrackInformation", exception);
         return false;
+    }
     m_track = info;
     return true;
 }
@@ -591,10 +598,9 @@ void BurnSession::logTrack()
 
 Step BurnSession::measureTrack()
 {
-    if (!readTrack()) {
-        m_discFreeBytes = 0;
-        return Step::Done;
-    }
+    // Without the track's room nothing can be written or planned.
+    if (!readTrack())
+        return Step::Error;
     logTrack();
     m_discFreeBytes = RoomOnDisc(m_track.trackNumber, m_track.freeBlocks, m_trackLimit);
     if (m_track.trackNumber == m_trackLimit)
@@ -602,6 +608,12 @@ Step BurnSession::measureTrack()
     log(Format("Track size: %lld", static_cast<long long>(m_discFreeBytes)));
     if (!m_name.empty())
         return Step::CreateTree;
+    // A blank disc that cannot even keep the reserve takes nothing; it is refused before
+    // anything is packed for it.
+    if (m_discFreeBytes == 0) {
+        m_failureAfterRelease = TooSmallText;
+        return Step::ReleaseDrive;
+    }
 
     const int64_t free =
         m_options.freeSpace ? m_options.freeSpace(m_state.TempFolder) : DriveFreeSpace(m_state.TempFolder);
@@ -762,6 +774,16 @@ Step BurnSession::releaseDrive()
     if (!attemptCall("Releasing the drive lock...", "Discwright_Drive_Release", "OK!", Discwright_Drive_Release,
                      m_drive))
         return Step::Error;
+    if (m_callback.underrun)
+        m_failureAfterRelease = UnderrunText;
+    if (!m_failureAfterRelease.empty()) {
+        m_errorText = m_failureAfterRelease;
+        return Step::Error;
+    }
+    // A disc counts as written, and is labelled, only once its track went through: a stop
+    // before the write leaves the disc as it was, whatever its room.
+    if (!m_discBurned && (!m_name.empty() || m_state.CancelRequested))
+        return Step::Cancelled;
     return m_discFreeBytes != 0 ? Step::Done : Step::EjectAndLabel;
 }
 

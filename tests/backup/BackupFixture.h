@@ -62,14 +62,19 @@ protected:
     // The test drive holds these discs, one after the other.
     void useDiscs(const std::vector<ScriptedDisc>& discs)
     {
+        TestDriveScript script;
+        script.discs = discs;
+        useScript(script);
+    }
+    // The test drive does what the script says (its discs, its faults).
+    void useScript(const TestDriveScript& script)
+    {
         static const bool started = [] {
             const DiscwrightStartUpBlock block{};
             const auto result = Discwright_StartUpEx(&block, sizeof block);
             return result == 0 || result == 3;
         }();
         ASSERT_TRUE(started);
-        TestDriveScript script;
-        script.discs = discs;
         Discwright_SetSearch(false, false);
         Discwright_UseTestDrives({script});
         devices.clear();
@@ -134,6 +139,12 @@ protected:
         return readLines(state.DatabaseFolder + "/" + discId + "/" + name);
     }
     std::vector<std::string> discs() const { return filed(""); }
+    // How many times the test drive has been asked to do call.
+    long driveCalls(const std::string& call) const
+    {
+        const auto calls = Discwright_GetTestDrive(0)->calls();
+        return std::count(calls.begin(), calls.end(), call);
+    }
     std::vector<std::string> listFile(const std::string& name) const { return readLines(state.appFile(name)); }
     std::vector<std::string> captions() const
     {

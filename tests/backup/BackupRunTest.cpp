@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <fstream>
+#include <functional>
+
 #include "app/Progress.h"
 #include "backup/BackupFixture.h"
 #include "catalog/CatalogLine.h"
@@ -291,29 +294,124 @@ TEST_F(BackupFixture, AFailedBurnEndsTheRunLeavesTheStateWholeAndBringsBackTheMa
 }
 
 // A burnt disc whose catalogs or STATUS.INI did not reach the database is unknown to every
-// restore: the run fails, and its files stay marked for the next run.
-TEST_F(BackupFixture, ADiscThatCouldNotBeFiledFailsTheRun)
+// restore: the run fails, nothing half-filed is left, and its files stay marked for the next
+// run.
+TEST_F(BackupFixture, ADiscThatCouldNotBeFiledFailsTheRunAndLeavesNothingHalfFiled)
 {
-    for (const std::string target : {"2024030500002rn.csv", "STATUS.INI"}) {
-        SCOPED_TRACE(target);
-        std::filesystem::remove_all(state.DatabaseFolder);
+    namespace fs = std::filesystem;
+    const std::string disc = state.DatabaseFolder + "/20240305001";
+    const std::string filing = state.DatabaseFolder + "/filing-20240305001";
+    struct Case {
+        const char* fault;
+        std::string error;
+    };
+    const Case cases[] = {
+        {"a staged catalog unreadable", "Could not copy " + state.TempFolder + "/2024030500002rn.csv to " + disc},
+        {"the status file unreadable", "Could not copy " + state.TempFolder + "/status.ini to " + disc},
+        {"the database not writable there", "Could not create " + disc},
+        {"the disc's name taken", "Could not file " + filing + " as " + disc},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        fs::remove_all(state.DatabaseFolder);
+        fs::create_directories(state.DatabaseFolder);
         useDiscs({discWithRoom(50)});
         const std::string a = file("a.txt", "alpha");
-        // A folder where the copy must go, made once the disc is named: the copy fails
-        // whoever runs the test.
+        // Made once the disc is written (its session closed), so only the filing meets it;
+        // a folder where a file is read, or a file where a folder is made, fails whoever runs
+        // the test.
+        bool planted = false;
         view.onProcessEvents = [&] {
-            if (view.text(Window::BackupProgress, Control::ProgressCaption)
-                == "Phase 6 of 9: Backup new and changed files.")
-                std::filesystem::create_directories(state.DatabaseFolder + "/20240305001/" + target);
+            if (planted || driveCalls("Discwright_Drive_CloseSession") == 0)
+                return;
+            planted = true;
+            const std::string fault = c.fault;
+            if (fault == "a staged catalog unreadable" || fault == "the status file unreadable") {
+                const std::string staged = state.TempFolder
+                    + (fault == "the status file unreadable" ? "/status.ini" : "/2024030500002rn.csv");
+                fs::remove(staged);
+                fs::create_directories(staged);
+            } else if (fault == "the database not writable there") {
+                std::ofstream(filing) << "in the way";
+            } else {
+                fs::create_directories(disc);
+            }
         };
 
         const std::string error = failure();
 
-        EXPECT_TRUE(error.starts_with("Could not copy " + state.TempFolder + "/")) << error;
-        EXPECT_TRUE(error.ends_with(" to " + state.DatabaseFolder + "/20240305001")) << error;
+        EXPECT_EQ(error, c.error);
+        EXPECT_TRUE(planted);
         EXPECT_FALSE(view.has("showInformation The backup is finished."));
         EXPECT_TRUE(logHas(error));
         EXPECT_TRUE(bits->isSet(a));
+        EXPECT_FALSE(fs::is_directory(filing));
+        if (c.fault != std::string("the disc's name taken"))
+            EXPECT_FALSE(fs::exists(disc));
+        else
+            EXPECT_TRUE(fs::is_empty(disc)); // only what the test made
+        view.onProcessEvents = nullptr;
+    }
+}
+
+// A burn that did not go through files nothing: the run stops as cancelled or failed and
+// says only what is true about the discs.
+TEST_F(BackupFixture, ADiscThatWasNotBurntIsNeverFiledOrLabelled)
+{
+    const std::string cancelledNothing = "showInformation The backup was cancelled.\n"
+                                         "Nothing has been written to the disk in the CD/DVD writer.";
+    struct Case {
+        const char* name;
+        std::function<void(TestDriveScript&)> script;
+        std::function<bool()> cancelNow; // when the user cancels; empty: never
+        std::string error;               // the run's failure; empty: it is cancelled
+    };
+    const Case cases[] = {
+        {"cancel while the locked drive gets ready", nullptr,
+         [&] { return drive()->locked() && driveCalls("Discwright_Drive_Lock") == 2; }, ""},
+        {"cancel while the disc's image is built", nullptr,
+         [&] { return drive()->locked() && logHas("Adding \"20240305001\" to the file tree..."); }, ""},
+        {"a buffer underrun", [](TestDriveScript& s) { s.underrunAtByte = 0; }, nullptr,
+         "A buffer underrun spoilt the disk in the CD/DVD writer; it is not recorded as a backup disk. Please "
+         "insert a new blank disk and start the backup again."},
+        {"track information that cannot be read",
+         [](TestDriveScript& s) { s.faults = {{"Discwright_Drive_GetTrackInformation", 2, 1, 7, "No track"}}; },
+         nullptr, "Discwright_Drive_GetTrackInformation() failed, exception 1, status 7, text \"No track\""},
+        {"a disc too small for the reserve", [](TestDriveScript& s) { s.discs[0].freeBlocks = 5000; }, nullptr,
+         "The disk in the CD/DVD writer is too small: it does not even hold the 10 MB every backup disk keeps "
+         "free. Please insert a larger blank disk."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestDriveScript script;
+        script.discs = {discWithRoom(50)};
+        if (c.script)
+            c.script(script);
+        useScript(script);
+        const std::string a = file("a.txt", "alpha");
+        view.onProcessEvents = [&] {
+            if (c.cancelNow && !state.CancelRequested && c.cancelNow())
+                requestBackupCancel(state, view);
+        };
+
+        if (c.error.empty()) {
+            EXPECT_EQ(run(), BackupOutcome::Cancelled);
+            EXPECT_TRUE(view.has(cancelledNothing)) << view.dump();
+        } else {
+            EXPECT_EQ(failure(), c.error);
+            EXPECT_TRUE(view.callsStartingWith("showInformation The backup was cancelled.").empty());
+        }
+        EXPECT_TRUE(discs().empty());
+        EXPECT_FALSE(view.has("showInformation The backup is finished."));
+        EXPECT_TRUE(view.callsStartingWith("showInformation Please remove the disk").empty()) << view.dump();
+        EXPECT_TRUE(bits->isSet(a));
+        if (c.error.empty())
+            EXPECT_TRUE(tempEmpty());
+        view.onProcessEvents = nullptr;
+        if (c.name == std::string("a disc too small for the reserve")) {
+            const auto seen = captions(); // refused before anything was staged for it
+            EXPECT_EQ(std::count(seen.begin(), seen.end(), "Phase 5 of 9: Completing previous backup files."), 0);
+        }
     }
 }
 
@@ -369,6 +467,23 @@ TEST_F(BackupFixture, ASplitFileRunsOnOntoTheNextDiscInPhase6)
     }
     EXPECT_EQ(drive()->ejectedDiscs().size(), 2u);
     EXPECT_EQ(state.SplitVolumesDone, 0);
+}
+
+// A run stopped on its second disc names the first, which was burnt and filed.
+TEST_F(BackupFixture, ACancelOnTheSecondDiscNamesTheFirst)
+{
+    useDiscs({discWithRoom(20), discWithRoom(20)});
+    file("big.zip", incompressible(20000000));
+    view.onProcessEvents = [&] {
+        if (!state.CancelRequested && drive()->locked() && driveCalls("Discwright_Drive_Lock") == 4)
+            requestBackupCancel(state, view);
+    };
+    ASSERT_EQ(run(), BackupOutcome::Cancelled) << view.dump();
+    EXPECT_TRUE(view.has("showInformation The backup was cancelled.\nDisc 20240305001 was written and recorded; "
+                         "nothing has been written to the disk now in the CD/DVD writer."))
+        << view.dump();
+    EXPECT_EQ(discs(), std::vector<std::string>{"20240305001"});
+    EXPECT_EQ(view.callsStartingWith("showInformation Please remove the disk").size(), 1u);
 }
 
 class SplitInRotation : public BackupFixture {

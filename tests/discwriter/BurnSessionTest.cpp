@@ -348,13 +348,13 @@ TEST(BurnInsertRequest, NamesTheKindsTheWriterCanWrite)
     EXPECT_EQ(InsertRequestFor(false, false, false, false), "Please insert a blank  disk.");
 }
 
-TEST_F(BurnSession, TooLittleRoomOnTheHardDiskStopsTheRunButNotTheSession)
+TEST_F(BurnSession, TooLittleRoomOnTheHardDiskCancelsAfterReleasingTheDrive)
 {
     useDrive(withDiscs({blankDisc(DISC_TYPE_DVDPLUSR, 100000)}));
     hardDiskFree = 194314240 + 400000000 - 1;
     write();
 
-    EXPECT_EQ(outcome, BurnOutcome::Done);
+    EXPECT_EQ(outcome, BurnOutcome::Cancelled);
     EXPECT_TRUE(state.CancelRequested);
     EXPECT_TRUE(view.has("showInformation You do not have enough space on your hard drive to prepare the backup. "
                          "Cancelling."));
@@ -362,7 +362,7 @@ TEST_F(BurnSession, TooLittleRoomOnTheHardDiskStopsTheRunButNotTheSession)
     const auto lines = logLines();
     ASSERT_GE(lines.size(), 4u);
     EXPECT_EQ(lines[lines.size() - 4], "Releasing the drive lock...");
-    EXPECT_EQ(lines[lines.size() - 2], "Done.");
+    EXPECT_EQ(lines[lines.size() - 2], "Cancelled");
 
     // Exactly enough is enough.
     std::filesystem::resize_file(dir / "LogFile.txt", 0);
@@ -373,22 +373,24 @@ TEST_F(BurnSession, TooLittleRoomOnTheHardDiskStopsTheRunButNotTheSession)
     EXPECT_EQ(view.countPrefix("showInformation"), 0);
 }
 
-TEST_F(BurnSession, ABufferUnderrunDuringTheWriteDoesNotStopTheSession)
+// The disc is closed as far as it got, but it is spoilt: the session fails without a label.
+TEST_F(BurnSession, ABufferUnderrunClosesTheDiscAndFailsTheSession)
 {
     dir.write("torvineltemp/2026121000001rn.zip", std::string(400000, 'u'));
     TestDriveScript script = withDiscs({blankDisc(DISC_TYPE_DVDPLUSR, 20000)});
     script.underrunAtByte = 100000;
     useDrive(script);
     view.setChecked(Control::VerifyCheck, true);
-    write("20261210002");
+    EXPECT_THROW(write("20261210002"), Error);
 
-    EXPECT_EQ(outcome, BurnOutcome::Done);
+    EXPECT_FALSE(outcome);
     EXPECT_TRUE(state.CancelRequested);
     for (const char* line :
-         {"Error: Buffer Underrun.", "Closing session... ", "Verifying the file tree.", "Ejecting...", "Done."})
+         {"Error: Buffer Underrun.", "Closing session... ", "Verifying the file tree.", "Releasing the drive lock..."})
         EXPECT_TRUE(logHas(line)) << line;
-    EXPECT_TRUE(view.has("setText BackupProgress PhaseText Verifying the disk: This will take a couple of minutes."));
-    EXPECT_EQ(drive()->ejectedDiscs().size(), 1u);
+    EXPECT_FALSE(logHas("Ejecting..."));
+    EXPECT_EQ(view.countPrefix("showInformation Please remove the disk"), 0);
+    EXPECT_FALSE(drive()->locked());
 }
 
 TEST_F(BurnSession, FailuresEndAtTheErrorExitWithTheCallsMessage)
@@ -403,6 +405,9 @@ TEST_F(BurnSession, FailuresEndAtTheErrorExitWithTheCallsMessage)
          "IsCDRRead:Yes"},
         {"Discwright_Drive_Lock", "Discwright_Drive_Lock() failed, exception 1, status 7, text \"Scripted fault\"",
          "Waiting for unit ready..."},
+        {"Discwright_Drive_GetTrackInformation",
+         "Discwright_Drive_GetTrackInformation() failed, exception 1, status 7, text \"Scripted fault\"",
+         "Destroying the File Tree... "},
         {"Discwright_Drive_TrackAtOnceFromTree",
          "Discwright_Drive_TrackAtOnceFromTree() failed, exception 1, status 7, text \"Scripted fault\"",
          "Closing session... "},

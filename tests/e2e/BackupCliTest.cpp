@@ -151,6 +151,14 @@ TEST_F(BackupCliTest, ExitCodesForCancelAndForAWrongCommandLine)
 
     EXPECT_EQ(cli("backup --writer x"), 2);
     EXPECT_EQ(cli("backup --writer 5"), 2);
+
+    // A disc that cannot even keep the reserve is refused before anything is packed: no
+    // label to write on it, nothing recorded.
+    setDisc("DVD+R", 5000);
+    EXPECT_EQ(cli("backup --select " + shellQuoted(dir / "data")), 2) << output();
+    EXPECT_NE(output().find("The disk in the CD/DVD writer is too small"), std::string::npos) << output();
+    EXPECT_EQ(output().find("mark it with the following number"), std::string::npos) << output();
+    EXPECT_TRUE(discIds().empty());
 }
 
 // Every command runs the program's start-up and shut-down; the shut-down saves the
