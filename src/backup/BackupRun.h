@@ -10,7 +10,6 @@
 #include "app/SortedList.h"
 #include "app/View.h"
 #include "archive/ZipArchive.h"
-#include "catalog/DiscFiling.h"
 #include "catalog/Md5.h"
 #include "discwright/BurnOutcome.h"
 #include "platform/Platform.h"
@@ -18,6 +17,8 @@
 // The backup run: the ticks become files, the files archives, the archives discs, the discs
 // catalogs in the database.
 namespace torvinel {
+
+class DiscFiling;
 
 // The burn session (burnDisc). With an empty name it has the user insert a blank disc,
 // measures it and sets discFreeBytes; with a DiscId it burns TempFolder as that disc,

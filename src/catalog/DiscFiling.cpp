@@ -7,15 +7,14 @@ namespace torvinel {
 
 namespace {
 
+// Not a DiscId's leading "2": the disc listing passes the temporary folder by.
 const char* const FilingPrefix = "filing-";
 
 } // namespace
 
-std::string filingFolderName(const std::string& discId) { return FilingPrefix + discId; }
-
 DiscFiling::DiscFiling(const std::string& databaseFolder, const std::string& discId)
     : m_databaseFolder(databaseFolder),
-      m_temporary(platform::joinPath(databaseFolder, filingFolderName(discId))),
+      m_temporary(platform::joinPath(databaseFolder, FilingPrefix + discId)),
       m_target(platform::joinPath(databaseFolder, discId))
 {
     if (platform::folderExists(m_temporary))

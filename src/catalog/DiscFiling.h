@@ -32,11 +32,8 @@ private:
     bool m_committed = false;
 };
 
-// The temporary folder's name for a disc ("filing-20240305001"): it does not begin with a
-// DiscId's "2", so the disc listing passes it by.
-std::string filingFolderName(const std::string& discId);
-
-// A temporary folder a crash left in the database folder, and whether it is gone now.
+// A temporary folder ("filing-<DiscId>") a crash left in the database folder, and whether it
+// is gone now.
 struct HalfFiledDisc {
     std::string path;
     bool removed = false;

@@ -346,10 +346,11 @@ TEST_F(BackupFixture, ADiscThatCouldNotBeFiledFailsTheRunAndLeavesNothingHalfFil
         EXPECT_TRUE(logHas(error));
         EXPECT_TRUE(bits->isSet(a));
         EXPECT_FALSE(fs::is_directory(filing));
-        if (c.fault != std::string("the disc's name taken"))
+        if (c.fault != std::string("the disc's name taken")) {
             EXPECT_FALSE(fs::exists(disc));
-        else
+        } else {
             EXPECT_TRUE(fs::is_empty(disc)); // only what the test made
+        }
         view.onProcessEvents = nullptr;
     }
 }
@@ -405,8 +406,9 @@ TEST_F(BackupFixture, ADiscThatWasNotBurntIsNeverFiledOrLabelled)
         EXPECT_FALSE(view.has("showInformation The backup is finished."));
         EXPECT_TRUE(view.callsStartingWith("showInformation Please remove the disk").empty()) << view.dump();
         EXPECT_TRUE(bits->isSet(a));
-        if (c.error.empty())
+        if (c.error.empty()) {
             EXPECT_TRUE(tempEmpty());
+        }
         view.onProcessEvents = nullptr;
         if (c.name == std::string("a disc too small for the reserve")) {
             const auto seen = captions(); // refused before anything was staged for it
