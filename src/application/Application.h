@@ -24,11 +24,11 @@ public:
     Application& operator=(const Application&) = delete;
 
     // The start-up sequence. Raises Error with the step's text when a step fails; the later
-    // steps are then not carried out and startedUp() stays false. Its first step takes the
+    // steps are then not carried out and startedUp() stays false. Its first steps take the
     // per-user lock: while another Torvinel holds it, start-up raises "Torvinel is already
-    // running (process N)." before anything in the application folder is changed. It also stays false when
-    // the drive listing found no drive to read discs from (it has told the user the program
-    // ends): the caller then ends the program without shut-down.
+    // running (process N)." before anything in the application folder is changed. It also
+    // stays false when the drive listing found no drive to read discs from (it has told the
+    // user the program ends): the caller then ends the program without shut-down.
     void startUp();
     // The shut-down sequence; does nothing when start-up did not complete.
     void shutDown();
