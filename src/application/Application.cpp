@@ -50,12 +50,13 @@ Application::~Application() = default;
 void Application::startUp()
 {
     m_startedUp = false;
-    suppressAutoPlay();
     const std::string dataHome = platform::applicationDataFolder();
     const std::string appFolder = platform::joinPath(dataHome, "Torvinel");
+    openApplicationFolder(dataHome, appFolder);
+    holdInstanceLock();
+    suppressAutoPlay();
     forgetLibraryLog(appFolder);
     startDiscLibrary();
-    openApplicationFolder(dataHome, appFolder);
     openLog();
     clearRunLists();
     const std::string ini = m_state.settingsFile();
@@ -75,6 +76,27 @@ void Application::startUp()
         return;
     startPowerGuard();
     m_startedUp = true;
+}
+
+// One Torvinel at a time per user: a second one would empty the first one's temporary
+// folder and write over its log, settings and lists. Nothing has been changed yet when this
+// refuses, except the application folder made when missing.
+void Application::holdInstanceLock()
+{
+    if (m_instanceLock)
+        return; // a second start-up of this object
+    const std::string path = m_state.appFile("Torvinel.lock");
+    auto lock = std::make_unique<platform::ProcessLock>(path);
+    switch (lock->outcome()) {
+    case platform::ProcessLock::Outcome::Held:
+        m_instanceLock = std::move(lock);
+        return;
+    case platform::ProcessLock::Outcome::HeldElsewhere:
+        throw Error("Torvinel is already running (process " + std::to_string(lock->holder()) + ").");
+    case platform::ProcessLock::Outcome::Unavailable:
+        break;
+    }
+    throw Error("Could not create " + path);
 }
 
 // The main window answers this message while it is in front, so inserting a disc during a

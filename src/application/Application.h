@@ -10,6 +10,9 @@ namespace torvinel {
 class PowerGuard;
 class DiscLibrary;
 class RestoreTree;
+namespace platform {
+class ProcessLock;
+}
 
 // The program's core: start-up, shut-down and the run-wide state. The GUI (ui/MainWindow) and
 // the command line (cli/) each create one around their own View.
@@ -21,13 +24,18 @@ public:
     Application& operator=(const Application&) = delete;
 
     // The start-up sequence. Raises Error with the step's text when a step fails; the later
-    // steps are then not carried out and startedUp() stays false. It also stays false when
-    // the drive listing found no drive to read discs from (it has told the user the program
-    // ends): the caller then ends the program without shut-down.
+    // steps are then not carried out and startedUp() stays false. Its first steps take the
+    // per-user lock: while another Torvinel holds it, start-up raises "Torvinel is already
+    // running (process N)." before anything in the application folder is changed. It also
+    // stays false when the drive listing found no drive to read discs from (it has told the
+    // user the program ends): the caller then ends the program without shut-down.
     void startUp();
     // The shut-down sequence; does nothing when start-up did not complete.
     void shutDown();
     bool startedUp() const { return m_startedUp; }
+    // True from the start-up's first step on, until this object goes: this process is the
+    // one Torvinel of the user, and may change the application folder's files.
+    bool holdsInstanceLock() const { return m_instanceLock != nullptr; }
 
     RunState& state() { return m_state; }
     View& view() { return m_view; }
@@ -47,10 +55,11 @@ public:
 
 private:
     // The start-up's steps, in the order startUp takes them.
+    void openApplicationFolder(const std::string& dataHome, const std::string& appFolder);
+    void holdInstanceLock();
     void suppressAutoPlay();
     void forgetLibraryLog(const std::string& appFolder);
     void startDiscLibrary();
-    void openApplicationFolder(const std::string& dataHome, const std::string& appFolder);
     void openLog();
     void clearRunLists();
     void applyWindowGeometry(const std::string& ini);
@@ -68,6 +77,7 @@ private:
     void startPowerGuard();
 
     View& m_view;
+    std::unique_ptr<platform::ProcessLock> m_instanceLock; // held for the object's life
     RunState m_state;
     std::unique_ptr<PowerGuard> m_powerGuard;
     std::unique_ptr<DiscLibrary> m_discLibrary;

@@ -88,7 +88,9 @@ int withApplication(const std::function<int(Application&, TerminalView&)>& comma
     std::signal(SIGINT, previous);
     try {
         application.shutDown();
-        forgetUntickedList(untickedListExisted);
+        // A start refused because another Torvinel runs leaves that one's list alone.
+        if (application.holdsInstanceLock())
+            forgetUntickedList(untickedListExisted);
     } catch (const Error& error) {
         report(error);
         code = Failed;

@@ -142,6 +142,32 @@ private:
 // differs between platforms, so callers that need a stamp set it.
 [[nodiscard]] bool copyFile(const std::string& source, const std::string& target);
 
+// --- one program at a time -------------------------------------------------------------
+// An exclusive advisory lock on a file, taken without waiting and held while the object
+// lives. The system lets go of it when the process ends, by a crash too, so a dead holder
+// never blocks the next start. The holder writes its process id into the file as text, so a
+// refused process can name it. POSIX: flock(LOCK_EX | LOCK_NB) on a descriptor that no child
+// inherits. Windows: the file kept open for writing, sharing reads only.
+class ProcessLock {
+public:
+    enum class Outcome { Held, HeldElsewhere, Unavailable };
+    // Takes the lock on path; the file is created when missing (its folder must exist).
+    explicit ProcessLock(const std::string& path);
+    ~ProcessLock();
+    ProcessLock(const ProcessLock&) = delete;
+    ProcessLock& operator=(const ProcessLock&) = delete;
+
+    // Unavailable: the file could not be opened at all (no permission, no folder).
+    Outcome outcome() const { return m_outcome; }
+    // With HeldElsewhere: the holder's process id; 0 when the file does not tell it.
+    int64_t holder() const { return m_holder; }
+
+private:
+    Outcome m_outcome = Outcome::Unavailable;
+    int64_t m_holder = 0;
+    intptr_t m_handle = -1; // the descriptor (POSIX) or HANDLE (Windows) that holds the lock
+};
+
 // --- drives and the disc library's surroundings -----------------------------------------
 // The trace switch of the disc library's wrapper. Windows: the values LogEnabled and
 // LogLevel of HKEY_LOCAL_MACHINE\Software\Discwright Labs\DiscwrightWrapper (the key is

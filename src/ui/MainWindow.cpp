@@ -280,10 +280,21 @@ void MainWindow::AboutboxURLClick(const QUrl& address) { QDesktopServices::openU
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    // Shut-down runs once, however often the window is asked to close.
+    // Shut-down runs once, however often the window is asked to close; a request that comes
+    // while the handler is still deciding waits for its answer.
     if (!m_closed && m_closeHandler) {
+        if (m_deciding) {
+            event->ignore();
+            return;
+        }
+        m_deciding = true;
+        const bool mayClose = m_closeHandler();
+        m_deciding = false;
+        if (!mayClose) {
+            event->ignore();
+            return;
+        }
         m_closed = true;
-        m_closeHandler();
     }
     QMainWindow::closeEvent(event);
 }

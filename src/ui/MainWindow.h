@@ -27,8 +27,9 @@ public:
 
     explicit MainWindow(QWidget* parent = nullptr);
 
-    // Runs once when the window closes (the shut-down sequence).
-    void setCloseHandler(std::function<void()> handler) { m_closeHandler = std::move(handler); }
+    // Asked when the window is to close; false keeps it open (a run is going on). Once it
+    // has returned true (having run the shut-down sequence), it is not asked again.
+    void setCloseHandler(std::function<bool()> handler) { m_closeHandler = std::move(handler); }
     // What the Backup button runs: one backup run (backup/BackupRun.h), attached from outside.
     // What the command buttons and the backup-set chooser run; the window holds no logic.
     struct Handlers {
@@ -73,9 +74,10 @@ private:
 
     QTabWidget* m_pages = nullptr;
     QLabel* m_panels[2] = {nullptr, nullptr};
-    std::function<void()> m_closeHandler;
+    std::function<bool()> m_closeHandler;
     Handlers m_handlers;
     bool m_closed = false;
+    bool m_deciding = false; // the close handler runs (its question may be up)
 };
 
 } // namespace torvinel::ui

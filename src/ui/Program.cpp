@@ -61,16 +61,29 @@ int Program::run()
     const auto refresh = [this] { m_application.refreshRestoreSide(); };
     m_backups.emplace(m_application, refresh);
 
-    // Every command reports a failure in the error box and leaves the program running.
+    // Every command reports a failure in the error box and leaves the program running; none
+    // starts during a run.
     const auto guarded = [this](std::function<void()> command) {
-        return [this, command] { reportErrors(m_view, command); };
+        return [this, command] {
+            if (m_running == Running::Nothing)
+                reportErrors(m_view, command);
+        };
     };
     m_commandsInMainWindow.emplace(
         [&] {
-            m_mainWindow.setCloseHandler([this] { reportErrors(m_view, [this] { m_application.shutDown(); }); });
+            m_mainWindow.setCloseHandler([this] {
+                if (!mayQuit())
+                    return false;
+                reportErrors(m_view, [this] { m_application.shutDown(); });
+                return true;
+            });
             m_mainWindow.setHandlers({
-                guarded([this] { m_backups->run(); }),
-                guarded([this] { runRestore(m_application.state(), m_view, m_application.restoreTree()); }),
+                [this] { runInProgressWindow(Running::Backup, *m_backupProgress, [this] { m_backups->run(); }); },
+                [this] {
+                    runInProgressWindow(Running::Restore, *m_restoreProgress, [this] {
+                        runRestore(m_application.state(), m_view, m_application.restoreTree());
+                    });
+                },
                 guarded([this] { chooseBackupSet(m_application.state(), m_view, m_application.restoreTree()); }),
                 guarded([this, refresh] { removeDisc(m_application.state(), m_view, refresh); }),
                 guarded([this, refresh] { addDisc(m_application.state(), m_view, refresh); }),
@@ -81,8 +94,48 @@ int Program::run()
             m_mainWindow.setCloseHandler({});
         });
 
+    m_quitDuringRun.emplace([this] { return mayQuit(); });
+
     m_mainWindow.show();
     return QApplication::exec();
+}
+
+void Program::runInProgressWindow(Running run, ProgressWindow& window, const std::function<void()>& work)
+{
+    if (m_running != Running::Nothing)
+        return;
+    // The run has ended, also by a failure or a cancel, before its error box shows.
+    reportErrors(m_view, [&] {
+        const Link running(
+            [&] {
+                m_running = run;
+                window.setRunning(true);
+            },
+            [&] {
+                window.setRunning(false);
+                m_running = Running::Nothing;
+            });
+        work();
+    });
+    if (m_quitAfterRun)
+        m_mainWindow.close(); // the quit the user asked for during the run: now the shut-down
+}
+
+bool Program::mayQuit()
+{
+    if (m_running == Running::Nothing)
+        return true;
+    const bool backup = m_running == Running::Backup;
+    if (!m_quitAfterRun
+        && m_view.askYesNo(backup ? "A backup is running. Do you want to cancel it?"
+                                  : "A restore is running. Do you want to cancel it?")) {
+        m_quitAfterRun = true;
+        if (backup)
+            m_backupProgress->cancelClicked();
+        else
+            m_restoreProgress->cancelClicked();
+    }
+    return false;
 }
 
 } // namespace torvinel::ui

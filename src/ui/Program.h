@@ -1,4 +1,8 @@
 #pragma once
+#include <QCoreApplication>
+#include <QEvent>
+#include <QObject>
+
 #include <functional>
 #include <optional>
 
@@ -18,8 +22,12 @@ namespace torvinel::ui {
 // then the backup and restore progress windows; shows the main window on its About page and
 // runs the message loop until it closes, which runs the shut-down.
 // When the start-up fails, its error box is shown and the function returns 1 at once: the
-// main window never appears, so no backup or restore can be started after a failed start.
-// Returns the message loop's exit code otherwise.
+// main window never appears, so no backup or restore can be started after a failed start
+// (also when another Torvinel of the user is running). Returns the message loop's exit code
+// otherwise.
+// One run at a time: while a backup or restore runs, its progress window stays up and no
+// command of the main window starts. Quitting during a run asks whether to cancel it; Yes
+// cancels it and the shut-down follows once the run has ended, No lets it go on.
 int runTorvinel();
 
 // The GUI program's objects, for runTorvinel. Each member is declared after the members it
@@ -36,6 +44,14 @@ public:
     int run();
 
 private:
+    enum class Running { Nothing, Backup, Restore };
+
+    // Runs work as the one run, with window as its progress window; does nothing while
+    // another run is going on.
+    void runInProgressWindow(Running run, ProgressWindow& window, const std::function<void()>& work);
+    // Whether the program may quit now; during a run it asks whether to cancel the run.
+    bool mayQuit();
+
     // Makes a reference between two members and takes it back when it goes.
     class Link {
     public:
@@ -51,6 +67,28 @@ private:
         std::function<void()> m_takeBack;
     };
 
+    // Holds back the application's quit (QEvent::Quit) while mayQuit says no.
+    class QuitFilter : public QObject {
+    public:
+        explicit QuitFilter(std::function<bool()> mayQuit) : m_mayQuit(std::move(mayQuit))
+        {
+            QCoreApplication::instance()->installEventFilter(this);
+        }
+        ~QuitFilter() override { QCoreApplication::instance()->removeEventFilter(this); }
+
+    protected:
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            if (event->type() != QEvent::Quit || watched != QCoreApplication::instance() || m_mayQuit())
+                return false;
+            event->ignore(); // the platform learns that the quit was refused
+            return true;
+        }
+
+    private:
+        std::function<bool()> m_mayQuit;
+    };
+
     MainWindow m_mainWindow;
     BackupTreeModel m_backupTree;
     BusyWindow m_busy; // made before the start-up: its drive search shows this window
@@ -64,7 +102,10 @@ private:
     std::optional<RestoreProgressWindow> m_restoreProgress;
     std::optional<Link> m_progressWindowsInView;
     std::optional<BackupRunner> m_backups;
+    Running m_running = Running::Nothing;
+    bool m_quitAfterRun = false; // the user chose to cancel the run and quit
     std::optional<Link> m_commandsInMainWindow;
+    std::optional<QuitFilter> m_quitDuringRun;
 };
 
 } // namespace torvinel::ui

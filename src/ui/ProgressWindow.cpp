@@ -43,7 +43,7 @@ void ProgressWindow::showEvent(QShowEvent* event)
 
 void ProgressWindow::closeEvent(QCloseEvent* event)
 {
-    if (m_running && event->spontaneous()) {
+    if (m_running) {
         event->ignore();
         return;
     }

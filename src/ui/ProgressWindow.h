@@ -11,10 +11,11 @@ namespace torvinel::ui {
 // menu, centring on the primary screen whenever shown, and showing the main window again
 // when closed.
 //
-// While a run is going on (setRunning(true)) the window cannot be closed by the user
-// (Escape or the window manager): the main window would come back in the middle of the run
-// and offer a second command. Once the run has ended, even by an error that left the window
-// up, the user can close it and gets the main window back.
+// While a run is going on (setRunning(true)) the window cannot be closed (Escape, the window
+// manager, or a close of every window): the main window would come back in the middle of
+// the run and offer a second command; the run itself hides the window when it ends. Once
+// the run has ended, even by an error that left the window up, the user can close it and
+// gets the main window back.
 class ProgressWindow : public QDialog {
 public:
     ProgressWindow(const QString& caption, QWidget* mainWindow, QWidget* parent);

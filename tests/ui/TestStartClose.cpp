@@ -1,9 +1,11 @@
 // The whole program started offscreen on a prepared application folder, then closed: what it
-// reads at start-up and what it writes at close. With TORVINEL_SCREENSHOTS=<folder> it also
-// saves the Backup page of a first start.
+// reads at start-up and what it writes at close, also when the user quits during a run. With
+// TORVINEL_SCREENSHOTS=<folder> it also saves the Backup page of a first start.
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
@@ -11,7 +13,10 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
+#include <QtTest/qtestspontaneevent.h>
 
+#include "platform/Platform.h"
+#include "ui/BackupProgressWindow.h"
 #include "ui/Program.h"
 #include "ui/MainWindow.h"
 
@@ -25,6 +30,8 @@ private slots:
     void cleanup();
     void firstStartTicksDocumentsAndCloseWritesEverything();
     void vanishedPathIsReportedOnceAndDropped();
+    void aRunKeepsItsWindowAndQuittingWaitsForItsEnd();
+    void aSecondProgramSaysSoAndChangesNothing();
 
 private:
     QString write(const QString& relative, const QByteArray& bytes);
@@ -156,6 +163,111 @@ void TestStartClose::vanishedPathIsReportedOnceAndDropped()
     m_boxes.clear();
     QCOMPARE(run([](MainWindow&) {}), 0);
     QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.join("\n")));
+}
+
+namespace {
+
+// Calls onShow once, from the run's own event processing, after the backup progress window
+// has been shown.
+class AfterProgressShown : public QObject {
+public:
+    explicit AfterProgressShown(std::function<void(QWidget&)> onShow) : m_onShow(std::move(onShow))
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* window = dynamic_cast<BackupProgressWindow*>(watched);
+        if (window && event->type() == QEvent::Show && m_onShow) {
+            QTimer::singleShot(0, window, [window, onShow = std::move(m_onShow)] { onShow(*window); });
+            m_onShow = nullptr;
+        }
+        return false;
+    }
+
+private:
+    std::function<void(QWidget&)> m_onShow;
+};
+
+} // namespace
+
+void TestStartClose::aRunKeepsItsWindowAndQuittingWaitsForItsEnd()
+{
+    write("Documents/letter.txt", "dear");
+    QStringList boxes;
+    int questions = 0;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        boxes << box->text();
+        // The question is answered No first, Yes the second time.
+        if (box->text().startsWith("A backup is running"))
+            box->button(++questions == 1 ? QMessageBox::No : QMessageBox::Yes)->click();
+        else
+            box->defaultButton() ? box->defaultButton()->click() : box->accept();
+    });
+    answer.start(20);
+
+    MainWindow* main = nullptr;
+    bool checked = false;
+    AfterProgressShown duringTheRun([&](QWidget& progress) {
+        QTest::keyClick(&progress, Qt::Key_Escape);
+        QCloseEvent byTheWindowManager;
+        QSpontaneKeyEvent::setSpontaneous(&byTheWindowManager);
+        QApplication::sendEvent(&progress, &byTheWindowManager);
+        QVERIFY(progress.isVisible() && !main->isVisible());
+
+        // A second backup would run to its end here and hide the window.
+        main->backupClicked();
+        QVERIFY(progress.isVisible());
+        QCOMPARE(boxes, QStringList());
+
+        QVERIFY(!main->close());  // answered No: the run goes on
+        QCoreApplication::quit(); // answered Yes: the run is cancelled, the program waits for it
+        QCOMPARE(boxes.size(), 2);
+        QVERIFY(progress.isVisible() && !main->isVisible());
+        QCOMPARE(progress.findChild<QLabel*>("lMessage")->text(), QString("Cancelling..."));
+        QVERIFY(!QFile::exists(m_home->path() + "/data/Torvinel/FQList.txt")); // no shut-down yet
+        checked = true;
+    });
+    QTimer start;
+    start.setSingleShot(true);
+    QObject::connect(&start, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* candidate = qobject_cast<MainWindow*>(w); candidate && candidate->isVisible())
+                main = candidate;
+        if (!main)
+            return start.start(20);
+        main->backupClicked();
+    });
+    start.start(20);
+
+    QCOMPARE(runTorvinel(), 0);
+    answer.stop();
+    QVERIFY(checked);
+    const QString question = "A backup is running. Do you want to cancel it?";
+    QCOMPARE(boxes.mid(0, 2), (QStringList{question, question}));
+    QVERIFY2(boxes.size() == 3 && boxes[2].startsWith("The backup was cancelled."), qPrintable(boxes.join("\n")));
+    QVERIFY(QFile::exists(m_home->path() + "/data/Torvinel/FQList.txt")); // shut down after the run
+}
+
+void TestStartClose::aSecondProgramSaysSoAndChangesNothing()
+{
+    write("data/Torvinel/LogFile.txt", "the first one's log\r\n");
+    write("data/Torvinel/Torvinel.ini", "[Form]\r\nWidth=800\r\n");
+    const torvinel::platform::ProcessLock first(m_home->path().toStdString() + "/data/Torvinel/Torvinel.lock");
+    QVERIFY(first.outcome() == torvinel::platform::ProcessLock::Outcome::Held);
+    bool shown = false;
+    QCOMPARE(run([&](MainWindow&) { shown = true; }), 1);
+    QVERIFY(!shown);
+    QCOMPARE(m_boxes,
+             QStringList{QString("Torvinel is already running (process %1).").arg(QCoreApplication::applicationPid())});
+    QCOMPARE(read("data/Torvinel/LogFile.txt"), QByteArray("the first one's log\r\n"));
+    QCOMPARE(read("data/Torvinel/Torvinel.ini"), QByteArray("[Form]\r\nWidth=800\r\n"));
 }
 
 QTEST_MAIN(TestStartClose)
