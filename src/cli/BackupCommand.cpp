@@ -14,6 +14,7 @@
 #include "cli/TerminalView.h"
 #include "cli/WithApplication.h"
 #include "discwriter/DiscLibrary.h"
+#include "platform/Platform.h"
 
 namespace torvinel::cli {
 
@@ -59,24 +60,61 @@ std::optional<BackupArguments> parse(const std::vector<std::string>& args)
     return parsed;
 }
 
-// --select: these paths and nothing else (a path below another one is covered by it).
-void replaceSelection(TerminalView& view, const std::vector<std::string>& paths)
+// The --select paths without those below another one (covered by it).
+std::vector<std::string> uncovered(const std::vector<std::string>& paths)
 {
-    MemoryCheckTree& tree = view.backupMemoryTree();
-    for (CheckTree::Node node = tree.firstTopLevel(); node; node = tree.nextSibling(node))
-        tree.setCheckState(node, CheckState::Unchecked);
+    std::vector<std::string> kept;
     for (const auto& path : paths) {
         const bool covered = std::any_of(paths.begin(), paths.end(), [&](const std::string& other) {
             return other != path && path.size() > other.size() && path.compare(0, other.size(), other) == 0
                 && (other.back() == '/' || path[other.size()] == '/');
         });
-        if (!covered)
-            tree.setCheckState(tree.addNode(nullptr, path), CheckState::Checked);
+        if (!covered && std::find(kept.begin(), kept.end(), path) == kept.end())
+            kept.push_back(path);
     }
+    return kept;
+}
+
+// --select: these paths and nothing else.
+void replaceSelection(TerminalView& view, const std::vector<std::string>& paths)
+{
+    MemoryCheckTree& tree = view.backupMemoryTree();
+    for (CheckTree::Node node = tree.firstTopLevel(); node; node = tree.nextSibling(node))
+        tree.setCheckState(node, CheckState::Unchecked);
+    for (const auto& path : paths)
+        tree.setCheckState(tree.addNode(nullptr, path), CheckState::Checked);
+}
+
+// A selection that names a missing path, or ticks nothing, would record every earlier file
+// as deleted and still report success.
+bool everyPathExists(const std::vector<std::string>& paths)
+{
+    for (const auto& path : paths) {
+        std::error_code error;
+        if (!std::filesystem::exists(std::filesystem::path(path), error)) {
+            std::fprintf(stderr, "Cannot back up %s: it does not exist.\n", path.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+bool hasSavedTicks(Application& application, TerminalView& view)
+{
+    if (!platform::fileExists(application.state().appFile("FQList.txt")))
+        return false; // start-up ticked the first start's Documents, which nobody chose here
+    std::vector<std::string> ticked;
+    CheckTree& tree = view.backupTree();
+    FQRunNodes(tree, ticked, tree.firstTopLevel(), true);
+    return !ticked.empty();
 }
 
 int backup(TerminalView& view, Application& application, const BackupArguments& arguments)
 {
+    if (arguments.select.empty() && !hasSavedTicks(application, view)) {
+        std::fprintf(stderr, "Nothing is selected for backup.\n");
+        return Failed;
+    }
     const DriveList& devices = application.discwright().devices();
     if (devices.empty()) {
         std::fprintf(stderr, "torvinel-cli: there is no disc writer\n");
@@ -89,7 +127,7 @@ int backup(TerminalView& view, Application& application, const BackupArguments& 
     }
     view.setSelectedIndex(Control::WriterChooser, arguments.writer);
     if (!arguments.select.empty())
-        replaceSelection(view, arguments.select);
+        replaceSelection(view, uncovered(arguments.select));
 
     // The two options hold for this run only: the stored values go back before shut-down,
     // also when the run fails.
@@ -123,6 +161,8 @@ std::optional<int> runBackupCommand(const std::vector<std::string>& args)
         std::fprintf(stderr, "torvinel-cli: usage:\n%s", backupUsage);
         return Failed;
     }
+    if (!everyPathExists(arguments->select))
+        return Failed;
 
     return withApplication(
         [&](Application& application, TerminalView& view) { return backup(view, application, *arguments); });

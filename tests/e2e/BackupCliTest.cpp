@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "app/TextFile.h"
@@ -159,6 +160,48 @@ TEST_F(BackupCliTest, ExitCodesForCancelAndForAWrongCommandLine)
     EXPECT_NE(output().find("The disk in the CD/DVD writer is too small"), std::string::npos) << output();
     EXPECT_EQ(output().find("mark it with the following number"), std::string::npos) << output();
     EXPECT_TRUE(discIds().empty());
+}
+
+// A selection that names nothing to back up is refused before any disc is asked for.
+TEST_F(BackupCliTest, SelectionMustNameSomething)
+{
+    const std::string a = dir.write("data/a.txt", "a"), b = dir.write("data/b/b.txt", "b");
+    const std::string fqList = appFolder + "/FQList.txt";
+    const std::string saved = a + "\r\n";
+    struct Case {
+        std::string arguments;
+        std::optional<std::string> savedList; // none: no FQList.txt
+        int code;
+        std::string message;
+        std::string listAfter; // FQList.txt afterwards
+        std::string backedUp;  // the one file the run records
+    } cases[] = {
+        {"backup --select missing", saved, 2, "Cannot back up " + dir / "missing: it does not exist.", saved, ""},
+        {"backup --select data/b/", saved, 0, "The backup is finished.", dir / "data/b\r\n", b},
+        {"backup", saved, 0, "The backup is finished.", saved, a},
+        {"backup", "", 2, "Nothing is selected for backup.", "", ""},
+        {"backup", dir / "gone.txt\r\n", 2, "Nothing is selected for backup.", "", ""},
+        {"backup", std::nullopt, 2, "Nothing is selected for backup.", "", ""},
+    };
+    const fs::path cwd = fs::current_path();
+    fs::current_path(dir.path()); // relative paths are taken from here
+    for (const auto& c : cases) {
+        fs::remove_all(appFolder + "/Database");
+        fs::remove_all(dir / "discs");
+        setDisc("CD-R", 15360); // and no newest disc
+        fs::remove(fqList);
+        if (c.savedList)
+            dir.write("home/.local/share/Torvinel/FQList.txt", *c.savedList);
+        EXPECT_EQ(cli(c.arguments), c.code) << c.arguments << "\n" << output();
+        EXPECT_NE(output().find(c.message), std::string::npos) << c.arguments << "\n" << output();
+        if (c.savedList)
+            EXPECT_EQ(dir.read("home/.local/share/Torvinel/FQList.txt"), c.listAfter) << c.arguments;
+        if (c.code == 2)
+            EXPECT_FALSE(fs::exists(dir / "discs")) << c.arguments;
+        else
+            EXPECT_EQ(readLines(appFolder + "/NewList.txt"), std::vector<std::string>{c.backedUp}) << c.arguments;
+    }
+    fs::current_path(cwd);
 }
 
 // Every command runs the program's start-up and shut-down; the shut-down saves the
