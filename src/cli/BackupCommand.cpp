@@ -18,14 +18,17 @@
 
 namespace torvinel::cli {
 
-const char* const backupUsage = "  backup [--select PATH]... [--md5|--no-md5] [--verify|--no-verify] [--writer INDEX]\n"
-                                "                        back up the selection (FQList.txt, or the paths given) to\n"
-                                "                        the writer INDEX of the device list (0: the first)\n";
+const char* const backupUsage =
+    "  backup [--select PATH]... [--save-selection] [--md5|--no-md5] [--verify|--no-verify] [--writer INDEX]\n"
+    "                        back up the selection (FQList.txt, or the paths given) to\n"
+    "                        the writer INDEX of the device list (0: the first); the paths\n"
+    "                        given replace the saved selection only with --save-selection\n";
 
 namespace {
 
 struct BackupArguments {
     std::vector<std::string> select;
+    bool saveSelection = false;
     std::optional<bool> md5;
     std::optional<bool> verify;
     int writer = 0;
@@ -43,6 +46,8 @@ std::optional<BackupArguments> parse(const std::vector<std::string>& args)
             while (path.size() > 1 && path.back() == '/')
                 path.pop_back();
             parsed.select.push_back(path);
+        } else if (a == "--save-selection") {
+            parsed.saveSelection = true;
         } else if (a == "--md5" || a == "--no-md5") {
             parsed.md5 = a == "--md5";
         } else if (a == "--verify" || a == "--no-verify") {
@@ -75,7 +80,7 @@ std::vector<std::string> uncovered(const std::vector<std::string>& paths)
     return kept;
 }
 
-// --select: these paths and nothing else.
+// --save-selection: these paths become the ticks, which phase 1 and shut-down save.
 void replaceSelection(TerminalView& view, const std::vector<std::string>& paths)
 {
     MemoryCheckTree& tree = view.backupMemoryTree();
@@ -126,8 +131,9 @@ int backup(TerminalView& view, Application& application, const BackupArguments& 
         return Failed;
     }
     view.setSelectedIndex(Control::WriterChooser, arguments.writer);
-    if (!arguments.select.empty())
-        replaceSelection(view, uncovered(arguments.select));
+    const std::vector<std::string> paths = uncovered(arguments.select);
+    if (!paths.empty() && arguments.saveSelection)
+        replaceSelection(view, paths);
 
     // The two options hold for this run only: the stored values go back before shut-down,
     // also when the run fails.
@@ -147,7 +153,9 @@ int backup(TerminalView& view, Application& application, const BackupArguments& 
         view.setChecked(Control::VerifyCheck, *arguments.verify);
 
     BackupRunner backups(application);
-    return backups.run() == BackupOutcome::Cancelled ? Cancelled : Done;
+    // Without --save-selection the paths hold for this run only: the GUI's selection stays.
+    const bool ownPaths = !paths.empty() && !arguments.saveSelection;
+    return (ownPaths ? backups.runOf(paths) : backups.run()) == BackupOutcome::Cancelled ? Cancelled : Done;
 }
 
 } // namespace

@@ -120,7 +120,7 @@ TEST_F(BackupCliTest, RunsOverAChangingTreeGiveDiscsThatOtherToolsAndTheEngineRe
     dir.write("data/docs/change.txt", "second, longer version\n");
     fs::remove(gone);
     const std::string added = dir.write("data/new.txt", "new\n");
-    ASSERT_EQ(cli("backup --select " + shellQuoted(dir / "data")), 0) << output();
+    ASSERT_EQ(cli("backup --select " + shellQuoted(dir / "data") + " --save-selection"), 0) << output();
     ASSERT_EQ(discIds().size(), 3u) << output();
     std::map<char, std::vector<std::string>> byKind;
     for (const auto& [name, lines] : catalogs(discIds()[2]))
@@ -132,7 +132,7 @@ TEST_F(BackupCliTest, RunsOverAChangingTreeGiveDiscsThatOtherToolsAndTheEngineRe
     EXPECT_EQ(byKind['n'][1].substr(1, added.size()), added);
     EXPECT_FALSE(byKind['f'].empty()); // the big file's first volumes, in rotation
 
-    // Run 3 without --select takes FQList.txt, and completes the rotated split first.
+    // Run 3 without --select takes FQList.txt (saved by run 2), and completes the rotated split first.
     ASSERT_EQ(cli("backup"), 0) << output();
     ASSERT_EQ(discIds().size(), 4u) << output();
     const auto rotated = splitNames(catalogs(discIds()[2]));
@@ -162,11 +162,13 @@ TEST_F(BackupCliTest, ExitCodesForCancelAndForAWrongCommandLine)
     EXPECT_TRUE(discIds().empty());
 }
 
-// A selection that names nothing to back up is refused before any disc is asked for.
-TEST_F(BackupCliTest, SelectionMustNameSomething)
+// --select names this run's paths; the saved selection changes only when asked to, and a
+// selection that names nothing to back up is refused before any disc is asked for.
+TEST_F(BackupCliTest, SelectChoosesThisRunOnlyAndMustNameSomething)
 {
     const std::string a = dir.write("data/a.txt", "a"), b = dir.write("data/b/b.txt", "b");
     const std::string fqList = appFolder + "/FQList.txt";
+    const std::string unticked = "/elsewhere\r\n";
     const std::string saved = a + "\r\n";
     struct Case {
         std::string arguments;
@@ -177,7 +179,8 @@ TEST_F(BackupCliTest, SelectionMustNameSomething)
         std::string backedUp;  // the one file the run records
     } cases[] = {
         {"backup --select missing", saved, 2, "Cannot back up " + dir / "missing: it does not exist.", saved, ""},
-        {"backup --select data/b/", saved, 0, "The backup is finished.", dir / "data/b\r\n", b},
+        {"backup --select data/b/", saved, 0, "The backup is finished.", saved, b},
+        {"backup --select data/b --save-selection", saved, 0, "The backup is finished.", dir / "data/b\r\n", b},
         {"backup", saved, 0, "The backup is finished.", saved, a},
         {"backup", "", 2, "Nothing is selected for backup.", "", ""},
         {"backup", dir / "gone.txt\r\n", 2, "Nothing is selected for backup.", "", ""},
@@ -192,10 +195,13 @@ TEST_F(BackupCliTest, SelectionMustNameSomething)
         fs::remove(fqList);
         if (c.savedList)
             dir.write("home/.local/share/Torvinel/FQList.txt", *c.savedList);
+        dir.write("home/.local/share/Torvinel/FQUList.txt", unticked);
         EXPECT_EQ(cli(c.arguments), c.code) << c.arguments << "\n" << output();
         EXPECT_NE(output().find(c.message), std::string::npos) << c.arguments << "\n" << output();
         if (c.savedList)
             EXPECT_EQ(dir.read("home/.local/share/Torvinel/FQList.txt"), c.listAfter) << c.arguments;
+        if (c.arguments.find("--save-selection") == std::string::npos)
+            EXPECT_EQ(dir.read("home/.local/share/Torvinel/FQUList.txt"), unticked) << c.arguments;
         if (c.code == 2)
             EXPECT_FALSE(fs::exists(dir / "discs")) << c.arguments;
         else
