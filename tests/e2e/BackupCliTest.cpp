@@ -210,6 +210,25 @@ TEST_F(BackupCliTest, SelectChoosesThisRunOnlyAndMustNameSomething)
     fs::current_path(cwd);
 }
 
+// A ticked link is followed and recorded under its own path; links inside folders are not.
+TEST_F(BackupCliTest, ATickedLinkIsBackedUpAndRestoredUnderItsOwnPath)
+{
+    dir.write("data/real/a.txt", "through the link");
+    dir.write("other/b.txt", "behind a link inside");
+    fs::create_directory_symlink(dir / "other", dir / "data/real/inner");
+    fs::create_directory_symlink(dir / "data/real", dir / "linkdir");
+    ASSERT_EQ(cli("backup --select " + shellQuoted(dir / "linkdir")), 0) << output();
+    ASSERT_EQ(discIds().size(), 1u) << output();
+    std::vector<std::string> lines;
+    for (const auto& [name, catalogLines] : catalogs(discIds()[0]))
+        lines.insert(lines.end(), catalogLines.begin(), catalogLines.end());
+    ASSERT_EQ(lines.size(), 1u) << output();
+    EXPECT_EQ(lines[0].substr(0, (dir / "linkdir/a.txt").size() + 2), "\"" + dir / "linkdir/a.txt" + "\"");
+
+    ASSERT_EQ(cli("restore --from " + shellQuoted(dir / "discs") + " " + shellQuoted(dir / "linkdir/")), 0) << output();
+    EXPECT_EQ(readLines(lastLine() + "/r" + dir / "linkdir/a.txt"), std::vector<std::string>{"through the link"});
+}
+
 // Every command runs the program's start-up and shut-down; the shut-down saves the
 // selection, so a command that is not a backup must leave it as it was, save for a path that
 // has vanished (reported and dropped, as at a start of the GUI).
