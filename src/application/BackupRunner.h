@@ -24,6 +24,12 @@ public:
 
     // One backup run: Finished or Cancelled; a failure is raised as Error (runBackup).
     BackupOutcome run() { return runBackup(m_context); }
+    // One backup run of these paths instead of the ticks; the saved selection stays as it is.
+    BackupOutcome runOf(std::vector<std::string> paths)
+    {
+        m_context.selection = std::move(paths);
+        return runBackup(m_context);
+    }
 
 private:
     ZipArchive m_engine;

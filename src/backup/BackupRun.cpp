@@ -181,12 +181,10 @@ void BackupRun::runPhases()
     m_writtenDiscs.clear();
     m_writerHoldsWritten = false;
     doMd5 = m_view.options().md5;
-    if (m_context.selection) {
+    if (m_context.selection)
         m_state.FQList = *m_context.selection;
-        SaveFQList(m_state);
-    } else {
+    else
         CollectFQList(m_state, m_view);
-    }
 
     // Phase 2
     if (!m_state.CancelRequested) {

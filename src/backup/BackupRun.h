@@ -36,7 +36,8 @@ struct BackupContext {
     DiscWriter burnDisc;                      // the burn session on the chosen writer
     std::function<void()> refreshRestore;     // phase 8: restore chooser and restore tree
     std::vector<std::string> excludedFolders; // never backed up (the image drive's folder)
-    // The command line's selection: taken as FQList in phase 1 instead of the tree's ticks.
+    // The command line's selection: taken as FQList in phase 1 instead of the tree's ticks,
+    // for this run only (FQList.txt, the GUI's saved selection, is left as it is).
     std::optional<std::vector<std::string>> selection = std::nullopt;
     Clock clock = std::chrono::system_clock::now;
 };

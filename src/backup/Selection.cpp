@@ -199,17 +199,33 @@ void getFQFullList(RunState& state, View& view, const FileAction& action, const 
         const fs::file_status status = fs::symlink_status(fs::path(path), error);
         if (error || !fs::exists(status))
             continue; // gone since it was ticked
-        const FolderEntry::Kind kind = kindOf(status.type());
+        FolderEntry::Kind kind = kindOf(status.type());
+        std::string file = path;
+        if (kind == FolderEntry::Kind::Link) {
+            // A ticked link is the user's own choice, so it is followed (links inside stay
+            // skipped). A folder keeps the link's path, as the user sees it; a file is read
+            // at its target, since files are opened without following a link.
+            const fs::path target = fs::canonical(fs::path(path), error);
+            if (error)
+                continue; // a dangling link
+            kind = kindOf(fs::status(target, error).type());
+            if (error || isInsideExcluded(walk, target.string())) {
+                state.WriteLog("Skipped " + printable(path) + ": excluded from backups");
+                continue;
+            }
+            if (kind == FolderEntry::Kind::File)
+                file = target.string();
+        }
         if (isInsideExcluded(walk, path)) {
             state.WriteLog("Skipped " + printable(path) + ": excluded from backups");
             continue;
         }
-        if (skipped(walk, path, kind))
+        if (skipped(walk, file, kind))
             continue;
         if (kind == FolderEntry::Kind::Folder)
             enumerateFolder(walk, path);
         else
-            action(path);
+            action(file);
     }
 }
 

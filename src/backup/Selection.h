@@ -46,7 +46,9 @@ struct FolderEntry {
 // that no longer exists is skipped silently; a ticked file is handed to the action, a ticked
 // folder is enumerated depth first (hidden entries included). The walk over FQList itself does
 // not look at CancelRequested; each folder enumeration stops after the entry in hand once it
-// is set. Symbolic links, FIFOs, sockets and devices are skipped and logged; a path that a
+// is set. A ticked symbolic link is followed: a folder's files keep the link's path, a file is
+// handed over by its target's path. Links inside folders, FIFOs, sockets and devices are
+// skipped and logged; a path that a
 // catalog line cannot carry (line break, carriage return, or the characters `",`) is skipped
 // with a warning in MessageText of the backup progress window and a log line. extraExcluded adds
 // folders to ExcludedFolders (the image drive's folder). Errors of the action pass through.

@@ -14,17 +14,21 @@
 #include "cli/TerminalView.h"
 #include "cli/WithApplication.h"
 #include "discwriter/DiscLibrary.h"
+#include "platform/Platform.h"
 
 namespace torvinel::cli {
 
-const char* const backupUsage = "  backup [--select PATH]... [--md5|--no-md5] [--verify|--no-verify] [--writer INDEX]\n"
-                                "                        back up the selection (FQList.txt, or the paths given) to\n"
-                                "                        the writer INDEX of the device list (0: the first)\n";
+const char* const backupUsage =
+    "  backup [--select PATH]... [--save-selection] [--md5|--no-md5] [--verify|--no-verify] [--writer INDEX]\n"
+    "                        back up the selection (FQList.txt, or the paths given) to\n"
+    "                        the writer INDEX of the device list (0: the first); the paths\n"
+    "                        given replace the saved selection only with --save-selection\n";
 
 namespace {
 
 struct BackupArguments {
     std::vector<std::string> select;
+    bool saveSelection = false;
     std::optional<bool> md5;
     std::optional<bool> verify;
     int writer = 0;
@@ -42,6 +46,8 @@ std::optional<BackupArguments> parse(const std::vector<std::string>& args)
             while (path.size() > 1 && path.back() == '/')
                 path.pop_back();
             parsed.select.push_back(path);
+        } else if (a == "--save-selection") {
+            parsed.saveSelection = true;
         } else if (a == "--md5" || a == "--no-md5") {
             parsed.md5 = a == "--md5";
         } else if (a == "--verify" || a == "--no-verify") {
@@ -59,24 +65,61 @@ std::optional<BackupArguments> parse(const std::vector<std::string>& args)
     return parsed;
 }
 
-// --select: these paths and nothing else (a path below another one is covered by it).
-void replaceSelection(TerminalView& view, const std::vector<std::string>& paths)
+// The --select paths without those below another one (covered by it).
+std::vector<std::string> uncovered(const std::vector<std::string>& paths)
 {
-    MemoryCheckTree& tree = view.backupMemoryTree();
-    for (CheckTree::Node node = tree.firstTopLevel(); node; node = tree.nextSibling(node))
-        tree.setCheckState(node, CheckState::Unchecked);
+    std::vector<std::string> kept;
     for (const auto& path : paths) {
         const bool covered = std::any_of(paths.begin(), paths.end(), [&](const std::string& other) {
             return other != path && path.size() > other.size() && path.compare(0, other.size(), other) == 0
                 && (other.back() == '/' || path[other.size()] == '/');
         });
-        if (!covered)
-            tree.setCheckState(tree.addNode(nullptr, path), CheckState::Checked);
+        if (!covered && std::find(kept.begin(), kept.end(), path) == kept.end())
+            kept.push_back(path);
     }
+    return kept;
+}
+
+// --save-selection: these paths become the ticks, which phase 1 and shut-down save.
+void replaceSelection(TerminalView& view, const std::vector<std::string>& paths)
+{
+    MemoryCheckTree& tree = view.backupMemoryTree();
+    for (CheckTree::Node node = tree.firstTopLevel(); node; node = tree.nextSibling(node))
+        tree.setCheckState(node, CheckState::Unchecked);
+    for (const auto& path : paths)
+        tree.setCheckState(tree.addNode(nullptr, path), CheckState::Checked);
+}
+
+// A selection that names a missing path, or ticks nothing, would record every earlier file
+// as deleted and still report success.
+bool everyPathExists(const std::vector<std::string>& paths)
+{
+    for (const auto& path : paths) {
+        std::error_code error;
+        if (!std::filesystem::exists(std::filesystem::path(path), error)) {
+            std::fprintf(stderr, "Cannot back up %s: it does not exist.\n", path.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+bool hasSavedTicks(Application& application, TerminalView& view)
+{
+    if (!platform::fileExists(application.state().appFile("FQList.txt")))
+        return false; // start-up ticked the first start's Documents, which nobody chose here
+    std::vector<std::string> ticked;
+    CheckTree& tree = view.backupTree();
+    FQRunNodes(tree, ticked, tree.firstTopLevel(), true);
+    return !ticked.empty();
 }
 
 int backup(TerminalView& view, Application& application, const BackupArguments& arguments)
 {
+    if (arguments.select.empty() && !hasSavedTicks(application, view)) {
+        std::fprintf(stderr, "Nothing is selected for backup.\n");
+        return Failed;
+    }
     const DriveList& devices = application.discwright().devices();
     if (devices.empty()) {
         std::fprintf(stderr, "torvinel-cli: there is no disc writer\n");
@@ -88,8 +131,9 @@ int backup(TerminalView& view, Application& application, const BackupArguments& 
         return Failed;
     }
     view.setSelectedIndex(Control::WriterChooser, arguments.writer);
-    if (!arguments.select.empty())
-        replaceSelection(view, arguments.select);
+    const std::vector<std::string> paths = uncovered(arguments.select);
+    if (!paths.empty() && arguments.saveSelection)
+        replaceSelection(view, paths);
 
     // The two options hold for this run only: the stored values go back before shut-down,
     // also when the run fails.
@@ -109,7 +153,9 @@ int backup(TerminalView& view, Application& application, const BackupArguments& 
         view.setChecked(Control::VerifyCheck, *arguments.verify);
 
     BackupRunner backups(application);
-    return backups.run() == BackupOutcome::Cancelled ? Cancelled : Done;
+    // Without --save-selection the paths hold for this run only: the GUI's selection stays.
+    const bool ownPaths = !paths.empty() && !arguments.saveSelection;
+    return (ownPaths ? backups.runOf(paths) : backups.run()) == BackupOutcome::Cancelled ? Cancelled : Done;
 }
 
 } // namespace
@@ -123,6 +169,8 @@ std::optional<int> runBackupCommand(const std::vector<std::string>& args)
         std::fprintf(stderr, "torvinel-cli: usage:\n%s", backupUsage);
         return Failed;
     }
+    if (!everyPathExists(arguments->select))
+        return Failed;
 
     return withApplication(
         [&](Application& application, TerminalView& view) { return backup(view, application, *arguments); });

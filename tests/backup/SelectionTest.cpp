@@ -179,7 +179,7 @@ TEST_F(SelectionTest, SpecialFilesLinksAndUncarriableNamesAreSkippedAndLogged)
     ASSERT_LT(socketPath.size(), sizeof address.sun_path);
     std::copy(socketPath.begin(), socketPath.end(), address.sun_path);
     ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    state.FQList = {path("t"), path("t/link")};
+    state.FQList = {path("t")};
 
     const auto files = walk();
     close(sock);
@@ -195,9 +195,28 @@ TEST_F(SelectionTest, SpecialFilesLinksAndUncarriableNamesAreSkippedAndLogged)
           "Warning: Skipped " + path("t/bad\\rdir") + ": a catalog line cannot carry its name"}) {
         EXPECT_NE(log.find(line + "\r\n"), std::string::npos) << line;
     }
-    // Each once: the ticked link is met twice (inside t and on its own), the rest once.
-    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 8);
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 7); // each once
+
     EXPECT_EQ(view.countPrefix("setText BackupProgress MessageText Warning: Skipped "), 3);
+}
+
+// A ticked link is the user's choice: followed, while links met inside folders are not.
+TEST_F(SelectionTest, ATickedLinkIsFollowedButNotTheLinksInsideAFolder)
+{
+    writeFile(path("d/a.txt"));
+    writeFile(path("other/b.txt"));
+    writeFile(path("app/settings.txt"));
+    fs::create_directory_symlink(path("other"), path("d/inner"));
+    fs::create_directory_symlink(path("d"), path("dl"));
+    fs::create_symlink(path("other/b.txt"), path("fl"));
+    fs::create_directory_symlink(path("app"), path("al")); // the program's own folder
+    fs::create_symlink(path("none"), path("dangling"));
+    state.FQList = {path("dl"), path("fl"), path("al"), path("dangling")};
+
+    EXPECT_EQ(walk(), (std::vector<std::string>{path("dl/a.txt"), fs::canonical(path("other/b.txt")).string()}));
+    const std::string log = logText();
+    EXPECT_NE(log.find("Skipped " + path("dl/inner") + ": a symbolic link is not followed"), std::string::npos);
+    EXPECT_NE(log.find("Skipped " + path("al") + ": excluded from backups"), std::string::npos);
 }
 
 TEST_F(SelectionTest, CancelEndsEachEnumerationAfterTheEntryInHandButVisitsTheRestOfFQList)

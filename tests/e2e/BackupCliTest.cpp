@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "app/TextFile.h"
@@ -119,7 +120,7 @@ TEST_F(BackupCliTest, RunsOverAChangingTreeGiveDiscsThatOtherToolsAndTheEngineRe
     dir.write("data/docs/change.txt", "second, longer version\n");
     fs::remove(gone);
     const std::string added = dir.write("data/new.txt", "new\n");
-    ASSERT_EQ(cli("backup --select " + shellQuoted(dir / "data")), 0) << output();
+    ASSERT_EQ(cli("backup --select " + shellQuoted(dir / "data") + " --save-selection"), 0) << output();
     ASSERT_EQ(discIds().size(), 3u) << output();
     std::map<char, std::vector<std::string>> byKind;
     for (const auto& [name, lines] : catalogs(discIds()[2]))
@@ -131,7 +132,7 @@ TEST_F(BackupCliTest, RunsOverAChangingTreeGiveDiscsThatOtherToolsAndTheEngineRe
     EXPECT_EQ(byKind['n'][1].substr(1, added.size()), added);
     EXPECT_FALSE(byKind['f'].empty()); // the big file's first volumes, in rotation
 
-    // Run 3 without --select takes FQList.txt, and completes the rotated split first.
+    // Run 3 without --select takes FQList.txt (saved by run 2), and completes the rotated split first.
     ASSERT_EQ(cli("backup"), 0) << output();
     ASSERT_EQ(discIds().size(), 4u) << output();
     const auto rotated = splitNames(catalogs(discIds()[2]));
@@ -159,6 +160,73 @@ TEST_F(BackupCliTest, ExitCodesForCancelAndForAWrongCommandLine)
     EXPECT_NE(output().find("The disk in the CD/DVD writer is too small"), std::string::npos) << output();
     EXPECT_EQ(output().find("mark it with the following number"), std::string::npos) << output();
     EXPECT_TRUE(discIds().empty());
+}
+
+// --select names this run's paths; the saved selection changes only when asked to, and a
+// selection that names nothing to back up is refused before any disc is asked for.
+TEST_F(BackupCliTest, SelectChoosesThisRunOnlyAndMustNameSomething)
+{
+    const std::string a = dir.write("data/a.txt", "a"), b = dir.write("data/b/b.txt", "b");
+    const std::string fqList = appFolder + "/FQList.txt";
+    const std::string unticked = "/elsewhere\r\n";
+    const std::string saved = a + "\r\n";
+    struct Case {
+        std::string arguments;
+        std::optional<std::string> savedList; // none: no FQList.txt
+        int code;
+        std::string message;
+        std::string listAfter; // FQList.txt afterwards
+        std::string backedUp;  // the one file the run records
+    } cases[] = {
+        {"backup --select missing", saved, 2, "Cannot back up " + dir / "missing: it does not exist.", saved, ""},
+        {"backup --select data/b/", saved, 0, "The backup is finished.", saved, b},
+        {"backup --select data/b --save-selection", saved, 0, "The backup is finished.", dir / "data/b\r\n", b},
+        {"backup", saved, 0, "The backup is finished.", saved, a},
+        {"backup", "", 2, "Nothing is selected for backup.", "", ""},
+        {"backup", dir / "gone.txt\r\n", 2, "Nothing is selected for backup.", "", ""},
+        {"backup", std::nullopt, 2, "Nothing is selected for backup.", "", ""},
+    };
+    const fs::path cwd = fs::current_path();
+    fs::current_path(dir.path()); // relative paths are taken from here
+    for (const auto& c : cases) {
+        fs::remove_all(appFolder + "/Database");
+        fs::remove_all(dir / "discs");
+        setDisc("CD-R", 15360); // and no newest disc
+        fs::remove(fqList);
+        if (c.savedList)
+            dir.write("home/.local/share/Torvinel/FQList.txt", *c.savedList);
+        dir.write("home/.local/share/Torvinel/FQUList.txt", unticked);
+        EXPECT_EQ(cli(c.arguments), c.code) << c.arguments << "\n" << output();
+        EXPECT_NE(output().find(c.message), std::string::npos) << c.arguments << "\n" << output();
+        if (c.savedList)
+            EXPECT_EQ(dir.read("home/.local/share/Torvinel/FQList.txt"), c.listAfter) << c.arguments;
+        if (c.arguments.find("--save-selection") == std::string::npos)
+            EXPECT_EQ(dir.read("home/.local/share/Torvinel/FQUList.txt"), unticked) << c.arguments;
+        if (c.code == 2)
+            EXPECT_FALSE(fs::exists(dir / "discs")) << c.arguments;
+        else
+            EXPECT_EQ(readLines(appFolder + "/NewList.txt"), std::vector<std::string>{c.backedUp}) << c.arguments;
+    }
+    fs::current_path(cwd);
+}
+
+// A ticked link is followed and recorded under its own path; links inside folders are not.
+TEST_F(BackupCliTest, ATickedLinkIsBackedUpAndRestoredUnderItsOwnPath)
+{
+    dir.write("data/real/a.txt", "through the link");
+    dir.write("other/b.txt", "behind a link inside");
+    fs::create_directory_symlink(dir / "other", dir / "data/real/inner");
+    fs::create_directory_symlink(dir / "data/real", dir / "linkdir");
+    ASSERT_EQ(cli("backup --select " + shellQuoted(dir / "linkdir")), 0) << output();
+    ASSERT_EQ(discIds().size(), 1u) << output();
+    std::vector<std::string> lines;
+    for (const auto& [name, catalogLines] : catalogs(discIds()[0]))
+        lines.insert(lines.end(), catalogLines.begin(), catalogLines.end());
+    ASSERT_EQ(lines.size(), 1u) << output();
+    EXPECT_EQ(lines[0].substr(0, (dir / "linkdir/a.txt").size() + 2), "\"" + dir / "linkdir/a.txt" + "\"");
+
+    ASSERT_EQ(cli("restore --from " + shellQuoted(dir / "discs") + " " + shellQuoted(dir / "linkdir/")), 0) << output();
+    EXPECT_EQ(readLines(lastLine() + "/r" + dir / "linkdir/a.txt"), std::vector<std::string>{"through the link"});
 }
 
 // Every command runs the program's start-up and shut-down; the shut-down saves the
