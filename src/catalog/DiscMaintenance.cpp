@@ -39,6 +39,8 @@ bool removeDisc(RunState& state, View& view, const RestoreRefresh& refreshRestor
     if (discs.empty() || (discId != discs.front() && discId != discs.back()))
         return false;
 
+    // Its number stays used: the disc itself still exists.
+    rememberDiscId(state, discId);
     const std::string folder = platform::joinPath(state.DatabaseFolder, discId);
     if (!platform::deleteFolder(folder))
         throw Error("Could not erase: " + folder);
@@ -71,6 +73,7 @@ AddDiskResult addDisc(RunState& state, View& view, DiscSource& source, const Res
                 // A disc without a status file is added all the same.
                 static_cast<void>(source.copyStatusIni(*name, filing.folder()));
                 filing.commit();
+                rememberDiscId(state, *name);
                 view.showInformation("The disk was successfully added.");
                 state.WriteLog("success");
                 result = AddDiskResult::Added;

@@ -45,7 +45,7 @@ TEST_F(DiscMaintenanceTest, RemovingTheOnlyDiscShownTwice)
     EXPECT_EQ(refreshes, 1);
 }
 
-TEST_F(DiscMaintenanceTest, RemovingTheNewestDiscFreesItsNumber)
+TEST_F(DiscMaintenanceTest, RemovingTheNewestDiscKeepsItsNumberUsed)
 {
     catalog("20240305001", "2024030500001rn.csv", {line("/a", "20240301100000", 1)});
     catalog("20240305002", "2024030500002rn.csv", {line("/a", "20240305100000", 2)});
@@ -58,7 +58,8 @@ TEST_F(DiscMaintenanceTest, RemovingTheNewestDiscFreesItsNumber)
     EXPECT_EQ(state.NewestDisc, "20240305001");
     EXPECT_EQ(state.OldestCSV, "2024030500001rn.csv");
     EXPECT_EQ(readFile(root / "BackupList.txt"), line("/a", "20240301100000", 1) + "\r\n");
-    EXPECT_EQ(NextDiscId(state, view, [] { return test::localNoon(2024, 3, 5); }), "20240305002");
+    // The removed disc still exists: its number is not handed out again.
+    EXPECT_EQ(NextDiscId(state, view, [] { return test::localNoon(2024, 3, 5); }), "20240305003");
 }
 
 TEST_F(DiscMaintenanceTest, RemoveActsOnlyOnADiscTheListOffers)
