@@ -1,5 +1,7 @@
 #include "catalog/DiscMaintenance.h"
 
+#include <optional>
+
 #include "app/Error.h"
 #include "catalog/AssembleBackupState.h"
 #include "catalog/DiscFiling.h"
@@ -25,6 +27,21 @@ void reassemble(RunState& state, View& view, const RestoreRefresh& refreshRestor
         refreshRestore();
 }
 
+void refuse(RunState& state, View& view, const std::string& message)
+{
+    state.WriteLog(message);
+    view.showError(message);
+}
+
+// The first catalog copied into folder whose name is not of the catalog form.
+std::optional<std::string> notACatalog(const std::string& folder)
+{
+    for (const auto& entry : platform::listFolder(folder, "*.csv"))
+        if (!isCatalogName(entry.name))
+            return entry.name;
+    return std::nullopt;
+}
+
 } // namespace
 
 bool removeDisc(RunState& state, View& view, const RestoreRefresh& refreshRestore)
@@ -39,6 +56,8 @@ bool removeDisc(RunState& state, View& view, const RestoreRefresh& refreshRestor
     if (discs.empty() || (discId != discs.front() && discId != discs.back()))
         return false;
 
+    // Its number stays used: the disc itself still exists.
+    rememberDiscId(state, discId);
     const std::string folder = platform::joinPath(state.DatabaseFolder, discId);
     if (!platform::deleteFolder(folder))
         throw Error("Could not erase: " + folder);
@@ -54,6 +73,11 @@ AddDiskResult addDisc(RunState& state, View& view, DiscSource& source, const Res
         const std::string message = "Please insert a disk to add, then click the Add button again.";
         state.WriteLog(message);
         view.showInformation(message);
+    } else if (!isDiscId(*name)) {
+        // Filed under a name that is no disc number, it would throw off the numbering of
+        // every later disc.
+        refuse(state, view, *name + " is not a disc of Torvinel: its folder name is not a disc number.");
+        result = AddDiskResult::NotADisc;
     } else {
         state.WriteLog("Adding disk : " + *name);
         const std::string folder = platform::joinPath(state.DatabaseFolder, *name);
@@ -67,10 +91,16 @@ AddDiskResult addDisc(RunState& state, View& view, DiscSource& source, const Res
             if (!source.copyCatalogs(*name, filing.folder())) {
                 state.WriteLog("Copy failed.");
                 result = AddDiskResult::CopyFailed;
+            } else if (const auto stranger = notACatalog(filing.folder())) {
+                // A name of another form would stop every later backup from naming its archives.
+                refuse(state, view,
+                       *name + " is not a disc of Torvinel: its file " + *stranger + " is not named as a catalog.");
+                result = AddDiskResult::NotADisc;
             } else {
                 // A disc without a status file is added all the same.
                 static_cast<void>(source.copyStatusIni(*name, filing.folder()));
                 filing.commit();
+                rememberDiscId(state, *name);
                 view.showInformation("The disk was successfully added.");
                 state.WriteLog("success");
                 result = AddDiskResult::Added;

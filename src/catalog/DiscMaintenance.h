@@ -20,11 +20,13 @@ using RestoreRefresh = std::function<void()>;
 bool removeDisc(RunState& state, View& view, const RestoreRefresh& refreshRestore);
 
 // What addDisc did, for callers that report it (the command line's exit code).
-enum class AddDiskResult { Added, AlreadyAdded, NoDisc, CopyFailed, NothingChosen };
+enum class AddDiskResult { Added, AlreadyAdded, NoDisc, NotADisc, CopyFailed, NothingChosen };
 
 // Copies the catalogs of the disc in source into a new folder of DatabaseFolder, tells the
-// user how that went, then in every case deletes BackupList.txt, assembles the state anew
-// and rebuilds the restore side. Raises Error "Could not create <folder>" or
+// user how that went (a disc whose folder name is not a DiscId, or one of whose catalogs is
+// not named as a catalog, is refused with an error naming that folder or file: NotADisc),
+// then in every case deletes BackupList.txt, assembles the state anew and rebuilds the
+// restore side. Raises Error "Could not create <folder>" or
 // "Could not delete backuplist.txt".
 AddDiskResult addDisc(RunState& state, View& view, DiscSource& source, const RestoreRefresh& refreshRestore);
 

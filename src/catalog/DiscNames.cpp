@@ -1,9 +1,11 @@
 #include "catalog/DiscNames.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 
 #include "app/Error.h"
+#include "app/IniFile.h"
 #include "catalog/DiscListing.h"
 #include "platform/Platform.h"
 
@@ -21,64 +23,137 @@ int decimalField(const std::string& field)
 
 namespace {
 
-// The sequence that follows the one in the digits after name's date when name is of today;
-// 1 when it is of another day.
-int nextSequence(const std::string& name, const std::string& today, std::size_t digits, int highest,
-                 const char* exhausted)
+struct Numbered {
+    std::string day;
+    int sequence;
+};
+
+// The day and sequence that follow name: the first of today when today is later than
+// name's day, else the next sequence of name's day, so that a clock set back does not hand
+// out a name again.
+Numbered nextNumber(const std::string& name, const std::string& today, std::size_t digits, int highest,
+                    const char* exhausted)
 {
-    if (name.compare(0, 8, today) != 0 || today.size() != 8)
-        return 1;
+    if (today.size() != 8 || name.compare(0, 8, today) < 0)
+        return {today, 1};
     const std::string field = name.size() > 8 ? name.substr(8, digits) : std::string();
     const int value = decimalField(field);
     // A longer number would break the fixed-width names, and with them the order of discs
     // and catalogs: refuse instead of handing out a name that sorts before its elders.
     if (value >= highest)
         throw Error(exhausted);
-    return value + 1;
+    return {name.substr(0, 8), value + 1};
+}
+
+bool digitsAt(const std::string& name, std::size_t from, std::size_t count)
+{
+    if (name.size() < from + count)
+        return false;
+    for (std::size_t i = from; i < from + count; ++i)
+        if (name[i] < '0' || name[i] > '9')
+            return false;
+    return true;
+}
+
+// True when the first eight characters of name are a date of the calendar.
+bool realDate(const std::string& name)
+{
+    if (!digitsAt(name, 0, 8))
+        return false;
+    const int year = std::stoi(name.substr(0, 4));
+    const int month = std::stoi(name.substr(4, 2));
+    const int day = std::stoi(name.substr(6, 2));
+    if (year < 1 || month < 1 || month > 12 || day < 1)
+        return false;
+    static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return day <= days[month - 1] + (month == 2 && leap ? 1 : 0);
+}
+
+bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+const char* const highestDiscIdKey = "HighestDiscId";
+
+std::string rememberedDiscId(const RunState& state)
+{
+    const std::string remembered = IniReadOrCreateString(state.settingsFile(), "Status", highestDiscIdKey, "");
+    return isDiscId(remembered) ? remembered : std::string();
 }
 
 } // namespace
 
+bool isDiscId(const std::string& name)
+{
+    return name.size() == discIdLength && digitsAt(name, 0, discIdLength) && realDate(name);
+}
+
+bool isCatalogName(const std::string& name)
+{
+    std::size_t end = archiveNameLength;
+    if (name.size() < end || !realDate(name) || !digitsAt(name, 8, 5) || !isLetter(name[13]))
+        return false;
+    const char kind = static_cast<char>(name[14] | 0x20);
+    if (kind != 'n' && kind != 'f' && kind != 'd')
+        return false;
+    if (name.size() > end && name[end] == '_') {
+        if (!digitsAt(name, end + 1, 3))
+            return false;
+        end += 4;
+    }
+    return name.size() == end + 4 && platform::matchesMask(name.substr(end), ".csv");
+}
+
 std::string nextDiscIdAfter(const std::string& newest, const std::string& today)
 {
-    const int sequence = nextSequence(newest, today, 3, 999, "No more disc numbers are free for today");
+    const auto next = nextNumber(newest, today, 3, 999, "No more disc numbers are free for today");
     char text[8];
-    std::snprintf(text, sizeof text, "%03d", sequence);
-    return today + text;
+    std::snprintf(text, sizeof text, "%03d", next.sequence);
+    return next.day + text;
 }
 
 std::string nextArchiveNameAfter(const std::string& last, const std::string& today, char group, char kind)
 {
-    const int sequence = nextSequence(last, today, 5, 99999, "No more archive numbers are free for today");
+    const auto next = nextNumber(last, today, 5, 99999, "No more archive numbers are free for today");
     char text[8];
-    std::snprintf(text, sizeof text, "%05d", sequence);
-    return today + text + group + kind;
+    std::snprintf(text, sizeof text, "%05d", next.sequence);
+    return next.day + text + group + kind;
 }
 
 std::string NextDiscId(RunState& state, View& view, const Clock& clock)
 {
     ListDiscs(state, view);
-    const std::string newest = state.DiscList.empty() ? std::string("20000101001") : state.DiscList.back();
-    return nextDiscIdAfter(newest, DayStamp(Today(clock)));
+    std::string newest = std::max(rememberedDiscId(state), std::string("20000101001"));
+    // Folders that are no disc number would give a wrong successor, or none at all.
+    for (const auto& disc : state.DiscList.lines())
+        if (isDiscId(disc))
+            newest = std::max(newest, disc);
+    const std::string next = nextDiscIdAfter(newest, DayStamp(Today(clock)));
+    rememberDiscId(state, next);
+    return next;
+}
+
+void rememberDiscId(const RunState& state, const std::string& discId)
+{
+    if (isDiscId(discId) && discId > rememberedDiscId(state))
+        IniWriteString(state.settingsFile(), "Status", highestDiscIdKey, discId);
 }
 
 std::string NextArchiveName(RunState& state, View& view, char group, char kind, const Clock& clock)
 {
     std::string last = "2000010100001AA.";
-    ListFiles(platform::joinPath(state.TempFolder, "2*.csv"), state.ScratchNames);
-    if (!state.ScratchNames.empty()) {
-        last = state.ScratchNames.back().substr(0, archiveNameLength);
-    } else {
-        ListDiscs(state, view);
-        for (std::size_t i = state.DiscList.size(); i-- > 0;) {
-            ListFiles(platform::joinPath(platform::joinPath(state.DatabaseFolder, state.DiscList[i]), "2*.csv"),
-                      state.ScratchNames);
-            if (!state.ScratchNames.empty()) {
-                last = state.ScratchNames.back().substr(0, archiveNameLength);
-                break;
-            }
-        }
-    }
+    const auto takeHighest = [&](const std::string& folder) {
+        ListFiles(platform::joinPath(folder, "2*.csv"), state.ScratchNames);
+        // Day and sequence decide; group and kind do not count.
+        constexpr std::size_t numbered = 13;
+        for (const auto& name : state.ScratchNames.lines())
+            if (isCatalogName(name) && name.compare(0, numbered, last, 0, numbered) > 0)
+                last = name.substr(0, archiveNameLength);
+    };
+    takeHighest(state.TempFolder);
+    // Every disc: after a clock set back or an added disc the highest need not be on the newest.
+    ListDiscs(state, view);
+    for (const auto& disc : state.DiscList.lines())
+        takeHighest(platform::joinPath(state.DatabaseFolder, disc));
     return nextArchiveNameAfter(last, DayStamp(Today(clock)), group, kind);
 }
 

@@ -19,20 +19,35 @@ inline constexpr std::size_t archiveNameLength = 15;
 // digits 0-9, or is too large.
 int decimalField(const std::string& field);
 
-// The DiscId that follows newest (the newest disc's DiscId, "20000101001" when there is
-// none) on the day today. Raises Error when newest is of today and its sequence is not a
-// number, or when the day's 999 numbers are used up.
+// True when name is a DiscId: 11 digits whose first eight are a real calendar date.
+bool isDiscId(const std::string& name);
+
+// True when name is a catalog's name: an ArchiveName (its date a real one, its group a
+// letter, its kind n, f or d), optionally "_" and a three-digit volume, then ".csv" (letter
+// case of the extension ignored).
+bool isCatalogName(const std::string& name);
+
+// The DiscId that follows newest (the highest DiscId known, "20000101001" when there is
+// none): the first of today when today is later than newest's day, else newest + 1 (a
+// clock set back never gives a number again). Raises Error when newest is of today or
+// later and its sequence is not a number, or when that day's 999 numbers are used up.
 std::string nextDiscIdAfter(const std::string& newest, const std::string& today);
 
-// The ArchiveName that follows last (the first 15 characters of the newest catalog name,
-// "2000010100001AA." when there is none). Raises Error as nextDiscIdAfter, for 99999.
+// The ArchiveName that follows last (the first 15 characters of the highest catalog name,
+// "2000010100001AA." when there is none), as nextDiscIdAfter, for 99999.
 std::string nextArchiveNameAfter(const std::string& last, const std::string& today, char group, char kind);
 
-// The next DiscId after the newest disc of the database (refreshes the run-wide DiscList and the DiscList control).
+// The next DiscId: higher than every disc of the database and than the highest DiscId
+// remembered in the settings (Status/HighestDiscId), which it then remembers as issued.
+// Refreshes the run-wide DiscList and the DiscList control.
 std::string NextDiscId(RunState& state, View& view, const Clock& clock = std::chrono::system_clock::now);
 
-// The next ArchiveName: its sequence runs on from the newest catalog staged in TempFolder,
-// else from the newest catalog of the newest disc that has any.
+// Remembers discId in the settings (Status/HighestDiscId) when it is a DiscId higher than
+// the one remembered, so that it is never issued again.
+void rememberDiscId(const RunState& state, const std::string& discId);
+
+// The next ArchiveName: its sequence runs on from the highest catalog staged in TempFolder
+// or filed on any disc of the database (names not of the catalog form are passed over).
 std::string NextArchiveName(RunState& state, View& view, char group, char kind,
                             const Clock& clock = std::chrono::system_clock::now);
 

@@ -315,6 +315,7 @@ TEST_F(BackupFixture, ADiscThatCouldNotBeFiledFailsTheRunAndLeavesNothingHalfFil
         SCOPED_TRACE(c.fault);
         fs::remove_all(state.DatabaseFolder);
         fs::create_directories(state.DatabaseFolder);
+        fs::remove(state.settingsFile()); // a new database: the failed case's number is not used
         useDiscs({discWithRoom(50)});
         const std::string a = file("a.txt", "alpha");
         // Made once the disc is written (its session closed), so only the filing meets it;
@@ -384,6 +385,7 @@ TEST_F(BackupFixture, ADiscThatWasNotBurntIsNeverFiledOrLabelled)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        std::filesystem::remove(state.settingsFile()); // each case numbers its disc as the first
         TestDriveScript script;
         script.discs = {discWithRoom(50)};
         if (c.script)

@@ -45,7 +45,7 @@ TEST_F(DiscMaintenanceTest, RemovingTheOnlyDiscShownTwice)
     EXPECT_EQ(refreshes, 1);
 }
 
-TEST_F(DiscMaintenanceTest, RemovingTheNewestDiscFreesItsNumber)
+TEST_F(DiscMaintenanceTest, RemovingTheNewestDiscKeepsItsNumberUsed)
 {
     catalog("20240305001", "2024030500001rn.csv", {line("/a", "20240301100000", 1)});
     catalog("20240305002", "2024030500002rn.csv", {line("/a", "20240305100000", 2)});
@@ -58,7 +58,8 @@ TEST_F(DiscMaintenanceTest, RemovingTheNewestDiscFreesItsNumber)
     EXPECT_EQ(state.NewestDisc, "20240305001");
     EXPECT_EQ(state.OldestCSV, "2024030500001rn.csv");
     EXPECT_EQ(readFile(root / "BackupList.txt"), line("/a", "20240301100000", 1) + "\r\n");
-    EXPECT_EQ(NextDiscId(state, view, [] { return test::localNoon(2024, 3, 5); }), "20240305002");
+    // The removed disc still exists: its number is not handed out again.
+    EXPECT_EQ(NextDiscId(state, view, [] { return test::localNoon(2024, 3, 5); }), "20240305003");
 }
 
 TEST_F(DiscMaintenanceTest, RemoveActsOnlyOnADiscTheListOffers)
@@ -136,6 +137,40 @@ TEST_F(AddDiskTest, AddsTheCatalogsAndReassembles)
     EXPECT_FALSE(std::filesystem::exists(added / "2024030100001rn.csv"));
     EXPECT_FALSE(StateHasPath(state.BackupState, "/older").found);
     EXPECT_EQ(refreshes, 2);
+}
+
+// Filed, such a folder would be taken for the newest disc, such a catalog would stop every
+// later backup from naming its archives: both are refused, the database left as it was.
+TEST_F(AddDiskTest, RefusesWhatIsNoDiscOfTorvinel)
+{
+    struct Case {
+        const char* folder;
+        const char* catalog;
+        const char* message;
+    };
+    for (const Case& c : {
+             Case{"2nd-photos", "2024030500001rn.csv",
+                  "2nd-photos is not a disc of Torvinel: its folder name is not a disc number."},
+             Case{"20241301001", "2024130100001rn.csv",
+                  "20241301001 is not a disc of Torvinel: its folder name is not a disc number."},
+             Case{"2024030500", "2024030500001rn.csv",
+                  "2024030500 is not a disc of Torvinel: its folder name is not a disc number."},
+             Case{"20261210001", "20261210abcdern.csv",
+                  "20261210001 is not a disc of Torvinel: its file 20261210abcdern.csv is not named as a catalog."},
+             Case{"20261210001", "2026121000001rx.csv",
+                  "20261210001 is not a disc of Torvinel: its file 2026121000001rx.csv is not named as a catalog."},
+             Case{"20261210001", "2026121000001rn_1.csv",
+                  "20261210001 is not a disc of Torvinel: its file 2026121000001rn_1.csv is not named as a catalog."},
+         }) {
+        std::filesystem::remove_all(drive);
+        writeFile(drive / c.folder / "2026121000001rn.csv", line("/good") + "\r\n");
+        writeFile(drive / c.folder / c.catalog, line("/bad") + "\r\n");
+        view.clearCalls();
+        EXPECT_EQ(add(), AddDiskResult::NotADisc) << c.catalog;
+        EXPECT_EQ(view.messages(), std::vector<std::string>{std::string("showError ") + c.message});
+        EXPECT_TRUE(std::filesystem::is_empty(root / "Database")) << c.folder;
+        EXPECT_FALSE(StateHasPath(state.BackupState, "/good").found);
+    }
 }
 
 TEST_F(AddDiskTest, NoDiscToAdd)

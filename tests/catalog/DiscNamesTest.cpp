@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <functional>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include "app/Error.h"
 #include "app/IniFile.h"
 #include "catalog/DiscListing.h"
+#include "catalog/DiscMaintenance.h"
 #include "catalog/DiscNames.h"
 #include "catalog/StageFile.h"
 #include "CatalogFixture.h"
@@ -42,6 +44,10 @@ TEST(DiscNames, Sequences)
     EXPECT_THROW(nextDiscIdAfter("20240305999", "20240305"), Error);
     EXPECT_THROW(nextArchiveNameAfter("2024030599999rn", "20240305", 'r', 'n'), Error);
     EXPECT_EQ(nextDiscIdAfter("20240304xyz", "20240305"), "20240305001"); // another day: not read
+    // A clock set back: the day of the highest name runs on.
+    EXPECT_EQ(nextDiscIdAfter("20240306004", "20240305"), "20240306005");
+    EXPECT_EQ(nextArchiveNameAfter("2024030600012cf", "20240305", 'c', 'n'), "2024030600013cn");
+    EXPECT_THROW(nextDiscIdAfter("20240306999", "20240305"), Error);
 }
 
 class DatabaseTest : public test::CatalogFixture { };
@@ -96,6 +102,89 @@ TEST_F(DatabaseTest, NextArchiveNameRunsOnFromStagedThenFiledCatalogs)
     EXPECT_EQ(NextArchiveName(state, view, 'c', 'n', march6), "2024030600001cn");
     writeFile(root / "torvineltemp" / "2024030500013cf_002.csv", "");
     EXPECT_EQ(NextArchiveName(state, view, 'd', 'd', march5), "2024030500014dd");
+}
+
+// A number handed out once is never handed out again, whatever the clock or the database did since.
+TEST_F(DatabaseTest, NumbersNeverRepeat)
+{
+    const auto removeNewest = [this] {
+        ListDiscs(state, view);
+        view.setSelectedIndex(Control::DiscList, 1);
+        ASSERT_TRUE(removeDisc(state, view, {}));
+    };
+    struct Case {
+        const char* what;
+        std::function<void()> before;
+        const char* discId;
+        const char* archiveName;
+    };
+    const Case cases[] = {
+        {"clock back one day",
+         [&] {
+             catalog("20240306003", "2024030600007rn.csv", {});
+             writeFile(root / "torvineltemp" / "2024030500002rn.csv", "");
+         },
+         "20240306004", "2024030600008rn"},
+        {"newest disc removed",
+         [&] {
+             catalog("20240305001", "2024030500001rn.csv", {});
+             catalog("20240305002", "2024030500002rn.csv", {});
+             removeNewest();
+         },
+         "20240305003", "2024030500002rn"},
+        {"issued, never filed", [&] { EXPECT_EQ(NextDiscId(state, view, march5), "20240305001"); }, "20240305002",
+         "2024030500001rn"},
+        {"added disc with a higher id, then removed",
+         [&] {
+             writeFile(root / "drive" / "20240309001" / "2024030900004rn.csv", "");
+             FolderDiscSource source((root / "drive").string());
+             ASSERT_EQ(addDisc(state, view, source, {}), AddDiskResult::Added);
+             EXPECT_EQ(NextArchiveName(state, view, 'r', 'n', march5), "2024030900005rn");
+             removeNewest();
+         },
+         "20240309002", "2024030500001rn"},
+        {"highest catalog on an older disc",
+         [&] {
+             catalog("20240305001", "2024030600009rn.csv", {});
+             catalog("20240305002", "2024030500002rn.csv", {});
+         },
+         "20240305003", "2024030600010rn"},
+        {"names of another form passed over",
+         [&] {
+             catalog("20240305004", "2024030500003rn.csv", {});
+             catalog("20240305004", "20240305abcdern.csv", {});
+             catalog("20240305004", "2024030500009rx.csv", {});
+             std::filesystem::create_directories(root / "Database" / "2nd-photos");
+             std::filesystem::create_directories(root / "Database" / "20241301001");
+         },
+         "20240305005", "2024030500004rn"},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove_all(root / "Database");
+        std::filesystem::remove_all(root / "torvineltemp");
+        std::filesystem::remove(root / "Torvinel.ini");
+        std::filesystem::create_directories(root / "Database");
+        std::filesystem::create_directories(root / "torvineltemp");
+        c.before();
+        EXPECT_EQ(NextArchiveName(state, view, 'r', 'n', march5), c.archiveName) << c.what;
+        EXPECT_EQ(NextDiscId(state, view, march5), c.discId) << c.what;
+        EXPECT_EQ(NextDiscId(state, view, march5), nextDiscIdAfter(c.discId, "20240305")) << c.what;
+    }
+}
+
+TEST(DiscNames, WellFormedNames)
+{
+    for (const char* name : {"20240229001", "20241231999"})
+        EXPECT_TRUE(isDiscId(name)) << name;
+    for (const char* name : {"2nd-photos", "20230229001", "20241301001", "20240100001", "2024030500", "202403050011",
+                             "2024030500a"})
+        EXPECT_FALSE(isDiscId(name)) << name;
+    for (const char* name : {"2024030500001rn.csv", "2024030500001cf_002.csv", "2024030500001dd.CSV"})
+        EXPECT_TRUE(isCatalogName(name)) << name;
+    for (const char* name : {"20261210abcdern.csv", "2024030500001rx.csv", "2024030500001rn.zip", "2024030500001rn",
+                             "2024030500001rn_02.csv", "2024033200001rn.csv", "20240305000011rn.csv",
+                             "2024030500001-n.csv"})
+        EXPECT_FALSE(isCatalogName(name)) << name;
 }
 
 TEST_F(DatabaseTest, StageFileRoundsToSectorsAndRecordsDigests)
