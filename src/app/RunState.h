@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,11 @@ struct RunState {
     int SplitVolumesDone = -1;
     std::string RotationPoint;
     int RotationIndex = 0;
+
+    // The highest archive name filed in the database, looked up once per backup run: while a
+    // run goes on only the run itself files catalogs, and it raises this as it files them.
+    // Empty outside a run: every archive name is then looked up on all discs.
+    std::optional<std::string> HighestFiledArchive;
 
     // Sorted lists (path collation, duplicates ignored).
     SortedList DiscList;

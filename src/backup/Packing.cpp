@@ -67,13 +67,18 @@ void BackupRun::fileIntoDatabase(const std::string& source, const DiscFiling& fi
 void BackupRun::fileDisc()
 {
     DiscFiling filing(m_state.DatabaseFolder, DiscId);
+    std::vector<std::string> catalogs;
     for (const auto& staged : m_state.StagedFiles)
-        if (endsWithCsv(staged))
+        if (endsWithCsv(staged)) {
             fileIntoDatabase(staged, filing, fileNameOf(staged));
+            catalogs.push_back(fileNameOf(staged));
+        }
     const auto statusIni = platform::listFolder(m_state.TempFolder, "status.ini");
     if (!statusIni.empty())
         fileIntoDatabase(platform::joinPath(m_state.TempFolder, statusIni.front().name), filing, "STATUS.INI");
     filing.commit();
+    for (const auto& catalog : catalogs)
+        noteFiledCatalog(m_state, catalog);
     m_writtenDiscs.push_back(DiscId);
     m_writerHoldsWritten = m_state.DiscFreeBytes != 0; // a full disc has been ejected
     // The files of this disc are on it now: their cleared bits stand.

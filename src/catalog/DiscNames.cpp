@@ -138,23 +138,62 @@ void rememberDiscId(const RunState& state, const std::string& discId)
         IniWriteString(state.settingsFile(), "Status", highestDiscIdKey, discId);
 }
 
-std::string NextArchiveName(RunState& state, View& view, char group, char kind, const Clock& clock)
+namespace {
+
+// Day and sequence decide; group and kind do not count.
+constexpr std::size_t numberedLength = 13;
+
+// highest becomes the archive name of catalogName when that is a catalog's and numbered higher.
+void raiseTo(std::string& highest, const std::string& catalogName)
 {
-    std::string last = "2000010100001AA.";
-    const auto takeHighest = [&](const std::string& folder) {
-        ListFiles(platform::joinPath(folder, "2*.csv"), state.ScratchNames);
-        // Day and sequence decide; group and kind do not count.
-        constexpr std::size_t numbered = 13;
-        for (const auto& name : state.ScratchNames.lines())
-            if (isCatalogName(name) && name.compare(0, numbered, last, 0, numbered) > 0)
-                last = name.substr(0, archiveNameLength);
-    };
-    takeHighest(state.TempFolder);
-    // Every disc: after a clock set back or an added disc the highest need not be on the newest.
+    if (isCatalogName(catalogName)
+        && (highest.empty() || catalogName.compare(0, numberedLength, highest, 0, numberedLength) > 0))
+        highest = catalogName.substr(0, archiveNameLength);
+}
+
+// The highest catalog name in folder, when it is above highest.
+void raiseToHighestIn(RunState& state, const std::string& folder, std::string& highest)
+{
+    ListFiles(platform::joinPath(folder, "2*.csv"), state.ScratchNames);
+    for (const auto& name : state.ScratchNames.lines())
+        raiseTo(highest, name);
+}
+
+// The highest archive name filed on any disc: after a clock set back or an added disc it
+// need not be on the newest.
+std::string highestFiledArchive(RunState& state, View& view)
+{
+    std::string highest;
     ListDiscs(state, view);
     for (const auto& disc : state.DiscList.lines())
-        takeHighest(platform::joinPath(state.DatabaseFolder, disc));
-    return nextArchiveNameAfter(last, DayStamp(Today(clock)), group, kind);
+        raiseToHighestIn(state, platform::joinPath(state.DatabaseFolder, disc), highest);
+    return highest;
+}
+
+} // namespace
+
+void noteFiledCatalog(RunState& state, const std::string& catalogName)
+{
+    // Not looked up yet: the lookup will find it on its disc.
+    if (state.HighestFiledArchive && !state.HighestFiledArchive->empty())
+        raiseTo(*state.HighestFiledArchive, catalogName);
+}
+
+std::string NextArchiveName(RunState& state, View& view, char group, char kind, const Clock& clock)
+{
+    std::string filed;
+    if (!state.HighestFiledArchive)
+        filed = highestFiledArchive(state, view);
+    else {
+        if (state.HighestFiledArchive->empty())
+            state.HighestFiledArchive = highestFiledArchive(state, view);
+        filed = *state.HighestFiledArchive;
+    }
+    std::string last;
+    raiseToHighestIn(state, state.TempFolder, last);
+    if (!filed.empty())
+        raiseTo(last, filed + ".csv");
+    return nextArchiveNameAfter(last.empty() ? "2000010100001AA." : last, DayStamp(Today(clock)), group, kind);
 }
 
 } // namespace torvinel
