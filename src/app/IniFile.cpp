@@ -139,6 +139,22 @@ bool IniReadOrCreateBool(const std::string& file, const std::string& section, co
     return defaultValue;
 }
 
+std::vector<std::pair<std::string, std::string>> IniReadSection(const std::string& file, const std::string& section)
+{
+    const IniLines ini = load(file, section, "");
+    std::vector<std::pair<std::string, std::string>> keys;
+    if (!ini.sectionLine)
+        return keys;
+    for (std::size_t i = *ini.sectionLine + 1; i < ini.sectionEnd; ++i) {
+        const std::string_view line = trim(ini.lines[i]);
+        const std::size_t equals = line.find('=');
+        if (line.empty() || line.front() == ';' || equals == std::string_view::npos)
+            continue;
+        keys.emplace_back(trim(line.substr(0, equals)), trim(line.substr(equals + 1)));
+    }
+    return keys;
+}
+
 void IniWriteString(const std::string& file, const std::string& section, const std::string& key,
                     const std::string& value)
 {

@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace torvinel {
 
@@ -17,6 +19,10 @@ int64_t IniReadOrCreateInteger(const std::string& file, const std::string& secti
                                int64_t defaultValue);
 std::string IniReadOrCreateString(const std::string& file, const std::string& section, const std::string& key,
                                   const std::string& defaultValue);
+
+// The key=value lines of a section, in file order, keys as spelt there; nothing when the file
+// or the section is missing. Reads only.
+std::vector<std::pair<std::string, std::string>> IniReadSection(const std::string& file, const std::string& section);
 
 void IniWriteBool(const std::string& file, const std::string& section, const std::string& key, bool value);
 void IniWriteInteger(const std::string& file, const std::string& section, const std::string& key, int64_t value);

@@ -58,6 +58,17 @@ TEST_F(IniFileTest, WritesReplaceOrAddKeys)
     EXPECT_EQ(IniReadOrCreateInteger(file, "Status", "MaxCDSpeed", 12), -1);
 }
 
+TEST_F(IniFileTest, ASectionReadsWholeAndUntouched)
+{
+    const std::string text = "[Status]\r\nx=1\r\n[md5]\r\n; a comment\r\n A.zip = 00 \r\nno equals\r\n\r\nB.csv=\r\n[Other]\r\nC=2\r\n";
+    write(text);
+    using Keys = std::vector<std::pair<std::string, std::string>>;
+    EXPECT_EQ(IniReadSection(file, "MD5"), (Keys{{"A.zip", "00"}, {"B.csv", ""}}));
+    EXPECT_EQ(IniReadSection(file, "Missing"), Keys{});
+    EXPECT_EQ(IniReadSection(dir / "none.ini", "MD5"), Keys{});
+    EXPECT_EQ(content(), text);
+}
+
 TEST_F(IniFileTest, AnUnwritableFileRaises)
 {
     const std::string missingFolder = dir / "missing/Torvinel.ini";
