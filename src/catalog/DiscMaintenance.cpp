@@ -1,12 +1,18 @@
 #include "catalog/DiscMaintenance.h"
 
+#include <algorithm>
+#include <cctype>
 #include <optional>
+#include <string_view>
+#include <vector>
 
 #include "app/Error.h"
+#include "app/IniFile.h"
 #include "catalog/AssembleBackupState.h"
 #include "catalog/DiscFiling.h"
 #include "catalog/DiscListing.h"
 #include "catalog/DiscNames.h"
+#include "catalog/FileDigest.h"
 #include "platform/Platform.h"
 
 namespace torvinel {
@@ -42,6 +48,83 @@ std::optional<std::string> notACatalog(const std::string& folder)
     return std::nullopt;
 }
 
+bool sameIgnoringCase(std::string_view a, std::string_view b)
+{
+    return std::ranges::equal(a, b, [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
+}
+
+// What the disc's STATUS.INI (copied into folder as status.ini beside the catalogs) shows
+// wrong: a file it lists that the disc lacks, or a copied catalog whose digest differs. The
+// catalogs are what gets filed, so they are read whole; the archives, up to gigabytes of a
+// DVD, are only looked for: a restore checks every entry's CRC as it extracts. A file
+// STATUS.INI does not list has nothing to be checked against.
+std::optional<std::string> damage(const std::string& folder, const std::string& discId,
+                                  const std::vector<std::string>& onDisc)
+{
+    const auto digests = IniReadSection(platform::joinPath(folder, "status.ini"), "MD5");
+    for (const auto& [file, digest] : digests)
+        if (std::ranges::none_of(onDisc, [&](const std::string& name) { return sameIgnoringCase(name, file); }))
+            return discId + "/" + file + " is listed in STATUS.INI but missing.";
+    for (const auto& entry : platform::listFolder(folder, "*.csv")) {
+        const auto listed = std::ranges::find_if(digests, [&](const auto& key) { return sameIgnoringCase(key.first, entry.name); });
+        if (listed != digests.end()
+            && !sameIgnoringCase(DigestHex(FileDigest(platform::joinPath(folder, entry.name))), listed->second))
+            return discId + "/" + entry.name + " does not match its checksum in STATUS.INI.";
+    }
+    return std::nullopt;
+}
+
+// Files one disc of source into the database, all or nothing, telling the user of a refusal.
+AddDiskResult addOne(RunState& state, View& view, DiscSource& source, const std::string& name)
+{
+    if (!isDiscId(name)) {
+        // Filed under a name that is no disc number, it would throw off the numbering of
+        // every later disc.
+        refuse(state, view, name + " is not a disc of Torvinel: its folder name is not a disc number.");
+        return AddDiskResult::NotADisc;
+    }
+    state.WriteLog("Adding disk : " + name);
+    if (platform::folderExists(platform::joinPath(state.DatabaseFolder, name)))
+        return AddDiskResult::AlreadyAdded;
+
+    // An image that cannot be read lists nothing; filed, it would pass for a disc with no files.
+    const auto files = source.fileNames(name);
+    if (files.empty()) {
+        state.WriteLog("Could not read disk " + name + ".");
+        state.WriteLog("Copy failed.");
+        return AddDiskResult::CopyFailed;
+    }
+
+    // Copied beside its place and renamed into it: a disc given up leaves nothing that would
+    // later pass for an added disc.
+    DiscFiling filing(state.DatabaseFolder, name);
+    if (!source.copyCatalogs(name, filing.folder())) {
+        state.WriteLog("Copy failed.");
+        return AddDiskResult::CopyFailed;
+    }
+    if (const auto stranger = notACatalog(filing.folder())) {
+        // A name of another form would stop every later backup from naming its archives.
+        refuse(state, view, name + " is not a disc of Torvinel: its file " + *stranger + " is not named as a catalog.");
+        return AddDiskResult::NotADisc;
+    }
+    if (std::ranges::none_of(files, [](const std::string& file) { return platform::matchesMask(file, "status.ini"); })) {
+        // Discs of this program always carry one; a disc without it (copied by hand, or of
+        // an early version) is still the user's only record of its archives.
+        state.WriteLog("Disk " + name + " has no STATUS.INI: its catalogs are added unchecked.");
+    } else if (!source.copyStatusIni(name, filing.folder())) {
+        state.WriteLog("Could not copy STATUS.INI of disk " + name + ".");
+        state.WriteLog("Copy failed.");
+        return AddDiskResult::CopyFailed;
+    } else if (const auto fault = damage(filing.folder(), name, files)) {
+        refuse(state, view, "The disc in " + source.location() + " is damaged: " + *fault);
+        return AddDiskResult::Damaged;
+    }
+    filing.commit();
+    rememberDiscId(state, name);
+    state.WriteLog("success");
+    return AddDiskResult::Added;
+}
+
 } // namespace
 
 bool removeDisc(RunState& state, View& view, const RestoreRefresh& refreshRestore)
@@ -67,48 +150,46 @@ bool removeDisc(RunState& state, View& view, const RestoreRefresh& refreshRestor
 
 AddDiskResult addDisc(RunState& state, View& view, DiscSource& source, const RestoreRefresh& refreshRestore)
 {
-    AddDiskResult result = AddDiskResult::NoDisc;
-    const auto name = source.discFolderName();
-    if (!name) {
+    const auto names = source.discFolderNames();
+    if (names.empty()) {
         const std::string message = "Please insert a disk to add, then click the Add button again.";
         state.WriteLog(message);
         view.showInformation(message);
-    } else if (!isDiscId(*name)) {
-        // Filed under a name that is no disc number, it would throw off the numbering of
-        // every later disc.
-        refuse(state, view, *name + " is not a disc of Torvinel: its folder name is not a disc number.");
-        result = AddDiskResult::NotADisc;
-    } else {
-        state.WriteLog("Adding disk : " + *name);
-        const std::string folder = platform::joinPath(state.DatabaseFolder, *name);
-        if (platform::folderExists(folder)) {
-            view.showInformation("This disk is already added.");
-            result = AddDiskResult::AlreadyAdded;
-        } else {
-            // Copied beside its place and renamed into it: a failed copy leaves nothing that
-            // would later pass for an added disc.
-            DiscFiling filing(state.DatabaseFolder, *name);
-            if (!source.copyCatalogs(*name, filing.folder())) {
-                state.WriteLog("Copy failed.");
-                result = AddDiskResult::CopyFailed;
-            } else if (const auto stranger = notACatalog(filing.folder())) {
-                // A name of another form would stop every later backup from naming its archives.
-                refuse(state, view,
-                       *name + " is not a disc of Torvinel: its file " + *stranger + " is not named as a catalog.");
-                result = AddDiskResult::NotADisc;
-            } else {
-                // A disc without a status file is added all the same.
-                static_cast<void>(source.copyStatusIni(*name, filing.folder()));
-                filing.commit();
-                rememberDiscId(state, *name);
-                view.showInformation("The disk was successfully added.");
-                state.WriteLog("success");
-                result = AddDiskResult::Added;
-            }
+        reassemble(state, view, refreshRestore);
+        return AddDiskResult::NoDisc;
+    }
+
+    std::vector<std::string> added;
+    std::optional<AddDiskResult> failure;
+    try {
+        for (const auto& name : names) {
+            const AddDiskResult result = addOne(state, view, source, name);
+            if (result == AddDiskResult::Added)
+                added.push_back(name);
+            else if (result != AddDiskResult::AlreadyAdded && !failure)
+                failure = result;
         }
+    } catch (const Error&) {
+        // The discs filed before the error are in the database: the state must show them.
+        if (!added.empty())
+            reassemble(state, view, refreshRestore);
+        throw;
+    }
+
+    if (added.size() == 1) {
+        view.showInformation("The disk was successfully added.");
+    } else if (added.size() > 1) {
+        std::string list;
+        for (const auto& name : added)
+            list += (list.empty() ? "" : ", ") + name;
+        view.showInformation("The disks were successfully added: " + list + ".");
+    } else if (!failure) {
+        view.showInformation("This disk is already added.");
     }
     reassemble(state, view, refreshRestore);
-    return result;
+    if (failure)
+        return *failure;
+    return added.empty() ? AddDiskResult::AlreadyAdded : AddDiskResult::Added;
 }
 
 AddDiskResult addDisc(RunState& state, View& view, const RestoreRefresh& refreshRestore)

@@ -20,14 +20,21 @@ using RestoreRefresh = std::function<void()>;
 bool removeDisc(RunState& state, View& view, const RestoreRefresh& refreshRestore);
 
 // What addDisc did, for callers that report it (the command line's exit code).
-enum class AddDiskResult { Added, AlreadyAdded, NoDisc, NotADisc, CopyFailed, NothingChosen };
+enum class AddDiskResult { Added, AlreadyAdded, NoDisc, NotADisc, Damaged, CopyFailed, NothingChosen };
 
-// Copies the catalogs of the disc in source into a new folder of DatabaseFolder, tells the
-// user how that went (a disc whose folder name is not a DiscId, or one of whose catalogs is
-// not named as a catalog, is refused with an error naming that folder or file: NotADisc),
-// then in every case deletes BackupList.txt, assembles the state anew and rebuilds the
-// restore side. Raises Error "Could not create <folder>" or
-// "Could not delete backuplist.txt".
+// Files every disc in source (one for a drive or a disc's folder or image, every image for
+// the image drive's shelf) whose DiscId the database lacks, oldest first, each on its own and
+// all at once: its catalogs and status.ini go into a new folder of DatabaseFolder. A disc is
+// refused, leaving nothing behind, when its folder name is not a DiscId or one of its
+// catalogs is not named as a catalog (NotADisc, an error naming that folder or file), when
+// its status.ini lists a file the disc lacks or a catalog whose MD5 differs (Damaged, an
+// error naming the file), or when its folder lists nothing or a catalog or its status.ini
+// cannot be copied (CopyFailed).
+// A disc without status.ini is added unchecked. The user is told what was added, or that
+// every disc was there already; then, whatever happened, BackupList.txt is deleted, the
+// state assembled anew and the restore side rebuilt. The result is the first refusal, else
+// Added or AlreadyAdded. Raises Error "Could not create <folder>" or
+// "Could not delete backuplist.txt" (the discs filed before stay filed, and reassembled).
 AddDiskResult addDisc(RunState& state, View& view, DiscSource& source, const RestoreRefresh& refreshRestore);
 
 // The same from the drive chosen in AddDiscDrive; nothing happens when none is chosen.

@@ -4,17 +4,22 @@
 
 namespace torvinel {
 
-std::optional<std::string> ReaderDiscSource::discFolderName()
+std::vector<std::string> ReaderDiscSource::discFolderNames()
 {
-    // The reader lists by name, so the lowest "2*" entry comes first: a repeatable choice.
-    for (const auto& entry : m_reader->list("")) {
-        if (!platform::matchesMask(entry.name, "2*"))
-            continue;
+    std::vector<std::string> names;
+    for (const auto& entry : m_reader->list("")) // sorted by name
+        if (entry.isFolder && platform::matchesMask(entry.name, "2*"))
+            names.push_back(entry.name);
+    return names;
+}
+
+std::vector<std::string> ReaderDiscSource::fileNames(const std::string& discId)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : m_reader->list(discId))
         if (!entry.isFolder)
-            return std::nullopt;
-        return entry.name;
-    }
-    return std::nullopt;
+            names.push_back(entry.name);
+    return names;
 }
 
 bool ReaderDiscSource::copyCatalogs(const std::string& discId, const std::string& targetFolder)

@@ -1,20 +1,25 @@
 #pragma once
 #include <memory>
-#include <optional>
 #include <string>
+#include <vector>
 
 #include "discwright/DiscReader.h"
 
 namespace torvinel {
 
-// Where addDisc reads a disc from. The disc holds one folder named by its DiscId, with
-// the archives, their catalogs and status.ini.
+// Where addDisc reads discs from. A disc holds one folder named by its DiscId, with the
+// archives, their catalogs and status.ini; the image drive's shelf holds one such folder per
+// image on it.
 class DiscSource {
 public:
     virtual ~DiscSource() = default;
-    // The first entry of the top level whose name begins with "2", when it is a folder;
-    // nothing when there is no disc or no such folder.
-    virtual std::optional<std::string> discFolderName() = 0;
+    // Where the discs are read from, for messages.
+    virtual std::string location() const = 0;
+    // The folders of the top level whose names begin with "2", by name (so oldest disc
+    // first); none when there is no disc.
+    virtual std::vector<std::string> discFolderNames() = 0;
+    // The names of the files in a disc's folder.
+    virtual std::vector<std::string> fileNames(const std::string& discId) = 0;
     // Copies every ".csv" file of the disc's folder into targetFolder; false when any copy
     // failed (what was copied stays).
     virtual bool copyCatalogs(const std::string& discId, const std::string& targetFolder) = 0;
@@ -28,7 +33,9 @@ public:
 class ReaderDiscSource : public DiscSource {
 public:
     explicit ReaderDiscSource(std::unique_ptr<DiscReader> reader) : m_reader(std::move(reader)) { }
-    std::optional<std::string> discFolderName() override;
+    std::string location() const override { return m_reader->location(); }
+    std::vector<std::string> discFolderNames() override;
+    std::vector<std::string> fileNames(const std::string& discId) override;
     bool copyCatalogs(const std::string& discId, const std::string& targetFolder) override;
     bool copyStatusIni(const std::string& discId, const std::string& targetFolder) override;
 

@@ -20,8 +20,8 @@ const char* const catalogUsage =
     "  state [--set DISCID]  print the backup state (as of disc DISCID with --set)\n"
     "  remove-disc DISCID    remove the oldest or the newest disc from the database\n"
     "  add-disc SOURCE       add the disc in SOURCE to the database: a drive's mount point,\n"
-    "                        a folder holding a disc's files, a disc image (.iso) or the\n"
-    "                        image drive's folder\n";
+    "                        a folder holding a disc's files, a disc image (.iso), or the\n"
+    "                        image drive's folder (every disc on it the database lacks)\n";
 
 namespace {
 

@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <functional>
+
 #include "app/Error.h"
 #include "catalog/AssembleBackupState.h"
 #include "catalog/CatalogLine.h"
 #include "catalog/DiscMaintenance.h"
 #include "catalog/DiscNames.h"
+#include "catalog/FileDigest.h"
 #include "CatalogFixture.h"
+#include "support/CliRunner.h"
 
 namespace torvinel {
 namespace {
@@ -106,6 +111,15 @@ protected:
         writeFile(drive / disc / (catalogName.substr(0, 15) + ".zip"), "PK");
         writeFile(drive / disc / "STATUS.INI", "[MD5]\r\n");
     }
+    // STATUS.INI as the writer leaves it: the digest of every other file of the disc.
+    void withDigests(const std::filesystem::path& folder)
+    {
+        std::string ini = "[MD5]\r\n";
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            if (entry.path().filename() != "STATUS.INI")
+                ini += entry.path().filename().string() + "=" + DigestHex(FileDigest(entry.path().string())) + "\r\n";
+        writeFile(folder / "STATUS.INI", ini);
+    }
 };
 
 TEST_F(AddDiskTest, AddsTheCatalogsAndReassembles)
@@ -173,6 +187,84 @@ TEST_F(AddDiskTest, RefusesWhatIsNoDiscOfTorvinel)
     }
 }
 
+// A disc whose catalogs or archives are not what its STATUS.INI says, or of which nothing can
+// be read, is refused whole; as written, it is added.
+TEST_F(AddDiskTest, RefusesADiscThatStatusIniShowsDamaged)
+{
+    const auto disc = drive / "20240301001";
+    const std::string damaged = "showError The disc in " + drive.string() + " is damaged: 20240301001/";
+    struct Case {
+        const char* fault;
+        std::function<void()> damage;
+        AddDiskResult result;
+        std::vector<std::string> messages;
+    };
+    const Case cases[] = {
+        {"a catalog changed", [&] { writeFile(disc / "2024030100002rn.csv", line("/forged") + "\r\n"); },
+         AddDiskResult::Damaged, {damaged + "2024030100002rn.csv does not match its checksum in STATUS.INI."}},
+        {"a catalog lost", [&] { std::filesystem::remove(disc / "2024030100002rn.csv"); }, AddDiskResult::Damaged,
+         {damaged + "2024030100002rn.csv is listed in STATUS.INI but missing."}},
+        {"an archive lost", [&] { std::filesystem::remove(disc / "2024030100001rn.zip"); }, AddDiskResult::Damaged,
+         {damaged + "2024030100001rn.zip is listed in STATUS.INI but missing."}},
+        {"nothing readable",
+         [&] {
+             std::filesystem::remove_all(disc);
+             std::filesystem::create_directories(disc);
+         },
+         AddDiskResult::CopyFailed,
+         {}},
+        {"nothing", [] {}, AddDiskResult::Added, {"showInformation The disk was successfully added."}},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove_all(drive);
+        burnt("20240301001", "2024030100001rn.csv", "/a");
+        burnt("20240301001", "2024030100002rn.csv", "/b");
+        withDigests(disc);
+        c.damage();
+        view.clearCalls();
+        EXPECT_EQ(add(), c.result) << c.fault;
+        EXPECT_EQ(view.messages(), c.messages) << c.fault;
+        const bool added = c.result == AddDiskResult::Added;
+        EXPECT_EQ(std::filesystem::is_empty(root / "Database"), !added) << c.fault;
+        EXPECT_EQ(StateHasPath(state.BackupState, "/a").found, added) << c.fault;
+    }
+}
+
+// The image drive's shelf holds every disc written; adding from it brings back each one the
+// database lacks, oldest first, and tells that all were there only when they were.
+TEST_F(AddDiskTest, FromTheShelfAddsEveryDiscTheDatabaseLacks)
+{
+    const auto shelf = root / "shelf";
+    std::filesystem::create_directories(shelf);
+    for (const char* disc : {"20240301001", "20240302001", "20240303001"}) {
+        burnt(disc, std::string(disc).substr(0, 8) + "00001rn.csv", std::string("/") + disc);
+        withDigests(drive / disc);
+        const std::string make = "xorriso -as mkisofs -quiet -J -V " + std::string(disc) + " -o "
+            + test::shellQuoted((shelf / (std::string(disc) + ".iso")).string()) + " -graft-points "
+            + test::shellQuoted(std::string("/") + disc + "=" + (drive / disc).string()) + " >/dev/null 2>&1";
+        if (std::system(make.c_str()) != 0)
+            GTEST_SKIP() << "xorriso cannot make an image here";
+    }
+    catalog("20240302001", "2024030200001rn.csv", {line("/20240302001")});
+    const auto add = [&] {
+        ReaderDiscSource source(makeImageShelfReader(shelf.string()));
+        return addDisc(state, view, source, refresh);
+    };
+
+    EXPECT_EQ(add(), AddDiskResult::Added);
+    EXPECT_EQ(view.messages(),
+              std::vector<std::string>{"showInformation The disks were successfully added: 20240301001, 20240303001."});
+    EXPECT_EQ(logLines(), (std::vector<std::string>{"Adding disk : 20240301001", "success", "Adding disk : 20240302001",
+                                                    "Adding disk : 20240303001", "success"}));
+    for (const char* disc : {"20240301001", "20240302001", "20240303001"})
+        EXPECT_TRUE(StateHasPath(state.BackupState, std::string("/") + disc).found) << disc;
+    EXPECT_EQ(readFile(root / "Database" / "20240303001" / "2024030300001rn.csv"), line("/20240303001") + "\r\n");
+
+    view.clearCalls();
+    EXPECT_EQ(add(), AddDiskResult::AlreadyAdded);
+    EXPECT_EQ(view.messages(), std::vector<std::string>{"showInformation This disk is already added."});
+}
+
 TEST_F(AddDiskTest, NoDiscToAdd)
 {
     const std::string message = "Please insert a disk to add, then click the Add button again.";
@@ -190,27 +282,43 @@ TEST_F(AddDiskTest, NoDiscToAdd)
     EXPECT_FALSE(std::filesystem::exists(root / "BackupList.txt"));
 }
 
-// A disc whose catalogs copy only in part (a scratched disc).
-class PartlyReadableDisc : public FolderDiscSource {
+// A scratched disc: its catalogs copy only in part, or its status.ini does not copy whole.
+class ScratchedDisc : public FolderDiscSource {
 public:
-    using FolderDiscSource::FolderDiscSource;
+    enum class Fault { Catalogs, StatusIni };
+    ScratchedDisc(const std::string& root, Fault fault) : FolderDiscSource(root), m_fault(fault) { }
     bool copyCatalogs(const std::string& discId, const std::string& targetFolder) override
     {
-        FolderDiscSource::copyCatalogs(discId, targetFolder);
-        return false;
+        return FolderDiscSource::copyCatalogs(discId, targetFolder) && m_fault != Fault::Catalogs;
     }
+    bool copyStatusIni(const std::string& discId, const std::string& targetFolder) override
+    {
+        return FolderDiscSource::copyStatusIni(discId, targetFolder) && m_fault != Fault::StatusIni;
+    }
+
+private:
+    Fault m_fault;
 };
 
-// Half a disc's catalogs would pass for the whole disc and block adding it again.
+// Half a disc's files would pass for the whole disc and block adding it again.
 TEST_F(AddDiskTest, FailedCopyLeavesNothingAndTheDiscCanBeAddedAgain)
 {
     burnt("20240301001", "2024030100001rn.csv", "/a");
-    PartlyReadableDisc disc(drive.string());
-    EXPECT_EQ(addDisc(state, view, disc, refresh), AddDiskResult::CopyFailed);
-    EXPECT_TRUE(view.messages().empty());
-    EXPECT_EQ(logLines(), (std::vector<std::string>{"Adding disk : 20240301001", "Copy failed."}));
-    EXPECT_TRUE(std::filesystem::is_empty(root / "Database"));
-    EXPECT_FALSE(StateHasPath(state.BackupState, "/a").found);
+    const std::pair<ScratchedDisc::Fault, std::vector<std::string>> cases[] = {
+        {ScratchedDisc::Fault::Catalogs, {"Adding disk : 20240301001", "Copy failed."}},
+        {ScratchedDisc::Fault::StatusIni,
+         {"Adding disk : 20240301001", "Could not copy STATUS.INI of disk 20240301001.", "Copy failed."}},
+    };
+    for (const auto& [fault, logged] : cases) {
+        const std::size_t before = logLines().size();
+        ScratchedDisc disc(drive.string(), fault);
+        EXPECT_EQ(addDisc(state, view, disc, refresh), AddDiskResult::CopyFailed);
+        EXPECT_TRUE(view.messages().empty());
+        const auto lines = logLines();
+        EXPECT_EQ(std::vector<std::string>(lines.begin() + static_cast<long>(before), lines.end()), logged);
+        EXPECT_TRUE(std::filesystem::is_empty(root / "Database"));
+        EXPECT_FALSE(StateHasPath(state.BackupState, "/a").found);
+    }
 
     EXPECT_EQ(add(), AddDiskResult::Added);
     EXPECT_TRUE(std::filesystem::exists(root / "Database" / "20240301001" / "2024030100001rn.csv"));
