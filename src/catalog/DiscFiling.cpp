@@ -10,6 +10,8 @@ namespace {
 // Not a DiscId's leading "2": the disc listing passes the temporary folder by.
 const char* const FilingPrefix = "filing-";
 
+DiscFiling::BeforeRename beforeRename = nullptr;
+
 } // namespace
 
 DiscFiling::DiscFiling(const std::string& databaseFolder, const std::string& discId)
@@ -31,8 +33,12 @@ DiscFiling::~DiscFiling()
         static_cast<void>(platform::deleteFolder(m_temporary));
 }
 
+void DiscFiling::setBeforeRename(BeforeRename seam) { beforeRename = seam; }
+
 void DiscFiling::commit()
 {
+    if (beforeRename)
+        beforeRename(*this);
     // The files themselves are synced by the copy; the folder's entries are synced before
     // the rename makes the disc visible, and the database's entry after it.
     m_committed = platform::syncFolder(m_temporary) && platform::renameFolder(m_temporary, m_target);

@@ -25,6 +25,11 @@ public:
     // behind; renamed but not synced, the disc stays filed.
     void commit();
 
+    // A test seam for a crash while filing: commit() calls it with the disc's files all in
+    // the temporary folder, before the rename. Only a test program sets it.
+    using BeforeRename = void (*)(const DiscFiling& filing);
+    static void setBeforeRename(BeforeRename seam);
+
 private:
     std::string m_databaseFolder;
     std::string m_temporary;
