@@ -160,4 +160,10 @@ void MemoryView::setGeometry(Window window, const WindowGeometry& geometry)
     m_geometry[window] = applied;
 }
 
+void MemoryView::showInformation(const std::string& text, const std::vector<std::string>& details)
+{
+    m_informationDetails = details;
+    showInformation(text);
+}
+
 } // namespace torvinel

@@ -49,6 +49,12 @@ public:
     WindowGeometry screen() const override { return m_screen; }
     void setScreen(int width, int height) { m_screen = {0, 0, width, height}; }
 
+    // Records the details and shows the text as the one-argument box does.
+    using View::showInformation;
+    void showInformation(const std::string& text, const std::vector<std::string>& details) override;
+    // The details of the last information box that had some.
+    const std::vector<std::string>& informationDetails() const { return m_informationDetails; }
+
     CheckTree& backupTree() override { return m_backupTree; }
     CheckTree& restoreTree() override { return m_restoreTree; }
     MemoryCheckTree& backupMemoryTree() { return m_backupTree; }
@@ -77,6 +83,7 @@ private:
     std::map<Window, bool> m_shown;
     std::map<int, std::string> m_status;
     WindowGeometry m_screen{0, 0, 1024, 768};
+    std::vector<std::string> m_informationDetails;
     MemoryCheckTree m_backupTree;
     MemoryCheckTree m_restoreTree;
 };

@@ -107,6 +107,8 @@ public:
 
     // --- message boxes (title "Torvinel") --------------------------------------------
     virtual void showInformation(const std::string& text) = 0;
+    // The same with details the user can unfold, one line each (a list of files and reasons).
+    virtual void showInformation(const std::string& text, const std::vector<std::string>& details) = 0;
     // text is shown as given; callers use errorBoxText() for the full-stop rule.
     virtual void showError(const std::string& text) = 0;
     virtual bool askYesNo(const std::string& text) = 0;       // true: Yes

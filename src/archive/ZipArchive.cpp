@@ -126,6 +126,7 @@ bool ZipArchive::storedByMask(const std::string& path) const
 
 void ZipArchive::resetState()
 {
+    m_extractSession.reset(); // it reads m_file
     m_open = false;
     m_readOnly = false;
     m_split = false;

@@ -129,6 +129,17 @@ public:
     // data fails its size or CRC check is not kept.
     bool extractFiles(const std::string& fileMask, uint32_t searchAttr = ZipAllAttributes,
                       const std::string& exclusionMask = {});
+    // The file entries (not folders) whose name, as displayName gives it, is exactly name
+    // ("/" separators, no wildcards, letter case counts), in the directory's order.
+    std::vector<const ZipEntry*> findEntries(const std::string& name) const;
+    // Extracts one file entry of this open archive into the file target, which is made or
+    // replaced (a link there is replaced, never followed; its folder must exist), with the
+    // stamp and mode extractFiles gives it. onData, when set, gets the content piece by piece
+    // as it is written, so that the caller can digest it in the same pass. A failure (the
+    // file cannot be made or written, the data fails its size or CRC check) deletes the file
+    // and goes to onProcessFileFailure as in extractFiles. Returns false when a progress
+    // handler cancelled or the failure handler chose Ignore; no file is left then.
+    bool extractEntryTo(const ZipEntry& entry, const std::string& target, const ZipFileDataEvent& onData = {});
     // Length of the archive file (of a split archive: of the volume being written).
     int64_t size() const;
     // Entries that are not folders.
@@ -147,6 +158,7 @@ private:
     struct OrdinaryAdd;
     struct SplitWriter;
     struct ExtractContext;
+    struct ExtractSession;
 
     void requireOpen() const;
     [[noreturn]] void raise(ZipErrorKind kind, const std::string& path = {}) const;
@@ -183,6 +195,9 @@ private:
     bool extractEntry(const ZipEntry& entry, const std::string& name, ExtractContext& context,
                       zipreader::ChainReader& reader, zipreader::DataDecoder& decoder,
                       std::vector<std::pair<std::string, unsigned>>& folderModes);
+    bool writeEntryFile(const ZipEntry& entry, const std::string& name, const std::string& target,
+                        zipio::BufferedWriter& out, zipreader::ChainReader& reader, zipreader::DataDecoder& decoder,
+                        const ZipFileDataEvent& onData);
 
     int m_compressionMode = 6;
     ZipSpanningMode m_spanningMode = ZipSpanningMode::None;
@@ -200,6 +215,7 @@ private:
     uint32_t m_volumeNumber = 0; // split writing: 1-based number of the current volume
     uint64_t m_volumeRoom = 0;   // split writing: what the current volume may hold
     std::string m_volumePath;    // split writing: the current volume's file
+    std::unique_ptr<ExtractSession> m_extractSession; // made by the first extractEntryTo
 };
 
 } // namespace torvinel

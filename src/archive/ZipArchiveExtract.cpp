@@ -128,6 +128,14 @@ bool ZipArchive::extractEntry(const ZipEntry& e, const std::string& name, Extrac
     }
 
     ensureFolder(zipvolumes::folderOf(target), context);
+    return writeEntryFile(e, name, target, context.out, reader, decoder, {});
+}
+
+bool ZipArchive::writeEntryFile(const ZipEntry& e, const std::string& name, const std::string& target,
+                                zipio::BufferedWriter& out, zipreader::ChainReader& reader,
+                                zipreader::DataDecoder& decoder, const ZipFileDataEvent& onData)
+{
+    const uint32_t unixMode = e.unixMode();
     platform::File file = platform::File::open(target, platform::FileMode::CreateNew);
     if (!file.isOpen() && file.failure() == platform::FileFailure::Exists) {
         const platform::FileKind existing = platform::fileStatus(target, platform::Links::DoNotFollow).kind;
@@ -157,16 +165,20 @@ bool ZipArchive::extractEntry(const ZipEntry& e, const std::string& name, Extrac
         return false;
     if (!zipreader::seekToData(reader, e))
         throw ZipFault{ZipErrorKind::BadSizeOrCheckSum, target};
-    context.out.attach(file, 0, target, 0);
+    out.attach(file, 0, target, 0);
     const uint64_t size = e.uncompressedSize;
-    const zipreader::DecodeResult result = decoder.decode(reader, e, context.out, [&](uint64_t done) {
-        return progress(name,
-                        size ? 100.0 * static_cast<double>(std::min(done, size)) / static_cast<double>(size) : 100.0,
-                        ZipOperation::Extract, ZipProgressPhase::Process);
-    });
+    const zipreader::DecodeResult result = decoder.decode(
+        reader, e, out,
+        [&](uint64_t done) {
+            return progress(name,
+                            size ? 100.0 * static_cast<double>(std::min(done, size)) / static_cast<double>(size)
+                                 : 100.0,
+                            ZipOperation::Extract, ZipProgressPhase::Process);
+        },
+        onData);
     if (result.cancelled)
         return false;
-    context.out.finish();
+    out.finish();
     if (!result.ok)
         throw ZipFault{ZipErrorKind::BadSizeOrCheckSum, target};
 
@@ -183,6 +195,32 @@ bool ZipArchive::extractEntry(const ZipEntry& e, const std::string& name, Extrac
         throw ZipFault{ZipErrorKind::WriteToStream, target};
     remover.armed = false;
     return progress(name, 100, ZipOperation::Extract, ZipProgressPhase::End);
+}
+
+std::vector<const ZipEntry*> ZipArchive::findEntries(const std::string& name) const
+{
+    std::vector<const ZipEntry*> found;
+    for (const ZipEntry& e : m_entries)
+        if (!e.isFolder() && zipreader::displayName(e) == name)
+            found.push_back(&e);
+    return found;
+}
+
+bool ZipArchive::extractEntryTo(const ZipEntry& entry, const std::string& target, const ZipFileDataEvent& onData)
+{
+    std::lock_guard guard(engineLock());
+    requireOpen();
+    if (entry.isFolder())
+        raise(ZipErrorKind::CannotCreateFile, target);
+    if (!m_extractSession)
+        m_extractSession = std::make_unique<ExtractSession>(m_path, m_file, m_lastDisk);
+    ExtractSession& session = *m_extractSession;
+    const std::string name = zipreader::displayName(entry);
+    bool finished = true;
+    const bool done = attempt(
+        [&] { finished = writeEntryFile(entry, name, target, session.out, session.reader, session.decoder, onData); },
+        withPlatformSeparators(name), ZipOperation::Extract, [] {});
+    return done && finished;
 }
 
 } // namespace torvinel

@@ -436,7 +436,8 @@ DataDecoder::~DataDecoder()
 }
 
 DecodeResult DataDecoder::decode(ChainReader& reader, const ZipEntry& entry, zipio::BufferedWriter& out,
-                                 const std::function<bool(uint64_t)>& progress)
+                                 const std::function<bool(uint64_t)>& progress,
+                                 const std::function<void(const unsigned char*, std::size_t)>& onData)
 {
     DecodeResult result;
     if (entry.flags & FlagEncrypted)
@@ -452,6 +453,8 @@ DecodeResult DataDecoder::decode(ChainReader& reader, const ZipEntry& entry, zip
             if (n == 0)
                 return result;
             crc = crc32(crc, p, static_cast<uInt>(n));
+            if (onData)
+                onData(p, n);
             out.write(p, n);
             remaining -= n;
             result.written += n;
@@ -487,6 +490,8 @@ DecodeResult DataDecoder::decode(ChainReader& reader, const ZipEntry& entry, zip
             status = inflate(&m_stream, Z_NO_FLUSH);
             const std::size_t produced = room - m_stream.avail_out;
             crc = crc32(crc, space, static_cast<uInt>(produced));
+            if (onData && produced > 0)
+                onData(space, produced);
             out.commit(produced);
             result.written += produced;
             if (result.written > entry.uncompressedSize)

@@ -17,12 +17,16 @@ namespace torvinel::cli {
 
 const char* const restoreUsage =
     "  sets                  list the backup sets, newest first\n"
-    "  restore [--set DISCID] [--from DRIVE] PATH...\n"
+    "  restore [--set DISCID] [--from DRIVE] [--plan] PATH...\n"
     "                        restore files and folders (a folder ends with /) of the newest\n"
     "                        backup set, or of the set of disc DISCID, from DRIVE (a disc's\n"
     "                        mount point, a folder, or the image drive's folder; default:\n"
     "                        the first drive of \"torvinel-cli drives\") into a new folder,\n"
-    "                        which is printed\n";
+    "                        which is printed. Files that could not be restored are listed\n"
+    "                        on standard error (\"Not restored: PATH: REASON\") and in the\n"
+    "                        folder's \"Not restored.txt\"; the exit code is then 3.\n"
+    "                        --plan: print the discs the restore needs, one a line with the\n"
+    "                        files and bytes each gives, and restore nothing\n";
 
 namespace {
 
@@ -44,7 +48,24 @@ struct RestoreRequest {
     std::string set;  // "" for the newest
     std::string from; // "" for the default drive
     std::vector<std::string> paths;
+    bool plan = false; // print the plan only
 };
+
+void printNotRestored(const std::vector<NotRestored>& files)
+{
+    for (const NotRestored& file : files)
+        std::fprintf(stderr, "Not restored: %s: %s\n", file.path.c_str(), file.reason.c_str());
+}
+
+int printPlan(RunState& state, View& view, const CheckTree& tree)
+{
+    const RestorePlanReport report = planRestoreRun(state, view, tree);
+    for (const PlannedDisc& disc : report.plan.discs)
+        std::printf("%s  %d %s  %lld bytes\n", disc.disc.c_str(), disc.files, disc.files == 1 ? "file" : "files",
+                    static_cast<long long>(disc.bytes));
+    printNotRestored(report.unavailable);
+    return report.unavailable.empty() ? Done : Incomplete;
+}
 
 int restore(RunState& state, View& view, const RestoreRequest& request)
 {
@@ -70,6 +91,8 @@ int restore(RunState& state, View& view, const RestoreRequest& request)
         tree.setCheckState(node, CheckState::Checked);
     }
 
+    if (request.plan)
+        return printPlan(state, view, tree);
     if (!request.from.empty())
         view.setItems(Control::RestoreDrive, {request.from}, 0);
     else if (view.items(Control::RestoreDrive).empty() && !fillRestoreDrives(state, view))
@@ -78,7 +101,10 @@ int restore(RunState& state, View& view, const RestoreRequest& request)
         view.setSelectedIndex(Control::RestoreDrive, 0);
 
     const RestoreResult result = runRestore(state, view, tree);
-    return result.cancelled ? Cancelled : Done;
+    if (result.cancelled)
+        return Cancelled;
+    printNotRestored(result.notRestored);
+    return result.notRestored.empty() ? Done : Incomplete;
 }
 
 } // namespace
@@ -97,14 +123,16 @@ std::optional<int> runRestoreCommand(const std::vector<std::string>& args)
             if ((args[i] == "--set" || args[i] == "--from") && i + 1 < args.size()) {
                 (args[i] == "--set" ? request.set : request.from) = args[i + 1];
                 ++i;
+            } else if (args[i] == "--plan") {
+                request.plan = true;
             } else if (args[i].starts_with("--")) {
-                return usageError("usage: restore [--set DISCID] [--from DRIVE] PATH...");
+                return usageError("usage: restore [--set DISCID] [--from DRIVE] [--plan] PATH...");
             } else {
                 request.paths.push_back(args[i]);
             }
         }
         if (request.paths.empty())
-            return usageError("usage: restore [--set DISCID] [--from DRIVE] PATH...");
+            return usageError("usage: restore [--set DISCID] [--from DRIVE] [--plan] PATH...");
         return withApplication([&](Application& a, TerminalView& v) { return restore(a.state(), v, request); });
     }
     return std::nullopt;

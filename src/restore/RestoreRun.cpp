@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <deque>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -10,13 +12,14 @@
 #include "app/Progress.h"
 #include "app/TextFile.h"
 #include "archive/ZipArchive.h"
-#include "archive/ZipNames.h"
 #include "catalog/CatalogLine.h"
 #include "catalog/DiscListing.h"
 #include "catalog/DiscNames.h"
+#include "catalog/FileDigest.h"
+#include "catalog/Md5.h"
 #include "platform/Platform.h"
-#include "restore/RestoreChooser.h"
 #include "discwright/DiscReader.h"
+#include "restore/CopyIndex.h"
 #include "restore/RestoreTree.h"
 #include "restore/StateBlock.h"
 
@@ -24,10 +27,7 @@ namespace torvinel {
 
 namespace {
 
-constexpr std::size_t catalogNameLength = archiveNameLength + 4; // ArchiveName.csv
-constexpr std::size_t groupLetterIndex = 13;
-
-std::string zipNameOf(const std::string& catalog) { return catalog.substr(0, catalog.size() - 4) + ".zip"; }
+constexpr const char* notRestoredFile = "Not restored.txt";
 
 // A line whose size field is damaged still names a file worth restoring; it only adds
 // nothing to the bar.
@@ -36,45 +36,33 @@ int64_t sizeOf(const std::string& line)
     try {
         return CatalogSize(line);
     } catch (const Error&) {
-        return 0;
+        return -1;
     }
 }
 
-// The stamp field of a catalog line, when it is one.
-std::optional<platform::Stamp> stampOf(const std::string& line)
+// The part of a catalog path below its drive, as the archive names its entry ("home/u/a.txt"):
+// nullopt for a path that is not absolute or has an empty, "." or ".." part, which could
+// land outside the target folder.
+std::optional<std::string> entryNameOf(const std::string& path)
 {
-    const std::size_t at = catalogPathView(line).size() + 3; // past the quotes and the comma
-    if (line.size() < at + catalogStampLength)
+    const std::size_t prefix = platform::drivePrefixLength();
+    const char separator = platform::pathSeparator();
+    // "/" here, "C:\" where drives have letters.
+    if (path.size() <= prefix || path[prefix - 1] != separator || (prefix > 1 && path[1] != ':'))
         return std::nullopt;
-    int value[6] = {};
-    const int widths[6] = {4, 2, 2, 2, 2, 2};
-    std::size_t p = at;
-    for (int k = 0; k < 6; ++k)
-        for (int n = 0; n < widths[k]; ++n, ++p) {
-            if (line[p] < '0' || line[p] > '9')
-                return std::nullopt;
-            value[k] = value[k] * 10 + (line[p] - '0');
-        }
-    return platform::Stamp{value[0], value[1], value[2], value[3], value[4], value[5]};
-}
-
-// The engine picks entries by wildcard masks without regard to case, and a mask without a
-// folder also matches that name in every folder. A path holding '*' or '?', or one that
-// differs from another entry's only in case, would bring other files along: perhaps an
-// older version over one already restored from a newer disc. True when that would happen.
-bool maskSelectsOthers(const ZipArchive& zip, const std::string& mask)
-{
-    for (const ZipEntry& entry : zip.entries()) {
-        std::string name = zip.displayName(entry);
-        while (name.size() > 1 && name.back() == '/')
-            name.pop_back();
-        if (entry.isFolder() || name == mask)
-            continue;
-        if (zipnames::wildcardMatch(name, mask)
-            || (zip.options.recurse && zipnames::wildcardMatch(zipnames::fileNamePart(name), mask)))
-            return true;
+    std::string name = path.substr(prefix);
+    if (separator != '/')
+        std::replace(name.begin(), name.end(), separator, '/');
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = std::min(name.find('/', start), name.size());
+        const std::string_view part(name.data() + start, end - start);
+        if (part.empty() || part == "." || part == ".." || (separator != '/' && part.find(':') != part.npos))
+            return std::nullopt;
+        if (end == name.size())
+            return name;
+        start = end + 1;
     }
-    return false;
 }
 
 std::string selectedItem(const View& view, Control control)
@@ -86,108 +74,145 @@ std::string selectedItem(const View& view, Control control)
     return {};
 }
 
+std::string reasonOf(const ZipError& error)
+{
+    switch (error.kind()) {
+    case ZipErrorKind::BadSizeOrCheckSum:
+        return "its data in the archive is damaged";
+    case ZipErrorKind::CannotCreateFile:
+    case ZipErrorKind::CannotCreateDirectory:
+    case ZipErrorKind::WriteToStream:
+        return "the restore folder cannot hold it (" + std::string(error.what()) + ")";
+    default:
+        return error.what();
+    }
+}
+
 class Run {
 public:
     Run(RunState& state, View& view, const CheckTree& tree, const RestoreRunOptions& options)
         : s(state), v(view), m_tree(tree), m_options(options)
     {
-        ZF.onProcessFileFailure = [](ZipArchive&, const std::string&, ZipOperation, int, int errorCode,
-                                     const std::string& errorMessage, ZipFailureAction&) {
-            throw Error("Error: " + errorMessage + " errorcode :" + std::to_string(errorCode));
-        };
     }
 
     RestoreResult run();
+    RestorePlanReport plan();
 
 private:
+    // A file to restore.
+    struct Wanted {
+        std::string line;
+        std::string path;
+        std::optional<std::string> entryName; // nullopt: refused
+        int64_t size = 0;
+        std::vector<std::size_t> tried; // copies (indexes into the index's copiesOf) that failed
+        std::vector<std::string> reasons;
+        std::optional<std::size_t> copy; // the copy it is to come from in this pass
+        bool restored = false;
+    };
+    // An archive in this pass: the lines it is to give, and which of its volumes are here.
+    struct Work {
+        std::vector<std::size_t> lines;
+        std::vector<bool> fetched;
+    };
+
     bool cancelled() const { return s.CancelRequested; }
-    bool workLeft() const { return !m_restoreList.empty() || m_pending; }
-    void selectLines(const std::vector<std::string>& selection);
+    // record: save the lists in AppFolder (a plan alone leaves them).
+    void selectLines(bool record);
+    void findCopies();
     void makeTarget();
-    void scanDisc(const std::string& disc);
-    void scanCatalog(const std::string& disc, const std::string& catalog);
-    void restoreLine(const std::string& disc, const std::string& catalog, const std::string& line);
-    void completePending();
-    void putBack(const std::string& line) { m_restoreList.add(line); }
-    std::string extractionBase(char groupLetter);
+    std::vector<std::size_t> openLines() const;
+    RestorePlan planFor(const std::vector<std::size_t>& open) const;
+    void runPass();
+    void processDisc(const std::string& disc);
+    bool mayUse(std::size_t archive) const;
+    void assign(std::size_t line, std::size_t copy);
+    void reassign(std::size_t line);
+    bool fetchVolumes(std::size_t archive, const std::string& disc);
+    void extract(std::size_t archive);
+    void restoreLine(std::size_t line, ZipArchive& zip, const std::string& base);
+    void lineFailed(std::size_t line, const std::string& reason);
+    void archiveFailed(std::size_t archive, const std::string& reason);
+    void forget(std::size_t archive);
+    const ArchiveCopy& archiveOf(std::size_t line, std::size_t copy) const
+    {
+        return m_index->archives()[m_index->copiesOf(line)[copy].archive];
+    }
+    std::string volumeName(std::size_t archive) const
+    {
+        const ArchiveVolume& last = m_index->archives()[archive].volumes.back();
+        return last.disc + "/" + last.fileName;
+    }
+    void requireSpace(const std::string& folder, int64_t bytes);
     void addRestored(int64_t bytes);
-    void restoreWholeArchive(const std::string& disc, const std::string& catalog, const SortedList& lines);
-    bool extractOne(const std::string& relative, const std::string& base, const std::string& line);
-    void fetch(const std::string& disc, const std::string& fileName);
-    // The archive ZF names is in TempFolder: fetched from the disc unless an earlier line of
-    // its catalog brought it. False when the run was cancelled meanwhile.
-    bool fetchOnce(const std::string& disc, const std::string& zipName);
+    void finish(RestoreResult& result);
+    void fetchFile(const std::string& disc, const std::string& fileName, FetchOutcome& outcome);
 
     RunState& s;
     View& v;
     const CheckTree& m_tree;
     const RestoreRunOptions& m_options;
-    ZipArchive ZF;
     std::string m_drive;
     std::unique_ptr<DiscReader> m_reader;
     SortedList m_restoreList;
+    std::vector<Wanted> m_lines;
+    std::optional<CopyIndex> m_index;
     int64_t m_totalBytes = 0;
     int64_t m_restoredBytes = 0;
     std::string m_target;
-    bool m_pending = false;
-    std::string m_pendingName;
-    std::string m_pendingLine;
+    // The pass under way: its discs in the order asked for, how many are done, the archives
+    // it reads, and the queue of archives of the disc in the drive.
+    std::vector<std::string> m_passDiscs;
+    std::size_t m_discsDone = 0;
+    std::map<std::size_t, Work> m_work;
+    std::deque<std::size_t> m_queue;
 };
 
 RestoreResult Run::run()
 {
     showRestoreProgress(v, {.caption = "Phase 1 of 2: Get Restore selection", .progress = "", .message = "", .bar = 0});
     m_drive = selectedItem(v, Control::RestoreDrive);
-
-    std::vector<std::string> selection;
-    RestoreRunNodes(selection, m_tree, m_tree.firstTopLevel());
-    writeLines(s.appFile("FQrestorelist.txt"), selection);
-
-    if (!cancelled()) {
-        selectLines(selection);
-        m_restoreList.saveToFile(s.appFile("restorelist.txt"));
+    selectLines(true);
+    RestoreResult result;
+    if (!cancelled() && m_restoreList.empty()) {
+        showRestoreProgress(v, {.bar = 1000}); // nothing to do is all done
+        m_restoreList.saveToFile(s.appFile("restoreafter.txt"));
+        v.showInformation("Nothing is selected for restore.");
+        return result;
     }
-    if (!cancelled())
-        makeTarget();
     if (!cancelled()) {
         showRestoreProgress(v, {.caption = "Phase 2 of 2: Restoring files", .progress = "", .message = "", .bar = 0});
-        // Discs newer than the chosen set hold no version of it.
-        const std::string chosen = chooserDiscId(selectedItem(v, Control::BackupSetChooser));
-        while (!s.DiscList.empty() && s.DiscList.back() != chosen)
-            s.DiscList.erase(s.DiscList.size() - 1);
-        while (!s.DiscList.empty() && workLeft() && !cancelled()) {
-            v.processEvents();
-            scanDisc(s.DiscList.back());
-            s.DiscList.erase(s.DiscList.size() - 1);
-        }
+        findCopies();
+        makeTarget();
+        if (!EmptyFolder(s.TempFolder))
+            throw Error("Could not delete Temp directory.");
     }
-    // An archive still waiting when the discs ran out has all the volumes the database
-    // knows of in TempFolder; its line has left the list, so it is extracted now or, after a
-    // cancel, goes back to the list of what was not restored.
-    if (m_pending) {
-        if (cancelled()) {
-            putBack(m_pendingLine);
-            m_pending = false;
-        } else {
-            completePending();
-        }
-    }
-
-    m_restoreList.saveToFile(s.appFile("restoreafter.txt"));
-    RestoreResult result{cancelled(), m_target};
-    if (cancelled()) {
-        v.showInformation("The Restore was cancelled.");
-    } else {
-        if (m_totalBytes == 0)
-            showRestoreProgress(v, {.bar = 1000});
-        v.showInformation("The restored files are in " + m_target);
-        v.openFolder(m_target);
-    }
+    while (!cancelled() && !openLines().empty())
+        runPass();
+    finish(result);
     return result;
 }
 
-void Run::selectLines(const std::vector<std::string>& selection)
+RestorePlanReport Run::plan()
 {
+    selectLines(false);
+    findCopies();
+    RestorePlanReport report;
+    report.plan = planFor(openLines());
+    for (const Wanted& w : m_lines)
+        if (!w.restored && !w.reasons.empty())
+            report.unavailable.push_back({w.path, w.reasons.back()});
+    return report;
+}
+
+void Run::selectLines(bool record)
+{
+    std::vector<std::string> selection;
+    RestoreRunNodes(selection, m_tree, m_tree.firstTopLevel());
+    if (record)
+        writeLines(s.appFile("FQrestorelist.txt"), selection);
+    if (cancelled())
+        return;
     const char separator = platform::pathSeparator();
     for (const std::string& path : selection) {
         // A file's prefix carries its closing quote, so a.txt does not also select a.txt.bak;
@@ -202,9 +227,31 @@ void Run::selectLines(const std::vector<std::string>& selection)
             const std::string& line = s.BackupState[i];
             if (m_restoreList.contains(line))
                 continue;
-            m_totalBytes += sizeOf(line);
+            m_totalBytes += std::max<int64_t>(sizeOf(line), 0);
             m_restoreList.add(line);
             showRestoreProgress(v, {.progress = "File: " + CatalogPath(line)});
+        }
+    }
+    if (record)
+        m_restoreList.saveToFile(s.appFile("restorelist.txt"));
+}
+
+void Run::findCopies()
+{
+    std::vector<std::string> lines = m_restoreList.lines();
+    m_index.emplace(s.DatabaseFolder, discFolders(s), lines);
+    m_lines.resize(lines.size());
+    for (std::size_t l = 0; l < lines.size(); ++l) {
+        Wanted& w = m_lines[l];
+        w.line = std::move(lines[l]);
+        w.path = CatalogPath(w.line);
+        w.size = sizeOf(w.line);
+        w.entryName = entryNameOf(w.path);
+        if (!w.entryName) {
+            s.WriteLog("Refused: " + w.path + " would be restored outside the restore folder");
+            w.reasons.push_back("its path would lead outside the restore folder");
+        } else if (m_index->copiesOf(l).empty()) {
+            w.reasons.push_back("no disc in the database holds this version");
         }
     }
 }
@@ -217,209 +264,343 @@ void Run::makeTarget()
     ListDiscs(s, v);
 }
 
-void Run::scanDisc(const std::string& disc)
+// The lines still to restore that have a copy not tried yet.
+std::vector<std::size_t> Run::openLines() const
 {
-    SortedList catalogs;
-    ListFiles(platform::joinPath(platform::joinPath(s.DatabaseFolder, disc), "2*.csv"), catalogs);
-    while (!catalogs.empty() && workLeft() && !cancelled()) {
-        v.processEvents();
-        const std::string catalog = catalogs.back();
-        // Only an archive's catalog has the name's fixed form; anything else holds nothing
-        // to fetch.
-        if (catalog.size() >= catalogNameLength)
-            scanCatalog(disc, catalog);
-        catalogs.erase(catalogs.size() - 1);
-    }
+    std::vector<std::size_t> open;
+    for (std::size_t l = 0; l < m_lines.size(); ++l)
+        if (!m_lines[l].restored && m_lines[l].entryName && m_lines[l].tried.size() < m_index->copiesOf(l).size())
+            open.push_back(l);
+    return open;
 }
 
-void Run::scanCatalog(const std::string& disc, const std::string& catalog)
+RestorePlan Run::planFor(const std::vector<std::size_t>& open) const
 {
-    if (m_pending && catalog.compare(0, archiveNameLength, m_pendingName, 0, archiveNameLength) != 0)
-        completePending(); // the scan has left the pending archive: all its volumes are in
-    else if (m_pending)
-        fetch(disc, zipNameOf(catalog)); // another volume of it
-    if (m_pending)
-        return;
-    // A deleted-files catalog has no archive; its lines name versions other catalogs hold.
-    if (catalog[archiveNameLength - 1] == 'd' || catalog[archiveNameLength - 1] == 'D')
-        return;
-
-    SortedList lines;
-    lines.loadFromFile(platform::joinPath(platform::joinPath(s.DatabaseFolder, disc), catalog));
-    if (lines.size() == 1) {
-        // A single-file archive, perhaps split: fetched volume by volume, extracted whole
-        // once the scan meets another archive.
-        const std::string line = lines[0];
-        std::size_t position = 0;
-        if (!m_restoreList.find(line, position))
-            return;
-        showRestoreProgress(v, {.progress = "File: " + CatalogPath(line)});
-        fetch(disc, zipNameOf(catalog));
-        m_pending = true;
-        m_pendingName = catalog;
-        m_pendingLine = line;
-        m_restoreList.erase(position);
-        return;
-    }
-    std::size_t wanted = 0;
-    for (std::size_t i = 0; i < lines.size(); ++i)
-        wanted += m_restoreList.contains(lines[i]) ? 1 : 0;
-    if (wanted > 1 && wanted == lines.size()) {
-        restoreWholeArchive(disc, catalog, lines);
-        return;
-    }
-    for (std::size_t i = lines.size(); i-- > 0 && !cancelled();)
-        if (m_restoreList.contains(lines[i]))
-            restoreLine(disc, catalog, lines[i]);
-}
-
-// Every line of the catalog is wanted: one extraction of the whole archive gives the same
-// files as one per line, at a fraction of the cost.
-void Run::restoreWholeArchive(const std::string& disc, const std::string& catalog, const SortedList& lines)
-{
-    const std::string zipName = zipNameOf(catalog);
-    ZF.fileName = platform::joinPath(s.TempFolder, zipName);
-    for (std::size_t i = lines.size(); i-- > 0;)
-        s.WriteLog("Restoring: " + CatalogPath(lines[i]) + " From " + ZF.fileName);
-    v.setStatusText(1, CatalogPath(lines[0]));
-    v.processEvents();
-    if (!fetchOnce(disc, zipName))
-        return;
-    const std::string base = extractionBase(catalog[groupLetterIndex]);
-    ZF.baseDir = base;
-    ZF.open();
-    ZF.extractFiles("*.*", ZipAllAttributes, {});
-    ZF.close();
-    const std::size_t prefix = platform::drivePrefixLength();
-    for (std::size_t i = lines.size(); i-- > 0;) {
-        const std::string path = CatalogPath(lines[i]);
-        if (path.size() <= prefix || !platform::fileExists(platform::joinPath(base, path.substr(prefix)))) {
-            s.WriteLog("Not in the archive: " + path + " in " + ZF.fileName);
-            continue;
-        }
-        addRestored(sizeOf(lines[i]));
-        std::size_t position = 0;
-        if (m_restoreList.find(lines[i], position))
-            m_restoreList.erase(position);
-    }
-}
-
-void Run::restoreLine(const std::string& disc, const std::string& catalog, const std::string& line)
-{
-    const std::string path = CatalogPath(line);
-    v.setStatusText(1, path);
-    v.processEvents();
-    const std::string zipName = zipNameOf(catalog);
-    ZF.fileName = platform::joinPath(s.TempFolder, zipName);
-    s.WriteLog("Restoring: " + path + " From " + ZF.fileName);
-    // One copy of an archive serves every line of its catalog.
-    if (!fetchOnce(disc, zipName))
-        return;
-    const std::string base = extractionBase(catalog[groupLetterIndex]);
-    const std::size_t prefix = platform::drivePrefixLength();
-    if (!extractOne(path.size() > prefix ? path.substr(prefix) : path, base, line)) {
-        // The catalog promised a file its archive does not hold: the line stays in the list,
-        // for an older disc or for restoreafter.txt.
-        s.WriteLog("Not in the archive: " + path + " in " + ZF.fileName);
-        return;
-    }
-    addRestored(sizeOf(line));
-    std::size_t position = 0;
-    if (m_restoreList.find(line, position))
-        m_restoreList.erase(position);
-}
-
-// Extracts the entry of relative (the path below the drive) into base; true when the file is
-// there afterwards.
-bool Run::extractOne(const std::string& relative, const std::string& base, const std::string& line)
-{
-    std::string mask = relative;
-    if (platform::pathSeparator() != '/')
-        std::replace(mask.begin(), mask.end(), platform::pathSeparator(), '/');
-    const std::string target = platform::joinPath(base, relative);
-    ZF.baseDir = base;
-    ZF.open();
-    if (!maskSelectsOthers(ZF, mask)) {
-        ZF.extractFiles(relative, ZipAllAttributes, {});
-        ZF.close();
-        return platform::fileExists(target);
-    }
-    // The mask would take others along: extract them aside and keep only the one asked for.
-    const std::string aside = platform::joinPath(s.TempFolder, "extract");
-    // A file left over from an earlier extraction would be taken for the one asked for.
-    if (!platform::deleteFolder(aside) && platform::folderExists(aside))
-        throw Error("Could not delete " + aside);
-    if (!platform::createFolder(aside))
-        throw Error("Could not create " + aside);
-    ZF.baseDir = aside;
-    ZF.extractFiles(relative, ZipAllAttributes, {});
-    ZF.close();
-    const std::string extracted = platform::joinPath(aside, relative);
-    bool found = platform::fileExists(extracted);
-    if (found) {
-        const std::string folder = std::filesystem::path(target).parent_path().string();
-        if (!platform::folderExists(folder) && !platform::createFolders(folder))
-            throw Error("Could not create " + folder);
-        std::error_code ec;
-        std::filesystem::rename(extracted, target, ec);
-        if (ec) {
-            // Another file system: a copy, which then needs the file's stamp set again.
-            if (!platform::copyFile(extracted, target))
-                throw Error("Could not copy " + extracted + " to " + target);
-            if (const auto stamp = stampOf(line); stamp && !platform::setLastWriteStamp(target, *stamp))
-                s.WriteLog("Warning: Could not set the date of " + target);
+    std::vector<PlanLine> planLines;
+    for (const std::size_t l : open) {
+        PlanLine& planned = planLines.emplace_back();
+        planned.bytes = std::max<int64_t>(m_lines[l].size, 0);
+        for (std::size_t c = 0; c < m_index->copiesOf(l).size(); ++c) {
+            if (std::find(m_lines[l].tried.begin(), m_lines[l].tried.end(), c) != m_lines[l].tried.end())
+                continue; // failed already
+            std::vector<std::string>& discs = planned.copies.emplace_back();
+            for (const ArchiveVolume& volume : archiveOf(l, c).volumes)
+                discs.push_back(volume.disc);
         }
     }
-    // What stays is deleted before the next use above, or with TempFolder.
-    static_cast<void>(platform::deleteFolder(aside));
-    return found;
+    return planRestore(planLines);
 }
 
-void Run::completePending()
+// One plan, carried out: every open line is tried from one copy at least.
+void Run::runPass()
 {
-    m_pending = false;
-    ZF.baseDir = extractionBase(m_pendingName[groupLetterIndex]);
-    ZF.fileName = platform::joinPath(s.TempFolder, m_pendingName.substr(0, archiveNameLength) + ".zip");
-    if (!platform::fileExists(ZF.fileName)) {
-        // Its last volume was never met; an older catalog may still hold the line.
-        putBack(m_pendingLine);
-        return;
+    const std::vector<std::size_t> open = openLines();
+    const RestorePlan plan = planFor(open);
+    const std::string message = planMessage(plan);
+    s.WriteLog(message);
+    showRestoreProgress(v, {.message = message});
+    m_work.clear();
+    m_passDiscs.clear();
+    for (const PlannedDisc& disc : plan.discs)
+        m_passDiscs.push_back(disc.disc);
+    m_discsDone = 0;
+    for (std::size_t i = 0; i < open.size(); ++i) {
+        if (plan.choice[i] < 0)
+            continue; // never so: an open line has a copy left
+        // The plan's copy indexes skip the copies tried: map back.
+        std::size_t c = 0;
+        for (int k = plan.choice[i]; c < m_index->copiesOf(open[i]).size(); ++c) {
+            const auto& tried = m_lines[open[i]].tried;
+            if (std::find(tried.begin(), tried.end(), c) == tried.end() && k-- == 0)
+                break;
+        }
+        assign(open[i], c);
     }
-    s.WriteLog("Restoring large file from " + ZF.fileName);
-    ZF.open();
-    ZF.extractFiles("*.*", ZipAllAttributes, {});
-    ZF.close();
-    addRestored(sizeOf(m_pendingLine));
+    for (; m_discsDone < m_passDiscs.size() && !cancelled(); ++m_discsDone)
+        processDisc(m_passDiscs[m_discsDone]);
+    for (Wanted& w : m_lines)
+        w.copy.reset();
+    m_work.clear();
     if (!EmptyFolder(s.TempFolder))
         throw Error("Could not delete Temp directory.");
 }
 
-std::string Run::extractionBase(char groupLetter)
+void Run::assign(std::size_t line, std::size_t copy)
 {
-    const std::string folder = platform::joinPath(m_target, std::string(1, groupLetter));
-    if (!platform::folderExists(folder) && !platform::createFolder(folder))
-        throw Error("Could not create " + folder);
-    return folder;
+    m_lines[line].copy = copy;
+    const std::size_t archive = m_index->copiesOf(line)[copy].archive;
+    Work& work = m_work[archive];
+    work.lines.push_back(line);
+    work.fetched.resize(m_index->archives()[archive].volumes.size(), false);
+    // A copy with a volume on the disc in the drive is read before the disc leaves.
+    if (m_discsDone < m_passDiscs.size())
+        for (const ArchiveVolume& volume : m_index->archives()[archive].volumes)
+            if (volume.disc == m_passDiscs[m_discsDone]) {
+                m_queue.push_back(archive);
+                break;
+            }
+}
+
+// After a failed copy: the next copy that the discs still to come in this pass (or the one
+// in the drive) hold entirely, complete soonest; else the line waits for the next plan.
+void Run::reassign(std::size_t line)
+{
+    const auto position = [&](const std::string& disc) -> std::size_t {
+        for (std::size_t i = m_discsDone; i < m_passDiscs.size(); ++i)
+            if (m_passDiscs[i] == disc)
+                return i;
+        return SIZE_MAX;
+    };
+    const Wanted& w = m_lines[line];
+    std::optional<std::size_t> best;
+    std::size_t bestComplete = SIZE_MAX;
+    for (std::size_t c = 0; c < m_index->copiesOf(line).size(); ++c) {
+        if (std::find(w.tried.begin(), w.tried.end(), c) != w.tried.end())
+            continue;
+        std::size_t complete = 0;
+        for (const ArchiveVolume& volume : archiveOf(line, c).volumes)
+            complete = std::max(complete, position(volume.disc));
+        if (complete < bestComplete) {
+            best = c;
+            bestComplete = complete;
+        }
+    }
+    m_lines[line].copy.reset();
+    if (best)
+        assign(line, *best);
+}
+
+// The archive still has lines to give in this pass.
+bool Run::mayUse(std::size_t archive) const
+{
+    const auto it = m_work.find(archive);
+    if (it == m_work.end())
+        return false;
+    for (const std::size_t l : it->second.lines)
+        if (!m_lines[l].restored && m_lines[l].copy && m_index->copiesOf(l)[*m_lines[l].copy].archive == archive)
+            return true;
+    return false;
+}
+
+void Run::processDisc(const std::string& disc)
+{
+    m_queue.clear();
+    // Newest archives first, and a split's volumes from its last one back.
+    for (auto it = m_work.rbegin(); it != m_work.rend(); ++it)
+        for (const ArchiveVolume& volume : m_index->archives()[it->first].volumes)
+            if (volume.disc == disc) {
+                m_queue.push_back(it->first);
+                break;
+            }
+    std::sort(m_queue.begin(), m_queue.end(), [&](std::size_t a, std::size_t b) {
+        return m_index->archives()[a].name > m_index->archives()[b].name;
+    });
+    while (!m_queue.empty() && !cancelled()) {
+        v.processEvents();
+        const std::size_t archive = m_queue.front();
+        m_queue.pop_front();
+        if (!mayUse(archive) || !fetchVolumes(archive, disc))
+            continue;
+        const std::vector<bool>& fetched = m_work[archive].fetched;
+        if (std::find(fetched.begin(), fetched.end(), false) == fetched.end())
+            extract(archive);
+    }
+}
+
+// Copies the archive's volumes on disc into TempFolder; false when the run was cancelled or
+// the archive failed.
+bool Run::fetchVolumes(std::size_t archive, const std::string& disc)
+{
+    const std::vector<ArchiveVolume>& volumes = m_index->archives()[archive].volumes;
+    for (std::size_t k = volumes.size(); k-- > 0;) {
+        if (volumes[k].disc != disc || m_work[archive].fetched[k])
+            continue;
+        FetchOutcome outcome = FetchOutcome::Cancelled;
+        fetchFile(disc, volumes[k].fileName, outcome);
+        if (outcome == FetchOutcome::Cancelled)
+            return false;
+        if (outcome == FetchOutcome::CopyFailed) {
+            requireSpace(s.TempFolder, 1);
+            s.WriteLog("Could not copy " + disc + "/" + volumes[k].fileName + " from " + m_drive);
+            archiveFailed(archive, "it could not be copied from the disc");
+            return false;
+        }
+        m_work[archive].fetched[k] = true;
+    }
+    return true;
+}
+
+void Run::extract(std::size_t archive)
+{
+    const ArchiveCopy& copy = m_index->archives()[archive];
+    ZipArchive zip;
+    zip.fileName = platform::joinPath(s.TempFolder, copy.volumes.back().fileName);
+    const std::string base = platform::joinPath(m_target, std::string(1, copy.group()));
+    if (!platform::folderExists(base) && !platform::createFolder(base))
+        throw Error("Could not create " + base);
+    std::vector<std::size_t> lines;
+    for (const std::size_t l : m_work[archive].lines)
+        if (!m_lines[l].restored && m_lines[l].copy && m_index->copiesOf(l)[*m_lines[l].copy].archive == archive)
+            lines.push_back(l);
+    std::sort(lines.rbegin(), lines.rend());
+    lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+    try {
+        zip.open();
+    } catch (const ZipError& error) {
+        s.WriteLog("Could not read " + zip.fileName + ": " + error.what());
+        archiveFailed(archive, "the archive cannot be read (" + std::string(error.what()) + ")");
+        return;
+    }
+    if (copy.split())
+        s.WriteLog("Restoring large file from " + zip.fileName);
+    for (const std::size_t l : lines) {
+        if (cancelled())
+            break;
+        if (!copy.split())
+            s.WriteLog("Restoring: " + m_lines[l].path + " From " + zip.fileName);
+        restoreLine(l, zip, base);
+    }
+    zip.close();
+    forget(archive);
+}
+
+// The archive's files leave TempFolder; should a later line want it again, it is fetched again.
+void Run::forget(std::size_t archive)
+{
+    Work& work = m_work[archive];
+    const std::vector<ArchiveVolume>& volumes = m_index->archives()[archive].volumes;
+    for (std::size_t k = 0; k < volumes.size(); ++k)
+        if (work.fetched[k]) {
+            // What stays is deleted with TempFolder at the end of the pass.
+            static_cast<void>(platform::deleteFile(platform::joinPath(s.TempFolder, volumes[k].fileName)));
+            work.fetched[k] = false;
+        }
+}
+
+void Run::restoreLine(std::size_t line, ZipArchive& zip, const std::string& base)
+{
+    Wanted& w = m_lines[line];
+    v.setStatusText(1, w.path);
+    showRestoreProgress(v, {.progress = "File: " + w.path});
+    const std::vector<const ZipEntry*> entries = zip.findEntries(*w.entryName);
+    if (entries.empty()) {
+        lineFailed(line, "it is not in the archive");
+        return;
+    }
+    const std::string target = platform::joinPath(base, w.path.substr(platform::drivePrefixLength()));
+    const std::string folder = std::filesystem::path(target).parent_path().string();
+    if (!platform::folderExists(folder) && !platform::createFolders(folder)) {
+        requireSpace(m_target, 1);
+        lineFailed(line, "the restore folder cannot hold it (could not create " + folder + ")");
+        return;
+    }
+    const std::string& digest = m_index->copiesOf(line)[*w.copy].digest;
+    std::string reason = "the archive holds it with another size";
+    // Several entries of that name may be there; the first one that proves right counts.
+    for (const ZipEntry* entry : entries) {
+        if (w.size < 0 || entry->uncompressedSize != static_cast<uint64_t>(w.size))
+            continue;
+        Md5 md5;
+        ZipFileDataEvent onData;
+        if (!digest.empty())
+            onData = [&md5](const unsigned char* data, std::size_t size) { md5.update(data, size); };
+        try {
+            if (!zip.extractEntryTo(*entry, target, onData)) {
+                reason = "it could not be extracted";
+                continue;
+            }
+        } catch (const ZipError& error) {
+            if (error.kind() != ZipErrorKind::BadSizeOrCheckSum)
+                requireSpace(m_target, w.size);
+            reason = reasonOf(error);
+            continue;
+        }
+        if (!digest.empty() && DigestHex(md5.final()) != digest) {
+            if (!platform::deleteFile(target))
+                throw Error("Could not delete " + target);
+            reason = "its content differs from its catalog line";
+            continue;
+        }
+        w.restored = true;
+        addRestored(w.size);
+        return;
+    }
+    lineFailed(line, reason);
+}
+
+void Run::lineFailed(std::size_t line, const std::string& reason)
+{
+    Wanted& w = m_lines[line];
+    const std::size_t archive = m_index->copiesOf(line)[*w.copy].archive;
+    s.WriteLog("Not restored from " + volumeName(archive) + ": " + w.path + ": " + reason);
+    w.tried.push_back(*w.copy);
+    w.reasons.push_back(volumeName(archive) + ": " + reason);
+    reassign(line);
+}
+
+void Run::archiveFailed(std::size_t archive, const std::string& reason)
+{
+    const std::vector<std::size_t> lines = m_work[archive].lines;
+    for (const std::size_t l : lines)
+        if (!m_lines[l].restored && m_lines[l].copy && m_index->copiesOf(l)[*m_lines[l].copy].archive == archive)
+            lineFailed(l, reason);
+    forget(archive);
+}
+
+// A write that failed for want of room would fail for every file to come: the run ends.
+void Run::requireSpace(const std::string& folder, int64_t bytes)
+{
+    const int64_t free = platform::freeSpace(folder);
+    if (free >= 0 && free < std::max<int64_t>(bytes, 1))
+        throw Error("No space left in " + folder);
 }
 
 void Run::addRestored(int64_t bytes)
 {
-    m_restoredBytes += bytes;
+    m_restoredBytes += std::max<int64_t>(bytes, 0);
     if (m_totalBytes > 0)
         showRestoreProgress(v, {.bar = static_cast<int>(m_restoredBytes * 1000 / m_totalBytes)});
 }
 
-bool Run::fetchOnce(const std::string& disc, const std::string& zipName)
+void Run::finish(RestoreResult& result)
 {
-    if (!platform::fileExists(ZF.fileName)) {
-        if (!EmptyFolder(s.TempFolder))
-            throw Error("Could not delete Temp directory.");
-        fetch(disc, zipName);
+    SortedList after;
+    for (const Wanted& w : m_lines)
+        if (!w.restored)
+            after.add(w.line);
+    if (m_lines.empty())
+        after = m_restoreList;
+    after.saveToFile(s.appFile("restoreafter.txt"));
+    result.cancelled = cancelled();
+    result.target = m_target;
+    if (cancelled()) {
+        v.showInformation("The Restore was cancelled.");
+        return;
     }
-    return !cancelled();
+    std::vector<std::string> details;
+    for (const Wanted& w : m_lines)
+        if (!w.restored) {
+            std::string reason;
+            for (const std::string& r : w.reasons)
+                reason += (reason.empty() ? "" : "; ") + r;
+            result.notRestored.push_back({w.path, reason});
+            details.push_back(w.path + ": " + reason);
+        }
+    if (m_totalBytes == 0)
+        showRestoreProgress(v, {.bar = 1000});
+    if (details.empty()) {
+        v.showInformation("The restored files are in " + m_target);
+    } else {
+        writeLines(platform::joinPath(m_target, notRestoredFile), details);
+        const std::size_t n = details.size();
+        v.showInformation("The restore is finished, but " + std::to_string(n) + (n == 1 ? " file" : " files")
+                              + " could not be restored.",
+                          details);
+    }
+    v.openFolder(m_target);
 }
 
-void Run::fetch(const std::string& disc, const std::string& fileName)
+void Run::fetchFile(const std::string& disc, const std::string& fileName, FetchOutcome& outcome)
 {
     // The drive is opened afresh whenever the archive is not found on it: a new disc in an
     // optical drive is mounted at a folder of its own.
@@ -431,7 +612,7 @@ void Run::fetch(const std::string& disc, const std::string& fileName)
     };
     if (!m_reader)
         reopen();
-    fetchArchive(s, v, m_reader.get(), m_drive, disc, fileName, reopen);
+    outcome = fetchArchive(s, v, m_reader.get(), m_drive, disc, fileName, reopen);
 }
 
 } // namespace
@@ -448,8 +629,9 @@ std::string nextRestoreTarget(const std::string& restoreFolder, const std::strin
     }
 }
 
-void fetchArchive(RunState& state, View& view, DiscReader* reader, const std::string& drive, const std::string& discId,
-                  const std::string& fileName, const std::function<DiscReader*()>& reopen)
+FetchOutcome fetchArchive(RunState& state, View& view, DiscReader* reader, const std::string& drive,
+                          const std::string& discId, const std::string& fileName,
+                          const std::function<DiscReader*()>& reopen)
 {
     const std::string onDisc = discId + "/" + fileName;
     const auto present = [&] {
@@ -463,12 +645,12 @@ void fetchArchive(RunState& state, View& view, DiscReader* reader, const std::st
         if (!view.askOkCancel("Please insert the disk labeled " + discId + " into Drive " + drive))
             state.CancelRequested = true;
     if (state.CancelRequested)
-        return;
+        return FetchOutcome::Cancelled;
     view.processEvents();
     const std::string target = platform::joinPath(state.TempFolder, fileName);
-    if (!reader->copy(onDisc, target))
-        throw Error("Could not copy " + platform::joinPath(drive, onDisc) + " to " + target);
+    const bool copied = reader->copy(onDisc, target);
     view.processEvents();
+    return copied ? FetchOutcome::Fetched : FetchOutcome::CopyFailed;
 }
 
 RestoreResult runRestore(RunState& state, View& view, const CheckTree& tree, const RestoreRunOptions& options)
@@ -489,6 +671,17 @@ RestoreResult runRestore(RunState& state, View& view, const CheckTree& tree, con
     view.hideWindow(Window::RestoreProgress);
     view.showWindow(Window::Main);
     return result;
+}
+
+} // namespace torvinel
+
+namespace torvinel {
+
+RestorePlanReport planRestoreRun(RunState& state, View& view, const CheckTree& tree)
+{
+    const RestoreRunOptions options;
+    Run run(state, view, tree, options);
+    return run.plan();
 }
 
 } // namespace torvinel

@@ -2,12 +2,14 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/CheckTree.h"
 #include "app/FileHelpers.h"
 #include "app/RunState.h"
 #include "app/View.h"
 #include "discwright/DiscReader.h"
+#include "restore/RestorePlan.h"
 
 namespace torvinel {
 
@@ -19,9 +21,16 @@ struct RestoreRunOptions {
     std::function<std::unique_ptr<DiscReader>(const std::string& drive)> openDrive;
 };
 
+// A file the run did not restore, and why (one reason per copy that was tried).
+struct NotRestored {
+    std::string path;
+    std::string reason;
+};
+
 struct RestoreResult {
     bool cancelled = false;
-    std::string target; // the new folder ("" when the run was cancelled before making it)
+    std::string target; // the new folder ("" when none was made)
+    std::vector<NotRestored> notRestored; // when the run finished but left files out
 };
 
 // The restore run: restores the ticked nodes of tree, in the versions of the backup set
@@ -30,24 +39,50 @@ struct RestoreResult {
 // <target>/r/home/u/a.txt.
 //
 // Phase 1 turns the ticks into the restore list (saved as FQrestorelist.txt and
-// restorelist.txt in AppFolder). Phase 2 walks the catalogs of the database from the chosen
-// set's disc back to the oldest, asks for each disc it needs ("Please insert the disk
-// labeled ..."), copies the archives into TempFolder and extracts what the list asks for; a
-// single-file archive (split or not) is extracted whole once all its volumes are in.
-// What is left unrestored is saved as restoreafter.txt. The run ends with "The restored
-// files are in " + target (and the folder opened) or "The Restore was cancelled.".
+// restorelist.txt in AppFolder); with nothing in it the run says "Nothing is selected for
+// restore." and makes no folder. Phase 2 finds every copy of each version in the database
+// (see CopyIndex; discs newer than the set count too), plans the discs (see RestorePlan; the
+// plan's text goes to the progress window's message line before the first disc is asked
+// for), asks for each disc once ("Please insert the disk labeled ..."), copies the archives
+// into TempFolder and extracts each file by its exact name straight to its place.
 //
-// The main window is hidden meanwhile and shown again at the end, also when a failure ends
-// the run: the Error is then passed on (restoreafter.txt is not written).
+// A file counts as restored only when its size and content match its catalog line: the MD5
+// when a line has one, else the size and the archive's CRC; a mismatch deletes it. A
+// failure of one archive, volume or entry (a damaged archive, a failed copy from the disc,
+// a file the target cannot hold) is logged and the file is taken from its next copy, on a
+// disc still to come or in a new plan, until no copy is left. A catalog path that is not
+// absolute or has empty, "." or ".." parts is refused. What is left unrestored is saved as
+// restoreafter.txt.
+//
+// The run ends with "The restored files are in " + target (and the folder opened); when files
+// are missing with "The restore is finished, but N files could not be restored." and the
+// list ("<path>: <reason>") as the box's details and in <target>/Not restored.txt; or with
+// "The Restore was cancelled.".
+//
+// The main window is hidden meanwhile and shown again at the end, also when a failure of the
+// run as a whole ends it (the target cannot be made, no space is left on it): the Error is
+// then passed on (restoreafter.txt is not written).
 RestoreResult runRestore(RunState& state, View& view, const CheckTree& tree, const RestoreRunOptions& options = {});
+
+// What runRestore would read, without asking for a disc or making a folder: the plan, and
+// the files no disc can give.
+struct RestorePlanReport {
+    RestorePlan plan;
+    std::vector<NotRestored> unavailable;
+};
+RestorePlanReport planRestoreRun(RunState& state, View& view, const CheckTree& tree);
+
+// How fetchArchive ended.
+enum class FetchOutcome { Fetched, Cancelled, CopyFailed };
 
 // Brings discId/fileName from the restore drive into TempFolder, asking for the disc until
 // the file is there or the user cancels (which sets CancelRequested and copies nothing).
 // When the file is not on reader, reopen (if given) opens the drive again and its reader is
-// asked instead; a null reader finds nothing. A failed copy raises
-// Error("Could not copy " + source + " to " + target).
-void fetchArchive(RunState& state, View& view, DiscReader* reader, const std::string& drive, const std::string& discId,
-                  const std::string& fileName, const std::function<DiscReader*()>& reopen = {});
+// asked instead; a null reader finds nothing. CopyFailed: the disc has the file but it could
+// not be copied (no partial copy is left).
+[[nodiscard]] FetchOutcome fetchArchive(RunState& state, View& view, DiscReader* reader, const std::string& drive,
+                                        const std::string& discId, const std::string& fileName,
+                                        const std::function<DiscReader*()>& reopen = {});
 
 // The first of RestoreFolder/<day>001, 002, ... 099, 100, ... 999, 1000, ... that does not
 // exist yet (not created here).

@@ -325,6 +325,16 @@ QWidget* QtView::dialogParent() const
 
 void QtView::showInformation(const std::string& text) { QMessageBox::information(dialogParent(), title, qs(text)); }
 
+void QtView::showInformation(const std::string& text, const std::vector<std::string>& details)
+{
+    QMessageBox box(QMessageBox::Information, title, qs(text), QMessageBox::Ok, dialogParent());
+    QStringList lines;
+    for (const std::string& line : details)
+        lines << qs(line);
+    box.setDetailedText(lines.join('\n'));
+    box.exec();
+}
+
 void QtView::showError(const std::string& text) { QMessageBox::critical(dialogParent(), title, qs(text)); }
 
 bool QtView::askYesNo(const std::string& text)

@@ -152,6 +152,37 @@ TEST_F(HostileTest, BadDataFailsTheEntryAndLeavesNoFile)
     }
 }
 
+TEST_F(HostileTest, BadDataOfOneEntryExtractedToAPathLeavesNoFile)
+{
+    const std::string text = textOf(20000);
+    std::string bytes = makeArchive({{"stored.zip", text}, {"other.zip", "fine"}});
+    const std::size_t at = bytes.find(text.substr(5000, 40));
+    ASSERT_NE(at, std::string::npos);
+    bytes[at] = static_cast<char>(bytes[at] ^ 0x55);
+    writeFile(path("bad.zip"), bytes);
+    fs::create_directories(path("out"));
+
+    ZipArchive zip;
+    zip.fileName = path("bad.zip");
+    zip.open();
+    const ZipEntry& bad = *zip.findEntries("stored.zip").at(0);
+    try {
+        zip.extractEntryTo(bad, path("out/stored"));
+        ADD_FAILURE() << "no error";
+    } catch (const ZipError& error) {
+        EXPECT_EQ(error.kind(), ZipErrorKind::BadSizeOrCheckSum);
+    }
+    EXPECT_FALSE(fs::exists(path("out/stored")));
+    FailureLog log;
+    log.attach(zip);
+    EXPECT_FALSE(zip.extractEntryTo(bad, path("out/stored")));
+    EXPECT_EQ(log.messages.size(), 1u);
+    EXPECT_FALSE(fs::exists(path("out/stored")));
+    // The archive goes on serving its other entries.
+    EXPECT_TRUE(zip.extractEntryTo(*zip.findEntries("other.zip").at(0), path("out/other")));
+    EXPECT_EQ(readFile(path("out/other")), "fine");
+}
+
 TEST_F(HostileTest, EveryFlippedByteIsHandledWithoutACrash)
 {
     const std::string good = makeArchive({{"d/a.txt", textOf(600)}, {"b.zip", "stored bytes"}});

@@ -103,6 +103,44 @@ TEST_F(ArchiverTest, ExtractsOneEntryByItsPathAndReplacesAReadOnlyFile)
     EXPECT_EQ(st.st_mtime, 1700000000);
 }
 
+TEST_F(ArchiverTest, ExtractEntryToTakesTheExactNameAndHandsOverItsContent)
+{
+    // Names a wildcard mask, letter case or a file name alone would also select.
+    const std::vector<Source> files = {{"Data/a?.txt", textOf(150000), 0600},
+                                       {"Data/ab.txt", "ab", 0644},
+                                       {"Data/A?.txt", "upper", 0644},
+                                       {"a?.txt", "top", 0644}};
+    makeSources(files);
+    pack(files, path("a.zip"));
+
+    ZipArchive zip;
+    zip.fileName = path("a.zip");
+    zip.open();
+    EXPECT_TRUE(zip.findEntries("Data").empty()); // a folder is no file entry
+    EXPECT_TRUE(zip.findEntries("Data/*.txt").empty());
+    const std::vector<const ZipEntry*> found = zip.findEntries("Data/a?.txt");
+    ASSERT_EQ(found.size(), 1u);
+    fs::create_directories(path("elsewhere"));
+    std::string seen;
+    ASSERT_TRUE(zip.extractEntryTo(*found[0], path("elsewhere/copy"),
+                                   [&](const unsigned char* data, std::size_t size) {
+                                       seen.append(reinterpret_cast<const char*>(data), size);
+                                   }));
+    // A second entry from the same open archive, over an existing file.
+    writeFile(path("elsewhere/top"), "older and longer");
+    ASSERT_TRUE(zip.extractEntryTo(*zip.findEntries("a?.txt").at(0), path("elsewhere/top")));
+    zip.close();
+
+    EXPECT_EQ(seen, files[0].content);
+    EXPECT_EQ(readFile(path("elsewhere/copy")), files[0].content);
+    EXPECT_EQ(readFile(path("elsewhere/top")), "top");
+    EXPECT_EQ(std::distance(fs::directory_iterator(path("elsewhere")), fs::directory_iterator()), 2);
+    struct stat st { };
+    ASSERT_EQ(::stat(path("elsewhere/copy").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u); // not the mode a copy would give
+    EXPECT_EQ(st.st_mtime, 1700000000);
+}
+
 TEST_F(ArchiverTest, BackupAndRestoreCallsUseThePathBelowTheRoot)
 {
     // Packing passes BaseDir "/" and the path without its first character; restoring passes

@@ -60,6 +60,7 @@ public:
     WindowGeometry screen() const override { return unexpected(), WindowGeometry{}; }
     void processEvents() override { unexpected(); }
     void showInformation(const std::string&) override { unexpected(); }
+    void showInformation(const std::string&, const std::vector<std::string>&) override { unexpected(); }
     void showError(const std::string&) override { unexpected(); }
     bool askYesNo(const std::string&) override { return unexpected(), false; }
     bool askOkCancel(const std::string&) override { return unexpected(), false; }

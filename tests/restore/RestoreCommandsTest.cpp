@@ -94,10 +94,27 @@ TEST_F(RestoreCommandsTest, RefusalsCancelAndFailures)
     EXPECT_NE(out.find("Please insert the disk labeled 20240302001"), std::string::npos) << out;
     EXPECT_NE(out.find("The Restore was cancelled."), std::string::npos) << out;
 
-    // A damaged archive: the engine's failure, as the error box would show it.
+    // A damaged archive that is the only copy: the file is reported, the run finishes.
     dir.write("discs/20240302001/2024030200002rn.zip", "damaged");
-    EXPECT_EQ(cli("restore --from '" + drive() + "' /x"), 2);
-    EXPECT_NE(err.find("Archive is damaged"), std::string::npos) << err;
+    EXPECT_EQ(cli("restore --from '" + drive() + "' /"), 3);
+    EXPECT_NE(err.find("Not restored: /x: 20240302001/2024030200002rn.zip: the archive cannot be read"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(err.find("/home/u/b.txt"), std::string::npos) << err; // from the older disc
+    EXPECT_NE(out.find("The restore is finished, but 2 files could not be restored."), std::string::npos) << out;
+    const std::string target = lastLine();
+    EXPECT_EQ(dir.read(target.substr(dir.path().size() + 1) + "/r/home/u/b.txt"), "b");
+}
+
+TEST_F(RestoreCommandsTest, PlanListsTheDiscsAndRestoresNothing)
+{
+    // The newest set: a.txt and x from the newest disc, b.txt (unchanged since) from the older.
+    ASSERT_EQ(cli("restore --plan --from '" + drive() + "' /"), 0) << err;
+    EXPECT_EQ(out, "20240302001  2 files  7 bytes\n20240301001  1 file  1 bytes\n");
+    EXPECT_FALSE(fs::exists(dir / "home/Documents/Torvinel Restores")
+                 && !fs::is_empty(dir / "home/Documents/Torvinel Restores"));
+    EXPECT_EQ(cli("restore --plan --set 20240301001 /home/u/"), 0) << err;
+    EXPECT_EQ(out, "20240301001  2 files  6 bytes\n");
 }
 
 } // namespace

@@ -5,6 +5,9 @@
 
 #include "RestoreFixture.h"
 #include "app/Error.h"
+#include "app/SortedList.h"
+#include "catalog/FileDigest.h"
+#include "catalog/Md5.h"
 #include "platform/Platform.h"
 #include "restore/RestoreRun.h"
 
@@ -85,8 +88,10 @@ TEST_F(RestoreRunTest, TwoFilesOfOneArchiveCopyItOnce)
     EXPECT_TRUE(view.has("openFolder " + result.target));
     EXPECT_TRUE(view.isShown(Window::Main));
     EXPECT_FALSE(view.isShown(Window::RestoreProgress));
+    EXPECT_TRUE(view.has("setText RestoreProgress MessageText This restore needs 1 disc: 20240305001"));
     EXPECT_EQ(logLines(),
-              (Names{"Restoring: /home/u/c.txt From " + s.TempFolder + "/2024030500002rn.zip",
+              (Names{"This restore needs 1 disc: 20240305001",
+                     "Restoring: /home/u/c.txt From " + s.TempFolder + "/2024030500002rn.zip",
                      "Restoring: /home/u/a.txt From " + s.TempFolder + "/2024030500002rn.zip"}));
 }
 
@@ -234,23 +239,94 @@ INSTANTIATE_TEST_SUITE_P(Masks, ExtractionTest,
                                            MaskCase{"/home/u/README", "/home/u/readme"},
                                            MaskCase{"/notes.txt", "/home/u/notes.txt"}));
 
-TEST_F(RestoreRunTest, LinePromisedByACatalogButMissingFromTheArchiveIsNotRestored)
+TEST_F(RestoreRunTest, FileMissingFromItsArchiveOrNotAsItsLineSaysIsReported)
 {
     oneRun();
-    // The catalog also names a file the archive lacks.
+    // The catalog names a file the archive lacks, and gives b.txt the digest of other bytes
+    // of its size: the archive's b.txt passes its CRC but is not the file backed up.
     const std::string catalog = s.DatabaseFolder + "/20240305001/2024030500002rn.csv";
-    std::ofstream(catalog, std::ios::app) << lineOf({"/home/u/missing.txt", "?"}) << "\r\n";
+    SortedList lines;
+    lines.loadFromFile(catalog);
+    const std::string b = lineOf({"/home/u/b.txt", "beta"});
+    const std::string crafted = b + DigestHex(md5("BETA", 4));
+    std::size_t at = 0;
+    ASSERT_TRUE(lines.find(b, at));
+    lines.erase(at);
+    lines.add(crafted);
+    const std::string missing = lineOf({"/home/u/missing.txt", "?"});
+    lines.add(missing);
+    lines.saveToFile(catalog);
     chooseSet(0);
-    // Some lines of the archive (extracted one by one), or all of them (in one go).
-    const std::vector<Names> selections = {{"/home/u/missing.txt", "/home/u/b.txt"}, {"/home/u/"}};
+    // Some lines of the archive, or all of them.
+    const std::vector<Names> selections = {{"/home/u/missing.txt", "/home/u/b.txt", "/home/u/c.txt"}, {"/home/u/"}};
     for (const Names& selection : selections) {
+        view.clearCalls();
         tree.setCheckState(tree.firstTopLevel(), CheckState::Unchecked);
         for (const std::string& path : selection)
             tick(path);
         const RestoreResult result = restore();
-        EXPECT_EQ(restored(result, "/home/u/b.txt"), "beta");
-        EXPECT_EQ(listFile("restoreafter.txt"), Names{lineOf({"/home/u/missing.txt", "?"})});
+        EXPECT_FALSE(result.cancelled);
+        EXPECT_EQ(restored(result, "/home/u/c.txt"), "gamma");
+        EXPECT_FALSE(fs::exists(result.target + "/r/home/u/b.txt")); // deleted once found wrong
+        EXPECT_EQ(listFile("restoreafter.txt"), (Names{crafted, missing}));
+        const Names details = {
+            "/home/u/b.txt: 20240305001/2024030500002rn.zip: its content differs from its catalog line",
+            "/home/u/missing.txt: 20240305001/2024030500002rn.zip: it is not in the archive"};
+        EXPECT_TRUE(view.has("showInformation The restore is finished, but 2 files could not be restored."))
+            << view.dump();
+        EXPECT_EQ(view.informationDetails(), details);
+        EXPECT_EQ(readLinesOf(result.target + "/Not restored.txt"), details);
+        EXPECT_TRUE(view.has("openFolder " + result.target));
+        ASSERT_EQ(result.notRestored.size(), 2u);
+        EXPECT_EQ(result.notRestored[1].path, "/home/u/missing.txt");
     }
+}
+
+// A catalog path that could land outside the target folder is refused, even when a file of
+// that name exists out there.
+TEST_F(RestoreRunTest, PathThatCouldLeaveTheTargetIsRefused)
+{
+    oneRun();
+    const std::string catalog = s.DatabaseFolder + "/20240305001/2024030500002rn.csv";
+    const Names hostile = {"/home/u/../../../../escape.txt", "/home/u/./dot.txt", "/home/u//empty.txt"};
+    for (const std::string& path : hostile)
+        std::ofstream(catalog, std::ios::app) << lineOf({path, "outside"}) << "\r\n";
+    const std::string outside = dir.write("restores/escape.txt", "outside");
+    chooseSet(0);
+    tick("/home/u/");
+    const RestoreResult result = restore();
+    EXPECT_EQ(restored(result, "/home/u/a.txt"), "alpha");
+    EXPECT_EQ(dir.read("restores/escape.txt"), "outside");
+    EXPECT_EQ(result.notRestored.size(), hostile.size());
+    for (const NotRestored& file : result.notRestored)
+        EXPECT_EQ(file.reason, "its path would lead outside the restore folder") << file.path;
+    EXPECT_TRUE(view.has("showInformation The restore is finished, but 3 files could not be restored."));
+    EXPECT_EQ(copies.size(), 1u);
+}
+
+// A name longer than the file system takes beneath the target: that file is reported, the
+// others are restored.
+TEST_F(RestoreRunTest, FileTheTargetCannotHoldIsReportedAndTheRestGoesOn)
+{
+    const std::string longName = "/home/u/" + std::string(250, 'n');
+    deletedCatalog("20240305001", "2024030500001dd", {});
+    archive("20240305001", "2024030500002rn", {{"/home/u/a.txt", "alpha"}, {longName, "long"}, {"/home/u/z", "z"}});
+    // A deep restore folder leaves room for the short names only.
+    s.RestoreFolder = dir.path();
+    while (s.RestoreFolder.size() < 3800)
+        s.RestoreFolder += "/" + std::string(200, 'd');
+    fs::create_directories(s.RestoreFolder);
+    chooseSet(0);
+    tick("/home/u/");
+    const RestoreResult result = restore();
+    EXPECT_FALSE(result.cancelled);
+    EXPECT_EQ(restored(result, "/home/u/a.txt"), "alpha");
+    EXPECT_EQ(restored(result, "/home/u/z"), "z");
+    ASSERT_EQ(result.notRestored.size(), 1u);
+    EXPECT_EQ(result.notRestored[0].path, longName);
+    EXPECT_NE(result.notRestored[0].reason.find("the restore folder cannot hold it"), std::string::npos)
+        << result.notRestored[0].reason;
+    EXPECT_EQ(listFile("restoreafter.txt"), Names{lineOf({longName, "long"})});
 }
 
 TEST_F(RestoreRunTest, DeletedFilesCatalogIsNeverFetched)
@@ -326,61 +402,88 @@ TEST_F(RestoreRunTest, CancelClickStopsTheRun)
     EXPECT_TRUE(view.has("showInformation The Restore was cancelled."));
 }
 
-TEST_F(RestoreRunTest, FailedCopyIsAnErrorAndTheMainWindowReturns)
+TEST_F(RestoreRunTest, FailedCopyFromTheOnlyDiscIsReported)
 {
     oneRun();
     chooseSet(0);
     tick("/home/u/b.txt");
     failCopies = true;
-    try {
-        restore();
-        FAIL() << "no error";
-    } catch (const Error& error) {
-        EXPECT_EQ(std::string(error.what()),
-                  "Could not copy " + drive() + "/20240305001/2024030500002rn.zip to " + s.TempFolder
-                      + "/2024030500002rn.zip");
-    }
+    const RestoreResult result = restore();
+    EXPECT_FALSE(result.cancelled);
+    EXPECT_EQ(copies, Names{"20240305001/2024030500002rn.zip"}); // one try: no other copy
+    ASSERT_EQ(result.notRestored.size(), 1u);
+    EXPECT_EQ(result.notRestored[0].reason, "20240305001/2024030500002rn.zip: it could not be copied from the disc");
+    EXPECT_TRUE(view.has("showInformation The restore is finished, but 1 file could not be restored."));
+    EXPECT_EQ(listFile("restoreafter.txt"), Names{lineOf({"/home/u/b.txt", "beta"})});
     EXPECT_TRUE(view.isShown(Window::Main));
     EXPECT_FALSE(view.isShown(Window::RestoreProgress));
-    EXPECT_FALSE(fs::exists(s.AppFolder + "/restoreafter.txt"));
 }
 
-TEST_F(RestoreRunTest, DamagedArchiveEndsTheRunWithTheEnginesError)
+// The newest disc's rotation copy is damaged; the older disc holds the same versions.
+struct DamageCase {
+    std::string what;
+    std::function<void(std::string& archive)> damage;
+};
+
+void PrintTo(const DamageCase& c, std::ostream* out) { *out << c.what; }
+
+class DamagedCopyTest : public RestoreRunTest, public ::testing::WithParamInterface<DamageCase> { };
+
+TEST_P(DamagedCopyTest, FilesComeFromTheOlderDiscAndTheRunFinishes)
 {
-    oneRun();
-    dir.write("discs/20240305001/2024030500002rn.zip", "not an archive at all");
+    deletedCatalog("20240301001", "2024030100001dd", {});
+    archive("20240301001", "2024030100002rn", {{"/home/u/a.txt", "alpha"}, {"/home/u/b.jpg", "beta"}});
+    deletedCatalog("20240302001", "2024030200001dd", {});
+    archive("20240302001", "2024030200002rn", {{"/home/u/a.txt", "alpha"}, {"/home/u/b.jpg", "beta"}});
+    archive("20240302001", "2024030200003rn", {{"/home/u/new.txt", "new"}, {"/home/u/z", "z"}});
+    const std::string damaged = "discs/20240302001/2024030200002rn.zip";
+    std::string bytes = dir.read(damaged);
+    GetParam().damage(bytes);
+    dir.write(damaged, bytes);
     chooseSet(0);
-    tick("/home/u/b.txt");
-    try {
-        restore();
-        FAIL() << "no error";
-    } catch (const Error& error) {
-        EXPECT_NE(std::string(error.what()).find("Archive is damaged"), std::string::npos) << error.what();
-    }
-    EXPECT_TRUE(view.isShown(Window::Main));
+    tick("/home/u/");
+    const RestoreResult result = restore();
+
+    EXPECT_EQ(restored(result, "/home/u/a.txt"), "alpha");
+    EXPECT_EQ(restored(result, "/home/u/b.jpg"), "beta");
+    EXPECT_EQ(restored(result, "/home/u/new.txt"), "new");
+    EXPECT_TRUE(result.notRestored.empty());
+    EXPECT_TRUE(view.has("showInformation The restored files are in " + result.target)) << view.dump();
+    EXPECT_TRUE(listFile("restoreafter.txt").empty());
+    EXPECT_EQ(copies.back(), "20240301001/2024030100002rn.zip");
+    EXPECT_EQ(view.callsStartingWith("setText RestoreProgress MessageText This"),
+              (Names{"setText RestoreProgress MessageText This restore needs 1 disc: 20240302001",
+                     "setText RestoreProgress MessageText This restore needs 1 disc: 20240301001"}));
 }
 
-TEST_F(RestoreRunTest, NothingTickedMakesAnEmptyTargetAndOpensIt)
+INSTANTIATE_TEST_SUITE_P(
+    Damage, DamagedCopyTest,
+    ::testing::Values(DamageCase{"not an archive at all", [](std::string& bytes) { bytes = "not an archive at all"; }},
+                      DamageCase{"one entry's data", [](std::string& bytes) {
+                                     const std::size_t at = bytes.find("beta");
+                                     ASSERT_NE(at, std::string::npos); // stored, as a photo is
+                                     bytes[at] = 'B';
+                                 }}));
+
+TEST_F(RestoreRunTest, NothingTickedSaysSoAndMakesNoFolder)
 {
     oneRun();
     chooseSet(0);
     const RestoreResult result = restore();
-    EXPECT_EQ(result.target, target("001"));
-    EXPECT_TRUE(fs::is_directory(result.target));
-    EXPECT_TRUE(fs::is_empty(result.target));
+    EXPECT_EQ(result.target, "");
+    EXPECT_TRUE(fs::is_empty(s.RestoreFolder));
+    EXPECT_TRUE(view.has("showInformation Nothing is selected for restore."));
     EXPECT_TRUE(listFile("FQrestorelist.txt").empty());
     EXPECT_TRUE(listFile("restorelist.txt").empty());
-    EXPECT_TRUE(view.has("openFolder " + result.target));
-    EXPECT_EQ(view.position(Window::RestoreProgress, Control::ProgressBar), 1000); // nothing to do is all done
+    EXPECT_EQ(view.countPrefix("openFolder"), 0);
     EXPECT_TRUE(copies.empty());
-    // The next run of the day takes the next number.
-    EXPECT_EQ(restore().target, target("002"));
 }
 
 TEST_F(RestoreRunTest, TargetThatCannotBeMadeIsAnError)
 {
     oneRun();
     chooseSet(0);
+    tick("/home/u/a.txt");
     s.RestoreFolder = dir / "missing/Torvinel Restores"; // its parent is gone
     try {
         restore();

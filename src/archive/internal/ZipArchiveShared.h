@@ -5,6 +5,7 @@
 
 #include "archive/ZipArchive.h"
 #include "archive/internal/ZipIo.h"
+#include "archive/internal/ZipReader.h"
 #include "platform/Platform.h"
 
 // What the files of the engine (ZipArchive*.cpp) share: the engine lock, the items an add
@@ -64,6 +65,19 @@ struct ZipArchive::AddItem {
 
 struct ZipArchive::SplitWriter {
     zipio::BufferedWriter out; // the current volume
+};
+
+// What extracting single entries of an open archive keeps from one call to the next: the
+// buffers are large, and a restore takes many small entries one at a time.
+struct ZipArchive::ExtractSession {
+    ExtractSession(const std::string& path, const platform::File& last, uint32_t lastDisk)
+        : volumes(path, last, lastDisk), reader(volumes)
+    {
+    }
+    zipreader::VolumeSet volumes;
+    zipreader::ChainReader reader;
+    zipreader::DataDecoder decoder;
+    zipio::BufferedWriter out;
 };
 
 } // namespace torvinel

@@ -95,9 +95,11 @@ public:
     ~DataDecoder();
     DataDecoder(const DataDecoder&) = delete;
     DataDecoder& operator=(const DataDecoder&) = delete;
-    // progress(doneBytes) returns false to cancel.
+    // progress(doneBytes) returns false to cancel. onData, when set, sees every piece of the
+    // content as it goes to out.
     DecodeResult decode(ChainReader& reader, const ZipEntry& entry, zipio::BufferedWriter& out,
-                        const std::function<bool(uint64_t)>& progress);
+                        const std::function<bool(uint64_t)>& progress,
+                        const std::function<void(const unsigned char*, std::size_t)>& onData = {});
 
 private:
     z_stream m_stream{};
