@@ -107,6 +107,12 @@ public:
 
     // --- message boxes (title "Torvinel") --------------------------------------------
     virtual void showInformation(const std::string& text) = 0;
+    // An information box whose details (one item a line) are shown on request: a run's
+    // report of the files it left out. Views without such a box show both in one.
+    virtual void showInformationWithDetails(const std::string& text, const std::string& details)
+    {
+        showInformation(text + "\n\n" + details);
+    }
     // text is shown as given; callers use errorBoxText() for the full-stop rule.
     virtual void showError(const std::string& text) = 0;
     virtual bool askYesNo(const std::string& text) = 0;       // true: Yes

@@ -113,6 +113,18 @@ void TerminalView::processEvents()
 
 void TerminalView::showInformation(const std::string& text) { line(m_out, text); }
 
+void TerminalView::showInformationWithDetails(const std::string& text, const std::string& details)
+{
+    line(m_out, text);
+    std::size_t start = 0;
+    while (start < details.size()) {
+        const std::size_t end = std::min(details.find('\n', start), details.size());
+        if (end > start)
+            line(m_err, details.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
 void TerminalView::showError(const std::string& text) { line(m_err, text); }
 
 bool TerminalView::ask(const std::string& text, const Choice& choice)

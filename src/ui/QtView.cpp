@@ -325,6 +325,13 @@ QWidget* QtView::dialogParent() const
 
 void QtView::showInformation(const std::string& text) { QMessageBox::information(dialogParent(), title, qs(text)); }
 
+void QtView::showInformationWithDetails(const std::string& text, const std::string& details)
+{
+    QMessageBox box(QMessageBox::Information, title, qs(text), QMessageBox::Ok, dialogParent());
+    box.setDetailedText(qs(details));
+    box.exec();
+}
+
 void QtView::showError(const std::string& text) { QMessageBox::critical(dialogParent(), title, qs(text)); }
 
 bool QtView::askYesNo(const std::string& text)

@@ -58,6 +58,7 @@ public:
     void processEvents() override;
 
     void showInformation(const std::string& text) override;
+    void showInformationWithDetails(const std::string& text, const std::string& details) override;
     void showError(const std::string& text) override;
     bool askYesNo(const std::string& text) override;
     bool askRetryIgnore(const std::string& text) override;

@@ -195,6 +195,11 @@ void ScriptedView::processEvents()
 
 void ScriptedView::showInformation(const std::string& text) { record("showInformation " + text); }
 
+void ScriptedView::showInformationWithDetails(const std::string& text, const std::string& details)
+{
+    record("showInformationWithDetails " + text + "\n" + details);
+}
+
 void ScriptedView::showError(const std::string& text) { record("showError " + text); }
 
 void ScriptedView::queue(const char* kind, bool reply, const std::string& textContains)
