@@ -5,7 +5,8 @@
 namespace torvinel::cli {
 
 // Exit codes of every command.
-enum ExitCode { Done = 0, Cancelled = 1, Failed = 2 };
+// FilesLeftOut: a backup finished but could not back up every file (listed on standard error).
+enum ExitCode { Done = 0, Cancelled = 1, Failed = 2, FilesLeftOut = 3 };
 
 // Runs torvinel-cli with its arguments (without the program name).
 int run(const std::vector<std::string>& args);
