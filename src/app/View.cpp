@@ -15,4 +15,12 @@ RunOptions View::options() const
     return o;
 }
 
+void View::showInformation(const std::string& text, const std::vector<std::string>& details)
+{
+    std::string all = text + "\n";
+    for (const std::string& line : details)
+        all += "\n" + line;
+    showInformation(all);
+}
+
 } // namespace torvinel

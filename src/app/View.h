@@ -107,8 +107,9 @@ public:
 
     // --- message boxes (title "Torvinel") --------------------------------------------
     virtual void showInformation(const std::string& text) = 0;
-    // The same with details the user can unfold, one line each (a list of files and reasons).
-    virtual void showInformation(const std::string& text, const std::vector<std::string>& details) = 0;
+    // An information box whose details (one item a line) are shown on request: a run's
+    // report of the files it left out. Views without such a box show both in one.
+    virtual void showInformation(const std::string& text, const std::vector<std::string>& details);
     // text is shown as given; callers use errorBoxText() for the full-stop rule.
     virtual void showError(const std::string& text) = 0;
     virtual bool askYesNo(const std::string& text) = 0;       // true: Yes

@@ -40,4 +40,13 @@ BackupRunner::BackupRunner(Application& application, std::function<void()> refre
     configureArchiveEngine(m_engine, application.state());
 }
 
+BackupOutcome BackupRunner::run()
+{
+    m_notBackedUp.clear();
+    BackupRun backup(m_context);
+    const BackupOutcome outcome = backup.runBackup();
+    m_notBackedUp = backup.notBackedUp();
+    return outcome;
+}
+
 } // namespace torvinel

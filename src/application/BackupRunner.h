@@ -23,18 +23,21 @@ public:
     BackupRunner& operator=(const BackupRunner&) = delete;
 
     // One backup run: Finished or Cancelled; a failure is raised as Error (runBackup).
-    BackupOutcome run() { return runBackup(m_context); }
+    BackupOutcome run();
     // One backup run of these paths instead of the ticks; the saved selection stays as it is.
     BackupOutcome runOf(std::vector<std::string> paths)
     {
         m_context.selection = std::move(paths);
-        return runBackup(m_context);
+        return run();
     }
+    // The files the last run left out (BackupRun::notBackedUp); empty after a failed run.
+    const std::vector<NotBackedUp>& notBackedUp() const { return m_notBackedUp; }
 
 private:
     ZipArchive m_engine;
     platform::ArchiveAttribute m_archiveBits;
     BackupContext m_context;
+    std::vector<NotBackedUp> m_notBackedUp;
 };
 
 } // namespace torvinel

@@ -20,6 +20,19 @@ namespace {
 
 const char* const CancelledText = "The backup was cancelled.";
 
+std::string notBackedUpText(std::size_t count)
+{
+    return count == 1 ? "The backup is finished, but 1 file was not backed up."
+                      : "The backup is finished, but " + std::to_string(count) + " files were not backed up.";
+}
+
+std::string skippedByDesignText(std::size_t count)
+{
+    return count == 1 ? "Skipped 1 link, FIFO, socket or device inside the selected folders; it is listed in the log."
+                      : "Skipped " + std::to_string(count)
+            + " links, FIFOs, sockets or devices inside the selected folders; they are listed in the log.";
+}
+
 } // namespace
 
 int64_t roundUpToSector(int64_t bytes) { return bytes % 2048 > 0 ? (bytes / 2048 + 1) * 2048 : bytes; }
@@ -127,11 +140,43 @@ BackupOutcome BackupRun::runBackup()
     } else {
         showBackupProgress(m_view,
                            {.caption = "", .phase = "", .extra = "", .message = "Done.", .phaseBar = 0, .extraBar = 0});
-        m_view.showInformation("The backup is finished.");
+        showFinished();
     }
     m_view.hideWindow(Window::BackupProgress);
     m_view.showWindow(Window::Main);
     return outcome;
+}
+
+void BackupRun::noteNotBackedUp(const std::string& path, const std::string& reason)
+{
+    if (currentKind == 'f') // a rotation copy: the file is on an earlier disc already
+        return;
+    if (m_notBackedUpPaths.insert(path).second)
+        m_notBackedUp.push_back({path, reason});
+}
+
+// The closing box of a finished run: what it left out is the first thing the user reads.
+void BackupRun::showFinished()
+{
+    std::string text = "The backup is finished.";
+    if (!m_notBackedUp.empty()) {
+        text = notBackedUpText(m_notBackedUp.size());
+        m_state.WriteLog(text);
+    }
+    std::vector<std::string> details;
+    for (const auto& file : m_notBackedUp) {
+        details.push_back("Not backed up: " + file.path + ": " + file.reason);
+        m_state.WriteLog(details.back());
+    }
+    if (m_skippedByDesign > 0) {
+        const std::string skipped = skippedByDesignText(m_skippedByDesign);
+        m_state.WriteLog(skipped);
+        text += "\n" + skipped;
+    }
+    if (details.empty())
+        m_view.showInformation(text);
+    else
+        m_view.showInformation(text, details);
 }
 
 void BackupRun::abandon(const std::string& failure)
@@ -186,6 +231,11 @@ void BackupRun::runPhases()
     m_clearedSinceBurn.clear();
     m_writtenDiscs.clear();
     m_writerHoldsWritten = false;
+    m_emptyDiscBytes = 0;
+    m_notBackedUp.clear();
+    m_notBackedUpPaths.clear();
+    m_skippedByDesign = 0;
+    currentKind = 'n';
     doMd5 = m_view.options().md5;
     if (m_context.selection)
         m_state.FQList = *m_context.selection;
@@ -204,8 +254,12 @@ void BackupRun::runPhases()
     if (!m_state.CancelRequested) {
         startPhase("Phase 3 of 9: Check for new and changed files.");
         workingState = m_state.BackupState;
+        const WalkLeftOut leftOut{
+            .notBackedUp = [this](const std::string& path, const std::string& reason) { noteNotBackedUp(path, reason); },
+            .skippedByDesign = [this] { ++m_skippedByDesign; }};
         getFQFullList(
-            m_state, m_view, [this](const std::string& path) { addToBackup(path); }, m_context.excludedFolders);
+            m_state, m_view, [this](const std::string& path) { addToBackup(path); }, m_context.excludedFolders,
+            leftOut);
         m_state.FullList.saveToFile(m_state.appFile("FullList.txt"));
         m_state.NewList.saveToFile(m_state.appFile("NewList.txt"));
     }

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,13 @@ int rotationStartIndex(const SortedList& fullList, const std::string& rotationPo
 // How a run ended; a failure is raised as Error instead.
 enum class BackupOutcome { Finished, Cancelled };
 
+// A file a run left out, and why ("could not be read", "too large for an empty disc", ...).
+// It keeps no catalog line, so the next run tries it again.
+struct NotBackedUp {
+    std::string path;
+    std::string reason;
+};
+
 // A size rounded up to whole 2048-byte sectors: 0 stays 0, 1 becomes 2048, 2049 becomes 4096.
 int64_t roundUpToSector(int64_t bytes);
 
@@ -70,7 +78,16 @@ public:
     // cancelled." shown). A failure is logged and raised as Error for the caller to report,
     // after the cleanup: the archive bits of what was not burnt are set again, the progress
     // window closes and the main window returns, as after a finished or cancelled run.
+    // A run that finished but left files out says instead "The backup is finished, but N files
+    // were not backed up." ("1 file was") in an information box whose details list them, one
+    // "Not backed up: <path>: <reason>" line each (also logged); see notBackedUp(). Links,
+    // FIFOs, sockets and devices met inside ticked folders are skipped by design: they add one
+    // counting line to the closing box and the log (each is listed in the log by the walk).
     BackupOutcome runBackup();
+
+    // The files this run left out, in the order it met them, each once. A rotation copy of an
+    // unchanged file is not among them: that file is on an earlier disc.
+    const std::vector<NotBackedUp>& notBackedUp() const { return m_notBackedUp; }
 
     // Phase 3 for one file: new or changed into NewList (with its size in estimatedBytes),
     // unchanged into FullList; a file found in the state copy takes its entry out of it.
@@ -104,9 +121,15 @@ private:
     struct Tests {
         int64_t rounded = 0;
         bool needsSplitting = false;
+        int64_t needed = 0; // room the file's archive needs on a disc (a volume when split)
         bool noRoom = false;
     };
     Tests testFile(const std::string& path, int64_t room);
+    bool tooLargeForEmptyDisc(const Tests& tests) const;
+    // Every place that leaves a file out calls this, once per file is enough: the file joins
+    // notBackedUp() (a second call for it changes nothing).
+    void noteNotBackedUp(const std::string& path, const std::string& reason);
+    void showFinished();
     bool skipUnreadable(SortedList& list, std::size_t& position);
     void takeOut(SortedList& list, std::size_t& position);
     void skipTooLarge(SortedList& list, std::size_t& position);
@@ -143,6 +166,10 @@ private:
     int64_t m_digested = 0;
     std::vector<std::string> m_writtenDiscs; // burnt and filed in this run
     bool m_writerHoldsWritten = false;       // the disc in the writer is the last of them
+    int64_t m_emptyDiscBytes = 0;            // room on the last blank disc measured; 0: none yet
+    std::vector<NotBackedUp> m_notBackedUp;
+    std::set<std::string> m_notBackedUpPaths;
+    std::size_t m_skippedByDesign = 0; // links, FIFOs, sockets and devices inside ticked folders
 };
 
 // Builds the run and runs it (what the Backup button and `torvinel-cli backup` call); a

@@ -105,8 +105,16 @@ BackupRun::Tests BackupRun::testFile(const std::string& path, int64_t room)
     Tests t;
     t.rounded = roundUpToSector(GetFileLength(m_view, path));
     t.needsSplitting = t.rounded > m_state.SplitVolumeSize;
-    t.noRoom = t.needsSplitting ? room < m_state.SplitVolumeSize : room < t.rounded;
+    t.needed = t.needsSplitting ? m_state.SplitVolumeSize : t.rounded;
+    t.noRoom = room < t.needed;
     return t;
+}
+
+// A file over SplitVolumeSize needs a volume's room on each disc, so only a disc smaller than
+// that cannot take it; any other file needs its whole size on one disc.
+bool BackupRun::tooLargeForEmptyDisc(const Tests& tests) const
+{
+    return m_emptyDiscBytes > 0 && tests.needed > m_emptyDiscBytes;
 }
 
 void BackupRun::takeOut(SortedList& list, std::size_t& position)
@@ -127,6 +135,9 @@ bool BackupRun::skipUnreadable(SortedList& list, std::size_t& position)
     const std::string warning = "Warning: Could not read file " + path;
     m_state.WriteLog(warning);
     showBackupProgress(m_view, {.message = warning});
+    // A file deleted meanwhile is not missed: the next run records it as deleted.
+    if (access == platform::FileAccess::Unreadable)
+        noteNotBackedUp(path, "could not be read");
     takeOut(list, position);
     return true;
 }
@@ -149,8 +160,9 @@ void BackupRun::packFiles(SortedList& list, std::size_t& position, bool ask, int
 
         const Tests alone = testFile(first, m_state.DiscFreeBytes - m_state.StagedBytes);
         if (alone.noRoom) {
-            if (m_state.StagedFiles.empty() && !DiscId.empty())
-                skipTooLarge(list, position); // an empty disc of this size does not take it
+            // Found out from the blank disc's room, not by burning what is staged first.
+            if (tooLargeForEmptyDisc(alone) || (m_state.StagedFiles.empty() && !DiscId.empty()))
+                skipTooLarge(list, position);
             else
                 writeStagedDisc(ask);
         } else if (alone.needsSplitting) {
@@ -168,6 +180,7 @@ void BackupRun::skipTooLarge(SortedList& list, std::size_t& position)
     const std::string warning = "Warning: Too large for an empty disk: " + list[position];
     m_state.WriteLog(warning);
     showBackupProgress(m_view, {.message = warning});
+    noteNotBackedUp(list[position], "too large for an empty disc");
     takeOut(list, position);
 }
 
@@ -254,6 +267,8 @@ void BackupRun::addFile(SortedList& list, std::size_t& position)
         const std::string warning = "Warning: Could not read file " + path;
         m_state.WriteLog(warning);
         showBackupProgress(m_view, {.message = warning});
+        if (platform::testFileAccess(path) != platform::FileAccess::Missing)
+            noteNotBackedUp(path, "could not be read");
     } else {
         clearArchiveBit(path);
         m_state.ArchiveCatalog.add(formatCatalogLine(path, *stamp, m_digested, DigestHex(m_digest.final())));
@@ -289,12 +304,15 @@ void BackupRun::writeStagedDisc(bool ask)
             throw Error("Could not delete Temp directory.");
     } else {
         m_writerHoldsWritten = false; // a blank disc was measured
+        if (outcome == BurnOutcome::Done)
+            m_emptyDiscBytes = m_state.DiscFreeBytes;
         DiscId = NextDiscId(m_state, m_view, m_context.clock);
     }
     if (m_state.DiscFreeBytes == 0 && ask && !m_state.CancelRequested) {
         DiscId.clear();
         // A cancelled measure has set CancelRequested, which the run looks at next.
-        static_cast<void>(m_context.burnDisc(DiscId, m_state.DiscFreeBytes));
+        if (m_context.burnDisc(DiscId, m_state.DiscFreeBytes) == BurnOutcome::Done)
+            m_emptyDiscBytes = m_state.DiscFreeBytes;
         DiscId = NextDiscId(m_state, m_view, m_context.clock);
     }
 }

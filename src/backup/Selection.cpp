@@ -19,6 +19,9 @@ const char* const NotFoundText =
     "The following file or folder could not be found and will be removed from the backup set:";
 const char* const NewItemText = "The following file is not included in the backup:";
 const char* const IncludeQuestion = "Would you like to include it?";
+const char* const NothingSelectedQuestion = "Nothing is selected for backup. Every file backed up before will be "
+                                            "recorded as deleted. Do you want to continue?";
+const char* const NotRegularReason = "not a regular file or folder";
 
 // A path as it may appear on one line of the log or the message line.
 std::string printable(const std::string& path)
@@ -86,22 +89,42 @@ FolderEntry::Kind kindOf(fs::file_type type)
     }
 }
 
-// Skips what the walk does not back up; true when path was skipped.
-bool skipped(SelectionWalk& walk, const std::string& path, FolderEntry::Kind kind)
+void tellNotBackedUp(const SelectionWalk& walk, const std::string& path, const std::string& reason)
+{
+    if (walk.leftOut.notBackedUp)
+        walk.leftOut.notBackedUp(printable(path), reason);
+}
+
+void tellSkippedByDesign(const SelectionWalk& walk)
+{
+    if (walk.leftOut.skippedByDesign)
+        walk.leftOut.skippedByDesign();
+}
+
+// Skips what the walk does not back up; true when path was skipped. ticked: path is an entry
+// of FQList itself, not one met inside a ticked folder.
+bool skipped(SelectionWalk& walk, const std::string& path, FolderEntry::Kind kind, bool ticked)
 {
     if (!catalogCanCarry(path)) {
         const std::string text = "Warning: Skipped " + printable(path) + ": a catalog line cannot carry its name";
         walk.view.setText(Window::BackupProgress, Control::MessageText, text);
         walk.state.WriteLog(text);
+        tellNotBackedUp(walk, path, "a catalog line cannot carry its name");
         return true;
     }
     switch (kind) {
     case FolderEntry::Kind::Link:
         walk.state.WriteLog("Skipped " + path + ": a symbolic link is not followed");
+        tellSkippedByDesign(walk);
         return true;
     case FolderEntry::Kind::Other:
         // Reading a FIFO would hang the run; sockets and devices hold no data of their own.
-        walk.state.WriteLog("Skipped " + path + ": not a regular file or folder");
+        walk.state.WriteLog("Skipped " + path + ": " + NotRegularReason);
+        // What the user ticked by name is missed; what a ticked folder holds is skipped by design.
+        if (ticked)
+            tellNotBackedUp(walk, path, NotRegularReason);
+        else
+            tellSkippedByDesign(walk);
         return true;
     case FolderEntry::Kind::Folder:
         if (isExcluded(walk, path)) {
@@ -182,9 +205,10 @@ std::vector<std::string> ExcludedFolders(const RunState& state, const std::vecto
     return excluded;
 }
 
-void getFQFullList(RunState& state, View& view, const FileAction& action, const std::vector<std::string>& extraExcluded)
+void getFQFullList(RunState& state, View& view, const FileAction& action, const std::vector<std::string>& extraExcluded,
+                   const WalkLeftOut& leftOut)
 {
-    SelectionWalk walk{state, view, action, ExcludedFolders(state, extraExcluded)};
+    SelectionWalk walk{state, view, action, ExcludedFolders(state, extraExcluded), leftOut};
     std::size_t done = 0;
     // Consumes FQList even when the action ends the run with an error.
     struct Consume {
@@ -220,7 +244,7 @@ void getFQFullList(RunState& state, View& view, const FileAction& action, const 
             state.WriteLog("Skipped " + printable(path) + ": excluded from backups");
             continue;
         }
-        if (skipped(walk, file, kind))
+        if (skipped(walk, file, kind, true))
             continue;
         if (kind == FolderEntry::Kind::Folder)
             enumerateFolder(walk, path);
@@ -232,7 +256,7 @@ void getFQFullList(RunState& state, View& view, const FileAction& action, const 
 void AddFolderEntry(SelectionWalk& walk, const std::string& folder, const FolderEntry& entry, bool& stop)
 {
     const std::string path = platform::joinPath(folder, entry.name);
-    if (!skipped(walk, path, entry.kind)) {
+    if (!skipped(walk, path, entry.kind, false)) {
         if (entry.kind == FolderEntry::Kind::Folder)
             enumerateFolder(walk, path);
         else
@@ -246,6 +270,14 @@ bool IsRealFolder(const std::string& path)
 {
     std::error_code error;
     return fs::symlink_status(fs::path(path), error).type() == fs::file_type::directory && !error;
+}
+
+bool confirmBackupSelection(View& view)
+{
+    std::vector<std::string> ticked;
+    CheckTree& tree = view.backupTree();
+    FQRunNodes(tree, ticked, tree.firstTopLevel(), true);
+    return !ticked.empty() || view.askYesNo(NothingSelectedQuestion);
 }
 
 void SaveFQList(RunState& state) { writeLines(state.appFile("FQList.txt"), state.FQList); }

@@ -20,6 +20,15 @@ using FileAction = std::function<void(const std::string& path)>;
 // not descended into; nodes in any other state are neither listed nor descended into.
 void FQRunNodes(CheckTree& tree, std::vector<std::string>& list, CheckTree::Node first, bool checked);
 
+// What a walk leaves out, told to the backup run for its closing report.
+struct WalkLeftOut {
+    // A file or folder the walk cannot back up: a name no catalog line can carry, a ticked
+    // FIFO, socket or device. The path is as shown on one line (a line break as "\\n").
+    std::function<void(const std::string& path, const std::string& reason)> notBackedUp;
+    // A link, FIFO, socket or device met inside a ticked folder, skipped by design.
+    std::function<void()> skippedByDesign;
+};
+
 // A walk over the file system. excluded holds folders whose contents are never backed up,
 // even inside a ticked folder: the program's own working folders and the mounts the tree
 // does not show (see ExcludedFolders).
@@ -28,6 +37,7 @@ struct SelectionWalk {
     View& view;
     FileAction action;
     std::vector<std::string> excluded;
+    WalkLeftOut leftOut = {};
 };
 
 // The folders a walk must not enter: AppFolder, DatabaseFolder, TempFolder, the hidden mount
@@ -52,8 +62,9 @@ struct FolderEntry {
 // catalog line cannot carry (line break, carriage return, or the characters `",`) is skipped
 // with a warning in MessageText of the backup progress window and a log line. extraExcluded adds
 // folders to ExcludedFolders (the image drive's folder). Errors of the action pass through.
+// leftOut hears of every path skipped that the user would miss (see WalkLeftOut).
 void getFQFullList(RunState& state, View& view, const FileAction& action,
-                   const std::vector<std::string>& extraExcluded = {});
+                   const std::vector<std::string>& extraExcluded = {}, const WalkLeftOut& leftOut = {});
 
 // Handles one entry of folder: descends into a real folder, hands a file to the action,
 // skips the rest. Sets stop when CancelRequested is set, so the enumeration of folder ends
@@ -69,6 +80,10 @@ bool IsRealFolder(const std::string& path);
 void SaveFQList(RunState& state);
 // Loads AppFolder/FQList.txt into FQList; false (FQList left empty) when there is no such file.
 bool LoadFQList(RunState& state);
+
+// The Backup button's first step: with nothing ticked a run would record every file backed up
+// before as deleted, so the user is asked first. True: the run may start.
+bool confirmBackupSelection(View& view);
 
 // Backup phase 1: collects FQList from the backup tree's ticks with repainting suspended and
 // saves it as FQList.txt.

@@ -11,7 +11,11 @@ std::int64_t GetFileLength(View& view, const std::string& path)
     if (WaitUntilFileFree(view, path))
         if (const auto length = platform::fileLength(path))
             return *length;
-    showBackupProgress(view, {.message = "Warning: Could not find file " + path});
+    // A file there that may not be opened is unreadable, not missing: the user must not go
+    // looking for a file that is where it was.
+    const bool unreadable = platform::testFileAccess(path) == platform::FileAccess::Unreadable;
+    showBackupProgress(view, {.message = (unreadable ? "Warning: Could not read file " : "Warning: Could not find file ")
+                                  + path});
     return 0;
 }
 

@@ -22,7 +22,9 @@ const char* const backupUsage =
     "  backup [--select PATH]... [--save-selection] [--md5|--no-md5] [--verify|--no-verify] [--writer INDEX]\n"
     "                        back up the selection (FQList.txt, or the paths given) to\n"
     "                        the writer INDEX of the device list (0: the first); the paths\n"
-    "                        given replace the saved selection only with --save-selection\n";
+    "                        given replace the saved selection only with --save-selection;\n"
+    "                        exit code 3: the backup finished but left files out, each\n"
+    "                        named on standard error (\"Not backed up: PATH: REASON\")\n";
 
 namespace {
 
@@ -155,7 +157,9 @@ int backup(TerminalView& view, Application& application, const BackupArguments& 
     BackupRunner backups(application);
     // Without --save-selection the paths hold for this run only: the GUI's selection stays.
     const bool ownPaths = !paths.empty() && !arguments.saveSelection;
-    return (ownPaths ? backups.runOf(paths) : backups.run()) == BackupOutcome::Cancelled ? Cancelled : Done;
+    if ((ownPaths ? backups.runOf(paths) : backups.run()) == BackupOutcome::Cancelled)
+        return Cancelled;
+    return backups.notBackedUp().empty() ? Done : FilesLeftOut;
 }
 
 } // namespace

@@ -22,7 +22,7 @@ const char* const usage = "Usage: torvinel-cli COMMAND [OPTIONS]\n"
                           "  --version     print the program's and the disc library's version\n"
                           "  --help        print this text\n"
                           "\n"
-                          "Exit codes: 0 done, 1 cancelled, 2 failure, 3 a restore that left files out.\n";
+                          "Exit codes: 0 done, 1 cancelled, 2 failure, 3 finished but files were left out.\n";
 
 int printVersion()
 {

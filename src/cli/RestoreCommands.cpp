@@ -64,7 +64,7 @@ int printPlan(RunState& state, View& view, const CheckTree& tree)
         std::printf("%s  %d %s  %lld bytes\n", disc.disc.c_str(), disc.files, disc.files == 1 ? "file" : "files",
                     static_cast<long long>(disc.bytes));
     printNotRestored(report.unavailable);
-    return report.unavailable.empty() ? Done : Incomplete;
+    return report.unavailable.empty() ? Done : FilesLeftOut;
 }
 
 int restore(RunState& state, View& view, const RestoreRequest& request)
@@ -103,8 +103,8 @@ int restore(RunState& state, View& view, const RestoreRequest& request)
     const RestoreResult result = runRestore(state, view, tree);
     if (result.cancelled)
         return Cancelled;
-    printNotRestored(result.notRestored);
-    return result.notRestored.empty() ? Done : Incomplete;
+    // The view has named each file left out on standard error.
+    return result.notRestored.empty() ? Done : FilesLeftOut;
 }
 
 } // namespace

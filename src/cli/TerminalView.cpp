@@ -113,6 +113,13 @@ void TerminalView::processEvents()
 
 void TerminalView::showInformation(const std::string& text) { line(m_out, text); }
 
+void TerminalView::showInformation(const std::string& text, const std::vector<std::string>& details)
+{
+    MemoryView::showInformation(text, details);
+    for (const std::string& detail : details)
+        line(m_err, detail);
+}
+
 void TerminalView::showError(const std::string& text) { line(m_err, text); }
 
 bool TerminalView::ask(const std::string& text, const Choice& choice)

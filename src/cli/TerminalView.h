@@ -12,6 +12,8 @@ namespace torvinel::cli {
 // - captions of the progress windows, their message lines (MessageText, DiscCount) and
 //   information boxes: one line each on the output, when the text changes and is not blank;
 // - error boxes: one line on the error stream;
+// - information with details: the text on the output, each line of the details on the error
+//   stream (they list what went wrong, such as the files a backup left out);
 // - the current step and bar (PhaseText/PhaseBar, ProgressText/ProgressBar): one line redrawn in
 //   place, only when the output is a terminal;
 // - questions: the text and the choices; the answer is read from the input when it is a
@@ -35,6 +37,8 @@ public:
     void processEvents() override;
 
     void showInformation(const std::string& text) override;
+    // The text on standard output, each detail on a line of its own on standard error.
+    void showInformation(const std::string& text, const std::vector<std::string>& details) override;
     void showError(const std::string& text) override;
     bool askYesNo(const std::string& text) override;
     bool askRetryIgnore(const std::string& text) override;

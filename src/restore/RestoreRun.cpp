@@ -577,6 +577,7 @@ void Run::finish(RestoreResult& result)
         v.showInformation("The Restore was cancelled.");
         return;
     }
+    std::vector<std::string> listed; // Not restored.txt
     std::vector<std::string> details;
     for (const Wanted& w : m_lines)
         if (!w.restored) {
@@ -584,14 +585,15 @@ void Run::finish(RestoreResult& result)
             for (const std::string& r : w.reasons)
                 reason += (reason.empty() ? "" : "; ") + r;
             result.notRestored.push_back({w.path, reason});
-            details.push_back(w.path + ": " + reason);
+            listed.push_back(w.path + ": " + reason);
+            details.push_back("Not restored: " + listed.back());
         }
     if (m_totalBytes == 0)
         showRestoreProgress(v, {.bar = 1000});
     if (details.empty()) {
         v.showInformation("The restored files are in " + m_target);
     } else {
-        writeLines(platform::joinPath(m_target, notRestoredFile), details);
+        writeLines(platform::joinPath(m_target, notRestoredFile), listed);
         const std::size_t n = details.size();
         v.showInformation("The restore is finished, but " + std::to_string(n) + (n == 1 ? " file" : " files")
                               + " could not be restored.",

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QTreeView>
 
+#include "backup/Selection.h"
 #include "catalog/DiscMaintenance.h"
 #include "restore/RestoreChooser.h"
 #include "restore/RestoreRun.h"
@@ -78,7 +79,10 @@ int Program::run()
                 return true;
             });
             m_mainWindow.setHandlers({
-                [this] { runInProgressWindow(Running::Backup, *m_backupProgress, [this] { m_backups->run(); }); },
+                [this] {
+                    if (m_running == Running::Nothing && confirmBackupSelection(m_view))
+                        runInProgressWindow(Running::Backup, *m_backupProgress, [this] { m_backups->run(); });
+                },
                 [this] {
                     runInProgressWindow(Running::Restore, *m_restoreProgress, [this] {
                         runRestore(m_application.state(), m_view, m_application.restoreTree());

@@ -474,6 +474,64 @@ TEST_F(BackupFixture, ASplitFileRunsOnOntoTheNextDiscInPhase6)
 }
 
 // A run stopped on its second disc names the first, which was burnt and filed.
+// A finished run that left files out says so in its closing box and lists them in the
+// details; links and FIFOs inside a ticked folder only add one counting line. A file too large
+// for an empty disc is known from the blank disc's room: the files after it share its disc.
+TEST_F(BackupFixture, AFinishedRunNamesTheFilesItLeftOut)
+{
+    const std::string skippedTwo = "Skipped 2 links, FIFOs, sockets or devices inside the selected folders; they are "
+                                   "listed in the log.";
+    const std::string skippedOne =
+        "Skipped 1 link, FIFO, socket or device inside the selected folders; it is listed in the log.";
+    const struct {
+        const char* folder;
+        bool tooLarge;   // a 6 MB file, before c.txt, on discs of 4 MiB
+        bool badName;    // a name with a line break
+        int specials;    // a FIFO, then a link
+        std::string box; // the closing box as the view recorded it; <f> stands for the folder
+    } cases[] = {
+        {"specials", false, false, 2, "showInformation The backup is finished.\n" + skippedTwo},
+        {"both", true, true, 0,
+         "showInformation The backup is finished, but 2 files were not backed up.\n"
+         "Not backed up: <f>/bad\\nname: a catalog line cannot carry its name\n"
+         "Not backed up: <f>/big.bin: too large for an empty disc"},
+        {"one", true, false, 1,
+         "showInformation The backup is finished, but 1 file was not backed up.\n" + skippedOne
+             + "\nNot backed up: <f>/big.bin: too large for an empty disc"},
+    };
+    for (const auto& c : cases) {
+        useDiscs({discWithRoom(4), discWithRoom(4)});
+        const std::string folder = data() + "/" + c.folder;
+        file(std::string(c.folder) + "/a.txt", "alpha");
+        file(std::string(c.folder) + "/c.txt", "gamma");
+        if (c.tooLarge)
+            file(std::string(c.folder) + "/big.bin", incompressible(6000000));
+        if (c.badName)
+            file(std::string(c.folder) + "/bad\nname", "x");
+        if (c.specials > 0) {
+            ASSERT_EQ(mkfifo((folder + "/pipe").c_str(), 0600), 0);
+        }
+        if (c.specials > 1)
+            std::filesystem::create_symlink(folder + "/a.txt", folder + "/link");
+        selection = {folder};
+        const std::size_t discsBefore = discs().size();
+
+        ASSERT_EQ(run(), BackupOutcome::Finished) << c.folder << "\n" << view.dump();
+        std::string box = c.box;
+        for (std::size_t at; (at = box.find("<f>")) != std::string::npos;)
+            box.replace(at, 3, folder);
+        EXPECT_TRUE(view.has(box)) << c.folder << "\n" << view.dump();
+        EXPECT_EQ(discs().size(), discsBefore + 1) << c.folder << ": the files after a too large one share its disc";
+        // The box's lines after its first are logged as they are.
+        for (std::size_t at = box.find('\n'); at != std::string::npos;) {
+            const std::size_t end = box.find('\n', at + 1);
+            const std::string line = box.substr(at + 1, end == std::string::npos ? end : end - at - 1);
+            EXPECT_TRUE(logHas(line)) << c.folder << ": " << line;
+            at = end;
+        }
+    }
+}
+
 TEST_F(BackupFixture, ACancelOnTheSecondDiscNamesTheFirst)
 {
     useDiscs({discWithRoom(20), discWithRoom(20)});

@@ -251,6 +251,57 @@ TEST_F(SelectionTest, AnErrorOfTheActionConsumesOnlyThePathsVisited)
     EXPECT_EQ(state.FQList, std::vector<std::string>{b});
 }
 
+// The walk tells the run what the user would miss (a name no catalog line carries, a FIFO
+// ticked by name) apart from what a ticked folder holds and is skipped by design.
+TEST_F(SelectionTest, TheWalkTellsWhatItLeavesOutApartFromWhatItSkipsByDesign)
+{
+    writeFile(path("t/plain.txt"));
+    writeFile(path("t/line\nbreak"));
+    ASSERT_EQ(mkfifo(path("t/pipe").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo(path("ticked-pipe").c_str(), 0600), 0);
+    fs::create_symlink(path("t/plain.txt"), path("t/link"));
+    state.FQList = {path("t"), path("ticked-pipe")};
+
+    std::vector<std::string> leftOut;
+    int skippedByDesign = 0;
+    getFQFullList(
+        state, view, [](const std::string&) {}, {},
+        {.notBackedUp = [&](const std::string& p, const std::string& why) { leftOut.push_back(p + ": " + why); },
+         .skippedByDesign = [&] { ++skippedByDesign; }});
+    std::sort(leftOut.begin(), leftOut.end());
+    EXPECT_EQ(leftOut, (std::vector<std::string>{path("t/line\\nbreak") + ": a catalog line cannot carry its name",
+                                                 path("ticked-pipe") + ": not a regular file or folder"}));
+    EXPECT_EQ(skippedByDesign, 2); // the FIFO and the link inside t
+}
+
+// Backup with nothing ticked would record every earlier file as deleted: asked first.
+TEST_F(SelectionTest, BackupWithNothingTickedAsksFirst)
+{
+    const std::string question =
+        "askYesNo Nothing is selected for backup. Every file backed up before will be recorded as deleted. "
+        "Do you want to continue?";
+    const struct {
+        const char* name;
+        bool ticked;
+        bool answer; // to the question, when asked
+        bool runs;
+    } cases[] = {{"something ticked", true, false, true},
+                 {"nothing ticked, Yes", false, true, true},
+                 {"nothing ticked, No", false, false, false}};
+    for (const auto& c : cases) {
+        ScriptedView fresh;
+        fresh.backupMemoryTree().addPath(path("data"));
+        if (c.ticked)
+            fresh.backupMemoryTree().setStateOf(path("data"), CheckState::Checked);
+        else if (c.answer)
+            fresh.answerYes("Nothing is selected");
+        else
+            fresh.answerNo("Nothing is selected");
+        EXPECT_EQ(confirmBackupSelection(fresh), c.runs) << c.name;
+        EXPECT_EQ(fresh.count(question), c.ticked ? 0 : 1) << c.name;
+    }
+}
+
 TEST_F(SelectionTest, IsRealFolderDescendsOnlyIntoRealDirectories)
 {
     writeFile(path("f.zip"));

@@ -1,7 +1,9 @@
 // torvinel-cli backup as a user runs it: the built program, its own application folder, the
 // image drive with small CD-R discs, and the discs read back with xorriso and unzip.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -10,6 +12,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <sstream>
 
 #include "app/TextFile.h"
 #include "archive/ZipArchive.h"
@@ -160,6 +163,61 @@ TEST_F(BackupCliTest, ExitCodesForCancelAndForAWrongCommandLine)
     EXPECT_NE(output().find("The disk in the CD/DVD writer is too small"), std::string::npos) << output();
     EXPECT_EQ(output().find("mark it with the following number"), std::string::npos) << output();
     EXPECT_TRUE(discIds().empty());
+}
+
+// A run that finished but left files out names each on standard error and exits with 3;
+// links and FIFOs inside the ticked folder are only counted, and leave the exit code at 0.
+TEST_F(BackupCliTest, FilesLeftOutAreNamedOnStandardErrorWithExitCodeThree)
+{
+    const struct {
+        const char* folder;
+        bool unreadable; // a file of mode 000 (root reads it anyway: the case is skipped)
+        bool tooLarge;   // a 6 MB file on discs of 4 MiB of room
+        bool specials;   // a FIFO and a link
+        int code;
+        std::string errors; // <f> stands for the folder
+        std::string told;   // on standard output
+    } cases[] = {
+        {"unreadable", true, false, false, 3, "Not backed up: <f>/b.txt: could not be read\n",
+         "The backup is finished, but 1 file was not backed up."},
+        {"large", false, true, false, 3, "Not backed up: <f>/b.txt: too large for an empty disc\n",
+         "The backup is finished, but 1 file was not backed up."},
+        {"specials", false, false, true, 0, "",
+         "The backup is finished.\nSkipped 2 links, FIFOs, sockets or devices inside the selected folders; they "
+         "are listed in the log."},
+    };
+    for (const auto& c : cases) {
+        if (c.unreadable && ::geteuid() == 0)
+            continue;
+        const std::string folder = dir / ("data/" + std::string(c.folder));
+        const std::string b = dir.write("data/" + std::string(c.folder) + "/b.txt",
+                                        c.tooLarge ? incompressible(6000000, 7) : std::string("beta"));
+        dir.write("data/" + std::string(c.folder) + "/c.txt", "gamma");
+        if (c.unreadable)
+            fs::permissions(b, fs::perms::none);
+        if (c.specials) {
+            ASSERT_EQ(::mkfifo((folder + "/pipe").c_str(), 0600), 0);
+            fs::create_symlink(folder + "/c.txt", folder + "/link");
+        }
+        fs::remove_all(appFolder + "/Database");
+        fs::remove_all(dir / "discs");
+        setDisc("CD-R", c.tooLarge ? (4 + 10) * 512 : 15360);
+
+        EXPECT_EQ(cli("backup --select " + shellQuoted(folder)), c.code) << c.folder << "\n" << output();
+        std::string errors = c.errors;
+        if (const std::size_t at = errors.find("<f>"); at != std::string::npos)
+            errors.replace(at, 3, folder);
+        std::string named; // the library traces its start on standard error too
+        std::istringstream lines(this->errors());
+        for (std::string line; std::getline(lines, line);)
+            if (line.rfind("Not backed up: ", 0) == 0)
+                named += line + "\n";
+        EXPECT_EQ(named, errors) << c.folder << "\n" << output();
+        EXPECT_NE(output().find(c.told + "\n"), std::string::npos) << c.folder << "\n" << output();
+        EXPECT_EQ(output().find("Could not find file"), std::string::npos) << c.folder << "\n" << output();
+        EXPECT_EQ(discIds().size(), 1u) << c.folder << ": no disc is burnt to find a file too large";
+        fs::permissions(b, fs::perms::owner_all);
+    }
 }
 
 // --select names this run's paths; the saved selection changes only when asked to, and a

@@ -274,7 +274,10 @@ TEST_F(RestoreRunTest, FileMissingFromItsArchiveOrNotAsItsLineSaysIsReported)
             "/home/u/missing.txt: 20240305001/2024030500002rn.zip: it is not in the archive"};
         EXPECT_TRUE(view.has("showInformation The restore is finished, but 2 files could not be restored."))
             << view.dump();
-        EXPECT_EQ(view.informationDetails(), details);
+        Names shown;
+        for (const std::string& line : details)
+            shown.push_back("Not restored: " + line);
+        EXPECT_EQ(view.informationDetails(), shown);
         EXPECT_EQ(readLinesOf(result.target + "/Not restored.txt"), details);
         EXPECT_TRUE(view.has("openFolder " + result.target));
         ASSERT_EQ(result.notRestored.size(), 2u);

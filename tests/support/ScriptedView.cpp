@@ -195,6 +195,14 @@ void ScriptedView::processEvents()
 
 void ScriptedView::showInformation(const std::string& text) { record("showInformation " + text); }
 
+void ScriptedView::showInformation(const std::string& text, const std::vector<std::string>& details)
+{
+    std::string entry = "showInformation " + text;
+    for (const std::string& detail : details)
+        entry += "\n" + detail;
+    record(entry);
+}
+
 void ScriptedView::showError(const std::string& text) { record("showError " + text); }
 
 void ScriptedView::queue(const char* kind, bool reply, const std::string& textContains)

@@ -21,6 +21,7 @@ namespace torvinel::test {
 //   "setSelectedIndex CdSpeed 12"                "setStatusText 1 /home/u/a.txt"
 //   "showWindow Main"  "hideWindow Main"              "setGeometry Main 10 20 700 440" (as asked)
 //   "processEvents"    "showInformation <text>"       "showError <text>"
+//   "showInformation <text>\n<detail>\n<detail>..." (a box with details)
 //   "askYesNo <text>"  "askRetryIgnore <text>"        "askOkCancel <text>"
 //   "openFolder <path>"                               "openUrl <url>"
 // Reading calls (text, position, isChecked, ...) are not recorded.
@@ -86,6 +87,7 @@ public:
     void setGeometry(Window window, const WindowGeometry& geometry) override;
     void processEvents() override;
     void showInformation(const std::string& text) override;
+    void showInformation(const std::string& text, const std::vector<std::string>& details) override;
     void showError(const std::string& text) override;
     bool askYesNo(const std::string& text) override;
     bool askRetryIgnore(const std::string& text) override;

@@ -30,6 +30,7 @@ private slots:
     void cleanup();
     void firstStartTicksDocumentsAndCloseWritesEverything();
     void vanishedPathIsReportedOnceAndDropped();
+    void backupWithNothingTickedAsksAndNoStartsNoRun();
     void aRunKeepsItsWindowAndQuittingWaitsForItsEnd();
     void aSecondProgramSaysSoAndChangesNothing();
 
@@ -163,6 +164,32 @@ void TestStartClose::vanishedPathIsReportedOnceAndDropped()
     m_boxes.clear();
     QCOMPARE(run([](MainWindow&) {}), 0);
     QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.join("\n")));
+}
+
+// Backup with nothing ticked asks first, since the run would record every earlier file as
+// deleted; No starts no run at all.
+void TestStartClose::backupWithNothingTickedAsksAndNoStartsNoRun()
+{
+    write("Documents/letter.txt", "dear");
+    write("data/Torvinel/FQList.txt", ""); // not a first start: nothing ticked
+    QStringList asked;
+    QCOMPARE(run([&](MainWindow& main) {
+                 // The poll that called us does not run again meanwhile: this one answers.
+                 QTimer answer;
+                 QObject::connect(&answer, &QTimer::timeout, [&] {
+                     if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                         asked << box->text();
+                         box->button(QMessageBox::No)->click();
+                     }
+                 });
+                 answer.start(20);
+                 main.backupClicked();
+             }),
+             0);
+    QCOMPARE(asked, QStringList{"Nothing is selected for backup. Every file backed up before will be recorded as "
+                                "deleted. Do you want to continue?"});
+    QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.join("\n")));
+    QVERIFY(!QFile::exists(m_home->path() + "/data/Torvinel/NewList.txt")); // phase 3 never ran
 }
 
 namespace {
