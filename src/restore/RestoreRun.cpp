@@ -234,14 +234,16 @@ void Run::scanDisc(const std::string& disc)
 
 void Run::scanCatalog(const std::string& disc, const std::string& catalog)
 {
+    // A deleted-files catalog has no archive; its lines name versions other catalogs hold. A
+    // run that resumes a split files one among the split's volumes, so it ends no pending
+    // archive either.
+    if (catalog[archiveNameLength - 1] == 'd' || catalog[archiveNameLength - 1] == 'D')
+        return;
     if (m_pending && catalog.compare(0, archiveNameLength, m_pendingName, 0, archiveNameLength) != 0)
         completePending(); // the scan has left the pending archive: all its volumes are in
     else if (m_pending)
         fetch(disc, zipNameOf(catalog)); // another volume of it
     if (m_pending)
-        return;
-    // A deleted-files catalog has no archive; its lines name versions other catalogs hold.
-    if (catalog[archiveNameLength - 1] == 'd' || catalog[archiveNameLength - 1] == 'D')
         return;
 
     SortedList lines;

@@ -539,6 +539,38 @@ TEST_F(SplitInRotation, TheNextRunCompletesTheAbandonedSplitUnderItsName)
     EXPECT_TRUE(state.BackupState.contains(catalog("20240305003", "2024030500004rf.csv")[0]));
 }
 
+// The run that resumes the split is stopped after one more disc: the one after it resumes
+// the split again, from there.
+TEST_F(BackupFixture, AResumeThatIsCancelledIsResumedAgainAndTheFileRestoresWhole)
+{
+    // 40 MB: five volumes. Run 1 packs them all; run 2 rotates the file onto a disc that
+    // takes two; run 3 resumes onto a disc that takes two more and is cancelled at the next.
+    useDiscs({discWithRoom(60), discWithRoom(20), discWithRoom(20), discWithRoom(20)});
+    const std::string content = incompressible(40000000);
+    const std::string big = file("big.zip", content);
+    ASSERT_EQ(run(), BackupOutcome::Finished) << view.dump();
+    ASSERT_EQ(run(), BackupOutcome::Finished) << view.dump();
+    ASSERT_EQ(state.SplitVolumesDone, 2);
+    view.onProcessEvents = [&] {
+        if (!state.CancelRequested && std::filesystem::exists(state.DatabaseFolder + "/20240305003"))
+            requestBackupCancel(state, view);
+    };
+    ASSERT_EQ(run(), BackupOutcome::Cancelled) << view.dump();
+    EXPECT_EQ(filed("20240305003"), (std::vector<std::string>{"2024030500004rf_003.csv", "2024030500004rf_004.csv",
+                                                              "2024030500005dd.csv", "STATUS.INI"}));
+    EXPECT_EQ(state.SplitArchiveName, "2024030500004rf");
+    EXPECT_EQ(state.SplitVolumesDone, 4);
+
+    view.onProcessEvents = nullptr;
+    ASSERT_EQ(run(), BackupOutcome::Finished) << view.dump();
+    // (20240305004 was named for the disc the cancelled run asked for, and is never given again.)
+    EXPECT_EQ(filed("20240305005"),
+              (std::vector<std::string>{"2024030500004rf.csv", "2024030500006dd.csv", "STATUS.INI"}));
+    EXPECT_EQ(state.SplitVolumesDone, 0);
+    EXPECT_TRUE(state.BackupState.contains(catalog("20240305005", "2024030500004rf.csv")[0]));
+    EXPECT_EQ(restoreNewest(big), content);
+}
+
 TEST_F(SplitInRotation, AChangedFileGivesUpThePendingSplitAndGoesWholeInPhase6)
 {
     abandonInPhase7();
