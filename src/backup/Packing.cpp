@@ -188,8 +188,8 @@ void BackupRun::packSplitFile(SortedList& list, std::size_t& position, const std
     m_context.ZF.addFiles(belowDrive(first), ZipAllAttributes, "");
     takeOut(list, position);
     m_context.ZF.close();
-    if (m_changedWhileRead) {
-        // The engine stopped before the first volume got any of it.
+    if (m_changedWhileRead || m_readLine.empty()) {
+        // The engine stopped before the first volume got any of it, or found no file to read.
         m_state.ArchiveCatalog.clear();
         discardFromTemp(lastVolumeName);
         discardFromTemp(fileName);
