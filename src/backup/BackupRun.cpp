@@ -75,11 +75,13 @@ BackupRun::BackupRun(BackupContext& context)
         onProcessFileFailure(m_currentFile, errorCode, message, action);
     };
     m_context.ZF.onFileProgress = [this](ZipArchive&, const std::string&, double progress, ZipOperation operation,
-                                         ZipProgressPhase phase, bool&) {
+                                         ZipProgressPhase phase, bool& cancel) {
         if (phase == ZipProgressPhase::Start) { // an entry's data is read from its start (again, on a retry)
             m_digest.reset();
             m_digested = 0;
         }
+        if (phase == ZipProgressPhase::End && operation != ZipOperation::Extract && !finishRead())
+            cancel = true; // changed while it was read: the archive keeps no copy of it either
         onFileProgress(progress, operation);
     };
     // The digest of a packed file comes from the read that packs it: each file is read once.
@@ -397,10 +399,10 @@ void BackupRun::addToBackup(const std::string& path)
 
 // --- archive bits -------------------------------------------------------------------------
 
-void BackupRun::clearArchiveBit(const std::string& path)
+void BackupRun::clearArchiveBit(const std::string& path, const platform::FileIdentity& readFrom)
 {
     if (m_context.archiveBits.isSet(path)) {
-        m_context.archiveBits.clear(path);
+        m_context.archiveBits.clear(path, readFrom);
         m_clearedSinceBurn.push_back(path);
     }
 }

@@ -138,8 +138,16 @@ private:
     void packArchive(SortedList& list, std::size_t& position, const std::string& fileName,
                      const std::string& catalogPath);
     void addFile(SortedList& list, std::size_t& position);
+    // Before the engine reads path: its identity and stamp, and a fresh digest.
+    void beginRead(const std::string& path);
+    // When the engine has read the whole file: its catalog line from that read, or, when the
+    // file is not what it was at beginRead, false (the engine then keeps nothing of it).
+    bool finishRead();
+    // A file written to while it was read: no catalog line claims it, it stays marked for the
+    // next run, and the user is told.
+    void leaveOutChanged(const std::string& path);
     void stageArchive(const std::string& fileName, const std::string& catalogPath);
-    void clearArchiveBit(const std::string& path);
+    void clearArchiveBit(const std::string& path, const platform::FileIdentity& readFrom);
     void restoreArchiveBits();
     void saveCatalog(const std::string& path);
     void fileDisc();
@@ -164,6 +172,10 @@ private:
     bool m_flushBuffers;                         // the engine's setting, given back when the run ends
     Md5 m_digest;                                // of the file being added, fed by the engine's own read
     int64_t m_digested = 0;
+    std::optional<platform::FileIdentity> m_readFrom; // the file being added, as it was before the read
+    std::optional<platform::Stamp> m_readStamp;
+    std::string m_readLine;          // its catalog line, once the read went through unchanged
+    bool m_changedWhileRead = false; // it did not
     std::vector<std::string> m_writtenDiscs; // burnt and filed in this run
     bool m_writerHoldsWritten = false;       // the disc in the writer is the last of them
     int64_t m_emptyDiscBytes = 0;            // room on the last blank disc measured; 0: none yet

@@ -14,7 +14,6 @@
 #include "catalog/DiscNames.h"
 #include "catalog/FileDigest.h"
 #include "catalog/GetFileLength.h"
-#include "catalog/MakeCatalogLine.h"
 #include "catalog/StageFile.h"
 #include "platform/Platform.h"
 
@@ -191,20 +190,26 @@ void BackupRun::packSplitFile(SortedList& list, std::size_t& position, const std
 {
     const std::string first = list[position];
     showBackupProgress(m_view, {.phase = "File: " + first, .extraBar = 0});
-    const std::string line = MakeCatalogLine(m_state, m_view, first, true);
-    if (!line.empty())
-        m_state.ArchiveCatalog.add(line);
     abandonSplit = false;
     m_context.ZF.setSpanningMode(ZipSpanningMode::Splitting);
     m_context.ZF.fileName = fileName;
     m_context.ZF.open(ZipOpenMode::Create);
     m_context.ZF.baseDir = driveOf(first);
-    m_currentFile = first;
-    m_currentFileSkipped = false;
+    // The engine reads the whole file before it writes the volumes after the first: the line
+    // that finishRead puts into the catalog is there for every volume's copy of it.
+    beginRead(first);
     m_context.ZF.addFiles(belowDrive(first), ZipAllAttributes, "");
-    clearArchiveBit(first);
     takeOut(list, position);
     m_context.ZF.close();
+    if (m_changedWhileRead || m_readLine.empty()) {
+        // The engine stopped before the first volume got any of it, or found no file to read.
+        m_state.ArchiveCatalog.clear();
+        discardFromTemp(lastVolumeName);
+        discardFromTemp(fileName);
+        leaveOutChanged(first);
+        return;
+    }
+    clearArchiveBit(first, *m_readFrom);
     if (abandonSplit) {
         m_state.ArchiveCatalog.clear();
         discardFromTemp(fileName);
@@ -256,24 +261,60 @@ void BackupRun::packArchive(SortedList& list, std::size_t& position, const std::
 void BackupRun::addFile(SortedList& list, std::size_t& position)
 {
     const std::string path = list[position];
-    m_currentFile = path;
-    m_currentFileSkipped = false;
-    // Stamped before the read: a change while it is read shows next run.
-    const std::optional<platform::Stamp> stamp = platform::lastWriteStamp(path);
-    m_digest.reset();
-    m_digested = 0;
+    beginRead(path);
     m_context.ZF.addFiles(belowDrive(path), ZipAllAttributes, "");
-    if (m_currentFileSkipped || !stamp) {
+    if (m_changedWhileRead) {
+        leaveOutChanged(path);
+    } else if (m_currentFileSkipped || m_readLine.empty()) {
         const std::string warning = "Warning: Could not read file " + path;
         m_state.WriteLog(warning);
         showBackupProgress(m_view, {.message = warning});
         if (platform::testFileAccess(path) != platform::FileAccess::Missing)
             noteNotBackedUp(path, "could not be read");
     } else {
-        clearArchiveBit(path);
-        m_state.ArchiveCatalog.add(formatCatalogLine(path, *stamp, m_digested, DigestHex(m_digest.final())));
+        clearArchiveBit(path, *m_readFrom);
+        m_state.ArchiveCatalog.add(m_readLine);
     }
     takeOut(list, position);
+}
+
+void BackupRun::beginRead(const std::string& path)
+{
+    m_currentFile = path;
+    m_currentFileSkipped = false;
+    m_changedWhileRead = false;
+    m_readLine.clear();
+    m_readFrom = platform::fileIdentity(path);
+    m_readStamp = platform::lastWriteStamp(path);
+    m_digest.reset();
+    m_digested = 0;
+}
+
+bool BackupRun::finishRead()
+{
+    // Equal identities before and after the read: what was read is the file of the stamp.
+    const std::optional<platform::FileIdentity> now = platform::fileIdentity(m_currentFile);
+    if (!m_readFrom || !m_readStamp || now != m_readFrom) {
+        m_changedWhileRead = true;
+        return false;
+    }
+    m_readLine = formatCatalogLine(m_currentFile, *m_readStamp, m_digested, DigestHex(m_digest.final()));
+    if (m_context.ZF.spanningMode() == ZipSpanningMode::Splitting)
+        m_state.ArchiveCatalog.add(m_readLine); // saved with each volume from here on
+    return true;
+}
+
+void BackupRun::leaveOutChanged(const std::string& path)
+{
+    // Set explicitly rather than left to what the file system noted of the write: the next
+    // run must take the file for new.
+    m_context.archiveBits.set(path);
+    const std::string warning = "Warning: File changed while it was read: " + path;
+    m_state.WriteLog(warning);
+    showBackupProgress(m_view, {.message = warning});
+    // A file deleted meanwhile is recorded as deleted by the next run; it was not left out.
+    if (platform::testFileAccess(path) != platform::FileAccess::Missing)
+        noteNotBackedUp(path, "changed while it was read");
 }
 
 // A closed archive and its catalog go into what the next burn writes.

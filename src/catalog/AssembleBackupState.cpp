@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <set>
 
 #include "app/Error.h"
 #include "app/Progress.h"
@@ -58,11 +59,22 @@ void AssembleBackupState(RunState& state, View& view, std::string& NewestDisc, s
     }
 
     const auto lineLess = [](const std::string& a, const std::string& b) { return platform::comparePaths(a, b) < 0; };
+    // A split archive's catalog goes with each of its volumes; the one of its last volume is
+    // the archive's own (ArchiveName.csv), filed on the disc of that volume or later than the
+    // others. The archives whose last volume was met, on this disc or a newer one: only their
+    // volumes' lines count, for a file is on the discs only once all its volumes are.
+    std::set<std::string> lastVolumeFiled;
+    // The open split is looked for until a catalog other than a deletion record is met: a
+    // run that resumes a split files its deletion record first, under a higher name.
+    bool seekingSplit = true;
     const std::size_t discCount = discs.size();
     for (std::size_t d = discCount; d-- > 0 && !stop;) {
         const std::string discFolder = platform::joinPath(state.DatabaseFolder, discs[d]);
         ListFiles(platform::joinPath(discFolder, "2*.csv"), state.ScratchNames);
         const SortedList& catalogs = state.ScratchNames;
+        for (std::size_t c = 0; c < catalogs.size(); ++c)
+            if (catalogs[c].size() <= plainCatalogNameLength)
+                lastVolumeFiled.insert(catalogs[c].substr(0, archiveNameLength));
         for (std::size_t c = catalogs.size(); c-- > 0 && !stop;) {
             const std::string& name = catalogs[c];
             if (showProgress)
@@ -76,19 +88,17 @@ void AssembleBackupState(RunState& state, View& view, std::string& NewestDisc, s
             std::sort(lines.begin(), lines.end(), lineLess);
 
             const std::string archive = name.substr(0, archiveNameLength);
-            if (state.SplitVolumesDone == -1 || archive == state.SplitArchiveName) {
-                if (name.size() <= plainCatalogNameLength) {
-                    state.SplitVolumesDone = 0;
-                    state.SplitArchiveName.clear();
-                    state.SplitFileLine.clear();
-                } else {
-                    state.SplitArchiveName = archive;
-                    state.SplitFileLine = lines.empty() ? std::string() : lines.back();
-                    state.SplitVolumesDone = std::max(state.SplitVolumesDone, volumeNumber(name));
-                }
+            const bool complete = name.size() <= plainCatalogNameLength || lastVolumeFiled.contains(archive);
+            state.SplitVolumesDone = std::max(state.SplitVolumesDone, 0);
+            if (!complete && (seekingSplit || archive == state.SplitArchiveName)) {
+                state.SplitArchiveName = archive;
+                state.SplitFileLine = lines.empty() ? std::string() : lines.back();
+                state.SplitVolumesDone = std::max(state.SplitVolumesDone, volumeNumber(name));
             }
+            if (kind != 'd')
+                seekingSplit = false;
 
-            if (archive != state.SplitArchiveName) {
+            if (complete) {
                 for (std::size_t l = lines.size(); l-- > 0;) {
                     const std::string_view path = catalogPathView(lines[l]);
                     if (path.empty())

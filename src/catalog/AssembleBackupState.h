@@ -13,6 +13,10 @@ namespace torvinel {
 // Discs are walked from the newest to the oldest, in each disc its catalogs from the highest
 // name to the lowest; a path's first line met wins, and a line of kind d hides every older
 // line of its path. The walk ends after the catalog named OldestCSV, if it meets it.
+// A split archive's lines count only when the catalog of its last volume (ArchiveName.csv)
+// is on one of the discs walked. The split left open (SplitArchiveName, its line, the number
+// of its highest volume filed) is the newest archive that lacks it, when nothing but
+// deletion records is newer; SplitVolumesDone is 0 when there is none, -1 for no catalogs.
 //
 // NewestDisc (in/out): the newest disc to take into account, empty for the newest in the
 // database. When that is the database's newest disc, NewestDisc is set to it and

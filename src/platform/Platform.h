@@ -80,6 +80,19 @@ Stamp localTime(std::time_t moment);
 [[nodiscard]] bool setLastWriteStamp(const std::string& path, const Stamp& stamp);
 // The 64-bit length of a regular file; nullopt when it cannot be asked.
 [[nodiscard]] std::optional<int64_t> fileLength(const std::string& path);
+// What tells one version of a file from another without reading it. Any write moves the
+// POSIX status-change time, and no program can set it back; Windows has only the size and the
+// last-write time. So an identity taken before a read and the same one taken after it mean
+// that nothing wrote the file meanwhile.
+struct FileIdentity {
+    int64_t size = 0;
+    int64_t written = 0; // last-write time: nanoseconds (POSIX), 100-nanosecond units (Windows)
+    int64_t changed = 0; // status-change time in nanoseconds (POSIX; 0 on Windows)
+    bool operator==(const FileIdentity&) const = default;
+};
+// The identity of a regular file (a symbolic link is followed, as lastWriteStamp does);
+// nullopt when there is none.
+[[nodiscard]] std::optional<FileIdentity> fileIdentity(const std::string& path);
 
 // --- file in use ----------------------------------------------------------------------
 enum class FileAccess { Free, InUse, Unreadable, Missing };
@@ -103,6 +116,10 @@ public:
     // True also when the file cannot be asked: when in doubt, a file is backed up.
     bool isSet(const std::string& path);
     void clear(const std::string& path);
+    // Clears the bit for the file as it was when readFrom was taken, before its content was
+    // read: when the file is no longer that (or is gone), the bit is set instead, so a write
+    // during the read is never taken for backed up.
+    void clear(const std::string& path, const FileIdentity& readFrom);
     // Marks the file as not backed up again (its packed copy was discarded before the burn).
     void set(const std::string& path);
     // Writes the record when it changed (POSIX; always true on Windows). False when it

@@ -1,9 +1,16 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +23,9 @@
 #include "discwriter/DriveList.h"
 #include "discwriter/BurnSession.h"
 #include "discwright/Discwright.h"
+#include "restore/RestoreChooser.h"
+#include "restore/RestoreRun.h"
+#include "restore/RestoreTree.h"
 #include "support/ScriptedView.h"
 #include "support/TempDir.h"
 
@@ -29,6 +39,32 @@ inline ScriptedDisc discWithRoom(int mebibytes)
     disc.blank = true;
     disc.freeBlocks = (mebibytes + 10) * 512;
     return disc;
+}
+
+// Bytes that do not compress (a fixed pseudo-random sequence), so sizes on the discs are
+// predictable.
+inline std::string incompressible(std::size_t size, uint32_t seed = 12345)
+{
+    std::string bytes(size, '\0');
+    for (auto& c : bytes) {
+        seed = seed * 1664525u + 1013904223u;
+        c = static_cast<char>(seed >> 24);
+    }
+    return bytes;
+}
+
+// Writes content over the start of path, then sets its last-write time back to the
+// nanosecond: the same size and stamp, other bytes.
+inline void overwriteInPlace(const std::string& path, const std::string& content)
+{
+    struct stat before { };
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    {
+        std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
+        out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    }
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
 }
 
 // A whole program's surroundings for backup runs: working folders, log and the archive-bit
@@ -159,6 +195,60 @@ protected:
         return std::find(lines.begin(), lines.end(), line) != lines.end();
     }
     bool tempEmpty() const { return std::filesystem::is_empty(state.TempFolder); }
+
+    // Once the engine has handed over the first piece of path's content, act runs, as another
+    // program writing to the file at that moment would. It takes over the run's own hooks, so
+    // it is called while a BackupRun holds the engine (a full run: from onProcessEvents).
+    void whileReading(const std::string& path, std::function<void()> act)
+    {
+        auto reading = std::make_shared<std::string>();
+        auto progress = ZF.onFileProgress;
+        ZF.onFileProgress = [=](ZipArchive& zip, const std::string& name, double percent, ZipOperation operation,
+                                ZipProgressPhase phase, bool& cancel) {
+            if (phase == ZipProgressPhase::Start)
+                *reading = "/" + name;
+            progress(zip, name, percent, operation, phase, cancel);
+        };
+        auto data = ZF.onFileData;
+        ZF.onFileData = [=, once = std::make_shared<bool>(false)](const unsigned char* bytes, std::size_t size) {
+            data(bytes, size);
+            if (*reading == path && !*once) {
+                *once = true;
+                act();
+            }
+        };
+    }
+
+    // Restores path from the newest backup set, reading the discs the test drive has ejected
+    // from a shelf of their images; the restored bytes ("" when nothing came back).
+    std::string restoreNewest(const std::string& path)
+    {
+        namespace fs = std::filesystem;
+        const std::string shelf = dir / "shelf";
+        fs::remove_all(shelf);
+        fs::create_directories(shelf);
+        for (const EjectedDisc& disc : drive()->ejectedDiscs())
+            if (disc.written)
+                std::ofstream(shelf + "/" + disc.volumeLabel + ".iso", std::ios::binary)
+                    .write(reinterpret_cast<const char*>(disc.data.data()),
+                           static_cast<std::streamsize>(disc.data.size()));
+        state.RestoreFolder = dir / "restores";
+        fs::create_directories(state.RestoreFolder);
+        view.setItems(Control::RestoreDrive, {shelf}, 0);
+        fillBackupSetChooser(state, view);
+        view.setSelectedIndex(Control::BackupSetChooser, 0);
+        RestoreTree tree;
+        chooseBackupSet(state, view, tree);
+        const CheckTree::Node node = tree.browseTo(path);
+        if (node == nullptr)
+            return "";
+        tree.setCheckState(node, CheckState::Checked);
+        RestoreRunOptions restoreOptions;
+        restoreOptions.clock = clock;
+        const RestoreResult result = runRestore(state, view, tree, restoreOptions);
+        std::ifstream in(result.target + "/r" + path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
 
     TempDir dir;
     RunState state;

@@ -15,6 +15,8 @@ namespace {
 
 using test::BackupFixture;
 using test::discWithRoom;
+using test::incompressible;
+using test::overwriteInPlace;
 
 TEST(DiscEstimateTest, CountsWholeMebibytesPerBegunDisc)
 {
@@ -441,18 +443,36 @@ TEST_F(BackupFixture, AFileGoneAtPackTimeIsSkippedWithAWarningAndBackedUpNextRun
     EXPECT_EQ(listFile("NewList.txt"), std::vector<std::string>{a});
 }
 
-// A file of 20 MB stored as it is (".zip") takes three 8 MiB volumes.
-std::string incompressible(std::size_t size)
+// Rewritten in place while the run reads it (same size, same stamp): the run claims nothing of
+// it, the next run takes it for new, and its newest set gives the bytes written.
+TEST_F(BackupFixture, AFileWrittenToWhileItIsReadIsTakenByTheNextRunWithItsNewBytes)
 {
-    std::string bytes(size, '\0');
-    uint32_t x = 12345;
-    for (auto& c : bytes) {
-        x = x * 1664525u + 1013904223u;
-        c = static_cast<char>(x >> 24);
-    }
-    return bytes;
+    useDiscs({discWithRoom(50), discWithRoom(50)});
+    std::string written = incompressible(3 << 20);
+    const std::string a = file("a.zip", written);
+    written.replace(0, 7, "CHANGED");
+    const std::string b = file("b.txt", "beta");
+    bool hooked = false;
+    view.onProcessEvents = [&] {
+        if (!hooked) {
+            hooked = true;
+            whileReading(a, [&] { overwriteInPlace(a, "CHANGED"); });
+        }
+    };
+    ASSERT_EQ(run(), BackupOutcome::Finished) << view.dump();
+    EXPECT_TRUE(logHas("Warning: File changed while it was read: " + a));
+    const auto lines = catalog("20240305001", "2024030500002rn.csv");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(CatalogPath(lines[0]), b);
+    EXPECT_FALSE(StateHasPath(state.BackupState, a).found);
+
+    view.onProcessEvents = nullptr;
+    ASSERT_EQ(run(), BackupOutcome::Finished) << view.dump();
+    EXPECT_EQ(listFile("NewList.txt"), std::vector<std::string>{a});
+    EXPECT_EQ(restoreNewest(a), written);
 }
 
+// A file of 20 MB stored as it is (".zip") takes three 8 MiB volumes.
 TEST_F(BackupFixture, ASplitFileRunsOnOntoTheNextDiscInPhase6)
 {
     useDiscs({discWithRoom(20), discWithRoom(20)});
@@ -575,6 +595,38 @@ TEST_F(SplitInRotation, TheNextRunCompletesTheAbandonedSplitUnderItsName)
               (std::vector<std::string>{"2024030500004rf.csv", "2024030500005dd.csv", "STATUS.INI"}));
     EXPECT_EQ(state.SplitVolumesDone, 0);
     EXPECT_TRUE(state.BackupState.contains(catalog("20240305003", "2024030500004rf.csv")[0]));
+}
+
+// The run that resumes the split is stopped after one more disc: the one after it resumes
+// the split again, from there.
+TEST_F(BackupFixture, AResumeThatIsCancelledIsResumedAgainAndTheFileRestoresWhole)
+{
+    // 40 MB: five volumes. Run 1 packs them all; run 2 rotates the file onto a disc that
+    // takes two; run 3 resumes onto a disc that takes two more and is cancelled at the next.
+    useDiscs({discWithRoom(60), discWithRoom(20), discWithRoom(20), discWithRoom(20)});
+    const std::string content = incompressible(40000000);
+    const std::string big = file("big.zip", content);
+    ASSERT_EQ(run(), BackupOutcome::Finished) << view.dump();
+    ASSERT_EQ(run(), BackupOutcome::Finished) << view.dump();
+    ASSERT_EQ(state.SplitVolumesDone, 2);
+    view.onProcessEvents = [&] {
+        if (!state.CancelRequested && std::filesystem::exists(state.DatabaseFolder + "/20240305003"))
+            requestBackupCancel(state, view);
+    };
+    ASSERT_EQ(run(), BackupOutcome::Cancelled) << view.dump();
+    EXPECT_EQ(filed("20240305003"), (std::vector<std::string>{"2024030500004rf_003.csv", "2024030500004rf_004.csv",
+                                                              "2024030500005dd.csv", "STATUS.INI"}));
+    EXPECT_EQ(state.SplitArchiveName, "2024030500004rf");
+    EXPECT_EQ(state.SplitVolumesDone, 4);
+
+    view.onProcessEvents = nullptr;
+    ASSERT_EQ(run(), BackupOutcome::Finished) << view.dump();
+    // (20240305004 was named for the disc the cancelled run asked for, and is never given again.)
+    EXPECT_EQ(filed("20240305005"),
+              (std::vector<std::string>{"2024030500004rf.csv", "2024030500006dd.csv", "STATUS.INI"}));
+    EXPECT_EQ(state.SplitVolumesDone, 0);
+    EXPECT_TRUE(state.BackupState.contains(catalog("20240305005", "2024030500004rf.csv")[0]));
+    EXPECT_EQ(restoreNewest(big), content);
 }
 
 TEST_F(SplitInRotation, AChangedFileGivesUpThePendingSplitAndGoesWholeInPhase6)

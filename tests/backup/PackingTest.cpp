@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
 #include "app/Error.h"
 #include "backup/BackupFixture.h"
 #include "catalog/CatalogLine.h"
 #include "catalog/FileDigest.h"
+#include "catalog/Md5.h"
 
 namespace torvinel {
 namespace {
@@ -165,6 +170,71 @@ TEST_F(PackingTest, ANameWithWildcardCharactersIsAddedAloneNotItsLookAlikes)
     ASSERT_EQ(reader.entries().size(), 1u);
     EXPECT_EQ("/" + reader.entries()[0].name, star);
 }
+
+// A split file's line is the one of the read that packs it, in the catalog of every volume.
+TEST_F(PackingTest, EveryVolumeOfASplitFileCarriesTheLineOfThePackingRead)
+{
+    const std::string content = test::incompressible(20000000);
+    const std::string big = file("big.zip", content);
+    pack({big}, 100 << 20);
+    const std::string expected = formatCatalogLine(big, *platform::lastWriteStamp(big), 20000000,
+                                                   DigestHex(md5(content.data(), content.size())));
+    for (const char* name : {"2024030500001rn_001.csv", "2024030500001rn_002.csv", "2024030500001rn.csv"})
+        EXPECT_EQ(staged(name), std::vector<std::string>{expected}) << name;
+}
+
+// Another program writes to a file while the engine reads it: what was read is no version of
+// the file, so no line may claim it, no archive may hold it, and the next run must take it.
+struct WriteDuringRead {
+    const char* name;
+    std::size_t size; // over 8 MiB: split
+    void (*write)(const std::string& path);
+};
+
+class ChangedWhileRead : public PackingTest, public ::testing::WithParamInterface<WriteDuringRead> { };
+
+const WriteDuringRead writesDuringRead[] = {
+    {"SameSizeAndStamp", 3 << 20, [](const std::string& p) { test::overwriteInPlace(p, "CHANGED"); }},
+    {"Truncated", 3 << 20, [](const std::string& p) { std::filesystem::resize_file(p, 1 << 20); }},
+    {"SplitSameSizeAndStamp", 20000000,
+     [](const std::string& p) { test::overwriteInPlace(p, "CHANGED"); }},
+    {"SplitGrown", 20000000, [](const std::string& p) { std::ofstream(p, std::ios::binary | std::ios::app) << "more"; }},
+    {"SplitGone", 20000000, [](const std::string& p) { std::filesystem::remove(p); }},
+};
+
+TEST_P(ChangedWhileRead, LeavesNoLineNoCopyAndTheFileMarked)
+{
+    const std::string a = file("a.zip", test::incompressible(GetParam().size));
+    const std::string b = file("b.txt", "beta");
+    bits->clear(a); // as a file in rotation: only the write marks it
+    whileReading(a, [&] { GetParam().write(a); });
+    EXPECT_TRUE(pack({a, b}, 100 << 20).empty());
+
+    const std::string warning = "Warning: File changed while it was read: " + a;
+    EXPECT_TRUE(view.has("setText BackupProgress MessageText " + warning)) << view.dump();
+    EXPECT_TRUE(logHas(warning));
+    EXPECT_TRUE(bits->isSet(a));
+    // Staged are b's archive and its catalog, and nothing else is left to burn.
+    std::vector<std::string> inTemp;
+    for (const auto& entry : std::filesystem::directory_iterator(state.TempFolder))
+        if (entry.path().filename() != "status.ini")
+            inTemp.push_back(entry.path().filename().string());
+    std::sort(inTemp.begin(), inTemp.end());
+    std::vector<std::string> names = stagedNames();
+    std::sort(names.begin(), names.end());
+    ASSERT_EQ(inTemp, names);
+    ASSERT_EQ(inTemp.size(), 2u);
+    ASSERT_EQ(staged(inTemp[0]).size(), 1u);
+    EXPECT_EQ(CatalogPath(staged(inTemp[0])[0]), b);
+    ZipArchive reader;
+    reader.fileName = state.TempFolder + "/" + inTemp[1];
+    reader.open();
+    ASSERT_EQ(reader.entries().size(), 1u);
+    EXPECT_EQ("/" + reader.entries()[0].name, b);
+}
+
+INSTANTIATE_TEST_SUITE_P(Writes, ChangedWhileRead, ::testing::ValuesIn(writesDuringRead),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PackingTest, EngineEvents)
 {

@@ -125,6 +125,54 @@ TEST_F(AssembleTest, SplitArchiveLeftOpenOnTheNewestDisc)
     EXPECT_EQ(state.RotationPoint, "/d"); // the greatest path of the newest f catalog
 }
 
+// A run that resumes a split files its deletion record under a higher name than the split's;
+// cancelled on its way, it leaves the split open behind that record.
+TEST_F(AssembleTest, ASplitCountsOnlyOnceItsLastVolumeIsFiledAndStaysOpenBehindDeletionRecords)
+{
+    firstDisc();
+    const std::string big = line("/big", "20240301100000", 30000000);
+    catalog("20240306001", "2024030600001dd.csv", {});
+    catalog("20240306001", "2024030600002rf_001.csv", {big});
+    catalog("20240307001", "2024030600002rf_002.csv", {big});
+    catalog("20240307001", "2024030700001dd.csv", {});
+    catalog("20240308001", "2024030800001dd.csv", {}); // a resume that got no volume onto its disc
+    assemble();
+    EXPECT_EQ(state.SplitArchiveName, "2024030600002rf");
+    EXPECT_EQ(state.SplitVolumesDone, 2);
+    EXPECT_EQ(state.SplitFileLine, big);
+    EXPECT_FALSE(StateHasPath(state.BackupState, "/big").found);
+    EXPECT_EQ(state.OldestCSV, "2024030500002rn.csv");
+
+    // Its last volume, on the next disc: now the file counts, from the newest disc on.
+    catalog("20240309001", "2024030600002rf.csv", {big});
+    catalog("20240309001", "2024030900001dd.csv", {});
+    assemble();
+    EXPECT_EQ(state.SplitVolumesDone, 0);
+    EXPECT_EQ(state.SplitArchiveName, "");
+    EXPECT_TRUE(state.BackupState.contains(big));
+    EXPECT_EQ(state.OldestCSV, "2024030500002rn.csv");
+
+    // As of an older set the last volume is not on the discs yet.
+    std::string chosen = "20240308001", oldest;
+    AssembleBackupState(state, view, chosen, oldest, false);
+    EXPECT_FALSE(StateHasPath(state.BackupState, "/big").found);
+    EXPECT_EQ(state.SplitVolumesDone, 2);
+}
+
+// A split given up for good (its file changed and went whole, or left the selection) never
+// gets its last volume: its line must not hide the older, complete one.
+TEST_F(AssembleTest, AnAbandonedSplitsLineNeverCounts)
+{
+    catalog("20240305001", "2024030500001rn.csv", {line("/a", "20240301100000", 1)});
+    catalog("20240306001", "2024030600001rn_001.csv", {line("/a", "20240306100000", 20000000)});
+    catalog("20240307001", "2024030700001dd.csv", {});
+    catalog("20240307001", "2024030700002rn.csv", {line("/c", "20240301100000", 1)});
+    assemble();
+    EXPECT_EQ(state.SplitVolumesDone, 0);
+    EXPECT_EQ(state.SplitArchiveName, "");
+    EXPECT_EQ(stateLines(), (std::vector<std::string>{line("/a", "20240301100000", 1), line("/c", "20240301100000", 1)}));
+}
+
 TEST_F(AssembleTest, RestoreChooserAssemblyWritesNothingAndKeepsStoredValues)
 {
     catalog("20240305001", "2024030500001rn.csv", {line("/a", "20240301100000", 1)});

@@ -128,6 +128,65 @@ TEST_F(ArchiveBits, ADamagedRecordNeverHidesAChange)
     }
 }
 
+// A write while the file is read keeps its size and last-write time (set back to the
+// nanosecond); only the status-change time tells.
+void rewriteKeepingTimes(const std::string& path)
+{
+    struct stat before { };
+    ASSERT_EQ(stat(path.c_str(), &before), 0);
+    std::ofstream(path, std::ios::binary | std::ios::in | std::ios::out) << "FIRST";
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+TEST_F(ArchiveBits, ClearingAsOfAnIdentityLeavesSetWhatChangedSinceItWasTaken)
+{
+    const struct {
+        const char* what;
+        void (*between)(const std::string& path); // after the identity, before the clear
+        void (*after)(const std::string& path);   // after the clear
+        bool set;
+    } cases[] = {
+        {"nothing", [](const std::string&) {}, [](const std::string&) {}, false},
+        {"rewritten during the read", rewriteKeepingTimes, [](const std::string&) {}, true},
+        {"gone during the read", [](const std::string& p) { std::filesystem::remove(p); }, [](const std::string&) {},
+         true},
+        {"rewritten after the clear", [](const std::string&) {}, rewriteKeepingTimes, true},
+    };
+    for (const auto& c : cases) {
+        std::ofstream(m_file, std::ios::binary | std::ios::trunc) << "first";
+        {
+            ArchiveAttribute bits(m_state);
+            const std::optional<FileIdentity> readFrom = fileIdentity(m_file);
+            ASSERT_TRUE(readFrom);
+            c.between(m_file);
+            bits.clear(m_file, *readFrom);
+            c.after(m_file);
+            EXPECT_EQ(bits.isSet(m_file), c.set) << c.what;
+            ASSERT_TRUE(bits.save());
+        }
+        EXPECT_EQ(ArchiveAttribute(m_state).isSet(m_file), c.set) << c.what << ", after a reload";
+    }
+}
+
+TEST(FileIdentityTest, TellsARewriteThatKeptSizeAndTimesAndNothingElse)
+{
+    torvinel::test::TempDir scratch;
+    const std::string file = scratch.write("file.txt", "first");
+    const std::optional<FileIdentity> before = fileIdentity(file);
+    ASSERT_TRUE(before);
+    EXPECT_EQ(before->size, 5);
+    EXPECT_EQ(fileIdentity(file), before) << "asked twice";
+    rewriteKeepingTimes(file);
+    const std::optional<FileIdentity> after = fileIdentity(file);
+    ASSERT_TRUE(after);
+    EXPECT_EQ(after->size, before->size);
+    EXPECT_EQ(after->written, before->written);
+    EXPECT_NE(after, before);
+    EXPECT_FALSE(fileIdentity(scratch.path("missing")));
+    EXPECT_FALSE(fileIdentity(scratch.folder("folder")));
+}
+
 TEST_F(ArchiveBits, SaveReportsARecordThatCannotBeWritten)
 {
     ArchiveAttribute bits(m_scratch.path("no-such-folder"));

@@ -133,6 +133,21 @@ TEST_F(RestoreRunTest, SplitFileOverTwoDiscsIsFetchedNewestDiscFirstAndExtracted
     EXPECT_TRUE(listFile("restoreafter.txt").empty());
 }
 
+// A run that resumed a split files its deletion record beside the volumes it adds, under a
+// higher name: met between the split's volumes, it must not end the archive waiting for them.
+TEST_F(RestoreRunTest, ADeletionRecordAmongASplitsVolumesLeavesTheSplitWhole)
+{
+    deletedCatalog("20240304001", "2024030400001dd", {});
+    const File big{"/home/u/big.bin", bytes(150000, 5)};
+    ASSERT_EQ(splitArchive("20240304001", "20240305001", "2024030400002rf", big, 2), 3);
+    deletedCatalog("20240304001", "2024030400003dd", {});
+    chooseSet(0);
+    tick("/home/u/big.bin");
+    const RestoreResult result = restore();
+    EXPECT_EQ(restored(result, "/home/u/big.bin"), big.content);
+    EXPECT_TRUE(listFile("restoreafter.txt").empty());
+}
+
 TEST_F(RestoreRunTest, CancelWhileASplitFileWaitsForItsOlderDiscKeepsItsLine)
 {
     deletedCatalog("20240304001", "2024030400001dd", {});

@@ -60,6 +60,15 @@ struct ArchiveAttribute::Impl {
 
     std::string recordPath() const { return joinPath(folder, recordName); }
 
+    void record(const std::string& path, const ChangeTime& time)
+    {
+        auto [entry, added] = cleared.try_emplace(path, time);
+        if (added || entry->second != time) {
+            entry->second = time;
+            changed = true;
+        }
+    }
+
     void load()
     {
         if (loaded)
@@ -144,14 +153,21 @@ bool ArchiveAttribute::isSet(const std::string& path)
 void ArchiveAttribute::clear(const std::string& path)
 {
     m_impl->load();
-    const std::optional<ChangeTime> now = changeTimeOf(path);
-    if (!now)
+    if (const std::optional<ChangeTime> now = changeTimeOf(path))
+        m_impl->record(path, *now);
+}
+
+void ArchiveAttribute::clear(const std::string& path, const FileIdentity& readFrom)
+{
+    // Recorded is the change time the identity holds, and only while it is still the file's:
+    // a write at any moment after readFrom leaves the file counted as set.
+    if (fileIdentity(path) != readFrom) {
+        set(path);
         return;
-    auto [entry, added] = m_impl->cleared.try_emplace(path, *now);
-    if (added || entry->second != *now) {
-        entry->second = *now;
-        m_impl->changed = true;
     }
+    m_impl->load();
+    constexpr int64_t billion = 1'000'000'000;
+    m_impl->record(path, ChangeTime{readFrom.changed / billion, readFrom.changed % billion});
 }
 
 void ArchiveAttribute::set(const std::string& path)

@@ -94,4 +94,15 @@ std::optional<int64_t> fileLength(const std::string& path)
     return static_cast<int64_t>(facts.st_size);
 }
 
+std::optional<FileIdentity> fileIdentity(const std::string& path)
+{
+    struct stat facts { };
+    if (stat(path.c_str(), &facts) != 0 || !S_ISREG(facts.st_mode))
+        return std::nullopt;
+    constexpr int64_t billion = 1'000'000'000;
+    return FileIdentity{static_cast<int64_t>(facts.st_size),
+                        static_cast<int64_t>(facts.st_mtim.tv_sec) * billion + facts.st_mtim.tv_nsec,
+                        static_cast<int64_t>(facts.st_ctim.tv_sec) * billion + facts.st_ctim.tv_nsec};
+}
+
 } // namespace torvinel::platform

@@ -29,6 +29,14 @@ void ArchiveAttribute::clear(const std::string& path)
     SetFileAttributesW(name.c_str(), cleared == 0 ? FILE_ATTRIBUTE_NORMAL : cleared);
 }
 
+void ArchiveAttribute::clear(const std::string& path, const FileIdentity& readFrom)
+{
+    if (fileIdentity(path) == readFrom)
+        clear(path);
+    else
+        set(path);
+}
+
 void ArchiveAttribute::set(const std::string& path)
 {
     const std::wstring name = wide(path);

@@ -114,4 +114,15 @@ std::optional<int64_t> fileLength(const std::string& path)
     return static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
 }
 
+std::optional<FileIdentity> fileIdentity(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!attributesOf(path, data) || (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0)
+        return std::nullopt;
+    const uint64_t size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    const uint64_t written = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32)
+        | data.ftLastWriteTime.dwLowDateTime;
+    return FileIdentity{static_cast<int64_t>(size), static_cast<int64_t>(written), 0};
+}
+
 } // namespace torvinel::platform
