@@ -73,6 +73,12 @@ private:
         std::vector<std::string> items;
         int selected = -1;
     };
+
+protected:
+    // For views that record the box themselves: the details informationDetails() gives.
+    void keepDetails(const std::vector<std::string>& details) { m_informationDetails = details; }
+
+private:
     ControlState& state(Window window, Control control);
     const ControlState* findState(Window window, Control control) const;
 

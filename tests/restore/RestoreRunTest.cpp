@@ -287,7 +287,7 @@ TEST_F(RestoreRunTest, FileMissingFromItsArchiveOrNotAsItsLineSaysIsReported)
         const Names details = {
             "/home/u/b.txt: 20240305001/2024030500002rn.zip: its content differs from its catalog line",
             "/home/u/missing.txt: 20240305001/2024030500002rn.zip: it is not in the archive"};
-        EXPECT_TRUE(view.has("showInformation The restore is finished, but 2 files could not be restored."))
+        EXPECT_TRUE(view.countPrefix("showInformation The restore is finished, but 2 files could not be restored.\n") == 1)
             << view.dump();
         Names shown;
         for (const std::string& line : details)
@@ -318,7 +318,7 @@ TEST_F(RestoreRunTest, PathThatCouldLeaveTheTargetIsRefused)
     EXPECT_EQ(result.notRestored.size(), hostile.size());
     for (const NotRestored& file : result.notRestored)
         EXPECT_EQ(file.reason, "its path would lead outside the restore folder") << file.path;
-    EXPECT_TRUE(view.has("showInformation The restore is finished, but 3 files could not be restored."));
+    EXPECT_TRUE(view.countPrefix("showInformation The restore is finished, but 3 files could not be restored.\n") == 1);
     EXPECT_EQ(copies.size(), 1u);
 }
 
@@ -431,7 +431,7 @@ TEST_F(RestoreRunTest, FailedCopyFromTheOnlyDiscIsReported)
     EXPECT_EQ(copies, Names{"20240305001/2024030500002rn.zip"}); // one try: no other copy
     ASSERT_EQ(result.notRestored.size(), 1u);
     EXPECT_EQ(result.notRestored[0].reason, "20240305001/2024030500002rn.zip: it could not be copied from the disc");
-    EXPECT_TRUE(view.has("showInformation The restore is finished, but 1 file could not be restored."));
+    EXPECT_TRUE(view.countPrefix("showInformation The restore is finished, but 1 file could not be restored.\n") == 1);
     EXPECT_EQ(listFile("restoreafter.txt"), Names{lineOf({"/home/u/b.txt", "beta"})});
     EXPECT_TRUE(view.isShown(Window::Main));
     EXPECT_FALSE(view.isShown(Window::RestoreProgress));

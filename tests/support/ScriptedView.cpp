@@ -197,6 +197,7 @@ void ScriptedView::showInformation(const std::string& text) { record("showInform
 
 void ScriptedView::showInformation(const std::string& text, const std::vector<std::string>& details)
 {
+    keepDetails(details);
     std::string entry = "showInformation " + text;
     for (const std::string& detail : details)
         entry += "\n" + detail;
