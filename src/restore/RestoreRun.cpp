@@ -95,6 +95,13 @@ public:
                                      const std::string& errorMessage, ZipFailureAction&) {
             throw Error("Error: " + errorMessage + " errorcode :" + std::to_string(errorCode));
         };
+        // The engine asks after every buffer, so a Cancel click stops a large file inside it;
+        // the engine then deletes the partly written file.
+        ZF.onFileProgress = [this](ZipArchive&, const std::string&, double, ZipOperation, ZipProgressPhase,
+                                   bool& cancel) {
+            v.processEvents();
+            cancel = s.CancelRequested;
+        };
     }
 
     RestoreResult run();
