@@ -218,7 +218,8 @@ void Run::selectLines(const std::vector<std::string>& selection)
 
 void Run::makeTarget()
 {
-    m_target = nextRestoreTarget(s.RestoreFolder, DayStamp(Today(m_options.clock)));
+    const std::string& folder = m_options.restoreFolder.empty() ? s.RestoreFolder : m_options.restoreFolder;
+    m_target = nextRestoreTarget(folder, DayStamp(Today(m_options.clock)));
     if (!platform::createFolder(m_target))
         throw Error("Could not create " + m_target);
     ListDiscs(s, v);
