@@ -17,6 +17,8 @@ struct RunState {
     std::string DatabaseFolder;
     std::string TempFolder;
     std::string RestoreFolder;
+    // The folder the user chose to restore into for this session ("" for RestoreFolder).
+    std::string ChosenRestoreFolder;
     std::string settingsFile() const { return AppFolder + "/Torvinel.ini"; }
     std::string appFile(const std::string& name) const { return AppFolder + "/" + name; }
 

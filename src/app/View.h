@@ -21,6 +21,7 @@ enum class Control {
     WriterGroup,   // the box around WriterChooser, hidden when there is one writer
     RestoreDrive,  // the drive restore reads discs from
     RestoreDriveGroup,
+    RestoreToFolder,  // the folder a restore makes its dated folder in ("Restore to...")
     BackupSetChooser, // the backup sets, newest first
     RestoreTree,
     DiscList,     // discs that can be removed from the database

@@ -75,6 +75,15 @@ bool isInsideExcluded(const SelectionWalk& walk, const std::string& path)
     return false;
 }
 
+// The chosen restore folder may be one the user ticks (Documents itself) or lies above one;
+// leaving it out then would leave out what the user asked for.
+bool holdsATick(const RunState& state, const std::string& folder)
+{
+    const std::string plain = withoutTrailingSeparator(fs::path(folder).lexically_normal().string());
+    return std::any_of(state.FQList.begin(), state.FQList.end(),
+                       [&plain](const std::string& ticked) { return within(withoutTrailingSeparator(ticked), plain); });
+}
+
 FolderEntry::Kind kindOf(fs::file_type type)
 {
     switch (type) {
@@ -178,7 +187,10 @@ void FQRunNodes(CheckTree& tree, std::vector<std::string>& list, CheckTree::Node
 
 std::vector<std::string> ExcludedFolders(const RunState& state, const std::vector<std::string>& extra)
 {
-    std::vector<std::string> given{state.AppFolder, state.DatabaseFolder, state.TempFolder};
+    // Restored copies are older versions of files already on the discs.
+    std::vector<std::string> given{state.AppFolder, state.DatabaseFolder, state.TempFolder, state.RestoreFolder};
+    if (!state.ChosenRestoreFolder.empty() && !holdsATick(state, state.ChosenRestoreFolder))
+        given.push_back(state.ChosenRestoreFolder);
     given.insert(given.end(), extra.begin(), extra.end());
     for (auto& mount : hiddenMountPoints())
         given.push_back(mount);

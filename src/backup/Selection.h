@@ -40,9 +40,10 @@ struct SelectionWalk {
     WalkLeftOut leftOut = {};
 };
 
-// The folders a walk must not enter: AppFolder, DatabaseFolder, TempFolder, the hidden mount
-// points, and extra (the image drive's folder). Each is given as written and, when it differs,
-// with its links resolved, because the tree lists physical paths.
+// The folders a walk must not enter: AppFolder, DatabaseFolder, TempFolder, RestoreFolder,
+// ChosenRestoreFolder unless a path of FQList lies in it, the hidden mount points, and extra
+// (the image drive's folder). Each is given as written and, when it differs, with its links
+// resolved, because the tree lists physical paths.
 std::vector<std::string> ExcludedFolders(const RunState& state, const std::vector<std::string>& extra);
 
 // One entry of a folder as the listing reports it, without following links.

@@ -1,6 +1,7 @@
 #include "cli/RestoreCommands.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 
 #include "application/Application.h"
@@ -9,6 +10,8 @@
 #include "cli/TerminalView.h"
 #include "cli/WithApplication.h"
 #include "discwriter/DeviceLists.h"
+#include "platform/File.h"
+#include "platform/Platform.h"
 #include "restore/RestoreChooser.h"
 #include "restore/RestoreRun.h"
 #include "restore/RestoreTree.h"
@@ -17,11 +20,12 @@ namespace torvinel::cli {
 
 const char* const restoreUsage =
     "  sets                  list the backup sets, newest first\n"
-    "  restore [--set DISCID] [--from DRIVE] [--plan] PATH...\n"
+    "  restore [--set DISCID] [--from DRIVE] [--to DIR] [--plan] PATH...\n"
     "                        restore files and folders (a folder ends with /) of the newest\n"
     "                        backup set, or of the set of disc DISCID, from DRIVE (a disc's\n"
     "                        mount point, a folder, or the image drive's folder; default:\n"
-    "                        the first drive of \"torvinel-cli drives\") into a new folder,\n"
+    "                        the first drive of \"torvinel-cli drives\") into a new folder\n"
+    "                        made in DIR (created when missing; default: the restores folder),\n"
     "                        which is printed. Files that could not be restored are listed\n"
     "                        on standard error (\"Not restored: PATH: REASON\") and in the\n"
     "                        folder's \"Not restored.txt\"; the exit code is then 3.\n"
@@ -47,6 +51,7 @@ int sets(RunState& state, View& view)
 struct RestoreRequest {
     std::string set;  // "" for the newest
     std::string from; // "" for the default drive
+    std::string to;   // "" for RestoreFolder
     std::vector<std::string> paths;
     bool plan = false; // print the plan only
 };
@@ -67,8 +72,30 @@ int printPlan(RunState& state, View& view, const CheckTree& tree)
     return report.unavailable.empty() ? Done : FilesLeftOut;
 }
 
+// The folder --to names, made absolute and created with its parents when missing.
+std::string restoreFolderOf(const std::string& to)
+{
+    std::error_code error;
+    const std::string folder = std::filesystem::absolute(to, error).lexically_normal().string();
+    if (error)
+        throw Error("Cannot restore to " + to + ": it is not a folder.");
+    const platform::FileKind kind = platform::fileStatus(folder, platform::Links::Follow).kind;
+    if (kind == platform::FileKind::Folder)
+        return folder;
+    if (kind != platform::FileKind::Missing)
+        throw Error("Cannot restore to " + to + ": it is not a folder.");
+    if (!platform::createFolders(folder))
+        throw Error("Could not create " + folder);
+    return folder;
+}
+
 int restore(RunState& state, View& view, const RestoreRequest& request)
 {
+    // A drive is named by a path that exists (a device, a mount point, a folder, an image);
+    // anything else would only become a request for a disc that can never come.
+    if (!request.from.empty()
+        && platform::fileStatus(request.from, platform::Links::Follow).kind == platform::FileKind::Missing)
+        throw Error("Cannot restore from " + request.from + ": it does not exist.");
     fillBackupSetChooser(state, view);
     const std::vector<std::string> items = view.items(Control::BackupSetChooser);
     if (items.empty())
@@ -100,7 +127,10 @@ int restore(RunState& state, View& view, const RestoreRequest& request)
     else if (view.options().restoreDriveIndex < 0)
         view.setSelectedIndex(Control::RestoreDrive, 0);
 
-    const RestoreResult result = runRestore(state, view, tree);
+    RestoreRunOptions options;
+    if (!request.to.empty())
+        options.restoreFolder = restoreFolderOf(request.to);
+    const RestoreResult result = runRestore(state, view, tree, options);
     if (result.cancelled)
         return Cancelled;
     // The view has named each file left out on standard error.
@@ -120,19 +150,19 @@ std::optional<int> runRestoreCommand(const std::vector<std::string>& args)
     if (command == "restore") {
         RestoreRequest request;
         for (std::size_t i = 1; i < args.size(); ++i) {
-            if ((args[i] == "--set" || args[i] == "--from") && i + 1 < args.size()) {
-                (args[i] == "--set" ? request.set : request.from) = args[i + 1];
+            if ((args[i] == "--set" || args[i] == "--from" || args[i] == "--to") && i + 1 < args.size()) {
+                (args[i] == "--set" ? request.set : args[i] == "--from" ? request.from : request.to) = args[i + 1];
                 ++i;
             } else if (args[i] == "--plan") {
                 request.plan = true;
             } else if (args[i].starts_with("--")) {
-                return usageError("usage: restore [--set DISCID] [--from DRIVE] [--plan] PATH...");
+                return usageError("usage: restore [--set DISCID] [--from DRIVE] [--to DIR] [--plan] PATH...");
             } else {
                 request.paths.push_back(args[i]);
             }
         }
         if (request.paths.empty())
-            return usageError("usage: restore [--set DISCID] [--from DRIVE] [--plan] PATH...");
+            return usageError("usage: restore [--set DISCID] [--from DRIVE] [--to DIR] [--plan] PATH...");
         return withApplication([&](Application& a, TerminalView& v) { return restore(a.state(), v, request); });
     }
     return std::nullopt;

@@ -3,6 +3,7 @@
 #include "discwright/internal/IsoHeaders.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -35,20 +36,27 @@ void sortEntries(std::vector<DiscReader::Entry>& entries)
               [](const DiscReader::Entry& a, const DiscReader::Entry& b) { return a.name < b.name; });
 }
 
-// Writes through a temporary name and renames, so a failed copy leaves nothing behind.
-template <class Fill> bool copyInto(const std::string& target, int64_t expectedSize, Fill&& fill)
+// Writes through a temporary name and renames, so a failed copy leaves nothing behind. The
+// copy gets the time the file has on the disc: a catalog's time is when its backup ran, and
+// the restore chooser dates the backup sets by it.
+template <class Fill>
+bool copyInto(const std::string& target, int64_t expectedSize, fs::file_time_type written, Fill&& fill)
 {
     const std::string part = target + ".part";
     bool ok = false;
     {
         std::ofstream out(part, std::ios::binary | std::ios::trunc);
         if (out) {
-            const int64_t written = fill(out);
+            const int64_t copied = fill(out);
             out.flush();
-            ok = out.good() && written == expectedSize;
+            ok = out.good() && copied == expectedSize;
         }
     }
     std::error_code ec;
+    if (ok) {
+        fs::last_write_time(part, written, ec);
+        ok = !ec;
+    }
     if (ok) {
         fs::rename(part, target, ec);
         ok = !ec;
@@ -79,10 +87,13 @@ public:
         const auto size = fs::file_size(source, ec);
         if (ec)
             return false;
+        const fs::file_time_type written = fs::last_write_time(source, ec);
+        if (ec)
+            return false;
         std::ifstream in(source, std::ios::binary);
         if (!in)
             return false;
-        return copyInto(target, static_cast<int64_t>(size), [&](std::ofstream& out) {
+        return copyInto(target, static_cast<int64_t>(size), written, [&](std::ofstream& out) {
             std::vector<char> buffer(1 << 20);
             int64_t total = 0;
             while (in) {
@@ -144,7 +155,9 @@ public:
         if (iso_stream_open(stream) < 0)
             return false;
         const int64_t size = iso_stream_get_size(stream);
-        const bool ok = copyInto(target, size, [&](std::ofstream& out) {
+        const auto written =
+            std::chrono::file_clock::from_sys(std::chrono::system_clock::from_time_t(iso_node_get_mtime(node)));
+        const bool ok = copyInto(target, size, written, [&](std::ofstream& out) {
             std::vector<char> buffer(1 << 16);
             int64_t total = 0;
             for (;;) {

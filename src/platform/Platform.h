@@ -155,8 +155,9 @@ private:
 // cut; false when that could not be done.
 [[nodiscard]] bool syncFolder(const std::string& folder);
 // Copies a file's content (replacing the target); true only when every byte was written and
-// closed. The target is an ordinary writable file; whether it keeps the source's stamp
-// differs between platforms, so callers that need a stamp set it.
+// closed. The copy keeps the source's modification time and, on POSIX, its permission bits
+// (a 0600 file stays 0600, also on another file system); on Windows it is an ordinary
+// writable file.
 [[nodiscard]] bool copyFile(const std::string& source, const std::string& target);
 
 // --- one program at a time -------------------------------------------------------------

@@ -93,6 +93,13 @@ public:
     Run(RunState& state, View& view, const CheckTree& tree, const RestoreRunOptions& options)
         : s(state), v(view), m_tree(tree), m_options(options)
     {
+        // The engine asks after every buffer, so a Cancel click stops a large file inside it;
+        // the engine then deletes the partly written file.
+        ZF.onFileProgress = [this](ZipArchive&, const std::string&, double, ZipOperation, ZipProgressPhase,
+                                   bool& cancel) {
+            v.processEvents();
+            cancel = s.CancelRequested;
+        };
     }
 
     RestoreResult run();
@@ -258,7 +265,8 @@ void Run::findCopies()
 
 void Run::makeTarget()
 {
-    m_target = nextRestoreTarget(s.RestoreFolder, DayStamp(Today(m_options.clock)));
+    const std::string& folder = m_options.restoreFolder.empty() ? s.RestoreFolder : m_options.restoreFolder;
+    m_target = nextRestoreTarget(folder, DayStamp(Today(m_options.clock)));
     if (!platform::createFolder(m_target))
         throw Error("Could not create " + m_target);
     ListDiscs(s, v);
@@ -506,6 +514,8 @@ void Run::restoreLine(std::size_t line, ZipArchive& zip, const std::string& base
             onData = [&md5](const unsigned char* data, std::size_t size) { md5.update(data, size); };
         try {
             if (!zip.extractEntryTo(*entry, target, onData)) {
+                if (cancelled())
+                    return; // the engine deleted the part it wrote; the line stays to restore
                 reason = "it could not be extracted";
                 continue;
             }

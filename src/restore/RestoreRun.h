@@ -13,12 +13,14 @@
 
 namespace torvinel {
 
-// What a restore run takes besides the windows: the clock that dates the target folder, and
-// how a restore drive's text (the selected item of RestoreDrive) becomes a reader
-// (OpenRestoreDrive unless a test says otherwise).
+// What a restore run takes besides the windows: the clock that dates the target folder, how
+// a restore drive's text (the selected item of RestoreDrive) becomes a reader
+// (OpenRestoreDrive unless a test says otherwise), and the existing folder the dated target
+// folder is made in ("" for RestoreFolder).
 struct RestoreRunOptions {
     Clock clock = std::chrono::system_clock::now;
     std::function<std::unique_ptr<DiscReader>(const std::string& drive)> openDrive;
+    std::string restoreFolder;
 };
 
 // A file the run did not restore, and why (one reason per copy that was tried).
@@ -35,8 +37,8 @@ struct RestoreResult {
 
 // The restore run: restores the ticked nodes of tree, in the versions of the backup set
 // chosen in BackupSetChooser (BackupState must be that set's state), from the drive chosen in
-// RestoreDrive into a new folder RestoreFolder/yyyymmddNNN, a file /home/u/a.txt as
-// <target>/r/home/u/a.txt.
+// RestoreDrive into a new folder RestoreFolder/yyyymmddNNN (or options.restoreFolder/...), a
+// file /home/u/a.txt as <target>/r/home/u/a.txt.
 //
 // Phase 1 turns the ticks into the restore list (saved as FQrestorelist.txt and
 // restorelist.txt in AppFolder); with nothing in it the run says "Nothing is selected for

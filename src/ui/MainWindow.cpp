@@ -4,11 +4,13 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QFileDialog>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStyle>
@@ -100,6 +102,9 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     setCentralWidget(m_pages);
     makeStatusBar();
 
+    chooseFolder = [this](const QString& current) {
+        return QFileDialog::getExistingDirectory(this, "Restore to", current);
+    };
     setMinimumSize(minimumWidth, minimumHeight);
     resize(designedWidth, designedHeight);
     m_pages->setCurrentIndex(3); // opens on About
@@ -151,6 +156,16 @@ QWidget* MainWindow::makeRestorePage()
     auto* fromLayout = new QHBoxLayout(from);
     fromLayout->addWidget(dropDown("cbRestoreFrom", "Choose a CD/DVD drive to restore from"));
 
+    // Where the restored files go: shown, and changed only through the folder chooser.
+    auto* to = named(new QGroupBox("Restore to"), "gbRestoreTo");
+    auto* toLayout = new QHBoxLayout(to);
+    auto* folder = named(new QLineEdit, "edRestoreTo");
+    folder->setReadOnly(true);
+    toLayout->addWidget(folder, 1);
+    auto* chooseTo = named(new QPushButton("Restore to\u2026"), "btnRestoreTo");
+    connect(chooseTo, &QPushButton::clicked, this, &MainWindow::restoreToClicked);
+    toLayout->addWidget(chooseTo);
+
     auto* restore = named(new QPushButton("Restore"), "RestoreButton");
     connect(restore, &QPushButton::clicked, this, &MainWindow::restoreClicked);
 
@@ -160,6 +175,7 @@ QWidget* MainWindow::makeRestorePage()
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(choose);
     layout->addWidget(tree, 1);
+    layout->addWidget(to);
     layout->addLayout(bottom);
     return page;
 }

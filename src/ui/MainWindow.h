@@ -38,9 +38,14 @@ public:
         std::function<void()> restoreChooserChange;
         std::function<void()> removeDisk;
         std::function<void()> addDisk;
+        std::function<void()> chooseRestoreFolder; // the "Restore to..." button
     };
     void setHandlers(Handlers handlers) { m_handlers = std::move(handlers); }
     void setBackupHandler(std::function<void()> handler) { m_handlers.backup = std::move(handler); }
+
+    // Asks the user for a folder, starting at current; "" when the user cancelled. A folder
+    // chooser by default; tests answer in its place.
+    std::function<QString(const QString& current)> chooseFolder;
 
     QTabWidget* pages() const { return m_pages; }
     // The status bar's panels: 0 (350 pixels) and 1 (50 pixels).
@@ -55,6 +60,7 @@ public slots:
     void backupSetChosen() { run(m_handlers.restoreChooserChange); }
     void removeClicked() { run(m_handlers.removeDisk); }
     void addDiskClicked() { run(m_handlers.addDisk); }
+    void restoreToClicked() { run(m_handlers.chooseRestoreFolder); }
     void AboutboxURLClick(const QUrl& address);
 
 protected:

@@ -1,6 +1,7 @@
 #include "ui/Program.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QTreeView>
 
 #include "backup/Selection.h"
@@ -53,6 +54,7 @@ int Program::run()
 {
     if (!reportErrors(m_view, [&] { m_application.startUp(); }) || !m_application.startedUp())
         return 1; // the error box, or no drive to read discs from: the user has been told
+    m_view.setText(Window::Main, Control::RestoreToFolder, m_application.state().RestoreFolder);
     m_backupProgress.emplace(m_application.state(), m_view, &m_mainWindow);
     m_restoreProgress.emplace(m_application.state(), m_view, &m_mainWindow);
     m_progressWindowsInView.emplace([this] { m_view.attachProgressForms(&*m_backupProgress, &*m_restoreProgress); },
@@ -85,12 +87,15 @@ int Program::run()
                 },
                 [this] {
                     runInProgressWindow(Running::Restore, *m_restoreProgress, [this] {
-                        runRestore(m_application.state(), m_view, m_application.restoreTree());
+                        RunState& state = m_application.state();
+                        runRestore(state, m_view, m_application.restoreTree(),
+                                   {.restoreFolder = state.ChosenRestoreFolder});
                     });
                 },
                 guarded([this] { chooseBackupSet(m_application.state(), m_view, m_application.restoreTree()); }),
                 guarded([this, refresh] { removeDisc(m_application.state(), m_view, refresh); }),
                 guarded([this, refresh] { addDisc(m_application.state(), m_view, refresh); }),
+                guarded([this] { chooseRestoreFolder(); }),
             });
         },
         [this] {
@@ -123,6 +128,18 @@ void Program::runInProgressWindow(Running run, ProgressWindow& window, const std
     });
     if (m_quitAfterRun)
         m_mainWindow.close(); // the quit the user asked for during the run: now the shut-down
+}
+
+void Program::chooseRestoreFolder()
+{
+    const QString current = QString::fromStdString(m_view.text(Window::Main, Control::RestoreToFolder));
+    const QString chosen = m_mainWindow.chooseFolder(current);
+    if (chosen.isEmpty())
+        return; // cancelled: the folder stays
+    RunState& state = m_application.state();
+    const std::string folder = QDir::cleanPath(chosen).toStdString();
+    m_view.setText(Window::Main, Control::RestoreToFolder, folder);
+    state.ChosenRestoreFolder = folder == state.RestoreFolder ? std::string() : folder;
 }
 
 bool Program::mayQuit()

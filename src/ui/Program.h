@@ -51,6 +51,9 @@ private:
     void runInProgressWindow(Running run, ProgressWindow& window, const std::function<void()>& work);
     // Whether the program may quit now; during a run it asks whether to cancel the run.
     bool mayQuit();
+    // "Restore to...": the folder the user picks takes the place of RestoreFolder until the
+    // program ends (it is not saved: a folder on a removable disc may be gone next time).
+    void chooseRestoreFolder();
 
     // Makes a reference between two members and takes it back when it goes.
     class Link {

@@ -47,6 +47,8 @@ const char* QtView::objectName(Control control)
         return "gbDeviceChooser";
     case Control::RestoreDrive:
         return "cbRestoreFrom";
+    case Control::RestoreToFolder:
+        return "edRestoreTo";
     case Control::RestoreDriveGroup:
         return "gbRestoreFrom";
     case Control::BackupSetChooser:

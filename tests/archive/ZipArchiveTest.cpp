@@ -428,6 +428,47 @@ TEST_F(ArchiverTest, ProgressRunsFromStartToEndForAddAndExtract)
     EXPECT_EQ(std::get<3>(events.back()), ZipProgressPhase::End);
 }
 
+// A cancel inside a large entry stops within the next buffer, not at the entry's end, and
+// leaves no partial file; the entries finished before it stay.
+TEST_F(ArchiverTest, CancelInsideALargeEntryStopsAndLeavesNoPartialFile)
+{
+    const std::vector<std::pair<std::string, std::string>> entries = {
+        {"big.txt", textOf(24 << 20)},      // deflated
+        {"big.JPG", randomBytes(24 << 20)}, // stored
+    };
+    writeFile(path("src/first.txt"), "kept");
+    for (const auto& [name, content] : entries)
+        writeFile(path("src/" + name), content);
+    ZipArchive zip;
+    zip.fileName = path("a.zip");
+    zip.open(ZipOpenMode::Create);
+    zip.baseDir = path("src");
+    zip.addFiles("first.txt", ZipAllAttributes, "");
+    for (const auto& entry : entries)
+        zip.addFiles(entry.first, ZipAllAttributes, "");
+
+    for (const auto& [name, content] : entries) {
+        SCOPED_TRACE(name);
+        const std::string out = path("out-" + name);
+        int chunks = 0;
+        double reached = 0;
+        zip.onFileProgress = [&](ZipArchive&, const std::string& entry, double percent, ZipOperation,
+                                 ZipProgressPhase phase, bool& cancel) {
+            if (entry != name || phase != ZipProgressPhase::Process)
+                return;
+            ++chunks;
+            reached = percent;
+            cancel = true; // after the first chunk
+        };
+        zip.baseDir = out;
+        EXPECT_FALSE(zip.extractFiles("*.*", ZipAllAttributes, ""));
+        EXPECT_EQ(chunks, 1);
+        EXPECT_LT(reached, 10.0); // a buffer or two of 24 MiB
+        EXPECT_FALSE(fs::exists(out + "/" + name));
+        EXPECT_EQ(readFile(out + "/first.txt"), "kept");
+    }
+}
+
 TEST_F(ArchiverTest, NonAsciiNamesAreUtf8WithTheFlagAndOtherBytesStayAsTheyAre)
 {
     const std::string utf8 = "Gr\xc3\xbc\xc3\x9f"

@@ -162,6 +162,35 @@ TEST_F(SelectionTest, OwnWorkingFoldersAreNeverBackedUpEvenInsideATickedFolder)
     EXPECT_NE(log.find("Skipped " + state.appFile("LogFile.txt") + ": excluded from backups\r\n"), std::string::npos);
 }
 
+// Restored copies are older versions of what the discs hold: backing them up would burn them
+// again. The folder chosen to restore into is left out too, unless the user ticks it or
+// something inside it.
+TEST_F(SelectionTest, RestoresFoldersAreNotBackedUpUnlessTheChoiceHoldsATick)
+{
+    state.RestoreFolder = path("Documents/Torvinel Restores");
+    writeFile(path("Documents/Torvinel Restores/20260101001/r/Documents/a.txt"));
+    const std::string restoredElsewhere = path("Documents/Elsewhere/20260102001/r/Documents/a.txt");
+    writeFile(restoredElsewhere);
+    writeFile(path("Documents/a.txt"));
+    struct Case {
+        std::string chosen;
+        std::vector<std::string> ticked;
+        std::vector<std::string> files;
+    } cases[] = {
+        {"", {path("Documents")}, {restoredElsewhere, path("Documents/a.txt")}},
+        {path("Documents/Elsewhere"), {path("Documents")}, {path("Documents/a.txt")}},
+        {path("Documents"), {path("Documents")}, {restoredElsewhere, path("Documents/a.txt")}},
+        {path(""), {path("Documents/a.txt")}, {path("Documents/a.txt")}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.chosen);
+        state.ChosenRestoreFolder = c.chosen;
+        state.FQList = c.ticked;
+        EXPECT_EQ(walk(), c.files);
+    }
+    EXPECT_NE(logText().find("Skipped " + state.RestoreFolder + ": excluded from backups\r\n"), std::string::npos);
+}
+
 TEST_F(SelectionTest, SpecialFilesLinksAndUncarriableNamesAreSkippedAndLogged)
 {
     writeFile(path("t/plain.txt"));

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -133,6 +134,39 @@ TEST(CopyFile, CopiesEveryByteAndReplacesTheTarget)
     EXPECT_TRUE(copyFile(s.write("empty", ""), target));
     EXPECT_EQ(readAll(target), "");
     EXPECT_EQ(entriesIn(s.path()), 3u) << "no temporary file left behind";
+}
+
+// A file restored through a copy (from the temporary side to the target, perhaps on another
+// file system) keeps its rights and its time.
+TEST(CopyFile, KeepsModeAndModificationTimeAlsoOnAnotherFileSystem)
+{
+    torvinel::test::TempDir s;
+    const std::string source = s.write("private.txt", "only mine");
+    const timespec times[2] = {{1600000000, 0}, {1600000000, 123456789}};
+    ASSERT_EQ(utimensat(AT_FDCWD, source.c_str(), times, 0), 0);
+    std::vector<std::string> folders{s.folder("same")};
+    // /dev/shm is a memory file system where the machine has one.
+    char pattern[] = "/dev/shm/torvinel-copy-XXXXXX";
+    struct stat here { };
+    struct stat there { };
+    const bool other = mkdtemp(pattern) != nullptr;
+    if (other && stat(pattern, &there) == 0 && stat(s.path().c_str(), &here) == 0 && there.st_dev != here.st_dev)
+        folders.push_back(pattern);
+    for (const mode_t mode : {mode_t{0600}, mode_t{0640}, mode_t{0755}, mode_t{0444}}) {
+        ASSERT_EQ(chmod(source.c_str(), mode), 0);
+        for (const std::string& folder : folders) {
+            const std::string target = folder + "/copy.txt";
+            ASSERT_TRUE(copyFile(source, target)) << folder;
+            struct stat facts { };
+            ASSERT_EQ(stat(target.c_str(), &facts), 0);
+            EXPECT_EQ(facts.st_mode & 07777, mode) << folder;
+            EXPECT_EQ(facts.st_mtim.tv_sec, 1600000000) << folder;
+            EXPECT_EQ(facts.st_mtim.tv_nsec, 123456789) << folder;
+            EXPECT_EQ(readAll(target), "only mine");
+        }
+    }
+    if (other)
+        std::filesystem::remove_all(pattern);
 }
 
 TEST(CopyFile, FailuresLeaveTheTargetAlone)

@@ -81,15 +81,41 @@ TEST_F(RestoreCommandsTest, ReadsFromTheImageDriveByDefault)
     EXPECT_EQ(dir.read(target.substr(dir.path().size() + 1) + "/r/home/u/a.txt"), "first");
 }
 
+TEST_F(RestoreCommandsTest, RestoresIntoTheFolderGivenWithTo)
+{
+    // Relative to the working folder, and made with its missing parents.
+    const std::string chosen = dir / "restored/here";
+    const std::string relative = fs::relative(chosen, fs::current_path()).string();
+    ASSERT_EQ(cli("restore --from '" + drive() + "' --to " + shellQuoted(relative) + " /home/u/a.txt"), 0) << err;
+    const std::string target = lastLine();
+    EXPECT_EQ(target.rfind(chosen + "/", 0), 0u) << out;
+    EXPECT_EQ(dir.read(target.substr(dir.path().size() + 1) + "/r/home/u/a.txt"), "second");
+    EXPECT_FALSE(fs::exists(dir / "home/Documents/Torvinel Restores/" + fs::path(target).filename().string()));
+
+    // A second run makes the next dated folder beside the first.
+    ASSERT_EQ(cli("restore --from '" + drive() + "' --to '" + chosen + "' /x"), 0) << err;
+    EXPECT_EQ(fs::path(lastLine()).parent_path(), fs::path(chosen));
+    EXPECT_NE(lastLine(), target);
+
+    dir.write("a-file", "not a folder");
+    EXPECT_EQ(cli("restore --from '" + drive() + "' --to '" + (dir / "a-file") + "' /x"), 2);
+    EXPECT_TRUE(err.ends_with("\nCannot restore to " + (dir / "a-file") + ": it is not a folder.\n")) << err;
+}
+
 TEST_F(RestoreCommandsTest, RefusalsCancelAndFailures)
 {
     EXPECT_EQ(cli("restore"), 2);
+    // A drive that does not exist is refused before any disc is asked for.
+    EXPECT_EQ(cli("restore --from '" + (dir / "no-such-drive") + "' /x"), 2);
+    EXPECT_TRUE(err.ends_with("\nCannot restore from " + (dir / "no-such-drive") + ": it does not exist.\n")) << err;
+    EXPECT_EQ(out.find("Please insert"), std::string::npos) << out;
     EXPECT_EQ(cli("restore --set 20991231001 /x"), 2);
     EXPECT_NE(err.find("20991231001"), std::string::npos);
     EXPECT_EQ(cli("restore --from '" + drive() + "' /home/u/nothing.txt"), 2);
     EXPECT_NE(err.find("/home/u/nothing.txt"), std::string::npos);
 
     // A drive without the disc: nobody at the terminal to insert it, so the dialog is cancelled.
+    fs::create_directories(dir / "empty");
     EXPECT_EQ(cli("restore --from '" + (dir / "empty") + "' /x"), 1);
     EXPECT_NE(out.find("Please insert the disk labeled 20240302001"), std::string::npos) << out;
     EXPECT_NE(out.find("The Restore was cancelled."), std::string::npos) << out;

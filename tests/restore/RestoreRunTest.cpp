@@ -420,6 +420,24 @@ TEST_F(RestoreRunTest, CancelClickStopsTheRun)
     EXPECT_TRUE(view.has("showInformation The Restore was cancelled."));
 }
 
+// A Cancel click while a large file is extracted takes effect inside it, not at its end.
+TEST_F(RestoreRunTest, CancelDuringALargeFileStopsItsExtraction)
+{
+    deletedCatalog("20240305001", "2024030500001dd", {});
+    archive("20240305001", "2024030500002rn", {{"/home/u/big.bin", bytes(8 << 20, 5)}, {"/home/u/c.txt", "gamma"}});
+    chooseSet(0);
+    tick("/home/u/big.bin");
+    const std::string partial = target("001") + "/r/home/u/big.bin";
+    view.onProcessEvents = [&] {
+        if (fs::exists(partial))
+            s.CancelRequested = true; // the click arrives while the file is being written
+    };
+    const RestoreResult result = restore();
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_FALSE(fs::exists(partial));
+    EXPECT_EQ(listFile("restoreafter.txt").size(), 1u);
+}
+
 TEST_F(RestoreRunTest, FailedCopyFromTheOnlyDiscIsReported)
 {
     oneRun();

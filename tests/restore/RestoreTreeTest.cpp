@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <functional>
+
 #include "RestoreFixture.h"
 #include "app/SortedList.h"
+#include "catalog/DiscMaintenance.h"
+#include "catalog/DiscSource.h"
+#include "support/CliRunner.h"
 #include "restore/RestoreChooser.h"
 #include "restore/RestoreTree.h"
 #include "restore/StateBlock.h"
@@ -213,6 +219,44 @@ TEST_F(ChooserTest, OldestSetShowsOnlyItsFilesWithTheLaterDeletedOnes)
 
     chooseSet(0);
     EXPECT_EQ(test::childTexts(tree, tree.browseTo("/home/u/")), (Names{"docs", "a.txt"}));
+}
+
+// A set added back from its disc (after the database was lost) keeps the date of its run,
+// read from a folder or from an image.
+TEST_F(ChooserTest, AddedDiscShowsTheDateOfItsRunNotOfTheAdd)
+{
+    const std::string disc = "20230305001";
+    const std::string folder = dir / "burnt";
+    TestDiscs burnt(folder, folder, dir / "staging"); // catalogs beside the archives, as on the disc
+    burnt.deletedCatalog(disc, "2023030500001dd", {}, "20230305120000");
+    burnt.archive(disc, "2023030500002rn", {{"/home/u/old.txt", "old", "20230305110000"}});
+    dir.write("burnt/" + disc + "/STATUS.INI", "[MD5]\r\n");
+    const std::string image = dir / (disc + ".iso");
+    const bool haveImage = std::system(("xorriso -as mkisofs -quiet -J -o " + shellQuoted(image) + " -graft-points "
+                                        + shellQuoted("/" + disc + "=" + folder + "/" + disc) + " >/dev/null 2>&1")
+                                           .c_str())
+        == 0;
+
+    struct Case {
+        const char* name;
+        std::function<std::unique_ptr<DiscReader>()> reader;
+    } cases[] = {
+        {"a disc in a folder", [&] { return makeFolderReader(folder); }},
+        {"a disc image", [&] { return haveImage ? makeIsoFileReader(image) : nullptr; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::unique_ptr<DiscReader> reader = c.reader();
+        if (!reader)
+            continue; // no image maker here
+        std::filesystem::remove_all(s.DatabaseFolder + "/" + disc);
+        ReaderDiscSource source(std::move(reader));
+        ASSERT_EQ(addDisc(s, view, source, [] {}), AddDiskResult::Added);
+        fillBackupSetChooser(s, view);
+        const Names items = view.items(Control::BackupSetChooser);
+        ASSERT_FALSE(items.empty());
+        EXPECT_EQ(items.back(), item({2023, 3, 5, 12, 0, 0}, disc));
+    }
 }
 
 TEST_F(ChooserTest, EmptyDatabaseHasNoItemsAndAnEmptyTree)

@@ -21,6 +21,8 @@ const char* ScriptedView::controlName(Control control)
         return "RestoreDrive";
     case Control::RestoreDriveGroup:
         return "RestoreDriveGroup";
+    case Control::RestoreToFolder:
+        return "RestoreToFolder";
     case Control::BackupSetChooser:
         return "BackupSetChooser";
     case Control::DiscList:

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
@@ -31,6 +32,7 @@ private slots:
     void firstStartTicksDocumentsAndCloseWritesEverything();
     void vanishedPathIsReportedOnceAndDropped();
     void backupWithNothingTickedAsksAndNoStartsNoRun();
+    void restoreToShowsTheRestoresFolderUntilAnotherIsChosen();
     void aRunKeepsItsWindowAndQuittingWaitsForItsEnd();
     void aSecondProgramSaysSoAndChangesNothing();
 
@@ -142,6 +144,38 @@ void TestStartClose::firstStartTicksDocumentsAndCloseWritesEverything()
         QVERIFY2(ini.contains(key), key);
     QCOMPARE(read("data/Torvinel/FQList.txt"), (documents + "\r\n").toUtf8());
     QVERIFY(!read("data/Torvinel/FQUList.txt").contains("Documents\r\n"));
+}
+
+void TestStartClose::restoreToShowsTheRestoresFolderUntilAnotherIsChosen()
+{
+    const QString restores = m_home->path() + "/Documents/Torvinel Restores";
+    const QString elsewhere = m_home->path() + "/elsewhere";
+    QStringList shown;
+    QStringList asked;
+    QCOMPARE(run([&](MainWindow& main) {
+                 auto* folder = main.findChild<QLineEdit*>("edRestoreTo");
+                 shown << folder->text();
+                 QString answer; // the chooser cancelled first, then a folder picked
+                 main.chooseFolder = [&](const QString& current) {
+                     asked << current;
+                     return answer;
+                 };
+                 auto* button = main.findChild<QPushButton*>("btnRestoreTo");
+                 button->click();
+                 shown << folder->text();
+                 answer = elsewhere + "/";
+                 button->click();
+                 shown << folder->text();
+                 const QString screenshots = qEnvironmentVariable("TORVINEL_SCREENSHOTS");
+                 if (!screenshots.isEmpty()) {
+                     main.pages()->setCurrentIndex(1);
+                     QTest::qWait(150);
+                     main.grab().save(screenshots + "/main-restore-to.png");
+                 }
+             }),
+             0);
+    QCOMPARE(shown, (QStringList{restores, restores, elsewhere}));
+    QCOMPARE(asked, (QStringList{restores, restores}));
 }
 
 void TestStartClose::vanishedPathIsReportedOnceAndDropped()

@@ -114,10 +114,13 @@ bool copyFile(const std::string& source, const std::string& target)
     }
     // The copy is made under a temporary name and renamed at the end, so an interrupted copy
     // never leaves a short file under the target's name.
+    // It is made with no more rights than the source's, so a private file is never readable
+    // by others meanwhile.
     const std::string temporary = target + ".copy-" + std::to_string(getpid()) + ".tmp";
-    int out = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const mode_t mode = facts.st_mode & 0777;
+    int out = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (out < 0 && errno == EEXIST && unlink(temporary.c_str()) == 0)
-        out = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        out = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (out < 0) {
         close(in);
         return false;
@@ -141,6 +144,9 @@ bool copyFile(const std::string& source, const std::string& target)
         }
     }
     close(in);
+    // The creation mask may have taken bits away; the copy gets exactly the source's.
+    const timespec times[2] = {facts.st_atim, facts.st_mtim};
+    ok = ok && fchmod(out, mode) == 0 && futimens(out, times) == 0;
     ok = fsync(out) == 0 && ok;
     ok = close(out) == 0 && ok;
     if (!ok || !replaceFile(temporary, target)) {
