@@ -93,13 +93,6 @@ public:
     Run(RunState& state, View& view, const CheckTree& tree, const RestoreRunOptions& options)
         : s(state), v(view), m_tree(tree), m_options(options)
     {
-        // The engine asks after every buffer, so a Cancel click stops a large file inside it;
-        // the engine then deletes the partly written file.
-        ZF.onFileProgress = [this](ZipArchive&, const std::string&, double, ZipOperation, ZipProgressPhase,
-                                   bool& cancel) {
-            v.processEvents();
-            cancel = s.CancelRequested;
-        };
     }
 
     RestoreResult run();
@@ -443,6 +436,13 @@ void Run::extract(std::size_t archive)
     const ArchiveCopy& copy = m_index->archives()[archive];
     ZipArchive zip;
     zip.fileName = platform::joinPath(s.TempFolder, copy.volumes.back().fileName);
+    // The engine asks after every buffer, so a Cancel click stops a large file inside it;
+    // the engine then deletes the partly written file.
+    zip.onFileProgress = [this](ZipArchive&, const std::string&, double, ZipOperation, ZipProgressPhase,
+                               bool& cancel) {
+        v.processEvents();
+        cancel = s.CancelRequested;
+    };
     const std::string base = platform::joinPath(m_target, std::string(1, copy.group()));
     if (!platform::folderExists(base) && !platform::createFolder(base))
         throw Error("Could not create " + base);
