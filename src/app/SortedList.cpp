@@ -189,17 +189,22 @@ std::vector<std::string> SortedList::lines() const
     return all;
 }
 
-void SortedList::loadFromFile(const std::string& path)
+void SortedList::assign(std::vector<std::string> lines)
 {
-    std::vector<std::string> lines = readLines(path);
-    std::stable_sort(lines.begin(), lines.end(), [](const std::string& a, const std::string& b) { return less(a, b); });
-    // Keep the first of equal lines, as adding them one by one would.
-    lines.erase(
-        std::unique(lines.begin(), lines.end(),
-                    [](const std::string& a, const std::string& b) { return platform::comparePaths(a, b) == 0; }),
-        lines.end());
+    const auto notBefore = [](const std::string& a, const std::string& b) { return !less(a, b); };
+    if (std::adjacent_find(lines.begin(), lines.end(), notBefore) != lines.end()) {
+        std::stable_sort(lines.begin(), lines.end(),
+                         [](const std::string& a, const std::string& b) { return less(a, b); });
+        // Keep the first of equal lines, as adding them one by one would.
+        lines.erase(
+            std::unique(lines.begin(), lines.end(),
+                        [](const std::string& a, const std::string& b) { return platform::comparePaths(a, b) == 0; }),
+            lines.end());
+    }
     m_blocks->assignSorted(std::move(lines));
 }
+
+void SortedList::loadFromFile(const std::string& path) { assign(readLines(path)); }
 
 void SortedList::saveToFile(const std::string& path) const { writeLines(path, lines()); }
 

@@ -35,6 +35,10 @@ public:
     void clear();
 
     std::vector<std::string> lines() const;
+    // Replaces the content with lines, kept in order and without duplicates as adding them
+    // one by one would (the first of equal lines stays). Lines already in strict order are
+    // taken as they are, with no sort.
+    void assign(std::vector<std::string> lines);
     // Replaces the content with the file's lines (CR LF or LF ends a line). A file that
     // does not exist raises Error("Could not read " + path).
     void loadFromFile(const std::string& path);

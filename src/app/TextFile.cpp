@@ -10,7 +10,7 @@
 
 namespace torvinel {
 
-std::vector<std::string> readLines(const std::string& path)
+void appendFileBytes(const std::string& path, std::string& text)
 {
     std::error_code error;
     if (std::filesystem::is_directory(path, error))
@@ -18,22 +18,30 @@ std::vector<std::string> readLines(const std::string& path)
     std::ifstream in(path, std::ios::binary);
     if (!in)
         throw Error("Could not read " + path);
-    const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // The size is a hint that lets one read take the whole file; a file that grows meanwhile
+    // still reads to its end.
+    constexpr std::size_t moreBlock = 64 * 1024;
+    const auto expected = std::filesystem::file_size(path, error);
+    std::size_t block = error ? moreBlock : static_cast<std::size_t>(expected) + 1;
+    for (;;) {
+        const std::size_t start = text.size();
+        text.resize(start + block);
+        in.read(text.data() + start, static_cast<std::streamsize>(block));
+        text.resize(start + static_cast<std::size_t>(in.gcount()));
+        if (!in)
+            break;
+        block = moreBlock;
+    }
     if (in.bad())
         throw Error("Could not read " + path);
+}
+
+std::vector<std::string> readLines(const std::string& path)
+{
+    std::string content;
+    appendFileBytes(path, content);
     std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < content.size()) {
-        std::size_t end = content.find('\n', start);
-        const bool last = end == std::string::npos;
-        if (last)
-            end = content.size();
-        std::size_t stop = end;
-        if (stop > start && content[stop - 1] == '\r')
-            --stop;
-        lines.emplace_back(content, start, stop - start);
-        start = end + 1;
-    }
+    forEachLine(content, [&](std::size_t start, std::size_t length) { lines.emplace_back(content, start, length); });
     return lines;
 }
 

@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
+#include <optional>
 #include <set>
+#include <string_view>
+#include <vector>
 
 #include "app/Error.h"
 #include "app/Progress.h"
@@ -27,6 +31,113 @@ int volumeNumber(const std::string& name)
     return decimalField(field);
 }
 
+bool lineLess(std::string_view a, std::string_view b) { return platform::comparePaths(a, b) < 0; }
+
+// A line read during the walk: where it stands in the text of the catalogs read.
+struct Span {
+    std::size_t offset;
+    std::size_t length;
+};
+
+// A catalog whose lines take part: kind n, f or d, not a volume of a split still open.
+struct Contributor {
+    std::string name;
+    char kind;
+};
+
+// A line of a contributing catalog, and the catalog's place in the walk (0 for the newest).
+struct WalkLine {
+    std::string_view text;
+    std::uint32_t catalog;
+};
+
+// Merges the sorted runs of lines that start at runStarts (ascending, the first 0) into one
+// sorted sequence, pairwise, so a million lines in ten thousand catalogs cost about
+// n log(catalogs) comparisons. Lines of one run keep their order.
+void mergeRuns(std::vector<WalkLine>& lines, std::vector<std::size_t> runStarts)
+{
+    const auto less = [](const WalkLine& a, const WalkLine& b) { return lineLess(a.text, b.text); };
+    std::vector<WalkLine> other(lines.size());
+    runStarts.push_back(lines.size());
+    while (runStarts.size() > 2) {
+        std::vector<std::size_t> merged;
+        merged.reserve(runStarts.size() / 2 + 2);
+        for (std::size_t r = 0; r + 1 < runStarts.size(); r += 2) {
+            const auto first = lines.begin() + static_cast<std::ptrdiff_t>(runStarts[r]);
+            const auto middle = lines.begin() + static_cast<std::ptrdiff_t>(runStarts[r + 1]);
+            const auto out = other.begin() + static_cast<std::ptrdiff_t>(runStarts[r]);
+            merged.push_back(runStarts[r]);
+            if (r + 2 < runStarts.size())
+                std::merge(first, middle, middle, lines.begin() + static_cast<std::ptrdiff_t>(runStarts[r + 2]), out,
+                           less);
+            else
+                std::copy(first, middle, out);
+        }
+        merged.push_back(lines.size());
+        lines.swap(other);
+        runStarts = std::move(merged);
+    }
+}
+
+// The lines of the walk, catalog after catalog (runs starting at runStarts, each sorted),
+// made into state.BackupState and state.DeletedPaths. Returns the place in the walk of the
+// catalog that gave the last line kept, nullopt when none gave one.
+//
+// A path's first line in the walk decides: one of kind n or f is its state, one of kind d
+// puts it among the deleted paths. In line order the lines of one path stand together, so
+// after one merge each path is decided by a look at its neighbours.
+std::optional<std::size_t> mergeState(RunState& state, std::vector<WalkLine> lines,
+                                      const std::vector<std::size_t>& runStarts,
+                                      const std::vector<Contributor>& contributors)
+{
+    mergeRuns(lines, runStarts);
+    std::optional<std::size_t> oldest;
+    std::vector<std::string> kept;
+    std::vector<std::string> deleted;
+    for (std::size_t l = 0; l < lines.size();) {
+        const std::string_view path = catalogPathView(lines[l].text);
+        // The newest catalog wins; within one, the greatest of its lines, met first.
+        std::size_t winner = l;
+        while (++l < lines.size() && platform::samePath(catalogPathView(lines[l].text), path))
+            if (lines[l].catalog <= lines[winner].catalog)
+                winner = l;
+        const std::size_t catalog = lines[winner].catalog;
+        if (contributors[catalog].kind == 'd') {
+            deleted.emplace_back(catalogPathView(lines[winner].text));
+        } else {
+            kept.emplace_back(lines[winner].text);
+            oldest = std::max(oldest.value_or(0), catalog);
+        }
+    }
+    state.BackupState.assign(std::move(kept));
+    state.DeletedPaths.assign(std::move(deleted));
+    return oldest;
+}
+
+// The same one line at a time in walk order, each looked up in the lists as they grow. A
+// line whose path does not open with a quote escapes that lookup (StateHasPath looks for
+// "path",), so a damaged catalog holding one is taken this way, which keeps its outcome.
+std::optional<std::size_t> addLineByLine(RunState& state, const std::vector<WalkLine>& lines,
+                                         const std::vector<std::size_t>& runStarts,
+                                         const std::vector<Contributor>& contributors)
+{
+    std::optional<std::size_t> oldest;
+    for (std::size_t k = 0; k < contributors.size(); ++k) {
+        const std::size_t end = k + 1 < contributors.size() ? runStarts[k + 1] : lines.size();
+        for (std::size_t l = end; l-- > runStarts[k];) {
+            const std::string_view path = catalogPathView(lines[l].text);
+            if (contributors[k].kind == 'd') {
+                if (!StateHasPath(state.BackupState, path).found)
+                    state.DeletedPaths.add(std::string(path));
+            } else if (!state.DeletedPaths.contains(path) && !StateHasPath(state.BackupState, path).found) {
+                state.BackupState.add(std::string(lines[l].text));
+                oldest = k;
+            }
+        }
+    }
+    return oldest;
+}
+
 } // namespace
 
 void AssembleBackupState(RunState& state, View& view, std::string& NewestDisc, std::string& OldestCSV,
@@ -40,7 +151,6 @@ void AssembleBackupState(RunState& state, View& view, std::string& NewestDisc, s
     state.SplitVolumesDone = -1;
     bool save = false;
     bool stop = false;
-    std::string contributor;
 
     if (showProgress)
         showBackupProgress(view, {.phase = "Retrieving Backup Disc list", .phaseBar = 0});
@@ -58,7 +168,16 @@ void AssembleBackupState(RunState& state, View& view, std::string& NewestDisc, s
         }
     }
 
-    const auto lineLess = [](const std::string& a, const std::string& b) { return platform::comparePaths(a, b) < 0; };
+    // The walk reads the catalogs into one text and keeps the lines of those that take part;
+    // the state is then made in one merge of their sorted lines rather than line by line.
+    std::string text;
+    std::vector<Span> spans;
+    std::vector<Contributor> contributors;
+    std::vector<std::size_t> runStarts; // of each contributor's lines in spans
+    const auto textOf = [&text](Span span) { return std::string_view(text).substr(span.offset, span.length); };
+    const auto spanLess = [&textOf](Span a, Span b) { return lineLess(textOf(a), textOf(b)); };
+    bool unquoted = false; // a line whose path does not open with a quote was kept
+
     // A split archive's catalog goes with each of its volumes; the one of its last volume is
     // the archive's own (ArchiveName.csv), filed on the disc of that volume or later than the
     // others. The archives whose last volume was met, on this disc or a newer one: only their
@@ -84,38 +203,45 @@ void AssembleBackupState(RunState& state, View& view, std::string& NewestDisc, s
             const char kind =
                 name.size() >= archiveNameLength ? char(std::tolower(static_cast<unsigned char>(name[14]))) : '\0';
 
-            std::vector<std::string> lines = readLines(platform::joinPath(discFolder, name));
-            std::sort(lines.begin(), lines.end(), lineLess);
+            const std::size_t textStart = text.size();
+            const std::size_t first = spans.size();
+            appendFileBytes(platform::joinPath(discFolder, name), text);
+            forEachLine(std::string_view(text).substr(textStart), [&](std::size_t start, std::size_t length) {
+                spans.push_back({textStart + start, length});
+            });
+            // Catalogs are written sorted; a strictly ordered one is left as it is, which is
+            // what the sort would give.
+            const auto lines = spans.begin() + static_cast<std::ptrdiff_t>(first);
+            if (std::adjacent_find(lines, spans.end(), [&](Span a, Span b) { return !spanLess(a, b); }) != spans.end())
+                std::sort(lines, spans.end(), spanLess);
 
             const std::string archive = name.substr(0, archiveNameLength);
             const bool complete = name.size() <= plainCatalogNameLength || lastVolumeFiled.contains(archive);
             state.SplitVolumesDone = std::max(state.SplitVolumesDone, 0);
             if (!complete && (seekingSplit || archive == state.SplitArchiveName)) {
                 state.SplitArchiveName = archive;
-                state.SplitFileLine = lines.empty() ? std::string() : lines.back();
+                state.SplitFileLine = spans.size() == first ? std::string() : std::string(textOf(spans.back()));
                 state.SplitVolumesDone = std::max(state.SplitVolumesDone, volumeNumber(name));
             }
             if (kind != 'd')
                 seekingSplit = false;
 
-            if (complete) {
-                for (std::size_t l = lines.size(); l-- > 0;) {
-                    const std::string_view path = catalogPathView(lines[l]);
-                    if (path.empty())
-                        continue; // not a catalog line (a damaged or foreign file)
-                    if (kind == 'n' || kind == 'f') {
-                        const bool rotation = kind == 'f' && state.RotationPoint.empty();
-                        if (rotation)
-                            state.RotationPoint = path;
-                        if (!state.DeletedPaths.contains(path) && !StateHasPath(state.BackupState, path).found) {
-                            state.BackupState.add(std::move(lines[l]));
-                            contributor = name;
-                        }
-                    } else if (kind == 'd') {
-                        if (!StateHasPath(state.BackupState, path).found)
-                            state.DeletedPaths.add(std::string(path));
-                    }
+            if (complete && (kind == 'n' || kind == 'f' || kind == 'd')) {
+                // Lines that are no catalog lines (a damaged or foreign file) are passed over.
+                spans.erase(std::remove_if(lines, spans.end(),
+                                           [&](Span span) { return catalogPathView(textOf(span)).empty(); }),
+                            spans.end());
+                if (kind == 'f' && state.RotationPoint.empty() && spans.size() > first)
+                    state.RotationPoint = catalogPathView(textOf(spans.back()));
+                for (std::size_t l = first; l < spans.size() && !unquoted; ++l)
+                    unquoted = text[spans[l].offset] != '"';
+                if (spans.size() > first) {
+                    contributors.push_back({name, kind});
+                    runStarts.push_back(first);
                 }
+            } else {
+                spans.resize(first);
+                text.resize(textStart);
             }
 
             if (platform::samePath(name, OldestCSV))
@@ -123,7 +249,17 @@ void AssembleBackupState(RunState& state, View& view, std::string& NewestDisc, s
         }
     }
 
-    OldestCSV = contributor;
+    std::vector<WalkLine> walkLines(spans.size());
+    for (std::size_t k = 0; k < contributors.size(); ++k) {
+        const std::size_t end = k + 1 < contributors.size() ? runStarts[k + 1] : spans.size();
+        for (std::size_t l = runStarts[k]; l < end; ++l)
+            walkLines[l] = {textOf(spans[l]), static_cast<std::uint32_t>(k)};
+    }
+    std::vector<Span>().swap(spans);
+    const std::optional<std::size_t> oldest = unquoted
+        ? addLineByLine(state, walkLines, runStarts, contributors)
+        : mergeState(state, std::move(walkLines), runStarts, contributors);
+    OldestCSV = oldest ? contributors[*oldest].name : std::string();
     if (save) {
         state.BackupState.saveToFile(state.appFile("BackupList.txt"));
         state.DeletedPaths.saveToFile(state.appFile("DeletedState.txt"));

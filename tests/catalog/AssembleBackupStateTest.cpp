@@ -1,8 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+#include <set>
+
 #include "app/Error.h"
+#include "app/TextFile.h"
 #include "catalog/AssembleBackupState.h"
 #include "catalog/CatalogLine.h"
+#include "catalog/DiscListing.h"
+#include "catalog/DiscNames.h"
 #include "platform/Platform.h"
 #include "CatalogFixture.h"
 
@@ -237,6 +244,171 @@ TEST_F(AssembleTest, DamagedCatalogs)
     std::filesystem::remove(root / "Database" / "20240306001" / "2024030600001rf_x1.csv");
     std::filesystem::create_symlink(root / "nowhere", root / "Database" / "20240306001" / "2024030600002rn.csv");
     EXPECT_THROW(assemble(), Error); // a catalog that cannot be read is a failure, not an empty catalog
+}
+
+// What an assembly gives, for comparing two of them.
+struct Assembled {
+    std::vector<std::string> lines, deleted;
+    std::string newestDisc, oldestCsv, rotationPoint, splitArchiveName, splitFileLine;
+    int splitVolumesDone = 0;
+};
+
+// The assembly done the plain way, each line looked up and added to the sorted lists one at
+// a time in walk order: the reference the fast assembly must match in every result.
+Assembled assembleLineByLine(const std::string& databaseFolder, std::string newestDisc, const std::string& oldestCsv)
+{
+    RunState state;
+    state.DatabaseFolder = databaseFolder;
+    test::CatalogView view;
+    ListDiscs(state, view);
+    SortedList& discs = state.DiscList;
+    std::size_t position = 0;
+    if (!discs.empty() && (newestDisc.empty() || newestDisc == discs.back()))
+        newestDisc = discs.back();
+    else if (!discs.empty() && discs.find(newestDisc, position))
+        while (discs.size() > position + 1)
+            discs.erase(discs.size() - 1);
+
+    Assembled result;
+    result.newestDisc = newestDisc;
+    result.splitVolumesDone = -1;
+    SortedList kept, deleted;
+    std::set<std::string> lastVolumeFiled;
+    bool seekingSplit = true, stop = false;
+    for (std::size_t d = discs.size(); d-- > 0 && !stop;) {
+        const std::string folder = platform::joinPath(databaseFolder, discs[d]);
+        SortedList catalogs;
+        ListFiles(platform::joinPath(folder, "2*.csv"), catalogs);
+        for (std::size_t c = 0; c < catalogs.size(); ++c)
+            if (catalogs[c].size() <= archiveNameLength + 4)
+                lastVolumeFiled.insert(catalogs[c].substr(0, archiveNameLength));
+        for (std::size_t c = catalogs.size(); c-- > 0 && !stop;) {
+            const std::string name = catalogs[c];
+            const char kind = char(std::tolower(static_cast<unsigned char>(name[14])));
+            std::vector<std::string> lines = readLines(platform::joinPath(folder, name));
+            std::sort(lines.begin(), lines.end(),
+                      [](const std::string& a, const std::string& b) { return platform::comparePaths(a, b) < 0; });
+            const std::string archive = name.substr(0, archiveNameLength);
+            const bool complete = name.size() <= archiveNameLength + 4 || lastVolumeFiled.contains(archive);
+            result.splitVolumesDone = std::max(result.splitVolumesDone, 0);
+            if (!complete && (seekingSplit || archive == result.splitArchiveName)) {
+                result.splitArchiveName = archive;
+                result.splitFileLine = lines.empty() ? std::string() : lines.back();
+                result.splitVolumesDone =
+                    std::max(result.splitVolumesDone,
+                             decimalField(name.substr(archiveNameLength + 1, name.size() - archiveNameLength - 5)));
+            }
+            seekingSplit = seekingSplit && kind == 'd';
+            for (std::size_t l = lines.size(); complete && l-- > 0;) {
+                const std::string_view path = catalogPathView(lines[l]);
+                if (path.empty())
+                    continue;
+                if (kind == 'n' || kind == 'f') {
+                    if (kind == 'f' && result.rotationPoint.empty())
+                        result.rotationPoint = path;
+                    if (!deleted.contains(path) && !StateHasPath(kept, path).found) {
+                        kept.add(lines[l]);
+                        result.oldestCsv = name;
+                    }
+                } else if (kind == 'd' && !StateHasPath(kept, path).found) {
+                    deleted.add(std::string(path));
+                }
+            }
+            stop = platform::samePath(name, oldestCsv);
+        }
+    }
+    result.lines = kept.lines();
+    result.deleted = deleted.lines();
+    return result;
+}
+
+// Random small databases full of what makes the merge hard: a path in many catalogs and on
+// many discs, twice in one catalog, paths that differ only in letter case or whose lines sort
+// apart from their paths ("/a b" before "/a"), a quote inside a path, deletion records, kinds
+// the walk passes over, split volumes with and without their last volume, catalogs out of
+// order, damaged lines, and walks cut by OldestCSV or by an older NewestDisc.
+TEST_F(AssembleTest, MatchesTheLineByLineAssemblyOnRandomDatabases)
+{
+    const std::vector<std::string> pool = {"/a", "/a b", "/a/b", "/A",  "/Docs/x", "/DOCS/x", "/docs/X", "/q\"x",
+                                           "/q", "/z",   "/p1",  "/p2", "/p3",     "/p1/sub", "/p2 new", "/é"};
+    const std::vector<std::string> damaged = {"", "garbage", "\"unterminated", "\"\",20240301100000,1,"};
+    const char* discIds[] = {"20240305001", "20240306001", "20240306002", "20240307001"};
+    for (unsigned seed = 0; seed < 60; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 random(seed);
+        const auto chance = [&](unsigned outOf) { return random() % outOf == 0; };
+        std::filesystem::remove_all(root / "Database");
+        std::filesystem::create_directories(root / "Database");
+        std::vector<std::string> names;
+        int sequence = 0;
+        const auto randomLines = [&] {
+            std::vector<std::string> lines;
+            for (unsigned n = random() % 7; n-- > 0;) {
+                const std::string& path = pool[random() % pool.size()];
+                lines.push_back(line(path, "2024030" + std::to_string(1 + random() % 4) + "100000",
+                                     static_cast<long>(random() % 3)));
+                if (chance(4))
+                    lines.back() += "0123456789abcdef0123456789abcdef";
+            }
+            if (chance(5))
+                lines.push_back(damaged[random() % damaged.size()]);
+            // Lines whose path does not open with a quote: the lookups by path miss them.
+            if (seed % 4 == 3 && chance(3))
+                lines.push_back("X" + pool[random() % pool.size()] + "\",20240301100000,7,");
+            if (chance(5))
+                std::shuffle(lines.begin(), lines.end(), random);
+            else
+                std::sort(lines.begin(), lines.end(),
+                          [](const std::string& a, const std::string& b) { return platform::comparePaths(a, b) < 0; });
+            return lines;
+        };
+        const unsigned discCount = 2 + random() % 3;
+        for (unsigned d = 0; d < discCount; ++d) {
+            const std::string day = std::string(discIds[d]).substr(0, 8);
+            for (unsigned c = 1 + random() % 4; c-- > 0;) {
+                const char kind = "nnnfdx"[random() % 6];
+                char name[32];
+                std::snprintf(name, sizeof name, "%s%05d%c%c", day.c_str(), ++sequence, kind == 'd' ? 'd' : 'r', kind);
+                if (kind != 'd' && kind != 'x' && d + 1 < discCount && chance(3)) {
+                    // A split: a volume on this disc and the next, its last volume maybe later.
+                    const std::vector<std::string> big = {line(pool[random() % pool.size()], "20240302100000", 9)};
+                    catalog(discIds[d], std::string(name) + "_001.csv", big);
+                    catalog(discIds[d + 1], std::string(name) + "_002.csv", big);
+                    if (!chance(3))
+                        catalog(discIds[d + 1 + random() % (discCount - d - 1)], std::string(name) + ".csv", big);
+                    names.push_back(std::string(name) + "_002.csv");
+                } else {
+                    catalog(discIds[d], std::string(name) + ".csv", randomLines());
+                    names.push_back(std::string(name) + ".csv");
+                }
+            }
+        }
+        const std::string oldest = chance(3) ? names[random() % names.size()] : std::string();
+        const std::string newest = chance(4) ? std::string(discIds[random() % discCount]) : std::string();
+        const Assembled expected = assembleLineByLine(state.DatabaseFolder, newest, oldest);
+
+        std::filesystem::remove(root / "BackupList.txt");
+        std::filesystem::remove(root / "DeletedState.txt");
+        std::string chosen = newest, bound = oldest;
+        AssembleBackupState(state, view, chosen, bound, seed % 2 == 0);
+        EXPECT_EQ(state.BackupState.lines(), expected.lines);
+        EXPECT_EQ(state.DeletedPaths.lines(), expected.deleted);
+        EXPECT_EQ(chosen, expected.newestDisc);
+        EXPECT_EQ(bound, expected.oldestCsv);
+        EXPECT_EQ(state.RotationPoint, expected.rotationPoint);
+        EXPECT_EQ(state.SplitArchiveName, expected.splitArchiveName);
+        EXPECT_EQ(state.SplitFileLine, expected.splitFileLine);
+        EXPECT_EQ(state.SplitVolumesDone, expected.splitVolumesDone);
+        if (chosen == std::string(discIds[discCount - 1])) {
+            std::string list, gone;
+            for (const auto& kept : expected.lines)
+                list += kept + "\r\n";
+            for (const auto& path : expected.deleted)
+                gone += path + "\r\n";
+            EXPECT_EQ(file("BackupList.txt"), list);
+            EXPECT_EQ(file("DeletedState.txt"), gone);
+        }
+    }
 }
 
 } // namespace
