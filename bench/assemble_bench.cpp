@@ -1,13 +1,16 @@
 // AssembleBackupState over a generated database, against `LC_ALL=C sort -u` of the same
 // lines in the same run. Sizes: 100,000 lines in 1,000 catalogs, 300,000 in 3,000 and
 // 1,000,000 in 10,000 (100 lines a catalog, 100 catalogs a disc), to show the growth.
-// Run: build/bench/assemble_bench
-#include <benchmark/benchmark.h>
-
+// Each size is timed in rounds of one assembly and one sort -u back to back, so both see the
+// same load; the table gives medians and their ratio, then the growth from 100k to 1M
+// (n log n would be about x12).
+// Run: build/bench/assemble_bench [rounds, at least 3; default 5]
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -85,40 +88,74 @@ double sortUniqueSeconds(const Database& db)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-void AssembleBackupState(benchmark::State& state)
+double median(std::vector<double> values)
 {
-    const Database db = generate(static_cast<int>(state.range(0)));
+    std::sort(values.begin(), values.end());
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+struct Timing {
+    int lines = 0;
+    std::size_t kept = 0;
+    double assembleSeconds = 0; // wall, median
+    double assembleCpuSeconds = 0;
+    double sortSeconds = 0;
+};
+
+Timing measure(int lines, int rounds)
+{
+    const Database db = generate(lines);
     QuietView view;
     torvinel::RunState run;
     run.AppFolder = db.root.string();
     run.DatabaseFolder = (db.root / "Database").string();
-    std::size_t kept = 0;
-    double assembleSeconds = 0;
-    for (auto _ : state) {
+    std::vector<double> wall, cpu, sort;
+    Timing timing;
+    timing.lines = lines;
+    for (int round = 0; round < rounds; ++round) {
         std::string newest, oldest;
         const auto start = std::chrono::steady_clock::now();
+        const std::clock_t cpuStart = std::clock();
         torvinel::AssembleBackupState(run, view, newest, oldest, true);
-        assembleSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        kept = run.BackupState.size();
+        cpu.push_back(static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC);
+        wall.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        timing.kept = run.BackupState.size();
+        sort.push_back(sortUniqueSeconds(db));
     }
-    assembleSeconds /= static_cast<double>(state.iterations());
-    double sortSeconds = 0;
-    for (int i = 0; i < 3; ++i)
-        sortSeconds += sortUniqueSeconds(db) / 3;
-    state.counters["state_lines"] = static_cast<double>(kept);
-    state.counters["sort_u_s"] = sortSeconds;
-    // Wall seconds of one assembly per wall second of sort -u.
-    state.counters["ratio_to_sort_u"] = assembleSeconds / sortSeconds;
     fs::remove_all(db.root);
+    timing.assembleSeconds = median(wall);
+    timing.assembleCpuSeconds = median(cpu);
+    timing.sortSeconds = median(sort);
+    return timing;
 }
 
 } // namespace
 
-BENCHMARK(AssembleBackupState)
-    ->Arg(100000)
-    ->Arg(300000)
-    ->Arg(1000000)
-    ->Unit(benchmark::kSecond)
-    ->Iterations(3)
-    ->UseRealTime();
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    const int rounds = std::max(3, argc > 1 ? std::atoi(argv[1]) : 5);
+    std::printf("AssembleBackupState against LC_ALL=C sort -u, medians of %d rounds\n", rounds);
+    std::printf("%9s %11s %12s %12s %11s %8s\n", "lines", "state lines", "assemble s", "assemble cpu", "sort -u s",
+                "ratio");
+    std::vector<Timing> timings;
+    for (const int lines : {100000, 300000, 1000000}) {
+        const Timing t = measure(lines, rounds);
+        if (t.sortSeconds <= 0) {
+            std::fprintf(stderr, "sort -u failed\n");
+            return 1;
+        }
+        std::printf("%9d %11zu %12.3f %12.3f %11.3f %8.2f\n", t.lines, t.kept, t.assembleSeconds, t.assembleCpuSeconds,
+                    t.sortSeconds, t.assembleSeconds / t.sortSeconds);
+        std::fflush(stdout);
+        timings.push_back(t);
+    }
+    const Timing& small = timings.front();
+    const Timing& large = timings.back();
+    const double size = static_cast<double>(large.lines) / small.lines;
+    std::printf("growth 100k -> 1M: assemble x%.1f wall, x%.1f cpu; sort -u x%.1f; n log n x%.1f\n",
+                large.assembleSeconds / small.assembleSeconds, large.assembleCpuSeconds / small.assembleCpuSeconds,
+                large.sortSeconds / small.sortSeconds,
+                size * std::log(static_cast<double>(large.lines)) / std::log(static_cast<double>(small.lines)));
+    return 0;
+}
