@@ -206,6 +206,13 @@ void SortedList::assign(std::vector<std::string> lines)
 
 void SortedList::loadFromFile(const std::string& path) { assign(readLines(path)); }
 
-void SortedList::saveToFile(const std::string& path) const { writeLines(path, lines()); }
+void SortedList::saveToFile(const std::string& path) const
+{
+    writeLinesFrom(path, [this](const LineWrite& write) {
+        for (const auto& block : m_blocks->blocks)
+            for (const auto& line : block)
+                write(line);
+    });
+}
 
 } // namespace torvinel

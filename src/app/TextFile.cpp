@@ -47,15 +47,25 @@ std::vector<std::string> readLines(const std::string& path)
 
 void writeLines(const std::string& path, const std::vector<std::string>& lines)
 {
+    writeLinesFrom(path, [&lines](const LineWrite& write) {
+        for (const auto& line : lines)
+            write(line);
+    });
+}
+
+void writeLinesFrom(const std::string& path, const std::function<void(const LineWrite&)>& eachLine)
+{
     const std::string temporary = path + ".tmp";
     std::FILE* out = std::fopen(temporary.c_str(), "wb");
     if (!out)
         throw Error("Could not write " + path);
+    // A large buffer: a state of a million lines goes out in few writes.
+    std::setvbuf(out, nullptr, _IOFBF, 1 << 20);
     bool ok = true;
-    for (const auto& line : lines) {
+    eachLine([&](std::string_view line) {
         ok = ok && std::fwrite(line.data(), 1, line.size(), out) == line.size();
         ok = ok && std::fwrite("\r\n", 1, 2, out) == 2;
-    }
+    });
     ok = std::fflush(out) == 0 && ok;
     ok = std::fclose(out) == 0 && ok;
     if (!ok || !platform::replaceFile(temporary, path)) {

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,5 +29,8 @@ template <class OnLine> void forEachLine(std::string_view text, OnLine onLine)
 // Written through a temporary file in the same folder and a rename, so a power cut leaves
 // the old or the new file. Raises Error("Could not write " + path).
 void writeLines(const std::string& path, const std::vector<std::string>& lines);
+// The same for lines held elsewhere: eachLine(write) calls write(line) for every line in order.
+using LineWrite = std::function<void(std::string_view line)>;
+void writeLinesFrom(const std::string& path, const std::function<void(const LineWrite&)>& eachLine);
 
 } // namespace torvinel

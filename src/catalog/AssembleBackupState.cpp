@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string_view>
@@ -33,10 +34,43 @@ int volumeNumber(const std::string& name)
 
 bool lineLess(std::string_view a, std::string_view b) { return platform::comparePaths(a, b) < 0; }
 
-// A line read during the walk: where it stands in the text of the catalogs read.
-struct Span {
-    std::size_t offset;
-    std::size_t length;
+// The text of the catalogs read, in large blocks that never move, so the lines can be views
+// into it from the moment they are read.
+class CatalogText {
+public:
+    // The file's bytes; raises Error as readLines does when it cannot be read.
+    std::string_view read(const std::string& path)
+    {
+        m_file.clear();
+        appendFileBytes(path, m_file);
+        if (m_file.size() > m_room) {
+            const std::size_t size = std::max(blockSize, m_file.size());
+            m_blocks.emplace_back(new char[size]);
+            m_next = m_blocks.back().get();
+            m_room = size;
+        }
+        char* const start = m_next;
+        std::copy(m_file.begin(), m_file.end(), start);
+        m_last = m_file.size();
+        m_next += m_last;
+        m_room -= m_last;
+        return {start, m_last};
+    }
+    // Gives back the room of the file read last, when none of its lines is kept.
+    void forgetLast()
+    {
+        m_next -= m_last;
+        m_room += m_last;
+        m_last = 0;
+    }
+
+private:
+    static constexpr std::size_t blockSize = 8 << 20;
+    std::vector<std::unique_ptr<char[]>> m_blocks;
+    char* m_next = nullptr;
+    std::size_t m_room = 0;
+    std::size_t m_last = 0;
+    std::string m_file; // read into first, so a block is never outgrown
 };
 
 // A catalog whose lines take part: kind n, f or d, not a volume of a split still open.
@@ -168,14 +202,13 @@ void AssembleBackupState(RunState& state, View& view, std::string& NewestDisc, s
         }
     }
 
-    // The walk reads the catalogs into one text and keeps the lines of those that take part;
-    // the state is then made in one merge of their sorted lines rather than line by line.
-    std::string text;
-    std::vector<Span> spans;
+    // The walk keeps the lines of the catalogs that take part, as views into their text; the
+    // state is then made in one merge of their sorted lines rather than line by line.
+    CatalogText text;
+    std::vector<WalkLine> walkLines;
     std::vector<Contributor> contributors;
-    std::vector<std::size_t> runStarts; // of each contributor's lines in spans
-    const auto textOf = [&text](Span span) { return std::string_view(text).substr(span.offset, span.length); };
-    const auto spanLess = [&textOf](Span a, Span b) { return lineLess(textOf(a), textOf(b)); };
+    std::vector<std::size_t> runStarts; // of each contributor's lines in walkLines
+    const auto walkLess = [](const WalkLine& a, const WalkLine& b) { return lineLess(a.text, b.text); };
     bool unquoted = false; // a line whose path does not open with a quote was kept
 
     // A split archive's catalog goes with each of its volumes; the one of its last volume is
@@ -203,24 +236,26 @@ void AssembleBackupState(RunState& state, View& view, std::string& NewestDisc, s
             const char kind =
                 name.size() >= archiveNameLength ? char(std::tolower(static_cast<unsigned char>(name[14]))) : '\0';
 
-            const std::size_t textStart = text.size();
-            const std::size_t first = spans.size();
-            appendFileBytes(platform::joinPath(discFolder, name), text);
-            forEachLine(std::string_view(text).substr(textStart), [&](std::size_t start, std::size_t length) {
-                spans.push_back({textStart + start, length});
+            const std::string_view bytes = text.read(platform::joinPath(discFolder, name));
+            const std::size_t first = walkLines.size();
+            const auto catalog = static_cast<std::uint32_t>(contributors.size());
+            forEachLine(bytes, [&](std::size_t start, std::size_t length) {
+                walkLines.push_back({bytes.substr(start, length), catalog});
             });
             // Catalogs are written sorted; a strictly ordered one is left as it is, which is
             // what the sort would give.
-            const auto lines = spans.begin() + static_cast<std::ptrdiff_t>(first);
-            if (std::adjacent_find(lines, spans.end(), [&](Span a, Span b) { return !spanLess(a, b); }) != spans.end())
-                std::sort(lines, spans.end(), spanLess);
+            const auto lines = walkLines.begin() + static_cast<std::ptrdiff_t>(first);
+            if (std::adjacent_find(lines, walkLines.end(),
+                                   [&](const WalkLine& a, const WalkLine& b) { return !walkLess(a, b); })
+                != walkLines.end())
+                std::sort(lines, walkLines.end(), walkLess);
 
             const std::string archive = name.substr(0, archiveNameLength);
             const bool complete = name.size() <= plainCatalogNameLength || lastVolumeFiled.contains(archive);
             state.SplitVolumesDone = std::max(state.SplitVolumesDone, 0);
             if (!complete && (seekingSplit || archive == state.SplitArchiveName)) {
                 state.SplitArchiveName = archive;
-                state.SplitFileLine = spans.size() == first ? std::string() : std::string(textOf(spans.back()));
+                state.SplitFileLine = walkLines.size() == first ? std::string() : std::string(walkLines.back().text);
                 state.SplitVolumesDone = std::max(state.SplitVolumesDone, volumeNumber(name));
             }
             if (kind != 'd')
@@ -228,20 +263,20 @@ void AssembleBackupState(RunState& state, View& view, std::string& NewestDisc, s
 
             if (complete && (kind == 'n' || kind == 'f' || kind == 'd')) {
                 // Lines that are no catalog lines (a damaged or foreign file) are passed over.
-                spans.erase(std::remove_if(lines, spans.end(),
-                                           [&](Span span) { return catalogPathView(textOf(span)).empty(); }),
-                            spans.end());
-                if (kind == 'f' && state.RotationPoint.empty() && spans.size() > first)
-                    state.RotationPoint = catalogPathView(textOf(spans.back()));
-                for (std::size_t l = first; l < spans.size() && !unquoted; ++l)
-                    unquoted = text[spans[l].offset] != '"';
-                if (spans.size() > first) {
+                walkLines.erase(std::remove_if(lines, walkLines.end(),
+                                               [](const WalkLine& line) { return catalogPathView(line.text).empty(); }),
+                                walkLines.end());
+                if (kind == 'f' && state.RotationPoint.empty() && walkLines.size() > first)
+                    state.RotationPoint = catalogPathView(walkLines.back().text);
+                for (std::size_t l = first; l < walkLines.size() && !unquoted; ++l)
+                    unquoted = walkLines[l].text.front() != '"';
+                if (walkLines.size() > first) {
                     contributors.push_back({name, kind});
                     runStarts.push_back(first);
                 }
             } else {
-                spans.resize(first);
-                text.resize(textStart);
+                walkLines.resize(first);
+                text.forgetLast();
             }
 
             if (platform::samePath(name, OldestCSV))
@@ -249,13 +284,6 @@ void AssembleBackupState(RunState& state, View& view, std::string& NewestDisc, s
         }
     }
 
-    std::vector<WalkLine> walkLines(spans.size());
-    for (std::size_t k = 0; k < contributors.size(); ++k) {
-        const std::size_t end = k + 1 < contributors.size() ? runStarts[k + 1] : spans.size();
-        for (std::size_t l = runStarts[k]; l < end; ++l)
-            walkLines[l] = {textOf(spans[l]), static_cast<std::uint32_t>(k)};
-    }
-    std::vector<Span>().swap(spans);
     const std::optional<std::size_t> oldest = unquoted
         ? addLineByLine(state, walkLines, runStarts, contributors)
         : mergeState(state, std::move(walkLines), runStarts, contributors);
