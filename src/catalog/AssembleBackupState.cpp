@@ -91,8 +91,11 @@ void AssembleBackupState(RunState& state, View& view, std::string& NewestDisc, s
             if (archive != state.SplitArchiveName) {
                 for (std::size_t l = lines.size(); l-- > 0;) {
                     const std::string_view path = catalogPathView(lines[l]);
-                    if (path.empty())
-                        continue; // not a catalog line (a damaged or foreign file)
+                    // Not a catalog line (a damaged or foreign file). A line whose opening quote
+                    // is lost could not be looked up by its path, and would stand in the state
+                    // beside the path's real line.
+                    if (path.empty() || lines[l].front() != '"')
+                        continue;
                     if (kind == 'n' || kind == 'f') {
                         const bool rotation = kind == 'f' && state.RotationPoint.empty();
                         if (rotation)
