@@ -3,7 +3,7 @@
 # Safe to run again: apt-get install -y only adds what is missing.
 set -euo pipefail
 packages=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config clang
   qt6-base-dev qt6-base-dev-tools libqt6dbus6 libqt6test6 qt6-qpa-plugins libgl-dev
   zlib1g-dev libisofs-dev libburn-dev libssl-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev

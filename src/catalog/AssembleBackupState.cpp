@@ -148,32 +148,6 @@ std::optional<std::size_t> mergeState(RunState& state, std::vector<WalkLine> lin
     return oldest;
 }
 
-// The same one line at a time in walk order, each looked up in the lists as they grow. A
-// line whose path does not open with a quote escapes that lookup (StateHasPath looks for
-// "path",), so a damaged catalog holding one is taken this way, which keeps its outcome.
-std::optional<std::size_t> addLineByLine(RunState& state, const std::vector<WalkLine>& lines,
-                                         const std::vector<std::size_t>& runStarts,
-                                         const std::vector<Contributor>& contributors)
-{
-    std::optional<std::size_t> oldest;
-    for (std::size_t k = 0; k < contributors.size(); ++k) {
-        const std::size_t end = k + 1 < contributors.size() ? runStarts[k + 1] : lines.size();
-        for (std::size_t l = end; l-- > runStarts[k];) {
-            const std::string_view path = catalogPathView(lines[l].text);
-            if (contributors[k].kind == 'd') {
-                if (!StateHasPath(state.BackupState, path).found)
-                    state.DeletedPaths.add(std::string(path));
-            } else if (!state.DeletedPaths.contains(path) && !StateHasPath(state.BackupState, path).found) {
-                state.BackupState.add(std::string(lines[l].text));
-                oldest = k;
-            }
-        }
-    }
-    return oldest;
-}
-
-} // namespace
-
 void AssembleBackupState(RunState& state, View& view, std::string& NewestDisc, std::string& OldestCSV,
                          bool showProgress)
 {
@@ -209,7 +183,6 @@ void AssembleBackupState(RunState& state, View& view, std::string& NewestDisc, s
     std::vector<Contributor> contributors;
     std::vector<std::size_t> runStarts; // of each contributor's lines in walkLines
     const auto walkLess = [](const WalkLine& a, const WalkLine& b) { return lineLess(a.text, b.text); };
-    bool unquoted = false; // a line whose path does not open with a quote was kept
 
     // A split archive's catalog goes with each of its volumes; the one of its last volume is
     // the archive's own (ArchiveName.csv), filed on the disc of that volume or later than the
@@ -262,14 +235,17 @@ void AssembleBackupState(RunState& state, View& view, std::string& NewestDisc, s
                 seekingSplit = false;
 
             if (complete && (kind == 'n' || kind == 'f' || kind == 'd')) {
-                // Lines that are no catalog lines (a damaged or foreign file) are passed over.
+                // Lines that are no catalog lines (a damaged or foreign file) are passed over. A
+                // line whose opening quote is lost could not be looked up by its path, and would
+                // stand in the state beside the path's real line.
                 walkLines.erase(std::remove_if(lines, walkLines.end(),
-                                               [](const WalkLine& line) { return catalogPathView(line.text).empty(); }),
+                                               [](const WalkLine& line) {
+                                                   return catalogPathView(line.text).empty()
+                                                       || line.text.front() != '"';
+                                               }),
                                 walkLines.end());
                 if (kind == 'f' && state.RotationPoint.empty() && walkLines.size() > first)
                     state.RotationPoint = catalogPathView(walkLines.back().text);
-                for (std::size_t l = first; l < walkLines.size() && !unquoted; ++l)
-                    unquoted = walkLines[l].text.front() != '"';
                 if (walkLines.size() > first) {
                     contributors.push_back({name, kind});
                     runStarts.push_back(first);
@@ -284,9 +260,7 @@ void AssembleBackupState(RunState& state, View& view, std::string& NewestDisc, s
         }
     }
 
-    const std::optional<std::size_t> oldest = unquoted
-        ? addLineByLine(state, walkLines, runStarts, contributors)
-        : mergeState(state, std::move(walkLines), runStarts, contributors);
+    const std::optional<std::size_t> oldest = mergeState(state, std::move(walkLines), runStarts, contributors);
     OldestCSV = oldest ? contributors[*oldest].name : std::string();
     if (save) {
         state.BackupState.saveToFile(state.appFile("BackupList.txt"));

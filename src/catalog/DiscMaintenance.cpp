@@ -62,9 +62,11 @@ std::optional<std::string> damage(const std::string& folder, const std::string& 
                                   const std::vector<std::string>& onDisc)
 {
     const auto digests = IniReadSection(platform::joinPath(folder, "status.ini"), "MD5");
-    for (const auto& [file, digest] : digests)
+    for (const auto& listed : digests) {
+        const std::string& file = listed.first; // named, not a structured binding: clang 14 cannot capture those
         if (std::ranges::none_of(onDisc, [&](const std::string& name) { return sameIgnoringCase(name, file); }))
             return discId + "/" + file + " is listed in STATUS.INI but missing.";
+    }
     for (const auto& entry : platform::listFolder(folder, "*.csv")) {
         const auto listed = std::ranges::find_if(digests, [&](const auto& key) { return sameIgnoringCase(key.first, entry.name); });
         if (listed != digests.end()

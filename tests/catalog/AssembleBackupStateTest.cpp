@@ -233,8 +233,14 @@ TEST_F(AssembleTest, OldestCsvBoundsTheWalkAndRotationPointFollowsNewCatalogs)
 
 TEST_F(AssembleTest, DamagedCatalogs)
 {
-    // Lines that are no catalog lines are passed over; the rest of the catalog counts.
-    catalog("20240305001", "2024030500001rn.csv", {"", "garbage", line("/a"), "\"unterminated"});
+    // Lines that are no catalog lines are passed over; the rest of the catalog counts. A line
+    // whose opening quote is damaged is one of them, however well the rest of it reads.
+    std::string lostQuote = line("/b");
+    lostQuote.front() = 'X';
+    std::string zeroedQuote = line("/b", "20240301100000", 2);
+    zeroedQuote.front() = '\0';
+    catalog("20240305001", "2024030500001rn.csv",
+            {"", "garbage", line("/a"), "\"unterminated", lostQuote, zeroedQuote});
     assemble();
     EXPECT_EQ(stateLines(), std::vector<std::string>{line("/a")});
 
@@ -301,7 +307,7 @@ Assembled assembleLineByLine(const std::string& databaseFolder, std::string newe
             seekingSplit = seekingSplit && kind == 'd';
             for (std::size_t l = lines.size(); complete && l-- > 0;) {
                 const std::string_view path = catalogPathView(lines[l]);
-                if (path.empty())
+                if (path.empty() || lines[l].front() != '"')
                     continue;
                 if (kind == 'n' || kind == 'f') {
                     if (kind == 'f' && result.rotationPoint.empty())
