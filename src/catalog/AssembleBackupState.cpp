@@ -148,6 +148,8 @@ std::optional<std::size_t> mergeState(RunState& state, std::vector<WalkLine> lin
     return oldest;
 }
 
+} // namespace
+
 void AssembleBackupState(RunState& state, View& view, std::string& NewestDisc, std::string& OldestCSV,
                          bool showProgress)
 {
