@@ -193,7 +193,32 @@ void ZipArchive::openExisting()
         m_file = platform::File::open(m_path, platform::FileMode::Read);
     if (!m_file.isOpen())
         raise(ZipErrorKind::CannotOpenArchive);
+    readDirectory();
+}
 
+void ZipArchive::openPart(const std::string& container, uint64_t offset, uint64_t length)
+{
+    std::lock_guard guard(engineLock());
+    if (m_open)
+        close();
+    m_path = fileName;
+    try {
+        m_file = platform::File::openPart(container, offset, length);
+        if (!m_file.isOpen())
+            raise(ZipErrorKind::CannotOpenArchive);
+        m_readOnly = true;
+        readDirectory();
+        if (m_split)
+            raise(ZipErrorKind::CannotOpenArchive);
+    } catch (...) {
+        resetState();
+        throw;
+    }
+    m_open = true;
+}
+
+void ZipArchive::readDirectory()
+{
     std::optional<zipreader::VolumeSet> volumes;
     zipreader::Directory directory;
     try {

@@ -116,6 +116,10 @@ public:
     // otherwise (a file without write permission counts as read-only); a missing file is
     // created as with Create. An open archive is closed first.
     void open(ZipOpenMode mode = ZipOpenMode::Open);
+    // Opens, read-only, an ordinary archive kept as the length bytes of container that start
+    // at offset (an archive inside a disc image); fileName only names it in messages. A
+    // split archive is refused (CannotOpenArchive): its other volumes cannot be found there.
+    void openPart(const std::string& container, uint64_t offset, uint64_t length);
     // Writes what a created, never written archive lacks (an empty directory), releases the
     // files. Closing a closed archive does nothing.
     void close();
@@ -173,6 +177,7 @@ private:
     bool storedByMask(const std::string& path) const;
 
     void openExisting();
+    void readDirectory(); // of the archive m_file holds
     void createArchive();
     void resetState();
 

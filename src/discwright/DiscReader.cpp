@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -108,6 +109,18 @@ public:
         });
     }
 
+    std::optional<Extent> locate(const std::string& path) override
+    {
+        if (!exists(path))
+            return std::nullopt;
+        const fs::path source = fs::path(m_root) / path;
+        std::error_code ec;
+        const auto size = fs::file_size(source, ec);
+        if (ec)
+            return std::nullopt;
+        return Extent{source.string(), 0, static_cast<uint64_t>(size)};
+    }
+
     std::vector<Entry> list(const std::string& folder) override
     {
         std::vector<Entry> entries;
@@ -173,6 +186,36 @@ public:
         });
         iso_stream_close(stream);
         return ok;
+    }
+
+    // The extents of a file of an image, as recorded in its directory; the image holds the
+    // bytes as they are when no filter stands between and the extents follow each other.
+    std::optional<Extent> locate(const std::string& path) override
+    {
+        IsoNode* node = find(path);
+        if (!node || !ISO_NODE_IS_FILE(node))
+            return std::nullopt;
+        IsoFile* file = reinterpret_cast<IsoFile*>(node);
+        IsoStream* stream = iso_file_get_stream(file);
+        if (!stream || iso_stream_get_input_stream(stream, 0) != nullptr)
+            return std::nullopt;
+        int count = 0;
+        iso_file_section* sections = nullptr;
+        if (iso_file_get_old_image_sections(file, &count, &sections, 0) != 1 || count < 1) {
+            std::free(sections);
+            return std::nullopt;
+        }
+        constexpr uint64_t blockSize = 2048;
+        Extent extent{m_file, uint64_t{sections[0].block} * blockSize, 0};
+        bool whole = true;
+        for (int i = 0; i < count && whole; ++i) {
+            whole = uint64_t{sections[i].block} * blockSize == extent.offset + extent.length;
+            extent.length += sections[i].size;
+        }
+        std::free(sections);
+        if (!whole || static_cast<int64_t>(extent.length) != iso_stream_get_size(stream))
+            return std::nullopt;
+        return extent;
     }
 
     std::vector<Entry> list(const std::string& folder) override
@@ -255,6 +298,12 @@ public:
     {
         DiscReader* disc = discOf(path);
         return disc && disc->copy(path, target);
+    }
+
+    std::optional<Extent> locate(const std::string& path) override
+    {
+        DiscReader* disc = discOf(path);
+        return disc ? disc->locate(path) : std::nullopt;
     }
 
     std::vector<Entry> list(const std::string& folder) override

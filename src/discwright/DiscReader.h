@@ -1,5 +1,7 @@
 #pragma once
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,13 @@ public:
         bool isFolder = false;
     };
 
+    // A file of the disc as one unbroken run of bytes of a local file.
+    struct Extent {
+        std::string file;
+        uint64_t offset = 0;
+        uint64_t length = 0;
+    };
+
     virtual ~DiscReader() = default;
 
     // Where the reader reads from, for messages ("/media/cdrom", "/home/u/Torvinel Discs").
@@ -24,6 +33,14 @@ public:
     // Copies a file of the disc to target, replacing it. False when the file is missing or
     // the copy did not complete; then no partial target is left behind.
     virtual bool copy(const std::string& path, const std::string& target) = 0;
+    // Where a file of the disc can be read in place, without a copy: the file itself on a
+    // disc mounted or copied at a folder, its extent inside a disc image. nullopt when the
+    // file is missing or not stored in one piece (it is then copied).
+    virtual std::optional<Extent> locate(const std::string& path)
+    {
+        static_cast<void>(path);
+        return std::nullopt;
+    }
     // The entries of a folder of the disc, sorted by name; "" is the top level. The image
     // shelf's top level holds one folder per image on the shelf.
     virtual std::vector<Entry> list(const std::string& folder) = 0;

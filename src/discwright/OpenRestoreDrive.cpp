@@ -37,6 +37,12 @@ public:
             return m_folder->copy(path, target);
         return m_shelf->copy(path, target);
     }
+    std::optional<Extent> locate(const std::string& path) override
+    {
+        if (m_folder->exists(path))
+            return m_folder->locate(path);
+        return m_shelf->locate(path);
+    }
     std::vector<Entry> list(const std::string& folder) override
     {
         std::vector<Entry> entries = m_folder->list(folder);

@@ -62,7 +62,9 @@ class File {
 public:
     File() = default;
     ~File() { reset(); }
-    File(File&& other) noexcept : m_handle(other.m_handle), m_failure(other.m_failure)
+    File(File&& other) noexcept
+        : m_handle(other.m_handle), m_failure(other.m_failure), m_partOffset(other.m_partOffset),
+          m_partLength(other.m_partLength)
     {
         other.m_handle = InvalidHandle;
     }
@@ -72,6 +74,8 @@ public:
             reset();
             m_handle = other.m_handle;
             m_failure = other.m_failure;
+            m_partOffset = other.m_partOffset;
+            m_partLength = other.m_partLength;
             other.m_handle = InvalidHandle;
         }
         return *this;
@@ -81,11 +85,23 @@ public:
 
     // An unopened File when the open fails; failure() tells why.
     [[nodiscard]] static File open(const std::string& path, FileMode mode);
+    // Opens, read-only, the length bytes of path that start at offset as a file of their
+    // own (a file stored inside a disc image): reads, size() and status().size see only
+    // them; such a file is never sparse, and writes and truncate fail. The part may reach
+    // beyond the end of path: reads then end early, as at any end of file.
+    [[nodiscard]] static File openPart(const std::string& path, uint64_t offset, uint64_t length)
+    {
+        File file = open(path, FileMode::Read);
+        file.m_partOffset = offset;
+        file.m_partLength = static_cast<int64_t>(length);
+        return file;
+    }
     // Makes a new file named prefix plus a unique ending, for reading and writing, readable
     // by its owner only. path is set to the file's name (on failure: the last name tried).
     [[nodiscard]] static File createUnique(const std::string& prefix, std::string& path);
 
     bool isOpen() const { return m_handle != InvalidHandle; }
+    bool isPart() const { return m_partLength >= 0; }
     FileFailure failure() const { return m_failure; }
 
     // Closes the file; false when the close reported an error (a late write error shows here).
@@ -117,9 +133,22 @@ public:
 private:
     static constexpr std::intptr_t InvalidHandle = -1; // both a bad descriptor and a bad HANDLE
     explicit File(std::intptr_t handle, FileFailure failure) : m_handle(handle), m_failure(failure) { }
+    // A read of a part, turned into one of the whole file: false when it starts at or past
+    // the part's end, else size is cut to the part and offset moved by its start.
+    bool partToWhole(std::size_t& size, uint64_t& offset) const
+    {
+        if (offset >= static_cast<uint64_t>(m_partLength))
+            return false;
+        if (size > static_cast<uint64_t>(m_partLength) - offset)
+            size = static_cast<std::size_t>(static_cast<uint64_t>(m_partLength) - offset);
+        offset += m_partOffset;
+        return true;
+    }
 
     std::intptr_t m_handle = InvalidHandle;
     FileFailure m_failure = FileFailure::None;
+    uint64_t m_partOffset = 0;
+    int64_t m_partLength = -1; // -1: the whole file
 };
 
 // The names in a folder, "." and ".." left out, in no particular order; nullopt when the

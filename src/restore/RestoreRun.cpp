@@ -128,8 +128,9 @@ private:
     bool mayUse(std::size_t archive) const;
     void assign(std::size_t line, std::size_t copy);
     void reassign(std::size_t line);
+    bool extractInPlace(std::size_t archive, const std::string& disc);
     bool fetchVolumes(std::size_t archive, const std::string& disc);
-    void extract(std::size_t archive);
+    void extract(std::size_t archive, const std::optional<DiscReader::Extent>& inPlace = {});
     void restoreLine(std::size_t line, ZipArchive& zip, const std::string& base);
     void lineFailed(std::size_t line, const std::string& reason);
     void archiveFailed(std::size_t archive, const std::string& reason);
@@ -147,6 +148,7 @@ private:
     void addRestored(int64_t bytes);
     void finish(RestoreResult& result);
     void fetchFile(const std::string& disc, const std::string& fileName, FetchOutcome& outcome);
+    DiscReader* reopenDrive();
 
     RunState& s;
     View& v;
@@ -400,12 +402,33 @@ void Run::processDisc(const std::string& disc)
         v.processEvents();
         const std::size_t archive = m_queue.front();
         m_queue.pop_front();
-        if (!mayUse(archive) || !fetchVolumes(archive, disc))
+        if (!mayUse(archive) || extractInPlace(archive, disc) || !fetchVolumes(archive, disc))
             continue;
         const std::vector<bool>& fetched = m_work[archive].fetched;
         if (std::find(fetched.begin(), fetched.end(), false) == fetched.end())
             extract(archive);
     }
+}
+
+// An archive of one volume is read where it lies on the disc or in its image, without a
+// copy into TempFolder. False when it is to be copied instead (a split archive, a reader
+// that cannot tell where the file lies); true once it is done with or the run was cancelled.
+bool Run::extractInPlace(std::size_t archive, const std::string& disc)
+{
+    const std::vector<ArchiveVolume>& volumes = m_index->archives()[archive].volumes;
+    if (volumes.size() != 1)
+        return false;
+    if (!m_reader)
+        reopenDrive();
+    DiscReader* reader = awaitDiscFile(s, v, m_reader.get(), m_drive, disc, volumes[0].fileName,
+                                       [this] { return reopenDrive(); });
+    if (!reader)
+        return true;
+    const std::optional<DiscReader::Extent> extent = reader->locate(disc + "/" + volumes[0].fileName);
+    if (!extent)
+        return false;
+    extract(archive, extent);
+    return true;
 }
 
 // Copies the archive's volumes on disc into TempFolder; false when the run was cancelled or
@@ -431,11 +454,12 @@ bool Run::fetchVolumes(std::size_t archive, const std::string& disc)
     return true;
 }
 
-void Run::extract(std::size_t archive)
+void Run::extract(std::size_t archive, const std::optional<DiscReader::Extent>& inPlace)
 {
     const ArchiveCopy& copy = m_index->archives()[archive];
     ZipArchive zip;
-    zip.fileName = platform::joinPath(s.TempFolder, copy.volumes.back().fileName);
+    zip.fileName = inPlace ? m_reader->location() + "/" + volumeName(archive)
+                           : platform::joinPath(s.TempFolder, copy.volumes.back().fileName);
     // The engine asks after every buffer, so a Cancel click stops a large file inside it;
     // the engine then deletes the partly written file.
     zip.onFileProgress = [this](ZipArchive&, const std::string&, double, ZipOperation, ZipProgressPhase,
@@ -453,7 +477,10 @@ void Run::extract(std::size_t archive)
     std::sort(lines.rbegin(), lines.rend());
     lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
     try {
-        zip.open();
+        if (inPlace)
+            zip.openPart(inPlace->file, inPlace->offset, inPlace->length);
+        else
+            zip.open();
     } catch (const ZipError& error) {
         s.WriteLog("Could not read " + zip.fileName + ": " + error.what());
         archiveFailed(archive, "the archive cannot be read (" + std::string(error.what()) + ")");
@@ -612,19 +639,21 @@ void Run::finish(RestoreResult& result)
     v.openFolder(m_target);
 }
 
+// The drive is opened afresh whenever an archive is not found on it: a new disc in an
+// optical drive is mounted at a folder of its own.
+DiscReader* Run::reopenDrive()
+{
+    if (m_drive.empty())
+        return nullptr;
+    m_reader = m_options.openDrive ? m_options.openDrive(m_drive) : OpenRestoreDrive(m_drive);
+    return m_reader.get();
+}
+
 void Run::fetchFile(const std::string& disc, const std::string& fileName, FetchOutcome& outcome)
 {
-    // The drive is opened afresh whenever the archive is not found on it: a new disc in an
-    // optical drive is mounted at a folder of its own.
-    const auto reopen = [this]() -> DiscReader* {
-        if (m_drive.empty())
-            return nullptr;
-        m_reader = m_options.openDrive ? m_options.openDrive(m_drive) : OpenRestoreDrive(m_drive);
-        return m_reader.get();
-    };
     if (!m_reader)
-        reopen();
-    outcome = fetchArchive(s, v, m_reader.get(), m_drive, disc, fileName, reopen);
+        reopenDrive();
+    outcome = fetchArchive(s, v, m_reader.get(), m_drive, disc, fileName, [this] { return reopenDrive(); });
 }
 
 } // namespace
@@ -641,7 +670,7 @@ std::string nextRestoreTarget(const std::string& restoreFolder, const std::strin
     }
 }
 
-FetchOutcome fetchArchive(RunState& state, View& view, DiscReader* reader, const std::string& drive,
+DiscReader* awaitDiscFile(RunState& state, View& view, DiscReader* reader, const std::string& drive,
                           const std::string& discId, const std::string& fileName,
                           const std::function<DiscReader*()>& reopen)
 {
@@ -656,9 +685,18 @@ FetchOutcome fetchArchive(RunState& state, View& view, DiscReader* reader, const
     while (!state.CancelRequested && !present())
         if (!view.askOkCancel("Please insert the disk labeled " + discId + " into Drive " + drive))
             state.CancelRequested = true;
-    if (state.CancelRequested)
+    return state.CancelRequested ? nullptr : reader;
+}
+
+FetchOutcome fetchArchive(RunState& state, View& view, DiscReader* reader, const std::string& drive,
+                          const std::string& discId, const std::string& fileName,
+                          const std::function<DiscReader*()>& reopen)
+{
+    reader = awaitDiscFile(state, view, reader, drive, discId, fileName, reopen);
+    if (!reader)
         return FetchOutcome::Cancelled;
     view.processEvents();
+    const std::string onDisc = discId + "/" + fileName;
     const std::string target = platform::joinPath(state.TempFolder, fileName);
     const bool copied = reader->copy(onDisc, target);
     view.processEvents();

@@ -74,13 +74,20 @@ struct RestorePlanReport {
 };
 RestorePlanReport planRestoreRun(RunState& state, View& view, const CheckTree& tree);
 
+// Waits until discId/fileName is on the restore drive, asking for the disc ("Please insert
+// the disk labeled ...") until it is there or the user cancels (which sets CancelRequested).
+// When the file is not on reader, reopen (if given) opens the drive again and its reader is
+// asked instead; a null reader finds nothing. Returns the reader that has the file, or
+// nullptr when cancelled.
+DiscReader* awaitDiscFile(RunState& state, View& view, DiscReader* reader, const std::string& drive,
+                          const std::string& discId, const std::string& fileName,
+                          const std::function<DiscReader*()>& reopen = {});
+
 // How fetchArchive ended.
 enum class FetchOutcome { Fetched, Cancelled, CopyFailed };
 
-// Brings discId/fileName from the restore drive into TempFolder, asking for the disc until
-// the file is there or the user cancels (which sets CancelRequested and copies nothing).
-// When the file is not on reader, reopen (if given) opens the drive again and its reader is
-// asked instead; a null reader finds nothing. CopyFailed: the disc has the file but it could
+// Brings discId/fileName from the restore drive into TempFolder once awaitDiscFile has found
+// it (a cancel copies nothing). CopyFailed: the disc has the file but it could
 // not be copied (no partial copy is left).
 [[nodiscard]] FetchOutcome fetchArchive(RunState& state, View& view, DiscReader* reader, const std::string& drive,
                                         const std::string& discId, const std::string& fileName,

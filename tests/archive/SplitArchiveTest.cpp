@@ -63,6 +63,24 @@ TEST_F(SplitTest, OneByteOverAVolumeMakesTwoVolumes)
     EXPECT_EQ(zip.entries().at(0).method, 0);
 }
 
+// Read as a part of another file (a disc image), an archive cannot reach its other volumes:
+// a split one is refused even when they lie beside the file.
+TEST_F(SplitTest, SplitArchiveIsNotOpenedAsAPartOfAnotherFile)
+{
+    writeFile(path("src/big.zip"), randomBytes(100000));
+    split("big.zip", 65536);
+    ASSERT_TRUE(fs::exists(path("base_001.zip")));
+    ZipArchive zip;
+    zip.fileName = path("base.zip");
+    try {
+        zip.openPart(path("base.zip"), 0, fs::file_size(path("base.zip")));
+        FAIL() << "a split archive was opened as a part";
+    } catch (const ZipError& e) {
+        EXPECT_EQ(e.kind(), ZipErrorKind::CannotOpenArchive);
+    }
+    EXPECT_FALSE(zip.isOpen());
+}
+
 TEST_F(SplitTest, FileThatFitsGivesTheArchiveAlone)
 {
     writeFile(path("src/small.txt"), textOf(100000));

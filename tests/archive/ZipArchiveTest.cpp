@@ -242,6 +242,41 @@ TEST_F(ArchiverTest, ReadOnlyArchiveExtractsButRefusesAdds)
     }
 }
 
+// An archive kept inside another file (a disc image) reads as the part it is: what lies
+// around it is not seen, and nothing is written.
+TEST_F(ArchiverTest, ArchiveInsideAnotherFileReadsAsItsPart)
+{
+    const std::vector<Source> files = {{"a.doc", textOf(300000), 0644}, {"b.bin", randomBytes(5000), 0600}};
+    makeSources(files);
+    pack(files, path("a.zip"));
+    pack({files[1]}, path("other.zip")); // a reader that looked past the part would find its end record
+    const std::string before = randomBytes(6144, 9);
+    const std::string archive = readFile(path("a.zip"));
+    const std::string image = before + archive + readFile(path("other.zip"));
+    writeFile(path("image.iso"), image);
+
+    ZipArchive zip;
+    zip.fileName = path("image.iso/a.zip");
+    zip.openPart(path("image.iso"), before.size(), archive.size());
+    EXPECT_TRUE(zip.isReadOnly());
+    EXPECT_EQ(zip.fileCount(), 2);
+    fs::create_directories(path("out"));
+    for (const Source& f : files) {
+        ASSERT_TRUE(zip.extractEntryTo(*zip.findEntries(f.name).at(0), path("out/" + f.name)));
+        EXPECT_EQ(readFile(path("out/" + f.name)), f.content) << f.name;
+    }
+    zip.baseDir = path("src");
+    EXPECT_THROW(zip.addFiles("a.doc", ZipAllAttributes, ""), ZipError);
+    zip.close();
+    EXPECT_EQ(readFile(path("image.iso")), image);
+
+    // A part cut short lacks its end record.
+    ZipArchive cut;
+    cut.fileName = zip.fileName;
+    EXPECT_THROW(cut.openPart(path("image.iso"), before.size(), archive.size() - 10), ZipError);
+    EXPECT_FALSE(cut.isOpen());
+}
+
 TEST_F(ArchiverTest, RefusalsCarryTheirMessages)
 {
     ZipArchive zip;

@@ -11,13 +11,22 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Bytes that differ from block to block, so that a read from the wrong place shows.
+std::string archiveBytes()
+{
+    std::string bytes(70000, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>('a' + (i / 997 + i) % 26);
+    return bytes;
+}
+
 // The same disc three ways: as a folder, as an image on the shelf and as one image file.
 class DiscReaderTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         startLibrary();
-        dir.write("disc/20261210001/2026121000001rn.zip", std::string(70000, 'z'));
+        dir.write("disc/20261210001/2026121000001rn.zip", archiveBytes());
         dir.write("disc/20261210001/2026121000001rn.csv", "catalog");
         dir.write("disc/20261210001/status.ini", "[Status]");
         dir.write("outside.txt", "secret");
@@ -62,7 +71,16 @@ TEST_F(DiscReaderTest, EveryReaderFindsListsAndCopiesTheDiscFiles)
         EXPECT_FALSE(r->exists("20261210001"));
         const std::string target = dir / ("copy" + std::to_string(kind));
         ASSERT_TRUE(r->copy("20261210001/2026121000001rn.zip", target));
-        EXPECT_EQ(dir.read("copy" + std::to_string(kind)), std::string(70000, 'z'));
+        EXPECT_EQ(dir.read("copy" + std::to_string(kind)), archiveBytes());
+        // In place: the file itself, or its bytes inside the image.
+        const auto extent = r->locate("20261210001/2026121000001rn.zip");
+        ASSERT_TRUE(extent);
+        EXPECT_EQ(extent->file, kind == 0 ? dir / "disc/20261210001/2026121000001rn.zip" : dir / "shelf/20261210001.iso");
+        ASSERT_EQ(extent->length, 70000u);
+        EXPECT_EQ(dir.read(fs::relative(extent->file, dir.path()).string()).substr(extent->offset, extent->length),
+                  archiveBytes());
+        EXPECT_FALSE(r->locate("20261210001/missing.zip"));
+        EXPECT_FALSE(r->locate("20261210001"));
         EXPECT_FALSE(r->copy("20261210001/missing.zip", target + "x"));
         EXPECT_FALSE(fs::exists(target + "x"));
         EXPECT_FALSE(fs::exists(target + "x.part"));
@@ -77,6 +95,7 @@ TEST_F(DiscReaderTest, PathsThatLeaveTheDiscAreRefused)
         for (const char* path : {"../outside.txt", "20261210001/../../outside.txt", "/etc/passwd", "", "a//b"}) {
             EXPECT_FALSE(r->exists(path)) << path;
             EXPECT_FALSE(r->copy(path, dir / "stolen")) << path;
+            EXPECT_FALSE(r->locate(path)) << path;
         }
         EXPECT_TRUE(r->list("..").empty());
     }

@@ -44,9 +44,14 @@ protected:
     // Picks a backup set as the user would (0: the newest) and ticks paths in the tree.
     void chooseSet(int index);
     void tick(const std::string& path);
-    // Runs the restore through a reader of drive() that records what it copies
-    // ("<DiscId>/<file>"); failCopies makes every copy fail.
+    // Runs the restore through a reader of the chosen restore drive (drive() unless shelve()
+    // moved the discs) that records the archives it gives ("<DiscId>/<file>"), copied or read
+    // in place; failCopies makes every copy fail and every archive a copy.
     RestoreResult restore();
+    // Makes each disc in drive() an image <DiscId>.iso on a shelf folder, as the image drive
+    // keeps them, removes the disc folders and chooses the shelf as the restore drive. False
+    // when no image could be made here.
+    [[nodiscard]] bool shelve();
     // The content of a restored file ("" when it is missing).
     std::string restored(const RestoreResult& result, const std::string& path) const;
     std::vector<std::string> listFile(const std::string& name) const;
@@ -55,8 +60,10 @@ protected:
     RunState s;
     ScriptedView view;
     RestoreTree tree;
-    std::vector<std::string> copies;
+    std::vector<std::string> copies; // every archive the drive gave
+    std::vector<std::string> inPlace; // those of them read in place
     bool failCopies = false;
+    bool readInPlace = true; // false: the reader cannot tell where a file lies
 };
 
 } // namespace torvinel::test

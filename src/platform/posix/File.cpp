@@ -110,6 +110,8 @@ void File::reset()
 
 int64_t File::size() const
 {
+    if (isPart())
+        return m_partLength;
     struct stat facts { };
     if (fstat(descriptorOf(m_handle), &facts) != 0)
         return -1;
@@ -119,11 +121,16 @@ int64_t File::size() const
 FileStatus File::status() const
 {
     struct stat facts { };
-    return statusOf(fstat(descriptorOf(m_handle), &facts), facts);
+    FileStatus status = statusOf(fstat(descriptorOf(m_handle), &facts), facts);
+    if (isPart())
+        status.size = static_cast<uint64_t>(m_partLength);
+    return status;
 }
 
 int64_t File::readAt(void* data, std::size_t size, uint64_t offset) const
 {
+    if (isPart() && !partToWhole(size, offset))
+        return 0;
     for (;;) {
         const ssize_t n = pread(descriptorOf(m_handle), data, size, static_cast<off_t>(offset));
         if (n >= 0 || errno != EINTR)
@@ -133,6 +140,8 @@ int64_t File::readAt(void* data, std::size_t size, uint64_t offset) const
 
 int64_t File::writeAt(const void* data, std::size_t size, uint64_t offset)
 {
+    if (isPart())
+        return -1;
     for (;;) {
         const ssize_t n = pwrite(descriptorOf(m_handle), data, size, static_cast<off_t>(offset));
         if (n >= 0 || errno != EINTR)
@@ -140,19 +149,24 @@ int64_t File::writeAt(const void* data, std::size_t size, uint64_t offset)
     }
 }
 
-bool File::truncate(uint64_t length) { return ftruncate(descriptorOf(m_handle), static_cast<off_t>(length)) == 0; }
+bool File::truncate(uint64_t length)
+{
+    return !isPart() && ftruncate(descriptorOf(m_handle), static_cast<off_t>(length)) == 0;
+}
 
 bool File::sync() { return fdatasync(descriptorOf(m_handle)) == 0; }
 
 bool File::isSparse() const
 {
     struct stat facts { };
-    return fstat(descriptorOf(m_handle), &facts) == 0
+    return !isPart() && fstat(descriptorOf(m_handle), &facts) == 0
         && static_cast<uint64_t>(facts.st_blocks) * 512 < static_cast<uint64_t>(facts.st_size);
 }
 
 uint64_t File::holeAt(uint64_t offset) const
 {
+    if (isPart())
+        return 0;
     const off_t data = lseek(descriptorOf(m_handle), static_cast<off_t>(offset), SEEK_DATA);
     if (data >= 0)
         return static_cast<uint64_t>(data) - offset;

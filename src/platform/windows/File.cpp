@@ -161,6 +161,8 @@ void File::reset()
 
 int64_t File::size() const
 {
+    if (isPart())
+        return m_partLength;
     LARGE_INTEGER length;
     if (!GetFileSizeEx(handleOf(m_handle), &length))
         return -1;
@@ -172,11 +174,16 @@ FileStatus File::status() const
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(handleOf(m_handle), &info))
         return FileStatus{};
-    return statusOf(info);
+    FileStatus status = statusOf(info);
+    if (isPart())
+        status.size = static_cast<uint64_t>(m_partLength);
+    return status;
 }
 
 int64_t File::readAt(void* data, std::size_t size, uint64_t offset) const
 {
+    if (isPart() && !partToWhole(size, offset))
+        return 0;
     // One call moves at most 4 GiB less a little; callers loop for more.
     const DWORD want = size > 0x7fffffff ? 0x7fffffff : static_cast<DWORD>(size);
     OVERLAPPED position = at(offset);
@@ -188,6 +195,8 @@ int64_t File::readAt(void* data, std::size_t size, uint64_t offset) const
 
 int64_t File::writeAt(const void* data, std::size_t size, uint64_t offset)
 {
+    if (isPart())
+        return -1;
     const DWORD want = size > 0x7fffffff ? 0x7fffffff : static_cast<DWORD>(size);
     OVERLAPPED position = at(offset);
     DWORD done = 0;
@@ -198,6 +207,8 @@ int64_t File::writeAt(const void* data, std::size_t size, uint64_t offset)
 
 bool File::truncate(uint64_t length)
 {
+    if (isPart())
+        return false;
     LARGE_INTEGER position;
     position.QuadPart = static_cast<LONGLONG>(length);
     return SetFilePointerEx(handleOf(m_handle), position, nullptr, FILE_BEGIN) && SetEndOfFile(handleOf(m_handle));
