@@ -1,7 +1,8 @@
 // Lays a folder out as one backup run would leave it, for the restore benchmark: archives of
 // at most 101 files closed past 8 MiB, a file over 8 MiB as a split archive of 8 MiB
-// volumes, each with its catalog, on discs of a given size; the run's deleted-files catalog
-// on its first disc. (The real packing lives in the backup; this is only its shape.)
+// volumes, each with its catalog (lines with their MD5), on discs of a given size; the
+// run's deleted-files catalog on its first disc. (The real packing lives in the backup;
+// this is only its shape.)
 //
 //   restore_discs DISCS DATABASE DISC_MIB SOURCE...
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include "app/SortedList.h"
 #include "archive/ZipArchive.h"
 #include "catalog/CatalogLine.h"
+#include "catalog/FileDigest.h"
 #include "platform/Platform.h"
 
 using namespace torvinel;
@@ -59,7 +61,9 @@ struct Layout {
 std::string lineOf(const std::string& path)
 {
     const auto stamp = platform::lastWriteStamp(path);
-    return formatCatalogLine(path, *stamp, *platform::fileLength(path), "");
+    // With its digest, as a backup that checks file contents writes it: the restore then
+    // verifies every file's MD5 as well as its size.
+    return formatCatalogLine(path, *stamp, *platform::fileLength(path), DigestHex(FileDigest(path)));
 }
 
 void writeArchive(Layout& layout, const std::vector<std::string>& files, int64_t bytes)

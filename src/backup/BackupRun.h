@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/EventPacer.h"
 #include "app/FileHelpers.h"
 #include "app/RunState.h"
 #include "app/SortedList.h"
@@ -168,6 +169,7 @@ private:
     View& m_view;
     std::string m_currentFile; // the file being added, for the failure event
     bool m_currentFileSkipped = false;
+    EventPacer m_progressPacer; // the file bar is redrawn at most every 50 ms
     std::vector<std::string> m_clearedSinceBurn; // archive bits cleared for material not yet burnt
     bool m_flushBuffers;                         // the engine's setting, given back when the run ends
     Md5 m_digest;                                // of the file being added, fed by the engine's own read

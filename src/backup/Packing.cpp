@@ -408,7 +408,10 @@ void BackupRun::onFileProgress(double progress, ZipOperation operation)
     if (operation != ZipOperation::Add)
         return;
     const long tenths = std::clamp(std::lround(progress * 10.0), 0L, 1000L);
-    if (tenths != 1000)
+    // A file's start is always shown; its middle at most every 50 ms (the engine reports
+    // every buffer, and each report lets pending events run).
+    const bool shown = tenths == 0 || m_progressPacer.due();
+    if (tenths != 1000 && shown)
         showBackupProgress(m_view, {.extraBar = static_cast<int>(tenths)});
 }
 

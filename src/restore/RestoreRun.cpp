@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/Error.h"
+#include "app/EventPacer.h"
 #include "app/Progress.h"
 #include "app/TextFile.h"
 #include "archive/ZipArchive.h"
@@ -462,9 +463,10 @@ void Run::extract(std::size_t archive, const std::optional<DiscReader::Extent>& 
                            : platform::joinPath(s.TempFolder, copy.volumes.back().fileName);
     // The engine asks after every buffer, so a Cancel click stops a large file inside it;
     // the engine then deletes the partly written file.
-    zip.onFileProgress = [this](ZipArchive&, const std::string&, double, ZipOperation, ZipProgressPhase,
-                               bool& cancel) {
-        v.processEvents();
+    zip.onFileProgress = [this, pacer = EventPacer()](ZipArchive&, const std::string&, double, ZipOperation,
+                                                      ZipProgressPhase, bool& cancel) mutable {
+        if (pacer.due())
+            v.processEvents();
         cancel = s.CancelRequested;
     };
     const std::string base = platform::joinPath(m_target, std::string(1, copy.group()));
