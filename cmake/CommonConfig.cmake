@@ -19,6 +19,7 @@ set(CMAKE_SHARED_LINKER_FLAGS_ASAN "-fsanitize=address,undefined" CACHE STRING "
 
 find_package(PkgConfig REQUIRED)
 find_package(ZLIB REQUIRED)
+pkg_check_modules(LIBDEFLATE REQUIRED IMPORTED_TARGET libdeflate)
 pkg_check_modules(LIBISOFS REQUIRED IMPORTED_TARGET libisofs-1)
 pkg_check_modules(LIBBURN REQUIRED IMPORTED_TARGET libburn-1)
 find_package(Threads REQUIRED)

@@ -6,15 +6,17 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 cxx=$(command -v x86_64-w64-mingw32-g++-posix || command -v x86_64-w64-mingw32-g++) || exit 77
 
-# The archive engine needs zlib's headers. When the cross compiler has none, the host's two
-# (zlib.h, zconf.h) are copied into a folder of their own, so that nothing else of the
-# host's /usr/include is seen.
+# The archive engine needs the headers of zlib and libdeflate. When the cross compiler has
+# none, the host's (zlib.h, zconf.h, libdeflate.h) are copied into a folder of their own, so
+# that nothing else of the host's /usr/include is seen.
 zlib=()
-if ! echo '#include <zlib.h>' | "$cxx" -x c++ -fsyntax-only - 2>/dev/null; then
-  [ -f /usr/include/zlib.h ] && [ -f /usr/include/zconf.h ] || { echo "no zlib.h for the archive engine"; exit 77; }
+if ! printf '#include <zlib.h>\n#include <libdeflate.h>\n' | "$cxx" -x c++ -fsyntax-only - 2>/dev/null; then
+  for h in zlib.h zconf.h libdeflate.h; do
+    [ -f /usr/include/$h ] || { echo "no $h for the archive engine"; exit 77; }
+  done
   headers=$(mktemp -d) || exit 1
   trap 'rm -rf "$headers"' EXIT
-  cp /usr/include/zlib.h /usr/include/zconf.h "$headers"/
+  cp /usr/include/zlib.h /usr/include/zconf.h /usr/include/libdeflate.h "$headers"/
   zlib=(-isystem "$headers")
 fi
 

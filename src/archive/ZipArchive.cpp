@@ -116,6 +116,13 @@ bool ZipArchive::progress(const std::string& entryName, double percent, ZipOpera
 
 int ZipArchive::deflateLevel() const { return m_compressionMode; }
 
+zipwriter::DataEncoder& ZipArchive::encoder()
+{
+    if (!m_encoder || m_encoder->level() != deflateLevel())
+        m_encoder = std::make_unique<zipwriter::DataEncoder>(deflateLevel());
+    return *m_encoder;
+}
+
 bool ZipArchive::storedByMask(const std::string& path) const
 {
     return std::any_of(noCompressionMasks.begin(), noCompressionMasks.end(),

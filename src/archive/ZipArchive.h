@@ -183,6 +183,8 @@ private:
 
     std::vector<AddItem> collectItems(const std::string& fileMask, uint32_t searchAttr,
                                       const std::string& exclusionMask);
+    // The encoder of the current compression level, kept from one add to the next.
+    zipwriter::DataEncoder& encoder();
     bool writeEntry(const AddItem& item, zipio::BufferedWriter& out, zipwriter::DataEncoder& encoder, ZipEntry& entry,
                     ZipOperation operation);
     bool addOrdinary(std::vector<AddItem>& items);
@@ -221,6 +223,7 @@ private:
     uint64_t m_volumeRoom = 0;   // split writing: what the current volume may hold
     std::string m_volumePath;    // split writing: the current volume's file
     std::unique_ptr<ExtractSession> m_extractSession; // made by the first extractEntryTo
+    std::unique_ptr<zipwriter::DataEncoder> m_encoder;
 };
 
 } // namespace torvinel

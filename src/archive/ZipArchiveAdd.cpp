@@ -241,7 +241,7 @@ bool ZipArchive::writeEntry(const AddItem& item, zipio::BufferedWriter& out, zip
     if (!progress(e.name, 0, operation, ZipProgressPhase::Start))
         return false;
     const zipwriter::DataResult data = encoder.encode(
-        source, item.path, !stored, out,
+        source, item.path, size, !stored, out,
         [&](uint64_t done) {
             return progress(
                 e.name, size ? 100.0 * static_cast<double>(std::min(done, size)) / static_cast<double>(size) : 100.0,
@@ -361,7 +361,7 @@ void ZipArchive::OrdinaryAdd::appendAfterLastEntry()
 
 bool ZipArchive::OrdinaryAdd::writeItems(const std::vector<AddItem>& items)
 {
-    zipwriter::DataEncoder encoder(archive.deflateLevel());
+    zipwriter::DataEncoder& encoder = archive.encoder();
     for (const AddItem& item : items) {
         const ZipOperation operation = std::any_of(archive.m_entries.begin(), archive.m_entries.end(),
                                                    [&](const ZipEntry& e) { return e.name == item.entryName; })

@@ -122,7 +122,7 @@ bool ZipArchive::addSplit(std::vector<AddItem>& items)
         SplitWriter writer;
         writer.out.attach(m_file, static_cast<uint64_t>(m_file.size()), m_volumePath);
         std::vector<ZipEntry> entries = m_entries;
-        zipwriter::DataEncoder encoder(deflateLevel());
+        zipwriter::DataEncoder& encoder = this->encoder();
         zipio::BufferedWriter staging;
         std::vector<unsigned char> buffer(zipio::BufferSize);
         for (const AddItem& item : items) {

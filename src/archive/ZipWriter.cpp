@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "archive/internal/ZipEndian.h"
 #include "archive/ZipError.h"
@@ -137,16 +138,20 @@ std::string directoryEnd(uint64_t entriesOnDisk, uint64_t entriesTotal, uint64_t
     return out;
 }
 
-DataEncoder::DataEncoder(int level) : m_input(zipio::BufferSize)
+DataEncoder::DataEncoder(int level) : m_level(level), m_input(zipio::BufferSize)
 {
-    if (level > 0)
+    if (level > 0) {
         m_ready = deflateInit2(&m_stream, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+        m_compressor = libdeflate_alloc_compressor(level);
+    }
 }
 
 DataEncoder::~DataEncoder()
 {
     if (m_ready)
         deflateEnd(&m_stream);
+    if (m_compressor)
+        libdeflate_free_compressor(m_compressor);
 }
 
 namespace {
@@ -174,63 +179,124 @@ std::size_t readSome(const platform::File& source, bool sparse, uint64_t& positi
 
 } // namespace
 
-DataResult DataEncoder::encode(const platform::File& source, const std::string& sourcePath, bool deflate,
-                               zipio::BufferedWriter& out, const std::function<bool(uint64_t)>& progress,
+// The file being read: every piece goes through the CRC and the observer once, and the
+// progress handler hears of it.
+struct DataEncoder::Source {
+    const platform::File& file;
+    const std::string& path;
+    const std::function<bool(uint64_t)>& progress;
+    const std::function<void(const unsigned char*, std::size_t)>& observe;
+    DataResult& result;
+    bool sparse = false;
+    uint64_t position = 0;
+
+    // Returns 0 at the end of the file, and when the progress handler cancelled.
+    std::size_t read(unsigned char* data, std::size_t size)
+    {
+        const std::size_t n = readSome(file, sparse, position, data, size, path);
+        if (n == 0)
+            return 0;
+        result.crc = libdeflate_crc32(result.crc, data, n);
+        if (observe)
+            observe(data, n);
+        result.uncompressedSize += n;
+        if (progress && !progress(result.uncompressedSize)) {
+            result.cancelled = true;
+            return 0;
+        }
+        return n;
+    }
+};
+
+void DataEncoder::grow(std::unique_ptr<unsigned char[]>& buffer, std::size_t& capacity, std::size_t size)
+{
+    if (capacity >= size)
+        return;
+    buffer.reset();
+    buffer = std::make_unique_for_overwrite<unsigned char[]>(size);
+    capacity = size;
+}
+
+// Deflates head (bytes already read and counted) and then the rest of the source as one stream.
+void DataEncoder::deflateStream(Source& source, const unsigned char* head, std::size_t headSize,
+                                zipio::BufferedWriter& out)
+{
+    deflateReset(&m_stream);
+    const auto feed = [&](const unsigned char* data, std::size_t size, int flush) {
+        m_stream.next_in = const_cast<unsigned char*>(data);
+        m_stream.avail_in = static_cast<uInt>(size);
+        int status;
+        do {
+            std::size_t room = 0;
+            unsigned char* space = out.space(room);
+            m_stream.next_out = space;
+            m_stream.avail_out = static_cast<uInt>(room);
+            status = ::deflate(&m_stream, flush);
+            out.commit(room - m_stream.avail_out);
+            if (status == Z_STREAM_ERROR)
+                throw ZipFault{ZipErrorKind::WriteToStream, source.path};
+        } while (m_stream.avail_in > 0 || (flush == Z_FINISH && status != Z_STREAM_END));
+    };
+    if (headSize > 0)
+        feed(head, headSize, Z_NO_FLUSH);
+    for (;;) {
+        const std::size_t n = source.read(m_input.data(), m_input.size());
+        if (source.result.cancelled)
+            return;
+        feed(m_input.data(), n, n == 0 ? Z_FINISH : Z_NO_FLUSH);
+        if (n == 0)
+            return;
+    }
+}
+
+DataResult DataEncoder::encode(const platform::File& file, const std::string& sourcePath, uint64_t expectedSize,
+                               bool deflate, zipio::BufferedWriter& out, const std::function<bool(uint64_t)>& progress,
                                const std::function<void(const unsigned char*, std::size_t)>& observe)
 {
     DataResult result;
+    Source source{file, sourcePath, progress, observe, result, file.isSparse()};
     const uint64_t start = out.position();
-    const bool sparse = source.isSparse();
-    uint64_t position = 0;
-    uLong crc = crc32(0L, Z_NULL, 0);
     if (!deflate || !m_ready) {
         for (;;) {
             std::size_t room = 0;
             unsigned char* space = out.space(room);
-            const std::size_t n = readSome(source, sparse, position, space, room, sourcePath);
+            const std::size_t n = source.read(space, room);
+            if (result.cancelled)
+                return result;
             if (n == 0)
                 break;
-            crc = crc32(crc, space, static_cast<uInt>(n));
-            if (observe)
-                observe(space, n);
             out.commit(n);
-            result.uncompressedSize += n;
-            if (progress && !progress(result.uncompressedSize)) {
-                result.cancelled = true;
+        }
+    } else if (m_compressor && expectedSize < WholeEntryLimit) {
+        // One byte more than promised: a file that grew shows it by filling the buffer.
+        const std::size_t capacity = static_cast<std::size_t>(expectedSize) + 1;
+        grow(m_whole, m_wholeCapacity, capacity);
+        std::size_t filled = 0;
+        while (filled < capacity) {
+            const std::size_t n = source.read(m_whole.get() + filled, std::min(capacity - filled, zipio::BufferSize));
+            if (result.cancelled)
                 return result;
-            }
+            if (n == 0)
+                break;
+            filled += n;
+        }
+        if (filled < capacity) {
+            grow(m_packed, m_packedCapacity, libdeflate_deflate_compress_bound(m_compressor, filled));
+            const std::size_t packed =
+                libdeflate_deflate_compress(m_compressor, m_whole.get(), filled, m_packed.get(), m_packedCapacity);
+            if (packed == 0)
+                throw ZipFault{ZipErrorKind::WriteToStream, sourcePath};
+            out.write(m_packed.get(), packed);
+        } else {
+            deflateStream(source, m_whole.get(), filled, out);
+            if (result.cancelled)
+                return result;
         }
     } else {
-        deflateReset(&m_stream);
-        int flush = Z_NO_FLUSH;
-        do {
-            const std::size_t n = readSome(source, sparse, position, m_input.data(), m_input.size(), sourcePath);
-            if (n == 0)
-                flush = Z_FINISH;
-            crc = crc32(crc, m_input.data(), static_cast<uInt>(n));
-            if (observe && n > 0)
-                observe(m_input.data(), n);
-            m_stream.next_in = m_input.data();
-            m_stream.avail_in = static_cast<uInt>(n);
-            int status;
-            do {
-                std::size_t room = 0;
-                unsigned char* space = out.space(room);
-                m_stream.next_out = space;
-                m_stream.avail_out = static_cast<uInt>(room);
-                status = ::deflate(&m_stream, flush);
-                out.commit(room - m_stream.avail_out);
-                if (status == Z_STREAM_ERROR)
-                    throw ZipFault{ZipErrorKind::WriteToStream, sourcePath};
-            } while (m_stream.avail_in > 0 || (flush == Z_FINISH && status != Z_STREAM_END));
-            result.uncompressedSize += n;
-            if (n > 0 && progress && !progress(result.uncompressedSize)) {
-                result.cancelled = true;
-                return result;
-            }
-        } while (flush != Z_FINISH);
+        deflateStream(source, nullptr, 0, out);
+        if (result.cancelled)
+            return result;
     }
-    result.crc = static_cast<uint32_t>(crc);
     result.compressedSize = out.position() - start;
     return result;
 }

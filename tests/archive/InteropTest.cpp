@@ -1,5 +1,6 @@
 // Archives that other tools read, and archives of other tools that the engine reads.
 #include "ArchiveTestSupport.h"
+#include "archive/internal/ZipWriter.h"
 
 namespace torvinel::archivetest {
 namespace {
@@ -59,6 +60,50 @@ TEST_F(InteropTest, OrdinaryArchivePassesUnzipAnd7z)
     EXPECT_EQ(run("cd " + shellQuoted(root) + " && mkdir byunzip && cd byunzip && unzip -q ../a.zip", &output), 0)
         << output;
     expectTree(path("byunzip"), files);
+}
+
+// Entries below the whole-entry limit are deflated in one call, larger ones as a stream, and
+// a file that grows while it is read leaves the one-call path for the stream midway: every
+// kind must be one valid deflate stream holding exactly the bytes read.
+TEST_F(InteropTest, WholeAndStreamedEntriesAndAFileThatGrewPassUnzipAnd7z)
+{
+    constexpr std::size_t limit = zipwriter::WholeEntryLimit;
+    std::vector<std::pair<std::string, std::string>> files = {
+        {"one.txt", "x"},
+        {"below.txt", textOf(limit - 1, 2)},
+        {"at.txt", textOf(limit, 3)},
+        {"above.txt", textOf(limit + 1, 4)},
+        {"mixed.bin", textOf(limit / 2, 5) + randomBytes(limit / 2 + 70000, 6)},
+        {"grows.txt", textOf(1000, 7)},
+    };
+    for (const auto& [name, content] : files)
+        writeFile(path("src/" + name), content);
+    const std::string appended = textOf(300000, 8);
+    files.back().second += appended;
+
+    ZipArchive zip;
+    zip.fileName = path("a.zip");
+    zip.open(ZipOpenMode::Create);
+    zip.baseDir = path("src");
+    bool grown = false;
+    zip.onFileData = [&](const unsigned char*, std::size_t) {
+        if (grown)
+            return;
+        std::ofstream out(path("src/grows.txt"), std::ios::binary | std::ios::app);
+        out << appended;
+        grown = true;
+    };
+    for (const auto& [name, content] : files) {
+        grown = name != "grows.txt";
+        zip.addFiles(name, ZipAllAttributes, "");
+    }
+    zip.close();
+
+    std::string output;
+    EXPECT_EQ(run("unzip -t " + shellQuoted(path("a.zip")), &output), 0) << output;
+    EXPECT_EQ(run("7z t " + shellQuoted(path("a.zip")), &output), 0) << output;
+    EXPECT_EQ(run("7z x -o" + shellQuoted(path("by7z")) + " " + shellQuoted(path("a.zip")), &output), 0) << output;
+    expectTree(path("by7z"), files);
 }
 
 TEST_F(InteropTest, EmptyArchivePassesUnzipAnd7z)

@@ -64,6 +64,8 @@ TEST_F(ArchiverTest, RoundTripKeepsBytesStampsAndModes)
         EXPECT_EQ(e.method, masked ? 0 : 8) << e.name;
         EXPECT_EQ(e.versionMadeBy >> 8, 3) << e.name; // Unix mode recorded
         EXPECT_EQ(e.flags & 0x0800, 0) << e.name;     // ASCII names stay unflagged
+        if (e.name == "Data/Letters/a.doc")
+            EXPECT_LT(e.compressedSize, e.uncompressedSize / 4); // the text really is deflated
     }
     zip.baseDir = path("out");
     ASSERT_TRUE(zip.extractFiles("*.*", ZipAllAttributes, ""));
@@ -77,7 +79,6 @@ TEST_F(ArchiverTest, RoundTripKeepsBytesStampsAndModes)
         EXPECT_EQ(st.st_mode & 0777, f.mode) << f.name;
         EXPECT_EQ(st.st_mtime, 1700000000) << f.name;
     }
-    EXPECT_LT(fs::file_size(path("a.zip")), 300000u / 2);
 }
 
 TEST_F(ArchiverTest, ExtractsOneEntryByItsPathAndReplacesAReadOnlyFile)

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include "archive/ZipEntry.h"
@@ -41,6 +42,12 @@ struct DataResult {
     bool cancelled = false;
 };
 
+// Entries under WholeEntryLimit are read whole and deflated in one call of the faster
+// whole-buffer compressor; larger ones, and a file that grew past what its size promised
+// while it was read, are deflated as a stream. Both give a raw deflate stream that any
+// inflater reads. An encoder keeps its buffers from one entry to the next.
+constexpr uint64_t WholeEntryLimit = 16u << 20;
+
 class DataEncoder {
 public:
     explicit DataEncoder(int level);
@@ -51,14 +58,28 @@ public:
     // Reading failures throw ZipFault(CannotOpenFile, sourcePath); writing failures come
     // from the writer.
     // observe (may be empty) sees each piece of the source as it is read, before compression.
-    DataResult encode(const platform::File& source, const std::string& sourcePath, bool deflate,
-                      zipio::BufferedWriter& out, const std::function<bool(uint64_t)>& progress,
+    // expectedSize is the file's size when it was opened; the whole file is read whatever
+    // its size turns out to be.
+    DataResult encode(const platform::File& source, const std::string& sourcePath, uint64_t expectedSize,
+                      bool deflate, zipio::BufferedWriter& out, const std::function<bool(uint64_t)>& progress,
                       const std::function<void(const unsigned char*, std::size_t)>& observe = {});
 
+    int level() const { return m_level; }
+
 private:
+    struct Source;
+    void deflateStream(Source& source, const unsigned char* head, std::size_t headSize, zipio::BufferedWriter& out);
+    static void grow(std::unique_ptr<unsigned char[]>& buffer, std::size_t& capacity, std::size_t size);
+
+    int m_level;
     z_stream m_stream{};
     bool m_ready = false;
+    libdeflate_compressor* m_compressor = nullptr;
     zipio::ScratchBuffer m_input;
+    std::unique_ptr<unsigned char[]> m_whole; // a whole entry as read
+    std::size_t m_wholeCapacity = 0;
+    std::unique_ptr<unsigned char[]> m_packed; // its deflated form
+    std::size_t m_packedCapacity = 0;
 };
 
 } // namespace torvinel::zipwriter
