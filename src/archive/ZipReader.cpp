@@ -427,12 +427,53 @@ bool seekToData(ChainReader& reader, const ZipEntry& entry)
 
 // --- entry data ---------------------------------------------------------------------------
 
-DataDecoder::DataDecoder() { m_ready = inflateInit2(&m_stream, -MAX_WBITS) == Z_OK; }
+DataDecoder::DataDecoder()
+{
+    m_ready = inflateInit2(&m_stream, -MAX_WBITS) == Z_OK;
+    m_decompressor = libdeflate_alloc_decompressor();
+}
 
 DataDecoder::~DataDecoder()
 {
     if (m_ready)
         inflateEnd(&m_stream);
+    if (m_decompressor)
+        libdeflate_free_decompressor(m_decompressor);
+}
+
+DecodeResult DataDecoder::inflateWhole(ChainReader& reader, const ZipEntry& entry, zipio::BufferedWriter& out,
+                                       const std::function<bool(uint64_t)>& progress,
+                                       const std::function<void(const unsigned char*, std::size_t)>& onData)
+{
+    DecodeResult result;
+    const auto packedSize = static_cast<std::size_t>(entry.compressedSize);
+    const auto size = static_cast<std::size_t>(entry.uncompressedSize);
+    if (m_packed.size() < packedSize)
+        m_packed.resize(packedSize);
+    if (m_unpacked.size() < size)
+        m_unpacked.resize(size);
+    if (reader.read(m_packed.data(), packedSize) != packedSize)
+        return result;
+    // Exactly the declared size, or the entry fails: shorter and longer content alike.
+    if (libdeflate_deflate_decompress(m_decompressor, m_packed.data(), packedSize, m_unpacked.data(), size, nullptr)
+        != LIBDEFLATE_SUCCESS)
+        return result;
+    const unsigned char* content = m_unpacked.data();
+    // In pieces, so that a cancel is still heard within a large entry.
+    for (std::size_t done = 0; done < size;) {
+        const std::size_t n = std::min(size - done, zipio::BufferSize);
+        if (onData)
+            onData(content + done, n);
+        out.write(content + done, n);
+        done += n;
+        result.written = done;
+        if (progress && !progress(done)) {
+            result.cancelled = true;
+            return result;
+        }
+    }
+    result.ok = libdeflate_crc32(0, content, size) == entry.crc;
+    return result;
 }
 
 DecodeResult DataDecoder::decode(ChainReader& reader, const ZipEntry& entry, zipio::BufferedWriter& out,
@@ -463,6 +504,9 @@ DecodeResult DataDecoder::decode(ChainReader& reader, const ZipEntry& entry, zip
                 return result;
             }
         }
+    } else if (entry.method == MethodDeflated && m_decompressor && entry.compressedSize < WholeEntryLimit
+               && entry.uncompressedSize < WholeEntryLimit) {
+        return inflateWhole(reader, entry, out, progress, onData);
     } else if (entry.method == MethodDeflated && m_ready) {
         inflateReset(&m_stream);
         m_stream.avail_in = 0;

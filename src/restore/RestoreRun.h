@@ -19,8 +19,8 @@ namespace torvinel {
 // folder is made in ("" for RestoreFolder).
 struct RestoreRunOptions {
     Clock clock = std::chrono::system_clock::now;
-    std::function<std::unique_ptr<DiscReader>(const std::string& drive)> openDrive;
-    std::string restoreFolder;
+    std::function<std::unique_ptr<DiscReader>(const std::string& drive)> openDrive{};
+    std::string restoreFolder{};
 };
 
 // A file the run did not restore, and why (one reason per copy that was tried).

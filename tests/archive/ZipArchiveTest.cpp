@@ -64,8 +64,9 @@ TEST_F(ArchiverTest, RoundTripKeepsBytesStampsAndModes)
         EXPECT_EQ(e.method, masked ? 0 : 8) << e.name;
         EXPECT_EQ(e.versionMadeBy >> 8, 3) << e.name; // Unix mode recorded
         EXPECT_EQ(e.flags & 0x0800, 0) << e.name;     // ASCII names stay unflagged
-        if (e.name == "Data/Letters/a.doc")
+        if (e.name == "Data/Letters/a.doc") {
             EXPECT_LT(e.compressedSize, e.uncompressedSize / 4); // the text really is deflated
+        }
     }
     zip.baseDir = path("out");
     ASSERT_TRUE(zip.extractFiles("*.*", ZipAllAttributes, ""));

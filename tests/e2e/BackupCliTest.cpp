@@ -256,10 +256,12 @@ TEST_F(BackupCliTest, SelectChoosesThisRunOnlyAndMustNameSomething)
         dir.write("home/.local/share/Torvinel/FQUList.txt", unticked);
         EXPECT_EQ(cli(c.arguments), c.code) << c.arguments << "\n" << output();
         EXPECT_NE(output().find(c.message), std::string::npos) << c.arguments << "\n" << output();
-        if (c.savedList)
+        if (c.savedList) {
             EXPECT_EQ(dir.read("home/.local/share/Torvinel/FQList.txt"), c.listAfter) << c.arguments;
-        if (c.arguments.find("--save-selection") == std::string::npos)
+        }
+        if (c.arguments.find("--save-selection") == std::string::npos) {
             EXPECT_EQ(dir.read("home/.local/share/Torvinel/FQUList.txt"), unticked) << c.arguments;
+        }
         if (c.code == 2)
             EXPECT_FALSE(fs::exists(dir / "discs")) << c.arguments;
         else

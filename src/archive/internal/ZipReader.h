@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include "archive/ZipEntry.h"
@@ -89,6 +90,11 @@ struct DecodeResult {
     uint64_t written = 0;
 };
 
+// Deflated entries whose both sizes are under WholeEntryLimit are read whole and inflated in
+// one call of the faster whole-buffer decompressor; larger ones are inflated as a stream.
+// A decoder keeps its buffers from one entry to the next.
+constexpr uint64_t WholeEntryLimit = 16u << 20;
+
 class DataDecoder {
 public:
     DataDecoder();
@@ -102,8 +108,15 @@ public:
                         const std::function<void(const unsigned char*, std::size_t)>& onData = {});
 
 private:
+    DecodeResult inflateWhole(ChainReader& reader, const ZipEntry& entry, zipio::BufferedWriter& out,
+                              const std::function<bool(uint64_t)>& progress,
+                              const std::function<void(const unsigned char*, std::size_t)>& onData);
+
     z_stream m_stream{};
     bool m_ready = false;
+    libdeflate_decompressor* m_decompressor = nullptr;
+    std::vector<unsigned char> m_packed;   // an entry's compressed data, read whole
+    std::vector<unsigned char> m_unpacked; // and its content
 };
 
 } // namespace torvinel::zipreader
