@@ -20,7 +20,7 @@ if [ ! -d "$CORPUS" ]; then
     /work/shared/bench/make_corpus.sh "$CORPUS"
 fi
 CORPUS=$(realpath "$CORPUS")
-WORK=$(mktemp -d /tmp/torvinel-backup-bench.XXXXXX)
+WORK=$(mktemp -d "${TMPDIR:-/tmp}"/torvinel-backup-bench.XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
 
 ROUNDS=${ROUNDS:-3}

@@ -9,8 +9,9 @@
 #
 # BUILD_DIR defaults to ./build-bench (targets torvinel-cli and restore_discs); CORPUS to
 # /tmp/torvinel-corpus, whose src/ and bin/ (about 520 MB, no file over 8 MiB, so no split
-# archive) are used; RUNS to 3. CLI=path picks another torvinel-cli (an older build, say).
-# Work files go to a temporary folder that is removed.
+# archive) are used; RUNS to 3. CLI=path picks another torvinel-cli (one that knows --to).
+# Work files go to a temporary folder below TMPDIR (default /tmp) that is removed;
+# TMPDIR=/dev/shm keeps a slow or busy disk out of the figures.
 set -euo pipefail
 BUILD=$(realpath "${1:-build-bench}")
 CORPUS=${2:-/tmp/torvinel-corpus}
@@ -24,7 +25,7 @@ if [ ! -d "$CORPUS" ]; then
     /work/shared/bench/make_corpus.sh "$CORPUS"
 fi
 CORPUS=$(realpath "$CORPUS")
-WORK=$(mktemp -d /tmp/torvinel-restore-bench.XXXXXX)
+WORK=$(mktemp -d "${TMPDIR:-/tmp}"/torvinel-restore-bench.XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
 
 # DVD-sized discs, each made into <DiscId>.iso on the shelf with <DiscId>/ at its root.

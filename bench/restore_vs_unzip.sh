@@ -7,7 +7,7 @@
 set -euo pipefail
 BUILD=$(realpath "${1:?usage: restore_vs_unzip.sh BUILD_DIR CORPUS [WORK]}")
 CORPUS=$(realpath "${2:?usage: restore_vs_unzip.sh BUILD_DIR CORPUS [WORK]}")
-WORK=${3:-$(mktemp -d /tmp/torvinel-restore-bench.XXXXXX)}
+WORK=${3:-$(mktemp -d "${TMPDIR:-/tmp}"/torvinel-restore-bench.XXXXXX)}
 rm -rf "$WORK/discs" "$WORK/data" "$WORK/home" "$WORK/unzip"
 mkdir -p "$WORK/discs" "$WORK/data/Torvinel/Database" "$WORK/home"
 # DVD-sized discs.

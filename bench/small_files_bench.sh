@@ -13,7 +13,7 @@ CLI="$BUILD/src/cli/torvinel-cli"
 COUNT=${COUNT:-200000}
 ROUNDS=${ROUNDS:-3}
 [ -x "$CLI" ] || { echo "no $CLI: build the target torvinel-cli first" >&2; exit 2; }
-WORK=$(mktemp -d /tmp/torvinel-small-bench.XXXXXX)
+WORK=$(mktemp -d "${TMPDIR:-/tmp}"/torvinel-small-bench.XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
 
 # Small files of a few hundred bytes to a few KiB, different in content and length.
