@@ -18,7 +18,9 @@ bool needsZip64Sizes(uint64_t uncompressedSize, uint64_t compressedBound)
 
 uint64_t deflateBoundOf(uint64_t size)
 {
-    // zlib's bound for raw deflate: 5 bytes per 16 KiB stored block plus a little.
+    // zlib's bound for raw deflate (5 bytes per 16 KiB stored block plus a little), more
+    // than the whole-buffer compressor adds (5 bytes per 64 KiB) with the 5 bytes that join
+    // each piece of PieceDeflater.
     return size + (size >> 12) + (size >> 14) + (size >> 25) + 13 + 6;
 }
 
@@ -138,18 +140,14 @@ std::string directoryEnd(uint64_t entriesOnDisk, uint64_t entriesTotal, uint64_t
     return out;
 }
 
-DataEncoder::DataEncoder(int level) : m_level(level), m_input(zipio::BufferSize)
+DataEncoder::DataEncoder(int level) : m_level(level)
 {
-    if (level > 0) {
-        m_ready = deflateInit2(&m_stream, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+    if (level > 0)
         m_compressor = libdeflate_alloc_compressor(level);
-    }
 }
 
 DataEncoder::~DataEncoder()
 {
-    if (m_ready)
-        deflateEnd(&m_stream);
     if (m_compressor)
         libdeflate_free_compressor(m_compressor);
 }
@@ -217,36 +215,28 @@ void DataEncoder::grow(std::unique_ptr<unsigned char[]>& buffer, std::size_t& ca
     capacity = size;
 }
 
-// Deflates head (bytes already read and counted) and then the rest of the source as one stream.
+// Deflates head (bytes already read and counted) and then the rest of the source as one
+// stream, in pieces on every core.
 void DataEncoder::deflateStream(Source& source, const unsigned char* head, std::size_t headSize,
                                 zipio::BufferedWriter& out)
 {
-    deflateReset(&m_stream);
-    const auto feed = [&](const unsigned char* data, std::size_t size, int flush) {
-        m_stream.next_in = const_cast<unsigned char*>(data);
-        m_stream.avail_in = static_cast<uInt>(size);
-        int status;
-        do {
-            std::size_t room = 0;
-            unsigned char* space = out.space(room);
-            m_stream.next_out = space;
-            m_stream.avail_out = static_cast<uInt>(room);
-            status = ::deflate(&m_stream, flush);
-            out.commit(room - m_stream.avail_out);
-            if (status == Z_STREAM_ERROR)
-                throw ZipFault{ZipErrorKind::WriteToStream, source.path};
-        } while (m_stream.avail_in > 0 || (flush == Z_FINISH && status != Z_STREAM_END));
-    };
-    if (headSize > 0)
-        feed(head, headSize, Z_NO_FLUSH);
-    for (;;) {
-        const std::size_t n = source.read(m_input.data(), m_input.size());
-        if (source.result.cancelled)
-            return;
-        feed(m_input.data(), n, n == 0 ? Z_FINISH : Z_NO_FLUSH);
-        if (n == 0)
-            return;
-    }
+    if (!m_pieces)
+        m_pieces = std::make_unique<PieceDeflater>(m_level);
+    const bool done = m_pieces->deflate(
+        [&](unsigned char* data, std::size_t size) {
+            if (headSize > 0) {
+                const std::size_t n = std::min(size, headSize);
+                std::memcpy(data, head, n);
+                head += n;
+                headSize -= n;
+                return n;
+            }
+            // In buffer-sized reads, so that progress and cancel are heard as often as before.
+            return source.read(data, std::min(size, zipio::BufferSize));
+        },
+        out);
+    if (!done)
+        throw ZipFault{ZipErrorKind::WriteToStream, source.path};
 }
 
 DataResult DataEncoder::encode(const platform::File& file, const std::string& sourcePath, uint64_t expectedSize,
@@ -256,7 +246,7 @@ DataResult DataEncoder::encode(const platform::File& file, const std::string& so
     DataResult result;
     Source source{file, sourcePath, progress, observe, result, file.isSparse()};
     const uint64_t start = out.position();
-    if (!deflate || !m_ready) {
+    if (!deflate || !m_compressor) {
         for (;;) {
             std::size_t room = 0;
             unsigned char* space = out.space(room);
@@ -267,7 +257,7 @@ DataResult DataEncoder::encode(const platform::File& file, const std::string& so
                 break;
             out.commit(n);
         }
-    } else if (m_compressor && expectedSize < WholeEntryLimit) {
+    } else if (expectedSize < WholeEntryLimit) {
         // One byte more than promised: a file that grew shows it by filling the buffer.
         const std::size_t capacity = static_cast<std::size_t>(expectedSize) + 1;
         grow(m_whole, m_wholeCapacity, capacity);

@@ -1,13 +1,14 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <libdeflate.h>
-#include <zlib.h>
 
 #include "archive/ZipEntry.h"
+#include "archive/internal/PieceDeflater.h"
 #include "archive/internal/ZipIo.h"
 
 // Writing ZIP records and entry data. Zip64 fields appear only where a value overflows.
@@ -42,10 +43,11 @@ struct DataResult {
     bool cancelled = false;
 };
 
-// Entries under WholeEntryLimit are read whole and deflated in one call of the faster
-// whole-buffer compressor; larger ones, and a file that grew past what its size promised
-// while it was read, are deflated as a stream. Both give a raw deflate stream that any
-// inflater reads. An encoder keeps its buffers from one entry to the next.
+// Entries under WholeEntryLimit are read whole and deflated in one call of the whole-buffer
+// compressor; larger ones, and a file that grew past what its size promised while it was
+// read, are deflated in pieces on every core (PieceDeflater). Both give a raw deflate stream
+// that any inflater reads, the same whatever the number of threads. An encoder keeps its
+// buffers and threads from one entry to the next.
 constexpr uint64_t WholeEntryLimit = 16u << 20;
 
 class DataEncoder {
@@ -72,10 +74,8 @@ private:
     static void grow(std::unique_ptr<unsigned char[]>& buffer, std::size_t& capacity, std::size_t size);
 
     int m_level;
-    z_stream m_stream{};
-    bool m_ready = false;
     libdeflate_compressor* m_compressor = nullptr;
-    zipio::ScratchBuffer m_input;
+    std::unique_ptr<PieceDeflater> m_pieces; // for entries too large to deflate whole
     std::unique_ptr<unsigned char[]> m_whole; // a whole entry as read
     std::size_t m_wholeCapacity = 0;
     std::unique_ptr<unsigned char[]> m_packed; // its deflated form
