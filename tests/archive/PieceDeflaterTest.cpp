@@ -2,6 +2,7 @@
 #include "ArchiveTestSupport.h"
 #include "archive/internal/PieceDeflater.h"
 
+#include <cstdint>
 #include <cstring>
 #include <stdexcept>
 
@@ -23,18 +24,21 @@ protected:
         zipio::BufferedWriter writer;
         writer.attach(out, 0, file, 0);
         PieceDeflater deflater(6, threads, pieceSize);
-        std::size_t at = 0;
-        EXPECT_TRUE(deflater.deflate(
-            [&](unsigned char* data, std::size_t size) {
-                const std::size_t n = std::min({size, step, content.size() - at});
-                std::memcpy(data, content.data() + at, n);
-                at += n;
-                return n;
-            },
-            writer));
+        EXPECT_TRUE(deflater.deflate(feeding(content, step), writer));
         writer.finish();
         EXPECT_TRUE(out.close());
         return readFile(file);
+    }
+
+    // Reads of content, at most step bytes each.
+    static PieceDeflater::Read feeding(const std::string& content, std::size_t step = SIZE_MAX)
+    {
+        return [&content, step, at = std::size_t{0}](unsigned char* data, std::size_t size) mutable {
+            const std::size_t n = std::min({size, step, content.size() - at});
+            std::memcpy(data, content.data() + at, n);
+            at += n;
+            return n;
+        };
     }
 
     static std::string inflated(const std::string& stream)
@@ -109,15 +113,7 @@ TEST_F(PieceDeflaterTest, AFailedReadLeavesTheWorkersReadyForTheNextContent)
                  std::runtime_error);
     writer.rewind(0);
     const std::string content = textOf(5555);
-    std::size_t at = 0;
-    EXPECT_TRUE(deflater.deflate(
-        [&](unsigned char* data, std::size_t size) {
-            const std::size_t n = std::min(size, content.size() - at);
-            std::memcpy(data, content.data() + at, n);
-            at += n;
-            return n;
-        },
-        writer));
+    EXPECT_TRUE(deflater.deflate(feeding(content), writer));
     writer.finish();
     EXPECT_TRUE(out.close());
     EXPECT_EQ(inflated(readFile(file)), content);
