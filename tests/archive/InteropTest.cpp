@@ -62,10 +62,10 @@ TEST_F(InteropTest, OrdinaryArchivePassesUnzipAnd7z)
     expectTree(path("byunzip"), files);
 }
 
-// Entries below the whole-entry limit are deflated in one call, larger ones as a stream, and
-// a file that grows while it is read leaves the one-call path for the stream midway: every
-// kind must be one valid deflate stream holding exactly the bytes read.
-TEST_F(InteropTest, WholeAndStreamedEntriesAndAFileThatGrewPassUnzipAnd7z)
+// Entries below the whole-entry limit are deflated in one call, larger ones in pieces joined
+// into one stream, and a file that grows while it is read leaves the one-call path for the
+// pieces midway: every kind must be one valid deflate stream holding exactly the bytes read.
+TEST_F(InteropTest, WholeAndPiecedEntriesAndAFileThatGrewPassUnzip7zAndBsdtar)
 {
     constexpr std::size_t limit = zipwriter::WholeEntryLimit;
     std::vector<std::pair<std::string, std::string>> files = {
@@ -104,6 +104,10 @@ TEST_F(InteropTest, WholeAndStreamedEntriesAndAFileThatGrewPassUnzipAnd7z)
     EXPECT_EQ(run("7z t " + shellQuoted(path("a.zip")), &output), 0) << output;
     EXPECT_EQ(run("7z x -o" + shellQuoted(path("by7z")) + " " + shellQuoted(path("a.zip")), &output), 0) << output;
     expectTree(path("by7z"), files);
+    fs::create_directories(path("bybsdtar"));
+    EXPECT_EQ(run("bsdtar -x -C " + shellQuoted(path("bybsdtar")) + " -f " + shellQuoted(path("a.zip")), &output), 0)
+        << output;
+    expectTree(path("bybsdtar"), files);
 }
 
 TEST_F(InteropTest, EmptyArchivePassesUnzipAnd7z)
