@@ -138,10 +138,11 @@ public:
     std::vector<const ZipEntry*> findEntries(const std::string& name) const;
     // Extracts one file entry of this open archive into the file target, which is made or
     // replaced (a link there is replaced, never followed; its folder must exist), with the
-    // stamp and mode extractFiles gives it. onData, when set, gets the content piece by piece
-    // as it is written, so that the caller can digest it in the same pass. A failure (the
-    // file cannot be made or written, the data fails its size or CRC check) deletes the file
-    // and goes to onProcessFileFailure as in extractFiles. Returns false when a progress
+    // stamp and mode extractFiles gives it. onData, when set, gets the content in order,
+    // piece by piece, before the call returns, so that the caller can digest it in the same
+    // pass; a large entry's may come on another thread while the file is written. A failure
+    // (the file cannot be made or written, the data fails its size or CRC check) deletes the
+    // file and goes to onProcessFileFailure as in extractFiles. Returns false when a progress
     // handler cancelled or the failure handler chose Ignore; no file is left then.
     bool extractEntryTo(const ZipEntry& entry, const std::string& target, const ZipFileDataEvent& onData = {});
     // Length of the archive file (of a split archive: of the volume being written).

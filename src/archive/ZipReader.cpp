@@ -1,6 +1,8 @@
 #include "archive/internal/ZipReader.h"
 
 #include <algorithm>
+#include <exception>
+#include <thread>
 
 #include "archive/internal/ZipEndian.h"
 #include "archive/ZipError.h"
@@ -459,10 +461,22 @@ DecodeResult DataDecoder::inflateWhole(ChainReader& reader, const ZipEntry& entr
         != LIBDEFLATE_SUCCESS)
         return result;
     const unsigned char* content = m_unpacked.data();
+    // The observer (a digest, say) of a large entry works on another core while this one
+    // writes the content out; both have finished when this returns, whatever happens.
+    std::exception_ptr observerFailure;
+    std::jthread observer;
+    if (onData && size >= ObserveAsideFrom)
+        observer = std::jthread([&] {
+            try {
+                onData(content, size);
+            } catch (...) {
+                observerFailure = std::current_exception();
+            }
+        });
     // In pieces, so that a cancel is still heard within a large entry.
     for (std::size_t done = 0; done < size;) {
         const std::size_t n = std::min(size - done, zipio::BufferSize);
-        if (onData)
+        if (onData && !observer.joinable())
             onData(content + done, n);
         out.write(content + done, n);
         done += n;
@@ -473,6 +487,10 @@ DecodeResult DataDecoder::inflateWhole(ChainReader& reader, const ZipEntry& entr
         }
     }
     result.ok = libdeflate_crc32(0, content, size) == entry.crc;
+    if (observer.joinable())
+        observer.join();
+    if (observerFailure)
+        std::rethrow_exception(observerFailure);
     return result;
 }
 

@@ -94,6 +94,7 @@ struct DecodeResult {
 // one call of the faster whole-buffer decompressor; larger ones are inflated as a stream.
 // A decoder keeps its buffers from one entry to the next.
 constexpr uint64_t WholeEntryLimit = 16u << 20;
+constexpr std::size_t ObserveAsideFrom = std::size_t{256} << 10;
 
 class DataDecoder {
 public:
@@ -102,7 +103,8 @@ public:
     DataDecoder(const DataDecoder&) = delete;
     DataDecoder& operator=(const DataDecoder&) = delete;
     // progress(doneBytes) returns false to cancel. onData, when set, sees every piece of the
-    // content as it goes to out.
+    // content, in order, before decode returns; for an entry of ObserveAsideFrom bytes or
+    // more it may see it on another thread, at the same time as the content goes to out.
     DecodeResult decode(ChainReader& reader, const ZipEntry& entry, zipio::BufferedWriter& out,
                         const std::function<bool(uint64_t)>& progress,
                         const std::function<void(const unsigned char*, std::size_t)>& onData = {});
