@@ -8,7 +8,7 @@ set(CMAKE_POSITION_INDEPENDENT_CODE ON)
 add_library(torvinel_common INTERFACE)
 target_compile_features(torvinel_common INTERFACE cxx_std_20)
 target_compile_options(torvinel_common INTERFACE -Wall -Wextra)
-target_compile_definitions(torvinel_common INTERFACE _FILE_OFFSET_BITS=64)
+target_compile_definitions(torvinel_common INTERFACE _FILE_OFFSET_BITS=64 TORVINEL_VERSION="${PROJECT_VERSION}")
 
 # Build type "Asan": AddressSanitizer and UndefinedBehaviorSanitizer; the tests pass under it too.
 set(CMAKE_CXX_FLAGS_ASAN "-O1 -g -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined"

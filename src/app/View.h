@@ -120,6 +120,9 @@ public:
     // --- the desktop ----------------------------------------------------------------
     virtual void openFolder(const std::string& path) = 0;
     virtual void openUrl(const std::string& url) = 0;
+    // False for a View without windows (the command line): the saved window geometry is
+    // then neither applied nor written back.
+    virtual bool showsWindows() const { return true; }
 
     // The options a run reads, from the controls above.
     RunOptions options() const;

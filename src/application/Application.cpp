@@ -60,7 +60,8 @@ void Application::startUp()
     openLog();
     clearRunLists();
     const std::string ini = m_state.settingsFile();
-    applyWindowGeometry(ini);
+    if (m_view.showsWindows())
+        applyWindowGeometry(ini);
     readBackupStatus(ini);
     readStoredOptions(ini);
     setRunLimits();
@@ -70,7 +71,8 @@ void Application::startUp()
     discardLeftovers();
     discardHalfFiledDiscs();
     loadBackupState();
-    restoreSelection(documents);
+    if (m_selectionUsed)
+        restoreSelection(documents);
     buildRestoreSide();
     if (!listDrives())
         return;
@@ -128,11 +130,17 @@ void Application::openApplicationFolder(const std::string& dataHome, const std::
 }
 
 // The log, created empty.
+// The previous run's log is kept beside the new one, so that a failed run can still be read
+// after the next start.
 void Application::openLog()
 {
-    m_state.log.open(m_state.appFile("LogFile.txt"));
+    const std::string log = m_state.appFile("LogFile.txt");
+    if (platform::fileExists(log) && !platform::replaceFile(log, m_state.appFile("LogFile.1.txt")))
+        platform::debugOutput("Could not keep the previous log as LogFile.1.txt");
+    m_state.log.open(log);
     if (m_state.QueryCancelAutoPlay == 0)
         m_state.WriteLog("AutoPlay: nothing to suppress on this platform");
+    m_state.WriteLog(libraryVersionText());
 }
 
 void Application::clearRunLists()
@@ -296,11 +304,13 @@ void Application::shutDown()
     RunState& s = m_state;
     const std::string ini = s.settingsFile();
 
-    const WindowGeometry g = m_view.geometry(Window::Main);
-    IniWriteInteger(ini, "Form", "Top", g.top);
-    IniWriteInteger(ini, "Form", "Left", g.left);
-    IniWriteInteger(ini, "Form", "Width", g.width);
-    IniWriteInteger(ini, "Form", "Height", g.height);
+    if (m_view.showsWindows()) {
+        const WindowGeometry g = m_view.geometry(Window::Main);
+        IniWriteInteger(ini, "Form", "Top", g.top);
+        IniWriteInteger(ini, "Form", "Left", g.left);
+        IniWriteInteger(ini, "Form", "Width", g.width);
+        IniWriteInteger(ini, "Form", "Height", g.height);
+    }
 
     IniWriteString(ini, "Status", "NewestDisc", s.NewestDisc);
     IniWriteString(ini, "Status", "OldestCSV", s.OldestCSV);
@@ -310,7 +320,8 @@ void Application::shutDown()
     IniWriteInteger(ini, "Status", "MaxCDSpeed", options.cdSpeedIndex);
     IniWriteInteger(ini, "Status", "MaxDVDSpeed", options.dvdSpeedIndex);
 
-    SaveSelection(s, m_view);
+    if (m_selectionUsed)
+        SaveSelection(s, m_view);
 
     m_discLibrary.reset(); // after any drive search has ended, the library shuts down
 

@@ -43,6 +43,9 @@ public:
     // The power-event guard holds off sleep and session end from start-up on. Tests that
     // must not touch the system bus switch it off before startUp.
     void setPowerGuardEnabled(bool enabled) { m_powerGuardEnabled = enabled; }
+    // Whether the saved backup selection is restored at start-up (reporting the paths that
+    // are gone) and saved at shut-down. Commands that do not back up leave it alone.
+    void setSelectionUsed(bool used) { m_selectionUsed = used; }
     PowerGuard* powerGuard() { return m_powerGuard.get(); }
     // The disc library with its trace logger and the drive finder whose list the burn
     // sessions read. Started by startDiscLibrary, shut down by shut-down.
@@ -83,6 +86,7 @@ private:
     std::unique_ptr<DiscLibrary> m_discLibrary;
     std::unique_ptr<RestoreTree> m_restoreTree;
     bool m_powerGuardEnabled = true;
+    bool m_selectionUsed = true;
     bool m_startedUp = false;
 };
 

@@ -10,6 +10,7 @@
 #include "app/Progress.h"
 #include "app/TextFile.h"
 #include "backup/Selection.h"
+#include "cli/AbsolutePath.h"
 #include "cli/Commands.h"
 #include "cli/TerminalView.h"
 #include "cli/WithApplication.h"
@@ -36,24 +37,38 @@ struct BackupArguments {
     int writer = 0;
 };
 
-std::optional<BackupArguments> parse(const std::vector<std::string>& args)
+// Sets a yes/no option; false when the other spelling was given before.
+bool setSwitch(std::optional<bool>& option, bool value)
+{
+    if (option && *option != value)
+        return false;
+    option = value;
+    return true;
+}
+
+// nullopt with error set when the arguments are wrong (error empty: the usage says why).
+std::optional<BackupArguments> parse(const std::vector<std::string>& args, std::string& error)
 {
     BackupArguments parsed;
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--select" && i + 1 < args.size()) {
-            std::error_code error;
-            const auto absolute = std::filesystem::absolute(args[++i], error);
-            std::string path = error ? args[i] : absolute.lexically_normal().string();
+            std::string path = absolutePath(args[++i]);
             while (path.size() > 1 && path.back() == '/')
                 path.pop_back();
             parsed.select.push_back(path);
         } else if (a == "--save-selection") {
             parsed.saveSelection = true;
         } else if (a == "--md5" || a == "--no-md5") {
-            parsed.md5 = a == "--md5";
+            if (!setSwitch(parsed.md5, a == "--md5")) {
+                error = "--md5 and --no-md5 contradict each other";
+                return std::nullopt;
+            }
         } else if (a == "--verify" || a == "--no-verify") {
-            parsed.verify = a == "--verify";
+            if (!setSwitch(parsed.verify, a == "--verify")) {
+                error = "--verify and --no-verify contradict each other";
+                return std::nullopt;
+            }
         } else if (a == "--writer" && i + 1 < args.size()) {
             char* end = nullptr;
             const long index = std::strtol(args[++i].c_str(), &end, 10);
@@ -168,7 +183,12 @@ std::optional<int> runBackupCommand(const std::vector<std::string>& args)
 {
     if (args.empty() || args[0] != "backup")
         return std::nullopt;
-    const std::optional<BackupArguments> arguments = parse(args);
+    std::string error;
+    const std::optional<BackupArguments> arguments = parse(args, error);
+    if (!arguments && !error.empty()) {
+        std::fprintf(stderr, "torvinel-cli: %s\n", error.c_str());
+        return Failed;
+    }
     if (!arguments) {
         std::fprintf(stderr, "torvinel-cli: usage:\n%s", backupUsage);
         return Failed;
@@ -177,7 +197,8 @@ std::optional<int> runBackupCommand(const std::vector<std::string>& args)
         return Failed;
 
     return withApplication(
-        [&](Application& application, TerminalView& view) { return backup(view, application, *arguments); });
+        [&](Application& application, TerminalView& view) { return backup(view, application, *arguments); }, {},
+        Selection::Used);
 }
 
 } // namespace torvinel::cli

@@ -9,7 +9,10 @@
 #include "catalog/DiscListing.h"
 #include "catalog/DiscMaintenance.h"
 #include "catalog/DiscNames.h"
+#include "cli/AbsolutePath.h"
 #include "cli/Commands.h"
+#include "platform/File.h"
+#include "platform/Platform.h"
 #include "cli/TerminalView.h"
 #include "cli/WithApplication.h"
 
@@ -72,7 +75,15 @@ int removeDiscCommand(RunState& state, View& view, const std::string& disc)
 
 int addDiscCommand(RunState& state, View& view, const std::string& source)
 {
+    if (platform::fileStatus(source, platform::Links::Follow).kind == platform::FileKind::Missing) {
+        std::fprintf(stderr, "Cannot add a disc from %s: it does not exist.\n", source.c_str());
+        return Failed;
+    }
     const auto disc = openDiscSource(source);
+    if (disc->discFolderNames().empty()) {
+        std::fprintf(stderr, "There is no disc of Torvinel in %s.\n", source.c_str());
+        return Failed;
+    }
     switch (addDisc(state, view, *disc, {})) {
     case AddDiskResult::Added:
     case AddDiskResult::AlreadyAdded:
@@ -112,7 +123,8 @@ std::optional<int> runCatalogCommand(const std::vector<std::string>& args)
     if (command == "add-disc") {
         if (args.size() != 2)
             return usageError("usage: add-disc SOURCE");
-        return withApplication([&](Application& a, TerminalView& v) { return addDiscCommand(a.state(), v, args[1]); });
+        const std::string source = absolutePath(args[1]);
+        return withApplication([&](Application& a, TerminalView& v) { return addDiscCommand(a.state(), v, source); });
     }
     return std::nullopt;
 }

@@ -1,8 +1,10 @@
 #include "cli/Commands.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <sstream>
 
 #include "cli/BackupCommand.h"
 #include "cli/CatalogCommands.h"
@@ -27,8 +29,35 @@ const char* const usage = "Usage: torvinel-cli COMMAND [OPTIONS]\n"
 int printVersion()
 {
     const unsigned library = Discwright_GetVersion();
-    std::printf("torvinel-cli 1.1 (disc library %08X)\n", library);
+    std::printf("torvinel-cli %s (disc library %08X)\n", TORVINEL_VERSION, library);
     return Done;
+}
+
+// The lines of the usage texts that describe command: its own line and the indented lines
+// under it. Empty for a command no usage text has.
+std::string commandUsage(const std::string& command)
+{
+    for (const char* group : {backupUsage, catalogUsage, restoreUsage, drivesUsage}) {
+        std::istringstream lines(group);
+        std::string text;
+        bool inside = false;
+        for (std::string line; std::getline(lines, line);) {
+            const bool commandLine = line.size() > 2 && line.compare(0, 2, "  ") == 0 && line[2] != ' ';
+            if (commandLine)
+                inside = line.compare(2, command.size(), command) == 0
+                    && (line.size() == 2 + command.size() || line[2 + command.size()] == ' ');
+            if (inside)
+                text += line + "\n";
+        }
+        if (!text.empty())
+            return text;
+    }
+    return {};
+}
+
+bool asksForHelp(const std::vector<std::string>& args)
+{
+    return std::any_of(args.begin() + 1, args.end(), [](const std::string& a) { return a == "--help" || a == "-h"; });
 }
 
 } // namespace
@@ -45,6 +74,13 @@ int run(const std::vector<std::string>& args)
     }
     if (args[0] == "--version")
         return printVersion();
+    if (asksForHelp(args)) {
+        const std::string text = commandUsage(args[0]);
+        if (!text.empty()) {
+            std::printf("Usage: torvinel-cli COMMAND [OPTIONS]\n\n%s", text.c_str());
+            return Done;
+        }
+    }
     if (const auto code = runBackupCommand(args))
         return *code;
     if (const auto code = runCatalogCommand(args))

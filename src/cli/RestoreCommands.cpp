@@ -6,6 +6,7 @@
 
 #include "application/Application.h"
 #include "app/Error.h"
+#include "cli/AbsolutePath.h"
 #include "cli/Commands.h"
 #include "cli/TerminalView.h"
 #include "cli/WithApplication.h"
@@ -151,14 +152,19 @@ std::optional<int> runRestoreCommand(const std::vector<std::string>& args)
         RestoreRequest request;
         for (std::size_t i = 1; i < args.size(); ++i) {
             if ((args[i] == "--set" || args[i] == "--from" || args[i] == "--to") && i + 1 < args.size()) {
-                (args[i] == "--set" ? request.set : args[i] == "--from" ? request.from : request.to) = args[i + 1];
+                const std::string& value = args[i + 1];
+                if (args[i] == "--set")
+                    request.set = value;
+                else
+                    (args[i] == "--from" ? request.from : request.to) = absolutePath(value);
                 ++i;
             } else if (args[i] == "--plan") {
                 request.plan = true;
             } else if (args[i].starts_with("--")) {
                 return usageError("usage: restore [--set DISCID] [--from DRIVE] [--to DIR] [--plan] PATH...");
             } else {
-                request.paths.push_back(args[i]);
+                // The backed-up files' paths are absolute; a relative one is read from here.
+                request.paths.push_back(absolutePath(args[i]));
             }
         }
         if (request.paths.empty())

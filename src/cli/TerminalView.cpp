@@ -45,6 +45,21 @@ void TerminalView::line(std::FILE* stream, const std::string& text)
     std::fputs(text.c_str(), stream);
     std::fputc('\n', stream);
     std::fflush(stream);
+    if (stream == m_out)
+        m_lastLine = text;
+}
+
+// The GUI shows a run's last progress message in its window and then the same words in a
+// box; on one terminal they would stand twice in a row.
+void TerminalView::boxText(const std::string& text)
+{
+    const std::size_t end = text.find('\n');
+    if (!m_lastLine.empty() && text.substr(0, end) == m_lastLine) {
+        if (end != std::string::npos && !isBlank(text.substr(end + 1)))
+            line(m_out, text.substr(end + 1));
+        return;
+    }
+    line(m_out, text);
 }
 
 void TerminalView::clearBar()
@@ -111,7 +126,7 @@ void TerminalView::processEvents()
         onProcessEvents();
 }
 
-void TerminalView::showInformation(const std::string& text) { line(m_out, text); }
+void TerminalView::showInformation(const std::string& text) { boxText(text); }
 
 void TerminalView::showInformation(const std::string& text, const std::vector<std::string>& details)
 {

@@ -13,7 +13,8 @@ namespace torvinel::cli {
 //   information boxes: one line each on the output, when the text changes and is not blank;
 // - error boxes: one line on the error stream;
 // - information with details: the text on the output, each line of the details on the error
-//   stream (they list what went wrong, such as the files a backup left out);
+//   stream (they list what went wrong, such as the files a backup left out); a box whose
+//   first line was just printed as a progress message does not print it again;
 // - the current step and bar (PhaseText/PhaseBar, ProgressText/ProgressBar): one line redrawn in
 //   place, only when the output is a terminal;
 // - questions: the text and the choices; the answer is read from the input when it is a
@@ -46,6 +47,7 @@ public:
 
     void openFolder(const std::string& path) override;
     void openUrl(const std::string& url) override;
+    bool showsWindows() const override { return false; }
 
 private:
     struct Choice {
@@ -57,6 +59,7 @@ private:
     };
     bool ask(const std::string& text, const Choice& choice);
     void line(std::FILE* stream, const std::string& text);
+    void boxText(const std::string& text);
     void clearBar();
     void drawBar(Window window);
 
@@ -66,6 +69,7 @@ private:
     bool m_interactive;
     bool m_barEnabled;
     bool m_barShown = false;
+    std::string m_lastLine; // the last line printed on the output
 };
 
 } // namespace torvinel::cli

@@ -62,14 +62,17 @@ void report(const Error& error) { std::fprintf(stderr, "%s\n", errorBoxText(erro
 } // namespace
 
 int withApplication(const std::function<int(Application&, TerminalView&)>& command,
-                    const std::function<void(TerminalView&)>& prepare)
+                    const std::function<void(TerminalView&)>& prepare, Selection selection)
 {
+    const bool usesSelection = selection == Selection::Used;
     const bool untickedListExisted = platform::fileExists(appFile("FQUList.txt"));
     TerminalView view;
-    offerSelection(view);
+    if (usesSelection)
+        offerSelection(view);
     if (prepare)
         prepare(view);
     Application application(view);
+    application.setSelectionUsed(usesSelection);
     interrupted = 0;
     view.onProcessEvents = [&] {
         if (interrupted)
@@ -89,7 +92,7 @@ int withApplication(const std::function<int(Application&, TerminalView&)>& comma
     try {
         application.shutDown();
         // A start refused because another Torvinel runs leaves that one's list alone.
-        if (application.holdsInstanceLock())
+        if (usesSelection && application.holdsInstanceLock())
             forgetUntickedList(untickedListExisted);
     } catch (const Error& error) {
         report(error);

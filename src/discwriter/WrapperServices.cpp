@@ -10,20 +10,34 @@
 
 namespace torvinel {
 
+namespace {
+
+// What the library is called where it is named to the user.
+#ifdef _WIN32
+const char* const LibraryName = "Discwright.dll";
+#else
+const char* const LibraryName = "disc library";
+#endif
+
+} // namespace
+
 bool CheckLibraryVersion(View& view, uint32_t version)
 {
-    if (version == ExpectedLibraryVersion) {
-        platform::debugOutput(Format("Discwright : Discwright.dll version : 0x%08X", version));
+    if (version == ExpectedLibraryVersion)
         return true;
-    }
-    const std::string text = Format("Discwright : Invalid Discwright.dll version : 0x%08X. Expected : 0x%08X", version,
-                                    ExpectedLibraryVersion);
+    const std::string text = Format("Discwright : Invalid %s version : 0x%08X. Expected : 0x%08X", LibraryName,
+                                    version, ExpectedLibraryVersion);
     platform::debugOutput(text);
     view.showError(text);
     return false;
 }
 
 bool CheckLibraryVersion(View& view) { return CheckLibraryVersion(view, Discwright_GetVersion()); }
+
+std::string libraryVersionText()
+{
+    return Format("Discwright : %s version : 0x%08X", LibraryName, Discwright_GetVersion());
+}
 
 std::string BufferText(const char* buffer, std::size_t size)
 {

@@ -11,11 +11,15 @@ namespace torvinel {
 // The library version the program was made for.
 constexpr uint32_t ExpectedLibraryVersion = 0x20060630;
 
-// Compares the library's version with the expected one. Equal: one line on the debugger
-// output. Different: the same complaint on the debugger output and in an error box. The
-// program goes on either way; the result tells whether they matched.
+// Compares the library's version with the expected one. Equal: nothing to say (the log
+// records the version, see libraryVersionText). Different: a complaint on the debugger
+// output and in an error box. The program goes on either way; the result tells whether
+// they matched.
 bool CheckLibraryVersion(View& view, uint32_t version);
 bool CheckLibraryVersion(View& view);
+
+// "Discwright : <the library's file> version : 0x20060630", for the log.
+std::string libraryVersionText();
 
 // The characters of buffer up to, not including, its first NUL, but at most size.
 std::string BufferText(const char* buffer, std::size_t size);

@@ -129,9 +129,11 @@ TEST_F(StartUpTest, LeftoversOfAnInterruptedRunAreDiscarded)
     app.setPowerGuardEnabled(false);
     app.startUp();
     EXPECT_TRUE(fs::is_empty(app.state().TempFolder));
-    // The old log is gone; the new one starts with the one AutoPlay line.
-    const std::string fresh = "AutoPlay: nothing to suppress on this platform\r\n";
+    // The old log is kept beside the new one, which starts with the AutoPlay and library lines.
+    const std::string fresh =
+        "AutoPlay: nothing to suppress on this platform\r\nDiscwright : disc library version : 0x20060630\r\n";
     EXPECT_EQ(home.read("data/Torvinel/LogFile.txt"), fresh);
+    EXPECT_EQ(home.read("data/Torvinel/LogFile.1.txt"), "old log line\r\n");
     app.state().WriteLog("one");
     app.state().WriteLog("two");
     EXPECT_EQ(home.read("data/Torvinel/LogFile.txt"), fresh + "one\r\ntwo\r\n") << "flushed per line";

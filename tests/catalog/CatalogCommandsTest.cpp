@@ -94,8 +94,12 @@ TEST_F(CatalogCommandsTest, AddDisc)
 {
     const auto drive = root / "drive";
     std::filesystem::create_directories(drive);
+    // A command line names no buttons, and its complaints go to standard error.
     EXPECT_EQ(cli("add-disc '" + drive.string() + "'"), 2);
-    EXPECT_EQ(out, "Please insert a disk to add, then click the Add button again.\n");
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(err, "There is no disc of Torvinel in " + drive.string() + ".\n");
+    EXPECT_EQ(cli("add-disc '" + (root / "nowhere").string() + "'"), 2);
+    EXPECT_EQ(err, "Cannot add a disc from " + (root / "nowhere").string() + ": it does not exist.\n");
 
     writeFile(drive / "20240301001" / "2024030100001rn.csv", line("/a") + "\r\n");
     writeFile(drive / "20240301001" / "status.ini", "[MD5]\r\n");

@@ -96,6 +96,21 @@ TEST(TerminalViewTest, CaptionsAndMessagesArePrintedOnceErrorsGoToTheErrorStream
     EXPECT_EQ(t.view.screen().height, 768);
 }
 
+// The GUI shows a run's last message in the progress window and then in a box; a terminal
+// prints it once.
+TEST(TerminalViewTest, ABoxRepeatingTheLastMessageIsNotPrintedTwice)
+{
+    Terminal t;
+    t.view.setProgressBar(false);
+    showBackupProgress(t.view, {.message = "The backup was cancelled."});
+    t.view.showInformation("The backup was cancelled.\nNothing has been written to the disk in the CD/DVD writer.");
+    showBackupProgress(t.view, {.message = "Done."});
+    t.view.showInformation("The backup is finished.");
+    t.view.showInformation("The backup is finished.\nAgain, as a new box after another one.");
+    EXPECT_EQ(t.output(), "The backup was cancelled.\nNothing has been written to the disk in the CD/DVD writer.\n"
+                          "Done.\nThe backup is finished.\nAgain, as a new box after another one.\n");
+}
+
 TEST(TerminalViewTest, BarIsOneLineRedrawnAndClearedBeforeAMessage)
 {
     Terminal t;

@@ -238,7 +238,7 @@ TEST_F(Discovery, ALibraryOfAnotherVersionIsReportedOnce)
     EXPECT_FALSE(CheckLibraryVersion(view, 0x1A2B));
     EXPECT_EQ(view.callsStartingWith("showError"),
               std::vector<std::string>{
-                  "showError Discwright : Invalid Discwright.dll version : 0x00001A2B. Expected : 0x20060630"});
+                  "showError Discwright : Invalid disc library version : 0x00001A2B. Expected : 0x20060630"});
 }
 
 TEST(WrapperServices, TheBusyWindowSpeaksTheUsersLanguage)
