@@ -2,7 +2,6 @@
 
 #include "app/Error.h"
 #include "application/RunEndNotice.h"
-
 #include "backup/BackupSetup.h"
 #include "discwright/Discwright.h"
 #include "discwright/ImageDriveSettings.h"
