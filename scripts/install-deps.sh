@@ -10,6 +10,7 @@ packages=(
   zip unzip p7zip-full xorriso libarchive-tools
   xvfb xauth imagemagick x11-apps
   dbus python3-dbusmock
+  desktop-file-utils appstream librsvg2-bin groff-base dpkg-dev file
   fonts-dejavu-core
   g++-mingw-w64-x86-64-posix
 )

@@ -4,6 +4,7 @@
 
 #include "app/RunState.h"
 #include "app/View.h"
+#include "desktop/DesktopNotifier.h"
 
 namespace torvinel {
 
@@ -47,6 +48,10 @@ public:
     // are gone) and saved at shut-down. Commands that do not back up leave it alone.
     void setSelectionUsed(bool used) { m_selectionUsed = used; }
     PowerGuard* powerGuard() { return m_powerGuard.get(); }
+    // Tells the desktop how each backup and restore run ended (RunEndNotice); the user's
+    // session bus unless a test gives a bus of its own.
+    const DesktopNotifier& desktopNotifier() const { return m_desktopNotifier; }
+    void setDesktopNotifier(DesktopNotifier notifier) { m_desktopNotifier = std::move(notifier); }
     // The disc library with its trace logger and the drive finder whose list the burn
     // sessions read. Started by startDiscLibrary, shut down by shut-down.
     DiscLibrary& discwright() { return *m_discLibrary; }
@@ -83,6 +88,7 @@ private:
     std::unique_ptr<platform::ProcessLock> m_instanceLock; // held for the object's life
     RunState m_state;
     std::unique_ptr<PowerGuard> m_powerGuard;
+    DesktopNotifier m_desktopNotifier;
     std::unique_ptr<DiscLibrary> m_discLibrary;
     std::unique_ptr<RestoreTree> m_restoreTree;
     bool m_powerGuardEnabled = true;

@@ -1,5 +1,7 @@
 #include "application/BackupRunner.h"
 
+#include "app/Error.h"
+#include "application/RunEndNotice.h"
 #include "backup/BackupSetup.h"
 #include "discwright/Discwright.h"
 #include "discwright/ImageDriveSettings.h"
@@ -23,9 +25,11 @@ std::vector<std::string> imageDriveFolder()
 } // namespace
 
 BackupRunner::BackupRunner(Application& application, std::function<void()> refreshRestore)
-    : m_archiveBits(application.state().AppFolder),
+    : m_application(application),
+      m_archiveBits(application.state().AppFolder),
+      m_view(application.view()),
       m_context{application.state(),
-                application.view(),
+                m_view,
                 m_engine,
                 m_archiveBits,
                 [&application](const std::string& name, int64_t& discFreeBytes) {
@@ -43,9 +47,18 @@ BackupRunner::BackupRunner(Application& application, std::function<void()> refre
 BackupOutcome BackupRunner::run()
 {
     m_notBackedUp.clear();
+    m_view.forget();
     BackupRun backup(m_context);
-    const BackupOutcome outcome = backup.runBackup();
+    BackupOutcome outcome = BackupOutcome::Finished;
+    try {
+        outcome = backup.runBackup();
+    } catch (const Error& failure) {
+        notifyRunEnd(m_application.desktopNotifier(), RunKind::Backup, RunEnd::Failed, errorBoxText(failure.what()));
+        throw;
+    }
     m_notBackedUp = backup.notBackedUp();
+    notifyRunEnd(m_application.desktopNotifier(), RunKind::Backup,
+                 outcome == BackupOutcome::Cancelled ? RunEnd::Cancelled : RunEnd::Finished, m_view.lastInformation());
     return outcome;
 }
 

@@ -2,6 +2,7 @@
 #include <functional>
 
 #include "application/Application.h"
+#include "application/ClosingMessageView.h"
 #include "archive/ZipArchive.h"
 #include "backup/BackupRun.h"
 #include "platform/Platform.h"
@@ -12,6 +13,8 @@ namespace torvinel {
 // archive engine set up for packing, the record of archive bits in AppFolder, the burn
 // session on the writer chosen among those start-up found, and the image drive's folder
 // left out of every selection.
+// Each run's end (finished, cancelled or failed) is told to the desktop with the run's
+// closing message (notifyRunEnd).
 // REQUIRES: application has started up (AppFolder, SplitVolumeSize and the drive list are
 // set). The engine and the record are kept from one run to the next while the runner lives.
 class BackupRunner {
@@ -34,8 +37,10 @@ public:
     const std::vector<NotBackedUp>& notBackedUp() const { return m_notBackedUp; }
 
 private:
+    Application& m_application;
     ZipArchive m_engine;
     platform::ArchiveAttribute m_archiveBits;
+    ClosingMessageView m_view; // the run's view: the application's, whose closing box it notes
     BackupContext m_context;
     std::vector<NotBackedUp> m_notBackedUp;
 };

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "application/Application.h"
+#include "application/RestoreRunner.h"
 #include "app/Error.h"
 #include "cli/AbsolutePath.h"
 #include "cli/Commands.h"
@@ -90,8 +91,9 @@ std::string restoreFolderOf(const std::string& to)
     return folder;
 }
 
-int restore(RunState& state, View& view, const RestoreRequest& request)
+int restore(Application& application, View& view, const RestoreRequest& request)
 {
+    RunState& state = application.state();
     // A drive is named by a path that exists (a device, a mount point, a folder, an image);
     // anything else would only become a request for a disc that can never come.
     if (!request.from.empty()
@@ -131,7 +133,7 @@ int restore(RunState& state, View& view, const RestoreRequest& request)
     RestoreRunOptions options;
     if (!request.to.empty())
         options.restoreFolder = restoreFolderOf(request.to);
-    const RestoreResult result = runRestore(state, view, tree, options);
+    const RestoreResult result = RestoreRunner(application).run(tree, options);
     if (result.cancelled)
         return Cancelled;
     // The view has named each file left out on standard error.
@@ -169,7 +171,7 @@ std::optional<int> runRestoreCommand(const std::vector<std::string>& args)
         }
         if (request.paths.empty())
             return usageError("usage: restore [--set DISCID] [--from DRIVE] [--to DIR] [--plan] PATH...");
-        return withApplication([&](Application& a, TerminalView& v) { return restore(a.state(), v, request); });
+        return withApplication([&](Application& a, TerminalView& v) { return restore(a, v, request); });
     }
     return std::nullopt;
 }

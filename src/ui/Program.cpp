@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QTreeView>
 
+#include "application/RestoreRunner.h"
 #include "backup/Selection.h"
 #include "catalog/DiscMaintenance.h"
 #include "restore/RestoreChooser.h"
@@ -87,9 +88,9 @@ int Program::run()
                 },
                 [this] {
                     runInProgressWindow(Running::Restore, *m_restoreProgress, [this] {
-                        RunState& state = m_application.state();
-                        runRestore(state, m_view, m_application.restoreTree(),
-                                   {.restoreFolder = state.ChosenRestoreFolder});
+                        RestoreRunner restore(m_application);
+                        const std::string& chosen = m_application.state().ChosenRestoreFolder;
+                        restore.run(m_application.restoreTree(), {.restoreFolder = chosen});
                     });
                 },
                 guarded([this] { chooseBackupSet(m_application.state(), m_view, m_application.restoreTree()); }),

@@ -11,6 +11,8 @@ TorvinelApplication::TorvinelApplication(int& argc, char** argv) : QApplication(
 {
     setApplicationName("Torvinel");
     setApplicationDisplayName("Torvinel");
+    // The installed desktop entry: the desktop matches the window to its name and icon.
+    setDesktopFileName("com.quenmark.Torvinel");
 }
 
 bool TorvinelApplication::notify(QObject* receiver, QEvent* event)

@@ -1,0 +1,17 @@
+# `cpack -G DEB` in the build folder makes a Debian package of what `cmake --install` installs.
+# Its library dependencies (Qt, zlib, libdeflate, libisofs, libburn) come from the programs
+# themselves through dpkg-shlibdeps (package dpkg-dev), so they follow whatever the build linked.
+set(CPACK_PACKAGE_NAME torvinel)
+set(CPACK_PACKAGE_VENDOR Quenmark)
+set(CPACK_PACKAGE_CONTACT Quenmark)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "back up files onto CD and DVD discs, and restore them")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Torvinel keeps your files on write-once CD and DVD discs (or disc images) as ZIP archives
+with a catalog per archive, and restores them from there. It has a Qt window (torvinel) and a
+command line (torvinel-cli).")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+include(CPack)
