@@ -18,11 +18,19 @@ ProgressWindow::ProgressWindow(const QString& caption, QWidget* mainWindow, QWid
     setModal(false);
 }
 
+void ProgressWindow::setRunning(bool running)
+{
+    m_running = running;
+    if (m_cancel)
+        m_cancel->setEnabled(running);
+}
+
 QVBoxLayout* ProgressWindow::layOut(const std::function<void()>& onCancel, int height)
 {
     auto* group = new QGroupBox("Progress", this);
     group->setObjectName("gbProgressbars");
     auto* cancel = cancelButton();
+    m_cancel = cancel;
     connect(cancel, &QPushButton::clicked, this, onCancel);
     auto* outer = new QVBoxLayout(this);
     outer->addWidget(group);

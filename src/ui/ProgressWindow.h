@@ -3,6 +3,7 @@
 
 #include <functional>
 
+class QPushButton;
 class QVBoxLayout;
 
 namespace torvinel::ui {
@@ -15,12 +16,12 @@ namespace torvinel::ui {
 // manager, or a close of every window): the main window would come back in the middle of
 // the run and offer a second command; the run itself hides the window when it ends. Once
 // the run has ended, even by an error that left the window up, the user can close it and
-// gets the main window back.
+// gets the main window back, and its Cancel button is disabled: nothing is left to cancel.
 class ProgressWindow : public QDialog {
 public:
     ProgressWindow(const QString& caption, QWidget* mainWindow, QWidget* parent);
 
-    void setRunning(bool running) { m_running = running; }
+    void setRunning(bool running);
     bool running() const { return m_running; }
 
 protected:
@@ -35,6 +36,7 @@ protected:
 
 private:
     QWidget* m_mainWindow;
+    QPushButton* m_cancel = nullptr;
     bool m_running = false;
 };
 

@@ -375,7 +375,9 @@ void TestGui::progressWindowCentredAndClosingShowsMain()
     m_backup->setRunning(true);
     QTest::keyClick(m_backup, Qt::Key_Escape);
     QVERIFY(m_backup->isVisible());
+    QVERIFY(find<QPushButton>(m_backup, "bCancel")->isEnabled());
     m_backup->setRunning(false);
+    QVERIFY(!find<QPushButton>(m_backup, "bCancel")->isEnabled()); // the run has ended
 
     QVERIFY(!m_main->isVisible());
     QVERIFY(m_backup->close());
