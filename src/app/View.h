@@ -30,6 +30,8 @@ enum class Control {
     VerifyCheck,  // verify each disc after burning
     CdSpeed,      // the CD writing speed list
     DvdSpeed,     // the DVD writing speed list
+    ImageFolder,    // the image drive's shelf (Advanced page)
+    ImageMediaType, // the kind of disc the image drive writes: "CD-R", "DVD-R", "DVD+R", "DVD+R DL"
     // Backup and restore progress windows
     ProgressCaption, // the caption over the bars (the phase title)
     MessageText,     // the message line

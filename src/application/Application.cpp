@@ -1,5 +1,6 @@
 #include "application/Application.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "app/Error.h"
@@ -226,7 +227,35 @@ void Application::openWorkingFolders(const std::string& ini, const std::string& 
 // the settings.
 void Application::configureImageDrive(const std::string& ini)
 {
-    Discwright_ConfigureImageDrive(ReadImageDriveSettings(ini));
+    const ImageDriveSettings settings = ReadImageDriveSettings(ini);
+    Discwright_ConfigureImageDrive(settings);
+    showImageDrive(settings);
+}
+
+void Application::showImageDrive(const ImageDriveSettings& settings)
+{
+    m_view.setText(Window::Main, Control::ImageFolder, settings.folder);
+    const std::vector<std::string> types = imageMediaTypes();
+    const auto chosen = std::find(types.begin(), types.end(), settings.mediaType);
+    m_view.setItems(Control::ImageMediaType, types, static_cast<int>(chosen - types.begin()));
+}
+
+void Application::setImageDrive(const std::string& folder, const std::string& mediaType)
+{
+    if (imageMediaType(mediaType) == DISC_TYPE_UNKNOWN)
+        throw Error("The image drive does not know the media type " + mediaType + ".");
+    if (folder.empty() || folder.front() != '/')
+        throw Error("The image drive's folder must be a full path: " + folder);
+    const std::string ini = m_state.settingsFile();
+    const ImageDriveSettings before = ReadImageDriveSettings(ini);
+    IniWriteString(ini, "ImageDrive", "Folder", folder);
+    IniWriteString(ini, "ImageDrive", "MediaType", mediaType);
+    if (mediaType != before.mediaType)
+        IniWriteInteger(ini, "ImageDrive", "Blocks", defaultImageBlocks(mediaType));
+    m_state.WriteLog("Image drive: folder " + folder + ", media type " + mediaType);
+    configureImageDrive(ini);
+    // The Restore and Add lists name the shelf; the image drive keeps them from being empty.
+    (void)fillRestoreDrives(m_state, m_view);
 }
 
 // Whatever an interrupted run left behind is discarded.

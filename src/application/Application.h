@@ -9,6 +9,7 @@
 namespace torvinel {
 
 class PowerGuard;
+struct ImageDriveSettings;
 class DiscLibrary;
 class RestoreTree;
 namespace platform {
@@ -60,6 +61,11 @@ public:
     // Rebuilds the restore side after the backup state changed: the chooser's sets and the
     // tree (after a backup run, or after a disc was removed or added).
     void refreshRestoreSide();
+    // The image drive's shelf and media type, as the Advanced page changes them: saved in
+    // the settings file and in force from the next run on, and shown in the ImageFolder and
+    // ImageMediaType controls. A new media type brings that type's blank-disc size. Raises
+    // Error for a media type the drive does not know or a folder that is not absolute.
+    void setImageDrive(const std::string& folder, const std::string& mediaType);
 
 private:
     // The start-up's steps, in the order startUp takes them.
@@ -76,6 +82,7 @@ private:
     void setRunLimits();
     void openWorkingFolders(const std::string& ini, const std::string& documents);
     void configureImageDrive(const std::string& ini);
+    void showImageDrive(const ImageDriveSettings& settings);
     void discardLeftovers();
     void discardHalfFiledDiscs();
     void loadBackupState();

@@ -16,6 +16,8 @@ std::string homeFolder()
 }
 } // namespace
 
+std::vector<std::string> imageMediaTypes() { return {"CD-R", "DVD-R", "DVD+R", "DVD+R DL"}; }
+
 DISC_TYPE imageMediaType(const std::string& mediaType)
 {
     if (mediaType == "CD-R")

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace torvinel {
 
@@ -19,6 +20,8 @@ struct ImageDriveSettings {
 // 2^31-1 blocks as the type's default.
 ImageDriveSettings ReadImageDriveSettings(const std::string& iniFile);
 
+// The media type names the image drive knows, smallest disc first.
+std::vector<std::string> imageMediaTypes();
 // The disc kind of a media type name; DISC_TYPE_UNKNOWN for an unknown name.
 DISC_TYPE imageMediaType(const std::string& mediaType);
 // The size of a blank disc of that kind, in blocks.

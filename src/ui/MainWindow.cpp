@@ -6,6 +6,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -218,6 +219,26 @@ QWidget* MainWindow::makeAdvancedPage()
     speedsLayout->addRow(cdLabel, cd);
     speedsLayout->addRow(dvdLabel, dvd);
 
+    // Where the image drive keeps its discs and what kind it makes; in force from the next run.
+    auto* image = named(new QGroupBox("Image drive (when there is no disc writer)"), "gbImageDrive");
+    auto* imageLayout = new QGridLayout(image);
+    auto* imageFolder = named(new QLineEdit, "edImageFolder");
+    imageFolder->setReadOnly(true);
+    auto* chooseImageFolder = named(new QPushButton("Folder\u2026"), "btnImageFolder");
+    connect(chooseImageFolder, &QPushButton::clicked, this, &MainWindow::imageFolderClicked);
+    auto* mediaType = named(new QComboBox, "cbImageMediaType");
+    connect(mediaType, &QComboBox::activated, this, &MainWindow::imageMediaTypeActivated);
+    auto* folderLabel = named(new QLabel("Discs in:"), "lblImageFolder");
+    auto* typeLabel = named(new QLabel("Disc type:"), "lblImageMediaType");
+    folderLabel->setBuddy(chooseImageFolder);
+    typeLabel->setBuddy(mediaType);
+    imageLayout->addWidget(folderLabel, 0, 0);
+    imageLayout->addWidget(imageFolder, 0, 1);
+    imageLayout->addWidget(chooseImageFolder, 0, 2);
+    imageLayout->addWidget(typeLabel, 1, 0);
+    imageLayout->addWidget(mediaType, 1, 1, Qt::AlignLeft);
+    imageLayout->setColumnStretch(1, 1);
+
     auto* lower = new QHBoxLayout;
     lower->addWidget(options, 1);
     lower->addWidget(speeds);
@@ -225,6 +246,7 @@ QWidget* MainWindow::makeAdvancedPage()
     layout->addWidget(removeBox);
     layout->addWidget(addBox);
     layout->addLayout(lower);
+    layout->addWidget(image);
     layout->addStretch(1);
     return page;
 }

@@ -39,6 +39,8 @@ public:
         std::function<void()> removeDisk;
         std::function<void()> addDisk;
         std::function<void()> chooseRestoreFolder; // the "Restore to..." button
+        std::function<void()> chooseImageFolder;   // the image drive's "Folder..." button
+        std::function<void()> imageMediaTypeChosen; // the user picked the image drive's media type
     };
     void setHandlers(Handlers handlers) { m_handlers = std::move(handlers); }
     void setBackupHandler(std::function<void()> handler) { m_handlers.backup = std::move(handler); }
@@ -61,6 +63,8 @@ public slots:
     void removeClicked() { run(m_handlers.removeDisk); }
     void addDiskClicked() { run(m_handlers.addDisk); }
     void restoreToClicked() { run(m_handlers.chooseRestoreFolder); }
+    void imageFolderClicked() { run(m_handlers.chooseImageFolder); }
+    void imageMediaTypeActivated() { run(m_handlers.imageMediaTypeChosen); }
     void AboutboxURLClick(const QUrl& address);
 
 protected:

@@ -97,6 +97,8 @@ int Program::run()
                 guarded([this, refresh] { removeDisc(m_application.state(), m_view, refresh); }),
                 guarded([this, refresh] { addDisc(m_application.state(), m_view, refresh); }),
                 guarded([this] { chooseRestoreFolder(); }),
+                guarded([this] { chooseImageFolder(); }),
+                guarded([this] { chooseImageMediaType(); }),
             });
         },
         [this] {
@@ -141,6 +143,27 @@ void Program::chooseRestoreFolder()
     const std::string folder = QDir::cleanPath(chosen).toStdString();
     m_view.setText(Window::Main, Control::RestoreToFolder, folder);
     state.ChosenRestoreFolder = folder == state.RestoreFolder ? std::string() : folder;
+}
+
+void Program::chooseImageFolder()
+{
+    const QString current = QString::fromStdString(m_view.text(Window::Main, Control::ImageFolder));
+    const QString chosen = m_mainWindow.chooseFolder(current);
+    if (chosen.isEmpty())
+        return; // cancelled: the folder stays
+    m_application.setImageDrive(QDir::cleanPath(chosen).toStdString(), chosenImageMediaType());
+}
+
+void Program::chooseImageMediaType()
+{
+    m_application.setImageDrive(m_view.text(Window::Main, Control::ImageFolder), chosenImageMediaType());
+}
+
+std::string Program::chosenImageMediaType() const
+{
+    const std::vector<std::string> types = m_view.items(Control::ImageMediaType);
+    const int index = m_view.selectedIndex(Control::ImageMediaType);
+    return index >= 0 && index < static_cast<int>(types.size()) ? types[static_cast<std::size_t>(index)] : "";
 }
 
 bool Program::mayQuit()

@@ -54,6 +54,10 @@ private:
     // "Restore to...": the folder the user picks takes the place of RestoreFolder until the
     // program ends (it is not saved: a folder on a removable disc may be gone next time).
     void chooseRestoreFolder();
+    // The image drive's folder and media type, from the Advanced page.
+    void chooseImageFolder();
+    void chooseImageMediaType();
+    std::string chosenImageMediaType() const;
 
     // Makes a reference between two members and takes it back when it goes.
     class Link {

@@ -67,6 +67,10 @@ const char* QtView::objectName(Control control)
         return "cbMaxCDSpeed";
     case Control::DvdSpeed:
         return "cbMaxDVDSpeed";
+    case Control::ImageFolder:
+        return "edImageFolder";
+    case Control::ImageMediaType:
+        return "cbImageMediaType";
     case Control::ProgressCaption:
         return "gbProgressbars";
     case Control::MessageText:

@@ -182,5 +182,36 @@ TEST_F(StartUpTest, BackupStateComesFromBackupListOrFromTheCatalogs)
     EXPECT_EQ(app.state().BackupState.lines(), std::vector<std::string>{listed});
 }
 
+// The Advanced page sets the image drive's shelf and media type; the settings file keeps
+// them, a new type brings its blank-disc size, and nonsense is refused without a change.
+TEST_F(StartUpTest, ImageDriveSettingsChangeFromTheAdvancedPage)
+{
+    settings("[ImageDrive]\r\nFolder=/shelf\r\nMediaType=CD-R\r\nBlocks=15360\r\n");
+    Application app(view);
+    app.setPowerGuardEnabled(false);
+    app.startUp();
+    ASSERT_TRUE(app.startedUp());
+    EXPECT_EQ(view.text(Window::Main, Control::ImageFolder), "/shelf");
+    EXPECT_EQ(view.items(Control::ImageMediaType), (std::vector<std::string>{"CD-R", "DVD-R", "DVD+R", "DVD+R DL"}));
+    EXPECT_EQ(view.selectedIndex(Control::ImageMediaType), 0);
+
+    app.setImageDrive("/elsewhere", "CD-R"); // the same type keeps the size the user set
+    EXPECT_EQ(IniReadOrCreateString(ini(), "ImageDrive", "Folder", ""), "/elsewhere");
+    EXPECT_EQ(IniReadOrCreateInteger(ini(), "ImageDrive", "Blocks", 0), 15360);
+    app.setImageDrive("/elsewhere", "DVD+R DL");
+    EXPECT_EQ(IniReadOrCreateString(ini(), "ImageDrive", "MediaType", ""), "DVD+R DL");
+    EXPECT_EQ(IniReadOrCreateInteger(ini(), "ImageDrive", "Blocks", 0), 4173824);
+    EXPECT_EQ(view.selectedIndex(Control::ImageMediaType), 3);
+
+    const std::string before = home.read("data/Torvinel/Torvinel.ini");
+    for (const auto& [folder, type] : std::vector<std::pair<std::string, std::string>>{
+             {"/elsewhere", "BD-R"}, {"relative/folder", "DVD-R"}, {"", "DVD-R"}}) {
+        EXPECT_THROW(app.setImageDrive(folder, type), Error) << folder << " " << type;
+    }
+    EXPECT_EQ(home.read("data/Torvinel/Torvinel.ini"), before);
+    app.shutDown();
+    EXPECT_EQ(IniReadOrCreateString(ini(), "ImageDrive", "Folder", ""), "/elsewhere");
+}
+
 } // namespace
 } // namespace torvinel

@@ -23,6 +23,10 @@ const char* ScriptedView::controlName(Control control)
         return "RestoreDriveGroup";
     case Control::RestoreToFolder:
         return "RestoreToFolder";
+    case Control::ImageFolder:
+        return "ImageFolder";
+    case Control::ImageMediaType:
+        return "ImageMediaType";
     case Control::BackupSetChooser:
         return "BackupSetChooser";
     case Control::DiscList:

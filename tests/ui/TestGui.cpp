@@ -134,6 +134,10 @@ void TestGui::mainWindowControls_data()
         {"AdvancedPage", "gbDriveSpeeds", "QGroupBox", "Maximum disk writing speeds", ""},
         {"AdvancedPage", "cbMaxCDSpeed", "QComboBox", "", ""},
         {"AdvancedPage", "cbMaxDVDSpeed", "QComboBox", "", ""},
+        {"AdvancedPage", "gbImageDrive", "QGroupBox", "Image drive (when there is no disc writer)", ""},
+        {"AdvancedPage", "edImageFolder", "QLineEdit", "", ""},
+        {"AdvancedPage", "btnImageFolder", "QPushButton", "Folder\u2026", ""},
+        {"AdvancedPage", "cbImageMediaType", "QComboBox", "", ""},
         {"AboutPage", "Aboutbox", "QTextBrowser", "", ""},
     };
     for (const auto& r : rows)

@@ -3,6 +3,7 @@
 // TORVINEL_SCREENSHOTS=<folder> it also saves the Backup page of a first start.
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -33,6 +34,7 @@ private slots:
     void vanishedPathIsReportedOnceAndDropped();
     void backupWithNothingTickedAsksAndNoStartsNoRun();
     void restoreToShowsTheRestoresFolderUntilAnotherIsChosen();
+    void imageDriveIsSetOnTheAdvancedPage();
     void aRunKeepsItsWindowAndQuittingWaitsForItsEnd();
     void aSecondProgramSaysSoAndChangesNothing();
 
@@ -176,6 +178,37 @@ void TestStartClose::restoreToShowsTheRestoresFolderUntilAnotherIsChosen()
              0);
     QCOMPARE(shown, (QStringList{restores, restores, elsewhere}));
     QCOMPARE(asked, (QStringList{restores, restores}));
+}
+
+void TestStartClose::imageDriveIsSetOnTheAdvancedPage()
+{
+    const QString shelf = m_home->path() + "/my discs";
+    QString shownBefore;
+    QString shownAfter;
+    QCOMPARE(run([&](MainWindow& main) {
+                 auto* folder = main.findChild<QLineEdit*>("edImageFolder");
+                 auto* type = main.findChild<QComboBox*>("cbImageMediaType");
+                 shownBefore = folder->text() + " | " + type->currentText();
+                 main.chooseFolder = [&](const QString&) { return shelf; };
+                 main.findChild<QPushButton*>("btnImageFolder")->click();
+                 // A pick of the user's (activated), not a fill by the program.
+                 type->setCurrentIndex(type->findText("CD-R"));
+                 emit type->activated(type->currentIndex());
+                 shownAfter = folder->text() + " | " + type->currentText() + " | "
+                     + main.findChild<QComboBox*>("cbAddDisks")->currentText();
+                 const QString screenshots = qEnvironmentVariable("TORVINEL_SCREENSHOTS");
+                 if (!screenshots.isEmpty()) {
+                     main.pages()->setCurrentIndex(2);
+                     QTest::qWait(150);
+                     main.grab().save(screenshots + "/advanced-image-drive.png");
+                 }
+             }),
+             0);
+    QCOMPARE(shownBefore, m_home->path() + "/Torvinel Discs | DVD+R");
+    QCOMPARE(shownAfter, shelf + " | CD-R" + " | " + shelf);
+    const QByteArray ini = read("data/Torvinel/Torvinel.ini");
+    QVERIFY2(ini.contains(("Folder=" + shelf + "\r\n").toUtf8()), ini.constData());
+    QVERIFY2(ini.contains("MediaType=CD-R\r\nBlocks=359849\r\n"), ini.constData());
 }
 
 void TestStartClose::vanishedPathIsReportedOnceAndDropped()
