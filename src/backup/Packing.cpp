@@ -288,12 +288,12 @@ void BackupRun::readAhead(const SortedList& list, std::size_t position)
     const std::string next = list[position + 1 < list.size() ? position + 1 : 0];
     // Only what the next add would read at once: no split file, nothing that waits for the
     // user (a busy file), no other drive (the entry names hang on the archive's drive).
-    const std::optional<platform::FileIdentity> identity = platform::fileIdentity(next);
-    if (!identity || roundUpToSector(identity->size) > m_state.SplitVolumeSize
-        || platform::groupLetter(next) != platform::groupLetter(list[position])
-        || platform::testFileAccess(next) != platform::FileAccess::Free)
+    if (platform::groupLetter(next) != platform::groupLetter(list[position]))
         return;
     beginRead(next);
+    if (!m_readFrom || roundUpToSector(m_readFrom->size) > m_state.SplitVolumeSize
+        || platform::testFileAccess(next) != platform::FileAccess::Free)
+        return;
     ReadAhead ahead{next, m_context.ZF.prepareFile(belowDrive(next)), {}, {}, false};
     ahead.readFrom = m_readFrom;
     ahead.line = m_readLine;

@@ -34,17 +34,22 @@ public:
     WholeDeflater& operator=(const WholeDeflater&) = delete;
 
     void submit(std::shared_ptr<Job> job);
-    // Returns once job (submitted here) is done.
+    // Returns once job (submitted here) is done. A job no worker has taken yet is done by
+    // the caller instead of waiting for one. Called from one thread at a time.
     void wait(const Job& job);
 
 private:
+    struct Compressors;
+    static void run(Job& job, Compressors& compressors);
     void work();
 
     std::mutex m_mutex;
     std::condition_variable m_queued;
     std::condition_variable m_finished;
     std::deque<std::shared_ptr<Job>> m_queue;
+    unsigned m_idle = 0; // workers waiting for a job
     bool m_stopping = false;
+    std::unique_ptr<Compressors> m_callerCompressors; // for the jobs wait() takes back
     std::vector<std::thread> m_workers;
 };
 
