@@ -79,8 +79,8 @@ void WholeDeflater::wait(const Job& job)
     std::shared_ptr<Job> taken;
     {
         std::unique_lock lock(m_mutex);
-        const auto queued =
-            std::find_if(m_queue.begin(), m_queue.end(), [&](const std::shared_ptr<Job>& j) { return j.get() == &job; });
+        const auto queued = std::find_if(m_queue.begin(), m_queue.end(),
+                                         [&](const std::shared_ptr<Job>& j) { return j.get() == &job; });
         if (queued == m_queue.end()) {
             m_finished.wait(lock, [&] { return job.done; });
             return;

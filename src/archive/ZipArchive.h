@@ -254,7 +254,8 @@ private:
     std::string m_volumePath;    // split writing: the current volume's file
     std::unique_ptr<ExtractSession> m_extractSession; // made by the first extractEntryTo
     std::unique_ptr<zipwriter::DataEncoder> m_encoder;
-    std::shared_ptr<zipwriter::WholeDeflater> m_wholeDeflater; // made by the first prepareFile
+    // Made by the first prepareFile; shared with the files it prepared.
+    std::shared_ptr<zipwriter::WholeDeflater> m_wholeDeflater;
 };
 
 } // namespace torvinel

@@ -186,10 +186,10 @@ bool ZipArchive::addFiles(const std::string& fileMask, uint32_t searchAttr, cons
         raise(ZipErrorKind::SplitNotModifiable);
     std::vector<AddItem> items = collectItems(fileMask, searchAttr, exclusionMask);
     if (!m_split)
-        return addOrdinary(items, [this](const AddItem& item, zipio::BufferedWriter& out, ZipEntry& entry,
-                                         ZipOperation operation) {
-            return writeEntry(item, out, encoder(), entry, operation);
-        });
+        return addOrdinary(
+            items, [this](const AddItem& item, zipio::BufferedWriter& out, ZipEntry& entry, ZipOperation operation) {
+                return writeEntry(item, out, encoder(), entry, operation);
+            });
     // One add makes a split archive: whatever happens, it takes no further adds, and a
     // failed one is not dressed up as a finished archive at close.
     m_splitFinished = true;
@@ -555,13 +555,13 @@ bool ZipArchive::addPrepared(const ZipPreparedFile& file)
         raise(ZipErrorKind::SplitNotModifiable);
     const AddItem item{file.m_path, file.m_entryName, file.m_info, false};
     bool added = false;
-    static_cast<void>(addOrdinary({item}, [&](const AddItem& each, zipio::BufferedWriter& out, ZipEntry& entry,
-                                              ZipOperation) {
-        added = false;
-        writePrepared(file, each, out, entry);
-        added = true;
-        return true; // no handler is asked, so none cancels
-    }));
+    static_cast<void>(
+        addOrdinary({item}, [&](const AddItem& each, zipio::BufferedWriter& out, ZipEntry& entry, ZipOperation) {
+            added = false;
+            writePrepared(file, each, out, entry);
+            added = true;
+            return true; // no handler is asked, so none cancels
+        }));
     return added;
 }
 
