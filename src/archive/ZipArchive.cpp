@@ -7,6 +7,7 @@
 #include "archive/internal/ZipIo.h"
 #include "archive/ZipNames.h"
 #include "archive/internal/ZipReader.h"
+#include "archive/internal/WholeDeflater.h"
 #include "archive/internal/ZipWriter.h"
 
 // The engine's settings, failure handling, opening and closing. Adding, split archives and

@@ -7,6 +7,7 @@
 
 #include "archive/ZipEntry.h"
 #include "archive/ZipError.h"
+#include "archive/ZipPreparedFile.h"
 #include "platform/File.h"
 
 namespace torvinel {
@@ -20,7 +21,8 @@ class DataDecoder;
 } // namespace zipreader
 namespace zipwriter {
 class DataEncoder;
-}
+class WholeDeflater;
+} // namespace zipwriter
 
 // The attribute filter that admits everything: 10431 (0x28BF) holds the read-only (0x01),
 // hidden (0x02), system (0x04), volume-label (0x08), folder (0x10), archive (0x20), normal
@@ -94,6 +96,9 @@ public:
     // Automatic: Zip64 fields for the entries (and the end record) that need them. Disabled:
     // such files are refused with "Cannot compress file '%s'. Zip64 mode is not enabled".
     Zip64Mode zip64Mode = Zip64Mode::Automatic;
+    // Threads that deflate prepared files (0: one per processor); read by the first
+    // prepareFile. The entries are the same whatever the number.
+    unsigned prepareThreads = 0;
 
     ZipCompressionLevel compressionLevel() const;
     void setCompressionLevel(ZipCompressionLevel level);
@@ -128,6 +133,24 @@ public:
     // handler cancelled (nothing of this call is kept then).
     bool addFiles(const std::string& fileMask, uint32_t searchAttr = ZipAllAttributes,
                   const std::string& exclusionMask = {});
+    // Reads the regular file that fileName names below baseDir (as addFiles takes a name
+    // without wildcards, with every attribute and no exclusion) whole, raising the events an
+    // add raises for its data (progress Start, Process and End as an Add, onFileData for each
+    // piece), and has a worker thread deflate it from then on, so that the caller can go on
+    // while addPrepared writes it later, into this archive or another one of this engine.
+    // The entry's name, stamp, mode and compression are fixed now, by the settings of now.
+    // Returns null when there is nothing to prepare: no such regular file, WholeEntryLimit
+    // (16 MiB) or more, a failed open or read, a file that grew while it was read, or a
+    // progress handler that cancelled. Failures are not reported (onProcessFileFailure is not
+    // called): addFiles meets them again for such a file and reports them as it always does.
+    [[nodiscard]] std::unique_ptr<ZipPreparedFile> prepareFile(const std::string& fileName);
+    // Adds a prepared file to the open ordinary archive: the same entry bytes as an addFiles
+    // of it at the time of its read would have written there. Raises no progress or data
+    // event (prepareFile did); waits for its deflated form. One complete, flushed update; a
+    // failure leaves the archive as it was and goes to onProcessFileFailure as in addFiles.
+    // Returns true when the entry was added, false when the failure handler chose Ignore.
+    // A split archive raises SplitNotModifiable.
+    bool addPrepared(const ZipPreparedFile& file);
     // Extracts the entries that match fileMask ("*.*" for all) into baseDir. Returns false
     // when a progress handler cancelled (the current file is deleted then). An entry whose
     // data fails its size or CRC check is not kept.
@@ -186,9 +209,16 @@ private:
                                       const std::string& exclusionMask);
     // The encoder of the current compression level, kept from one add to the next.
     zipwriter::DataEncoder& encoder();
+    // The entry's name, flags, stamp, attributes and offset.
+    void describeEntry(const AddItem& item, uint64_t offset, ZipEntry& entry) const;
+    // Method, version and size of a file's entry; true when its local header needs zip64 sizes.
+    bool describeData(ZipEntry& entry, uint64_t size, bool stored, const std::string& path) const;
     bool writeEntry(const AddItem& item, zipio::BufferedWriter& out, zipwriter::DataEncoder& encoder, ZipEntry& entry,
                     ZipOperation operation);
-    bool addOrdinary(std::vector<AddItem>& items);
+    void writePrepared(const ZipPreparedFile& file, const AddItem& item, zipio::BufferedWriter& out, ZipEntry& entry);
+    // Writes one item's entry at the writer's position; false when a progress handler cancelled.
+    using EntryWriter = std::function<bool(const AddItem&, zipio::BufferedWriter&, ZipEntry&, ZipOperation)>;
+    bool addOrdinary(const std::vector<AddItem>& items, const EntryWriter& write);
     bool addSplit(std::vector<AddItem>& items);
     uint64_t volumeCapacity() const;
     void startVolume();
@@ -225,6 +255,8 @@ private:
     std::string m_volumePath;    // split writing: the current volume's file
     std::unique_ptr<ExtractSession> m_extractSession; // made by the first extractEntryTo
     std::unique_ptr<zipwriter::DataEncoder> m_encoder;
+    // Made by the first prepareFile; shared with the files it prepared.
+    std::shared_ptr<zipwriter::WholeDeflater> m_wholeDeflater;
 };
 
 } // namespace torvinel

@@ -9,6 +9,7 @@
 #include "archive/internal/ZipIo.h"
 #include "archive/ZipNames.h"
 #include "archive/internal/ZipVolumes.h"
+#include "archive/internal/WholeDeflater.h"
 #include "archive/internal/ZipWriter.h"
 
 // Adding to an archive: which files an add takes, and how an ordinary archive grows.
@@ -185,17 +186,17 @@ bool ZipArchive::addFiles(const std::string& fileMask, uint32_t searchAttr, cons
         raise(ZipErrorKind::SplitNotModifiable);
     std::vector<AddItem> items = collectItems(fileMask, searchAttr, exclusionMask);
     if (!m_split)
-        return addOrdinary(items);
+        return addOrdinary(
+            items, [this](const AddItem& item, zipio::BufferedWriter& out, ZipEntry& entry, ZipOperation operation) {
+                return writeEntry(item, out, encoder(), entry, operation);
+            });
     // One add makes a split archive: whatever happens, it takes no further adds, and a
     // failed one is not dressed up as a finished archive at close.
     m_splitFinished = true;
     return addSplit(items);
 }
 
-// Writes one entry's local header and data at the writer's position and describes it in
-// entry. Returns false when the progress handler cancelled.
-bool ZipArchive::writeEntry(const AddItem& item, zipio::BufferedWriter& out, zipwriter::DataEncoder& encoder,
-                            ZipEntry& e, ZipOperation operation)
+void ZipArchive::describeEntry(const AddItem& item, uint64_t offset, ZipEntry& e) const
 {
     e = ZipEntry{};
     e.name = item.entryName;
@@ -208,10 +209,30 @@ bool ZipArchive::writeEntry(const AddItem& item, zipio::BufferedWriter& out, zip
     if ((item.info.mode & platform::unixmode::OwnerWrite) == 0)
         dos |= AttrReadOnly;
     e.externalAttributes = ((item.info.mode & 0xffff) << 16) | dos;
-    e.localHeaderOffset = out.position();
+    e.localHeaderOffset = offset;
     if (zip64Mode == Zip64Mode::Disabled && e.localHeaderOffset >= Saturated32)
         throw ZipFault{ZipErrorKind::Zip64Disabled, item.path};
+}
 
+bool ZipArchive::describeData(ZipEntry& e, uint64_t size, bool stored, const std::string& path) const
+{
+    if (zip64Mode == Zip64Mode::Disabled && size >= Saturated32)
+        throw ZipFault{ZipErrorKind::Zip64Disabled, path};
+    e.method = stored ? MethodStored : MethodDeflated;
+    const bool zip64Sizes = zipwriter::needsZip64Sizes(size, stored ? size : zipwriter::deflateBoundOf(size));
+    e.versionNeeded = (zip64Sizes || e.localHeaderOffset >= Saturated32)
+        ? VersionZip64
+        : (stored ? VersionStored : VersionDeflateOrFolder);
+    e.uncompressedSize = size;
+    return zip64Sizes;
+}
+
+// Writes one entry's local header and data at the writer's position and describes it in
+// entry. Returns false when the progress handler cancelled.
+bool ZipArchive::writeEntry(const AddItem& item, zipio::BufferedWriter& out, zipwriter::DataEncoder& encoder,
+                            ZipEntry& e, ZipOperation operation)
+{
+    describeEntry(item, out.position(), e);
     if (item.folder) {
         e.method = MethodStored;
         e.versionNeeded = e.localHeaderOffset >= Saturated32 ? VersionZip64 : VersionDeflateOrFolder;
@@ -226,16 +247,8 @@ bool ZipArchive::writeEntry(const AddItem& item, zipio::BufferedWriter& out, zip
     if (info.kind != platform::FileKind::Regular)
         throw ZipFault{ZipErrorKind::CannotOpenFile, item.path};
     const uint64_t size = info.size;
-    if (zip64Mode == Zip64Mode::Disabled && size >= Saturated32)
-        throw ZipFault{ZipErrorKind::Zip64Disabled, item.path};
-
     const bool stored = deflateLevel() == 0 || storedByMask(item.path);
-    e.method = stored ? MethodStored : MethodDeflated;
-    const bool zip64Sizes = zipwriter::needsZip64Sizes(size, stored ? size : zipwriter::deflateBoundOf(size));
-    e.versionNeeded = (zip64Sizes || e.localHeaderOffset >= Saturated32)
-        ? VersionZip64
-        : (stored ? VersionStored : VersionDeflateOrFolder);
-    e.uncompressedSize = size;
+    const bool zip64Sizes = describeData(e, size, stored, item.path);
     out.write(zipwriter::localHeader(e, zip64Sizes));
 
     if (!progress(e.name, 0, operation, ZipProgressPhase::Start))
@@ -279,7 +292,7 @@ struct ZipArchive::OrdinaryAdd {
     void copyKeptEntries();
     void appendAfterLastEntry();
     // False when a progress handler cancelled.
-    bool writeItems(const std::vector<AddItem>& items);
+    bool writeItems(const std::vector<AddItem>& items, const EntryWriter& write);
     void commit();
     void undo();
 };
@@ -359,9 +372,8 @@ void ZipArchive::OrdinaryAdd::appendAfterLastEntry()
     out.attach(archive.m_file, oldEnd, path);
 }
 
-bool ZipArchive::OrdinaryAdd::writeItems(const std::vector<AddItem>& items)
+bool ZipArchive::OrdinaryAdd::writeItems(const std::vector<AddItem>& items, const EntryWriter& write)
 {
-    zipwriter::DataEncoder& encoder = archive.encoder();
     for (const AddItem& item : items) {
         const ZipOperation operation = std::any_of(archive.m_entries.begin(), archive.m_entries.end(),
                                                    [&](const ZipEntry& e) { return e.name == item.entryName; })
@@ -373,7 +385,7 @@ bool ZipArchive::OrdinaryAdd::writeItems(const std::vector<AddItem>& items)
         const bool done = archive.attempt(
             [&] {
                 out.rewind(start);
-                keep = archive.writeEntry(item, out, encoder, entry, operation);
+                keep = write(item, out, entry, operation);
             },
             withPlatformSeparators(item.entryName), operation, [&] { out.rewind(start); });
         if (done && !keep)
@@ -426,7 +438,7 @@ void ZipArchive::OrdinaryAdd::undo()
     (void)file.truncate(oldEnd + savedTail.size());
 }
 
-bool ZipArchive::addOrdinary(std::vector<AddItem>& items)
+bool ZipArchive::addOrdinary(const std::vector<AddItem>& items, const EntryWriter& write)
 {
     OrdinaryAdd add(*this, items);
     try {
@@ -434,7 +446,7 @@ bool ZipArchive::addOrdinary(std::vector<AddItem>& items)
             add.copyKeptEntries();
         else
             add.appendAfterLastEntry();
-        if (!add.writeItems(items)) { // cancelled
+        if (!add.writeItems(items, write)) { // cancelled
             add.undo();
             return false;
         }
@@ -447,6 +459,110 @@ bool ZipArchive::addOrdinary(std::vector<AddItem>& items)
         add.undo();
         throw;
     }
+}
+
+// --- prepared files --------------------------------------------------------------------------
+
+std::unique_ptr<ZipPreparedFile> ZipArchive::prepareFile(const std::string& fileName)
+{
+    std::lock_guard guard(engineLock());
+    ItemCollector collector{*this,
+                            ZipAllAttributes,
+                            {},
+                            baseDir == "/" ? std::string() : withoutTrailingSlashes(baseDir),
+                            m_file.isOpen() ? m_file.status() : platform::FileStatus{},
+                            {},
+                            {}};
+    const std::string resolved = collector.base + "/" + relativeMask(fileName);
+    const platform::FileStatus listed = platform::fileStatus(resolved, platform::Links::DoNotFollow);
+    if (listed.kind != platform::FileKind::Regular)
+        return nullptr;
+    collector.take(resolved, listed, false);
+    if (collector.items.empty())
+        return nullptr;
+    const AddItem& item = collector.items.front();
+
+    const platform::File source = platform::File::open(item.path, platform::FileMode::ReadSource);
+    const platform::FileStatus info = source.isOpen() ? source.status() : platform::FileStatus{};
+    if (info.kind != platform::FileKind::Regular || info.size >= zipwriter::WholeEntryLimit)
+        return nullptr;
+    auto prepared = std::make_unique<ZipPreparedFile>();
+    prepared->m_path = item.path;
+    prepared->m_entryName = item.entryName;
+    prepared->m_info = item.info;
+    prepared->m_stored = deflateLevel() == 0 || storedByMask(item.path);
+    auto job = std::make_shared<zipwriter::DeflateJob>();
+    job->level = deflateLevel();
+
+    if (!progress(item.entryName, 0, ZipOperation::Add, ZipProgressPhase::Start))
+        return nullptr;
+    const uint64_t size = info.size;
+    zipwriter::DataResult data;
+    try {
+        data = zipwriter::DataEncoder::readWhole(
+            source, item.path, size, job->content,
+            [&](uint64_t done) {
+                return progress(item.entryName,
+                                size ? 100.0 * static_cast<double>(std::min(done, size)) / static_cast<double>(size)
+                                     : 100.0,
+                                ZipOperation::Add, ZipProgressPhase::Process);
+            },
+            onFileData);
+    } catch (const ZipFault&) {
+        return nullptr; // addFiles reports it when it meets it
+    }
+    if (data.cancelled || data.uncompressedSize > size)
+        return nullptr;
+    prepared->m_size = data.uncompressedSize;
+    prepared->m_crc = data.crc;
+    if (!progress(item.entryName, 100, ZipOperation::Add, ZipProgressPhase::End))
+        return nullptr;
+    if (!prepared->m_stored) {
+        if (!m_wholeDeflater)
+            m_wholeDeflater = std::make_shared<zipwriter::WholeDeflater>(prepareThreads);
+        m_wholeDeflater->submit(job);
+        prepared->m_deflater = m_wholeDeflater;
+    }
+    prepared->m_job = std::move(job);
+    return prepared;
+}
+
+void ZipArchive::writePrepared(const ZipPreparedFile& file, const AddItem& item, zipio::BufferedWriter& out,
+                               ZipEntry& e)
+{
+    describeEntry(item, out.position(), e);
+    const bool zip64Sizes = describeData(e, file.m_size, file.m_stored, file.m_path);
+    const zipwriter::DeflateJob& job = *file.m_job;
+    if (!file.m_stored) {
+        file.m_deflater->wait(job);
+        if (job.failed)
+            throw ZipFault{ZipErrorKind::WriteToStream, file.m_path};
+    }
+    const std::vector<unsigned char>& data = file.m_stored ? job.content : job.packed;
+    e.crc = file.m_crc;
+    e.compressedSize = data.size();
+    out.write(zipwriter::localHeader(e, zip64Sizes));
+    out.write(data.data(), data.size());
+}
+
+bool ZipArchive::addPrepared(const ZipPreparedFile& file)
+{
+    std::lock_guard guard(engineLock());
+    requireOpen();
+    if (m_readOnly)
+        raise(ZipErrorKind::ReadOnly);
+    if (m_split)
+        raise(ZipErrorKind::SplitNotModifiable);
+    const AddItem item{file.m_path, file.m_entryName, file.m_info, false};
+    bool added = false;
+    static_cast<void>(
+        addOrdinary({item}, [&](const AddItem& each, zipio::BufferedWriter& out, ZipEntry& entry, ZipOperation) {
+            added = false;
+            writePrepared(file, each, out, entry);
+            added = true;
+            return true; // no handler is asked, so none cancels
+        }));
+    return added;
 }
 
 } // namespace torvinel

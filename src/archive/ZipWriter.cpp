@@ -239,6 +239,25 @@ void DataEncoder::deflateStream(Source& source, const unsigned char* head, std::
         throw ZipFault{ZipErrorKind::WriteToStream, source.path};
 }
 
+DataResult DataEncoder::readWhole(const platform::File& file, const std::string& sourcePath, uint64_t expectedSize,
+                                  std::vector<unsigned char>& content, const std::function<bool(uint64_t)>& progress,
+                                  const std::function<void(const unsigned char*, std::size_t)>& observe)
+{
+    DataResult result;
+    Source source{file, sourcePath, progress, observe, result, file.isSparse()};
+    const std::size_t capacity = static_cast<std::size_t>(expectedSize) + 1;
+    content.resize(capacity);
+    std::size_t filled = 0;
+    while (filled < capacity) {
+        const std::size_t n = source.read(content.data() + filled, std::min(capacity - filled, zipio::BufferSize));
+        if (result.cancelled || n == 0)
+            break;
+        filled += n;
+    }
+    content.resize(filled);
+    return result;
+}
+
 DataResult DataEncoder::encode(const platform::File& file, const std::string& sourcePath, uint64_t expectedSize,
                                bool deflate, zipio::BufferedWriter& out, const std::function<bool(uint64_t)>& progress,
                                const std::function<void(const unsigned char*, std::size_t)>& observe)

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -12,6 +13,7 @@
 #include "app/SortedList.h"
 #include "app/View.h"
 #include "archive/ZipArchive.h"
+#include "archive/ZipPreparedFile.h"
 #include "catalog/Md5.h"
 #include "discwright/BurnOutcome.h"
 #include "platform/Platform.h"
@@ -139,11 +141,31 @@ private:
     void packArchive(SortedList& list, std::size_t& position, const std::string& fileName,
                      const std::string& catalogPath);
     void addFile(SortedList& list, std::size_t& position);
+    // A file read ahead: the engine's prepared copy (null when it could not prepare one)
+    // and what the run made of that read.
+    struct ReadAhead {
+        std::string path;
+        std::unique_ptr<ZipPreparedFile> prepared;
+        std::optional<platform::FileIdentity> readFrom;
+        std::string line;
+        bool changed = false; // written to while it was read
+    };
+    // Reads the file that follows position (once the file there is taken out) while the
+    // engine deflates on its workers, when it may go into an ordinary archive of this drive.
+    void readAhead(const SortedList& list, std::size_t position);
+    // The read-ahead of path, if that is the file read ahead; any other is dropped.
+    std::optional<ReadAhead> takeReadAhead(const std::string& path);
+    // addFile for a file read ahead: a file written to during that read is left out; one that
+    // could not be prepared, or changed since, is read again now by addFile.
+    void addReadAhead(ReadAhead& ahead, SortedList& list, std::size_t& position);
     // Before the engine reads path: its identity and stamp, and a fresh digest.
     void beginRead(const std::string& path);
     // When the engine has read the whole file: its catalog line from that read, or, when the
     // file is not what it was at beginRead, false (the engine then keeps nothing of it).
     bool finishRead();
+    // A file the engine could not read: no catalog line, so the next run tries it again
+    // (one deleted meanwhile is not missed: that run records it as deleted).
+    void leaveOutUnreadable(const std::string& path);
     // A file written to while it was read: no catalog line claims it, it stays marked for the
     // next run, and the user is told.
     void leaveOutChanged(const std::string& path);
@@ -178,6 +200,7 @@ private:
     std::optional<platform::Stamp> m_readStamp;
     std::string m_readLine;          // its catalog line, once the read went through unchanged
     bool m_changedWhileRead = false; // it did not
+    std::optional<ReadAhead> m_ahead;
     std::vector<std::string> m_writtenDiscs; // burnt and filed in this run
     bool m_writerHoldsWritten = false;       // the disc in the writer is the last of them
     int64_t m_emptyDiscBytes = 0;            // room on the last blank disc measured; 0: none yet

@@ -237,10 +237,16 @@ void BackupRun::packArchive(SortedList& list, std::size_t& position, const std::
             showBackupProgress(m_view, {.phase = "File: " + path, .extraBar = 0});
             const Tests t =
                 testFile(path, m_state.DiscFreeBytes - m_state.StagedBytes - roundUpToSector(m_context.ZF.size()));
-            if (!t.needsSplitting && !t.noRoom)
-                addFile(list, position);
-            else
+            if (!t.needsSplitting && !t.noRoom) {
+                std::optional<ReadAhead> ahead = takeReadAhead(path);
+                readAhead(list, position);
+                if (ahead)
+                    addReadAhead(*ahead, list, position);
+                else
+                    addFile(list, position);
+            } else {
                 endsArchive = true;
+            }
         }
         if (endsArchive || list.empty() || m_context.ZF.size() > m_state.SplitVolumeSize
             || m_context.ZF.fileCount() > 100 || platform::groupLetter(list[position]) != group
@@ -266,16 +272,72 @@ void BackupRun::addFile(SortedList& list, std::size_t& position)
     if (m_changedWhileRead) {
         leaveOutChanged(path);
     } else if (m_currentFileSkipped || m_readLine.empty()) {
-        const std::string warning = "Warning: Could not read file " + path;
-        m_state.WriteLog(warning);
-        showBackupProgress(m_view, {.message = warning});
-        if (platform::testFileAccess(path) != platform::FileAccess::Missing)
-            noteNotBackedUp(path, "could not be read");
+        leaveOutUnreadable(path);
     } else {
         clearArchiveBit(path, *m_readFrom);
         m_state.ArchiveCatalog.add(m_readLine);
     }
     takeOut(list, position);
+}
+
+void BackupRun::readAhead(const SortedList& list, std::size_t position)
+{
+    m_ahead.reset();
+    if (list.size() < 2 || m_state.CancelRequested)
+        return;
+    const std::string next = list[position + 1 < list.size() ? position + 1 : 0];
+    // Only what the next add would read at once: no split file, nothing that waits for the
+    // user (a busy file), no other drive (the entry names hang on the archive's drive).
+    if (platform::groupLetter(next) != platform::groupLetter(list[position]))
+        return;
+    beginRead(next);
+    if (!m_readFrom || roundUpToSector(m_readFrom->size) > m_state.SplitVolumeSize
+        || platform::testFileAccess(next) != platform::FileAccess::Free)
+        return;
+    ReadAhead ahead{next, m_context.ZF.prepareFile(belowDrive(next)), {}, {}, false};
+    ahead.readFrom = m_readFrom;
+    ahead.line = m_readLine;
+    ahead.changed = m_changedWhileRead;
+    m_ahead = std::move(ahead);
+}
+
+std::optional<BackupRun::ReadAhead> BackupRun::takeReadAhead(const std::string& path)
+{
+    std::optional<ReadAhead> ahead = std::move(m_ahead);
+    m_ahead.reset();
+    if (ahead && ahead->path != path)
+        ahead.reset();
+    return ahead;
+}
+
+void BackupRun::addReadAhead(ReadAhead& ahead, SortedList& list, std::size_t& position)
+{
+    const std::string path = list[position];
+    if (ahead.changed) {
+        leaveOutChanged(path);
+    } else if (!ahead.prepared || ahead.line.empty() || platform::fileIdentity(path) != ahead.readFrom) {
+        addFile(list, position); // as if it had not been read ahead
+        return;
+    } else {
+        m_currentFile = path;
+        m_currentFileSkipped = false;
+        if (m_context.ZF.addPrepared(*ahead.prepared)) {
+            clearArchiveBit(path, *ahead.readFrom);
+            m_state.ArchiveCatalog.add(ahead.line);
+        } else {
+            leaveOutUnreadable(path);
+        }
+    }
+    takeOut(list, position);
+}
+
+void BackupRun::leaveOutUnreadable(const std::string& path)
+{
+    const std::string warning = "Warning: Could not read file " + path;
+    m_state.WriteLog(warning);
+    showBackupProgress(m_view, {.message = warning});
+    if (platform::testFileAccess(path) != platform::FileAccess::Missing)
+        noteNotBackedUp(path, "could not be read");
 }
 
 void BackupRun::beginRead(const std::string& path)

@@ -236,6 +236,71 @@ TEST_P(ChangedWhileRead, LeavesNoLineNoCopyAndTheFileMarked)
 INSTANTIATE_TEST_SUITE_P(Writes, ChangedWhileRead, ::testing::ValuesIn(writesDuringRead),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The file after the one being added is read ahead, while the engine deflates: a write
+// during that read leaves it out as a write during the add's own read does, and a change
+// after it has the file read again at its turn, so that the entry and its line hold the file
+// as it is then.
+struct WriteAroundReadAhead {
+    const char* name;
+    bool duringReadAhead; // else while the file before it is read, after its read-ahead
+    void (*write)(const std::string& path);
+    const char* packed; // what the archive and the line hold of it; nullptr: left out
+    bool changedWarning;
+};
+
+class ReadAhead : public PackingTest, public ::testing::WithParamInterface<WriteAroundReadAhead> { };
+
+const WriteAroundReadAhead writesAroundReadAhead[] = {
+    {"WrittenWhileReadAhead", true, [](const std::string& p) { test::overwriteInPlace(p, "CHANGED"); }, nullptr, true},
+    {"SameSizeAndStampAfterReadAhead", false, [](const std::string& p) { test::overwriteInPlace(p, "CHANGED"); },
+     "CHANGEDcontent", false},
+    {"RewrittenAfterReadAhead", false,
+     [](const std::string& p) { std::ofstream(p, std::ios::binary | std::ios::trunc) << "new, longer content"; },
+     "new, longer content", false},
+    {"GoneAfterReadAhead", false, [](const std::string& p) { std::filesystem::remove(p); }, nullptr, false},
+};
+
+TEST_P(ReadAhead, TheEntryAndTheLineHoldTheFileAsItsOwnReadFoundIt)
+{
+    const std::string a = file("a.txt", "alpha");
+    const std::string b = file("b.txt", "before-content");
+    bits->clear(b); // as a file in rotation: only the write marks it
+    whileReading(GetParam().duringReadAhead ? b : a, [&] { GetParam().write(b); });
+    EXPECT_TRUE(pack({a, b}, 100 << 20).empty());
+
+    const std::vector<std::string> lines = staged("2024030500001rn.csv");
+    ZipArchive reader;
+    reader.fileName = state.TempFolder + "/2024030500001rn.zip";
+    reader.open();
+    reader.baseDir = dir / "out";
+    ASSERT_TRUE(reader.extractFiles("*.*"));
+    const std::string extracted = dir / "out" + b;
+    if (GetParam().packed) {
+        ASSERT_EQ(lines.size(), 2u);
+        const std::string content = GetParam().packed;
+        std::ifstream in(extracted, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), content);
+        EXPECT_EQ(lines[1],
+                  formatCatalogLine(b, *platform::lastWriteStamp(b), static_cast<int64_t>(content.size()),
+                                    DigestHex(md5(content.data(), content.size()))));
+        EXPECT_FALSE(bits->isSet(b));
+    } else {
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(CatalogPath(lines[0]), a);
+        EXPECT_FALSE(std::filesystem::exists(extracted));
+    }
+    const std::string warning = "Warning: File changed while it was read: " + b;
+    EXPECT_EQ(view.has("setText BackupProgress MessageText " + warning), GetParam().changedWarning) << view.dump();
+    EXPECT_EQ(logHas(warning), GetParam().changedWarning);
+    EXPECT_EQ(packer->notBackedUp().size(), GetParam().changedWarning ? 1u : 0u);
+    if (GetParam().changedWarning) {
+        EXPECT_TRUE(bits->isSet(b));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Writes, ReadAhead, ::testing::ValuesIn(writesAroundReadAhead),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(PackingTest, EngineEvents)
 {
     const std::string a = file("a", "alpha");

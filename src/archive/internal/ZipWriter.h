@@ -66,6 +66,14 @@ public:
                       bool deflate, zipio::BufferedWriter& out, const std::function<bool(uint64_t)>& progress,
                       const std::function<void(const unsigned char*, std::size_t)>& observe = {});
 
+    // Reads the whole of a file that had expectedSize bytes (under WholeEntryLimit) into
+    // content, each piece through the CRC, observe and progress as encode() reads it. A file
+    // that grew shows it by an uncompressedSize over expectedSize (content then holds one byte
+    // more than promised, and no more); cancelled when progress said so.
+    static DataResult readWhole(const platform::File& source, const std::string& sourcePath, uint64_t expectedSize,
+                                std::vector<unsigned char>& content, const std::function<bool(uint64_t)>& progress,
+                                const std::function<void(const unsigned char*, std::size_t)>& observe = {});
+
     int level() const { return m_level; }
 
 private:
