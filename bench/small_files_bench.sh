@@ -6,7 +6,8 @@
 #
 #   [COUNT=N] [ROUNDS=N] bench/small_files_bench.sh [BUILD_DIR]
 #
-# The files and all work files go to a temporary folder that is removed.
+# The files and all work files go to a temporary folder below TMPDIR (default /tmp) that is
+# removed; not /dev/shm: the backup never enters /dev.
 set -euo pipefail
 BUILD=$(realpath "${1:-build}")
 CLI="$BUILD/src/cli/torvinel-cli"

@@ -9,6 +9,7 @@
 #include "application/BackupRunner.h"
 #include "app/Progress.h"
 #include "app/TextFile.h"
+#include "backup/HiddenMounts.h"
 #include "backup/Selection.h"
 #include "cli/AbsolutePath.h"
 #include "cli/Commands.h"
@@ -108,14 +109,28 @@ void replaceSelection(TerminalView& view, const std::vector<std::string>& paths)
 }
 
 // A selection that names a missing path, or ticks nothing, would record every earlier file
-// as deleted and still report success.
-bool everyPathExists(const std::vector<std::string>& paths)
+// as deleted and still report success; so would one the walk never enters (a system folder
+// such as /dev or /run, removable media).
+bool everyPathCanBeBackedUp(const std::vector<std::string>& paths)
 {
+    const std::vector<std::string> hidden = hiddenMountPoints();
     for (const auto& path : paths) {
         std::error_code error;
         if (!std::filesystem::exists(std::filesystem::path(path), error)) {
             std::fprintf(stderr, "Cannot back up %s: it does not exist.\n", path.c_str());
             return false;
+        }
+        for (const auto& mount : hidden) {
+            const bool inside = path == mount
+                || (path.size() > mount.size() && path.compare(0, mount.size(), mount) == 0
+                    && (mount.back() == '/' || path[mount.size()] == '/'));
+            if (inside) {
+                std::fprintf(stderr,
+                             "Cannot back up %s: it is in a system folder or on removable media (%s), which "
+                             "is never backed up.\n",
+                             path.c_str(), mount.c_str());
+                return false;
+            }
         }
     }
     return true;
@@ -193,7 +208,7 @@ std::optional<int> runBackupCommand(const std::vector<std::string>& args)
         std::fprintf(stderr, "torvinel-cli: usage:\n%s", backupUsage);
         return Failed;
     }
-    if (!everyPathExists(arguments->select))
+    if (!everyPathCanBeBackedUp(arguments->select))
         return Failed;
 
     return withApplication(

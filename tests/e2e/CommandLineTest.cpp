@@ -50,6 +50,19 @@ TEST_F(CommandLineTest, ContradictingOptionsAreRefused)
     EXPECT_FALSE(fs::exists(dir / "discs")) << "nothing was backed up";
 }
 
+// The walk never enters system folders or removable media: a backup of one would back up
+// nothing and still finish.
+TEST_F(CommandLineTest, PathsTheBackupNeverEntersAreRefused)
+{
+    for (const char* path : {"/dev/null", "/proc/self", "/sys"}) {
+        EXPECT_EQ(cli(std::string("backup --select ") + path), 2) << path;
+        EXPECT_NE(errors().find(std::string("Cannot back up ") + path + ": it is in a system folder"),
+                  std::string::npos)
+            << errors();
+    }
+    EXPECT_FALSE(fs::exists(dir / "discs"));
+}
+
 TEST_F(CommandLineTest, RelativePathsAreReadFromTheWorkingFolder)
 {
     dir.write("data/a.txt", "alpha");
