@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "power/PowerGuard.h"
+#include "support/QtWaits.h"
 
 namespace torvinel {
 namespace {
@@ -33,29 +34,9 @@ void ensureApplication()
         new QCoreApplication(argc, argv); // lives to the end of the test program
 }
 
-bool waitUntil(const std::function<bool()>& condition, int ms = 4000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
+bool waitUntil(const std::function<bool()>& condition, int ms = 4000) { return test::waitUntil(condition, ms); }
 
-void stop(QProcess& process)
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(2000)) {
-        process.kill();
-        process.waitForFinished(2000);
-    }
-}
+void stop(QProcess& process) { test::stopProcess(process); }
 
 struct Inhibitor {
     QString what, who, why, mode;

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "support/QtWaits.h"
+
 namespace torvinel::test {
 
 // One Notify call as the service received it.
@@ -149,29 +151,8 @@ private:
     static inline const QString Path = QStringLiteral("/org/freedesktop/Notifications");
     static inline const QString Interface = QStringLiteral("org.freedesktop.Notifications");
 
-    static bool waitUntil(const std::function<bool()>& condition, int ms = 10000)
-    {
-        QElapsedTimer timer;
-        timer.start();
-        while (!condition()) {
-            if (timer.elapsed() > ms)
-                return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            QThread::msleep(5);
-        }
-        return true;
-    }
-
-    static void stop(QProcess& process)
-    {
-        if (process.state() == QProcess::NotRunning)
-            return;
-        process.terminate();
-        if (!process.waitForFinished(2000)) {
-            process.kill();
-            process.waitForFinished(2000);
-        }
-    }
+    static bool waitUntil(const std::function<bool()>& condition) { return test::waitUntil(condition, 10000); }
+    static void stop(QProcess& process) { stopProcess(process); }
 
     static inline int m_count = 0;
     QString m_name; // of the connection: each service's own bus
