@@ -45,6 +45,7 @@ public:
     bool askOkCancel(const std::string& text) override;
     void openFolder(const std::string& path) override;
     void openUrl(const std::string& url) override;
+    bool showsWindows() const override { return m_view.showsWindows(); }
     CheckTree& backupTree() override;
     CheckTree& restoreTree() override;
 
