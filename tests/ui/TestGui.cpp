@@ -382,6 +382,8 @@ void TestGui::progressWindowCentredAndClosingShowsMain()
     QVERIFY(find<QPushButton>(m_backup, "bCancel")->isEnabled());
     m_backup->setRunning(false);
     QVERIFY(!find<QPushButton>(m_backup, "bCancel")->isEnabled()); // the run has ended
+    if (const QString folder = qEnvironmentVariable("TORVINEL_SCREENSHOTS"); !folder.isEmpty())
+        m_backup->grab().save(folder + "/backup-progress-ended.png");
 
     QVERIFY(!m_main->isVisible());
     QVERIFY(m_backup->close());
