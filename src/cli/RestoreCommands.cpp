@@ -1,7 +1,6 @@
 #include "cli/RestoreCommands.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <functional>
 
 #include "application/Application.h"
@@ -74,18 +73,15 @@ int printPlan(RunState& state, View& view, const CheckTree& tree)
     return report.unavailable.empty() ? Done : FilesLeftOut;
 }
 
-// The folder --to names, made absolute and created with its parents when missing.
-std::string restoreFolderOf(const std::string& to)
+// The folder --to names (made absolute when the arguments were read), created with its
+// parents when missing.
+std::string restoreFolderOf(const std::string& folder)
 {
-    std::error_code error;
-    const std::string folder = std::filesystem::absolute(to, error).lexically_normal().string();
-    if (error)
-        throw Error("Cannot restore to " + to + ": it is not a folder.");
     const platform::FileKind kind = platform::fileStatus(folder, platform::Links::Follow).kind;
     if (kind == platform::FileKind::Folder)
         return folder;
     if (kind != platform::FileKind::Missing)
-        throw Error("Cannot restore to " + to + ": it is not a folder.");
+        throw Error("Cannot restore to " + folder + ": it is not a folder.");
     if (!platform::createFolders(folder))
         throw Error("Could not create " + folder);
     return folder;
