@@ -104,7 +104,13 @@ std::vector<std::string> OpticalDrive::scan()
     struct burn_drive_info* infos = nullptr;
     unsigned int count = 0;
     std::vector<std::string> addresses;
-    if (burn_drive_scan(&infos, &count) != 1)
+    // The scan runs on a thread of libburn's own and is asked until it has ended: a search
+    // taken as done too early misses the drives and leaves that thread running into
+    // whatever follows, the library's shut-down included.
+    int scanned = 0;
+    while ((scanned = burn_drive_scan(&infos, &count)) == 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (scanned < 0)
         return addresses;
     for (unsigned int i = 0; i < count; ++i) {
         char adr[BURN_DRIVE_ADR_LEN] = {};
