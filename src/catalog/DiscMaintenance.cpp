@@ -154,9 +154,6 @@ AddDiskResult addDisc(RunState& state, View& view, DiscSource& source, const Res
 {
     const auto names = source.discFolderNames();
     if (names.empty()) {
-        const std::string message = "Please insert a disk to add, then click the Add button again.";
-        state.WriteLog(message);
-        view.showInformation(message);
         reassemble(state, view, refreshRestore);
         return AddDiskResult::NoDisc;
     }
@@ -201,7 +198,13 @@ AddDiskResult addDisc(RunState& state, View& view, const RestoreRefresh& refresh
     if (chosen < 0 || static_cast<std::size_t>(chosen) >= items.size())
         return AddDiskResult::NothingChosen;
     const auto source = openDiscSource(items[chosen]);
-    return addDisc(state, view, *source, refreshRestore);
+    const AddDiskResult result = addDisc(state, view, *source, refreshRestore);
+    if (result == AddDiskResult::NoDisc) {
+        const std::string message = "Please insert a disk to add, then click the Add button again.";
+        state.WriteLog(message);
+        view.showInformation(message);
+    }
+    return result;
 }
 
 } // namespace torvinel

@@ -30,14 +30,16 @@ enum class AddDiskResult { Added, AlreadyAdded, NoDisc, NotADisc, Damaged, CopyF
 // its status.ini lists a file the disc lacks or a catalog whose MD5 differs (Damaged, an
 // error naming the file), or when its folder lists nothing or a catalog or its status.ini
 // cannot be copied (CopyFailed).
-// A disc without status.ini is added unchecked. The user is told what was added, or that
+// A disc without status.ini is added unchecked. A source without any disc of this program
+// gives NoDisc and tells nothing: what the user is to do differs between the callers. The user is told what was added, or that
 // every disc was there already; then, whatever happened, BackupList.txt is deleted, the
 // state assembled anew and the restore side rebuilt. The result is the first refusal, else
 // Added or AlreadyAdded. Raises Error "Could not create <folder>" or
 // "Could not delete backuplist.txt" (the discs filed before stay filed, and reassembled).
 AddDiskResult addDisc(RunState& state, View& view, DiscSource& source, const RestoreRefresh& refreshRestore);
 
-// The same from the drive chosen in AddDiscDrive; nothing happens when none is chosen.
+// The same from the drive chosen in AddDiscDrive; nothing happens when none is chosen. A
+// drive without a disc of this program asks the user to insert one (NoDisc).
 AddDiskResult addDisc(RunState& state, View& view, const RestoreRefresh& refreshRestore);
 
 } // namespace torvinel

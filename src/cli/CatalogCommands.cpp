@@ -80,14 +80,13 @@ int addDiscCommand(RunState& state, View& view, const std::string& source)
         return Failed;
     }
     const auto disc = openDiscSource(source);
-    if (disc->discFolderNames().empty()) {
-        std::fprintf(stderr, "There is no disc of Torvinel in %s.\n", source.c_str());
-        return Failed;
-    }
     switch (addDisc(state, view, *disc, {})) {
     case AddDiskResult::Added:
     case AddDiskResult::AlreadyAdded:
         return Done;
+    case AddDiskResult::NoDisc:
+        std::fprintf(stderr, "There is no disc of Torvinel in %s.\n", source.c_str());
+        return Failed;
     case AddDiskResult::CopyFailed:
         std::fprintf(stderr, "Copy failed.\n");
         return Failed;

@@ -267,14 +267,21 @@ TEST_F(AddDiskTest, FromTheShelfAddsEveryDiscTheDatabaseLacks)
 
 TEST_F(AddDiskTest, NoDiscToAdd)
 {
-    const std::string message = "Please insert a disk to add, then click the Add button again.";
     EXPECT_EQ(add(), AddDiskResult::NoDisc); // an empty drive
     writeFile(drive / "2024.txt", "a file, not a disc folder");
-    add();
-    EXPECT_EQ(view.messages(), std::vector<std::string>(2, "showInformation " + message));
-    EXPECT_EQ(logLines(), std::vector<std::string>(2, message));
+    EXPECT_EQ(add(), AddDiskResult::NoDisc);
+    // What to do about it is the caller's to say: the command line has no Add button.
+    EXPECT_TRUE(view.messages().empty());
+    EXPECT_TRUE(logLines().empty());
     EXPECT_EQ(refreshes, 2);
     EXPECT_TRUE(std::filesystem::is_empty(root / "Database"));
+
+    // The window's Add button, with the empty drive chosen, asks for a disc.
+    const std::string message = "Please insert a disk to add, then click the Add button again.";
+    view.setItems(Control::AddDiscDrive, {drive.string()}, 0);
+    EXPECT_EQ(addDisc(state, view, refresh), AddDiskResult::NoDisc);
+    EXPECT_EQ(view.messages(), std::vector<std::string>{"showInformation " + message});
+    EXPECT_EQ(logLines(), std::vector<std::string>{message});
 
     // Reassembled in every case: a stale BackupList.txt goes.
     writeFile(root / "BackupList.txt", line("/stale") + "\r\n");
