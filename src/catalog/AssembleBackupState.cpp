@@ -7,6 +7,9 @@
 #include <optional>
 #include <set>
 #include <string_view>
+#include <system_error>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/Error.h"
@@ -81,41 +84,172 @@ struct Contributor {
 
 // A line of a contributing catalog, and the catalog's place in the walk (0 for the newest).
 struct WalkLine {
-    std::string_view text;
+    const char* data;
+    std::uint32_t size;
     std::uint32_t catalog;
+    std::uint32_t pathEnd = 0; // where the path's closing quote stands
+    std::uint32_t agree = 0;   // how many first bytes it shares with the line before it in its run
+
+    std::string_view text() const { return {data, size}; }
 };
+
+bool walkLess(const WalkLine& a, const WalkLine& b) { return lineLess(a.text(), b.text()); }
+
+// Sets each line's agree for a run that is in order.
+void measureAgreement(WalkLine* line, WalkLine* end)
+{
+    if (line == end)
+        return;
+    line->agree = 0;
+    for (WalkLine* previous = line++; line != end; previous = line++)
+        line->agree = static_cast<std::uint32_t>(platform::pathMismatch(previous->text(), line->text(), 0));
+}
+
+// Merges the ordered runs a and b into out, equal lines of a first. Each line carries how far
+// it agrees with the line before it, so a comparison starts where the two lines can first
+// differ: lines of one folder share long beginnings, which would otherwise be compared again
+// at every level of the merge. (The line of a and the line of b both follow the line put out
+// last; the one that agrees with it further is the smaller, with no look at either.)
+void mergeTwo(const WalkLine* a, const WalkLine* aEnd, const WalkLine* b, const WalkLine* bEnd, WalkLine* out)
+{
+    std::size_t aAgrees = 0; // with the line put out last
+    std::size_t bAgrees = 0;
+    while (a != aEnd && b != bEnd) {
+        bool takeA = aAgrees > bAgrees;
+        if (aAgrees == bAgrees) {
+            const std::size_t differ = platform::pathMismatch(a->text(), b->text(), aAgrees);
+            // Equal, a beginning of b, or smaller where they first differ.
+            takeA = differ == a->size
+                || (differ < b->size
+                    && platform::comparePaths(a->text().substr(differ, 1), b->text().substr(differ, 1)) < 0);
+            (takeA ? bAgrees : aAgrees) = differ;
+        }
+        if (takeA) {
+            *out = *a;
+            out++->agree = static_cast<std::uint32_t>(aAgrees);
+            if (++a != aEnd)
+                aAgrees = a->agree;
+        } else {
+            *out = *b;
+            out++->agree = static_cast<std::uint32_t>(bAgrees);
+            if (++b != bEnd)
+                bAgrees = b->agree;
+        }
+    }
+    const std::size_t restAgrees = a != aEnd ? aAgrees : bAgrees;
+    WalkLine* const rest = out;
+    out = std::copy(a, aEnd, out);
+    out = std::copy(b, bEnd, out);
+    if (rest != out)
+        rest->agree = static_cast<std::uint32_t>(restAgrees);
+}
+
+// One merge of two ordered runs into out.
+struct Merge {
+    const WalkLine* a;
+    const WalkLine* aEnd;
+    const WalkLine* b;
+    const WalkLine* bEnd;
+    WalkLine* out;
+
+    std::size_t size() const { return static_cast<std::size_t>((aEnd - a) + (bEnd - b)); }
+    void run() const { mergeTwo(a, aEnd, b, bEnd, out); }
+};
+
+// The merge cut in two that give the same lines: the first puts out the first half of them.
+// Equal lines of a stay before those of b, as one merge would put them.
+std::pair<Merge, Merge> halves(const Merge& m)
+{
+    const std::size_t aSize = static_cast<std::size_t>(m.aEnd - m.a);
+    const std::size_t bSize = static_cast<std::size_t>(m.bEnd - m.b);
+    const std::size_t wanted = m.size() / 2;
+    // i lines of a and wanted - i of b come first.
+    std::size_t low = wanted > bSize ? wanted - bSize : 0;
+    std::size_t high = std::min(wanted, aSize);
+    std::size_t i = low;
+    while (low <= high) {
+        i = low + (high - low) / 2;
+        const std::size_t j = wanted - i;
+        if (i > 0 && j < bSize && walkLess(m.b[j], m.a[i - 1]))
+            high = i - 1; // a line of a that is greater than one of b left behind
+        else if (j > 0 && i < aSize && !walkLess(m.b[j - 1], m.a[i]))
+            low = i + 1; // a line of b that comes after one of a left behind
+        else
+            break;
+    }
+    const std::size_t j = wanted - i;
+    return {Merge{m.a, m.a + i, m.b, m.b + j, m.out}, Merge{m.a + i, m.aEnd, m.b + j, m.bEnd, m.out + wanted}};
+}
+
+// Runs the merges of one level, on two threads when the machine has two cores and the level
+// is large enough to pay for a thread.
+void runLevel(std::vector<Merge> merges)
+{
+    std::size_t total = 0;
+    for (const Merge& m : merges)
+        total += m.size();
+    if (std::thread::hardware_concurrency() < 2 || total < 20000) {
+        for (const Merge& m : merges)
+            m.run();
+        return;
+    }
+    // The last level is one merge: it is cut in two, and the line where the second half
+    // starts learns afterwards how far it agrees with the line before it.
+    WalkLine* joint = nullptr;
+    if (merges.size() == 1) {
+        const auto [first, second] = halves(merges.front());
+        merges = {first, second};
+        joint = second.out;
+    }
+    std::size_t split = 0;
+    for (std::size_t done = 0; split < merges.size() && done < total / 2; ++split)
+        done += merges[split].size();
+    const auto runRange = [&merges](std::size_t from, std::size_t to) {
+        for (std::size_t m = from; m < to; ++m)
+            merges[m].run();
+    };
+    try {
+        std::jthread helper(runRange, 0, split);
+        runRange(split, merges.size());
+    } catch (const std::system_error&) {
+        // No thread to be had: the level runs here, all of it.
+        runRange(0, merges.size());
+    }
+    if (joint && joint != merges.front().out)
+        joint->agree = static_cast<std::uint32_t>(platform::pathMismatch(joint[-1].text(), joint->text(), 0));
+}
 
 // Merges the sorted runs of lines that start at runStarts (ascending, the first 0) into one
 // sorted sequence, pairwise, so a million lines in ten thousand catalogs cost about
-// n log(catalogs) comparisons. Lines of one run keep their order.
+// n log(catalogs) comparisons. Lines of one run keep their order; every line's agree ends up
+// measured against the line before it in the whole sequence.
 void mergeRuns(std::vector<WalkLine>& lines, std::vector<std::size_t> runStarts)
 {
-    const auto less = [](const WalkLine& a, const WalkLine& b) { return lineLess(a.text, b.text); };
     std::vector<WalkLine> other(lines.size());
     runStarts.push_back(lines.size());
     while (runStarts.size() > 2) {
         std::vector<std::size_t> merged;
         merged.reserve(runStarts.size() / 2 + 2);
+        std::vector<Merge> level;
+        level.reserve(runStarts.size() / 2 + 1);
         for (std::size_t r = 0; r + 1 < runStarts.size(); r += 2) {
-            const auto first = lines.begin() + static_cast<std::ptrdiff_t>(runStarts[r]);
-            const auto middle = lines.begin() + static_cast<std::ptrdiff_t>(runStarts[r + 1]);
-            const auto out = other.begin() + static_cast<std::ptrdiff_t>(runStarts[r]);
+            const WalkLine* first = lines.data() + runStarts[r];
+            const WalkLine* middle = lines.data() + runStarts[r + 1];
+            const WalkLine* end = r + 2 < runStarts.size() ? lines.data() + runStarts[r + 2] : middle;
+            // A run left without a partner is merged with nothing: copied as it is.
+            level.push_back(Merge{first, middle, middle, end, other.data() + runStarts[r]});
             merged.push_back(runStarts[r]);
-            if (r + 2 < runStarts.size())
-                std::merge(first, middle, middle, lines.begin() + static_cast<std::ptrdiff_t>(runStarts[r + 2]), out,
-                           less);
-            else
-                std::copy(first, middle, out);
         }
+        runLevel(std::move(level));
         merged.push_back(lines.size());
         lines.swap(other);
         runStarts = std::move(merged);
     }
 }
 
-// The lines of the walk, catalog after catalog (runs starting at runStarts, each sorted),
-// made into state.BackupState and state.DeletedPaths. Returns the place in the walk of the
-// catalog that gave the last line kept, nullopt when none gave one.
+// The lines of the walk, catalog after catalog (runs starting at runStarts, each sorted,
+// with agree measured), made into state.BackupState and state.DeletedPaths. Returns the
+// place in the walk of the catalog that gave the last line kept, nullopt when none gave one.
 //
 // A path's first line in the walk decides: one of kind n or f is its state, one of kind d
 // puts it among the deleted paths. In line order the lines of one path stand together, so
@@ -129,17 +263,20 @@ std::optional<std::size_t> mergeState(RunState& state, std::vector<WalkLine> lin
     std::vector<std::string> kept;
     std::vector<std::string> deleted;
     for (std::size_t l = 0; l < lines.size();) {
-        const std::string_view path = catalogPathView(lines[l].text);
+        // A line that agrees with the one before beyond the quote and comma closing that
+        // one's path has the same path.
+        const std::size_t samePath = lines[l].pathEnd + 2;
         // The newest catalog wins; within one, the greatest of its lines, met first.
         std::size_t winner = l;
-        while (++l < lines.size() && platform::samePath(catalogPathView(lines[l].text), path))
+        while (++l < lines.size() && lines[l].agree >= samePath)
             if (lines[l].catalog <= lines[winner].catalog)
                 winner = l;
-        const std::size_t catalog = lines[winner].catalog;
+        const WalkLine& line = lines[winner];
+        const std::size_t catalog = line.catalog;
         if (contributors[catalog].kind == 'd') {
-            deleted.emplace_back(catalogPathView(lines[winner].text));
+            deleted.emplace_back(line.text().substr(1, line.pathEnd - 1));
         } else {
-            kept.emplace_back(lines[winner].text);
+            kept.emplace_back(line.text());
             oldest = std::max(oldest.value_or(0), catalog);
         }
     }
@@ -184,7 +321,6 @@ void AssembleBackupState(RunState& state, View& view, std::string& NewestDisc, s
     std::vector<WalkLine> walkLines;
     std::vector<Contributor> contributors;
     std::vector<std::size_t> runStarts; // of each contributor's lines in walkLines
-    const auto walkLess = [](const WalkLine& a, const WalkLine& b) { return lineLess(a.text, b.text); };
 
     // A split archive's catalog goes with each of its volumes; the one of its last volume is
     // the archive's own (ArchiveName.csv), filed on the disc of that volume or later than the
@@ -215,13 +351,13 @@ void AssembleBackupState(RunState& state, View& view, std::string& NewestDisc, s
             const std::size_t first = walkLines.size();
             const auto catalog = static_cast<std::uint32_t>(contributors.size());
             forEachLine(bytes, [&](std::size_t start, std::size_t length) {
-                walkLines.push_back({bytes.substr(start, length), catalog});
+                walkLines.push_back({bytes.data() + start, static_cast<std::uint32_t>(length), catalog});
             });
             // Catalogs are written sorted; a strictly ordered one is left as it is, which is
             // what the sort would give.
             const auto lines = walkLines.begin() + static_cast<std::ptrdiff_t>(first);
             if (std::adjacent_find(lines, walkLines.end(),
-                                   [&](const WalkLine& a, const WalkLine& b) { return !walkLess(a, b); })
+                                   [](const WalkLine& a, const WalkLine& b) { return !walkLess(a, b); })
                 != walkLines.end())
                 std::sort(lines, walkLines.end(), walkLess);
 
@@ -230,7 +366,7 @@ void AssembleBackupState(RunState& state, View& view, std::string& NewestDisc, s
             state.SplitVolumesDone = std::max(state.SplitVolumesDone, 0);
             if (!complete && (seekingSplit || archive == state.SplitArchiveName)) {
                 state.SplitArchiveName = archive;
-                state.SplitFileLine = walkLines.size() == first ? std::string() : std::string(walkLines.back().text);
+                state.SplitFileLine = walkLines.size() == first ? std::string() : std::string(walkLines.back().text());
                 state.SplitVolumesDone = std::max(state.SplitVolumesDone, volumeNumber(name));
             }
             if (kind != 'd')
@@ -240,14 +376,16 @@ void AssembleBackupState(RunState& state, View& view, std::string& NewestDisc, s
                 // Lines that are no catalog lines (a damaged or foreign file) are passed over. A
                 // line whose opening quote is lost could not be looked up by its path, and would
                 // stand in the state beside the path's real line.
+                for (auto line = lines; line != walkLines.end(); ++line)
+                    line->pathEnd = static_cast<std::uint32_t>(catalogPathView(line->text()).size() + 1);
                 walkLines.erase(std::remove_if(lines, walkLines.end(),
                                                [](const WalkLine& line) {
-                                                   return catalogPathView(line.text).empty()
-                                                       || line.text.front() != '"';
+                                                   return line.pathEnd == 1 || line.data[0] != '"';
                                                }),
                                 walkLines.end());
                 if (kind == 'f' && state.RotationPoint.empty() && walkLines.size() > first)
-                    state.RotationPoint = catalogPathView(walkLines.back().text);
+                    state.RotationPoint = catalogPathView(walkLines.back().text());
+                measureAgreement(walkLines.data() + first, walkLines.data() + walkLines.size());
                 if (walkLines.size() > first) {
                     contributors.push_back({name, kind});
                     runStarts.push_back(first);

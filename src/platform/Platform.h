@@ -31,6 +31,10 @@ char groupLetter(std::string_view path);
 // Windows, byte order on POSIX. Returns <0, 0, >0.
 int comparePaths(std::string_view a, std::string_view b);
 bool samePath(std::string_view a, std::string_view b);
+// The first position, from `from` on, where a and b differ in that collation (the shorter
+// one's length when it is a beginning of the other); a and b are known to agree before from.
+// So a merge that keeps how far neighbours agree never compares the same beginning twice.
+std::size_t pathMismatch(std::string_view a, std::string_view b, std::size_t from);
 
 // --- listing --------------------------------------------------------------------------
 struct DirEntry {

@@ -330,13 +330,17 @@ Assembled assembleLineByLine(const std::string& databaseFolder, std::string newe
 
 // Random small databases full of what makes the merge hard: a path in many catalogs and on
 // many discs, twice in one catalog, paths that differ only in letter case or whose lines sort
-// apart from their paths ("/a b" before "/a"), a quote inside a path, deletion records, kinds
+// apart from their paths ("/a b" before "/a"), long shared beginnings, a quote inside a path, deletion records, kinds
 // the walk passes over, split volumes with and without their last volume, catalogs out of
 // order, damaged lines, and walks cut by OldestCSV or by an older NewestDisc.
 TEST_F(AssembleTest, MatchesTheLineByLineAssemblyOnRandomDatabases)
 {
     const std::vector<std::string> pool = {"/a", "/a b", "/a/b", "/A",  "/Docs/x", "/DOCS/x", "/docs/X", "/q\"x",
-                                           "/q", "/z",   "/p1",  "/p2", "/p3",     "/p1/sub", "/p2 new", "/é"};
+                                           "/q", "/z",   "/p1",  "/p2", "/p3",     "/p1/sub", "/p2 new", "/é",
+                                           // long shared beginnings, differing within and after a word
+                                           "/home/user/Documents/report.txt", "/home/user/Documents/report 2.txt",
+                                           "/home/user/Documents/Report.txt", "/home/user/Documents/reports/a",
+                                           "/home/user/Documents/report.txt.bak"};
     const std::vector<std::string> damaged = {"", "garbage", "\"unterminated", "\"\",20240301100000,1,"};
     const char* discIds[] = {"20240305001", "20240306001", "20240306002", "20240307001"};
     for (unsigned seed = 0; seed < 60; ++seed) {
@@ -418,4 +422,39 @@ TEST_F(AssembleTest, MatchesTheLineByLineAssemblyOnRandomDatabases)
 }
 
 } // namespace
+// A database large enough for the merge to share its levels between two threads, the last
+// level cut in two: the result must be the one the plain assembly gives. Lines of one folder
+// share long beginnings; every path stands in about twelve catalogs, so the cut falls among
+// the lines of one path; some are deleted later.
+TEST_F(AssembleTest, LargeDatabasesMergeOnTwoThreadsAsOnOne)
+{
+    std::mt19937 random(11);
+    const char* discIds[] = {"20240305001", "20240306001", "20240307001"};
+    int sequence = 0;
+    for (const char* disc : discIds) {
+        const std::string day = std::string(disc).substr(0, 8);
+        for (int c = 0; c < 120; ++c) {
+            const char kind = c % 40 == 0 ? 'd' : (c % 10 == 0 ? 'f' : 'n');
+            char name[32];
+            std::snprintf(name, sizeof name, "%s%05d%c%c.csv", day.c_str(), ++sequence, kind == 'd' ? 'd' : 'r', kind);
+            std::vector<std::string> lines;
+            for (int l = 0; l < 100; ++l) {
+                const unsigned id = random() % 3000;
+                lines.push_back(line("/home/user/Documents/folder" + std::to_string(id % 30) + "/file"
+                                         + std::to_string(id) + (id % 7 == 0 ? " copy" : "") + ".dat",
+                                     day + "100000", static_cast<long>(random() % 3)));
+            }
+            std::sort(lines.begin(), lines.end(),
+                      [](const std::string& a, const std::string& b) { return platform::comparePaths(a, b) < 0; });
+            catalog(disc, name, lines);
+        }
+    }
+    const Assembled expected = assembleLineByLine(state.DatabaseFolder, "", "");
+    ASSERT_GT(expected.lines.size(), 1000u);
+    assemble();
+    EXPECT_EQ(state.BackupState.lines(), expected.lines);
+    EXPECT_EQ(state.DeletedPaths.lines(), expected.deleted);
+    EXPECT_EQ(state.OldestCSV, expected.oldestCsv);
+}
+
 } // namespace torvinel

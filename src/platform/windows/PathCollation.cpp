@@ -40,4 +40,13 @@ int comparePaths(std::string_view a, std::string_view b)
 
 bool samePath(std::string_view a, std::string_view b) { return comparePaths(a, b) == 0; }
 
+std::size_t pathMismatch(std::string_view a, std::string_view b, std::size_t from)
+{
+    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+    std::size_t i = from;
+    while (i < n && fold(a[i]) == fold(b[i]))
+        ++i;
+    return i;
+}
+
 } // namespace torvinel::platform
