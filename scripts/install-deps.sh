@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6dbus6 libqt6test6 qt6-qpa-plugins libgl-dev
   zlib1g-dev libdeflate-dev libisofs-dev libburn-dev libssl-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  zip unzip p7zip-full xorriso libarchive-tools
+  zip unzip p7zip-full xorriso genisoimage libarchive-tools
   xvfb xauth imagemagick x11-apps
   dbus python3-dbusmock
   desktop-file-utils appstream librsvg2-bin groff-base dpkg-dev file

@@ -340,6 +340,20 @@ void JolietTree::buildImage(uint32_t startBlock, const std::string& volumeLabel,
     iso_image_set_publisher_id(m_image, publisher.c_str());
     iso_image_set_application_id(m_image, application.c_str());
     IsoWriteOpts* opts = newIsoWriteOpts();
+    // A Rock Ridge tree beside the Joliet one, for systems that read that first. Its owners and
+    // permissions are not those of the account that wrote the disc: anyone who mounts it may
+    // read every file.
+    iso_write_opts_set_rockridge(opts, 1);
+    iso_write_opts_set_replace_mode(opts, 2, 2, 2, 2);
+    iso_write_opts_set_default_dir_mode(opts, 0555);
+    iso_write_opts_set_default_file_mode(opts, 0444);
+    iso_write_opts_set_default_uid(opts, 0);
+    iso_write_opts_set_default_gid(opts, 0);
+    // MD5s of the session and of every file, recorded on the disc, so standard tools can
+    // check it without this program (readers find them through the AAIP fields of the Rock
+    // Ridge tree).
+    iso_write_opts_set_aaip(opts, 1);
+    iso_write_opts_set_record_md5(opts, 1, 1);
     m_overwrite.clear();
     if (startBlock > 0) {
         iso_write_opts_set_appendable(opts, 1);

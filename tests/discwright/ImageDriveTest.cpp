@@ -158,6 +158,23 @@ TEST_F(ImageDriveTest, BurnWritesAnImageThatOtherToolsReadByteForByte)
     for (const auto& file : expected)
         EXPECT_EQ(fileBytes(dir / ("out/" + file)), fileBytes(source + "/" + file)) << file;
 
+    // Standard tools check the disc by the MD5s recorded on it, and read it without this
+    // program: the Rock Ridge tree open to anyone, the Joliet one as before.
+    // (xorriso looks at recorded MD5s only when asked to: -md5 on.)
+    EXPECT_EQ(std::system(("xorriso -md5 on -indev " + quoted(image) + " -check_md5 FAILURE -- >/dev/null 2>&1").c_str()),
+              0);
+    const std::string rockRidge =
+        run("xorriso -joliet off -indev " + quoted(image) + " -find /20261210001 -exec lsdl 2>/dev/null");
+    EXPECT_NE(rockRidge.find("-r--r--r--    1 0        0              18 Mar  4  2020 '/20261210001/status.ini'"),
+              std::string::npos)
+        << rockRidge;
+    EXPECT_NE(rockRidge.find("dr-xr-xr-x"), std::string::npos) << rockRidge;
+    const std::string sevenZip = run("7z l " + quoted(image));
+    EXPECT_NE(sevenZip.find("20261210001/sub/Überschrift mit langem Namen für Joliet.txt"), std::string::npos)
+        << sevenZip;
+    const std::string isoinfo = run("isoinfo -J -f -i " + quoted(image));
+    EXPECT_NE(isoinfo.find("/20261210001/2026121000001rn.zip"), std::string::npos) << isoinfo;
+
     // The closed disc has no room; eject leaves the image on the shelf and loads a blank.
     Call call;
     TrackInformation after;
@@ -199,6 +216,10 @@ TEST_F(ImageDriveTest, AnOpenDiscTakesASecondSessionThatKeepsTheFirst)
     EXPECT_EQ(dir.read("a.txt"), "first session");
     const std::string pvd = run("xorriso -indev " + quoted(dir / "shelf/20261210001.iso") + " -pvd_info 2>&1");
     EXPECT_NE(pvd.find("Volume Id    : 20261210002"), std::string::npos) << pvd;
+    EXPECT_EQ(std::system(("xorriso -md5 on -indev " + quoted(dir / "shelf/20261210001.iso")
+                           + " -check_md5 FAILURE -- >/dev/null 2>&1")
+                              .c_str()),
+              0);
 }
 
 TEST_F(ImageDriveTest, AnImageThatDoesNotFitIsRefusedAndLeavesNothingOnTheShelf)

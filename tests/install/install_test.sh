@@ -15,7 +15,9 @@ id=com.quenmark.Torvinel
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 root=$work/root
-DESTDIR=$root cmake --install "$build" --prefix /usr >"$work/install.log" || { cat "$work/install.log"; exit 1; }
+# The checks run side by side, and every install writes the build's install_manifest.txt.
+DESTDIR=$root flock "$build/install-test.lock" cmake --install "$build" --prefix /usr >"$work/install.log" \
+  || { cat "$work/install.log"; exit 1; }
 usr=$root/usr
 
 failures=0
