@@ -104,6 +104,7 @@ public:
     // measures a blank disc and names it; then, when the disc is finished and ask is set,
     // has the user insert the next one.
     void writeStagedDisc(bool ask);
+    void beginDisc();
 
     // The archive engine's events.
     void onRequestBlankVolume(int volumeNumber, const std::string& volumeFileName);

@@ -9,6 +9,7 @@
 #include "app/FileHelpers.h"
 #include "app/Progress.h"
 #include "backup/BackupRun.h"
+#include "backup/DiscIndex.h"
 #include "catalog/CatalogLine.h"
 #include "catalog/DiscFiling.h"
 #include "catalog/DiscNames.h"
@@ -409,15 +410,33 @@ void BackupRun::writeStagedDisc(bool ask)
         m_writerHoldsWritten = false; // a blank disc was measured
         if (outcome == BurnOutcome::Done)
             m_emptyDiscBytes = m_state.DiscFreeBytes;
-        DiscId = NextDiscId(m_state, m_view, m_context.clock);
+        beginDisc();
     }
     if (m_state.DiscFreeBytes == 0 && ask && !m_state.CancelRequested) {
         DiscId.clear();
         // A cancelled measure has set CancelRequested, which the run looks at next.
         if (m_context.burnDisc(DiscId, m_state.DiscFreeBytes) == BurnOutcome::Done)
             m_emptyDiscBytes = m_state.DiscFreeBytes;
-        DiscId = NextDiscId(m_state, m_view, m_context.clock);
+        beginDisc();
     }
+}
+
+// A new disc: its number, and the index of the database, whose room packing then leaves
+// free. The backup comes first: an index that would leave less than half of the disc, or
+// less than one volume of a split file, stays off it.
+void BackupRun::beginDisc()
+{
+    DiscId = NextDiscId(m_state, m_view, m_context.clock);
+    const int64_t bytes = writeDiscIndex(m_state, m_state.TempFolder, DiscId);
+    const int64_t left = m_state.DiscFreeBytes - bytes;
+    if (left >= m_state.DiscFreeBytes / 2 && left >= m_state.SplitVolumeSize) {
+        m_state.DiscFreeBytes = left;
+        return;
+    }
+    m_state.WriteLog("The index of the database (" + std::to_string(bytes) + " bytes) leaves too little room on disc "
+                     + DiscId + "; it is written without one.");
+    if (!platform::deleteFolder(tempPath(DiscIndexFolder)))
+        throw Error("Could not delete Temp directory.");
 }
 
 // --- the archive engine's events -----------------------------------------------------------

@@ -14,6 +14,16 @@ namespace torvinel {
 inline constexpr std::size_t discIdLength = 11;
 inline constexpr std::size_t archiveNameLength = 15;
 
+// Beside its archives each new disc carries an index in a folder of its own: Catalogs.zip,
+// the catalogs and STATUS.INI of every disc filed before it (entries "<DiscId>/<file>"), and
+// README.txt. Restore and adding a disc look only at the files of a disc's folder, never in it.
+inline constexpr const char* DiscIndexFolder = "index";
+inline constexpr const char* DiscIndexArchive = "Catalogs.zip";
+inline constexpr const char* DiscIndexReadme = "README.txt";
+// In Catalogs.zip beside the disc folders: the moment each file of it was written, to the
+// second (a ZIP entry keeps only every other second), one line "<DiscId>/<file>,<Unix time>".
+inline constexpr const char* DiscIndexTimes = "Times.txt";
+
 // The number in a name's field of digits (a sequence or a volume number). Raises Error
 // "'<field>' is not a valid integer value" when the field is empty, holds anything but the
 // digits 0-9, or is too large.

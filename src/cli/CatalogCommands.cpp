@@ -13,6 +13,7 @@
 #include "cli/Commands.h"
 #include "platform/File.h"
 #include "platform/Platform.h"
+#include "restore/IndexedDiscSource.h"
 #include "cli/TerminalView.h"
 #include "cli/WithApplication.h"
 
@@ -24,7 +25,9 @@ const char* const catalogUsage =
     "  remove-disc DISCID    remove the oldest or the newest disc from the database\n"
     "  add-disc SOURCE       add the disc in SOURCE to the database: a drive's mount point,\n"
     "                        a folder holding a disc's files, a disc image (.iso), or the\n"
-    "                        image drive's folder (every disc on it the database lacks)\n";
+    "                        image drive's folder (every disc on it the database lacks)\n"
+    "  add-disc --all SOURCE add the newest disc in SOURCE and every disc its index records:\n"
+    "                        rebuilds a lost database from that one disc\n";
 
 namespace {
 
@@ -73,13 +76,19 @@ int removeDiscCommand(RunState& state, View& view, const std::string& disc)
     return usageError("disc " + disc + " cannot be removed: only the oldest and the newest disc of the database can");
 }
 
-int addDiscCommand(RunState& state, View& view, const std::string& source)
+int addDiscCommand(RunState& state, View& view, const std::string& source, bool all)
 {
     if (platform::fileStatus(source, platform::Links::Follow).kind == platform::FileKind::Missing) {
         std::fprintf(stderr, "Cannot add a disc from %s: it does not exist.\n", source.c_str());
         return Failed;
     }
-    const auto disc = openDiscSource(source);
+    // The index is read into a folder of the application's own, gone once the discs are filed.
+    const std::string indexFolder = platform::joinPath(state.AppFolder, "indexread");
+    struct Cleanup {
+        const std::string& folder;
+        ~Cleanup() { static_cast<void>(platform::deleteFolder(folder)); }
+    } cleanup{indexFolder};
+    const auto disc = all ? openIndexedDiscSource(source, indexFolder) : openDiscSource(source);
     switch (addDisc(state, view, *disc, {})) {
     case AddDiskResult::Added:
     case AddDiskResult::AlreadyAdded:
@@ -120,10 +129,12 @@ std::optional<int> runCatalogCommand(const std::vector<std::string>& args)
             [&](Application& a, TerminalView& v) { return removeDiscCommand(a.state(), v, args[1]); });
     }
     if (command == "add-disc") {
-        if (args.size() != 2)
-            return usageError("usage: add-disc SOURCE");
-        const std::string source = absolutePath(args[1]);
-        return withApplication([&](Application& a, TerminalView& v) { return addDiscCommand(a.state(), v, source); });
+        const bool all = args.size() == 3 && args[1] == "--all";
+        if (args.size() != 2 + (all ? 1 : 0))
+            return usageError("usage: add-disc [--all] SOURCE");
+        const std::string source = absolutePath(args.back());
+        return withApplication(
+            [&](Application& a, TerminalView& v) { return addDiscCommand(a.state(), v, source, all); });
     }
     return std::nullopt;
 }

@@ -14,6 +14,7 @@
 #include "platform/Platform.h"
 #include "CliFixture.h"
 #include "E2eSupport.h"
+#include "support/DiscwrightTestSupport.h"
 #include "support/TempDir.h"
 
 namespace torvinel {
@@ -136,6 +137,68 @@ TEST_F(RestoreCliTest, EverySetRestoresTheTreeAsItWasAtItsRun)
     std::ifstream in(target, std::ios::binary);
     EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>())
                 == snapshots[2].at("/media/big.bin").bytes);
+}
+
+// A lost database comes back from the newest disc alone: its index records every earlier
+// disc, and anyone can read the index and its README without this program.
+TEST_F(RestoreCliTest, TheNewestDiscAloneRebuildsTheDatabase)
+{
+    put("docs/a.txt", "first\n", 1);
+    put("media/big.bin", incompressible(20000000, 3), 2); // split, over two discs
+    const std::string backup = "backup --select " + shellQuoted(dir / "data") + " --no-verify";
+    ASSERT_EQ(cli(backup), 0) << output();
+    put("docs/a.txt", "second version\n", 3);
+    put("docs/b.txt", "new\n", 4);
+    ASSERT_EQ(cli(backup), 0) << output();
+
+    ASSERT_EQ(cli("sets"), 0) << output();
+    const std::string setsBefore = output();
+    ASSERT_EQ(cli("state"), 0) << output();
+    const std::string stateBefore = output();
+    ASSERT_EQ(cli("discs"), 0) << output();
+    const std::string discsBefore = output();
+
+    std::vector<std::string> images;
+    for (const auto& entry : fs::directory_iterator(dir / "discs"))
+        images.push_back(entry.path().filename().string());
+    std::sort(images.begin(), images.end());
+    ASSERT_GE(images.size(), 3u);
+    const std::string newest = images.back().substr(0, 11);
+    const std::string image = dir / ("discs/" + images.back());
+
+    // The index as any tool reads it: every earlier disc's catalogs and STATUS.INI.
+    const std::string extract = dir / "index";
+    fs::create_directories(extract);
+    ASSERT_EQ(std::system(("xorriso -osirrox on -indev " + shellQuoted(image) + " -extract /" + newest + "/index "
+                           + shellQuoted(extract) + " >/dev/null 2>&1")
+                              .c_str()),
+              0);
+    std::ifstream readme(extract + "/README.txt");
+    const std::string readmeText{std::istreambuf_iterator<char>(readme), std::istreambuf_iterator<char>()};
+    EXPECT_NE(readmeText.find("This is disc " + newest + " of a backup made with Torvinel."), std::string::npos);
+    const std::string listing = test::run("unzip -l " + shellQuoted(extract + "/Catalogs.zip"));
+    for (std::size_t i = 0; i + 1 < images.size(); ++i) {
+        EXPECT_NE(listing.find(images[i].substr(0, 11) + "/STATUS.INI"), std::string::npos) << listing;
+        EXPECT_NE(listing.find(images[i].substr(0, 11) + "/" + images[i].substr(0, 8)), std::string::npos) << listing;
+    }
+    EXPECT_EQ(listing.find(newest + "/"), std::string::npos) << listing;
+
+    fs::remove_all(appFolder + "/Database");
+    fs::create_directories(dir / "newest");
+    fs::copy_file(image, dir / ("newest/" + images.back()));
+    ASSERT_EQ(cli("add-disc --all " + shellQuoted(dir / ("newest/" + images.back()))), 0) << output();
+    ASSERT_EQ(cli("discs"), 0) << output();
+    EXPECT_EQ(output(), discsBefore);
+    ASSERT_EQ(cli("sets"), 0) << output();
+    EXPECT_EQ(output(), setsBefore);
+    ASSERT_EQ(cli("state"), 0) << output();
+    EXPECT_EQ(output(), stateBefore);
+    EXPECT_FALSE(fs::exists(appFolder + "/indexread"));
+
+    // A disc written before discs carried an index is refused with a word on what to do.
+    dir.write("old/20240101001/STATUS.INI", "[MD5]\r\n");
+    EXPECT_EQ(cli("add-disc --all " + shellQuoted(dir / "old")), 2);
+    EXPECT_EQ(errors(), "Disc 20240101001 carries no index of earlier discs; add its discs one by one.\n");
 }
 
 } // namespace
