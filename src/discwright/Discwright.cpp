@@ -600,6 +600,16 @@ DiscwrightException Discwright_JolietTree_Add(DiscwrightHandle tree, const char*
     });
 }
 
+DiscwrightException Discwright_JolietTree_PlaceFirst(DiscwrightHandle tree, DiscwrightNode* folder, const char* name,
+                                                    char* errorText, uint32_t errorTextSize, int32_t* status)
+{
+    return guarded("Discwright_JolietTree_PlaceFirst", {errorText, errorTextSize, status, nullptr}, [&](const char*) {
+        if (folder == nullptr || name == nullptr)
+            throw DriveFailure(DW_GENERAL_FAILURE, 0, "A folder and a name are needed");
+        asTree(tree).placeFirst(reinterpret_cast<IsoDir*>(folder), name);
+    });
+}
+
 DiscwrightException Discwright_JolietTree_BuildImage(DiscwrightHandle tree, uint32_t startBlock, uint32_t /*isoLevel*/,
                                                      uint32_t /*joliet*/, const char* volumeLabel,
                                                      const char* publisher, const char* application, char* errorText,

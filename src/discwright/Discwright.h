@@ -186,6 +186,12 @@ DiscwrightNode* Discwright_JolietTree_GetRoot(DiscwrightHandle tree, char* error
                                                             const char* nameInImage, uint32_t mode,
                                                             DiscwrightNode* parent, DiscwrightNode** added,
                                                             char* errorText, uint32_t errorTextSize, int32_t* status);
+// Has the data of folder's entry `name` (a file, or every file below a folder) written
+// before the other files of the session: the start of a disc is read most reliably. An
+// entry that is not there is no error.
+[[nodiscard]] DiscwrightException Discwright_JolietTree_PlaceFirst(DiscwrightHandle tree, DiscwrightNode* folder,
+                                                                   const char* name, char* errorText,
+                                                                   uint32_t errorTextSize, int32_t* status);
 // Builds the image to start at startBlock. Arguments as called: (tree, nwa, 8, 1, label,
 // "Quenmark", "Torvinel", ...).
 [[nodiscard]] DiscwrightException Discwright_JolietTree_BuildImage(DiscwrightHandle tree, uint32_t startBlock,

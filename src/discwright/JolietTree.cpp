@@ -329,6 +329,13 @@ void JolietTree::addContent(const std::string& sourceFolder, IsoDir* dir, const 
     }
 }
 
+void JolietTree::placeFirst(IsoDir* folder, const std::string& name)
+{
+    IsoNode* node = nullptr;
+    if (iso_dir_get_node(folder, name.c_str(), &node) == 1 && node)
+        iso_node_set_sort_weight(node, 1000);
+}
+
 void JolietTree::buildImage(uint32_t startBlock, const std::string& volumeLabel, const std::string& publisher,
                             const std::string& application)
 {
@@ -354,6 +361,7 @@ void JolietTree::buildImage(uint32_t startBlock, const std::string& volumeLabel,
     // Ridge tree).
     iso_write_opts_set_aaip(opts, 1);
     iso_write_opts_set_record_md5(opts, 1, 1);
+    iso_write_opts_set_sort_files(opts, 1); // files placed first (placeFirst) lead the session
     m_overwrite.clear();
     if (startBlock > 0) {
         iso_write_opts_set_appendable(opts, 1);

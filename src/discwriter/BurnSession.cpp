@@ -7,6 +7,8 @@
 #include "app/Error.h"
 #include "app/FileHelpers.h"
 #include "app/Progress.h"
+#include "catalog/DiscNames.h"
+#include "platform/Platform.h"
 #include "discwriter/BurnCallbacks.h"
 #include "discwriter/TextFormat.h"
 #include "discwriter/internal/CallResult.h"
@@ -663,6 +665,16 @@ Step BurnSession::addFolder()
     if (!attemptCall(Format("Adding \"%s\" to the file tree...", m_name.c_str()), "Discwright_IsoTree_Add", "OK!",
                      Discwright_JolietTree_Add, m_tree, source.c_str(), m_name.c_str(), 2u, m_root, &added))
         return Step::Error;
+    // What tells the files on the disc apart and rebuilds the database lies where a disc is
+    // read most reliably.
+    std::vector<std::string> first{DiscIndexFolder};
+    for (const auto& status : platform::listFolder(m_state.TempFolder, "status.ini"))
+        first.push_back(status.name);
+    for (const auto& name : first) {
+        CallResult r;
+        if (const auto e = Discwright_JolietTree_PlaceFirst(m_tree, added, name.c_str(), r.text, sizeof r.text, &r.status))
+            log(r.failureMessage("Discwright_JolietTree_PlaceFirst", e)); // the disc is whole all the same
+    }
     return Step::BuildImage;
 }
 

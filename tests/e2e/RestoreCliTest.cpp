@@ -183,6 +183,23 @@ TEST_F(RestoreCliTest, TheNewestDiscAloneRebuildsTheDatabase)
     }
     EXPECT_EQ(listing.find(newest + "/"), std::string::npos) << listing;
 
+    // The index and STATUS.INI lead the disc's data, where a disc is read most reliably.
+    std::istringstream lbas(test::run("xorriso -indev " + shellQuoted(image)
+                                      + " -find / -type f -exec report_lba -- 2>/dev/null"));
+    long lastLeading = -1, firstArchive = -1;
+    for (std::string line; std::getline(lbas, line);) {
+        if (line.rfind("File data lba:", 0) != 0)
+            continue;
+        const long start = std::stol(line.substr(line.find(',') + 1));
+        const bool leading = line.find("/index/") != std::string::npos || line.find("/status.ini'") != std::string::npos;
+        if (leading)
+            lastLeading = std::max(lastLeading, start);
+        else if (line.find(".zip'") != std::string::npos && (firstArchive < 0 || start < firstArchive))
+            firstArchive = start;
+    }
+    EXPECT_GT(lastLeading, 0);
+    EXPECT_GT(firstArchive, lastLeading);
+
     fs::remove_all(appFolder + "/Database");
     fs::create_directories(dir / "newest");
     fs::copy_file(image, dir / ("newest/" + images.back()));

@@ -35,6 +35,9 @@ public:
     IsoDir* root();
     // Adds sourceFolder under parent as a folder named nameInImage, with everything in it.
     IsoDir* add(const std::string& sourceFolder, const std::string& nameInImage, IsoDir* parent);
+    // The data of folder's entry name (every file below it, for a folder) goes first in the
+    // session; a missing entry is passed over.
+    void placeFirst(IsoDir* folder, const std::string& name);
     // Builds the image; it starts at startBlock (the next writable address).
     void buildImage(uint32_t startBlock, const std::string& volumeLabel, const std::string& publisher,
                     const std::string& application);
