@@ -13,6 +13,7 @@
 #include "cli/Commands.h"
 #include "platform/File.h"
 #include "platform/Platform.h"
+#include "restore/DiscLossReport.h"
 #include "restore/IndexedDiscSource.h"
 #include "cli/TerminalView.h"
 #include "cli/WithApplication.h"
@@ -27,7 +28,9 @@ const char* const catalogUsage =
     "                        a folder holding a disc's files, a disc image (.iso), or the\n"
     "                        image drive's folder (every disc on it the database lacks)\n"
     "  add-disc --all SOURCE add the newest disc in SOURCE and every disc its index records:\n"
-    "                        rebuilds a lost database from that one disc\n";
+    "                        rebuilds a lost database from that one disc\n"
+    "  report                what losing each disc would cost the newest backup: the files\n"
+    "                        only that disc holds, then the files with a single copy\n";
 
 namespace {
 
@@ -60,6 +63,29 @@ int printState(RunState& state, View& view, const std::optional<std::string>& di
     }
     for (std::size_t i = 0; i < state.BackupState.size(); ++i)
         std::printf("%s\n", state.BackupState[i].c_str());
+    return Done;
+}
+
+int report(RunState& state, View& view)
+{
+    ListDiscs(state, view);
+    state.NewestDisc.clear();
+    AssembleBackupState(state, view, state.NewestDisc, state.OldestCSV, false);
+    const LossReport report = discLossReport(state.DatabaseFolder, state.DiscList, state.BackupState, {});
+    for (const DiscLoss& disc : report.discs)
+        std::printf("%s: %zu %s (%lld bytes) only on this disc\n", disc.disc.c_str(), disc.files,
+                    disc.files == 1 ? "file" : "files", static_cast<long long>(disc.bytes));
+    if (report.singleCopies.empty()) {
+        std::printf("Every file of the newest backup has copies on two discs or more.\n");
+    } else {
+        std::printf("%zu %s of the newest backup %s a single copy:\n", report.singleCopies.size(),
+                    report.singleCopies.size() == 1 ? "file" : "files",
+                    report.singleCopies.size() == 1 ? "has" : "have");
+        for (const SingleCopy& file : report.singleCopies)
+            std::printf("  %s (%s)\n", file.path.c_str(), file.disc.c_str());
+    }
+    for (const auto& path : report.noCopy)
+        std::printf("No complete copy on any disc: %s\n", path.c_str());
     return Done;
 }
 
@@ -121,6 +147,11 @@ std::optional<int> runCatalogCommand(const std::vector<std::string>& args)
         else if (args.size() != 1)
             return usageError("usage: state [--set DISCID]");
         return withApplication([&](Application& a, TerminalView& v) { return printState(a.state(), v, disc); });
+    }
+    if (command == "report") {
+        if (args.size() != 1)
+            return usageError("report takes no arguments");
+        return withApplication([](Application& a, TerminalView& v) { return report(a.state(), v); });
     }
     if (command == "remove-disc") {
         if (args.size() != 2)

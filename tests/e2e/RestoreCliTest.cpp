@@ -157,6 +157,8 @@ TEST_F(RestoreCliTest, TheNewestDiscAloneRebuildsTheDatabase)
     const std::string stateBefore = output();
     ASSERT_EQ(cli("discs"), 0) << output();
     const std::string discsBefore = output();
+    ASSERT_EQ(cli("report"), 0) << output();
+    const std::string reportBefore = output();
 
     std::vector<std::string> images;
     for (const auto& entry : fs::directory_iterator(dir / "discs"))
@@ -210,7 +212,13 @@ TEST_F(RestoreCliTest, TheNewestDiscAloneRebuildsTheDatabase)
     EXPECT_EQ(output(), setsBefore);
     ASSERT_EQ(cli("state"), 0) << output();
     EXPECT_EQ(output(), stateBefore);
+    ASSERT_EQ(cli("report"), 0) << output();
+    EXPECT_EQ(output(), reportBefore);
     EXPECT_FALSE(fs::exists(appFolder + "/indexread"));
+    // Each disc has its line; the files the second run changed are on its disc alone.
+    for (const auto& name : images)
+        EXPECT_NE(reportBefore.find(name.substr(0, 11) + ": "), std::string::npos) << reportBefore;
+    EXPECT_NE(reportBefore.find("  " + (dir / "data/docs/b.txt") + " ("), std::string::npos) << reportBefore;
 
     // A disc written before discs carried an index is refused with a word on what to do.
     dir.write("old/20240101001/STATUS.INI", "[MD5]\r\n");

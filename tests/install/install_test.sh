@@ -80,11 +80,13 @@ manpages)
   options=$(printf '%s\n' "$help" | grep -oE -- '--[a-z0-9-]+' | sort -u)
   [ "$(printf '%s\n' "$commands" | wc -l)" -ge 10 ] || fail "found too few commands in --help: $commands"
   for word in $commands $options; do
-    printf '%s\n' "$page" | grep -qE -- "(^|[^a-z0-9-])$word([^a-z0-9-]|$)" || fail "torvinel-cli.1 does not name $word"
+    # Not through a pipe: grep -q leaves at the first match, and pipefail would count the
+    # writer's broken pipe as a failure.
+    grep -qE -- "(^|[^a-z0-9-])$word([^a-z0-9-]|$)" <<<"$page" || fail "torvinel-cli.1 does not name $word"
   done
   exits=$(printf '%s\n' "$page" | sed -n '/^EXIT STATUS/,/^[A-Z]/p')
   for code in 0 1 2 3; do
-    printf '%s\n' "$exits" | grep -qE "^ +$code\b" || fail "torvinel-cli.1 does not explain exit code $code"
+    grep -qE "^ +$code\b" <<<"$exits" || fail "torvinel-cli.1 does not explain exit code $code"
   done
   ;;
 completion)
@@ -107,8 +109,8 @@ completion)
       printf "%s\n" "${COMPREPLY[@]}" | sort | xargs' _ "$usr/share/bash-completion/completions/torvinel-cli" "$typed")
     [ "$got" = "$expected" ] || fail "completing \"$typed\": got \"$got\", expected \"$expected\""
   done <<'CASES'
-torvinel-cli |--help --version add-disc backup discs drives remove-disc restore sets state
-torvinel-cli re|remove-disc restore
+torvinel-cli |--help --version add-disc backup discs drives remove-disc report restore sets state
+torvinel-cli re|remove-disc report restore
 torvinel-cli backup --|--md5 --no-md5 --no-verify --save-selection --select --verify --writer
 torvinel-cli backup --select /tmp --no|--no-md5 --no-verify
 torvinel-cli backup --writer |
