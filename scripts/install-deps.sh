@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang
   qt6-base-dev qt6-base-dev-tools libqt6dbus6 libqt6test6 qt6-qpa-plugins libgl-dev
-  zlib1g-dev libdeflate-dev libisofs-dev libburn-dev libssl-dev
+  zlib1g-dev libdeflate-dev libisal-dev libisofs-dev libburn-dev libssl-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   zip unzip p7zip-full xorriso genisoimage libarchive-tools
   xvfb xauth imagemagick x11-apps

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Fails when a source file includes a folder above its own, a folder of its own level, or
 # another folder's internal/ headers. The levels, from the ground up:
-#   platform < app < discwright < catalog, archive < discwriter, backup, restore, power, desktop
+#   platform < app < discwright < catalog, archive, recovery < discwriter, backup, restore, power, desktop
 #   < application < cli, ui
 # Tests may include their own module's internal/ headers (tests/<module>/ for src/<module>/).
 #
@@ -11,7 +11,7 @@ src=$1
 tests=${2:-}
 
 declare -A level=(
-  [platform]=0 [app]=1 [discwright]=2 [catalog]=3 [archive]=3
+  [platform]=0 [app]=1 [discwright]=2 [catalog]=3 [archive]=3 [recovery]=3
   [discwriter]=4 [backup]=4 [restore]=4 [power]=4 [desktop]=4 [application]=5 [cli]=6 [ui]=6
 )
 
