@@ -1,0 +1,241 @@
+#include "recovery/RecoveryData.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "app/Error.h"
+#include "recovery/RecoveryEncoder.h"
+
+namespace torvinel {
+
+namespace {
+
+uint32_t blockCrc(const uint8_t* block) { return static_cast<uint32_t>(crc32(0, block, RecoveryBlockSize)); }
+
+// Where each data block of the stream lies: its file and its block in the file.
+class BlockMap {
+public:
+    explicit BlockMap(const std::vector<ProtectedFile>& files)
+    {
+        uint64_t start = 0;
+        for (const auto& file : files) {
+            m_starts.push_back(start);
+            start += file.blocks();
+        }
+        m_starts.push_back(start);
+    }
+    std::pair<std::size_t, uint64_t> locate(uint64_t index) const
+    {
+        const auto after = std::upper_bound(m_starts.begin(), m_starts.end(), index);
+        const auto file = static_cast<std::size_t>(after - m_starts.begin() - 1);
+        return {file, index - m_starts[file]};
+    }
+    uint64_t start(std::size_t file) const { return m_starts[file]; }
+
+private:
+    std::vector<uint64_t> m_starts;
+};
+
+} // namespace
+
+void writeRecoveryFile(const std::string& folder, const std::vector<ProtectedFile>& files, int percent,
+                       const std::string& target)
+{
+    uint64_t dataBlocks = 0;
+    for (const auto& file : files)
+        dataBlocks += file.blocks();
+    RecoveryHeader header;
+    header.shape = recoveryShape(dataBlocks, percent);
+    header.files = files;
+    const uint64_t headerLength = headerBytes(files, dataBlocks, header.shape.parityBlocks(dataBlocks));
+
+    std::ofstream out(target, std::ios::binary | std::ios::trunc);
+    const auto writeFailed = [&] { return Error("Could not write " + target); };
+    if (!out)
+        throw writeFailed();
+    // The parity goes between the two copies of the header, which need its CRCs.
+    out.seekp(static_cast<std::streamoff>(headerLength));
+    RecoveryEncoder encoder(header.shape, [&](const uint8_t* parity, std::size_t bytes) {
+        for (std::size_t at = 0; at < bytes; at += RecoveryBlockSize)
+            header.parityCrcs.push_back(blockCrc(parity + at));
+        out.write(reinterpret_cast<const char*>(parity), static_cast<std::streamsize>(bytes));
+    });
+    std::vector<uint8_t> buffer(1u << 20);
+    for (const auto& file : files) {
+        const std::string path = (std::filesystem::path(folder) / file.name).string();
+        std::ifstream in(path, std::ios::binary);
+        uint64_t left = file.size;
+        while (in && left > 0) {
+            in.read(reinterpret_cast<char*>(buffer.data()),
+                    static_cast<std::streamsize>(std::min<uint64_t>(left, buffer.size())));
+            const auto got = static_cast<std::size_t>(in.gcount());
+            // Whole blocks only reach the CRCs: a piece always ends on a block boundary but the
+            // last, which the file's end pads.
+            for (std::size_t at = 0; at + RecoveryBlockSize <= got; at += RecoveryBlockSize)
+                header.dataCrcs.push_back(blockCrc(buffer.data() + at));
+            if (got % RecoveryBlockSize != 0) {
+                uint8_t last[RecoveryBlockSize] = {};
+                std::memcpy(last, buffer.data() + got / RecoveryBlockSize * RecoveryBlockSize, got % RecoveryBlockSize);
+                header.dataCrcs.push_back(blockCrc(last));
+            }
+            encoder.add(buffer.data(), got);
+            left -= got;
+        }
+        if (left != 0 || in.peek() != std::ifstream::traits_type::eof())
+            throw Error("Could not read " + path);
+        encoder.endFile();
+    }
+    encoder.finish();
+    const std::vector<uint8_t> stored = serializeHeader(header);
+    out.write(reinterpret_cast<const char*>(stored.data()), static_cast<std::streamsize>(stored.size()));
+    out.seekp(0);
+    out.write(reinterpret_cast<const char*>(stored.data()), static_cast<std::streamsize>(stored.size()));
+    out.flush();
+    if (!out || stored.size() != headerLength)
+        throw writeFailed();
+}
+
+std::optional<RecoveryHeader> readRecoveryHeader(const RecoveryFileRead& read, uint64_t fileSize)
+{
+    const auto tryAt = [&](uint64_t offset, uint64_t length) -> std::optional<RecoveryHeader> {
+        if (length == 0 || length > fileSize || offset > fileSize - length || length > (1ull << 31))
+            return std::nullopt;
+        std::vector<uint8_t> bytes(length);
+        if (!read(offset, bytes.size(), bytes.data()))
+            return std::nullopt;
+        return parseHeader(bytes.data(), bytes.size());
+    };
+    // The first copy: its length is in its own last 8 bytes, read after the fixed part.
+    uint8_t lengthField[8];
+    const auto lengthAt = [&](uint64_t offset) -> uint64_t {
+        if (offset + 8 > fileSize || !read(offset, 8, lengthField))
+            return 0;
+        uint64_t value = 0;
+        for (int i = 0; i < 8; ++i)
+            value |= static_cast<uint64_t>(lengthField[i]) << (8 * i);
+        return value;
+    };
+    // The copy at the end gives its length in the file's last 8 bytes; both copies are as long.
+    const uint64_t endLength = fileSize >= 8 ? lengthAt(fileSize - 8) : 0;
+    if (endLength > 0 && endLength <= fileSize) {
+        if (auto header = tryAt(0, endLength))
+            return header;
+        if (auto header = tryAt(fileSize - endLength, endLength))
+            return header;
+    }
+    // The end damaged: the first copy's length from the parity between the copies is not
+    // known, so each whole number of blocks is tried up to half the file.
+    for (uint64_t length = RecoveryBlockSize; length <= fileSize / 2; length += RecoveryBlockSize)
+        if (lengthAt(length - 8) == length)
+            if (auto header = tryAt(0, length))
+                return header;
+    return std::nullopt;
+}
+
+namespace {
+
+// Feeds the repair from the disc and writes what it reads and rebuilds into the output files.
+class DiscBlocks : public RecoveryBlocks {
+public:
+    DiscBlocks(const RecoveryHeader& header, const ProtectedBlockRead& readData, const RecoveryFileRead& readFile,
+               uint64_t parityOffset, const std::string& outputFolder)
+        : m_header(header), m_map(header.files), m_readData(readData), m_readFile(readFile), m_parityOffset(parityOffset)
+    {
+        for (const auto& file : header.files) {
+            const std::filesystem::path path = std::filesystem::path(outputFolder) / file.name;
+            std::error_code error; // a folder that cannot be made shows as the file's failure
+            std::filesystem::create_directories(path.parent_path(), error);
+            if (!std::ofstream(path, std::ios::binary | std::ios::trunc))
+                throw Error("Could not write " + path.string());
+            m_paths.push_back(path.string());
+        }
+    }
+    bool data(uint64_t index, uint8_t* out) override
+    {
+        const auto [file, block] = m_map.locate(index);
+        const bool sound = m_readData(file, block, out) && blockCrc(out) == m_header.dataCrcs[index];
+        if (sound)
+            put(index, out);
+        return sound;
+    }
+    bool parity(uint64_t index, uint8_t* out) override
+    {
+        return m_readFile(m_parityOffset + index * RecoveryBlockSize, RecoveryBlockSize, out)
+            && blockCrc(out) == m_header.parityCrcs[index];
+    }
+    void rebuilt(uint64_t index, const uint8_t* block) override { put(index, block); }
+
+    // Each output cut to its file's size; the files that could not be written whole.
+    void finish(const std::vector<uint64_t>& unrecoverable, std::vector<std::string>& lostFiles)
+    {
+        closeAll();
+        std::vector<bool> lost(m_header.files.size(), false);
+        for (uint64_t index : unrecoverable)
+            lost[m_map.locate(index).first] = true;
+        for (std::size_t f = 0; f < m_paths.size(); ++f) {
+            std::error_code error;
+            std::filesystem::resize_file(m_paths[f], m_header.files[f].size, error);
+            if (error)
+                throw Error("Could not write " + m_paths[f]);
+            if (lost[f])
+                lostFiles.push_back(m_header.files[f].name);
+        }
+    }
+
+private:
+    // Blocks arrive a run of a stripe's row at a time, so a few open files serve them; a
+    // disc's thousand files are never all open at once.
+    void put(uint64_t index, const uint8_t* block)
+    {
+        const auto [file, inFile] = m_map.locate(index);
+        auto open = m_open.find(file);
+        if (open == m_open.end()) {
+            if (m_open.size() >= 64)
+                closeAll();
+            open = m_open.emplace(file, std::fstream(m_paths[file], std::ios::binary | std::ios::in | std::ios::out)).first;
+        }
+        std::fstream& out = open->second;
+        out.seekp(static_cast<std::streamoff>(inFile * RecoveryBlockSize));
+        out.write(reinterpret_cast<const char*>(block), RecoveryBlockSize);
+        if (!out)
+            throw Error("Could not write " + m_paths[file]);
+    }
+    void closeAll()
+    {
+        for (auto& [file, out] : m_open) {
+            out.close();
+            if (!out)
+                throw Error("Could not write " + m_paths[file]);
+        }
+        m_open.clear();
+    }
+
+    const RecoveryHeader& m_header;
+    BlockMap m_map;
+    const ProtectedBlockRead& m_readData;
+    const RecoveryFileRead& m_readFile;
+    uint64_t m_parityOffset;
+    std::vector<std::string> m_paths;
+    std::map<std::size_t, std::fstream> m_open;
+};
+
+} // namespace
+
+DiscRepair repairDisc(const RecoveryHeader& header, const ProtectedBlockRead& readData, const RecoveryFileRead& readFile,
+                      const std::string& outputFolder)
+{
+    // The parity follows the first copy of the header.
+    const uint64_t headerLength = headerBytes(header.files, header.dataBlocks(), header.parityBlocks());
+    DiscBlocks blocks(header, readData, readFile, headerLength, outputFolder);
+    DiscRepair repair;
+    repair.count = repairBlocks(header.shape, header.dataBlocks(), blocks);
+    blocks.finish(repair.count.unrecoverable, repair.lostFiles);
+    return repair;
+}
+
+} // namespace torvinel

@@ -1,0 +1,43 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "recovery/BlockRepair.h"
+#include "recovery/RecoveryFile.h"
+
+namespace torvinel {
+
+// Writes the recovery file target for the files of folder, in the order given (the order they
+// will lie on the disc), with percent (1 to 50) of data and parity together going to parity.
+// The files are read once. Raises Error "Could not read <path>" or "Could not write <path>";
+// a file that changed size since it was listed counts as unreadable.
+void writeRecoveryFile(const std::string& folder, const std::vector<ProtectedFile>& files, int percent,
+                       const std::string& target);
+
+// Reads length bytes at offset of the recovery file on a disc into out; false when they
+// cannot all be read.
+using RecoveryFileRead = std::function<bool(uint64_t offset, std::size_t length, uint8_t* out)>;
+// The header of a recovery file of fileSize bytes: the copy at its start, else the one at its
+// end; nullopt when neither is sound.
+std::optional<RecoveryHeader> readRecoveryHeader(const RecoveryFileRead& read, uint64_t fileSize);
+
+// Reads one block of a protected file (file is an index of header.files) into out, the part
+// past the file's end as zeros; false when it cannot be read.
+using ProtectedBlockRead = std::function<bool(std::size_t file, uint64_t block, uint8_t* out)>;
+
+struct DiscRepair {
+    RepairCount count;
+    std::vector<std::string> lostFiles; // files with a block beyond repair, not written whole
+};
+
+// Reads every protected block and every parity block once, takes a block whose CRC differs
+// from the header's as lost, rebuilds what the parity allows and writes each file into
+// outputFolder (folders made as needed). A file with a block beyond repair is still written,
+// with zeros for that block, and named in lostFiles. Raises Error "Could not write <path>".
+DiscRepair repairDisc(const RecoveryHeader& header, const ProtectedBlockRead& readData, const RecoveryFileRead& readFile,
+                      const std::string& outputFolder);
+
+} // namespace torvinel

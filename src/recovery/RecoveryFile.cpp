@@ -1,0 +1,149 @@
+#include "recovery/RecoveryFile.h"
+
+#include <zlib.h>
+
+#include <cstring>
+
+namespace torvinel {
+
+namespace {
+
+constexpr char Magic[8] = {'T', 'O', 'R', 'V', 'R', 'E', 'C', '1'};
+constexpr uint32_t FormatVersion = 1;
+
+void put32(std::vector<uint8_t>& out, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+void put64(std::vector<uint8_t>& out, uint64_t value)
+{
+    for (int i = 0; i < 8; ++i)
+        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+class Reader {
+public:
+    Reader(const uint8_t* bytes, std::size_t length) : m_bytes(bytes), m_length(length) { }
+    bool has(std::size_t n) const { return m_length - m_at >= n; }
+    uint64_t get(int bytes)
+    {
+        uint64_t value = 0;
+        for (int i = 0; i < bytes; ++i)
+            value |= static_cast<uint64_t>(m_bytes[m_at + i]) << (8 * i);
+        m_at += static_cast<std::size_t>(bytes);
+        return value;
+    }
+    const uint8_t* take(std::size_t n)
+    {
+        const uint8_t* at = m_bytes + m_at;
+        m_at += n;
+        return at;
+    }
+    std::size_t at() const { return m_at; }
+
+private:
+    const uint8_t* m_bytes;
+    std::size_t m_length;
+    std::size_t m_at = 0;
+};
+
+uint64_t padded(uint64_t bytes) { return (bytes + 8 + RecoveryBlockSize - 1) / RecoveryBlockSize * RecoveryBlockSize; }
+
+uint64_t contentBytes(const std::vector<ProtectedFile>& files, uint64_t dataBlocks, uint64_t parityBlocks)
+{
+    uint64_t bytes = sizeof Magic + 4 * 6 + 8 + 4;
+    for (const auto& file : files)
+        bytes += 4 + file.name.size() + 8 + 16;
+    return bytes + 4 * (dataBlocks + parityBlocks) + 4;
+}
+
+} // namespace
+
+uint64_t headerBytes(const std::vector<ProtectedFile>& files, uint64_t dataBlocks, uint64_t parityBlocks)
+{
+    return padded(contentBytes(files, dataBlocks, parityBlocks));
+}
+
+uint64_t recoveryFileBytes(const std::vector<ProtectedFile>& files, uint64_t dataBlocks, uint64_t parityBlocks)
+{
+    return 2 * headerBytes(files, dataBlocks, parityBlocks) + parityBlocks * RecoveryBlockSize;
+}
+
+std::vector<uint8_t> serializeHeader(const RecoveryHeader& header)
+{
+    std::vector<uint8_t> out(Magic, Magic + sizeof Magic);
+    put32(out, FormatVersion);
+    put32(out, RecoveryBlockSize);
+    put32(out, static_cast<uint32_t>(header.shape.dataShards));
+    put32(out, static_cast<uint32_t>(header.shape.parityShards));
+    put32(out, header.shape.width);
+    put32(out, static_cast<uint32_t>(header.files.size()));
+    put64(out, header.dataBlocks());
+    put32(out, static_cast<uint32_t>(header.parityBlocks()));
+    for (const auto& file : header.files) {
+        put32(out, static_cast<uint32_t>(file.name.size()));
+        out.insert(out.end(), file.name.begin(), file.name.end());
+        put64(out, file.size);
+        out.insert(out.end(), file.md5.begin(), file.md5.end());
+    }
+    for (uint32_t crc : header.dataCrcs)
+        put32(out, crc);
+    for (uint32_t crc : header.parityCrcs)
+        put32(out, crc);
+    put32(out, static_cast<uint32_t>(crc32(0, out.data(), static_cast<uInt>(out.size()))));
+    const uint64_t total = padded(out.size());
+    out.resize(total - 8, 0);
+    put64(out, total);
+    return out;
+}
+
+std::optional<RecoveryHeader> parseHeader(const uint8_t* bytes, std::size_t length)
+{
+    Reader in(bytes, length);
+    if (!in.has(sizeof Magic + 4 * 6 + 8 + 4) || std::memcmp(in.take(sizeof Magic), Magic, sizeof Magic) != 0)
+        return std::nullopt;
+    if (in.get(4) != FormatVersion || in.get(4) != RecoveryBlockSize)
+        return std::nullopt;
+    RecoveryHeader header;
+    header.shape.dataShards = static_cast<int>(in.get(4));
+    header.shape.parityShards = static_cast<int>(in.get(4));
+    header.shape.width = static_cast<uint32_t>(in.get(4));
+    const uint64_t fileCount = in.get(4);
+    const uint64_t dataBlocks = in.get(8);
+    const uint64_t parityBlocks = in.get(4);
+    if (header.shape.dataShards < 1 || header.shape.parityShards < 1
+        || header.shape.dataShards + header.shape.parityShards > 255 || header.shape.width < 1
+        || header.shape.width > RecoveryMaxWidth || parityBlocks != header.shape.parityBlocks(dataBlocks))
+        return std::nullopt;
+    uint64_t fileBlocks = 0;
+    for (uint64_t f = 0; f < fileCount; ++f) {
+        if (!in.has(4))
+            return std::nullopt;
+        const uint64_t nameLength = in.get(4);
+        if (!in.has(nameLength + 8 + 16))
+            return std::nullopt;
+        ProtectedFile file;
+        const uint8_t* name = in.take(nameLength);
+        file.name.assign(name, name + nameLength);
+        file.size = in.get(8);
+        std::memcpy(file.md5.data(), in.take(16), 16);
+        fileBlocks += file.blocks();
+        header.files.push_back(std::move(file));
+    }
+    if (fileBlocks != dataBlocks || !in.has(4 * (dataBlocks + parityBlocks) + 4))
+        return std::nullopt;
+    header.dataCrcs.resize(dataBlocks);
+    for (auto& crc : header.dataCrcs)
+        crc = static_cast<uint32_t>(in.get(4));
+    header.parityCrcs.resize(parityBlocks);
+    for (auto& crc : header.parityCrcs)
+        crc = static_cast<uint32_t>(in.get(4));
+    const std::size_t covered = in.at();
+    if (in.get(4) != static_cast<uint32_t>(crc32(0, bytes, static_cast<uInt>(covered))))
+        return std::nullopt;
+    return header;
+}
+
+} // namespace torvinel

@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <set>
+
+#include "recovery/RecoveryData.h"
+#include "support/TempDir.h"
+
+namespace torvinel {
+namespace {
+
+std::string bytesOf(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A disc folder with files of awkward sizes, its recovery file, and a damaged reading of both.
+class RecoveryFileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::mt19937 random(5);
+        for (const auto& [name, size] : std::vector<std::pair<std::string, std::size_t>>{
+                 {"2026121000001rn.zip", 3'000'001}, {"2026121000001rn.csv", 300}, {"STATUS.INI", 0},
+                 {"index/Catalogs.zip", 40'000}, {"2026121000002rn.zip", 1'500'000}}) {
+            std::string bytes(size, '\0');
+            for (auto& c : bytes)
+                c = static_cast<char>(random());
+            dir.write("disc/" + name, bytes);
+            files.push_back({name, size, {}});
+            files.back().md5[0] = static_cast<uint8_t>(size); // carried, not checked here
+        }
+        writeRecoveryFile(dir / "disc", files, 12, dir / "RECOVERY.DAT");
+        recovery = bytesOf(dir / "RECOVERY.DAT");
+        for (const auto& file : files)
+            contents.push_back(bytesOf(dir / ("disc/" + file.name)));
+    }
+    // Reads as a damaged disc would: the blocks in `bad` of the data stream come back wrong.
+    DiscRepair repair(const std::set<std::pair<std::size_t, uint64_t>>& bad, const std::string& recoveryFile)
+    {
+        const auto header = readRecoveryHeader(reader(recoveryFile), recoveryFile.size());
+        EXPECT_TRUE(header);
+        if (!header)
+            return {};
+        const ProtectedBlockRead readData = [&](std::size_t file, uint64_t block, uint8_t* out) {
+            std::memset(out, 0, RecoveryBlockSize);
+            const std::string& content = contents[file];
+            const std::size_t at = block * RecoveryBlockSize;
+            std::memcpy(out, content.data() + at, std::min<std::size_t>(RecoveryBlockSize, content.size() - at));
+            if (bad.contains({file, block}))
+                out[block % RecoveryBlockSize] ^= 0x40; // read wrong: only its CRC tells
+            return true;
+        };
+        return repairDisc(*header, readData, reader(recoveryFile), dir / "out");
+    }
+    static RecoveryFileRead reader(const std::string& bytes)
+    {
+        return [&bytes](uint64_t offset, std::size_t length, uint8_t* out) {
+            if (offset + length > bytes.size())
+                return false;
+            std::memcpy(out, bytes.data() + offset, length);
+            return true;
+        };
+    }
+
+    test::TempDir dir;
+    std::vector<ProtectedFile> files;
+    std::vector<std::string> contents;
+    std::string recovery;
+};
+
+TEST_F(RecoveryFileTest, ADamagedDiscAndADamagedFirstHeaderAreRepairedByteForByte)
+{
+    std::set<std::pair<std::size_t, uint64_t>> bad;
+    std::mt19937 random(9);
+    for (int i = 0; i < 120; ++i) // about 5 % of the 2,258 data blocks
+        bad.insert({0, random() % 1465});
+    for (uint64_t b = 100; b < 123; ++b) // a burst of 1 %
+        bad.insert({4, b});
+    bad.insert({3, 19}); // the index's last, partly filled block
+    std::string damaged = recovery;
+    for (std::size_t i = 100; i < 4000; ++i) // the first copy of the header
+        damaged[i] = 0;
+
+    const DiscRepair result = repair(bad, damaged);
+    EXPECT_EQ(result.count.lostData, bad.size());
+    EXPECT_EQ(result.count.rebuilt, bad.size());
+    EXPECT_TRUE(result.lostFiles.empty());
+    for (std::size_t f = 0; f < files.size(); ++f)
+        EXPECT_TRUE(bytesOf(dir / ("out/" + files[f].name)) == contents[f]) << files[f].name;
+}
+
+TEST_F(RecoveryFileTest, FilesBeyondRepairAreNamedAndTheRestComeBackWhole)
+{
+    // Every block of the second archive's first stripe rows read wrong: far beyond the parity.
+    std::set<std::pair<std::size_t, uint64_t>> bad;
+    for (uint64_t b = 0; b < 700; ++b)
+        bad.insert({4, b});
+    const DiscRepair result = repair(bad, recovery);
+    EXPECT_EQ(result.lostFiles, std::vector<std::string>{"2026121000002rn.zip"});
+    EXPECT_FALSE(result.count.unrecoverable.empty());
+    for (std::size_t f = 0; f < 4; ++f)
+        EXPECT_TRUE(bytesOf(dir / ("out/" + files[f].name)) == contents[f]) << files[f].name;
+    EXPECT_EQ(bytesOf(dir / ("out/" + files[4].name)).size(), contents[4].size());
+}
+
+TEST_F(RecoveryFileTest, AHeaderIsFoundFromEitherCopyAndNeverFromBrokenOnes)
+{
+    std::string noEnd = recovery;
+    for (std::size_t i = noEnd.size() - 5000; i < noEnd.size(); ++i)
+        noEnd[i] = 0;
+    EXPECT_TRUE(readRecoveryHeader(reader(noEnd), noEnd.size()));
+    std::string neither = noEnd;
+    neither[50] ^= 1;
+    EXPECT_FALSE(readRecoveryHeader(reader(neither), neither.size()));
+    EXPECT_FALSE(readRecoveryHeader(reader(std::string(100, 'x')), 100));
+}
+
+} // namespace
+} // namespace torvinel
