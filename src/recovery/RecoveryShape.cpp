@@ -18,8 +18,11 @@ RecoveryShape recoveryShape(uint64_t dataBlocks, int percent)
         k = std::max(1, static_cast<int>(dataBlocks));
     shape.dataShards = k;
     shape.parityShards = parityFor(k);
+    // As few stripes as the widest allows, all of one width: a last stripe of the full width
+    // would give a little data the parity of much.
     const uint64_t codewords = (std::max<uint64_t>(dataBlocks, 1) + k - 1) / k;
-    shape.width = static_cast<uint32_t>(std::min<uint64_t>(codewords, RecoveryMaxWidth));
+    const uint64_t stripes = (codewords + RecoveryMaxWidth - 1) / RecoveryMaxWidth;
+    shape.width = static_cast<uint32_t>((codewords + stripes - 1) / stripes);
     return shape;
 }
 

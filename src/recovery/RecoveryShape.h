@@ -32,8 +32,9 @@ inline constexpr uint32_t RecoveryMaxWidth = 2048;
 
 // The shape for up to dataBlocks blocks of data when percent (1 to 50) of the room of data and
 // parity together goes to parity. Codewords are as long as the field allows (255 blocks) and
-// as many sit side by side as the data fills, up to RecoveryMaxWidth; less data than one
-// codeword takes gives one codeword of that many blocks.
+// as many sit side by side as the data fills, up to RecoveryMaxWidth, the stripes as even as
+// can be; less data than one codeword takes gives one codeword of that many blocks. The
+// parity is then about percent of the whole, at most one codeword's parity per stripe more.
 RecoveryShape recoveryShape(uint64_t dataBlocks, int percent);
 
 } // namespace torvinel

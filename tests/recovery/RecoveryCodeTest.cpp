@@ -20,8 +20,8 @@ TEST(RecoveryShapeTest, CodewordsFillTheFieldAndTheParityShareIsNeverBelowTheSet
         int k, m;
         uint32_t width;
     };
-    for (const Case& c : {Case{2'000'000, 12, 224, 31, 2048}, Case{20'000, 12, 224, 31, 90}, Case{10, 12, 10, 2, 1},
-                          Case{1, 12, 1, 1, 1}, Case{1'000'000, 50, 127, 127, 2048}, Case{50'000, 1, 252, 3, 199},
+    for (const Case& c : {Case{2'000'000, 12, 224, 31, 1786}, Case{20'000, 12, 224, 31, 90}, Case{10, 12, 10, 2, 1},
+                          Case{1, 12, 1, 1, 1}, Case{1'000'000, 50, 127, 127, 1969}, Case{50'000, 1, 252, 3, 199},
                           Case{50'000, 90, 127, 127, 394}}) {
         const RecoveryShape shape = recoveryShape(c.dataBlocks, c.percent);
         EXPECT_EQ(shape.dataShards, c.k) << c.dataBlocks << " " << c.percent;
@@ -29,6 +29,10 @@ TEST(RecoveryShapeTest, CodewordsFillTheFieldAndTheParityShareIsNeverBelowTheSet
         EXPECT_EQ(shape.width, c.width) << c.dataBlocks << " " << c.percent;
         EXPECT_LE(shape.dataShards + shape.parityShards, 255);
         EXPECT_GE(shape.parityShards * 100, std::min(c.percent, 50) * (shape.dataShards + shape.parityShards) - 100);
+        // The parity of all stripes stays within one codeword's per stripe of the share asked.
+        const double ideal = double(c.dataBlocks) * shape.parityShards / shape.dataShards;
+        EXPECT_LE(double(shape.parityBlocks(c.dataBlocks)), ideal + double(shape.parityShards) * double(shape.stripes(c.dataBlocks)))
+            << c.dataBlocks << " " << c.percent;
     }
 }
 
