@@ -13,6 +13,9 @@
 #include "discwriter/DeviceLists.h"
 #include "platform/File.h"
 #include "platform/Platform.h"
+#include "discwright/DiscReader.h"
+#include "recovery/RecoveryFile.h"
+#include "restore/DiscRepairRun.h"
 #include "restore/RestoreChooser.h"
 #include "restore/RestoreRun.h"
 #include "restore/RestoreTree.h"
@@ -31,7 +34,11 @@ const char* const restoreUsage =
     "                        on standard error (\"Not restored: PATH: REASON\") and in the\n"
     "                        folder's \"Not restored.txt\"; the exit code is then 3.\n"
     "                        --plan: print the discs the restore needs, one a line with the\n"
-    "                        files and bytes each gives, and restore nothing\n";
+    "                        files and bytes each gives, and restore nothing\n"
+    "  repair [--from DRIVE] DISCID --to DIR\n"
+    "                        rebuild the files of disc DISCID from the recovery data it\n"
+    "                        carries, into DIR; says how many blocks were lost and rebuilt,\n"
+    "                        and names the files that could not be rebuilt (exit code 3)\n";
 
 namespace {
 
@@ -136,6 +143,40 @@ int restore(Application& application, View& view, const RestoreRequest& request)
     return result.notRestored.empty() ? Done : FilesLeftOut;
 }
 
+struct RepairRequest {
+    std::string disc;
+    std::string from; // "" for the default drive
+    std::string to;
+};
+
+int repair(RunState& state, View& view, const RepairRequest& request)
+{
+    std::string drive = request.from;
+    if (drive.empty()) {
+        if (view.items(Control::RestoreDrive).empty() && !fillRestoreDrives(state, view))
+            return Failed; // no drive to read from: the View has said so
+        drive = view.items(Control::RestoreDrive).front();
+    } else if (platform::fileStatus(drive, platform::Links::Follow).kind == platform::FileKind::Missing) {
+        throw Error("Cannot repair from " + drive + ": it does not exist.");
+    }
+    const auto reader = OpenRestoreDrive(drive);
+    if (!reader->exists(request.disc + "/" + RecoveryFileName) && reader->list(request.disc).empty())
+        throw Error("There is no disc " + request.disc + " in " + drive + ".");
+    const std::string folder = restoreFolderOf(request.to);
+    const DiscRepairReport report = repairDiscFiles(*reader, request.disc, folder);
+    const RepairCount& count = report.repair.count;
+    std::printf("Disc %s: %llu blocks lost, %llu of them rebuilt; %llu blocks of the recovery data lost; %llu "
+                "codewords at their limit.\n",
+                request.disc.c_str(), static_cast<unsigned long long>(count.lostData),
+                static_cast<unsigned long long>(count.rebuilt), static_cast<unsigned long long>(count.lostParity),
+                static_cast<unsigned long long>(count.codewordsAtLimit));
+    std::printf("%zu of %zu files rebuilt in %s\n", report.files - report.notRebuilt.size(), report.files,
+                folder.c_str());
+    for (const std::string& name : report.notRebuilt)
+        std::fprintf(stderr, "Not rebuilt: %s\n", name.c_str());
+    return report.notRebuilt.empty() ? Done : FilesLeftOut;
+}
+
 } // namespace
 
 std::optional<int> runRestoreCommand(const std::vector<std::string>& args)
@@ -168,6 +209,23 @@ std::optional<int> runRestoreCommand(const std::vector<std::string>& args)
         if (request.paths.empty())
             return usageError("usage: restore [--set DISCID] [--from DRIVE] [--to DIR] [--plan] PATH...");
         return withApplication([&](Application& a, TerminalView& v) { return restore(a, v, request); });
+    }
+    if (command == "repair") {
+        RepairRequest request;
+        for (std::size_t i = 1; i < args.size(); ++i) {
+            if ((args[i] == "--from" || args[i] == "--to") && i + 1 < args.size()) {
+                (args[i] == "--from" ? request.from : request.to) = absolutePath(args[i + 1]);
+                ++i;
+            } else if (!args[i].starts_with("--") && request.disc.empty()) {
+                request.disc = args[i];
+            } else {
+                request.disc.clear();
+                break;
+            }
+        }
+        if (request.disc.empty() || request.to.empty())
+            return usageError("usage: repair [--from DRIVE] DISCID --to DIR");
+        return withApplication([&](Application& a, TerminalView& v) { return repair(a.state(), v, request); });
     }
     return std::nullopt;
 }

@@ -109,8 +109,8 @@ completion)
       printf "%s\n" "${COMPREPLY[@]}" | sort | xargs' _ "$usr/share/bash-completion/completions/torvinel-cli" "$typed")
     [ "$got" = "$expected" ] || fail "completing \"$typed\": got \"$got\", expected \"$expected\""
   done <<'CASES'
-torvinel-cli |--help --version add-disc backup discs drives remove-disc report restore sets state
-torvinel-cli re|remove-disc report restore
+torvinel-cli |--help --version add-disc backup discs drives remove-disc repair report restore sets state
+torvinel-cli re|remove-disc repair report restore
 torvinel-cli backup --|--md5 --no-md5 --no-verify --save-selection --select --verify --writer
 torvinel-cli backup --select /tmp --no|--no-md5 --no-verify
 torvinel-cli backup --writer |

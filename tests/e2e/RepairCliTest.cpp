@@ -1,0 +1,102 @@
+// torvinel-cli repair on a disc image whose sectors went bad: the files come back from the
+// recovery data the disc carries, or are named when too much was lost.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+
+#include "catalog/Md5.h"
+#include "discwright/DiscReader.h"
+#include "recovery/RecoveryData.h"
+#include "CliFixture.h"
+#include "support/CliRunner.h"
+
+namespace torvinel {
+namespace {
+
+const std::string Disc = "20261210001";
+
+class RepairCliTest : public test::CliFixture {
+protected:
+    void SetUp() override
+    {
+        CliFixture::SetUp();
+        std::mt19937 random(4);
+        for (const auto& [name, size] :
+             std::vector<std::pair<std::string, std::size_t>>{{"2026121000001rn.zip", 2'500'000},
+                                                             {"2026121000001rn.csv", 120},
+                                                             {"STATUS.INI", 200},
+                                                             {"index/Catalogs.zip", 5000}}) {
+            std::string bytes(size, '\0');
+            for (auto& c : bytes)
+                c = static_cast<char>(random());
+            dir.write("staged/" + Disc + "/" + name, bytes);
+            ProtectedFile file{name, size, md5(bytes.data(), bytes.size())};
+            files.push_back(file);
+            contents.push_back(bytes);
+        }
+        writeRecoveryFile(dir / ("staged/" + Disc), files, 12, dir / ("staged/" + Disc + "/" + RecoveryFileName));
+        ASSERT_EQ(std::system(("xorriso -as mkisofs -quiet -J -R -o " + test::shellQuoted(image) + " "
+                               + test::shellQuoted(dir / "staged") + " 2>/dev/null")
+                                  .c_str()),
+                  0);
+    }
+    // Zeroes the given 2048-byte blocks of a file of the disc, where the image holds them.
+    void spoil(const std::string& name, const std::vector<uint64_t>& blocks)
+    {
+        const auto extent = makeIsoFileReader(image)->locate(Disc + "/" + name);
+        ASSERT_TRUE(extent);
+        std::fstream iso(image, std::ios::binary | std::ios::in | std::ios::out);
+        const std::string zeros(RecoveryBlockSize, '\0');
+        for (uint64_t block : blocks) {
+            iso.seekp(static_cast<std::streamoff>(extent->offset + block * RecoveryBlockSize));
+            iso.write(zeros.data(), RecoveryBlockSize);
+        }
+    }
+    std::string restored(const std::string& name) { return dir.read("out/" + name); }
+
+    const std::string image = dir / "disc.iso";
+    std::vector<ProtectedFile> files;
+    std::vector<std::string> contents;
+};
+
+TEST_F(RepairCliTest, BadSectorsComeBackFromTheRecoveryData)
+{
+    std::vector<uint64_t> bad;
+    for (uint64_t b = 3; b < 1221; b += 17) // about 6 % of the archive
+        bad.push_back(b);
+    for (uint64_t b = 600; b < 615; ++b) // and a run of 15 sectors
+        bad.push_back(b);
+    spoil("2026121000001rn.zip", bad);
+    spoil("STATUS.INI", {0});
+
+    ASSERT_EQ(cli("repair --from " + test::shellQuoted(image) + " " + Disc + " --to " + test::shellQuoted(dir / "out")),
+              0)
+        << output();
+    EXPECT_NE(output().find("Disc " + Disc + ": 88 blocks lost, 88 of them rebuilt;"), std::string::npos) << output();
+    EXPECT_NE(output().find("4 of 4 files rebuilt in " + (dir / "out")), std::string::npos) << output();
+    for (std::size_t f = 0; f < files.size(); ++f)
+        EXPECT_TRUE(restored(files[f].name) == contents[f]) << files[f].name;
+}
+
+TEST_F(RepairCliTest, FilesBeyondRepairAreNamedWithExitCodeThree)
+{
+    std::vector<uint64_t> bad;
+    for (uint64_t b = 0; b < 600; ++b)
+        bad.push_back(b);
+    spoil("2026121000001rn.zip", bad);
+    EXPECT_EQ(cli("repair --from " + test::shellQuoted(image) + " " + Disc + " --to " + test::shellQuoted(dir / "out")),
+              3)
+        << output();
+    EXPECT_EQ(errors(), "Not rebuilt: 2026121000001rn.zip\n");
+    EXPECT_TRUE(restored("STATUS.INI") == contents[2]);
+
+    // A disc without recovery data has nothing to repair from.
+    EXPECT_EQ(cli("repair --from " + test::shellQuoted(image) + " 20261210009 --to " + test::shellQuoted(dir / "out2")),
+              2);
+    EXPECT_EQ(errors(), "There is no disc 20261210009 in " + image + ".\n");
+}
+
+} // namespace
+} // namespace torvinel
