@@ -1,0 +1,124 @@
+#include "backup/RecoveryStaging.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "app/Error.h"
+#include "app/IniFile.h"
+#include "catalog/DiscNames.h"
+#include "catalog/FileDigest.h"
+#include "platform/Platform.h"
+#include "recovery/RecoveryData.h"
+
+namespace torvinel {
+
+namespace {
+
+int64_t sectorRounded(int64_t bytes) { return (bytes + RecoveryBlockSize - 1) / RecoveryBlockSize * RecoveryBlockSize; }
+
+bool sameIgnoringCase(const std::string& a, const std::string& b)
+{
+    return std::ranges::equal(a, b, [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
+}
+
+std::array<uint8_t, 16> digestFromHex(const std::string& hex, bool& ok)
+{
+    std::array<uint8_t, 16> digest{};
+    ok = hex.size() == 32;
+    for (std::size_t i = 0; ok && i < 16; ++i) {
+        const auto nibble = [&](char c) -> int {
+            if (c >= '0' && c <= '9')
+                return c - '0';
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+        };
+        const int high = nibble(hex[2 * i]), low = nibble(hex[2 * i + 1]);
+        ok = high >= 0 && low >= 0;
+        digest[i] = static_cast<uint8_t>(high * 16 + low);
+    }
+    return digest;
+}
+
+// Every file below folder, by its name there ('/' between folders), in disc order.
+std::vector<ProtectedFile> stagedFiles(const std::string& folder)
+{
+    std::vector<ProtectedFile> files;
+    std::error_code error;
+    for (auto it = std::filesystem::recursive_directory_iterator(folder, error);
+         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+        if (!it->is_regular_file())
+            continue;
+        const std::string name = std::filesystem::relative(it->path(), folder).generic_string();
+        if (!sameIgnoringCase(name, RecoveryFileName))
+            files.push_back({name, static_cast<uint64_t>(it->file_size()), {}});
+    }
+    if (error)
+        throw Error("Could not read " + folder);
+    const auto leads = [](const ProtectedFile& file) {
+        return file.name.starts_with(std::string(DiscIndexFolder) + "/") || sameIgnoringCase(file.name, "status.ini");
+    };
+    std::ranges::sort(files, [&](const ProtectedFile& a, const ProtectedFile& b) {
+        return leads(a) != leads(b) ? leads(a) : a.name < b.name;
+    });
+    return files;
+}
+
+} // namespace
+
+int64_t recoveryReserve(int64_t room, int percent)
+{
+    if (percent <= 0 || room <= 0)
+        return 0;
+    // The recovery file for dataBlocks of data, with a name in its header for every 128 KiB
+    // of it (an archive and its catalog for every 256 KiB); a disc of more files lowers its
+    // share when it is staged (stageRecoveryData).
+    const auto fileBytes = [percent](uint64_t dataBlocks) {
+        const std::vector<ProtectedFile> files(2 * (dataBlocks / 128 + 1), ProtectedFile{std::string(19, 'x'), 0, {}});
+        const RecoveryShape shape = recoveryShape(dataBlocks, percent);
+        return static_cast<int64_t>(recoveryFileBytes(files, dataBlocks, shape.parityBlocks(dataBlocks)));
+    };
+    auto dataBlocks = static_cast<uint64_t>(room / RecoveryBlockSize * (100 - std::min(percent, 50)) / 100);
+    for (;;) {
+        const int64_t over = static_cast<int64_t>(dataBlocks) * RecoveryBlockSize + fileBytes(dataBlocks) - room;
+        if (over <= 0 || dataBlocks == 0)
+            return room - static_cast<int64_t>(dataBlocks) * RecoveryBlockSize;
+        dataBlocks -= std::min<uint64_t>(dataBlocks, static_cast<uint64_t>(over / RecoveryBlockSize + 1));
+    }
+}
+
+int64_t stageRecoveryData(const std::string& folder, int percent, int64_t roomLeft,
+                          const std::function<void(const std::string&)>& log)
+{
+    if (percent <= 0)
+        return 0;
+    std::vector<ProtectedFile> files = stagedFiles(folder);
+    std::vector<std::pair<std::string, std::string>> digests;
+    for (const auto& status : platform::listFolder(folder, "status.ini"))
+        digests = IniReadSection(platform::joinPath(folder, status.name), "MD5");
+    uint64_t dataBlocks = 0;
+    for (auto& file : files) {
+        bool known = false;
+        for (const auto& [name, hex] : digests)
+            if (sameIgnoringCase(name, file.name))
+                file.md5 = digestFromHex(hex, known);
+        if (!known)
+            file.md5 = FileDigest(platform::joinPath(folder, file.name));
+        dataBlocks += file.blocks();
+    }
+    for (int share = std::min(percent, 50); share >= 1; --share) {
+        const RecoveryShape shape = recoveryShape(dataBlocks, share);
+        const auto bytes = static_cast<int64_t>(recoveryFileBytes(files, dataBlocks, shape.parityBlocks(dataBlocks)));
+        if (sectorRounded(bytes) > roomLeft)
+            continue;
+        if (share < percent && log)
+            log("Recovery data: " + std::to_string(share) + " % of the disc instead of " + std::to_string(percent)
+                + " %, for the room left");
+        writeRecoveryFile(folder, files, share, platform::joinPath(folder, RecoveryFileName));
+        return sectorRounded(bytes);
+    }
+    if (log)
+        log("Recovery data: no room left on this disc; it is written without");
+    return 0;
+}
+
+} // namespace torvinel
