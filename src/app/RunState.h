@@ -34,6 +34,8 @@ struct RunState {
     std::string OldestCSV;
     int64_t DiscFreeBytes = 0;
     int64_t StagedBytes = 0;
+    // The share of each disc's room that goes to recovery data (0: none; at most 50).
+    int RecoveryPercent = 12;
 
     // Results of the last backup-state assembly.
     std::string SplitArchiveName;

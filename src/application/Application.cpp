@@ -194,6 +194,8 @@ void Application::readStoredOptions(const std::string& ini)
                     positionIn(IniReadOrCreateInteger(ini, "Status", "MaxCDSpeed", 12), CDSpeedItems.size()));
     m_view.setItems(Control::DvdSpeed, itemsOf(DVDSpeedItems),
                     positionIn(IniReadOrCreateInteger(ini, "Status", "MaxDVDSpeed", 8), DVDSpeedItems.size()));
+    m_state.RecoveryPercent =
+        static_cast<int>(std::clamp<int64_t>(IniReadOrCreateInteger(ini, "Status", "RecoveryPercent", 12), 0, 50));
 }
 
 void Application::setRunLimits()

@@ -105,6 +105,7 @@ public:
     // has the user insert the next one.
     void writeStagedDisc(bool ask);
     void beginDisc();
+    void stageRecovery();
 
     // The archive engine's events.
     void onRequestBlankVolume(int volumeNumber, const std::string& volumeFileName);
@@ -205,6 +206,7 @@ private:
     std::vector<std::string> m_writtenDiscs; // burnt and filed in this run
     bool m_writerHoldsWritten = false;       // the disc in the writer is the last of them
     int64_t m_emptyDiscBytes = 0;            // room on the last blank disc measured; 0: none yet
+    int64_t m_recoveryRoom = 0;              // room on the disc being packed kept for recovery data
     std::vector<NotBackedUp> m_notBackedUp;
     std::set<std::string> m_notBackedUpPaths;
     std::size_t m_skippedByDesign = 0; // links, FIFOs, sockets and devices inside ticked folders

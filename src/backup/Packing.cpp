@@ -10,6 +10,7 @@
 #include "app/Progress.h"
 #include "backup/BackupRun.h"
 #include "backup/DiscIndex.h"
+#include "backup/RecoveryStaging.h"
 #include "catalog/CatalogLine.h"
 #include "catalog/DiscFiling.h"
 #include "catalog/DiscNames.h"
@@ -392,6 +393,8 @@ void BackupRun::writeStagedDisc(bool ask)
 {
     if (m_state.DiscFreeBytes != 0)
         showBackupProgress(m_view, {.phase = "Writing disk:", .phaseBar = 0, .extraBar = 0});
+    if (!DiscId.empty())
+        stageRecovery();
     const BurnOutcome outcome = m_context.burnDisc(DiscId, m_state.DiscFreeBytes);
     // Only a burn that went through (Done) wrote the disc; any other end stops the run, and
     // nothing of it is filed.
@@ -428,15 +431,34 @@ void BackupRun::beginDisc()
 {
     DiscId = NextDiscId(m_state, m_view, m_context.clock);
     const int64_t bytes = writeDiscIndex(m_state, m_state.TempFolder, DiscId);
-    const int64_t left = m_state.DiscFreeBytes - bytes;
-    if (left >= m_state.DiscFreeBytes / 2 && left >= m_state.SplitVolumeSize) {
-        m_state.DiscFreeBytes = left;
-        return;
+    const int64_t room = m_state.DiscFreeBytes;
+    const auto leavesEnough = [&](int64_t left) { return left >= room / 2 && left >= m_state.SplitVolumeSize; };
+    if (leavesEnough(room - bytes)) {
+        m_state.DiscFreeBytes = room - bytes;
+    } else {
+        m_state.WriteLog("The index of the database (" + std::to_string(bytes)
+                         + " bytes) leaves too little room on disc " + DiscId + "; it is written without one.");
+        if (!platform::deleteFolder(tempPath(DiscIndexFolder)))
+            throw Error("Could not delete Temp directory.");
     }
-    m_state.WriteLog("The index of the database (" + std::to_string(bytes) + " bytes) leaves too little room on disc "
-                     + DiscId + "; it is written without one.");
-    if (!platform::deleteFolder(tempPath(DiscIndexFolder)))
-        throw Error("Could not delete Temp directory.");
+    // The recovery data's room is kept as the index's is; stageRecovery fills it.
+    m_recoveryRoom = recoveryReserve(m_state.DiscFreeBytes, m_state.RecoveryPercent);
+    if (m_recoveryRoom > 0 && leavesEnough(m_state.DiscFreeBytes - m_recoveryRoom))
+        m_state.DiscFreeBytes -= m_recoveryRoom;
+    else if (m_recoveryRoom > 0)
+        m_recoveryRoom = 0;
+}
+
+// The disc's recovery data, over everything staged for it, in the room kept for it and what
+// packing left unused.
+void BackupRun::stageRecovery()
+{
+    if (m_recoveryRoom <= 0)
+        return;
+    const int64_t roomLeft = m_state.DiscFreeBytes + m_recoveryRoom - m_state.StagedBytes;
+    const int64_t bytes = stageRecoveryData(m_state.TempFolder, m_state.RecoveryPercent, roomLeft,
+                                            [this](const std::string& line) { m_state.WriteLog(line); });
+    m_state.WriteLog("Recovery data: " + std::to_string(bytes) + " bytes");
 }
 
 // --- the archive engine's events -----------------------------------------------------------

@@ -22,11 +22,14 @@ namespace torvinel::cli {
 
 const char* const backupUsage =
     "  backup [--select PATH]... [--save-selection] [--md5|--no-md5] [--verify|--no-verify] [--writer INDEX]\n"
+    "         [--recovery PERCENT]\n"
     "                        back up the selection (FQList.txt, or the paths given) to\n"
     "                        the writer INDEX of the device list (0: the first); the paths\n"
     "                        given replace the saved selection only with --save-selection;\n"
     "                        exit code 3: the backup finished but left files out, each\n"
-    "                        named on standard error (\"Not backed up: PATH: REASON\")\n";
+    "                        named on standard error (\"Not backed up: PATH: REASON\")\n"
+    "                        --recovery: the share of each disc for recovery data, 0 to 50\n"
+    "                        (this run only; default: [Status] RecoveryPercent, 12)\n";
 
 namespace {
 
@@ -36,6 +39,7 @@ struct BackupArguments {
     std::optional<bool> md5;
     std::optional<bool> verify;
     int writer = 0;
+    std::optional<int> recovery;
 };
 
 // Sets a yes/no option; false when the other spelling was given before.
@@ -70,6 +74,14 @@ std::optional<BackupArguments> parse(const std::vector<std::string>& args, std::
                 error = "--verify and --no-verify contradict each other";
                 return std::nullopt;
             }
+        } else if (a == "--recovery" && i + 1 < args.size()) {
+            char* end = nullptr;
+            const long percent = std::strtol(args[++i].c_str(), &end, 10);
+            if (end == args[i].c_str() || *end != '\0' || percent < 0 || percent > 50) {
+                error = "--recovery takes a share from 0 to 50";
+                return std::nullopt;
+            }
+            parsed.recovery = static_cast<int>(percent);
         } else if (a == "--writer" && i + 1 < args.size()) {
             char* end = nullptr;
             const long index = std::strtol(args[++i].c_str(), &end, 10);
@@ -183,6 +195,13 @@ int backup(TerminalView& view, Application& application, const BackupArguments& 
         view.setChecked(Control::Md5Check, *arguments.md5);
     if (arguments.verify)
         view.setChecked(Control::VerifyCheck, *arguments.verify);
+    struct StoredRecovery {
+        int& percent;
+        const int stored = percent;
+        ~StoredRecovery() { percent = stored; }
+    } storedRecovery{application.state().RecoveryPercent};
+    if (arguments.recovery)
+        application.state().RecoveryPercent = *arguments.recovery;
 
     BackupRunner backups(application);
     // Without --save-selection the paths hold for this run only: the GUI's selection stays.

@@ -55,7 +55,7 @@ TEST_F(StartUpTest, FirstStartWritesEveryKeyWithItsDefault)
     EXPECT_EQ(g.left, (1024 - 620) / 2);
     EXPECT_EQ(home.read("data/Torvinel/Torvinel.ini"),
               "[Form]\r\nWidth=620\r\nHeight=440\r\nTop=164\r\nLeft=202\r\n\r\n"
-              "[Status]\r\nNewestDisc=\r\nOldestCSV=\r\nDoMD5=0\r\nDoVerify=0\r\nMaxCDSpeed=12\r\nMaxDVDSpeed=8\r\n\r\n"
+              "[Status]\r\nNewestDisc=\r\nOldestCSV=\r\nDoMD5=0\r\nDoVerify=0\r\nMaxCDSpeed=12\r\nMaxDVDSpeed=8\r\nRecoveryPercent=12\r\n\r\n"
               "[Paths]\r\nRestoreBase="
                   + home.path() + "/Documents\r\nTempBase=" + appFolder()
                   + "\r\n\r\n"

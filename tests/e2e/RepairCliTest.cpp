@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <algorithm>
+#include <filesystem>
 #include <random>
 
 #include "catalog/Md5.h"
@@ -96,6 +98,60 @@ TEST_F(RepairCliTest, FilesBeyondRepairAreNamedWithExitCodeThree)
     EXPECT_EQ(cli("repair --from " + test::shellQuoted(image) + " 20261210009 --to " + test::shellQuoted(dir / "out2")),
               2);
     EXPECT_EQ(errors(), "There is no disc 20261210009 in " + image + ".\n");
+}
+
+// A backup's discs carry recovery data: sectors of an archive lost on the image come back
+// byte for byte; a run told --recovery 0 writes none.
+class RepairAfterBackupTest : public test::CliFixture {};
+
+TEST_F(RepairAfterBackupTest, ABackedUpDiscWithBadSectorsIsRepairedWhole)
+{
+    dir.write("data/photo.raw", std::string(3'000'000, 'p') + "end");
+    std::mt19937 random(8);
+    std::string noise(2'000'000, '\0');
+    for (auto& c : noise)
+        c = static_cast<char>(random());
+    dir.write("data/noise.bin", noise);
+    ASSERT_EQ(cli("backup --select " + test::shellQuoted(dir / "data") + " --no-verify"), 0) << output();
+    std::string image;
+    for (const auto& entry : std::filesystem::directory_iterator(dir / "discs"))
+        image = entry.path().string(); // the one disc of the run
+    auto reader = makeIsoFileReader(image);
+    std::string disc;
+    for (const auto& entry : reader->list(""))
+        disc = entry.name;
+    ASSERT_TRUE(reader->exists(disc + "/" + RecoveryFileName));
+    std::string archive;
+    for (const auto& entry : reader->list(disc))
+        if (entry.name.size() > 4 && entry.name.substr(entry.name.size() - 4) == ".zip")
+            archive = entry.name;
+    const auto extent = reader->locate(disc + "/" + archive);
+    ASSERT_TRUE(extent);
+    std::string original(extent->length, '\0');
+    {
+        std::fstream iso(image, std::ios::binary | std::ios::in | std::ios::out);
+        iso.seekg(static_cast<std::streamoff>(extent->offset));
+        iso.read(original.data(), static_cast<std::streamsize>(original.size()));
+        const std::string zeros(20 * RecoveryBlockSize, '\0'); // 20 sectors in one run
+        iso.seekp(static_cast<std::streamoff>(extent->offset + 100 * RecoveryBlockSize));
+        iso.write(zeros.data(), static_cast<std::streamsize>(zeros.size()));
+    }
+    ASSERT_EQ(cli("repair --from " + test::shellQuoted(image) + " " + disc + " --to " + test::shellQuoted(dir / "out")), 0)
+        << output();
+    EXPECT_TRUE(dir.read("out/" + archive) == original);
+
+    dir.write("data/more.txt", "more");
+    ASSERT_EQ(cli("backup --select " + test::shellQuoted(dir / "data") + " --no-verify --recovery 0"), 0) << output();
+    std::vector<std::string> images;
+    for (const auto& entry : std::filesystem::directory_iterator(dir / "discs"))
+        images.push_back(entry.path().string());
+    std::sort(images.begin(), images.end());
+    auto newest = makeIsoFileReader(images.back());
+    std::string newestDisc;
+    for (const auto& entry : newest->list(""))
+        newestDisc = entry.name;
+    EXPECT_FALSE(newest->exists(newestDisc + "/" + RecoveryFileName));
+    EXPECT_EQ(cli("backup --recovery 51"), 2);
 }
 
 } // namespace

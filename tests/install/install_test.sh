@@ -111,7 +111,7 @@ completion)
   done <<'CASES'
 torvinel-cli |--help --version add-disc backup discs drives remove-disc repair report restore sets state
 torvinel-cli re|remove-disc repair report restore
-torvinel-cli backup --|--md5 --no-md5 --no-verify --save-selection --select --verify --writer
+torvinel-cli backup --|--md5 --no-md5 --no-verify --recovery --save-selection --select --verify --writer
 torvinel-cli backup --select /tmp --no|--no-md5 --no-verify
 torvinel-cli backup --writer |
 torvinel-cli restore --|--from --plan --set --to
