@@ -223,4 +223,39 @@ bool ZipArchive::extractEntryTo(const ZipEntry& entry, const std::string& target
     return done && finished;
 }
 
+ZipArchive::EntryTest ZipArchive::testEntry(const ZipEntry& entry, const ZipFileDataEvent& onData)
+{
+    std::lock_guard guard(engineLock());
+    requireOpen();
+    if (entry.isFolder())
+        return EntryTest::Sound;
+    if (!m_extractSession)
+        m_extractSession = std::make_unique<ExtractSession>(m_path, m_file, m_lastDisk);
+    ExtractSession& session = *m_extractSession;
+    const std::string name = zipreader::displayName(entry);
+    try {
+        if (!zipreader::seekToData(session.reader, entry))
+            return EntryTest::Damaged;
+        session.out.discard();
+        const uint64_t size = entry.uncompressedSize;
+        const zipreader::DecodeResult result = session.decoder.decode(
+            session.reader, entry, session.out,
+            [&](uint64_t done) {
+                return progress(name,
+                                size ? 100.0 * static_cast<double>(std::min(done, size)) / static_cast<double>(size)
+                                     : 100.0,
+                                ZipOperation::Extract, ZipProgressPhase::Process);
+            },
+            onData);
+        if (result.cancelled)
+            return EntryTest::Cancelled;
+        session.out.finish();
+        return result.ok ? EntryTest::Sound : EntryTest::Damaged;
+    } catch (const ZipFault& fault) {
+        if (fault.kind == ZipErrorKind::BadSizeOrCheckSum || fault.kind == ZipErrorKind::ArchiveDamaged)
+            return EntryTest::Damaged;
+        raise(fault.kind, fault.path);
+    }
+}
+
 } // namespace torvinel
