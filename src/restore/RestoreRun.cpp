@@ -23,6 +23,7 @@
 #include "restore/CopyIndex.h"
 #include "restore/RestoreTree.h"
 #include "restore/StateBlock.h"
+#include "restore/internal/EntryName.h"
 
 namespace torvinel {
 
@@ -38,31 +39,6 @@ int64_t sizeOf(const std::string& line)
         return CatalogSize(line);
     } catch (const Error&) {
         return -1;
-    }
-}
-
-// The part of a catalog path below its drive, as the archive names its entry ("home/u/a.txt"):
-// nullopt for a path that is not absolute or has an empty, "." or ".." part, which could
-// land outside the target folder.
-std::optional<std::string> entryNameOf(const std::string& path)
-{
-    const std::size_t prefix = platform::drivePrefixLength();
-    const char separator = platform::pathSeparator();
-    // "/" here, "C:\" where drives have letters.
-    if (path.size() <= prefix || path[prefix - 1] != separator || (prefix > 1 && path[1] != ':'))
-        return std::nullopt;
-    std::string name = path.substr(prefix);
-    if (separator != '/')
-        std::replace(name.begin(), name.end(), separator, '/');
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = std::min(name.find('/', start), name.size());
-        const std::string_view part(name.data() + start, end - start);
-        if (part.empty() || part == "." || part == ".." || (separator != '/' && part.find(':') != part.npos))
-            return std::nullopt;
-        if (end == name.size())
-            return name;
-        start = end + 1;
     }
 }
 
