@@ -204,6 +204,8 @@ private:
                  const std::function<void()>& cleanup = {});
     ZipFailureAction reportFailure(const ZipFault& fault, const std::string& fileName, ZipOperation operation);
     bool progress(const std::string& entryName, double percent, ZipOperation operation, ZipProgressPhase phase);
+    // Process progress of reading an entry's data: done of size bytes.
+    bool extractProgress(const std::string& name, uint64_t done, uint64_t size);
     int deflateLevel() const;
     bool storedByMask(const std::string& path) const;
 

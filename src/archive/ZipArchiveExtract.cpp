@@ -166,16 +166,8 @@ bool ZipArchive::writeEntryFile(const ZipEntry& e, const std::string& name, cons
     if (!zipreader::seekToData(reader, e))
         throw ZipFault{ZipErrorKind::BadSizeOrCheckSum, target};
     out.attach(file, 0, target, 0);
-    const uint64_t size = e.uncompressedSize;
     const zipreader::DecodeResult result = decoder.decode(
-        reader, e, out,
-        [&](uint64_t done) {
-            return progress(name,
-                            size ? 100.0 * static_cast<double>(std::min(done, size)) / static_cast<double>(size)
-                                 : 100.0,
-                            ZipOperation::Extract, ZipProgressPhase::Process);
-        },
-        onData);
+        reader, e, out, [&](uint64_t done) { return extractProgress(name, done, e.uncompressedSize); }, onData);
     if (result.cancelled)
         return false;
     out.finish();
@@ -195,6 +187,12 @@ bool ZipArchive::writeEntryFile(const ZipEntry& e, const std::string& name, cons
         throw ZipFault{ZipErrorKind::WriteToStream, target};
     remover.armed = false;
     return progress(name, 100, ZipOperation::Extract, ZipProgressPhase::End);
+}
+
+bool ZipArchive::extractProgress(const std::string& name, uint64_t done, uint64_t size)
+{
+    const double percent = size ? 100.0 * static_cast<double>(std::min(done, size)) / static_cast<double>(size) : 100.0;
+    return progress(name, percent, ZipOperation::Extract, ZipProgressPhase::Process);
 }
 
 std::vector<const ZipEntry*> ZipArchive::findEntries(const std::string& name) const
@@ -237,16 +235,9 @@ ZipArchive::EntryTest ZipArchive::testEntry(const ZipEntry& entry, const ZipFile
         if (!zipreader::seekToData(session.reader, entry))
             return EntryTest::Damaged;
         session.out.discard();
-        const uint64_t size = entry.uncompressedSize;
         const zipreader::DecodeResult result = session.decoder.decode(
             session.reader, entry, session.out,
-            [&](uint64_t done) {
-                return progress(name,
-                                size ? 100.0 * static_cast<double>(std::min(done, size)) / static_cast<double>(size)
-                                     : 100.0,
-                                ZipOperation::Extract, ZipProgressPhase::Process);
-            },
-            onData);
+            [&](uint64_t done) { return extractProgress(name, done, entry.uncompressedSize); }, onData);
         if (result.cancelled)
             return EntryTest::Cancelled;
         session.out.finish();
