@@ -316,9 +316,13 @@ void Check::checkArchive(const std::string& archiveName)
             testEntries(zip, last, lines);
     } catch (const ZipError& error) {
         if (volumes.empty() && error.kind() == ZipErrorKind::CannotOpenArchive) {
-            // The last volume of a split whose earlier volumes lie on earlier discs.
-            for (const std::string& line : lines)
+            // The last volume of a split whose earlier volumes lie on earlier discs: its
+            // entry cannot be tested here, but damage to its data loses the split's file.
+            for (const std::string& line : lines) {
                 m_result.elsewhere.push_back(CatalogPath(line));
+                if (m_damaged.count(last))
+                    affected(last, CatalogPath(line));
+            }
         } else {
             fault(last, "it cannot be read as an archive (" + std::string(error.what()) + ")");
             for (const std::string& line : lines)
@@ -393,11 +397,6 @@ DiscVerification Check::run()
             for (const std::string& line : lines)
                 affected(spelling, CatalogPath(line));
     }
-    // A damaged last volume of a split begun on an earlier disc loses the split's file.
-    for (auto& [name, damaged] : m_damaged)
-        if (damaged.paths.empty() && !archiveNameOf(name).empty() && !archives.count(archiveNameOf(name)))
-            for (const std::string& line : catalogLines(name))
-                damaged.paths.push_back(CatalogPath(line));
 
     if (cancelled()) {
         result.outcome = DiscVerification::Outcome::Cancelled;

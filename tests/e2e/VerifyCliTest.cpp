@@ -193,6 +193,29 @@ TEST_F(VerifyCliTest, ZeroedSectorsInAnImageLeaveTheRestChecked)
     EXPECT_EQ(lines[2 + affected.size()], "Not checked here, as they continue on another disc:");
 }
 
+TEST_F(VerifyCliTest, ADamagedPartOfASplitNamesTheFileItLoses)
+{
+    // The next disc holds only the big file's last volume: its entry cannot be tested
+    // there, but its bytes are checked against STATUS.INI.
+    const auto [archive, extent] = largestArchive(discs[1]);
+    ASSERT_GT(extent.length, 1000000u) << archive;
+    {
+        std::fstream iso(image(discs[1]), std::ios::in | std::ios::out | std::ios::binary);
+        iso.seekp(static_cast<std::streamoff>(extent.offset + extent.length / 2));
+        iso.put('\x5a');
+        iso.put('\xa5');
+    }
+    ASSERT_EQ(cli("verify " + discs[1]), 3) << output();
+    EXPECT_EQ(linesOf(output()),
+              (std::vector<std::string>{
+                  "Disc " + discs[1] + ": 1 of " + std::to_string(filesOf(discs[1])) + " files are damaged.",
+                  archive + ": its data differs from its MD5 in STATUS.INI",
+                  "  " + path("media/big.bin"),
+                  "Not checked here, as they continue on another disc:",
+                  "  " + path("media/big.bin"),
+              }));
+}
+
 TEST_F(VerifyCliTest, NextAndDiscsFollowTheRecordedChecks)
 {
     ASSERT_EQ(cli("verify --next"), 0) << output();
