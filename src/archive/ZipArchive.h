@@ -168,6 +168,13 @@ public:
     // file and goes to onProcessFileFailure as in extractFiles. Returns false when a progress
     // handler cancelled or the failure handler chose Ignore; no file is left then.
     bool extractEntryTo(const ZipEntry& entry, const std::string& target, const ZipFileDataEvent& onData = {});
+    // Reads one file entry of this open archive as extractEntryTo does, writing nothing:
+    // Sound when its data is whole and has its recorded size and CRC, Damaged when not (a
+    // read error inside the entry's data counts as damage), Cancelled when a progress handler
+    // cancelled. onData as for extractEntryTo. onProcessFileFailure is not called; a failure
+    // of the archive as a whole (a volume that cannot be opened) is thrown as ZipError.
+    enum class EntryTest { Sound, Damaged, Cancelled };
+    [[nodiscard]] EntryTest testEntry(const ZipEntry& entry, const ZipFileDataEvent& onData = {});
     // Length of the archive file (of a split archive: of the volume being written).
     int64_t size() const;
     // Entries that are not folders.
@@ -197,6 +204,8 @@ private:
                  const std::function<void()>& cleanup = {});
     ZipFailureAction reportFailure(const ZipFault& fault, const std::string& fileName, ZipOperation operation);
     bool progress(const std::string& entryName, double percent, ZipOperation operation, ZipProgressPhase phase);
+    // Process progress of reading an entry's data: done of size bytes.
+    bool extractProgress(const std::string& name, uint64_t done, uint64_t size);
     int deflateLevel() const;
     bool storedByMask(const std::string& path) const;
 

@@ -166,16 +166,8 @@ bool ZipArchive::writeEntryFile(const ZipEntry& e, const std::string& name, cons
     if (!zipreader::seekToData(reader, e))
         throw ZipFault{ZipErrorKind::BadSizeOrCheckSum, target};
     out.attach(file, 0, target, 0);
-    const uint64_t size = e.uncompressedSize;
     const zipreader::DecodeResult result = decoder.decode(
-        reader, e, out,
-        [&](uint64_t done) {
-            return progress(name,
-                            size ? 100.0 * static_cast<double>(std::min(done, size)) / static_cast<double>(size)
-                                 : 100.0,
-                            ZipOperation::Extract, ZipProgressPhase::Process);
-        },
-        onData);
+        reader, e, out, [&](uint64_t done) { return extractProgress(name, done, e.uncompressedSize); }, onData);
     if (result.cancelled)
         return false;
     out.finish();
@@ -195,6 +187,12 @@ bool ZipArchive::writeEntryFile(const ZipEntry& e, const std::string& name, cons
         throw ZipFault{ZipErrorKind::WriteToStream, target};
     remover.armed = false;
     return progress(name, 100, ZipOperation::Extract, ZipProgressPhase::End);
+}
+
+bool ZipArchive::extractProgress(const std::string& name, uint64_t done, uint64_t size)
+{
+    const double percent = size ? 100.0 * static_cast<double>(std::min(done, size)) / static_cast<double>(size) : 100.0;
+    return progress(name, percent, ZipOperation::Extract, ZipProgressPhase::Process);
 }
 
 std::vector<const ZipEntry*> ZipArchive::findEntries(const std::string& name) const
@@ -221,6 +219,34 @@ bool ZipArchive::extractEntryTo(const ZipEntry& entry, const std::string& target
         [&] { finished = writeEntryFile(entry, name, target, session.out, session.reader, session.decoder, onData); },
         withPlatformSeparators(name), ZipOperation::Extract, [] {});
     return done && finished;
+}
+
+ZipArchive::EntryTest ZipArchive::testEntry(const ZipEntry& entry, const ZipFileDataEvent& onData)
+{
+    std::lock_guard guard(engineLock());
+    requireOpen();
+    if (entry.isFolder())
+        return EntryTest::Sound;
+    if (!m_extractSession)
+        m_extractSession = std::make_unique<ExtractSession>(m_path, m_file, m_lastDisk);
+    ExtractSession& session = *m_extractSession;
+    const std::string name = zipreader::displayName(entry);
+    try {
+        if (!zipreader::seekToData(session.reader, entry))
+            return EntryTest::Damaged;
+        session.out.discard();
+        const zipreader::DecodeResult result = session.decoder.decode(
+            session.reader, entry, session.out,
+            [&](uint64_t done) { return extractProgress(name, done, entry.uncompressedSize); }, onData);
+        if (result.cancelled)
+            return EntryTest::Cancelled;
+        session.out.finish();
+        return result.ok ? EntryTest::Sound : EntryTest::Damaged;
+    } catch (const ZipFault& fault) {
+        if (fault.kind == ZipErrorKind::BadSizeOrCheckSum || fault.kind == ZipErrorKind::ArchiveDamaged)
+            return EntryTest::Damaged;
+        raise(fault.kind, fault.path);
+    }
 }
 
 } // namespace torvinel

@@ -46,8 +46,19 @@ void BufferedWriter::attach(platform::File& file, uint64_t position, const std::
     m_physicalEnd = static_cast<uint64_t>(size);
 }
 
+void BufferedWriter::discard()
+{
+    m_file = nullptr;
+    m_path.clear();
+    m_start = 0;
+    m_used = 0;
+    m_physicalEnd = 0;
+}
+
 void BufferedWriter::writeOut(const unsigned char* data, std::size_t size, uint64_t offset)
 {
+    if (!m_file)
+        return;
     if (offset >= m_physicalEnd && allZero(data, size))
         return; // a hole; finish() gives the file its length
     std::size_t done = 0;
@@ -113,8 +124,8 @@ void BufferedWriter::flush()
 void BufferedWriter::finish()
 {
     flush();
-    if (m_physicalEnd == m_start)
-        return; // the file already ends here
+    if (!m_file || m_physicalEnd == m_start)
+        return; // nothing kept, or the file already ends here
     if (!m_file->truncate(m_start))
         throw ZipFault{ZipErrorKind::WriteToStream, m_path};
     m_physicalEnd = m_start;

@@ -6,6 +6,7 @@
 #include "application/Application.h"
 #include "app/Error.h"
 #include "catalog/AssembleBackupState.h"
+#include "catalog/DiscHealth.h"
 #include "catalog/DiscListing.h"
 #include "catalog/DiscMaintenance.h"
 #include "catalog/DiscNames.h"
@@ -21,7 +22,8 @@
 namespace torvinel::cli {
 
 const char* const catalogUsage =
-    "  discs                 list the discs of the database, oldest first\n"
+    "  discs                 list the discs of the database, oldest first, each with its last\n"
+    "                        check and its result when it was verified\n"
     "  state [--set DISCID]  print the backup state (as of disc DISCID with --set)\n"
     "  remove-disc DISCID    remove the oldest or the newest disc from the database\n"
     "  add-disc SOURCE       add the disc in SOURCE to the database: a drive's mount point,\n"
@@ -43,8 +45,15 @@ int usageError(const std::string& text)
 int discs(RunState& state, View& view)
 {
     ListDiscs(state, view);
-    for (std::size_t i = 0; i < state.DiscList.size(); ++i)
-        std::printf("%s\n", state.DiscList[i].c_str());
+    const std::vector<DiscCheck> checks = lastChecks(readDiscChecks(state.AppFolder));
+    for (std::size_t i = 0; i < state.DiscList.size(); ++i) {
+        // A disc never checked keeps its bare line.
+        std::string health;
+        for (const DiscCheck& check : checks)
+            if (check.discId == state.DiscList[i])
+                health = "  checked " + check.when + " " + conditionName(check.condition);
+        std::printf("%s%s\n", state.DiscList[i].c_str(), health.c_str());
+    }
     return Done;
 }
 

@@ -10,6 +10,7 @@
 #include "cli/CatalogCommands.h"
 #include "cli/RestoreCommands.h"
 #include "cli/DrivesCommand.h"
+#include "cli/VerifyCommand.h"
 #include "discwright/Discwright.h"
 
 namespace torvinel::cli {
@@ -37,7 +38,7 @@ int printVersion()
 // under it. Empty for a command no usage text has.
 std::string commandUsage(const std::string& command)
 {
-    for (const char* group : {backupUsage, catalogUsage, restoreUsage, drivesUsage}) {
+    for (const char* group : {backupUsage, catalogUsage, restoreUsage, verifyUsage, drivesUsage}) {
         std::istringstream lines(group);
         std::string text;
         bool inside = false;
@@ -69,6 +70,7 @@ int run(const std::vector<std::string>& args)
         std::fprintf(args.empty() ? stderr : stdout, "\nBackup:\n%s", backupUsage);
         std::fprintf(args.empty() ? stderr : stdout, "\nDisc database commands:\n%s", catalogUsage);
         std::fprintf(args.empty() ? stderr : stdout, "\nRestore commands:\n%s", restoreUsage);
+        std::fprintf(args.empty() ? stderr : stdout, "\nDisc checks:\n%s", verifyUsage);
         std::fprintf(args.empty() ? stderr : stdout, "\nDrive commands:\n%s", drivesUsage);
         return args.empty() ? Failed : Done;
     }
@@ -86,6 +88,8 @@ int run(const std::vector<std::string>& args)
     if (const auto code = runCatalogCommand(args))
         return *code;
     if (const auto code = runRestoreCommand(args))
+        return *code;
+    if (const auto code = runVerifyCommand(args))
         return *code;
     if (const auto code = runDrivesCommand(args))
         return *code;

@@ -14,6 +14,7 @@
 #include "app/TextFile.h"
 #include "archive/ZipArchive.h"
 #include "catalog/CatalogLine.h"
+#include "catalog/DiscHealth.h"
 #include "catalog/DiscListing.h"
 #include "catalog/DiscNames.h"
 #include "catalog/FileDigest.h"
@@ -23,6 +24,7 @@
 #include "restore/CopyIndex.h"
 #include "restore/RestoreTree.h"
 #include "restore/StateBlock.h"
+#include "restore/internal/EntryName.h"
 
 namespace torvinel {
 
@@ -38,31 +40,6 @@ int64_t sizeOf(const std::string& line)
         return CatalogSize(line);
     } catch (const Error&) {
         return -1;
-    }
-}
-
-// The part of a catalog path below its drive, as the archive names its entry ("home/u/a.txt"):
-// nullopt for a path that is not absolute or has an empty, "." or ".." part, which could
-// land outside the target folder.
-std::optional<std::string> entryNameOf(const std::string& path)
-{
-    const std::size_t prefix = platform::drivePrefixLength();
-    const char separator = platform::pathSeparator();
-    // "/" here, "C:\" where drives have letters.
-    if (path.size() <= prefix || path[prefix - 1] != separator || (prefix > 1 && path[1] != ':'))
-        return std::nullopt;
-    std::string name = path.substr(prefix);
-    if (separator != '/')
-        std::replace(name.begin(), name.end(), separator, '/');
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = std::min(name.find('/', start), name.size());
-        const std::string_view part(name.data() + start, end - start);
-        if (part.empty() || part == "." || part == ".." || (separator != '/' && part.find(':') != part.npos))
-            return std::nullopt;
-        if (end == name.size())
-            return name;
-        start = end + 1;
     }
 }
 
@@ -123,7 +100,10 @@ private:
     void findCopies();
     void makeTarget();
     std::vector<std::size_t> openLines() const;
-    RestorePlan planFor(const std::vector<std::size_t>& open) const;
+    // Per open line, the copies a plan may take (indexes into copiesOf).
+    using Candidates = std::vector<std::vector<std::size_t>>;
+    Candidates candidatesOf(const std::vector<std::size_t>& open) const;
+    RestorePlan planFor(const std::vector<std::size_t>& open, const Candidates& candidates) const;
     void runPass();
     void processDisc(const std::string& disc);
     bool mayUse(std::size_t archive) const;
@@ -160,6 +140,7 @@ private:
     SortedList m_restoreList;
     std::vector<Wanted> m_lines;
     std::optional<CopyIndex> m_index;
+    SortedList m_damagedDiscs; // whose last check found them damaged
     int64_t m_totalBytes = 0;
     int64_t m_restoredBytes = 0;
     std::string m_target;
@@ -201,7 +182,8 @@ RestorePlanReport Run::plan()
     selectLines(false);
     findCopies();
     RestorePlanReport report;
-    report.plan = planFor(openLines());
+    const std::vector<std::size_t> open = openLines();
+    report.plan = planFor(open, candidatesOf(open));
     for (const Wanted& w : m_lines)
         if (!w.restored && !w.reasons.empty())
             report.unavailable.push_back({w.path, w.reasons.back()});
@@ -243,6 +225,12 @@ void Run::findCopies()
 {
     std::vector<std::string> lines = m_restoreList.lines();
     m_index.emplace(s.DatabaseFolder, discFolders(s), lines);
+    try {
+        m_damagedDiscs = damagedDiscs(readDiscChecks(s.AppFolder));
+    } catch (const Error& error) {
+        // Only an order of preference is lost: every copy is still tried.
+        s.WriteLog(std::string(error.what()) + ": every disc counts as sound");
+    }
     m_lines.resize(lines.size());
     for (std::size_t l = 0; l < lines.size(); ++l) {
         Wanted& w = m_lines[l];
@@ -278,17 +266,35 @@ std::vector<std::size_t> Run::openLines() const
     return open;
 }
 
-RestorePlan Run::planFor(const std::vector<std::size_t>& open) const
+// The copies not tried yet; of them, while one is left that needs no disc whose last check
+// found it damaged, only those: a damaged disc is asked for once its line has no other copy.
+Run::Candidates Run::candidatesOf(const std::vector<std::size_t>& open) const
 {
-    std::vector<PlanLine> planLines;
+    Candidates candidates;
     for (const std::size_t l : open) {
-        PlanLine& planned = planLines.emplace_back();
-        planned.bytes = std::max<int64_t>(m_lines[l].size, 0);
+        std::vector<std::size_t> sound, onDamaged;
         for (std::size_t c = 0; c < m_index->copiesOf(l).size(); ++c) {
             if (std::find(m_lines[l].tried.begin(), m_lines[l].tried.end(), c) != m_lines[l].tried.end())
                 continue; // failed already
+            const auto& volumes = archiveOf(l, c).volumes;
+            const bool damaged = std::any_of(volumes.begin(), volumes.end(),
+                                             [&](const ArchiveVolume& v) { return m_damagedDiscs.contains(v.disc); });
+            (damaged ? onDamaged : sound).push_back(c);
+        }
+        candidates.push_back(sound.empty() ? onDamaged : sound);
+    }
+    return candidates;
+}
+
+RestorePlan Run::planFor(const std::vector<std::size_t>& open, const Candidates& candidates) const
+{
+    std::vector<PlanLine> planLines;
+    for (std::size_t i = 0; i < open.size(); ++i) {
+        PlanLine& planned = planLines.emplace_back();
+        planned.bytes = std::max<int64_t>(m_lines[open[i]].size, 0);
+        for (const std::size_t c : candidates[i]) {
             std::vector<std::string>& discs = planned.copies.emplace_back();
-            for (const ArchiveVolume& volume : archiveOf(l, c).volumes)
+            for (const ArchiveVolume& volume : archiveOf(open[i], c).volumes)
                 discs.push_back(volume.disc);
         }
     }
@@ -299,7 +305,8 @@ RestorePlan Run::planFor(const std::vector<std::size_t>& open) const
 void Run::runPass()
 {
     const std::vector<std::size_t> open = openLines();
-    const RestorePlan plan = planFor(open);
+    const Candidates candidates = candidatesOf(open);
+    const RestorePlan plan = planFor(open, candidates);
     const std::string message = planMessage(plan);
     s.WriteLog(message);
     showRestoreProgress(v, {.message = message});
@@ -311,14 +318,7 @@ void Run::runPass()
     for (std::size_t i = 0; i < open.size(); ++i) {
         if (plan.choice[i] < 0)
             continue; // never so: an open line has a copy left
-        // The plan's copy indexes skip the copies tried: map back.
-        std::size_t c = 0;
-        for (int k = plan.choice[i]; c < m_index->copiesOf(open[i]).size(); ++c) {
-            const auto& tried = m_lines[open[i]].tried;
-            if (std::find(tried.begin(), tried.end(), c) == tried.end() && k-- == 0)
-                break;
-        }
-        assign(open[i], c);
+        assign(open[i], candidates[i][static_cast<std::size_t>(plan.choice[i])]);
     }
     for (; m_discsDone < m_passDiscs.size() && !cancelled(); ++m_discsDone)
         processDisc(m_passDiscs[m_discsDone]);
@@ -346,7 +346,8 @@ void Run::assign(std::size_t line, std::size_t copy)
 }
 
 // After a failed copy: the next copy that the discs still to come in this pass (or the one
-// in the drive) hold entirely, complete soonest; else the line waits for the next plan.
+// in the drive) hold entirely, complete soonest, of the copies a plan may take; else the
+// line waits for the next plan.
 void Run::reassign(std::size_t line)
 {
     const auto position = [&](const std::string& disc) -> std::size_t {
@@ -355,12 +356,10 @@ void Run::reassign(std::size_t line)
                 return i;
         return SIZE_MAX;
     };
-    const Wanted& w = m_lines[line];
     std::optional<std::size_t> best;
     std::size_t bestComplete = SIZE_MAX;
-    for (std::size_t c = 0; c < m_index->copiesOf(line).size(); ++c) {
-        if (std::find(w.tried.begin(), w.tried.end(), c) != w.tried.end())
-            continue;
+    const Candidates candidates = candidatesOf({line});
+    for (const std::size_t c : candidates.front()) {
         std::size_t complete = 0;
         for (const ArchiveVolume& volume : archiveOf(line, c).volumes)
             complete = std::max(complete, position(volume.disc));

@@ -43,10 +43,12 @@ struct RestoreResult {
 // Phase 1 turns the ticks into the restore list (saved as FQrestorelist.txt and
 // restorelist.txt in AppFolder); with nothing in it the run says "Nothing is selected for
 // restore." and makes no folder. Phase 2 finds every copy of each version in the database
-// (see CopyIndex; discs newer than the set count too), plans the discs (see RestorePlan; the
-// plan's text goes to the progress window's message line before the first disc is asked
-// for), asks for each disc once ("Please insert the disk labeled ..."), copies the archives
-// into TempFolder and extracts each file by its exact name straight to its place.
+// (see CopyIndex; discs newer than the set count too), plans the discs (see RestorePlan; a
+// copy that needs a disc whose last check in DiscHealth.csv found it damaged is planned only
+// once its line has no other copy left to try; the plan's text goes to the progress window's
+// message line before the first disc is asked for), asks for each disc once ("Please insert
+// the disk labeled ..."), copies the archives into TempFolder and extracts each file by its
+// exact name straight to its place.
 //
 // A file counts as restored only when its size and content match its catalog line: the MD5
 // when a line has one, else the size and the archive's CRC; a mismatch deletes it. A

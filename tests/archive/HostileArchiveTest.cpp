@@ -1,4 +1,6 @@
 // Damaged and hostile archives: clear errors, no crash, nothing written outside BaseDir.
+#include <algorithm>
+
 #include "ArchiveTestSupport.h"
 
 namespace torvinel::archivetest {
@@ -181,6 +183,69 @@ TEST_F(HostileTest, BadDataOfOneEntryExtractedToAPathLeavesNoFile)
     // The archive goes on serving its other entries.
     EXPECT_TRUE(zip.extractEntryTo(*zip.findEntries("other.zip").at(0), path("out/other")));
     EXPECT_EQ(readFile(path("out/other")), "fine");
+}
+
+TEST_F(HostileTest, TestingAnEntryReadsItWholeWritesNothingAndTellsDamage)
+{
+    const std::string text = textOf(20000);
+    const std::string good = makeArchive({{"deflated.txt", text}, {"stored.zip", text}});
+    const std::size_t storedHeader = good.find(std::string("PK\x03\x04", 4), 4);
+    const std::size_t central = good.find(std::string("PK\x01\x02", 4));
+    struct Case {
+        const char* what;
+        std::ptrdiff_t at; // -1: no flip
+        ZipArchive::EntryTest deflated, stored;
+    };
+    using T = ZipArchive::EntryTest;
+    const Case cases[] = {
+        {"intact", -1, T::Sound, T::Sound},
+        {"deflated data", 30 + 12 + 100, T::Damaged, T::Sound},
+        {"stored data", static_cast<std::ptrdiff_t>(storedHeader + 30 + 10 + 5000), T::Sound, T::Damaged},
+        {"crc in the directory", static_cast<std::ptrdiff_t>(central + 16), T::Damaged, T::Sound},
+        {"local header signature", 0, T::Damaged, T::Sound},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string bytes = good;
+        if (c.at >= 0)
+            bytes[static_cast<std::size_t>(c.at)] = static_cast<char>(bytes[static_cast<std::size_t>(c.at)] ^ 0x55);
+        writeFile(path("test.zip"), bytes);
+        const auto listing = [&] {
+            std::vector<std::string> names;
+            for (const auto& entry : fs::recursive_directory_iterator(root))
+                names.push_back(entry.path().string());
+            std::sort(names.begin(), names.end());
+            return names;
+        };
+        const std::vector<std::string> before = listing();
+        ZipArchive zip;
+        zip.fileName = path("test.zip");
+        zip.open();
+        FailureLog log;
+        log.attach(zip);
+        std::string seen;
+        const auto collect = [&seen](const unsigned char* data, std::size_t size) {
+            seen.append(reinterpret_cast<const char*>(data), size);
+        };
+        EXPECT_EQ(zip.testEntry(*zip.findEntries("deflated.txt").at(0), collect), c.deflated);
+        if (c.deflated == T::Sound) {
+            EXPECT_EQ(seen, text);
+        }
+        EXPECT_EQ(zip.testEntry(*zip.findEntries("stored.zip").at(0)), c.stored);
+        EXPECT_TRUE(log.messages.empty()); // the caller learns of damage from the result alone
+        zip.close();
+        EXPECT_EQ(listing(), before); // nothing was written
+    }
+
+    // A progress handler's cancel stops the test.
+    writeFile(path("test.zip"), good);
+    ZipArchive zip;
+    zip.fileName = path("test.zip");
+    zip.open();
+    zip.onFileProgress = [](ZipArchive&, const std::string&, double, ZipOperation, ZipProgressPhase, bool& cancel) {
+        cancel = true;
+    };
+    EXPECT_EQ(zip.testEntry(*zip.findEntries("stored.zip").at(0)), T::Cancelled);
 }
 
 TEST_F(HostileTest, EveryFlippedByteIsHandledWithoutACrash)

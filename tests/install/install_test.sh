@@ -109,7 +109,7 @@ completion)
       printf "%s\n" "${COMPREPLY[@]}" | sort | xargs' _ "$usr/share/bash-completion/completions/torvinel-cli" "$typed")
     [ "$got" = "$expected" ] || fail "completing \"$typed\": got \"$got\", expected \"$expected\""
   done <<'CASES'
-torvinel-cli |--help --version add-disc backup discs drives remove-disc repair report restore sets state
+torvinel-cli |--help --version add-disc backup discs drives remove-disc repair report restore sets state verify
 torvinel-cli re|remove-disc repair report restore
 torvinel-cli backup --|--md5 --no-md5 --no-verify --recovery --save-selection --select --verify --writer
 torvinel-cli backup --select /tmp --no|--no-md5 --no-verify
@@ -121,6 +121,8 @@ torvinel-cli state |--set
 torvinel-cli state --set 2025|20250601001
 torvinel-cli remove-disc |20240101001 20250601001
 torvinel-cli sets |
+torvinel-cli verify --|--from --next
+torvinel-cli verify 2025|20250601001
 CASES
   ;;
 *)

@@ -7,6 +7,7 @@
 #include "RestoreFixture.h"
 #include "app/Error.h"
 #include "app/SortedList.h"
+#include "catalog/DiscHealth.h"
 #include "catalog/FileDigest.h"
 #include "catalog/Md5.h"
 #include "platform/Platform.h"
@@ -203,6 +204,48 @@ TEST_F(RestoreRunTest, VersionComesFromTheChosenSetAndTheNewestDiscHoldingIt)
         ASSERT_EQ(copies.size(), 1u) << c.path;
         EXPECT_EQ(copies[0].substr(0, 11), c.disc) << c.path;
     }
+}
+
+TEST_F(RestoreRunTest, ADiscLastCheckedDamagedIsAskedForOnlyForWhatNoOtherDiscHolds)
+{
+    // b.txt is on both discs, x only on the newer one, which a check found damaged.
+    deletedCatalog("20240301001", "2024030100001dd", {});
+    archive("20240301001", "2024030100002rn", {{"/home/u/b.txt", "same"}});
+    deletedCatalog("20240302001", "2024030200001dd", {});
+    archive("20240302001", "2024030200002rf", {{"/home/u/b.txt", "same"}, {"/home/u/x", "x"}});
+    recordDiscCheck(s.AppFolder, {"2024-03-03T10:00:00", "20240302001", DiscCondition::Damaged, {"2024030200002rf.zip"}});
+
+    struct Case {
+        std::string path;
+        Names discs; // asked for, in order
+    } cases[] = {
+        {"/home/u/b.txt", {"20240301001"}}, // the newer disc holds it too, but it is damaged
+        {"/home/u/x", {"20240302001"}},     // only the damaged disc holds it
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        chooseSet(0);
+        tick(c.path);
+        Names planned;
+        for (const PlannedDisc& disc : planRestoreRun(s, view, tree).plan.discs)
+            planned.push_back(disc.disc);
+        EXPECT_EQ(planned, c.discs);
+        copies.clear();
+        const RestoreResult result = restore();
+        EXPECT_TRUE(result.notRestored.empty());
+        ASSERT_EQ(copies.size(), 1u);
+        EXPECT_EQ(copies[0].substr(0, 11), c.discs[0]);
+    }
+
+    // When the sound disc's copy fails, the damaged disc's copy is still tried.
+    std::filesystem::remove(drive() + "/20240301001/2024030100002rn.zip");
+    std::ofstream(drive() + "/20240301001/2024030100002rn.zip") << "not an archive";
+    chooseSet(0);
+    tick("/home/u/b.txt");
+    copies.clear();
+    const RestoreResult result = restore();
+    EXPECT_EQ(restored(result, "/home/u/b.txt"), "same");
+    EXPECT_EQ(copies, (Names{"20240301001/2024030100002rn.zip", "20240302001/2024030200002rf.zip"}));
 }
 
 TEST_F(RestoreRunTest, ImageDriveLoadsTheDiscFromItsShelf)

@@ -44,6 +44,8 @@ public:
     // Starts writing at position; bytes from there on may be overwritten. fileLength is the
     // file's current length when the caller knows it (0 for a file it just created).
     void attach(platform::File& file, uint64_t position, const std::string& path, int64_t fileLength = -1);
+    // Takes bytes and keeps none: for reading an entry only to test it.
+    void discard();
 
     uint64_t position() const { return m_start + m_used; }
     void write(const void* data, std::size_t size);
