@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <set>
 
 #include "application/Application.h"
 #include "app/Error.h"
@@ -80,7 +81,10 @@ int report(RunState& state, View& view)
     ListDiscs(state, view);
     state.NewestDisc.clear();
     AssembleBackupState(state, view, state.NewestDisc, state.OldestCSV, false);
-    const LossReport report = discLossReport(state.DatabaseFolder, state.DiscList, state.BackupState, {});
+    // A disc whose last check found it damaged counts only for files no sound disc holds.
+    const std::vector<std::string> damaged = damagedDiscs(readDiscChecks(state.AppFolder)).lines();
+    const LossReport report = discLossReport(state.DatabaseFolder, state.DiscList, state.BackupState,
+                                             std::set<std::string>(damaged.begin(), damaged.end()));
     for (const DiscLoss& disc : report.discs)
         std::printf("%s: %zu %s (%lld bytes) only on this disc\n", disc.disc.c_str(), disc.files,
                     disc.files == 1 ? "file" : "files", static_cast<long long>(disc.bytes));
