@@ -20,18 +20,18 @@ struct SelectionSize {
 // the excluded folders (ExcludedFolders: the program's own folders, the hidden mounts, the
 // image drive's folder), the way a backup run walks them.
 struct SizeRequest {
-    std::vector<std::string> ticked;
-    std::vector<std::string> unticked;
-    std::vector<std::string> excluded;
+    std::vector<std::string> ticked = {};
+    std::vector<std::string> unticked = {};
+    std::vector<std::string> excluded = {};
 };
 
 // How the walk reports while it runs. Both are called on the walking thread.
 struct SizeWalkHooks {
     // The totals so far, at most once per interval (and not at the end).
-    std::function<void(const SelectionSize&)> progress;
+    std::function<void(const SelectionSize&)> progress = {};
     std::chrono::milliseconds interval{200};
     // Each path just before the walk looks at it; tests slow or stop the walk here.
-    std::function<void(const std::string& path)> visiting;
+    std::function<void(const std::string& path)> visiting = {};
 };
 
 // Counts the files a backup of the request would take, as getFQFullList would hand them to

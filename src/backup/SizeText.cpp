@@ -15,10 +15,15 @@ std::string filesText(const SelectionSize& size)
 
 std::string countText(int64_t count)
 {
-    std::string digits = std::to_string(count < 0 ? -count : count);
-    for (std::size_t at = digits.size(); at > 3; at -= 3)
-        digits.insert(at - 3, ",");
-    return count < 0 ? "-" + digits : digits;
+    const std::string digits = std::to_string(count);
+    const std::size_t sign = count < 0 ? 1 : 0;
+    std::string text;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > sign && (digits.size() - i) % 3 == 0)
+            text += ',';
+        text += digits[i];
+    }
+    return text;
 }
 
 std::string sizeText(int64_t bytes)
