@@ -6,6 +6,7 @@
 
 #include "app/Error.h"
 #include "app/Progress.h"
+#include "backup/DiscMedia.h"
 #include "backup/Selection.h"
 #include "catalog/AssembleBackupState.h"
 #include "catalog/CatalogLine.h"
@@ -39,9 +40,8 @@ int64_t roundUpToSector(int64_t bytes) { return bytes % 2048 > 0 ? (bytes / 2048
 
 std::string discEstimateText(int64_t estimatedBytes)
 {
-    const int64_t mebibytes = estimatedBytes / 1048576;
-    const int64_t cds = mebibytes / 650 + 1;
-    const int64_t dvds = mebibytes / 4500 + 1;
+    const int64_t cds = discsNeeded(estimatedBytes, estimateCd());
+    const int64_t dvds = discsNeeded(estimatedBytes, estimateDvd());
     return "This backup should fit on " + std::to_string(cds) + (cds == 1 ? " CD" : " CDs") + " or "
         + std::to_string(dvds) + (dvds == 1 ? " DVD" : " DVDs") + ".";
 }

@@ -46,7 +46,8 @@ std::string withoutTrailingSeparator(std::string path)
     return path;
 }
 
-// True when path is folder or lies below it.
+} // namespace
+
 bool within(const std::string& path, const std::string& folder)
 {
     if (path.size() < folder.size())
@@ -58,6 +59,8 @@ bool within(const std::string& path, const std::string& folder)
     const char next = path[folder.size()];
     return next == '/' || next == '\\' || (!folder.empty() && (folder.back() == '/' || folder.back() == '\\'));
 }
+
+namespace {
 
 bool isExcluded(const SelectionWalk& walk, const std::string& path)
 {

@@ -72,6 +72,9 @@ void getFQFullList(RunState& state, View& view, const FileAction& action,
 // after this entry (and, one level at a time, every enclosing one).
 void AddFolderEntry(SelectionWalk& walk, const std::string& folder, const FolderEntry& entry, bool& stop);
 
+// True when path is folder or lies below it (paths compared as the platform does).
+bool within(const std::string& path, const std::string& folder);
+
 // True when path is a folder to descend into: a real directory, not a link to one. ZIP and
 // CAB archives are regular files here, so they are backed up as one file each.
 bool IsRealFolder(const std::string& path);

@@ -2,12 +2,14 @@
 
 #include <QFile>
 #include <QFileIconProvider>
+#include <QHeaderView>
 #include <QTreeView>
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
 
 #include "backup/HiddenMounts.h"
+#include "backup/SizeText.h"
 
 namespace torvinel {
 
@@ -18,6 +20,8 @@ struct BackupTreeModel::Item {
     QString name;
     bool folder = false;
     bool listed = false;
+    int64_t bytes = -1; // unknown; a file's comes from its listing, a folder's from a count
+    bool sizePending = false;
     Qt::CheckState state = Qt::Unchecked;
     Item* parent = nullptr;
     int row = 0;
@@ -77,6 +81,12 @@ void BackupTreeModel::attachView(QTreeView* view)
 {
     m_view = view;
     view->setModel(this);
+    // Names take the room; sizes keep a narrow column at the right, wide enough for "1023 KB".
+    QHeaderView* header = view->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(NameColumn, QHeaderView::Stretch);
+    header->setSectionResizeMode(SizeColumn, QHeaderView::Fixed);
+    header->resizeSection(SizeColumn, view->fontMetrics().horizontalAdvance(QStringLiteral("0000 MB")) + 24);
     connect(this, &BackupTreeModel::browsedTo, view, [view](const QModelIndex& index) {
         view->scrollTo(index); // expands every ancestor on the way
         view->setCurrentIndex(index);
@@ -106,6 +116,11 @@ void BackupTreeModel::ensureListed(Item* folder)
         child->name = QFile::decodeName(QByteArray::fromStdString(it->path().filename().string()));
         child->path = std::move(path);
         child->folder = type == fs::file_type::directory;
+        if (!child->folder) {
+            std::error_code sizeError;
+            const auto bytes = it->file_size(sizeError);
+            child->bytes = sizeError ? -1 : static_cast<int64_t>(bytes);
+        }
         child->state = folder->state == Qt::Checked ? Qt::Checked : Qt::Unchecked;
         child->parent = folder;
         children.push_back(std::move(child));
@@ -132,12 +147,12 @@ BackupTreeModel::Item* BackupTreeModel::item(const QModelIndex& index) const
     return index.isValid() ? static_cast<Item*>(index.internalPointer()) : m_root.get();
 }
 
-QModelIndex BackupTreeModel::indexOf(Node node) const
+QModelIndex BackupTreeModel::indexOf(Node node, int column) const
 {
     Item* it = item(node);
     if (it == nullptr || it == m_root.get())
         return {};
-    return createIndex(it->row, 0, it);
+    return createIndex(it->row, column, it);
 }
 
 CheckTree::Node BackupTreeModel::nodeOf(const QModelIndex& index) const
@@ -148,9 +163,10 @@ CheckTree::Node BackupTreeModel::nodeOf(const QModelIndex& index) const
 QModelIndex BackupTreeModel::index(int row, int column, const QModelIndex& parent) const
 {
     Item* folder = item(parent);
-    if (column != 0 || row < 0 || row >= static_cast<int>(folder->children.size()))
+    if (column < NameColumn || column > SizeColumn || row < 0 || row >= static_cast<int>(folder->children.size())
+        || parent.column() > NameColumn)
         return {};
-    return createIndex(row, 0, folder->children[static_cast<std::size_t>(row)].get());
+    return createIndex(row, column, folder->children[static_cast<std::size_t>(row)].get());
 }
 
 QModelIndex BackupTreeModel::parent(const QModelIndex& index) const
@@ -167,16 +183,20 @@ int BackupTreeModel::rowCount(const QModelIndex& parent) const
     return static_cast<int>(item(parent)->children.size());
 }
 
-int BackupTreeModel::columnCount(const QModelIndex&) const { return 1; }
+int BackupTreeModel::columnCount(const QModelIndex&) const { return SizeColumn + 1; }
 
 bool BackupTreeModel::hasChildren(const QModelIndex& parent) const
 {
+    if (parent.column() > NameColumn)
+        return false;
     const Item* folder = item(parent);
     return folder->folder && (!folder->listed || !folder->children.empty());
 }
 
 bool BackupTreeModel::canFetchMore(const QModelIndex& parent) const
 {
+    if (parent.column() > NameColumn)
+        return false;
     const Item* folder = item(parent);
     return folder->folder && !folder->listed;
 }
@@ -188,6 +208,15 @@ QVariant BackupTreeModel::data(const QModelIndex& index, int role) const
     if (!index.isValid())
         return {};
     const Item* it = item(index);
+    if (index.column() == SizeColumn) {
+        if (role == Qt::TextAlignmentRole)
+            return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+        if (role != Qt::DisplayRole)
+            return {};
+        if (it->bytes >= 0)
+            return QString::fromStdString(sizeText(it->bytes));
+        return it->sizePending ? QStringLiteral("\u2026") : QString();
+    }
     switch (role) {
     case Qt::DisplayRole:
         return it->name;
@@ -206,7 +235,7 @@ QVariant BackupTreeModel::data(const QModelIndex& index, int role) const
 
 bool BackupTreeModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
-    if (!index.isValid() || role != Qt::CheckStateRole)
+    if (!index.isValid() || index.column() != NameColumn || role != Qt::CheckStateRole)
         return false;
     // A click on a partly checked item ticks it; there is no way to ask for "partly".
     const auto wanted = static_cast<Qt::CheckState>(value.toInt());
@@ -218,13 +247,19 @@ Qt::ItemFlags BackupTreeModel::flags(const QModelIndex& index) const
 {
     if (!index.isValid())
         return Qt::NoItemFlags;
+    if (index.column() != NameColumn)
+        return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable;
 }
 
 QVariant BackupTreeModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (section == 0 && orientation == Qt::Horizontal && role == Qt::DisplayRole)
-        return tr("Name");
+    if (orientation != Qt::Horizontal)
+        return {};
+    if (role == Qt::DisplayRole)
+        return section == NameColumn ? tr("Name") : section == SizeColumn ? tr("Size") : QVariant();
+    if (role == Qt::TextAlignmentRole && section == SizeColumn)
+        return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
     return {};
 }
 
@@ -278,6 +313,35 @@ void BackupTreeModel::setRepaintSuspended(bool suspended)
 {
     if (m_view)
         m_view->setUpdatesEnabled(!suspended);
+}
+
+// --- sizes ----------------------------------------------------------------------------------
+
+bool BackupTreeModel::isFolder(Node node) const { return item(node)->folder; }
+
+bool BackupTreeModel::sizeKnown(Node node) const { return item(node)->bytes >= 0; }
+
+void BackupTreeModel::setFolderSize(Node folder, int64_t bytes)
+{
+    Item* it = item(folder);
+    it->bytes = bytes;
+    it->sizePending = false;
+    sizeChanged(it);
+}
+
+void BackupTreeModel::setSizePending(Node folder, bool pending)
+{
+    Item* it = item(folder);
+    if (it->sizePending == pending)
+        return;
+    it->sizePending = pending;
+    sizeChanged(it);
+}
+
+void BackupTreeModel::sizeChanged(Item* it)
+{
+    const QModelIndex index = indexOf(it, SizeColumn);
+    emit dataChanged(index, index, {Qt::DisplayRole});
 }
 
 // --- CheckTree walk -------------------------------------------------------------------------

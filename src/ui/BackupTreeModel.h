@@ -1,6 +1,7 @@
 #pragma once
 #include <QAbstractItemModel>
 #include <QPointer>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <unordered_set>
@@ -24,6 +25,9 @@ namespace torvinel {
 // otherwise partially checked). An ancestor's children are always all listed, because an
 // item can only be reached through its listed parent.
 //
+// A second column shows sizes: a file's from its listing, a folder's total once setFolderSize
+// gives it ("…" while setSizePending says it is being counted, blank before).
+//
 // The model is also the CheckTree the selection logic walks (View::backupTree()). Node
 // handles stay valid for the model's lifetime. Listing is synchronous: browseTo() lists each
 // folder on the way, so start-up sees the tree complete along every restored path.
@@ -41,7 +45,10 @@ public:
     // view's painting off and on.
     void attachView(QTreeView* view);
 
-    QModelIndex indexOf(Node node) const;
+    static constexpr int NameColumn = 0;
+    static constexpr int SizeColumn = 1;
+
+    QModelIndex indexOf(Node node, int column = NameColumn) const;
     Node nodeOf(const QModelIndex& index) const;
 
     // --- QAbstractItemModel ---
@@ -71,6 +78,15 @@ public:
     void setCheckState(Node node, CheckState state) override;
     void setRepaintSuspended(bool suspended) override;
 
+    // --- sizes ---
+    bool isFolder(Node node) const;
+    // True once the node's size is known: a file's always, a folder's after setFolderSize.
+    bool sizeKnown(Node node) const;
+    // A folder's total: what a backup of it would take, in bytes.
+    void setFolderSize(Node folder, int64_t bytes);
+    // Whether a folder's total is being counted (shown as "…" until it is known).
+    void setSizePending(Node folder, bool pending);
+
 signals:
     // An item browseTo() found.
     void browsedTo(const QModelIndex& index);
@@ -82,6 +98,7 @@ private:
     void ensureListed(Item* folder);
     void setBelow(Item* folder, Qt::CheckState state);
     void recomputeAncestors(Item* from);
+    void sizeChanged(Item* it);
 
     std::unique_ptr<Item> m_root; // invisible; its one child is the top-level item
     std::unordered_set<std::string> m_hidden;

@@ -115,7 +115,6 @@ QWidget* MainWindow::makeBackupPage()
 {
     auto* page = named(new QWidget, "BackupPage");
     auto* tree = named(new QTreeView, "BackupTree");
-    tree->setHeaderHidden(true);
 
     auto* chooser = named(new QGroupBox("Choose a backup drive"), "gbDeviceChooser");
     auto* chooserLayout = new QHBoxLayout(chooser);
@@ -126,10 +125,18 @@ QWidget* MainWindow::makeBackupPage()
     backup->setDefault(true);
     connect(backup, &QPushButton::clicked, this, &MainWindow::backupClicked);
 
+    // What the ticks add up to, beside the button that backs them up (one line, filled by
+    // BackupSizes).
+    auto* total = named(new QLabel, "SelectionTotal");
+    total->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    total->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    total->setMinimumHeight(backup->sizeHint().height()); // its line level with the button's caption
+
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(chooser, 1);
-    // With one writer the chooser is hidden; the button keeps its place at the right.
+    // With one writer the chooser is hidden; the total and the button keep their place at the right.
     bottom->addStretch(0);
+    bottom->addWidget(total, 0, Qt::AlignBottom | Qt::AlignRight);
     bottom->addWidget(backup, 0, Qt::AlignBottom | Qt::AlignRight);
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(tree, 1);

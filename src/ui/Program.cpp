@@ -1,12 +1,17 @@
 #include "ui/Program.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QLabel>
 #include <QTreeView>
 
 #include "application/RestoreRunner.h"
+#include "application/WriterMedia.h"
 #include "backup/Selection.h"
 #include "catalog/DiscMaintenance.h"
+#include "discwright/Discwright.h"
+#include "discwriter/DiscLibrary.h"
 #include "restore/RestoreChooser.h"
 #include "restore/RestoreRun.h"
 #include "restore/RestoreTree.h"
@@ -78,6 +83,7 @@ int Program::run()
             m_mainWindow.setCloseHandler([this] {
                 if (!mayQuit())
                     return false;
+                m_sizes.reset(); // its counts ask the disc library, which the shut-down ends
                 reportErrors(m_view, [this] { m_application.shutDown(); });
                 return true;
             });
@@ -96,9 +102,21 @@ int Program::run()
                 guarded([this] { chooseBackupSet(m_application.state(), m_view, m_application.restoreTree()); }),
                 guarded([this, refresh] { removeDisc(m_application.state(), m_view, refresh); }),
                 guarded([this, refresh] { addDisc(m_application.state(), m_view, refresh); }),
-                guarded([this] { chooseRestoreFolder(); }),
-                guarded([this] { chooseImageFolder(); }),
-                guarded([this] { chooseImageMediaType(); }),
+                guarded([this] {
+                    chooseRestoreFolder();
+                    if (m_sizes)
+                        m_sizes->recount(); // the chosen folder may be left out of backups now
+                }),
+                guarded([this] {
+                    chooseImageFolder();
+                    if (m_sizes)
+                        m_sizes->recount();
+                }),
+                guarded([this] {
+                    chooseImageMediaType();
+                    if (m_sizes)
+                        m_sizes->refreshTotalText();
+                }),
             });
         },
         [this] {
@@ -107,9 +125,38 @@ int Program::run()
         });
 
     m_quitDuringRun.emplace([this] { return mayQuit(); });
+    startSizes();
 
     m_mainWindow.show();
     return QApplication::exec();
+}
+
+void Program::startSizes()
+{
+    const auto imageDrive = [] {
+        std::optional<ImageDriveSettings> image;
+        if (ImageDriveSettings settings; Discwright_GetImageDriveSettings(settings))
+            image = settings;
+        return image;
+    };
+    BackupSizes::Sources sources{
+        .excluded =
+            [this, imageDrive] {
+                std::vector<std::string> extra;
+                if (const auto image = imageDrive())
+                    extra.push_back(image->folder);
+                return ExcludedFolders(m_application.state(), extra);
+            },
+        .media =
+            [this, imageDrive] {
+                return writerMedia(m_application.discwright().devices(), m_view.selectedIndex(Control::WriterChooser),
+                                   imageDrive());
+            },
+    };
+    m_sizes.emplace(m_backupTree, *m_mainWindow.findChild<QTreeView*>("BackupTree"),
+                    *m_mainWindow.findChild<QLabel*>("SelectionTotal"), std::move(sources));
+    QObject::connect(m_mainWindow.findChild<QComboBox*>("DeviceChooser"), &QComboBox::currentIndexChanged, &*m_sizes,
+                     &BackupSizes::refreshTotalText);
 }
 
 void Program::runInProgressWindow(Running run, ProgressWindow& window, const std::function<void()>& work)

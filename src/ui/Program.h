@@ -9,6 +9,7 @@
 #include "application/Application.h"
 #include "application/BackupRunner.h"
 #include "ui/BackupProgressWindow.h"
+#include "ui/BackupSizes.h"
 #include "ui/BackupTreeModel.h"
 #include "ui/BusyWindow.h"
 #include "ui/MainWindow.h"
@@ -58,6 +59,8 @@ private:
     void chooseImageFolder();
     void chooseImageMediaType();
     std::string chosenImageMediaType() const;
+    // Starts the counts of the Backup page's sizes (once the start-up has set the folders).
+    void startSizes();
 
     // Makes a reference between two members and takes it back when it goes.
     class Link {
@@ -113,6 +116,8 @@ private:
     bool m_quitAfterRun = false; // the user chose to cancel the run and quit
     std::optional<Link> m_commandsInMainWindow;
     std::optional<QuitFilter> m_quitDuringRun;
+    // The sizes in the backup tree and the selection's total; its walks end before the tree goes.
+    std::optional<BackupSizes> m_sizes;
 };
 
 } // namespace torvinel::ui

@@ -21,8 +21,13 @@
 #include <QTextBrowser>
 #include <QTreeView>
 
+#include <filesystem>
+#include <fstream>
+
 #include "app/Progress.h"
 #include "app/RunState.h"
+#include "ui/BackupSizes.h"
+#include "ui/BackupTreeModel.h"
 #include "ui/Program.h"
 #include "ui/QtView.h"
 #include "ui/MainWindow.h"
@@ -112,6 +117,7 @@ void TestGui::mainWindowControls_data()
         {"BackupPage", "gbDeviceChooser", "QGroupBox", "Choose a backup drive", ""},
         {"BackupPage", "DeviceChooser", "QComboBox", "Finding Backup devices...", ""},
         {"BackupPage", "BackupButton", "QPushButton", "Backup", "Click here to start the backup"},
+        {"BackupPage", "SelectionTotal", "QLabel", "", ""},
         {"RestorePage", "GBChooseRestore", "QGroupBox", "Choose a backup to restore from", ""},
         {"RestorePage", "RestoreChooser", "QComboBox", "Newest backup", ""},
         {"RestorePage", "RestoreTree", "QTreeView", "", ""},
@@ -444,6 +450,49 @@ void TestGui::screenshots()
                       "44X", "48X", "52X"},
                      12);
     m_view->setSelectedIndex(Control::DvdSpeed, 8);
+
+    // The Backup page over a home folder of the test's own, with sizes and the total counted.
+    QTemporaryDir home(QDir::tempPath() + "/home-XXXXXX");
+    QVERIFY(home.isValid());
+    const std::filesystem::path user = std::filesystem::path(home.path().toStdString()) / "ada";
+    const struct {
+        const char* path;
+        std::uintmax_t bytes; // sparse: sizes count, the disk is not filled
+    } files[] = {{"Documents/Letters/2025-11 landlord.odt", 48213},
+                 {"Documents/Letters/2026-01 bank.pdf", 183240},
+                 {"Documents/Taxes/2025 return.pdf", 1288490},
+                 {"Documents/Old drafts/notes.txt", 9120},
+                 {"Documents/budget.ods", 73400},
+                 {"Documents/CV.pdf", 412087},
+                 {"Documents/recipes.txt", 5612},
+                 {"Music/Album/01 Overture.flac", 31457280},
+                 {"Pictures/2025 Lisbon/IMG_0412.jpg", 4718592},
+                 {"Pictures/2025 Lisbon/IMG_0413.jpg", 5033164},
+                 {"Pictures/Family/scan 1978.tif", 62914560},
+                 {"Videos/Wedding.mp4", 5368709120}};
+    for (const auto& f : files) {
+        const std::filesystem::path file = user / f.path;
+        std::filesystem::create_directories(file.parent_path());
+        std::ofstream(file).close();
+        std::filesystem::resize_file(file, f.bytes);
+    }
+    BackupTreeModel model(user.string(), {});
+    auto* tree = m_main->findChild<QTreeView*>("BackupTree");
+    model.attachView(tree);
+    m_view->setItems(Control::WriterChooser, {"/dev/sr0 DVD RW AD-7290H"}, 0);
+    BackupSizes sizes(model, *tree, *m_main->findChild<QLabel*>("SelectionTotal"),
+                      {.excluded = {}, .media = [] { return mediaForDisc(DISC_TYPE_DVDPLUSR); }, .visiting = {}});
+    model.setCheckState(model.browseTo((user / "Documents").string()), CheckState::Checked);
+    model.setCheckState(model.browseTo((user / "Pictures").string()), CheckState::Checked);
+    model.setCheckState(model.browseTo((user / "Videos").string()), CheckState::Checked);
+    model.setCheckState(model.browseTo((user / "Documents/Old drafts").string()), CheckState::Unchecked);
+    tree->expand(model.indexOf(model.browseTo((user / "Documents").string())));
+    const QModelIndex videosSize =
+        model.indexOf(model.browseTo((user / "Videos").string()), BackupTreeModel::SizeColumn);
+    tree->setCurrentIndex({}); // browsing made the last folder current
+    QTRY_VERIFY(m_main->findChild<QLabel*>("SelectionTotal")->text().startsWith("Selected: 10 files"));
+    QTRY_VERIFY(!videosSize.data().toString().isEmpty());
+
     m_main->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_main));
     const char* pages[] = {"main-backup.png", "main-restore.png", "main-advanced.png", "main-about.png"};
