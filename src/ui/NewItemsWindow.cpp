@@ -40,11 +40,11 @@ NewItemsWindow::NewItemsWindow(const std::vector<std::string>& items, const std:
     setWindowTitle("Torvinel");
     setModal(true);
 
-    auto* intro = new QLabel(
-        "These files and folders are not included in the backup. Tick those you would like to include; "
-        "the others are not asked about again.",
-        this);
+    auto* intro = new QLabel("These files and folders are not included in the backup. Tick those you would like "
+                             "to include.\nThose left unticked are not offered again.",
+                             this);
     intro->setWordWrap(true);
+    intro->setTextFormat(Qt::PlainText);
 
     auto* splitter = new QSplitter(Qt::Horizontal, this);
     splitter->setChildrenCollapsible(false);
@@ -76,6 +76,7 @@ NewItemsWindow::NewItemsWindow(const std::vector<std::string>& items, const std:
     layout->addWidget(splitter, 1);
     layout->addWidget(buttons);
     resize(760, 420);
+    m_add->setFocus(); // no list item looks chosen before the user picks one
 }
 
 std::vector<std::string> NewItemsWindow::tickedItems() const
