@@ -11,6 +11,11 @@ public:
     void showInformation(const std::string&) override { }
     void showError(const std::string&) override { }
     bool askYesNo(const std::string&) override { return false; }
+    bool askYesNoDefaultNo(const std::string&) override { return false; }
+    std::vector<std::string> askNewItems(const std::vector<std::string>&, const std::vector<std::string>&) override
+    {
+        return {};
+    }
     bool askRetryIgnore(const std::string&) override { return false; }
     bool askOkCancel(const std::string&) override { return false; }
     void openFolder(const std::string&) override { }

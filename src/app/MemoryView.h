@@ -12,7 +12,8 @@ namespace torvinel {
 // The state half of a View kept in memory, for views without real windows (the terminal and
 // tests): control texts, bar positions, enabled and visible flags, check boxes, drop-down
 // lists, window geometry, the status bar and two in-memory check trees. Message boxes,
-// event handling and the desktop are left to the subclass.
+// event handling and the desktop are left to the subclass; the start-up's new items are
+// answered as a View without a user does: none is added.
 //
 // It behaves like the windows in what core relies on:
 // - the speed lists hold their items from the start (selected: none);
@@ -54,6 +55,11 @@ public:
     void showInformation(const std::string& text, const std::vector<std::string>& details) override;
     // The details of the last information box that had some.
     const std::vector<std::string>& informationDetails() const { return m_informationDetails; }
+
+    std::vector<std::string> askNewItems(const std::vector<std::string>&, const std::vector<std::string>&) override
+    {
+        return {};
+    }
 
     CheckTree& backupTree() override { return m_backupTree; }
     CheckTree& restoreTree() override { return m_restoreTree; }

@@ -116,8 +116,17 @@ public:
     // text is shown as given; callers use errorBoxText() for the full-stop rule.
     virtual void showError(const std::string& text) = 0;
     virtual bool askYesNo(const std::string& text) = 0;       // true: Yes
+    // The same with No as the default answer: a step that loses something (Enter says No).
+    virtual bool askYesNoDefaultNo(const std::string& text) = 0; // true: Yes
     virtual bool askRetryIgnore(const std::string& text) = 0; // true: Retry
     virtual bool askOkCancel(const std::string& text) = 0;    // true: OK
+    // Start-up: the items of the computer the backup selection does not know yet, in one
+    // window, each with a check box, unticked (the safe answer is No), beside the paths
+    // ticked now (ticked) for reference. Returns the items the user ticked and added ("Add
+    // ticked"), in the order given; none for "Not now" or a closed window. A View without a
+    // user returns none.
+    virtual std::vector<std::string> askNewItems(const std::vector<std::string>& items,
+                                                 const std::vector<std::string>& ticked) = 0;
 
     // --- the desktop ----------------------------------------------------------------
     virtual void openFolder(const std::string& path) = 0;

@@ -291,8 +291,15 @@ void Application::loadBackupState()
     }
 }
 
-// The ticks of the last session; on a first start the documents folder.
-void Application::restoreSelection(const std::string& documents) { RestoreSelection(m_state, m_view, documents); }
+// The ticks of the last session; on a first start the documents folder. The image drive's
+// shelf is never backed up, so it is not offered as a new item either.
+void Application::restoreSelection(const std::string& documents)
+{
+    std::vector<std::string> shelf;
+    if (ImageDriveSettings image; Discwright_GetImageDriveSettings(image))
+        shelf.push_back(image.folder);
+    RestoreSelection(m_state, m_view, documents, shelf);
+}
 
 // The tree of the current state and the backup sets.
 void Application::buildRestoreSide()

@@ -79,9 +79,17 @@ void ClosingMessageView::showError(const std::string& text) { m_view.showError(t
 
 bool ClosingMessageView::askYesNo(const std::string& text) { return m_view.askYesNo(text); }
 
+bool ClosingMessageView::askYesNoDefaultNo(const std::string& text) { return m_view.askYesNoDefaultNo(text); }
+
 bool ClosingMessageView::askRetryIgnore(const std::string& text) { return m_view.askRetryIgnore(text); }
 
 bool ClosingMessageView::askOkCancel(const std::string& text) { return m_view.askOkCancel(text); }
+
+std::vector<std::string> ClosingMessageView::askNewItems(const std::vector<std::string>& items,
+                                                         const std::vector<std::string>& ticked)
+{
+    return m_view.askNewItems(items, ticked);
+}
 
 void ClosingMessageView::openFolder(const std::string& path) { m_view.openFolder(path); }
 

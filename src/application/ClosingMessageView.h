@@ -41,8 +41,11 @@ public:
     void showInformation(const std::string& text, const std::vector<std::string>& details) override;
     void showError(const std::string& text) override;
     bool askYesNo(const std::string& text) override;
+    bool askYesNoDefaultNo(const std::string& text) override;
     bool askRetryIgnore(const std::string& text) override;
     bool askOkCancel(const std::string& text) override;
+    std::vector<std::string> askNewItems(const std::vector<std::string>& items,
+                                         const std::vector<std::string>& ticked) override;
     void openFolder(const std::string& path) override;
     void openUrl(const std::string& url) override;
     bool showsWindows() const override { return m_view.showsWindows(); }

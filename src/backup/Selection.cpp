@@ -17,8 +17,6 @@ namespace {
 
 const char* const NotFoundText =
     "The following file or folder could not be found and will be removed from the backup set:";
-const char* const NewItemText = "The following file is not included in the backup:";
-const char* const IncludeQuestion = "Would you like to include it?";
 const char* const NothingSelectedQuestion = "Nothing is selected for backup. Every file backed up before will be "
                                             "recorded as deleted. Do you want to continue?";
 const char* const NotRegularReason = "not a regular file or folder";
@@ -70,13 +68,13 @@ bool isExcluded(const SelectionWalk& walk, const std::string& path)
     return false;
 }
 
-bool isInsideExcluded(const SelectionWalk& walk, const std::string& path)
+bool insideAny(const std::vector<std::string>& folders, const std::string& path)
 {
-    for (const auto& folder : walk.excluded)
-        if (within(path, folder))
-            return true;
-    return false;
+    return std::any_of(folders.begin(), folders.end(),
+                       [&path](const std::string& folder) { return within(path, folder); });
 }
+
+bool isInsideExcluded(const SelectionWalk& walk, const std::string& path) { return insideAny(walk.excluded, path); }
 
 // The chosen restore folder may be one the user ticks (Documents itself) or lies above one;
 // leaving it out then would leave out what the user asked for.
@@ -325,7 +323,8 @@ void CollectFQList(RunState& state, View& view)
     SaveFQList(state);
 }
 
-void RestoreSelection(RunState& state, View& view, const std::string& documentsFolder)
+void RestoreSelection(RunState& state, View& view, const std::string& documentsFolder,
+                      const std::vector<std::string>& extraExcluded)
 {
     CheckTree& tree = view.backupTree();
 
@@ -352,10 +351,16 @@ void RestoreSelection(RunState& state, View& view, const std::string& documentsF
         std::vector<std::string> known(state.FQUList);
         const auto before = [](const std::string& a, const std::string& b) { return platform::comparePaths(a, b) < 0; };
         std::sort(known.begin(), known.end(), before);
-        for (const auto& path : scratch) {
-            if (std::binary_search(known.begin(), known.end(), path, before))
-                continue;
-            if (view.askYesNo(std::string(NewItemText) + "\n" + path + "\n" + IncludeQuestion))
+        // What is never backed up is not offered: ticking it would back up nothing.
+        const std::vector<std::string> excluded = ExcludedFolders(state, extraExcluded);
+        std::vector<std::string> newItems;
+        for (const auto& path : scratch)
+            if (!std::binary_search(known.begin(), known.end(), path, before) && !insideAny(excluded, path))
+                newItems.push_back(path);
+        if (!newItems.empty()) {
+            std::vector<std::string> ticked;
+            FQRunNodes(tree, ticked, tree.firstTopLevel(), true);
+            for (const auto& path : view.askNewItems(newItems, ticked))
                 if (CheckTree::Node node = tree.browseTo(path))
                     tree.setCheckState(node, CheckState::Checked);
         }

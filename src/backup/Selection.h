@@ -94,9 +94,14 @@ bool confirmBackupSelection(View& view);
 void CollectFQList(RunState& state, View& view);
 
 // Start-up: restores the ticks from FQList.txt (a path the tree cannot find is reported with
-// a message box and a log line), offers unticked items that FQUList.txt does not know, and
-// browses to documentsFolder, ticking it on a first start (no FQList.txt).
-void RestoreSelection(RunState& state, View& view, const std::string& documentsFolder);
+// a message box and a log line), offers the unticked items that FQUList.txt does not know in
+// one window (View::askNewItems) and ticks those the user ticked there, and browses to
+// documentsFolder, ticking it on a first start (no FQList.txt). Items that no walk backs up
+// are never offered: the folders of ExcludedFolders with extraExcluded (the image drive's
+// folder), and whatever lies inside them. The items not ticked stay unticked, so shut-down
+// records them in FQUList.txt and they are not offered again.
+void RestoreSelection(RunState& state, View& view, const std::string& documentsFolder,
+                      const std::vector<std::string>& extraExcluded = {});
 
 // Close: collects FQList (checked) and FQUList (unchecked) from the tree and saves both files.
 void SaveSelection(RunState& state, View& view);

@@ -129,16 +129,24 @@ AddDiskResult addOne(RunState& state, View& view, DiscSource& source, const std:
 
 } // namespace
 
-bool removeDisc(RunState& state, View& view, const RestoreRefresh& refreshRestore)
+std::string discToRemove(const RunState& state, const View& view)
 {
     const int chosen = view.selectedIndex(Control::DiscList);
     const auto items = view.items(Control::DiscList);
     if (chosen < 0 || static_cast<std::size_t>(chosen) >= items.size())
-        return false;
-    const std::string discId = items[chosen].substr(0, discIdLength);
+        return {};
+    std::string discId = items[chosen].substr(0, discIdLength);
     // Only the two discs the list offers may go, whatever text the entry holds.
     const SortedList discs = discFolders(state);
     if (discs.empty() || (discId != discs.front() && discId != discs.back()))
+        return {};
+    return discId;
+}
+
+bool removeDisc(RunState& state, View& view, const RestoreRefresh& refreshRestore)
+{
+    const std::string discId = discToRemove(state, view);
+    if (discId.empty())
         return false;
 
     // Its number stays used: the disc itself still exists.

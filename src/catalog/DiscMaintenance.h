@@ -1,5 +1,6 @@
 #pragma once
 #include <functional>
+#include <string>
 
 #include "app/RunState.h"
 #include "app/View.h"
@@ -11,11 +12,16 @@ namespace torvinel {
 // restore tree). Empty: nothing to rebuild.
 using RestoreRefresh = std::function<void()>;
 
+// The DiscId of the disc chosen in DiscList when the list offers it (the oldest or the
+// newest disc of the database, whatever text the entry holds); "" otherwise.
+std::string discToRemove(const RunState& state, const View& view);
+
 // Removes the disc chosen in DiscList from the database: its folder in DatabaseFolder goes,
 // with every catalog in it; then BackupList.txt is deleted, the state assembled anew from
 // every catalog and the restore side rebuilt. Acts only on a disc that DiscList offers (the
-// oldest or the newest disc of the database); with nothing chosen it does nothing.
-// True when a disc was removed. Raises Error "Could not erase: <folder>" or
+// oldest or the newest disc of the database, see discToRemove); with nothing chosen it does
+// nothing. It does not ask: callers ask first (restore/DiscRemoval.h). True when a disc was
+// removed. Raises Error "Could not erase: <folder>" or
 // "Could not delete backuplist.txt".
 bool removeDisc(RunState& state, View& view, const RestoreRefresh& refreshRestore);
 

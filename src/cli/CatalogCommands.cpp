@@ -16,6 +16,7 @@
 #include "platform/File.h"
 #include "platform/Platform.h"
 #include "restore/DiscLossReport.h"
+#include "restore/DiscRemoval.h"
 #include "restore/IndexedDiscSource.h"
 #include "cli/TerminalView.h"
 #include "cli/WithApplication.h"
@@ -26,7 +27,10 @@ const char* const catalogUsage =
     "  discs                 list the discs of the database, oldest first, each with its last\n"
     "                        check and its result when it was verified\n"
     "  state [--set DISCID]  print the backup state (as of disc DISCID with --set)\n"
-    "  remove-disc DISCID    remove the oldest or the newest disc from the database\n"
+    "  remove-disc [--yes] DISCID\n"
+    "                        remove the oldest or the newest disc from the database, after\n"
+    "                        saying how many files would be lost and asking (without a\n"
+    "                        terminal the answer is No: --yes removes it without asking)\n"
     "  add-disc SOURCE       add the disc in SOURCE to the database: a drive's mount point,\n"
     "                        a folder holding a disc's files, a disc image (.iso), or the\n"
     "                        image drive's folder (every disc on it the database lacks)\n"
@@ -102,13 +106,17 @@ int report(RunState& state, View& view)
     return Done;
 }
 
-int removeDiscCommand(RunState& state, View& view, const std::string& disc)
+int removeDiscCommand(RunState& state, View& view, const std::string& disc, bool confirmed)
 {
     ListDiscs(state, view);
     const auto offered = view.items(Control::DiscList);
     for (std::size_t i = 0; i < offered.size(); ++i) {
         if (offered[i].compare(0, discIdLength, disc) == 0 && disc.size() == discIdLength) {
             view.setSelectedIndex(Control::DiscList, static_cast<int>(i));
+            if (!confirmed && !confirmDiscRemoval(state, view)) {
+                std::fprintf(stderr, "Disc %s was not removed (--yes removes it without asking).\n", disc.c_str());
+                return Cancelled;
+            }
             return removeDisc(state, view, {}) ? Done : Failed;
         }
     }
@@ -167,10 +175,12 @@ std::optional<int> runCatalogCommand(const std::vector<std::string>& args)
         return withApplication([](Application& a, TerminalView& v) { return report(a.state(), v); });
     }
     if (command == "remove-disc") {
-        if (args.size() != 2)
-            return usageError("usage: remove-disc DISCID");
+        const bool confirmed = args.size() == 3 && (args[1] == "--yes" || args[2] == "--yes");
+        if (args.size() != 2 + (confirmed ? 1 : 0) || (!confirmed && args[1].starts_with("--")))
+            return usageError("usage: remove-disc [--yes] DISCID");
+        const std::string disc = args[1] == "--yes" ? args[2] : args[1];
         return withApplication(
-            [&](Application& a, TerminalView& v) { return removeDiscCommand(a.state(), v, args[1]); });
+            [&](Application& a, TerminalView& v) { return removeDiscCommand(a.state(), v, disc, confirmed); });
     }
     if (command == "add-disc") {
         const bool all = args.size() == 3 && args[1] == "--all";

@@ -19,7 +19,10 @@ namespace torvinel::cli {
 //   place, only when the output is a terminal;
 // - questions: the text and the choices; the answer is read from the input when it is a
 //   terminal, otherwise the safe answer is taken and printed (Yes/No: No, Retry/Ignore:
-//   Ignore, OK/Cancel: Cancel), so an unattended run never waits and never agrees to anything.
+//   Ignore, OK/Cancel: Cancel), so an unattended run never waits and never agrees to anything;
+//   a question whose default is No is asked the same way;
+// - new items at start-up: never asked about, none is added (a command line has no tree of
+//   the computer; its selection holds only saved paths, so it meets none anyway).
 // screen() is a fixed 1024 x 768. Both trees are in-memory trees.
 class TerminalView : public MemoryView {
 public:
@@ -42,6 +45,7 @@ public:
     void showInformation(const std::string& text, const std::vector<std::string>& details) override;
     void showError(const std::string& text) override;
     bool askYesNo(const std::string& text) override;
+    bool askYesNoDefaultNo(const std::string& text) override { return askYesNo(text); }
     bool askRetryIgnore(const std::string& text) override;
     bool askOkCancel(const std::string& text) override;
 

@@ -12,6 +12,7 @@
 #include "catalog/DiscMaintenance.h"
 #include "discwright/Discwright.h"
 #include "discwriter/DiscLibrary.h"
+#include "restore/DiscRemoval.h"
 #include "restore/RestoreChooser.h"
 #include "restore/RestoreRun.h"
 #include "restore/RestoreTree.h"
@@ -100,7 +101,10 @@ int Program::run()
                     });
                 },
                 guarded([this] { chooseBackupSet(m_application.state(), m_view, m_application.restoreTree()); }),
-                guarded([this, refresh] { removeDisc(m_application.state(), m_view, refresh); }),
+                guarded([this, refresh] {
+                    if (confirmDiscRemoval(m_application.state(), m_view))
+                        removeDisc(m_application.state(), m_view, refresh);
+                }),
                 guarded([this, refresh] { addDisc(m_application.state(), m_view, refresh); }),
                 guarded([this] {
                     chooseRestoreFolder();

@@ -19,6 +19,7 @@
 #include "ui/BackupProgressWindow.h"
 #include "ui/RestoreProgressWindow.h"
 #include "ui/BusyWindow.h"
+#include "ui/NewItemsWindow.h"
 
 namespace torvinel::ui {
 
@@ -349,6 +350,12 @@ bool QtView::askYesNo(const std::string& text)
         == QMessageBox::Yes;
 }
 
+bool QtView::askYesNoDefaultNo(const std::string& text)
+{
+    return QMessageBox::question(dialogParent(), title, qs(text), QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+        == QMessageBox::Yes;
+}
+
 bool QtView::askRetryIgnore(const std::string& text)
 {
     return QMessageBox::warning(dialogParent(), title, qs(text), QMessageBox::Retry | QMessageBox::Ignore,
@@ -362,6 +369,13 @@ bool QtView::askOkCancel(const std::string& text)
     QMessageBox box(QMessageBox::NoIcon, title, qs(text), QMessageBox::Ok | QMessageBox::Cancel, dialogParent());
     box.setDefaultButton(QMessageBox::Ok);
     return box.exec() == QMessageBox::Ok;
+}
+
+std::vector<std::string> QtView::askNewItems(const std::vector<std::string>& items,
+                                             const std::vector<std::string>& ticked)
+{
+    NewItemsWindow window(items, ticked, dialogParent());
+    return window.exec() == QDialog::Accepted ? window.tickedItems() : std::vector<std::string>();
 }
 
 void QtView::openFolder(const std::string& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(qs(path))); }

@@ -61,8 +61,12 @@ public:
     void showInformation(const std::string& text, const std::vector<std::string>& details) override;
     void showError(const std::string& text) override;
     bool askYesNo(const std::string& text) override;
+    bool askYesNoDefaultNo(const std::string& text) override;
     bool askRetryIgnore(const std::string& text) override;
     bool askOkCancel(const std::string& text) override;
+    // The window of new items (ui/NewItemsWindow).
+    std::vector<std::string> askNewItems(const std::vector<std::string>& items,
+                                         const std::vector<std::string>& ticked) override;
 
     void openFolder(const std::string& path) override;
     void openUrl(const std::string& url) override;

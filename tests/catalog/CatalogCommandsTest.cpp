@@ -81,13 +81,27 @@ TEST_F(CatalogCommandsTest, RemoveDisc)
     EXPECT_EQ(cli("remove-disc 20240302001"), 2); // not offered: only the oldest and the newest
     EXPECT_NE(err.find("20240302001"), std::string::npos);
     EXPECT_EQ(cli("remove-disc 2024030"), 2);
+    EXPECT_EQ(cli("remove-disc --force 20240303001"), 2);
+    EXPECT_EQ(cli("remove-disc --yes"), 2);
     EXPECT_TRUE(std::filesystem::exists(database() / "20240302001"));
 
-    ASSERT_EQ(cli("remove-disc 20240303001"), 0) << err;
+    // Without a terminal the question is answered No: nothing is removed, and the way to
+    // remove it from a script is named.
+    EXPECT_EQ(cli("remove-disc 20240303001"), 1) << err;
+    EXPECT_EQ(out, "Remove disc 20240303001 from the database? 1 file has its newest copy only on this disc; it "
+                   "could no longer be restored. [y/n] No\n");
+    EXPECT_EQ(err, "Disc 20240303001 was not removed (--yes removes it without asking).\n");
+    EXPECT_TRUE(std::filesystem::exists(database() / "20240303001"));
+
+    ASSERT_EQ(cli("remove-disc 20240303001 --yes"), 0) << err;
+    EXPECT_EQ(out, "");
     EXPECT_FALSE(std::filesystem::exists(database() / "20240303001"));
     ASSERT_EQ(cli("discs"), 0);
     EXPECT_EQ(out, "20240301001\n20240302001\n");
     EXPECT_EQ(setting("NewestDisc"), "20240302001"); // reassembled from every catalog
+    ASSERT_EQ(cli("remove-disc --yes 20240301001"), 0) << err;
+    ASSERT_EQ(cli("discs"), 0);
+    EXPECT_EQ(out, "20240302001\n");
 }
 
 TEST_F(CatalogCommandsTest, AddDisc)

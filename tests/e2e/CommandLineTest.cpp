@@ -21,7 +21,7 @@ TEST_F(CommandLineTest, HelpAfterACommandPrintsItsUsage)
         {"backup --help", "  backup [--select PATH]..."},
         {"discs --help", "  discs "},
         {"state -h", "  state [--set DISCID]"},
-        {"remove-disc --help", "  remove-disc DISCID"},
+        {"remove-disc --help", "  remove-disc [--yes] DISCID"},
         {"add-disc /nowhere --help", "  add-disc SOURCE"},
         {"sets --help", "  sets "},
         {"restore --plan --help", "  restore [--set DISCID]"},

@@ -120,6 +120,8 @@ torvinel-cli restore --set 2024|20240101001 20240315002
 torvinel-cli state |--set
 torvinel-cli state --set 2025|20250601001
 torvinel-cli remove-disc |20240101001 20250601001
+torvinel-cli remove-disc --|--yes
+torvinel-cli remove-disc --yes |20240101001 20250601001
 torvinel-cli sets |
 torvinel-cli verify --|--from --next
 torvinel-cli verify 2025|20250601001

@@ -63,7 +63,12 @@ public:
     void showInformation(const std::string&, const std::vector<std::string>&) override { unexpected(); }
     void showError(const std::string&) override { unexpected(); }
     bool askYesNo(const std::string&) override { return unexpected(), false; }
+    bool askYesNoDefaultNo(const std::string&) override { return unexpected(), false; }
     bool askOkCancel(const std::string&) override { return unexpected(), false; }
+    std::vector<std::string> askNewItems(const std::vector<std::string>&, const std::vector<std::string>&) override
+    {
+        return unexpected(), std::vector<std::string>{};
+    }
     void openFolder(const std::string&) override { unexpected(); }
     void openUrl(const std::string&) override { unexpected(); }
     CheckTree& backupTree() override { std::abort(); }

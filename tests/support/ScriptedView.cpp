@@ -237,9 +237,31 @@ bool ScriptedView::ask(const char* kind, const std::string& text)
 
 bool ScriptedView::askYesNo(const std::string& text) { return ask("askYesNo", text); }
 
+bool ScriptedView::askYesNoDefaultNo(const std::string& text) { return ask("askYesNoDefaultNo", text); }
+
 bool ScriptedView::askRetryIgnore(const std::string& text) { return ask("askRetryIgnore", text); }
 
 bool ScriptedView::askOkCancel(const std::string& text) { return ask("askOkCancel", text); }
+
+std::vector<std::string> ScriptedView::askNewItems(const std::vector<std::string>& items,
+                                                   const std::vector<std::string>& ticked)
+{
+    std::string question = "askNewItems";
+    char separator = ' ';
+    for (const std::string& item : items) {
+        question += separator + item;
+        separator = '\n';
+    }
+    record(question);
+    m_newItemsReference = ticked;
+    if (m_newItemsAnswers.empty()) {
+        ADD_FAILURE() << "unscripted question: " << question;
+        throw UnscriptedQuestion("unscripted question: " + question);
+    }
+    std::vector<std::string> answer = std::move(m_newItemsAnswers.front());
+    m_newItemsAnswers.pop_front();
+    return answer;
+}
 
 void ScriptedView::openFolder(const std::string& path) { record("openFolder " + path); }
 

@@ -23,6 +23,7 @@ namespace torvinel::test {
 //   "processEvents"    "showInformation <text>"       "showError <text>"
 //   "showInformation <text>\n<detail>\n<detail>..." (a box with details)
 //   "askYesNo <text>"  "askRetryIgnore <text>"        "askOkCancel <text>"
+//   "askYesNoDefaultNo <text>"                        "askNewItems <item>\n<item>..."
 //   "openFolder <path>"                               "openUrl <url>"
 // Reading calls (text, position, isChecked, ...) are not recorded.
 //
@@ -30,7 +31,8 @@ namespace torvinel::test {
 //     view.answerYes(); view.answerIgnore("Please close");
 // Each answer is for one kind of question (and optionally a text the question must contain);
 // a question of another kind, one whose text does not match, or one with no queued answer
-// fails the test and throws UnscriptedQuestion so the code under test stops there.
+// fails the test and throws UnscriptedQuestion so the code under test stops there. The
+// start-up's window of new items has answers of its own: view.answerNewItems({"/home/u/b"}).
 //
 // Events: processEvents first runs the events posted with post() (in order, including those
 // posted meanwhile), then the onProcessEvents hook. Neither runs again while they are
@@ -49,8 +51,14 @@ public:
     void answerIgnore(const std::string& textContains = "") { queue("askRetryIgnore", false, textContains); }
     void answerOk(const std::string& textContains = "") { queue("askOkCancel", true, textContains); }
     void answerCancel(const std::string& textContains = "") { queue("askOkCancel", false, textContains); }
+    void answerYesDefaultNo(const std::string& textContains = "") { queue("askYesNoDefaultNo", true, textContains); }
+    void answerNoDefaultNo(const std::string& textContains = "") { queue("askYesNoDefaultNo", false, textContains); }
+    // The items the user ticks in the next window of new items (none: "Not now").
+    void answerNewItems(std::vector<std::string> ticked) { m_newItemsAnswers.push_back(std::move(ticked)); }
+    // The ticked paths the last window of new items showed for reference.
+    const std::vector<std::string>& newItemsReference() const { return m_newItemsReference; }
     // Answers queued but not asked for.
-    size_t unusedAnswers() const { return m_answers.size(); }
+    size_t unusedAnswers() const { return m_answers.size() + m_newItemsAnswers.size(); }
 
     // --- events ---------------------------------------------------------------------
     // Queues an event (typically a click) for the next processEvents.
@@ -90,8 +98,11 @@ public:
     void showInformation(const std::string& text, const std::vector<std::string>& details) override;
     void showError(const std::string& text) override;
     bool askYesNo(const std::string& text) override;
+    bool askYesNoDefaultNo(const std::string& text) override;
     bool askRetryIgnore(const std::string& text) override;
     bool askOkCancel(const std::string& text) override;
+    std::vector<std::string> askNewItems(const std::vector<std::string>& items,
+                                         const std::vector<std::string>& ticked) override;
     void openFolder(const std::string& path) override;
     void openUrl(const std::string& url) override;
 
@@ -107,6 +118,8 @@ private:
 
     std::vector<std::string> m_calls;
     std::deque<Answer> m_answers;
+    std::deque<std::vector<std::string>> m_newItemsAnswers;
+    std::vector<std::string> m_newItemsReference;
     std::deque<std::function<void()>> m_posted;
     bool m_inEvents = false;
 };

@@ -1,6 +1,7 @@
 // The whole program started offscreen on a prepared application folder, then closed: what it
 // reads at start-up and what it writes at close, also when the user quits during a run. With
-// TORVINEL_SCREENSHOTS=<folder> it also saves the Backup page of a first start.
+// TORVINEL_SCREENSHOTS=<folder> it also saves the Backup page of a first start and the
+// window of new items.
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -8,6 +9,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
@@ -21,6 +23,7 @@
 #include "ui/BackupProgressWindow.h"
 #include "ui/Program.h"
 #include "ui/MainWindow.h"
+#include "ui/NewItemsWindow.h"
 
 using namespace torvinel::ui;
 
@@ -37,16 +40,21 @@ private slots:
     void imageDriveIsSetOnTheAdvancedPage();
     void aRunKeepsItsWindowAndQuittingWaitsForItsEnd();
     void aSecondProgramSaysSoAndChangesNothing();
+    void newItemsAreOfferedInOneWindow();
+    void newItemsWindowAddsOnlyWhatIsTickedAndAdded();
+    void removingADiscAsksWithNoAsTheDefault();
 
 private:
     QString write(const QString& relative, const QByteArray& bytes);
     QByteArray read(const QString& relative) const;
     // Runs the program until onShown has looked at the main window, answering every message
-    // box with its default button; the texts of the boxes are collected.
+    // box with its default button (the texts of the boxes are collected) and the window of new
+    // items with m_onNewItems, else with "Not now".
     int run(const std::function<void(MainWindow&)>& onShown);
 
     std::unique_ptr<QTemporaryDir> m_home;
     QStringList m_boxes;
+    std::function<void(NewItemsWindow&)> m_onNewItems;
     QByteArray m_oldHome, m_oldData, m_oldConfig;
 };
 
@@ -63,6 +71,7 @@ void TestStartClose::init()
     qputenv("XDG_DATA_HOME", (m_home->path() + "/data").toUtf8());
     qputenv("XDG_CONFIG_HOME", (m_home->path() + "/config").toUtf8());
     m_boxes.clear();
+    m_onNewItems = nullptr;
 }
 
 void TestStartClose::cleanup()
@@ -100,6 +109,13 @@ int TestStartClose::run(const std::function<void(MainWindow&)>& onShown)
                 button->click();
             else
                 box->accept();
+            return;
+        }
+        if (auto* newItems = dynamic_cast<NewItemsWindow*>(QApplication::activeModalWidget())) {
+            if (m_onNewItems)
+                m_onNewItems(*newItems);
+            else
+                newItems->notNowButton()->click();
             return;
         }
         for (QWidget* w : QApplication::topLevelWidgets()) {
@@ -362,6 +378,132 @@ void TestStartClose::aSecondProgramSaysSoAndChangesNothing()
              QStringList{QString("Torvinel is already running (process %1).").arg(QCoreApplication::applicationPid())});
     QCOMPARE(read("data/Torvinel/LogFile.txt"), QByteArray("the first one's log\r\n"));
     QCOMPARE(read("data/Torvinel/Torvinel.ini"), QByteArray("[Form]\r\nWidth=800\r\n"));
+}
+
+namespace {
+
+QStringList itemsOf(const QListWidget& list)
+{
+    QStringList texts;
+    for (int row = 0; row < list.count(); ++row)
+        texts << list.item(row)->text();
+    return texts;
+}
+
+QStringList lines(const QByteArray& file)
+{
+    QStringList all = QString::fromUtf8(file).split("\r\n");
+    all.removeAll("");
+    return all;
+}
+
+} // namespace
+
+// A second start offers the new items of the home in one window, unticked, beside what is
+// ticked; the image drive's shelf is never among them. The one ticked and added is backed up
+// from then on, the others are saved unticked and not offered again.
+void TestStartClose::newItemsAreOfferedInOneWindow()
+{
+    write("Documents/letter.txt", "dear");
+    QCOMPARE(run([](MainWindow&) {}), 0); // the first start ticks Documents and asks nothing
+    QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.join("\n")));
+    const QString home = m_home->path();
+    const QString shelf = home + "/Torvinel Discs";
+    QDir().mkpath(shelf);
+    write("music/song.ogg", "la");
+    write("papers/tax.pdf", "%");
+    QVERIFY(!lines(read("data/Torvinel/FQUList.txt")).contains(shelf));
+
+    QStringList offered, reference;
+    bool allUnticked = true;
+    m_onNewItems = [&](NewItemsWindow& window) {
+        offered = itemsOf(*window.newItems());
+        reference = itemsOf(*window.findChild<QListWidget*>("TickedList"));
+        for (int row = 0; row < window.newItems()->count(); ++row)
+            allUnticked = allUnticked && window.newItems()->item(row)->checkState() == Qt::Unchecked;
+        window.newItems()->item(static_cast<int>(offered.indexOf(home + "/music")))->setCheckState(Qt::Checked);
+        window.addButton()->click();
+    };
+    QCOMPARE(run([](MainWindow&) {}), 0);
+    QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.join("\n")));
+    QCOMPARE(offered, (QStringList{home + "/music", home + "/papers"}));
+    QVERIFY(allUnticked);
+    QCOMPARE(reference, QStringList{home + "/Documents"});
+    QCOMPARE(lines(read("data/Torvinel/FQList.txt")), (QStringList{home + "/Documents", home + "/music"}));
+    const QStringList unticked = lines(read("data/Torvinel/FQUList.txt"));
+    QVERIFY2(unticked.contains(home + "/papers") && unticked.contains(shelf), qPrintable(unticked.join("\n")));
+
+    offered.clear();
+    QCOMPARE(run([](MainWindow&) {}), 0);
+    QCOMPARE(offered, QStringList()); // the window did not come again
+}
+
+// Driven on its own: only "Add ticked" gives the ticked items; "Not now" and closing the
+// window give none, whatever is ticked.
+void TestStartClose::newItemsWindowAddsOnlyWhatIsTickedAndAdded()
+{
+    const std::vector<std::string> items{"/home/anna/Music", "/home/anna/Pictures/2024", "/home/anna/Projects",
+                                         "/home/anna/notes.txt", "/srv/photos"};
+    const std::vector<std::string> ticked{"/home/anna/Documents", "/home/anna/Pictures/2023", "/etc/fstab"};
+    const struct {
+        const char* answer;
+        std::vector<std::string> added;
+    } cases[] = {{"add", {"/home/anna/Pictures/2024"}}, {"not now", {}}, {"close", {}}};
+    for (const auto& c : cases) {
+        NewItemsWindow window(items, ticked);
+        QVERIFY(window.addButton()->isDefault());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.newItems()->item(1)->setCheckState(Qt::Checked);
+        QCOMPARE(window.tickedItems(), std::vector<std::string>{"/home/anna/Pictures/2024"});
+        const QString screenshots = qEnvironmentVariable("TORVINEL_SCREENSHOTS");
+        if (!screenshots.isEmpty() && std::string(c.answer) == "add") {
+            QTest::qWait(150);
+            QVERIFY(window.grab().save(screenshots + "/new-items.png"));
+        }
+        if (std::string(c.answer) == "add")
+            window.addButton()->click();
+        else if (std::string(c.answer) == "not now")
+            window.notNowButton()->click();
+        else
+            QTest::keyClick(&window, Qt::Key_Escape);
+        const bool accepted = window.result() == QDialog::Accepted;
+        QCOMPARE(accepted ? window.tickedItems() : std::vector<std::string>(), c.added);
+    }
+}
+
+// Remove names the disc and what the database loses, with No as the default: No keeps the
+// disc, Yes removes it.
+void TestStartClose::removingADiscAsksWithNoAsTheDefault()
+{
+    write("data/Torvinel/Database/20240301001/2024030100001rn.csv", "\"/a\",20240301100000,5,\r\n");
+    write("data/Torvinel/Database/20240302001/2024030200001rn.csv",
+          "\"/a\",20240301100000,5,\r\n\"/b\",20240302100000,5,\r\n\"/c\",20240302100000,5,\r\n");
+    QStringList asked;
+    QStringList defaults;
+    QCOMPARE(run([&](MainWindow& main) {
+                 QTimer answer;
+                 QObject::connect(&answer, &QTimer::timeout, [&] {
+                     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                     if (!box)
+                         return;
+                     asked << box->text();
+                     defaults << box->defaultButton()->text();
+                     box->button(asked.size() == 1 ? QMessageBox::No : QMessageBox::Yes)->click();
+                 });
+                 answer.start(20);
+                 auto* discs = main.findChild<QComboBox*>("Disklist");
+                 discs->setCurrentIndex(discs->findText("20240302001 (Newest)"));
+                 main.removeClicked();
+                 main.removeClicked();
+             }),
+             0);
+    const QString question = "Remove disc 20240302001 from the database? 2 files have their newest copy only on "
+                             "this disc; they could no longer be restored.";
+    QCOMPARE(asked, (QStringList{question, question}));
+    QCOMPARE(defaults, (QStringList{"&No", "&No"}));
+    QVERIFY(!QFile::exists(m_home->path() + "/data/Torvinel/Database/20240302001"));
+    QVERIFY(QFile::exists(m_home->path() + "/data/Torvinel/Database/20240301001"));
 }
 
 QTEST_MAIN(TestStartClose)
