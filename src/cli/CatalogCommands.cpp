@@ -41,12 +41,6 @@ const char* const catalogUsage =
 
 namespace {
 
-int usageError(const std::string& text)
-{
-    std::fprintf(stderr, "torvinel-cli: %s\n", text.c_str());
-    return Failed;
-}
-
 int discs(RunState& state, View& view)
 {
     ListDiscs(state, view);

@@ -63,6 +63,12 @@ bool asksForHelp(const std::vector<std::string>& args)
 
 } // namespace
 
+int usageError(const std::string& text)
+{
+    std::fprintf(stderr, "torvinel-cli: %s\n", text.c_str());
+    return Failed;
+}
+
 int run(const std::vector<std::string>& args)
 {
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {

@@ -42,12 +42,6 @@ const char* const restoreUsage =
 
 namespace {
 
-int usageError(const std::string& text)
-{
-    std::fprintf(stderr, "torvinel-cli: %s\n", text.c_str());
-    return Failed;
-}
-
 int sets(RunState& state, View& view)
 {
     fillBackupSetChooser(state, view);

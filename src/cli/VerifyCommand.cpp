@@ -32,12 +32,6 @@ const char* const verifyUsage =
 
 namespace {
 
-int usageError(const std::string& text)
-{
-    std::fprintf(stderr, "torvinel-cli: %s\n", text.c_str());
-    return Failed;
-}
-
 struct VerifyRequest {
     std::string from; // "" for the image drive's folder
     std::string disc; // "" for the one disc on the drive
