@@ -31,6 +31,8 @@ void showBackupProgress(View& view, const BackupProgress& progress)
     updateText(view, w, Control::PhaseText, progress.phase);
     updateText(view, w, Control::ExtraText, progress.extra);
     updateText(view, w, Control::MessageText, progress.message);
+    updateText(view, w, Control::PhaseFigures, progress.figures);
+    updateText(view, w, Control::PhaseTime, progress.time);
     updatePosition(view, w, Control::PhaseBar, progress.phaseBar);
     updatePosition(view, w, Control::ExtraBar, progress.extraBar);
     view.processEvents();
@@ -42,14 +44,22 @@ void showRestoreProgress(View& view, const RestoreProgress& progress)
     updateText(view, w, Control::ProgressCaption, progress.caption);
     updateText(view, w, Control::ProgressText, progress.progress);
     updateText(view, w, Control::MessageText, progress.message);
+    updateText(view, w, Control::ProgressFigures, progress.figures);
+    updateText(view, w, Control::ProgressTime, progress.time);
     updatePosition(view, w, Control::ProgressBar, progress.bar);
     view.processEvents();
 }
 
 void startBackupPhase(View& view, const std::string& title, const std::string& message)
 {
-    showBackupProgress(view,
-                       {.caption = title, .phase = "", .extra = "", .message = message, .phaseBar = 0, .extraBar = 0});
+    showBackupProgress(view, {.caption = title,
+                              .phase = "",
+                              .extra = "",
+                              .message = message,
+                              .phaseBar = 0,
+                              .extraBar = 0,
+                              .figures = "",
+                              .time = ""});
 }
 
 void requestBackupCancel(RunState& state, View& view)

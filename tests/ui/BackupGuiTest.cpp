@@ -4,15 +4,19 @@
 // progress window in the middle of the run (run it under Xvfb for real fonts).
 #include <QApplication>
 #include <QGroupBox>
+#include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -127,6 +131,10 @@ void BackupGuiTest::tickFoldersAndRunABackupOnTheImageDrive()
                           },
                           {},
                           {image.folder}};
+    // The run's clock goes 50 times faster than the wall's, so that a run of a few seconds
+    // shows its rate and time left as a long one does.
+    const auto wallStart = std::chrono::steady_clock::now();
+    context.workClock = [wallStart] { return wallStart + (std::chrono::steady_clock::now() - wallStart) * 50; };
     main.setBackupHandler([&] { runBackup(context); });
 
     main.show();
@@ -145,10 +153,15 @@ void BackupGuiTest::tickFoldersAndRunABackupOnTheImageDrive()
     QCOMPARE(model.data(top, Qt::CheckStateRole).toInt(), int(Qt::PartiallyChecked));
     saveShot(&main, "backup-run-tree.png");
 
-    // Message boxes are answered as they come; the progress window is pictured once, while
-    // phase 6 packs the pictures.
+    // Message boxes are answered as they come. The progress window is read and pictured once
+    // while phase 6 packs the pictures, and once while the disc is written.
     QStringList messages;
-    bool pictured = false;
+    QString packing; // the window's labels while packing: figures | time | extra
+    bool burnPictured = false;
+    const auto label = [&](const char* name) {
+        auto* found = progress.findChild<QLabel*>(name);
+        return found ? found->text() : QString("<no %1>").arg(name);
+    };
     QTimer answerer;
     QObject::connect(&answerer, &QTimer::timeout, [&] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
@@ -157,10 +170,14 @@ void BackupGuiTest::tickFoldersAndRunABackupOnTheImageDrive()
         }
         auto* group = progress.findChild<QGroupBox*>("gbProgressbars");
         auto* bar = progress.findChild<QProgressBar*>("pbExtra");
-        if (!pictured && progress.isVisible() && group && bar && group->title().startsWith("Phase 6")
-            && bar->value() > 200) {
+        if (packing.isEmpty() && progress.isVisible() && group && bar && group->title().startsWith("Phase 6")
+            && bar->value() > 200 && label("LPhaseTime").contains("left")) {
+            saveShot(&progress, "backup-progress.png");
+            packing = label("LPhaseFigures") + " | " + label("LPhaseTime") + " | " + label("LExtra");
+        }
+        if (!burnPictured && progress.isVisible() && label("LPhase").startsWith("Writing disk: ")) {
             saveShot(&progress, "backup-run-progress.png");
-            pictured = true;
+            burnPictured = true;
         }
     });
     answerer.start(20);
@@ -170,7 +187,24 @@ void BackupGuiTest::tickFoldersAndRunABackupOnTheImageDrive()
     QTest::mouseClick(button, Qt::LeftButton);
     answerer.stop();
 
-    QVERIFY2(messages.contains("The backup is finished."), qPrintable(messages.join(" | ")));
+    // Each bar says what it measures and how far it is: the phase bar the run's bytes packed
+    // and burnt with its files and times, the second bar the file being packed.
+    const QRegularExpression figures("^Backup: \\d+% · [0-9.]+ [kMG]?B of [0-9.]+ [kMG]?B packed · [0-9.]+ [kMG]?B burnt · "
+                                     "\\d+ of 3 files$");
+    const QRegularExpression times("^\\d+:\\d\\d elapsed · [0-9.]+ [kMG]?B/s · about \\d+:\\d\\d left \\| Current file: \\d+%$");
+    const QStringList parts = packing.split(" | ");
+    QVERIFY2(parts.size() == 3, qPrintable(packing));
+    QVERIFY2(figures.match(parts[0]).hasMatch(), qPrintable(packing));
+    QVERIFY2(times.match(parts[1] + " | " + parts[2]).hasMatch(), qPrintable(packing));
+    QVERIFY2(burnPictured, "the disc's writing was never seen");
+    // The closing box: its first line as ever, then the summary (this context names no images).
+    const QString disc = QString::fromStdString(state.DiscList.lines().front());
+    QVERIFY2(std::any_of(messages.begin(), messages.end(),
+                         [&](const QString& text) {
+                             return text.startsWith("The backup is finished.\nBacked up 3 files, ")
+                                 && text.endsWith("\nDisc " + disc + " was written.");
+                         }),
+             qPrintable(messages.join(" | ")));
     QVERIFY(messages.contains("Please remove the disk and mark it with the following number: "
                               + QString::fromStdString(state.DiscList.lines().front())));
     QVERIFY(main.isVisible());
