@@ -27,12 +27,13 @@ void updatePosition(View& view, Window window, Control control, std::optional<in
 void showBackupProgress(View& view, const BackupProgress& progress)
 {
     const Window w = Window::BackupProgress;
+    // The figures first: a view that draws the bar's line at the step's text draws it whole.
+    updateText(view, w, Control::PhaseFigures, progress.figures);
+    updateText(view, w, Control::PhaseTime, progress.time);
     updateText(view, w, Control::ProgressCaption, progress.caption);
     updateText(view, w, Control::PhaseText, progress.phase);
     updateText(view, w, Control::ExtraText, progress.extra);
     updateText(view, w, Control::MessageText, progress.message);
-    updateText(view, w, Control::PhaseFigures, progress.figures);
-    updateText(view, w, Control::PhaseTime, progress.time);
     updatePosition(view, w, Control::PhaseBar, progress.phaseBar);
     updatePosition(view, w, Control::ExtraBar, progress.extraBar);
     view.processEvents();
@@ -41,11 +42,11 @@ void showBackupProgress(View& view, const BackupProgress& progress)
 void showRestoreProgress(View& view, const RestoreProgress& progress)
 {
     const Window w = Window::RestoreProgress;
+    updateText(view, w, Control::ProgressFigures, progress.figures);
+    updateText(view, w, Control::ProgressTime, progress.time);
     updateText(view, w, Control::ProgressCaption, progress.caption);
     updateText(view, w, Control::ProgressText, progress.progress);
     updateText(view, w, Control::MessageText, progress.message);
-    updateText(view, w, Control::ProgressFigures, progress.figures);
-    updateText(view, w, Control::ProgressTime, progress.time);
     updatePosition(view, w, Control::ProgressBar, progress.bar);
     view.processEvents();
 }

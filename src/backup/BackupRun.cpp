@@ -459,7 +459,7 @@ void BackupRun::startWork()
     m_work.start();
     m_working = true;
     m_packTotal = estimatedBytes;
-    m_packedBytes = m_filePackedBytes = m_burntBytes = m_burningBytes = 0;
+    m_packedBytes = m_filePackedBytes = m_packedAtStage = m_burntBytes = m_burningBytes = 0;
     m_work.filesTotal = static_cast<int64_t>(m_state.NewList.size());
     showWork();
 }
@@ -471,7 +471,8 @@ void BackupRun::showWork()
     const int64_t packed = m_packedBytes + m_filePackedBytes;
     const int64_t toPack = std::max(m_packTotal, packed);
     const int64_t burnt = m_burntBytes + m_burningBytes;
-    const int64_t toBurn = m_burntBytes + m_state.StagedBytes + (toPack - packed);
+    // What is packed but not staged yet will be burnt too: its raw size stands in for it.
+    const int64_t toBurn = m_burntBytes + m_state.StagedBytes + (packed - m_packedAtStage) + (toPack - packed);
     m_work.bytesDone = packed + burnt;
     m_work.bytesTotal = toPack + std::max(toBurn, burnt);
     // Rotation copies are not known in number beforehand: each adds one to both counts.
@@ -503,6 +504,7 @@ void BackupRun::burnProgress(int64_t written, int64_t total)
 
 void BackupRun::countStaged()
 {
+    m_packedAtStage = m_packedBytes + m_filePackedBytes;
     for (std::size_t i = 0; i < m_state.ArchiveCatalog.size(); ++i) {
         const int64_t bytes = std::max<int64_t>(CatalogSize(m_state.ArchiveCatalog[i]), 0);
         if (currentKind == 'f') {

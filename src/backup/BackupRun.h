@@ -258,6 +258,7 @@ private:
     int64_t m_packTotal = 0;
     int64_t m_packedBytes = 0;
     int64_t m_filePackedBytes = 0; // of the file being packed
+    int64_t m_packedAtStage = 0;   // m_packedBytes when an archive was last staged
     int64_t m_burntBytes = 0;
     int64_t m_burningBytes = 0; // of the disc being burnt
     bool m_working = false;     // from phase 5 to the last disc
