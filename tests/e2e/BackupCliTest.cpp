@@ -69,8 +69,8 @@ std::set<std::string> splitNames(const std::map<std::string, std::vector<std::st
     return names;
 }
 
-// The estimate counts discs of the image drive's own size (here about 20 MB each, not a
-// standard CD's 700 MB), and each run's output ends with its summary: for the backup the
+// The estimate counts discs of the image drive's own kind and size (CD-R of 15360 blocks, not
+// a standard CD or DVD), and each run's output ends with its summary: for the backup the
 // files and bytes and each disc with its image, for the restore the files and bytes and the
 // folder, before the folder's own line.
 TEST_F(BackupCliTest, RunsEndWithTheirSummaryAndTheEstimateCountsTheWritersDiscs)
@@ -78,7 +78,7 @@ TEST_F(BackupCliTest, RunsEndWithTheirSummaryAndTheEstimateCountsTheWritersDiscs
     dir.write("data/a.txt", "alpha\n");
     dir.write("data/big.bin", incompressible(25000000, 3));
     ASSERT_EQ(cli("backup --select " + shellQuoted(dir / "data") + " --no-verify"), 0) << output();
-    EXPECT_NE(standardOutput().find("\nThis backup should fit on 2 CDs.\n"), std::string::npos) << output();
+    EXPECT_NE(standardOutput().find("\nThis backup should fit on 1 CD.\n"), std::string::npos) << output();
     const std::vector<std::string> ids = discIds();
     ASSERT_EQ(ids.size(), 2u) << output();
     const std::string summary = "The backup is finished.\nBacked up 2 files, 25.0 MB (25000006 bytes).\n"
