@@ -119,8 +119,6 @@ public:
     // The files this run left out, in the order it met them, each once. A rotation copy of an
     // unchanged file is not among them: that file is on an earlier disc.
     const std::vector<NotBackedUp>& notBackedUp() const { return m_notBackedUp; }
-    // What the run backed up onto discs it burnt and filed; its lines end the closing box.
-    const BackupSummary& summary() const { return m_summary; }
 
     // Phase 3 for one file: new or changed into NewList (with its size in estimatedBytes),
     // unchanged into FullList; a file found in the state copy takes its entry out of it.
