@@ -27,6 +27,9 @@ void updatePosition(View& view, Window window, Control control, std::optional<in
 void showBackupProgress(View& view, const BackupProgress& progress)
 {
     const Window w = Window::BackupProgress;
+    // The figures first: a view that draws the bar's line at the step's text draws it whole.
+    updateText(view, w, Control::PhaseFigures, progress.figures);
+    updateText(view, w, Control::PhaseTime, progress.time);
     updateText(view, w, Control::ProgressCaption, progress.caption);
     updateText(view, w, Control::PhaseText, progress.phase);
     updateText(view, w, Control::ExtraText, progress.extra);
@@ -39,6 +42,8 @@ void showBackupProgress(View& view, const BackupProgress& progress)
 void showRestoreProgress(View& view, const RestoreProgress& progress)
 {
     const Window w = Window::RestoreProgress;
+    updateText(view, w, Control::ProgressFigures, progress.figures);
+    updateText(view, w, Control::ProgressTime, progress.time);
     updateText(view, w, Control::ProgressCaption, progress.caption);
     updateText(view, w, Control::ProgressText, progress.progress);
     updateText(view, w, Control::MessageText, progress.message);
@@ -48,8 +53,14 @@ void showRestoreProgress(View& view, const RestoreProgress& progress)
 
 void startBackupPhase(View& view, const std::string& title, const std::string& message)
 {
-    showBackupProgress(view,
-                       {.caption = title, .phase = "", .extra = "", .message = message, .phaseBar = 0, .extraBar = 0});
+    showBackupProgress(view, {.caption = title,
+                              .phase = "",
+                              .extra = "",
+                              .message = message,
+                              .phaseBar = 0,
+                              .extraBar = 0,
+                              .figures = "",
+                              .time = ""});
 }
 
 void requestBackupCancel(RunState& state, View& view)

@@ -21,6 +21,8 @@ struct BackupProgress {
     std::optional<std::string> message{}; // the message line
     std::optional<int> phaseBar{};
     std::optional<int> extraBar{};
+    std::optional<std::string> figures{}; // what the phase bar measures, with its figures
+    std::optional<std::string> time{};    // elapsed, rate and time left of that
 };
 
 struct RestoreProgress {
@@ -28,13 +30,15 @@ struct RestoreProgress {
     std::optional<std::string> progress{}; // the line over the bar
     std::optional<std::string> message{};
     std::optional<int> bar{};
+    std::optional<std::string> figures{}; // what the bar measures, with its figures
+    std::optional<std::string> time{};    // elapsed, rate and time left of that
 };
 
 void showBackupProgress(View& view, const BackupProgress& progress);
 void showRestoreProgress(View& view, const RestoreProgress& progress);
 
-// Starts a phase of a backup run: the title as caption, both detail lines blanked, the
-// phase's message (blanked when empty) and both bars at 0.
+// Starts a phase of a backup run: the title as caption, both detail lines and the figures
+// blanked, the phase's message (blanked when empty) and both bars at 0.
 void startBackupPhase(View& view, const std::string& title, const std::string& message = "");
 
 // The Cancel buttons. Both ask the running operation to stop; the backup window also says so.

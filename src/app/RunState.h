@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -64,6 +65,11 @@ struct RunState {
     std::vector<std::string> StagedFiles;
 
     bool CancelRequested = false;
+
+    // Set by a backup run while it goes on: the burn callback hands it the bytes of the track
+    // written so far and the track's size. While it is set the phase bar is the run's: it
+    // shows the whole run's work, and neither staging nor the burn moves it on its own.
+    std::function<void(int64_t written, int64_t total)> OnBurnProgress;
 
     // The burn callback's counters: they run on across burn sessions for the whole program run.
     int32_t TreeNodeCount = 0;

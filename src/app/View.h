@@ -37,14 +37,18 @@ enum class Control {
     MessageText,     // the message line
     CancelButton,
     // Backup progress window
-    PhaseText, // the line over the phase bar
+    PhaseText,    // the line over the phase bar: the step under way ("File: ...")
+    PhaseFigures, // what the phase bar measures, with its figures ("Backup: 42% · ...")
     PhaseBar,
+    PhaseTime, // elapsed time, rate and time left of what the phase bar measures
     ExtraText, // the line over the second bar
     ExtraBar,
     DiscCount, // the estimate of the discs this run needs
     // Restore progress window
     ProgressText,
+    ProgressFigures, // what the bar measures, with its figures ("Restored: 42% · ...")
     ProgressBar,
+    ProgressTime, // elapsed time, rate and time left
     // Busy window (the drive search)
     BusyCaption,
     BusyInfo,

@@ -1,12 +1,16 @@
 #include "application/BackupRunner.h"
 
+#include <optional>
+
 #include "app/Error.h"
 #include "application/RunEndNotice.h"
+#include "application/WriterMedia.h"
 #include "backup/BackupSetup.h"
 #include "discwright/Discwright.h"
 #include "discwright/ImageDriveSettings.h"
 #include "discwriter/BurnSession.h"
 #include "discwriter/DiscLibrary.h"
+#include "platform/Platform.h"
 
 namespace torvinel {
 
@@ -20,6 +24,31 @@ std::vector<std::string> imageDriveFolder()
     if (ImageDriveSettings image; Discwright_GetImageDriveSettings(image))
         excluded.push_back(image.folder);
     return excluded;
+}
+
+// The image drive's settings when it is the writer chosen.
+std::optional<ImageDriveSettings> chosenImageDrive(Application& application)
+{
+    const DriveList& devices = application.discwright().devices();
+    const int index = application.view().options().writerIndex;
+    if (index < 0 || static_cast<std::size_t>(index) >= devices.size()
+        || devices[static_cast<std::size_t>(index)].DeviceAddress.PortID != ImageDrivePort)
+        return std::nullopt;
+    ImageDriveSettings image;
+    if (!Discwright_GetImageDriveSettings(image))
+        return std::nullopt;
+    return image;
+}
+
+// The image a disc of this run went into: the image drive names a disc's first session after
+// it. A disc that went into another disc's image (a further session) names none.
+std::string writtenImage(Application& application, const std::string& discId)
+{
+    const std::optional<ImageDriveSettings> image = chosenImageDrive(application);
+    if (!image)
+        return "";
+    const std::string path = platform::joinPath(image->folder, discId + ".iso");
+    return platform::fileExists(path) ? path : "";
 }
 
 } // namespace
@@ -42,6 +71,11 @@ BackupRunner::BackupRunner(Application& application, std::function<void()> refre
                 imageDriveFolder()}
 {
     configureArchiveEngine(m_engine, application.state());
+    m_context.discMedia = [&application] {
+        return writerMedia(application.discwright().devices(), application.view().options().writerIndex,
+                           chosenImageDrive(application));
+    };
+    m_context.imageOf = [&application](const std::string& discId) { return writtenImage(application, discId); };
 }
 
 BackupOutcome BackupRunner::run()

@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "app/Error.h"
+#include "app/FiguresText.h"
 #include "app/Progress.h"
 #include "backup/DiscMedia.h"
 #include "backup/Selection.h"
@@ -38,12 +39,33 @@ std::string skippedByDesignText(std::size_t count)
 
 int64_t roundUpToSector(int64_t bytes) { return bytes % 2048 > 0 ? (bytes / 2048 + 1) * 2048 : bytes; }
 
-std::string discEstimateText(int64_t estimatedBytes)
+std::string discEstimateText(int64_t estimatedBytes, const std::vector<DiscMedia>& media)
 {
-    const int64_t cds = discsNeeded(estimatedBytes, estimateCd());
-    const int64_t dvds = discsNeeded(estimatedBytes, estimateDvd());
-    return "This backup should fit on " + std::to_string(cds) + (cds == 1 ? " CD" : " CDs") + " or "
-        + std::to_string(dvds) + (dvds == 1 ? " DVD" : " DVDs") + ".";
+    const std::vector<DiscMedia> kinds = media.empty() ? mediaForDisc(DISC_TYPE_UNKNOWN) : media;
+    std::string text = "This backup should fit on ";
+    for (std::size_t i = 0; i < kinds.size(); ++i) {
+        const int64_t discs = discsNeeded(estimatedBytes, kinds[i]);
+        text += (i > 0 ? " or " : "") + std::to_string(discs) + " " + (discs == 1 ? kinds[i].one : kinds[i].several);
+    }
+    return text + ".";
+}
+
+std::vector<std::string> backupSummaryLines(const BackupSummary& summary,
+                                            const std::function<std::string(const std::string&)>& imageOf)
+{
+    std::vector<std::string> lines;
+    lines.push_back("Backed up " + filesText(summary.files) + ", " + bytesText(summary.bytes) + " ("
+                    + std::to_string(summary.bytes) + " bytes).");
+    if (summary.repeatedFiles > 0)
+        lines.push_back("Repeated " + std::to_string(summary.repeatedFiles)
+                        + (summary.repeatedFiles == 1 ? " unchanged file, " : " unchanged files, ")
+                        + bytesText(summary.repeatedBytes) + " (" + std::to_string(summary.repeatedBytes)
+                        + " bytes), from earlier discs.");
+    for (const std::string& disc : summary.discs) {
+        const std::string image = imageOf ? imageOf(disc) : std::string();
+        lines.push_back("Disc " + disc + (image.empty() ? " was written." : " was written to " + image + "."));
+    }
+    return lines;
 }
 
 int rotationStartIndex(const SortedList& fullList, const std::string& rotationPoint)
@@ -60,8 +82,13 @@ int rotationStartIndex(const SortedList& fullList, const std::string& rotationPo
 }
 
 BackupRun::BackupRun(BackupContext& context)
-    : m_context(context), m_state(context.state), m_view(context.view), m_flushBuffers(context.ZF.options.flushBuffers)
+    : m_context(context),
+      m_state(context.state),
+      m_view(context.view),
+      m_flushBuffers(context.ZF.options.flushBuffers),
+      m_work(context.workClock)
 {
+    m_state.OnBurnProgress = [this](int64_t written, int64_t total) { burnProgress(written, total); };
     // The staged archives are scratch copies that the burn reads at once and start-up throws
     // away after a crash: waiting for the device after every add would cost a wait per file
     // and keep nothing safer. What must last (the filed catalogs) is synced where it is filed.
@@ -93,6 +120,7 @@ BackupRun::BackupRun(BackupContext& context)
 
 BackupRun::~BackupRun()
 {
+    m_state.OnBurnProgress = nullptr;
     m_context.ZF.onRequestBlankVolume = nullptr;
     m_context.ZF.onProcessFileFailure = nullptr;
     m_context.ZF.onFileProgress = nullptr;
@@ -138,7 +166,7 @@ BackupOutcome BackupRun::runBackup()
     if (outcome == BackupOutcome::Cancelled) {
         showBackupProgress(
             m_view, {.caption = "", .phase = "", .extra = "", .message = CancelledText, .phaseBar = 0, .extraBar = 0});
-        m_view.showInformation(std::string(CancelledText) + "\n" + writtenDiscsText());
+        m_view.showInformation(withSummary(std::string(CancelledText) + "\n" + writtenDiscsText()));
     } else {
         showBackupProgress(m_view,
                            {.caption = "", .phase = "", .extra = "", .message = "Done.", .phaseBar = 0, .extraBar = 0});
@@ -175,10 +203,21 @@ void BackupRun::showFinished()
         m_state.WriteLog(skipped);
         text += "\n" + skipped;
     }
+    text = withSummary(text);
     if (details.empty())
         m_view.showInformation(text);
     else
         m_view.showInformation(text, details);
+}
+
+std::string BackupRun::withSummary(const std::string& text)
+{
+    std::string whole = text;
+    for (const std::string& line : backupSummaryLines(m_summary, m_context.imageOf)) {
+        m_state.WriteLog(line);
+        whole += "\n" + line;
+    }
+    return whole;
 }
 
 void BackupRun::abandon(const std::string& failure)
@@ -237,6 +276,10 @@ void BackupRun::runPhases()
     m_notBackedUp.clear();
     m_notBackedUpPaths.clear();
     m_skippedByDesign = 0;
+    m_summary = {};
+    m_staged = {};
+    m_unchangedBytes = 0;
+    m_working = false;
     currentKind = 'n';
     doMd5 = m_view.options().md5;
     if (m_context.selection)
@@ -269,7 +312,8 @@ void BackupRun::runPhases()
     // The estimate
     if (!m_state.CancelRequested) {
         m_state.WriteLog("Estimated backup size: " + std::to_string(estimatedBytes));
-        const std::string estimate = discEstimateText(estimatedBytes);
+        const std::string estimate =
+            discEstimateText(estimatedBytes, m_context.discMedia ? m_context.discMedia() : std::vector<DiscMedia>{});
         m_view.setText(Window::BackupProgress, Control::DiscCount, estimate);
         m_state.WriteLog(estimate);
     }
@@ -299,6 +343,7 @@ void BackupRun::runPhases()
         m_state.WriteLog("Treesize bigger than 0, so writing last bits.");
         writeStagedDisc(false);
     }
+    m_working = false;
 
     // Whatever was packed but not burnt is discarded below: those files stay marked.
     restoreArchiveBits();
@@ -310,6 +355,7 @@ void BackupRun::phase5()
     showBackupProgress(m_view,
                        {.caption = "Phase 5 of 9: Completing previous backup files.", .phaseBar = 0, .extraBar = 0});
     currentKind = 'n';
+    startWork();
 
     // The deletion record: what phase 3 did not match. Written and staged even when empty.
     const std::string name = NextArchiveName(m_state, m_view, 'd', 'd', m_context.clock);
@@ -323,6 +369,8 @@ void BackupRun::phase5()
         if (!path.empty() && m_state.FullList.find(path, at)) {
             // Still selected and unchanged: the split goes on where the earlier discs end.
             m_state.RotationIndex = static_cast<int>(at);
+            m_packTotal += platform::fileLength(path).value_or(0);
+            ++m_work.filesTotal;
             SortedList single;
             single.add(path);
             std::size_t position = 0;
@@ -343,6 +391,9 @@ void BackupRun::phase7()
     if (m_state.SplitVolumesDone <= 0)
         m_state.RotationIndex = rotationStartIndex(m_state.FullList, m_state.RotationPoint);
     showBackupProgress(m_view, {.caption = "Phase 7 of 9: Backup old files.", .extraBar = 0});
+    // The rotation fills what room the disc has left, at most with every unchanged file.
+    m_packTotal += std::clamp<int64_t>(m_state.DiscFreeBytes - m_state.StagedBytes, 0, m_unchangedBytes);
+    showWork();
     std::size_t position = static_cast<std::size_t>(std::max(0, m_state.RotationIndex));
     if (position >= m_state.FullList.size())
         position = 0;
@@ -390,11 +441,93 @@ void BackupRun::addToBackup(const std::string& path)
         !fresh.empty() && !m_context.archiveBits.isSet(path) && fresh.compare(0, shorter, stored, 0, shorter) == 0;
     if (unchanged) {
         m_state.FullList.add(path);
+        m_unchangedBytes += std::max<int64_t>(CatalogSize(fresh), 0);
     } else {
         m_state.NewList.add(path);
         estimatedBytes += GetFileLength(m_view, path);
     }
     workingState.erase(entry.position);
+}
+
+// --- the work and the summary -------------------------------------------------------------
+
+// From phase 5 on the phase bar measures the run's work: every byte of the files to back up
+// is packed once and burnt once. The bytes to burn are not known before they are packed
+// (deflate shrinks them); until then the bytes still to pack stand in for them.
+void BackupRun::startWork()
+{
+    m_work.start();
+    m_working = true;
+    m_packTotal = estimatedBytes;
+    m_packedBytes = m_filePackedBytes = m_packedAtStage = m_burntBytes = m_burningBytes = 0;
+    m_work.filesTotal = static_cast<int64_t>(m_state.NewList.size());
+    showWork();
+}
+
+void BackupRun::showWork()
+{
+    if (!m_working)
+        return;
+    const int64_t packed = m_packedBytes + m_filePackedBytes;
+    const int64_t toPack = std::max(m_packTotal, packed);
+    const int64_t burnt = m_burntBytes + m_burningBytes;
+    // What is packed but not staged yet will be burnt too: its raw size stands in for it.
+    const int64_t toBurn = m_burntBytes + m_state.StagedBytes + (packed - m_packedAtStage) + (toPack - packed);
+    m_work.bytesDone = packed + burnt;
+    m_work.bytesTotal = toPack + std::max(toBurn, burnt);
+    // Rotation copies are not known in number beforehand: each adds one to both counts.
+    m_work.filesTotal = std::max(m_work.filesTotal, m_work.filesDone);
+    const std::string figures = "Backup: " + std::to_string(m_work.percent()) + "% · " + bytesText(packed) + " of "
+        + bytesText(toPack) + " packed · " + bytesText(burnt) + " burnt · " + std::to_string(m_work.filesDone)
+        + " of " + filesText(m_work.filesTotal);
+    showBackupProgress(m_view, {.phaseBar = m_work.bar(), .figures = figures, .time = m_work.timeText()});
+}
+
+void BackupRun::fileHandled(const std::string& path)
+{
+    if (!m_working)
+        return;
+    m_packedBytes += platform::fileLength(path).value_or(0);
+    m_filePackedBytes = 0;
+    ++m_work.filesDone;
+    showWork();
+}
+
+void BackupRun::burnProgress(int64_t written, int64_t total)
+{
+    if (total <= 0)
+        return;
+    m_burningBytes = static_cast<int64_t>(static_cast<double>(m_state.StagedBytes)
+                                          * std::clamp(static_cast<double>(written) / static_cast<double>(total), 0.0, 1.0));
+    showWork();
+}
+
+void BackupRun::countStaged()
+{
+    m_packedAtStage = m_packedBytes + m_filePackedBytes;
+    for (std::size_t i = 0; i < m_state.ArchiveCatalog.size(); ++i) {
+        const int64_t bytes = std::max<int64_t>(CatalogSize(m_state.ArchiveCatalog[i]), 0);
+        if (currentKind == 'f') {
+            ++m_staged.repeatedFiles;
+            m_staged.repeatedBytes += bytes;
+        } else {
+            ++m_staged.files;
+            m_staged.bytes += bytes;
+        }
+    }
+}
+
+// What was staged is on a disc now and filed: it counts.
+void BackupRun::discFiled()
+{
+    m_summary.files += m_staged.files;
+    m_summary.bytes += m_staged.bytes;
+    m_summary.repeatedFiles += m_staged.repeatedFiles;
+    m_summary.repeatedBytes += m_staged.repeatedBytes;
+    m_summary.discs.push_back(DiscId);
+    m_staged = {};
+    m_burntBytes += m_state.StagedBytes;
+    m_burningBytes = 0;
 }
 
 // --- archive bits -------------------------------------------------------------------------

@@ -11,9 +11,11 @@
 #include "app/FileHelpers.h"
 #include "app/RunState.h"
 #include "app/SortedList.h"
+#include "app/WorkMeter.h"
 #include "app/View.h"
 #include "archive/ZipArchive.h"
 #include "archive/ZipPreparedFile.h"
+#include "backup/DiscMedia.h"
 #include "catalog/Md5.h"
 #include "discwright/BurnOutcome.h"
 #include "platform/Platform.h"
@@ -30,6 +32,24 @@ class DiscFiling;
 // Returns Done or Cancelled; failures are raised.
 using DiscWriter = std::function<BurnOutcome(const std::string& name, int64_t& discFreeBytes)>;
 
+// What a run did, counted when a disc is burnt and filed: files packed but not burnt do not
+// count. Rotation copies of unchanged files (phase 7) are counted apart from the new and
+// changed files.
+struct BackupSummary {
+    int64_t files = 0;
+    int64_t bytes = 0;
+    int64_t repeatedFiles = 0;
+    int64_t repeatedBytes = 0;
+    std::vector<std::string> discs; // DiscIds, in the order written
+};
+
+// The summary's lines for the run's closing box: "Backed up 3 files, 12.3 MB (12345678
+// bytes).", "Repeated 2 unchanged files, 1.00 kB (1000 bytes), from earlier discs." (when
+// there are any), then "Disc <DiscId> was written." or "Disc <DiscId> was written to
+// <image>." for each disc (image: imageOf's answer when given and not empty).
+std::vector<std::string> backupSummaryLines(const BackupSummary& summary,
+                                            const std::function<std::string(const std::string&)>& imageOf);
+
 // Everything a run needs besides its own state. The GUI and the command line build it the
 // same way around their own View.
 struct BackupContext {
@@ -44,6 +64,13 @@ struct BackupContext {
     // for this run only (FQList.txt, the GUI's saved selection, is left as it is).
     std::optional<std::vector<std::string>> selection = std::nullopt;
     Clock clock = std::chrono::system_clock::now;
+    // The discs the chosen writer makes, for the estimate after phase 3 (writerMedia); empty
+    // or unset: the estimate's CDs and DVDs.
+    std::function<std::vector<DiscMedia>()> discMedia = nullptr;
+    // The image file a disc written in this run went into; "" when it went onto a real disc.
+    std::function<std::string(const std::string& discId)> imageOf = nullptr;
+    // Times the work for the elapsed time, the rate and the time left.
+    WorkMeter::Clock workClock = std::chrono::steady_clock::now;
 };
 
 // Where the rotation of unchanged files begins in fullList: after rotationPoint (where it
@@ -64,9 +91,10 @@ struct NotBackedUp {
 // A size rounded up to whole 2048-byte sectors: 0 stays 0, 1 becomes 2048, 2049 becomes 4096.
 int64_t roundUpToSector(int64_t bytes);
 
-// "This backup should fit on 1 CD or 1 DVD." for the new material's size in bytes: whole
-// mebibytes, one CD per 650 and one DVD per 4500 begun.
-std::string discEstimateText(int64_t estimatedBytes);
+// "This backup should fit on 1 CD or 1 DVD." for the new material's size in bytes: for each
+// kind of disc the writer makes, as many as discsNeeded counts ("... fit on 3 CDs." for the
+// image drive making CDs of its Blocks); no media: the estimate's CDs and DVDs.
+std::string discEstimateText(int64_t estimatedBytes, const std::vector<DiscMedia>& media);
 
 // One backup run. The object lives for one run; the values that outlive a run (RotationIndex,
 // BackupState) are in RunState.
@@ -135,6 +163,15 @@ private:
     // notBackedUp() (a second call for it changes nothing).
     void noteNotBackedUp(const std::string& path, const std::string& reason);
     void showFinished();
+    // The text followed by the summary's lines, which are logged too.
+    std::string withSummary(const std::string& text);
+    // The work of packing and burning: the phase bar, its figures and times.
+    void startWork();
+    void showWork();
+    void fileHandled(const std::string& path); // taken out of the list being packed
+    void burnProgress(int64_t written, int64_t total);
+    void countStaged(); // the files of the archive being staged, for the summary
+    void discFiled();
     bool skipUnreadable(SortedList& list, std::size_t& position);
     void takeOut(SortedList& list, std::size_t& position);
     void skipTooLarge(SortedList& list, std::size_t& position);
@@ -210,6 +247,19 @@ private:
     std::vector<NotBackedUp> m_notBackedUp;
     std::set<std::string> m_notBackedUpPaths;
     std::size_t m_skippedByDesign = 0; // links, FIFOs, sockets and devices inside ticked folders
+    // The summary, and what is staged for the next disc that it counts once that is filed.
+    BackupSummary m_summary;
+    BackupSummary m_staged;
+    // The work meter and its parts: bytes of files to pack and packed, of discs burnt.
+    WorkMeter m_work;
+    int64_t m_unchangedBytes = 0; // sizes of the unchanged files (FullList), the rotation's most
+    int64_t m_packTotal = 0;
+    int64_t m_packedBytes = 0;
+    int64_t m_filePackedBytes = 0; // of the file being packed
+    int64_t m_packedAtStage = 0;   // m_packedBytes when an archive was last staged
+    int64_t m_burntBytes = 0;
+    int64_t m_burningBytes = 0; // of the disc being burnt
+    bool m_working = false;     // from phase 5 to the last disc
 };
 
 // Builds the run and runs it (what the Backup button and `torvinel-cli backup` call); a

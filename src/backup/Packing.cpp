@@ -81,6 +81,7 @@ void BackupRun::fileDisc()
     for (const auto& catalog : catalogs)
         noteFiledCatalog(m_state, catalog);
     m_writtenDiscs.push_back(DiscId);
+    discFiled();
     m_writerHoldsWritten = m_state.DiscFreeBytes != 0; // a full disc has been ejected
     // The files of this disc are on it now: their cleared bits stand.
     m_clearedSinceBurn.clear();
@@ -120,6 +121,7 @@ bool BackupRun::tooLargeForEmptyDisc(const Tests& tests) const
 
 void BackupRun::takeOut(SortedList& list, std::size_t& position)
 {
+    fileHandled(list[position]);
     list.erase(position);
     if (position >= list.size())
         position = 0;
@@ -384,6 +386,7 @@ void BackupRun::leaveOutChanged(const std::string& path)
 // A closed archive and its catalog go into what the next burn writes.
 void BackupRun::stageArchive(const std::string& fileName, const std::string& catalogPath)
 {
+    countStaged();
     saveCatalog(catalogPath);
     StageFile(m_state, m_view, fileName);
     StageFile(m_state, m_view, catalogPath);
@@ -392,7 +395,8 @@ void BackupRun::stageArchive(const std::string& fileName, const std::string& cat
 void BackupRun::writeStagedDisc(bool ask)
 {
     if (m_state.DiscFreeBytes != 0)
-        showBackupProgress(m_view, {.phase = "Writing disk:", .phaseBar = 0, .extraBar = 0});
+        showBackupProgress(m_view,
+                           {.phase = "Writing disk:", .phaseBar = m_working ? std::nullopt : std::optional(0), .extraBar = 0});
     if (!DiscId.empty())
         stageRecovery();
     const BurnOutcome outcome = m_context.burnDisc(DiscId, m_state.DiscFreeBytes);
@@ -514,8 +518,13 @@ void BackupRun::onFileProgress(double progress, ZipOperation operation)
     // A file's start is always shown; its middle at most every 50 ms (the engine reports
     // every buffer, and each report lets pending events run).
     const bool shown = tenths == 0 || m_progressPacer.due();
-    if (tenths != 1000 && shown)
-        showBackupProgress(m_view, {.extraBar = static_cast<int>(tenths)});
+    if (tenths != 1000 && shown) {
+        showBackupProgress(m_view, {.extra = "Current file: " + std::to_string(tenths / 10) + "%",
+                                    .extraBar = static_cast<int>(tenths)});
+        if (m_readFrom)
+            m_filePackedBytes = m_readFrom->size * tenths / 1000;
+        showWork();
+    }
 }
 
 } // namespace torvinel

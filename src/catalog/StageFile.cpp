@@ -31,6 +31,9 @@ void StageFile(RunState& state, View& view, const std::string& path)
     const std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
     IniWriteString(statusIniIn(folder), "MD5", name, DigestHex(FileDigest(path)));
 
+    // A backup run that measures its whole work keeps the phase bar for it (see RunState).
+    if (state.OnBurnProgress)
+        return;
     // A disc of no free room (DiscFreeBytes -1 or less) shows a full bar instead of dividing by zero.
     std::int64_t level = INT_MAX;
     if (state.DiscFreeBytes + 1 > 0)

@@ -9,7 +9,8 @@ namespace torvinel {
 // Records a file in TempFolder as part of the disc being prepared: appends it to
 // StagedFiles, adds its length rounded up to 2048-byte sectors to StagedBytes, writes its
 // digest into status.ini beside it (section MD5, key the file's name), and shows the disc's
-// fill level in tenths of a percent on PhaseBar.
+// fill level in tenths of a percent on PhaseBar, unless a backup run owns that bar
+// (OnBurnProgress set).
 void StageFile(RunState& state, View& view, const std::string& path);
 
 // A length rounded up to whole 2048-byte sectors (0 stays 0).

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace torvinel::cli {
@@ -21,6 +22,27 @@ bool isBlank(const std::string& text)
 
 bool isProgressWindow(Window window) { return window == Window::BackupProgress || window == Window::RestoreProgress; }
 
+int terminalWidth(std::FILE* out)
+{
+    winsize size{};
+    if (out && isatty(fileno(out)) && ioctl(fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    return 120;
+}
+
+// The first columns characters of a UTF-8 text (one column each), never cutting a character.
+std::string firstColumns(const std::string& text, int columns)
+{
+    int used = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80)
+            continue; // a continuation byte: part of the character counted
+        if (used++ == columns)
+            return text.substr(0, i);
+    }
+    return text;
+}
+
 std::string lower(std::string text)
 {
     for (char& c : text)
@@ -35,7 +57,8 @@ TerminalView::TerminalView(std::FILE* out, std::FILE* err, std::FILE* in)
       m_err(err),
       m_in(in),
       m_interactive(in && isatty(fileno(in))),
-      m_barEnabled(out && isatty(fileno(out)))
+      m_barEnabled(out && isatty(fileno(out))),
+      m_width(terminalWidth(out))
 {
 }
 
@@ -71,20 +94,31 @@ void TerminalView::clearBar()
     m_barShown = false;
 }
 
+// [#####---------] Backup: 42% · ... · 0:42 elapsed · 12.3 MB/s · about 1:10 left  File: /a/b
+// The bar's percentage alone stands in for the figures when the run gives none.
 void TerminalView::drawBar(Window window)
 {
     if (!m_barEnabled)
         return;
     const bool backup = window == Window::BackupProgress;
     const int position = MemoryView::position(window, backup ? Control::PhaseBar : Control::ProgressBar);
+    const std::string figures = MemoryView::text(window, backup ? Control::PhaseFigures : Control::ProgressFigures);
+    const std::string time = MemoryView::text(window, backup ? Control::PhaseTime : Control::ProgressTime);
     std::string detail = MemoryView::text(window, backup ? Control::PhaseText : Control::ProgressText);
     if (detail.size() > detailWidth)
         detail = "..." + detail.substr(detail.size() - (detailWidth - 3));
-    const int filled = position * barWidth / 1000;
-    std::string bar = "\r[" + std::string(filled, '#') + std::string(barWidth - filled, '-') + "] ";
-    char percent[16];
-    std::snprintf(percent, sizeof percent, "%3d%% ", position / 10);
-    bar += percent + detail + "\033[K";
+    const int filled = std::clamp(position, 0, 1000) * barWidth / 1000;
+    std::string bar = "[" + std::string(filled, '#') + std::string(barWidth - filled, '-') + "] ";
+    if (isBlank(figures)) {
+        char percent[16];
+        std::snprintf(percent, sizeof percent, "%3d%% ", std::clamp(position, 0, 1000) / 10);
+        bar += percent + detail;
+    } else {
+        bar += figures + (isBlank(time) ? "" : " · " + time) + (isBlank(detail) ? "" : "  " + detail);
+    }
+    // A line longer than the terminal would wrap, and the carriage return then redraws only
+    // its last part.
+    bar = "\r" + firstColumns(bar, m_width - 1) + "\033[K";
     std::fputs(bar.c_str(), m_out);
     std::fflush(m_out);
     m_barShown = true;

@@ -15,8 +15,9 @@ namespace torvinel::cli {
 // - information with details: the text on the output, each line of the details on the error
 //   stream (they list what went wrong, such as the files a backup left out); a box whose
 //   first line was just printed as a progress message does not print it again;
-// - the current step and bar (PhaseText/PhaseBar, ProgressText/ProgressBar): one line redrawn in
-//   place, only when the output is a terminal;
+// - the current step and bar (PhaseText/PhaseBar, ProgressText/ProgressBar) with what the bar
+//   measures and its times (PhaseFigures/PhaseTime, ProgressFigures/ProgressTime): one line
+//   redrawn in place ("\r"), cut to the terminal's width, only when the output is a terminal;
 // - questions: the text and the choices; the answer is read from the input when it is a
 //   terminal, otherwise the safe answer is taken and printed (Yes/No: No, Retry/Ignore:
 //   Ignore, OK/Cancel: Cancel), so an unattended run never waits and never agrees to anything;
@@ -31,6 +32,8 @@ public:
     // Override what the streams' terminal check found.
     void setInteractive(bool interactive) { m_interactive = interactive; }
     void setProgressBar(bool shown) { m_barEnabled = shown; }
+    // The columns the bar's line may fill (the terminal's width, else 120).
+    void setWidth(int columns) { m_width = columns; }
 
     // Runs at every processEvents: the place to turn a pending Ctrl-C into a cancel request.
     std::function<void()> onProcessEvents;
@@ -73,6 +76,7 @@ private:
     bool m_interactive;
     bool m_barEnabled;
     bool m_barShown = false;
+    int m_width;
     std::string m_lastLine; // the last line printed on the output
 };
 

@@ -55,7 +55,12 @@ void writeProgress(BurnCallbackContext& c, void* p1, void* p2)
         return;
     c.state.LastWritePercent = percent;
     const int position = static_cast<int>(std::clamp<int64_t>(percent * 10, 0, 1000000));
-    showBackupProgress(c.view, {.phase = "Writing disk:", .phaseBar = position});
+    if (c.state.OnBurnProgress) {
+        showBackupProgress(c.view, {.phase = "Writing disk: " + std::to_string(std::clamp<int64_t>(percent, 0, 100)) + "%"});
+        c.state.OnBurnProgress(written, total);
+    } else {
+        showBackupProgress(c.view, {.phase = "Writing disk:", .phaseBar = position});
+    }
     c.state.WriteLog(Format("Written:%lld%%", ll(percent)));
     c.view.processEvents();
 }
@@ -80,7 +85,11 @@ void verifyProgress(BurnCallbackContext& c, void* p1, void* p2)
     c.state.WriteLog(Format("Callback: Verifying track %llu from %llu, completed: ",
                             static_cast<unsigned long long>(done), static_cast<unsigned long long>(total)));
     const uint64_t position = done * 1000 / std::max<uint64_t>(total, 1);
-    showBackupProgress(c.view, {.phaseBar = static_cast<int>(std::min<uint64_t>(position, 1000000)), .extraBar = 0});
+    // A run that measures its work keeps its bar; reading back is not part of that work.
+    if (c.state.OnBurnProgress)
+        showBackupProgress(c.view, {.extraBar = 0});
+    else
+        showBackupProgress(c.view, {.phaseBar = static_cast<int>(std::min<uint64_t>(position, 1000000)), .extraBar = 0});
 }
 
 std::string isoName(const NameCollisionRecord& record)

@@ -1,6 +1,7 @@
 #include "discwriter/BurnSession.h"
 
 #include <array>
+#include <optional>
 #include <thread>
 #include <type_traits>
 
@@ -156,6 +157,8 @@ private:
     Step ejectAndLabel();
 
     void log(const std::string& line) { m_state.WriteLog(line); }
+    // The phase bar goes back to 0 for each step, unless the run shows its whole work there.
+    std::optional<int> ownBar() const { return m_state.OnBurnProgress ? std::nullopt : std::optional<int>(0); }
     // One library call as the session logs it: doing (when not empty), the call with a fresh
     // CallResult, then done (when not empty) once it succeeded. A failed call's message is
     // kept for the error exit. false: the call failed.
@@ -720,7 +723,7 @@ Step BurnSession::closeSession()
     m_letQueueRun = false;
     if (!m_discBurned)
         return Step::ReleaseDrive;
-    showBackupProgress(m_view, {.phase = "Closing the disk:", .extra = "", .phaseBar = 0, .extraBar = 0});
+    showBackupProgress(m_view, {.phase = "Closing the disk:", .extra = "", .phaseBar = ownBar(), .extraBar = 0});
     if (!attemptCall("Closing session... ", "Discwright_Drive_CloseSession", "OK!", Discwright_Drive_CloseSession,
                      m_drive))
         return Step::Error;
@@ -744,7 +747,8 @@ Step BurnSession::verify()
     Step next = Step::DestroyTree;
     if (m_view.options().verify) {
         showBackupProgress(
-            m_view, {.phase = "Verifying the disk: This will take a couple of minutes.", .phaseBar = 0, .extraBar = 0});
+            m_view,
+            {.phase = "Verifying the disk: This will take a couple of minutes.", .phaseBar = ownBar(), .extraBar = 0});
         uint32_t mismatches = 0;
         if (!attemptCall("Verifying the file tree.", "Discwright_Drive_VerifyTree", "OK!", Discwright_Drive_VerifyTree,
                          m_drive, m_tree, m_track.nextWritableAddress, &mismatches, 1000u))
@@ -752,7 +756,7 @@ Step BurnSession::verify()
     } else {
         log("No verification will be done.");
     }
-    showBackupProgress(m_view, {.phase = "", .extra = "", .message = "", .phaseBar = 0, .extraBar = 0});
+    showBackupProgress(m_view, {.phase = "", .extra = "", .message = "", .phaseBar = ownBar(), .extraBar = 0});
     return next;
 }
 

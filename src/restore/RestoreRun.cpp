@@ -10,6 +10,7 @@
 
 #include "app/Error.h"
 #include "app/EventPacer.h"
+#include "app/FiguresText.h"
 #include "app/Progress.h"
 #include "app/TextFile.h"
 #include "archive/ZipArchive.h"
@@ -69,7 +70,7 @@ std::string reasonOf(const ZipError& error)
 class Run {
 public:
     Run(RunState& state, View& view, const CheckTree& tree, const RestoreRunOptions& options)
-        : s(state), v(view), m_tree(tree), m_options(options)
+        : s(state), v(view), m_tree(tree), m_options(options), m_meter(options.workClock)
     {
     }
 
@@ -127,6 +128,7 @@ private:
     }
     void requireSpace(const std::string& folder, int64_t bytes);
     void addRestored(int64_t bytes);
+    void showWork();
     void finish(RestoreResult& result);
     void fetchFile(const std::string& disc, const std::string& fileName, FetchOutcome& outcome);
     DiscReader* reopenDrive();
@@ -143,6 +145,10 @@ private:
     SortedList m_damagedDiscs; // whose last check found them damaged
     int64_t m_totalBytes = 0;
     int64_t m_restoredBytes = 0;
+    int64_t m_restoredFiles = 0;
+    int64_t m_fileBytes = 0; // of the file being extracted
+    WorkMeter m_meter;
+    EventPacer m_meterPacer;
     std::string m_target;
     // The pass under way: its discs in the order asked for, how many are done, the archives
     // it reads, and the queue of archives of the disc in the drive.
@@ -167,6 +173,9 @@ RestoreResult Run::run()
     if (!cancelled()) {
         showRestoreProgress(v, {.caption = "Phase 2 of 2: Restoring files", .progress = "", .message = "", .bar = 0});
         findCopies();
+        m_meter.start();
+        m_meter.filesTotal = static_cast<int64_t>(m_lines.size());
+        showWork();
         makeTarget();
         if (!EmptyFolder(s.TempFolder))
             throw Error("Could not delete Temp directory.");
@@ -537,9 +546,14 @@ void Run::restoreLine(std::size_t line, ZipArchive& zip, const std::string& base
         if (w.size < 0 || entry->uncompressedSize != static_cast<uint64_t>(w.size))
             continue;
         Md5 md5;
-        ZipFileDataEvent onData;
-        if (!digest.empty())
-            onData = [&md5](const unsigned char* data, std::size_t size) { md5.update(data, size); };
+        m_fileBytes = 0;
+        const ZipFileDataEvent onData = [&](const unsigned char* data, std::size_t size) {
+            if (!digest.empty())
+                md5.update(data, size);
+            m_fileBytes += static_cast<int64_t>(size);
+            if (m_meterPacer.due())
+                showWork();
+        };
         try {
             if (!zip.extractEntryTo(*entry, target, onData)) {
                 if (cancelled())
@@ -596,8 +610,21 @@ void Run::requireSpace(const std::string& folder, int64_t bytes)
 void Run::addRestored(int64_t bytes)
 {
     m_restoredBytes += std::max<int64_t>(bytes, 0);
-    if (m_totalBytes > 0)
-        showRestoreProgress(v, {.bar = static_cast<int>(m_restoredBytes * 1000 / m_totalBytes)});
+    ++m_restoredFiles;
+    m_fileBytes = 0;
+    showWork();
+}
+
+// The bar follows the bytes restored, within a file too: a large file moves it while it is
+// extracted.
+void Run::showWork()
+{
+    m_meter.bytesTotal = m_totalBytes;
+    m_meter.bytesDone = std::min(m_restoredBytes + m_fileBytes, m_totalBytes);
+    m_meter.filesDone = m_restoredFiles;
+    showRestoreProgress(v, {.bar = m_totalBytes > 0 ? std::optional(m_meter.bar()) : std::nullopt,
+                            .figures = m_meter.figuresText("Restored"),
+                            .time = m_meter.timeText()});
 }
 
 void Run::finish(RestoreResult& result)
@@ -611,8 +638,11 @@ void Run::finish(RestoreResult& result)
     after.saveToFile(s.appFile("restoreafter.txt"));
     result.cancelled = cancelled();
     result.target = m_target;
+    result.restoredFiles = m_restoredFiles;
+    result.restoredBytes = m_restoredBytes;
+    const std::string summary = m_target.empty() ? "" : "\n" + restoreSummaryLine(result);
     if (cancelled()) {
-        v.showInformation("The Restore was cancelled.");
+        v.showInformation("The Restore was cancelled." + summary);
         return;
     }
     std::vector<std::string> listed; // Not restored.txt
@@ -629,12 +659,12 @@ void Run::finish(RestoreResult& result)
     if (m_totalBytes == 0)
         showRestoreProgress(v, {.bar = 1000});
     if (details.empty()) {
-        v.showInformation("The restored files are in " + m_target);
+        v.showInformation("The restored files are in " + m_target + summary);
     } else {
         writeLines(platform::joinPath(m_target, notRestoredFile), listed);
         const std::size_t n = details.size();
         v.showInformation("The restore is finished, but " + std::to_string(n) + (n == 1 ? " file" : " files")
-                              + " could not be restored.",
+                              + " could not be restored." + summary,
                           details);
     }
     v.openFolder(m_target);
@@ -658,6 +688,12 @@ void Run::fetchFile(const std::string& disc, const std::string& fileName, FetchO
 }
 
 } // namespace
+
+std::string restoreSummaryLine(const RestoreResult& result)
+{
+    return "Restored " + filesText(result.restoredFiles) + ", " + bytesText(result.restoredBytes) + " ("
+        + std::to_string(result.restoredBytes) + " bytes), into " + result.target + ".";
+}
 
 std::string nextRestoreTarget(const std::string& restoreFolder, const std::string& day)
 {

@@ -8,6 +8,7 @@
 #include "app/FileHelpers.h"
 #include "app/RunState.h"
 #include "app/View.h"
+#include "app/WorkMeter.h"
 #include "discwright/DiscReader.h"
 #include "restore/RestorePlan.h"
 
@@ -21,6 +22,8 @@ struct RestoreRunOptions {
     Clock clock = std::chrono::system_clock::now;
     std::function<std::unique_ptr<DiscReader>(const std::string& drive)> openDrive{};
     std::string restoreFolder{};
+    // Times the work for the elapsed time, the rate and the time left.
+    WorkMeter::Clock workClock = std::chrono::steady_clock::now;
 };
 
 // A file the run did not restore, and why (one reason per copy that was tried).
@@ -33,7 +36,13 @@ struct RestoreResult {
     bool cancelled = false;
     std::string target; // the new folder ("" when none was made)
     std::vector<NotRestored> notRestored; // when the run finished but left files out
+    int64_t restoredFiles = 0; // restored and proved right, also by a run cancelled later
+    int64_t restoredBytes = 0;
 };
+
+// The summary line that ends a restore's closing box: "Restored 3 files, 12.3 MB (12345678
+// bytes), into <target>."
+std::string restoreSummaryLine(const RestoreResult& result);
 
 // The restore run: restores the ticked nodes of tree, in the versions of the backup set
 // chosen in BackupSetChooser (BackupState must be that set's state), from the drive chosen in
@@ -61,7 +70,11 @@ struct RestoreResult {
 // The run ends with "The restored files are in " + target (and the folder opened); when files
 // are missing with "The restore is finished, but N files could not be restored." and the
 // list ("<path>: <reason>") as the box's details and in <target>/Not restored.txt; or with
-// "The Restore was cancelled.".
+// "The Restore was cancelled.". Once a target was made, the box's text ends with the
+// summary line (restoreSummaryLine).
+//
+// The progress window's bar moves with the bytes restored of the bytes selected; its figures
+// count files too, and its time line gives the elapsed time, the rate and the time left.
 //
 // The main window is hidden meanwhile and shown again at the end, also when a failure of the
 // run as a whole ends it (the target cannot be made, no space is left on it): the Error is

@@ -13,11 +13,14 @@ BackupProgressWindow::BackupProgressWindow(RunState& state, View& view, QWidget*
     : ProgressWindow("Backup progress", mainWindow, parent), m_state(state), m_view(view)
 {
     setObjectName("TProgressForm");
-    auto* layout = layOut([this] { cancelClicked(); }, 300);
+    auto* layout = layOut([this] { cancelClicked(); }, 350);
     layout->addWidget(detailLine("HowManyDisks"));
     layout->addWidget(messageLine("lMessage", 19, QColor(0x80, 0, 0)));
     layout->addWidget(detailLine("LPhase"));
+    layout->addWidget(detailLine("LPhaseFigures"));
     layout->addWidget(progressBar("pbPhase"));
+    layout->addWidget(detailLine("LPhaseTime"));
+    layout->addSpacing(6);
     layout->addWidget(detailLine("LExtra"));
     layout->addWidget(progressBar("pbExtra"));
     layout->addStretch(1);

@@ -80,8 +80,12 @@ const char* QtView::objectName(Control control)
         return "bCancel";
     case Control::PhaseText:
         return "LPhase";
+    case Control::PhaseFigures:
+        return "LPhaseFigures";
     case Control::PhaseBar:
         return "pbPhase";
+    case Control::PhaseTime:
+        return "LPhaseTime";
     case Control::ExtraText:
         return "LExtra";
     case Control::ExtraBar:
@@ -90,8 +94,12 @@ const char* QtView::objectName(Control control)
         return "HowManyDisks";
     case Control::ProgressText:
         return "LProgress";
+    case Control::ProgressFigures:
+        return "LProgressFigures";
     case Control::ProgressBar:
         return "pbProgress";
+    case Control::ProgressTime:
+        return "LProgressTime";
     case Control::BusyCaption:
         return "TfrmOperationProgress";
     case Control::BusyInfo:

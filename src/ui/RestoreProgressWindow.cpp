@@ -13,10 +13,12 @@ RestoreProgressWindow::RestoreProgressWindow(RunState& state, View& view, QWidge
     : ProgressWindow("Restore Progress", mainWindow, parent), m_state(state), m_view(view)
 {
     setObjectName("TRestoreProgressForm");
-    auto* layout = layOut([this] { cancelClicked(); }, 220);
+    auto* layout = layOut([this] { cancelClicked(); }, 260);
     layout->addWidget(messageLine("lMessage", 21, palette().color(QPalette::WindowText)));
     layout->addWidget(detailLine("LProgress"));
+    layout->addWidget(detailLine("LProgressFigures"));
     layout->addWidget(progressBar("pbProgress"));
+    layout->addWidget(detailLine("LProgressTime"));
     layout->addStretch(1);
 }
 

@@ -68,10 +68,14 @@ TEST_F(RunEndNoticeTest, FinishedRunsTellTheirClosingMessage)
     const auto calls = service.notifyCalls();
     ASSERT_EQ(calls.size(), 2u) << view.dump();
     EXPECT_EQ(calls[0].summary, "Backup finished");
-    EXPECT_EQ(calls[0].body, "The backup is finished.");
+    // The closing message ends with the run's summary: the disc went into the image drive's folder.
+    EXPECT_EQ(calls[0].body.rfind("The backup is finished.\nBacked up 1 file, 13 B (13 bytes).\nDisc ", 0), 0u)
+        << calls[0].body;
+    EXPECT_NE(calls[0].body.find(" was written to " + (home / "Torvinel Discs/")), std::string::npos) << calls[0].body;
     EXPECT_EQ(calls[0].urgency, 1);
     EXPECT_EQ(calls[1].summary, "Restore finished");
-    EXPECT_EQ(calls[1].body, "The restored files are in " + restored.target);
+    EXPECT_EQ(calls[1].body, "The restored files are in " + restored.target + "\nRestored 1 file, 13 B (13 bytes), into "
+                                 + restored.target + ".");
 }
 
 TEST_F(RunEndNoticeTest, CancelledRunsSaySo)

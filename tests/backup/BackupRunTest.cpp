@@ -18,22 +18,31 @@ using test::discWithRoom;
 using test::incompressible;
 using test::overwriteInPlace;
 
-TEST(DiscEstimateTest, CountsWholeMebibytesPerBegunDisc)
+// The estimate counts the discs the writer makes: the image drive's kind at its Blocks, not a
+// standard disc; without a writer's discs the estimate's 650 MiB CDs and 4500 MiB DVDs.
+TEST(DiscEstimateTest, CountsTheDiscsTheWriterMakes)
 {
+    const std::vector<DiscMedia> standard;
+    const std::vector<DiscMedia> smallCd = mediaForDisc(DISC_TYPE_CDR, 15360); // 31,457,280 bytes
+    const std::vector<DiscMedia> smallDl = mediaForDisc(DISC_TYPE_DVDPLUSR_DL, 1000);
+    const int64_t mebibyte = 1048576;
     const struct {
-        int64_t mebibytes;
-        int64_t extraBytes;
+        int64_t bytes;
+        const std::vector<DiscMedia>& media;
         const char* text;
     } cases[] = {
-        {0, 0, "This backup should fit on 1 CD or 1 DVD."},
-        {649, 1048575, "This backup should fit on 1 CD or 1 DVD."},
-        {650, 0, "This backup should fit on 2 CDs or 1 DVD."},
-        {700, 0, "This backup should fit on 2 CDs or 1 DVD."},
-        {4499, 0, "This backup should fit on 7 CDs or 1 DVD."},
-        {4500, 0, "This backup should fit on 7 CDs or 2 DVDs."},
+        {0, standard, "This backup should fit on 1 CD or 1 DVD."},
+        {650 * mebibyte - 1, standard, "This backup should fit on 1 CD or 1 DVD."},
+        {650 * mebibyte, standard, "This backup should fit on 2 CDs or 1 DVD."},
+        {4500 * mebibyte, standard, "This backup should fit on 7 CDs or 2 DVDs."},
+        {25000000, smallCd, "This backup should fit on 1 CD."},
+        {40000000, smallCd, "This backup should fit on 2 CDs."},
+        {100 * mebibyte, smallCd, "This backup should fit on 4 CDs."},
+        {1000, smallDl, "This backup should fit on 1 DVD+R DL disc."},
+        {5000000, smallDl, "This backup should fit on 3 DVD+R DL discs."},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(discEstimateText(c.mebibytes * 1048576 + c.extraBytes), c.text) << c.mebibytes;
+        EXPECT_EQ(discEstimateText(c.bytes, c.media), c.text) << c.bytes;
 }
 
 TEST(RotationStartTest, BeginsAfterTheRotationPointAndWrapsNearTheEnd)
@@ -79,7 +88,10 @@ TEST_F(BackupFixture, FirstRunGoesThroughEveryPhaseAndFilesOneDisc)
                   "Phase 7 of 9: Backup old files.", "Phase 8 of 9: Updating current backup state.", " "}));
     EXPECT_EQ(view.calls().front(), "hideWindow Main");
     EXPECT_EQ(view.calls().back(), "showWindow Main");
-    EXPECT_TRUE(view.has("showInformation The backup is finished."));
+    // The closing box ends with what the run put on its disc; a test drive writes no image.
+    EXPECT_TRUE(view.has("showInformation The backup is finished.\nBacked up 3 files, 9 B (9 bytes).\n"
+                         "Disc 20240305001 was written."))
+        << view.dump();
     EXPECT_EQ(view.text(Window::BackupProgress, Control::MessageText), "Done.");
     EXPECT_EQ(view.text(Window::BackupProgress, Control::DiscCount), "This backup should fit on 1 CD or 1 DVD.");
     EXPECT_TRUE(logHas("Estimated backup size: 9"));
@@ -244,7 +256,8 @@ TEST_F(BackupFixture, CancelWhileWaitingForABlankDiscSkipsToTheStateUpdate)
     EXPECT_EQ(std::count(seen.begin(), seen.end(), "Phase 8 of 9: Updating current backup state."), 1);
     EXPECT_EQ(view.text(Window::BackupProgress, Control::MessageText), "The backup was cancelled.");
     EXPECT_TRUE(view.has("showInformation The backup was cancelled.\n"
-                         "Nothing has been written to the disk in the CD/DVD writer."));
+                         "Nothing has been written to the disk in the CD/DVD writer.\n"
+                         "Backed up 0 files, 0 B (0 bytes)."));
     EXPECT_TRUE(discs().empty());
     EXPECT_TRUE(tempEmpty());
     EXPECT_EQ(view.calls().back(), "showWindow Main");
@@ -363,7 +376,8 @@ TEST_F(BackupFixture, ADiscThatCouldNotBeFiledFailsTheRunAndLeavesNothingHalfFil
 TEST_F(BackupFixture, ADiscThatWasNotBurntIsNeverFiledOrLabelled)
 {
     const std::string cancelledNothing = "showInformation The backup was cancelled.\n"
-                                         "Nothing has been written to the disk in the CD/DVD writer.";
+                                         "Nothing has been written to the disk in the CD/DVD writer.\n"
+                                         "Backed up 0 files, 0 B (0 bytes).";
     struct Case {
         const char* name;
         std::function<void(TestDriveScript&)> script;
@@ -510,13 +524,17 @@ TEST_F(BackupFixture, AFinishedRunNamesTheFilesItLeftOut)
         int specials;    // a FIFO, then a link
         std::string box; // the closing box as the view recorded it; <f> stands for the folder
     } cases[] = {
-        {"specials", false, false, 2, "showInformation The backup is finished.\n" + skippedTwo},
+        {"specials", false, false, 2,
+         "showInformation The backup is finished.\n" + skippedTwo
+             + "\nBacked up 2 files, 10 B (10 bytes).\nDisc 20240305001 was written."},
         {"both", true, true, 0,
          "showInformation The backup is finished, but 2 files were not backed up.\n"
+         "Backed up 2 files, 10 B (10 bytes).\nDisc 20240305002 was written.\n"
          "Not backed up: <f>/bad\\nname: a catalog line cannot carry its name\n"
          "Not backed up: <f>/big.bin: too large for an empty disc"},
         {"one", true, false, 1,
          "showInformation The backup is finished, but 1 file was not backed up.\n" + skippedOne
+             + "\nBacked up 2 files, 10 B (10 bytes).\nDisc 20240305003 was written."
              + "\nNot backed up: <f>/big.bin: too large for an empty disc"},
     };
     for (const auto& c : cases) {
@@ -561,8 +579,10 @@ TEST_F(BackupFixture, ACancelOnTheSecondDiscNamesTheFirst)
             requestBackupCancel(state, view);
     };
     ASSERT_EQ(run(), BackupOutcome::Cancelled) << view.dump();
+    // The split file is not counted: its last volume never reached a disc.
     EXPECT_TRUE(view.has("showInformation The backup was cancelled.\nDisc 20240305001 was written and recorded; "
-                         "nothing has been written to the disk now in the CD/DVD writer."))
+                         "nothing has been written to the disk now in the CD/DVD writer.\n"
+                         "Backed up 0 files, 0 B (0 bytes).\nDisc 20240305001 was written."))
         << view.dump();
     EXPECT_EQ(discs(), std::vector<std::string>{"20240305001"});
     EXPECT_EQ(view.callsStartingWith("showInformation Please remove the disk").size(), 1u);

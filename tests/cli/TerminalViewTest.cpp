@@ -123,5 +123,45 @@ TEST(TerminalViewTest, BarIsOneLineRedrawnAndClearedBeforeAMessage)
     EXPECT_EQ(out.find('\n'), out.size() - 1) << "the bar itself never ends a line";
 }
 
+// On a terminal the bar's line carries what the bar measures, its figures and times, the rate
+// among them, and the step; it is cut to the terminal's width so the carriage return redraws
+// all of it. Without a terminal none of it is printed: scripts read one line per phase.
+TEST(TerminalViewTest, BarLineCarriesFiguresAndTimesOnATerminalOnly)
+{
+    const BackupProgress packing{.caption = "Phase 6 of 9: Backup new and changed files.",
+                                 .phase = "File: /home/u/photo.jpg",
+                                 .phaseBar = 420,
+                                 .figures = "Backup: 42% · 1.20 GB of 2.00 GB packed · 480 MB burnt · 3 of 7 files",
+                                 .time = "0:42 elapsed · 12.3 MB/s · about 1:10 left"};
+    const std::string line = "[############------------------] Backup: 42% · 1.20 GB of 2.00 GB packed · 480 MB "
+                             "burnt · 3 of 7 files · 0:42 elapsed · 12.3 MB/s · about 1:10 left  File: "
+                             "/home/u/photo.jpg";
+    {
+        Terminal t;
+        t.view.setProgressBar(true);
+        t.view.setWidth(400);
+        showBackupProgress(t.view, packing);
+        const std::string out = t.output();
+        EXPECT_EQ(out.substr(out.rfind('\r')), "\r" + line + "\033[K") << out;
+    }
+    {
+        // 60 columns: 59 characters (each "·" is one), never half of one.
+        Terminal t;
+        t.view.setProgressBar(true);
+        t.view.setWidth(60);
+        showBackupProgress(t.view, packing);
+        const std::string out = t.output();
+        EXPECT_EQ(out.substr(out.rfind('\r')), "\r[############------------------] Backup: 42% · 1.20 GB of 2\033[K")
+            << out;
+    }
+    {
+        Terminal t;
+        t.view.setProgressBar(false);
+        showBackupProgress(t.view, packing);
+        showBackupProgress(t.view, {.figures = "Backup: 43% · ...", .time = "0:43 elapsed"});
+        EXPECT_EQ(t.output(), "Phase 6 of 9: Backup new and changed files.\n");
+    }
+}
+
 } // namespace
 } // namespace torvinel::cli

@@ -69,6 +69,39 @@ std::set<std::string> splitNames(const std::map<std::string, std::vector<std::st
     return names;
 }
 
+// The estimate counts discs of the image drive's own kind and size (CD-R of 15360 blocks, not
+// a standard CD or DVD), and each run's output ends with its summary: for the backup the
+// files and bytes and each disc with its image, for the restore the files and bytes and the
+// folder, before the folder's own line.
+TEST_F(BackupCliTest, RunsEndWithTheirSummaryAndTheEstimateCountsTheWritersDiscs)
+{
+    dir.write("data/a.txt", "alpha\n");
+    dir.write("data/big.bin", incompressible(25000000, 3));
+    ASSERT_EQ(cli("backup --select " + shellQuoted(dir / "data") + " --no-verify"), 0) << output();
+    EXPECT_NE(standardOutput().find("\nThis backup should fit on 1 CD.\n"), std::string::npos) << output();
+    const std::vector<std::string> ids = discIds();
+    ASSERT_EQ(ids.size(), 2u) << output();
+    const std::string summary = "The backup is finished.\nBacked up 2 files, 25.0 MB (25000006 bytes).\n"
+                                "Disc " + ids[0] + " was written to " + dir / ("discs/" + ids[0] + ".iso") + ".\n"
+                                "Disc " + ids[1] + " was written to " + dir / ("discs/" + ids[1] + ".iso") + ".\n";
+    const std::string out = standardOutput();
+    ASSERT_GE(out.size(), summary.size()) << out;
+    EXPECT_EQ(out.substr(out.size() - summary.size()), summary) << out;
+    for (const std::string& id : ids)
+        EXPECT_TRUE(fs::exists(dir / ("discs/" + id + ".iso"))) << id;
+
+    ASSERT_EQ(cli("restore --from " + shellQuoted(dir / "discs") + " --to " + shellQuoted(dir / "back") + " "
+                  + shellQuoted(dir / "data/")),
+              0)
+        << output();
+    const std::string target = lastLine();
+    const std::string restored = "The restored files are in " + target + "\nRestored 2 files, 25.0 MB (25000006 bytes), into "
+        + target + ".\n" + target + "\n";
+    const std::string back = standardOutput();
+    ASSERT_GE(back.size(), restored.size()) << back;
+    EXPECT_EQ(back.substr(back.size() - restored.size()), restored) << back;
+}
+
 TEST_F(BackupCliTest, RunsOverAChangingTreeGiveDiscsThatOtherToolsAndTheEngineReadBack)
 {
     dir.write("data/keep.txt", "kept as it is\n");

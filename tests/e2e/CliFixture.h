@@ -36,6 +36,8 @@ protected:
     }
     // Everything the last run printed: its standard output, then its errors.
     std::string output() const { return m_last.out + m_last.err; }
+    // What the last run wrote on standard output.
+    std::string standardOutput() const { return m_last.out; }
     // What the last run wrote on standard error.
     std::string errors() const { return m_last.err; }
     // The last line of the last run's standard output.

@@ -41,9 +41,11 @@ TEST_F(NotificationCliTest, BackupAndRestoreRunsNotifyTheirEnd)
     const auto calls = service.notifyCalls();
     ASSERT_EQ(calls.size(), 2u) << output();
     EXPECT_EQ(calls[0].summary, "Backup finished");
-    EXPECT_EQ(calls[0].body, "The backup is finished.");
+    EXPECT_EQ(calls[0].body.rfind("The backup is finished.\nBacked up 1 file, 13 B (13 bytes).\nDisc ", 0), 0u)
+        << calls[0].body;
     EXPECT_EQ(calls[1].summary, "Restore finished");
-    EXPECT_EQ(calls[1].body, "The restored files are in " + target);
+    EXPECT_EQ(calls[1].body,
+              "The restored files are in " + target + "\nRestored 1 file, 13 B (13 bytes), into " + target + ".");
 }
 
 } // namespace

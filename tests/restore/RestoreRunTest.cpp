@@ -86,7 +86,11 @@ TEST_F(RestoreRunTest, TwoFilesOfOneArchiveCopyItOnce)
     EXPECT_EQ(view.position(Window::RestoreProgress, Control::ProgressBar), 1000);
     EXPECT_EQ(view.text(Window::RestoreProgress, Control::ProgressCaption), "Phase 2 of 2: Restoring files");
     EXPECT_EQ(view.statusText(1), "/home/u/a.txt");
-    EXPECT_TRUE(view.has("showInformation The restored files are in " + result.target));
+    EXPECT_TRUE(view.has("showInformation The restored files are in " + result.target + "\nRestored 2 files, 10 B (10 bytes), into "
+                         + result.target + "."))
+        << view.dump();
+    EXPECT_EQ(result.restoredFiles, 2);
+    EXPECT_EQ(result.restoredBytes, 10);
     EXPECT_TRUE(view.has("openFolder " + result.target));
     EXPECT_TRUE(view.isShown(Window::Main));
     EXPECT_FALSE(view.isShown(Window::RestoreProgress));
@@ -450,7 +454,8 @@ TEST_F(RestoreRunTest, CancelInTheDiscDialogLeavesTheRestInRestoreAfter)
 
     EXPECT_TRUE(result.cancelled);
     EXPECT_EQ(view.countPrefix("askOkCancel"), 2); // the dialog repeats while the disc is missing
-    EXPECT_TRUE(view.has("showInformation The Restore was cancelled."));
+    EXPECT_TRUE(view.has("showInformation The Restore was cancelled.\nRestored 0 files, 0 B (0 bytes), into " + result.target
+                         + "."));
     EXPECT_FALSE(view.has("openFolder " + result.target));
     EXPECT_EQ(listFile("restoreafter.txt").size(), 4u);
     EXPECT_TRUE(view.isShown(Window::Main));
@@ -557,7 +562,10 @@ TEST_P(DamagedCopyTest, FilesComeFromTheOlderDiscAndTheRunFinishes)
     EXPECT_EQ(restored(result, "/home/u/b.jpg"), "beta");
     EXPECT_EQ(restored(result, "/home/u/new.txt"), "new");
     EXPECT_TRUE(result.notRestored.empty());
-    EXPECT_TRUE(view.has("showInformation The restored files are in " + result.target)) << view.dump();
+    // Each file counts once, though its first copy failed.
+    EXPECT_TRUE(view.has("showInformation The restored files are in " + result.target + "\nRestored 4 files, 13 B (13 bytes), into "
+                         + result.target + "."))
+        << view.dump();
     EXPECT_TRUE(listFile("restoreafter.txt").empty());
     EXPECT_EQ(copies.back(), "20240301001/2024030100002rn.zip");
     EXPECT_EQ(view.callsStartingWith("setText RestoreProgress MessageText This"),

@@ -49,8 +49,12 @@ const char* ScriptedView::controlName(Control control)
         return "CancelButton";
     case Control::PhaseText:
         return "PhaseText";
+    case Control::PhaseFigures:
+        return "PhaseFigures";
     case Control::PhaseBar:
         return "PhaseBar";
+    case Control::PhaseTime:
+        return "PhaseTime";
     case Control::ExtraText:
         return "ExtraText";
     case Control::ExtraBar:
@@ -59,8 +63,12 @@ const char* ScriptedView::controlName(Control control)
         return "DiscCount";
     case Control::ProgressText:
         return "ProgressText";
+    case Control::ProgressFigures:
+        return "ProgressFigures";
     case Control::ProgressBar:
         return "ProgressBar";
+    case Control::ProgressTime:
+        return "ProgressTime";
     case Control::BusyCaption:
         return "BusyCaption";
     case Control::BusyInfo:

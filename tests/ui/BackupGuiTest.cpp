@@ -4,15 +4,19 @@
 // progress window in the middle of the run (run it under Xvfb for real fonts).
 #include <QApplication>
 #include <QGroupBox>
+#include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -127,6 +131,10 @@ void BackupGuiTest::tickFoldersAndRunABackupOnTheImageDrive()
                           },
                           {},
                           {image.folder}};
+    // The run's clock goes a thousand times faster than the wall's, so that a run of a second
+    // shows its rate and time left as a long one does.
+    const auto wallStart = std::chrono::steady_clock::now();
+    context.workClock = [wallStart] { return wallStart + (std::chrono::steady_clock::now() - wallStart) * 1000; };
     main.setBackupHandler([&] { runBackup(context); });
 
     main.show();
@@ -145,22 +153,34 @@ void BackupGuiTest::tickFoldersAndRunABackupOnTheImageDrive()
     QCOMPARE(model.data(top, Qt::CheckStateRole).toInt(), int(Qt::PartiallyChecked));
     saveShot(&main, "backup-run-tree.png");
 
-    // Message boxes are answered as they come; the progress window is pictured once, while
-    // phase 6 packs the pictures.
+    // Message boxes are answered as they come. The progress window's labels are read while the
+    // box that asks to label the written disc stands before it; the window is pictured when
+    // phase 6 begins and while the disc is written, when the answerer's ticks meet those moments.
     QStringList messages;
-    bool pictured = false;
+    QString labels; // figures | time, read at the labelling box
+    bool packPictured = false;
+    bool burnPictured = false;
+    const auto label = [&](const char* name) {
+        auto* found = progress.findChild<QLabel*>(name);
+        return found ? found->text() : QString("<no %1>").arg(name);
+    };
     QTimer answerer;
     QObject::connect(&answerer, &QTimer::timeout, [&] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            if (box->text().startsWith("Please remove the disk"))
+                labels = label("LPhaseFigures") + " | " + label("LPhaseTime");
             messages << box->text();
             box->accept();
         }
         auto* group = progress.findChild<QGroupBox*>("gbProgressbars");
-        auto* bar = progress.findChild<QProgressBar*>("pbExtra");
-        if (!pictured && progress.isVisible() && group && bar && group->title().startsWith("Phase 6")
-            && bar->value() > 200) {
+        if (!packPictured && progress.isVisible() && group && group->title().startsWith("Phase 6")) {
             saveShot(&progress, "backup-run-progress.png");
-            pictured = true;
+            packPictured = true;
+        }
+        if (!burnPictured && progress.isVisible() && label("LPhase").startsWith("Writing disk: ")
+            && label("LPhaseTime").contains("left")) {
+            saveShot(&progress, "backup-progress.png");
+            burnPictured = true;
         }
     });
     answerer.start(20);
@@ -170,7 +190,19 @@ void BackupGuiTest::tickFoldersAndRunABackupOnTheImageDrive()
     QTest::mouseClick(button, Qt::LeftButton);
     answerer.stop();
 
-    QVERIFY2(messages.contains("The backup is finished."), qPrintable(messages.join(" | ")));
+    // The phase bar says what it measures: the run's bytes packed and burnt, with its files,
+    // and its times; once the disc is written all of it is done.
+    const QRegularExpression expected("^Backup: 100% · ([0-9.]+ [kMG]?B) of \\1 packed · [0-9.]+ [kMG]?B burnt · 3 of 3 files \\| "
+                                      "\\d+:\\d\\d elapsed · [0-9.]+ [kMG]?B/s · about 0:00 left$");
+    QVERIFY2(expected.match(labels).hasMatch(), qPrintable(labels));
+    // The closing box: its first line as ever, then the summary (this context names no images).
+    const QString disc = QString::fromStdString(state.DiscList.lines().front());
+    QVERIFY2(std::any_of(messages.begin(), messages.end(),
+                         [&](const QString& text) {
+                             return text.startsWith("The backup is finished.\nBacked up 3 files, ")
+                                 && text.endsWith("\nDisc " + disc + " was written.");
+                         }),
+             qPrintable(messages.join(" | ")));
     QVERIFY(messages.contains("Please remove the disk and mark it with the following number: "
                               + QString::fromStdString(state.DiscList.lines().front())));
     QVERIFY(main.isVisible());

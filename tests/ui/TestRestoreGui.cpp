@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QScreen>
 #include <QTemporaryDir>
+#include <QLabel>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTreeView>
 
@@ -227,18 +229,28 @@ void TestRestoreGui::pickTickRestore()
 
     // The progress window half-way, while the large file's name stands in it.
     bool grabbed = false;
+    QString labels; // what the bar measures, and the times, as the window showed them
     m_view->onEvents = [&] {
         const int bar = m_view->position(Window::RestoreProgress, Control::ProgressBar);
         if (!grabbed && bar > 0 && bar < 1000
             && m_view->text(Window::RestoreProgress, Control::ProgressText).starts_with("File: ")) {
             grabbed = true;
             grabScreen(m_restore, "restore-progress-run.png");
+            auto* figures = m_restore->findChild<QLabel*>("LProgressFigures");
+            auto* time = m_restore->findChild<QLabel*>("LProgressTime");
+            labels = (figures ? figures->text() : "<none>") + " | " + (time ? time->text() : "<none>");
         }
     };
     const RestoreResult result = runRestore(*m_state, *m_view, *m_tree);
     QVERIFY(!result.cancelled);
     QCOMPARE(m_view->opened, result.target);
-    QCOMPARE(m_view->messages, std::vector<std::string>{"The restored files are in " + result.target});
+    QVERIFY2(QRegularExpression("^Restored: \\d+% · [0-9.]+ [kMG]?B of [0-9.]+ [kMG]?B · \\d+ of \\d+ files \\| "
+                                "\\d+:\\d\\d elapsed")
+                 .match(labels)
+                 .hasMatch(),
+             qPrintable(labels));
+    QCOMPARE(m_view->messages.size(), std::size_t(1));
+    QVERIFY(m_view->messages[0].starts_with("The restored files are in " + result.target + "\nRestored "));
     QVERIFY(m_main->isVisible());
     QVERIFY(!m_restore->isVisible());
     const auto read = [&](const std::string& path) {
