@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -151,11 +152,15 @@ private:
         std::string line;
         bool changed = false; // written to while it was read
     };
-    // Reads the file that follows position (once the file there is taken out) while the
-    // engine deflates on its workers, when it may go into an ordinary archive of this drive.
+    // Reads the files that follow position (once the file there is taken out), in list order,
+    // while the engine deflates those read before on its workers: as many as keep every
+    // worker busy (ReadAheadFiles, ReadAheadBytes), and only those that may go into an
+    // ordinary archive of this drive.
     void readAhead(const SortedList& list, std::size_t position);
-    // The read-ahead of path, if that is the file read ahead; any other is dropped.
+    // The read-ahead of path, when it is among the files read ahead; those read ahead before
+    // it are dropped (the list no longer holds them), and all of them when path is not there.
     std::optional<ReadAhead> takeReadAhead(const std::string& path);
+    uint64_t aheadBytes() const; // the sizes of the files read ahead
     // addFile for a file read ahead: a file written to during that read is left out; one that
     // could not be prepared, or changed since, is read again now by addFile.
     void addReadAhead(ReadAhead& ahead, SortedList& list, std::size_t& position);
@@ -201,7 +206,7 @@ private:
     std::optional<platform::Stamp> m_readStamp;
     std::string m_readLine;          // its catalog line, once the read went through unchanged
     bool m_changedWhileRead = false; // it did not
-    std::optional<ReadAhead> m_ahead;
+    std::deque<ReadAhead> m_ahead; // the files that follow the one being added, in list order
     std::vector<std::string> m_writtenDiscs; // burnt and filed in this run
     bool m_writerHoldsWritten = false;       // the disc in the writer is the last of them
     int64_t m_emptyDiscBytes = 0;            // room on the last blank disc measured; 0: none yet

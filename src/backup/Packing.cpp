@@ -51,6 +51,11 @@ std::string belowDrive(const std::string& path)
     return path.substr(std::min(path.size(), platform::drivePrefixLength()));
 }
 
+// Files read ahead of the one being added: enough that the deflate workers always find the
+// next file read, small files included; few enough bytes to keep memory small.
+constexpr std::size_t ReadAheadFiles = 32;
+constexpr uint64_t ReadAheadBytes = uint64_t{32} << 20;
+
 } // namespace
 
 std::string BackupRun::tempPath(const std::string& name) const { return platform::joinPath(m_state.TempFolder, name); }
@@ -283,31 +288,51 @@ void BackupRun::addFile(SortedList& list, std::size_t& position)
 
 void BackupRun::readAhead(const SortedList& list, std::size_t position)
 {
-    m_ahead.reset();
-    if (list.size() < 2 || m_state.CancelRequested)
+    if (m_state.CancelRequested) {
+        m_ahead.clear();
         return;
-    const std::string next = list[position + 1 < list.size() ? position + 1 : 0];
-    // Only what the next add would read at once: no split file, nothing that waits for the
-    // user (a busy file), no other drive (the entry names hang on the archive's drive).
-    if (platform::groupLetter(next) != platform::groupLetter(list[position]))
-        return;
-    beginRead(next);
-    if (!m_readFrom || roundUpToSector(m_readFrom->size) > m_state.SplitVolumeSize
-        || platform::testFileAccess(next) != platform::FileAccess::Free)
-        return;
-    ReadAhead ahead{next, m_context.ZF.prepareFile(belowDrive(next)), {}, {}, false};
-    ahead.readFrom = m_readFrom;
-    ahead.line = m_readLine;
-    ahead.changed = m_changedWhileRead;
-    m_ahead = std::move(ahead);
+    }
+    // Kept: what was read ahead of the files that still follow position, in order.
+    std::size_t kept = 0;
+    while (kept < m_ahead.size() && kept + 1 < list.size()
+           && m_ahead[kept].path == list[(position + 1 + kept) % list.size()])
+        ++kept;
+    m_ahead.resize(kept);
+    const char group = platform::groupLetter(list[position]);
+    while (m_ahead.size() < ReadAheadFiles && m_ahead.size() + 1 < list.size() && aheadBytes() < ReadAheadBytes) {
+        const std::string next = list[(position + 1 + m_ahead.size()) % list.size()];
+        // Only what the next adds would read at once: no split file, nothing that waits for
+        // the user (a busy file), no other drive (the entry names hang on the archive's drive).
+        if (platform::groupLetter(next) != group)
+            return;
+        beginRead(next);
+        if (!m_readFrom || roundUpToSector(m_readFrom->size) > m_state.SplitVolumeSize
+            || platform::testFileAccess(next) != platform::FileAccess::Free)
+            return;
+        ReadAhead ahead{next, m_context.ZF.prepareFile(belowDrive(next)), {}, {}, false};
+        ahead.readFrom = m_readFrom;
+        ahead.line = m_readLine;
+        ahead.changed = m_changedWhileRead;
+        m_ahead.push_back(std::move(ahead));
+    }
+}
+
+uint64_t BackupRun::aheadBytes() const
+{
+    uint64_t bytes = 0;
+    for (const ReadAhead& ahead : m_ahead)
+        bytes += ahead.readFrom ? static_cast<uint64_t>(ahead.readFrom->size) : 0;
+    return bytes;
 }
 
 std::optional<BackupRun::ReadAhead> BackupRun::takeReadAhead(const std::string& path)
 {
-    std::optional<ReadAhead> ahead = std::move(m_ahead);
-    m_ahead.reset();
-    if (ahead && ahead->path != path)
-        ahead.reset();
+    while (!m_ahead.empty() && m_ahead.front().path != path)
+        m_ahead.pop_front();
+    if (m_ahead.empty())
+        return std::nullopt;
+    std::optional<ReadAhead> ahead = std::move(m_ahead.front());
+    m_ahead.pop_front();
     return ahead;
 }
 
