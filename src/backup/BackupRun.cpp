@@ -230,6 +230,7 @@ void BackupRun::runPhases()
     m_state.FullList.clear();
     m_state.NewList.clear();
     m_state.StagedFiles.clear();
+    m_stagedDigests.discard();
     m_clearedSinceBurn.clear();
     m_writtenDiscs.clear();
     m_writerHoldsWritten = false;
@@ -315,7 +316,7 @@ void BackupRun::phase5()
     const std::string name = NextArchiveName(m_state, m_view, 'd', 'd', m_context.clock);
     const std::string record = tempPath(name + ".csv");
     workingState.saveToFile(record);
-    StageFile(m_state, m_view, record);
+    StageFile(m_state, m_view, record, m_stagedDigests);
 
     if (m_state.SplitVolumesDone > 0) {
         const std::string path = CatalogPath(m_state.SplitFileLine);
@@ -357,6 +358,7 @@ void BackupRun::phase8()
     AssembleBackupState(m_state, m_view, m_state.NewestDisc, m_state.OldestCSV, true);
     if (m_context.refreshRestore)
         m_context.refreshRestore();
+    m_stagedDigests.discard(); // of what was packed but not burnt
     if (!EmptyFolder(m_state.TempFolder))
         throw Error("Could not delete Temp directory.");
     m_state.StagedFiles.clear();

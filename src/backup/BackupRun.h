@@ -16,6 +16,7 @@
 #include "archive/ZipArchive.h"
 #include "archive/ZipPreparedFile.h"
 #include "catalog/Md5.h"
+#include "catalog/StagedDigests.h"
 #include "discwright/BurnOutcome.h"
 #include "platform/Platform.h"
 
@@ -206,6 +207,7 @@ private:
     std::optional<platform::Stamp> m_readStamp;
     std::string m_readLine;          // its catalog line, once the read went through unchanged
     bool m_changedWhileRead = false; // it did not
+    StagedDigests m_stagedDigests; // of what is staged; written into status.ini before each burn
     std::deque<ReadAhead> m_ahead; // the files that follow the one being added, in list order
     std::vector<std::string> m_writtenDiscs; // burnt and filed in this run
     bool m_writerHoldsWritten = false;       // the disc in the writer is the last of them

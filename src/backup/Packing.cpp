@@ -409,14 +409,15 @@ void BackupRun::leaveOutChanged(const std::string& path)
 void BackupRun::stageArchive(const std::string& fileName, const std::string& catalogPath)
 {
     saveCatalog(catalogPath);
-    StageFile(m_state, m_view, fileName);
-    StageFile(m_state, m_view, catalogPath);
+    StageFile(m_state, m_view, fileName, m_stagedDigests);
+    StageFile(m_state, m_view, catalogPath, m_stagedDigests);
 }
 
 void BackupRun::writeStagedDisc(bool ask)
 {
     if (m_state.DiscFreeBytes != 0)
         showBackupProgress(m_view, {.phase = "Writing disk:", .phaseBar = 0, .extraBar = 0});
+    m_stagedDigests.writeAll(); // the burn puts status.ini on the disc
     const BurnOutcome outcome = m_context.burnDisc(DiscId, m_state.DiscFreeBytes);
     // Only a burn that went through (Done) wrote the disc; any other end stops the run, and
     // nothing of it is filed.
@@ -480,8 +481,8 @@ void BackupRun::onRequestBlankVolume(int volumeNumber, const std::string& volume
                 catalog.erase(dot);
             catalog = tempPath(fileNameOf(catalog) + ".csv");
             saveCatalog(catalog);
-            StageFile(m_state, m_view, lastVolumeName);
-            StageFile(m_state, m_view, catalog);
+            StageFile(m_state, m_view, lastVolumeName, m_stagedDigests);
+            StageFile(m_state, m_view, catalog, m_stagedDigests);
             if (m_state.DiscFreeBytes - m_state.StagedBytes < m_state.SplitVolumeSize) {
                 writeStagedDisc(currentKind == 'n');
                 // No disc for the volumes still to come: no further one, or the run stops.
