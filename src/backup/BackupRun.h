@@ -15,7 +15,7 @@
 #include "app/View.h"
 #include "archive/ZipArchive.h"
 #include "archive/ZipPreparedFile.h"
-#include "catalog/Md5.h"
+#include "catalog/BackgroundMd5.h"
 #include "catalog/StagedDigests.h"
 #include "discwright/BurnOutcome.h"
 #include "platform/Platform.h"
@@ -201,7 +201,7 @@ private:
     EventPacer m_progressPacer; // the file bar is redrawn at most every 50 ms
     std::vector<std::string> m_clearedSinceBurn; // archive bits cleared for material not yet burnt
     bool m_flushBuffers;                         // the engine's setting, given back when the run ends
-    Md5 m_digest;                                // of the file being added, fed by the engine's own read
+    BackgroundMd5 m_digest;                      // of the file being added, fed by the engine's own read
     int64_t m_digested = 0;
     std::optional<platform::FileIdentity> m_readFrom; // the file being added, as it was before the read
     std::optional<platform::Stamp> m_readStamp;
