@@ -463,7 +463,7 @@ bool ZipArchive::addOrdinary(const std::vector<AddItem>& items, const EntryWrite
 
 // --- prepared files --------------------------------------------------------------------------
 
-std::unique_ptr<ZipPreparedFile> ZipArchive::prepareFile(const std::string& fileName)
+std::unique_ptr<ZipPreparedFile> ZipArchive::prepareFile(const std::string& fileName, ZipContentEvent inspect)
 {
     std::lock_guard guard(engineLock());
     ItemCollector collector{*this,
@@ -517,7 +517,9 @@ std::unique_ptr<ZipPreparedFile> ZipArchive::prepareFile(const std::string& file
     prepared->m_crc = data.crc;
     if (!progress(item.entryName, 100, ZipOperation::Add, ZipProgressPhase::End))
         return nullptr;
-    if (!prepared->m_stored) {
+    job->deflate = !prepared->m_stored;
+    job->inspect = std::move(inspect);
+    if (job->deflate || job->inspect) {
         if (!m_wholeDeflater)
             m_wholeDeflater = std::make_shared<zipwriter::WholeDeflater>(prepareThreads);
         m_wholeDeflater->submit(job);
@@ -533,7 +535,7 @@ void ZipArchive::writePrepared(const ZipPreparedFile& file, const AddItem& item,
     describeEntry(item, out.position(), e);
     const bool zip64Sizes = describeData(e, file.m_size, file.m_stored, file.m_path);
     const zipwriter::DeflateJob& job = *file.m_job;
-    if (!file.m_stored) {
+    if (file.m_deflater) {
         file.m_deflater->wait(job);
         if (job.failed)
             throw ZipFault{ZipErrorKind::WriteToStream, file.m_path};

@@ -86,7 +86,8 @@ BackupRun::BackupRun(BackupContext& context)
     };
     // The digest of a packed file comes from the read that packs it: each file is read once.
     m_context.ZF.onFileData = [this](const unsigned char* data, std::size_t size) {
-        m_digest.update(data, size);
+        if (!m_digestOnWorker)
+            m_digest.update(data, size);
         m_digested += static_cast<int64_t>(size);
     };
 }

@@ -145,12 +145,15 @@ private:
                      const std::string& catalogPath);
     void addFile(SortedList& list, std::size_t& position);
     // A file read ahead: the engine's prepared copy (null when it could not prepare one)
-    // and what the run made of that read.
+    // and what the run made of that read. Its digest is made by the engine's worker, and its
+    // catalog line once the entry is written.
     struct ReadAhead {
         std::string path;
         std::unique_ptr<ZipPreparedFile> prepared;
         std::optional<platform::FileIdentity> readFrom;
-        std::string line;
+        std::optional<platform::Stamp> stamp; // set when the read went through unchanged
+        int64_t size = 0;
+        std::shared_ptr<Md5Digest> digest;
         bool changed = false; // written to while it was read
     };
     // Reads the files that follow position (once the file there is taken out), in list order,
@@ -206,6 +209,8 @@ private:
     std::optional<platform::FileIdentity> m_readFrom; // the file being added, as it was before the read
     std::optional<platform::Stamp> m_readStamp;
     std::string m_readLine;          // its catalog line, once the read went through unchanged
+    bool m_digestOnWorker = false;   // a read ahead: the engine's worker digests it, no line yet
+    bool m_readWhole = false;        // the read went through unchanged
     bool m_changedWhileRead = false; // it did not
     StagedDigests m_stagedDigests; // of what is staged; written into status.ini before each burn
     std::deque<ReadAhead> m_ahead; // the files that follow the one being added, in list order

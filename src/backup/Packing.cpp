@@ -15,6 +15,7 @@
 #include "catalog/DiscNames.h"
 #include "catalog/FileDigest.h"
 #include "catalog/GetFileLength.h"
+#include "catalog/Md5.h"
 #include "catalog/StageFile.h"
 #include "platform/Platform.h"
 
@@ -309,9 +310,25 @@ void BackupRun::readAhead(const SortedList& list, std::size_t position)
         if (!m_readFrom || roundUpToSector(m_readFrom->size) > m_state.SplitVolumeSize
             || platform::testFileAccess(next) != platform::FileAccess::Free)
             return;
-        ReadAhead ahead{next, m_context.ZF.prepareFile(belowDrive(next)), {}, {}, false};
+        ReadAhead ahead;
+        ahead.path = next;
+        ahead.digest = std::make_shared<Md5Digest>();
+        {
+            // The reading thread goes on to the next file while a worker digests this one.
+            struct OnWorker {
+                bool& flag;
+                explicit OnWorker(bool& f) : flag(f) { flag = true; }
+                ~OnWorker() { flag = false; }
+            } onWorker(m_digestOnWorker);
+            ahead.prepared = m_context.ZF.prepareFile(
+                belowDrive(next), [digest = ahead.digest](const std::vector<unsigned char>& content) {
+                    *digest = md5(content.data(), content.size());
+                });
+        }
         ahead.readFrom = m_readFrom;
-        ahead.line = m_readLine;
+        if (m_readWhole)
+            ahead.stamp = m_readStamp;
+        ahead.size = m_digested;
         ahead.changed = m_changedWhileRead;
         m_ahead.push_back(std::move(ahead));
     }
@@ -341,7 +358,7 @@ void BackupRun::addReadAhead(ReadAhead& ahead, SortedList& list, std::size_t& po
     const std::string path = list[position];
     if (ahead.changed) {
         leaveOutChanged(path);
-    } else if (!ahead.prepared || ahead.line.empty() || platform::fileIdentity(path) != ahead.readFrom) {
+    } else if (!ahead.prepared || !ahead.stamp || platform::fileIdentity(path) != ahead.readFrom) {
         addFile(list, position); // as if it had not been read ahead
         return;
     } else {
@@ -349,7 +366,8 @@ void BackupRun::addReadAhead(ReadAhead& ahead, SortedList& list, std::size_t& po
         m_currentFileSkipped = false;
         if (m_context.ZF.addPrepared(*ahead.prepared)) {
             clearArchiveBit(path, *ahead.readFrom);
-            m_state.ArchiveCatalog.add(ahead.line);
+            // The entry is written: the worker has made its digest.
+            m_state.ArchiveCatalog.add(formatCatalogLine(path, *ahead.stamp, ahead.size, DigestHex(*ahead.digest)));
         } else {
             leaveOutUnreadable(path);
         }
@@ -372,6 +390,7 @@ void BackupRun::beginRead(const std::string& path)
     m_currentFileSkipped = false;
     m_changedWhileRead = false;
     m_readLine.clear();
+    m_readWhole = false;
     m_readFrom = platform::fileIdentity(path);
     m_readStamp = platform::lastWriteStamp(path);
     m_digest.reset();
@@ -386,6 +405,9 @@ bool BackupRun::finishRead()
         m_changedWhileRead = true;
         return false;
     }
+    m_readWhole = true;
+    if (m_digestOnWorker)
+        return true; // the line waits for the digest
     m_readLine = formatCatalogLine(m_currentFile, *m_readStamp, m_digested, DigestHex(m_digest.final()));
     if (m_context.ZF.spanningMode() == ZipSpanningMode::Splitting)
         m_state.ArchiveCatalog.add(m_readLine); // saved with each volume from here on
