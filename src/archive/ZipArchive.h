@@ -151,8 +151,9 @@ public:
                                                                ZipContentEvent inspect = {});
     // Adds a prepared file to the open ordinary archive: the same entry bytes as an addFiles
     // of it at the time of its read would have written there. Raises no progress or data
-    // event (prepareFile did); waits for its deflated form and its inspection. One complete, flushed update; a
-    // failure leaves the archive as it was and goes to onProcessFileFailure as in addFiles.
+    // event (prepareFile did); waits for its deflated form and its inspection. One complete,
+    // flushed update; a failure leaves the archive as it was and goes to onProcessFileFailure
+    // as in addFiles.
     // Returns true when the entry was added, false when the failure handler chose Ignore.
     // A split archive raises SplitNotModifiable.
     bool addPrepared(const ZipPreparedFile& file);

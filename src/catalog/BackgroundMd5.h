@@ -37,10 +37,10 @@ private:
     Md5 m_md5; // the caller's while the worker is idle, the worker's while it has pieces
     std::mutex m_mutex;
     std::condition_variable m_queued;
-    std::condition_variable m_taken; // a piece was digested (the worker may be idle now)
+    std::condition_variable m_taken;                 // a piece was digested (the worker may be idle now)
     std::deque<std::vector<unsigned char>> m_pieces; // waiting for the worker, oldest first
-    std::vector<std::vector<unsigned char>> m_spare;  // digested pieces' memory, for reuse
-    bool m_busy = false;                              // the worker digests a piece
+    std::vector<std::vector<unsigned char>> m_spare; // digested pieces' memory, for reuse
+    bool m_busy = false;                             // the worker digests a piece
     bool m_stopping = false;
     std::thread m_worker;
 };

@@ -35,7 +35,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_queued;
     std::condition_variable m_finished;
-    std::deque<std::size_t> m_queue;                        // indexes into m_digests still to make
+    std::deque<std::size_t> m_queue;                            // indexes into m_digests still to make
     std::vector<std::pair<std::string, std::string>> m_digests; // path, hexadecimal digest
     bool m_busy = false;
     bool m_stopping = false;
