@@ -35,17 +35,28 @@ void stage(RunState& state, View& view, const std::string& path, const std::func
 
 } // namespace
 
-void writeStatusDigest(const std::string& path, const std::string& digestHex)
+void writeStatusDigests(const std::vector<std::pair<std::string, std::string>>& digests)
 {
-    const std::size_t cut = path.find_last_of(platform::pathSeparator());
-    const std::string folder = cut == std::string::npos ? std::string(".") : path.substr(0, cut);
-    const std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
-    IniWriteString(statusIniIn(folder), "MD5", name, digestHex);
+    // One write of each status.ini for a run of files in its folder.
+    for (std::size_t run = 0; run < digests.size();) {
+        const std::string& first = digests[run].first;
+        const std::size_t cut = first.find_last_of(platform::pathSeparator());
+        const std::string folder = cut == std::string::npos ? std::string(".") : first.substr(0, cut);
+        std::vector<std::pair<std::string, std::string>> keys;
+        for (; run < digests.size(); ++run) {
+            const std::string& path = digests[run].first;
+            const std::size_t at = path.find_last_of(platform::pathSeparator());
+            if ((at == std::string::npos ? std::string(".") : path.substr(0, at)) != folder)
+                break;
+            keys.emplace_back(at == std::string::npos ? path : path.substr(at + 1), digests[run].second);
+        }
+        IniWriteStrings(statusIniIn(folder), "MD5", keys);
+    }
 }
 
 void StageFile(RunState& state, View& view, const std::string& path)
 {
-    stage(state, view, path, [&] { writeStatusDigest(path, DigestHex(FileDigest(path))); });
+    stage(state, view, path, [&] { writeStatusDigests({{path, DigestHex(FileDigest(path))}}); });
 }
 
 void StageFile(RunState& state, View& view, const std::string& path, StagedDigests& digests)

@@ -1,5 +1,7 @@
 #pragma once
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/RunState.h"
 #include "app/View.h"
@@ -16,9 +18,9 @@ void StageFile(RunState& state, View& view, const std::string& path);
 // The same, but the digest is made by digests on its worker and written by its writeAll().
 void StageFile(RunState& state, View& view, const std::string& path, StagedDigests& digests);
 
-// Writes a digest (32 hexadecimal digits) into the status.ini beside path, under whatever
-// letter case that file already has there: section MD5, key the file's name.
-void writeStatusDigest(const std::string& path, const std::string& digestHex);
+// Writes digests (path, 32 hexadecimal digits) in order into the status.ini beside each path,
+// under whatever letter case that file already has there: section MD5, key the file's name.
+void writeStatusDigests(const std::vector<std::pair<std::string, std::string>>& digests);
 
 // A length rounded up to whole 2048-byte sectors (0 stays 0).
 inline std::int64_t sectorRounded(std::int64_t length) { return (length + 2047) / 2048 * 2048; }

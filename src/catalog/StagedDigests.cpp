@@ -36,8 +36,7 @@ void StagedDigests::writeAll()
         m_finished.wait(lock, [this] { return m_queue.empty() && !m_busy; });
         digests.swap(m_digests);
     }
-    for (const auto& [path, digest] : digests)
-        writeStatusDigest(path, digest);
+    writeStatusDigests(digests);
 }
 
 void StagedDigests::discard()
