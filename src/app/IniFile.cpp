@@ -47,12 +47,16 @@ struct IniLines {
     }
 };
 
-IniLines load(const std::string& file, const std::string& section, const std::string& key)
+std::vector<std::string> linesOf(const std::string& file)
+{
+    std::error_code error;
+    return std::filesystem::exists(file, error) ? readLines(file) : std::vector<std::string>();
+}
+
+IniLines locate(std::vector<std::string> lines, const std::string& section, const std::string& key)
 {
     IniLines ini;
-    std::error_code error;
-    if (std::filesystem::exists(file, error))
-        ini.lines = readLines(file);
+    ini.lines = std::move(lines);
     bool inSection = false;
     for (std::size_t i = 0; i < ini.lines.size(); ++i) {
         const std::string_view line = trim(ini.lines[i]);
@@ -77,9 +81,14 @@ IniLines load(const std::string& file, const std::string& section, const std::st
     return ini;
 }
 
-void store(const std::string& file, const std::string& section, const std::string& key, const std::string& value)
+IniLines load(const std::string& file, const std::string& section, const std::string& key)
 {
-    IniLines ini = load(file, section, key);
+    return locate(linesOf(file), section, key);
+}
+
+// Sets key in ini's lines as a write of it would.
+void set(IniLines& ini, const std::string& section, const std::string& key, const std::string& value)
+{
     const std::string line = key + "=" + value;
     if (ini.keyLine) {
         std::string& existing = ini.lines[*ini.keyLine];
@@ -92,6 +101,12 @@ void store(const std::string& file, const std::string& section, const std::strin
         ini.lines.push_back("[" + section + "]");
         ini.lines.push_back(line);
     }
+}
+
+void store(const std::string& file, const std::string& section, const std::string& key, const std::string& value)
+{
+    IniLines ini = load(file, section, key);
+    set(ini, section, key, value);
     writeLines(file, ini.lines);
 }
 
@@ -169,6 +184,18 @@ void IniWriteInteger(const std::string& file, const std::string& section, const 
 void IniWriteBool(const std::string& file, const std::string& section, const std::string& key, bool value)
 {
     store(file, section, key, value ? "1" : "0");
+}
+
+void IniWriteStrings(const std::string& file, const std::string& section,
+                     const std::vector<std::pair<std::string, std::string>>& values)
+{
+    std::vector<std::string> lines = linesOf(file);
+    for (const auto& [key, value] : values) {
+        IniLines ini = locate(std::move(lines), section, key);
+        set(ini, section, key, value);
+        lines = std::move(ini.lines);
+    }
+    writeLines(file, lines);
 }
 
 } // namespace torvinel

@@ -28,5 +28,9 @@ void IniWriteBool(const std::string& file, const std::string& section, const std
 void IniWriteInteger(const std::string& file, const std::string& section, const std::string& key, int64_t value);
 void IniWriteString(const std::string& file, const std::string& section, const std::string& key,
                     const std::string& value);
+// The key=value pairs written in their order, as that many IniWriteString calls would leave
+// the file, with one write of it.
+void IniWriteStrings(const std::string& file, const std::string& section,
+                     const std::vector<std::pair<std::string, std::string>>& values);
 
 } // namespace torvinel

@@ -30,6 +30,10 @@ struct WholeDeflater::Compressors {
 
 void WholeDeflater::run(Job& job, Compressors& compressors)
 {
+    if (job.inspect)
+        job.inspect(job.content);
+    if (!job.deflate)
+        return;
     libdeflate_compressor* compressor = compressors.at(job.level);
     if (!compressor) {
         job.failed = true;

@@ -143,11 +143,17 @@ public:
     // (16 MiB) or more, a failed open or read, a file that grew while it was read, or a
     // progress handler that cancelled. Failures are not reported (onProcessFileFailure is not
     // called): addFiles meets them again for such a file and reports them as it always does.
-    [[nodiscard]] std::unique_ptr<ZipPreparedFile> prepareFile(const std::string& fileName);
+    // inspect, when set, is given the whole content as read, once, on a worker thread, before
+    // addPrepared writes the entry (addPrepared waits for it): the caller's own work on the
+    // content (a digest) runs beside the reading of the next file. onFileData is still raised.
+    using ZipContentEvent = std::function<void(const std::vector<unsigned char>& content)>;
+    [[nodiscard]] std::unique_ptr<ZipPreparedFile> prepareFile(const std::string& fileName,
+                                                               ZipContentEvent inspect = {});
     // Adds a prepared file to the open ordinary archive: the same entry bytes as an addFiles
     // of it at the time of its read would have written there. Raises no progress or data
-    // event (prepareFile did); waits for its deflated form. One complete, flushed update; a
-    // failure leaves the archive as it was and goes to onProcessFileFailure as in addFiles.
+    // event (prepareFile did); waits for its deflated form and its inspection. One complete,
+    // flushed update; a failure leaves the archive as it was and goes to onProcessFileFailure
+    // as in addFiles.
     // Returns true when the entry was added, false when the failure handler chose Ignore.
     // A split archive raises SplitNotModifiable.
     bool addPrepared(const ZipPreparedFile& file);

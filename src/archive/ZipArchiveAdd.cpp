@@ -282,7 +282,7 @@ struct ZipArchive::OrdinaryAdd {
     ZipArchive& archive;
     std::set<std::string> newNames;
     bool replacing = false;
-    std::vector<ZipEntry> entries; // the directory being built
+    std::vector<ZipEntry> entries; // the directory being built (of an append: its new entries)
     zipio::BufferedWriter out;
     TemporaryFile rewrite; // the new file of a replacing add
     std::string savedTail; // the directory an append overwrites
@@ -359,7 +359,6 @@ void ZipArchive::OrdinaryAdd::copyKeptEntries()
 void ZipArchive::OrdinaryAdd::appendAfterLastEntry()
 {
     const std::string& path = archive.m_path;
-    entries = archive.m_entries;
     if (archive.m_hasDirectory) {
         const int64_t size = archive.m_file.size();
         if (size < 0 || static_cast<uint64_t>(size) < oldEnd)
@@ -401,18 +400,32 @@ void ZipArchive::OrdinaryAdd::commit()
     const std::string& path = archive.m_path;
     const uint64_t directoryOffset = out.position();
     uint64_t directorySize = 0;
-    out.write(archive.directoryBytes(entries, directoryOffset, 0, directorySize));
-    out.finish();
-    platform::File& written = replacing ? rewrite.file : archive.m_file;
-    if (archive.options.flushBuffers && !written.sync())
-        throw ZipFault{ZipErrorKind::WriteToStream, path};
-    if (replacing) {
-        if (!platform::replaceFile(rewrite.path, path))
+    // An append puts its entries after the archive's own instead of copying those (a backup
+    // appends a hundred files one at a time); a failure takes them off again.
+    std::vector<ZipEntry>& directory = replacing ? entries : archive.m_entries;
+    const auto kept = static_cast<std::ptrdiff_t>(archive.m_entries.size());
+    if (!replacing)
+        archive.m_entries.insert(archive.m_entries.end(), std::make_move_iterator(entries.begin()),
+                                 std::make_move_iterator(entries.end()));
+    try {
+        out.write(archive.directoryBytes(directory, directoryOffset, 0, directorySize));
+        out.finish();
+        platform::File& written = replacing ? rewrite.file : archive.m_file;
+        if (archive.options.flushBuffers && !written.sync())
             throw ZipFault{ZipErrorKind::WriteToStream, path};
-        rewrite.path.clear();
-        archive.m_file = std::move(rewrite.file);
+        if (replacing) {
+            if (!platform::replaceFile(rewrite.path, path))
+                throw ZipFault{ZipErrorKind::WriteToStream, path};
+            rewrite.path.clear();
+            archive.m_file = std::move(rewrite.file);
+        }
+    } catch (...) {
+        if (!replacing)
+            archive.m_entries.erase(archive.m_entries.begin() + kept, archive.m_entries.end());
+        throw;
     }
-    archive.m_entries = std::move(entries);
+    if (replacing)
+        archive.m_entries = std::move(entries);
     archive.m_dataEnd = directoryOffset;
     archive.m_hasDirectory = true;
 }
@@ -463,7 +476,7 @@ bool ZipArchive::addOrdinary(const std::vector<AddItem>& items, const EntryWrite
 
 // --- prepared files --------------------------------------------------------------------------
 
-std::unique_ptr<ZipPreparedFile> ZipArchive::prepareFile(const std::string& fileName)
+std::unique_ptr<ZipPreparedFile> ZipArchive::prepareFile(const std::string& fileName, ZipContentEvent inspect)
 {
     std::lock_guard guard(engineLock());
     ItemCollector collector{*this,
@@ -517,7 +530,9 @@ std::unique_ptr<ZipPreparedFile> ZipArchive::prepareFile(const std::string& file
     prepared->m_crc = data.crc;
     if (!progress(item.entryName, 100, ZipOperation::Add, ZipProgressPhase::End))
         return nullptr;
-    if (!prepared->m_stored) {
+    job->deflate = !prepared->m_stored;
+    job->inspect = std::move(inspect);
+    if (job->deflate || job->inspect) {
         if (!m_wholeDeflater)
             m_wholeDeflater = std::make_shared<zipwriter::WholeDeflater>(prepareThreads);
         m_wholeDeflater->submit(job);
@@ -533,7 +548,7 @@ void ZipArchive::writePrepared(const ZipPreparedFile& file, const AddItem& item,
     describeEntry(item, out.position(), e);
     const bool zip64Sizes = describeData(e, file.m_size, file.m_stored, file.m_path);
     const zipwriter::DeflateJob& job = *file.m_job;
-    if (!file.m_stored) {
+    if (file.m_deflater) {
         file.m_deflater->wait(job);
         if (job.failed)
             throw ZipFault{ZipErrorKind::WriteToStream, file.m_path};

@@ -113,7 +113,8 @@ BackupRun::BackupRun(BackupContext& context)
     };
     // The digest of a packed file comes from the read that packs it: each file is read once.
     m_context.ZF.onFileData = [this](const unsigned char* data, std::size_t size) {
-        m_digest.update(data, size);
+        if (!m_digestOnWorker)
+            m_digest.update(data, size);
         m_digested += static_cast<int64_t>(size);
     };
 }
@@ -269,6 +270,7 @@ void BackupRun::runPhases()
     m_state.FullList.clear();
     m_state.NewList.clear();
     m_state.StagedFiles.clear();
+    m_stagedDigests.discard();
     m_clearedSinceBurn.clear();
     m_writtenDiscs.clear();
     m_writerHoldsWritten = false;
@@ -361,7 +363,7 @@ void BackupRun::phase5()
     const std::string name = NextArchiveName(m_state, m_view, 'd', 'd', m_context.clock);
     const std::string record = tempPath(name + ".csv");
     workingState.saveToFile(record);
-    StageFile(m_state, m_view, record);
+    StageFile(m_state, m_view, record, m_stagedDigests);
 
     if (m_state.SplitVolumesDone > 0) {
         const std::string path = CatalogPath(m_state.SplitFileLine);
@@ -408,6 +410,7 @@ void BackupRun::phase8()
     AssembleBackupState(m_state, m_view, m_state.NewestDisc, m_state.OldestCSV, true);
     if (m_context.refreshRestore)
         m_context.refreshRestore();
+    m_stagedDigests.discard(); // of what was packed but not burnt
     if (!EmptyFolder(m_state.TempFolder))
         throw Error("Could not delete Temp directory.");
     m_state.StagedFiles.clear();

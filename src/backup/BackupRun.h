@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -16,7 +17,9 @@
 #include "archive/ZipArchive.h"
 #include "archive/ZipPreparedFile.h"
 #include "backup/DiscMedia.h"
+#include "catalog/BackgroundMd5.h"
 #include "catalog/Md5.h"
+#include "catalog/StagedDigests.h"
 #include "discwright/BurnOutcome.h"
 #include "platform/Platform.h"
 
@@ -181,19 +184,26 @@ private:
                      const std::string& catalogPath);
     void addFile(SortedList& list, std::size_t& position);
     // A file read ahead: the engine's prepared copy (null when it could not prepare one)
-    // and what the run made of that read.
+    // and what the run made of that read. Its digest is made by the engine's worker, and its
+    // catalog line once the entry is written.
     struct ReadAhead {
         std::string path;
         std::unique_ptr<ZipPreparedFile> prepared;
         std::optional<platform::FileIdentity> readFrom;
-        std::string line;
+        std::optional<platform::Stamp> stamp; // set when the read went through unchanged
+        int64_t size = 0;
+        std::shared_ptr<Md5Digest> digest;
         bool changed = false; // written to while it was read
     };
-    // Reads the file that follows position (once the file there is taken out) while the
-    // engine deflates on its workers, when it may go into an ordinary archive of this drive.
+    // Reads the files that follow position (once the file there is taken out), in list order,
+    // while the engine deflates those read before on its workers: as many as keep every
+    // worker busy (ReadAheadFiles, ReadAheadBytes), and only those that may go into an
+    // ordinary archive of this drive.
     void readAhead(const SortedList& list, std::size_t position);
-    // The read-ahead of path, if that is the file read ahead; any other is dropped.
+    // The read-ahead of path, when it is among the files read ahead; those read ahead before
+    // it are dropped (the list no longer holds them), and all of them when path is not there.
     std::optional<ReadAhead> takeReadAhead(const std::string& path);
+    uint64_t aheadBytes() const; // the sizes of the files read ahead
     // addFile for a file read ahead: a file written to during that read is left out; one that
     // could not be prepared, or changed since, is read again now by addFile.
     void addReadAhead(ReadAhead& ahead, SortedList& list, std::size_t& position);
@@ -233,13 +243,16 @@ private:
     EventPacer m_progressPacer; // the file bar is redrawn at most every 50 ms
     std::vector<std::string> m_clearedSinceBurn; // archive bits cleared for material not yet burnt
     bool m_flushBuffers;                         // the engine's setting, given back when the run ends
-    Md5 m_digest;                                // of the file being added, fed by the engine's own read
+    BackgroundMd5 m_digest;                      // of the file being added, fed by the engine's own read
     int64_t m_digested = 0;
     std::optional<platform::FileIdentity> m_readFrom; // the file being added, as it was before the read
     std::optional<platform::Stamp> m_readStamp;
     std::string m_readLine;          // its catalog line, once the read went through unchanged
+    bool m_digestOnWorker = false;   // a read ahead: the engine's worker digests it, no line yet
+    bool m_readWhole = false;        // the read went through unchanged
     bool m_changedWhileRead = false; // it did not
-    std::optional<ReadAhead> m_ahead;
+    StagedDigests m_stagedDigests; // of what is staged; written into status.ini before each burn
+    std::deque<ReadAhead> m_ahead; // the files that follow the one being added, in list order
     std::vector<std::string> m_writtenDiscs; // burnt and filed in this run
     bool m_writerHoldsWritten = false;       // the disc in the writer is the last of them
     int64_t m_emptyDiscBytes = 0;            // room on the last blank disc measured; 0: none yet

@@ -16,6 +16,7 @@
 #include "catalog/DiscNames.h"
 #include "catalog/FileDigest.h"
 #include "catalog/GetFileLength.h"
+#include "catalog/Md5.h"
 #include "catalog/StageFile.h"
 #include "platform/Platform.h"
 
@@ -51,6 +52,11 @@ std::string belowDrive(const std::string& path)
 {
     return path.substr(std::min(path.size(), platform::drivePrefixLength()));
 }
+
+// Files read ahead of the one being added: enough that the deflate workers always find the
+// next file read, small files included; few enough bytes to keep memory small.
+constexpr std::size_t ReadAheadFiles = 32;
+constexpr uint64_t ReadAheadBytes = uint64_t{32} << 20;
 
 } // namespace
 
@@ -286,31 +292,67 @@ void BackupRun::addFile(SortedList& list, std::size_t& position)
 
 void BackupRun::readAhead(const SortedList& list, std::size_t position)
 {
-    m_ahead.reset();
-    if (list.size() < 2 || m_state.CancelRequested)
+    if (m_state.CancelRequested) {
+        m_ahead.clear();
         return;
-    const std::string next = list[position + 1 < list.size() ? position + 1 : 0];
-    // Only what the next add would read at once: no split file, nothing that waits for the
-    // user (a busy file), no other drive (the entry names hang on the archive's drive).
-    if (platform::groupLetter(next) != platform::groupLetter(list[position]))
-        return;
-    beginRead(next);
-    if (!m_readFrom || roundUpToSector(m_readFrom->size) > m_state.SplitVolumeSize
-        || platform::testFileAccess(next) != platform::FileAccess::Free)
-        return;
-    ReadAhead ahead{next, m_context.ZF.prepareFile(belowDrive(next)), {}, {}, false};
-    ahead.readFrom = m_readFrom;
-    ahead.line = m_readLine;
-    ahead.changed = m_changedWhileRead;
-    m_ahead = std::move(ahead);
+    }
+    // Kept: what was read ahead of the files that still follow position, in order.
+    std::size_t kept = 0;
+    while (kept < m_ahead.size() && kept + 1 < list.size()
+           && m_ahead[kept].path == list[(position + 1 + kept) % list.size()])
+        ++kept;
+    m_ahead.resize(kept);
+    const char group = platform::groupLetter(list[position]);
+    while (m_ahead.size() < ReadAheadFiles && m_ahead.size() + 1 < list.size() && aheadBytes() < ReadAheadBytes) {
+        const std::string next = list[(position + 1 + m_ahead.size()) % list.size()];
+        // Only what the next adds would read at once: no split file, nothing that waits for
+        // the user (a busy file), no other drive (the entry names hang on the archive's drive).
+        if (platform::groupLetter(next) != group)
+            return;
+        beginRead(next);
+        if (!m_readFrom || roundUpToSector(m_readFrom->size) > m_state.SplitVolumeSize
+            || platform::testFileAccess(next) != platform::FileAccess::Free)
+            return;
+        ReadAhead ahead;
+        ahead.path = next;
+        ahead.digest = std::make_shared<Md5Digest>();
+        {
+            // The reading thread goes on to the next file while a worker digests this one.
+            struct OnWorker {
+                bool& flag;
+                explicit OnWorker(bool& f) : flag(f) { flag = true; }
+                ~OnWorker() { flag = false; }
+            } onWorker(m_digestOnWorker);
+            ahead.prepared = m_context.ZF.prepareFile(
+                belowDrive(next), [digest = ahead.digest](const std::vector<unsigned char>& content) {
+                    *digest = md5(content.data(), content.size());
+                });
+        }
+        ahead.readFrom = m_readFrom;
+        if (m_readWhole)
+            ahead.stamp = m_readStamp;
+        ahead.size = m_digested;
+        ahead.changed = m_changedWhileRead;
+        m_ahead.push_back(std::move(ahead));
+    }
+}
+
+uint64_t BackupRun::aheadBytes() const
+{
+    uint64_t bytes = 0;
+    for (const ReadAhead& ahead : m_ahead)
+        bytes += ahead.readFrom ? static_cast<uint64_t>(ahead.readFrom->size) : 0;
+    return bytes;
 }
 
 std::optional<BackupRun::ReadAhead> BackupRun::takeReadAhead(const std::string& path)
 {
-    std::optional<ReadAhead> ahead = std::move(m_ahead);
-    m_ahead.reset();
-    if (ahead && ahead->path != path)
-        ahead.reset();
+    while (!m_ahead.empty() && m_ahead.front().path != path)
+        m_ahead.pop_front();
+    if (m_ahead.empty())
+        return std::nullopt;
+    std::optional<ReadAhead> ahead = std::move(m_ahead.front());
+    m_ahead.pop_front();
     return ahead;
 }
 
@@ -319,7 +361,7 @@ void BackupRun::addReadAhead(ReadAhead& ahead, SortedList& list, std::size_t& po
     const std::string path = list[position];
     if (ahead.changed) {
         leaveOutChanged(path);
-    } else if (!ahead.prepared || ahead.line.empty() || platform::fileIdentity(path) != ahead.readFrom) {
+    } else if (!ahead.prepared || !ahead.stamp || platform::fileIdentity(path) != ahead.readFrom) {
         addFile(list, position); // as if it had not been read ahead
         return;
     } else {
@@ -327,7 +369,8 @@ void BackupRun::addReadAhead(ReadAhead& ahead, SortedList& list, std::size_t& po
         m_currentFileSkipped = false;
         if (m_context.ZF.addPrepared(*ahead.prepared)) {
             clearArchiveBit(path, *ahead.readFrom);
-            m_state.ArchiveCatalog.add(ahead.line);
+            // The entry is written: the worker has made its digest.
+            m_state.ArchiveCatalog.add(formatCatalogLine(path, *ahead.stamp, ahead.size, DigestHex(*ahead.digest)));
         } else {
             leaveOutUnreadable(path);
         }
@@ -350,6 +393,7 @@ void BackupRun::beginRead(const std::string& path)
     m_currentFileSkipped = false;
     m_changedWhileRead = false;
     m_readLine.clear();
+    m_readWhole = false;
     m_readFrom = platform::fileIdentity(path);
     m_readStamp = platform::lastWriteStamp(path);
     m_digest.reset();
@@ -364,6 +408,9 @@ bool BackupRun::finishRead()
         m_changedWhileRead = true;
         return false;
     }
+    m_readWhole = true;
+    if (m_digestOnWorker)
+        return true; // the line waits for the digest
     m_readLine = formatCatalogLine(m_currentFile, *m_readStamp, m_digested, DigestHex(m_digest.final()));
     if (m_context.ZF.spanningMode() == ZipSpanningMode::Splitting)
         m_state.ArchiveCatalog.add(m_readLine); // saved with each volume from here on
@@ -388,8 +435,8 @@ void BackupRun::stageArchive(const std::string& fileName, const std::string& cat
 {
     countStaged();
     saveCatalog(catalogPath);
-    StageFile(m_state, m_view, fileName);
-    StageFile(m_state, m_view, catalogPath);
+    StageFile(m_state, m_view, fileName, m_stagedDigests);
+    StageFile(m_state, m_view, catalogPath, m_stagedDigests);
 }
 
 void BackupRun::writeStagedDisc(bool ask)
@@ -397,6 +444,7 @@ void BackupRun::writeStagedDisc(bool ask)
     if (m_state.DiscFreeBytes != 0)
         showBackupProgress(m_view,
                            {.phase = "Writing disk:", .phaseBar = m_working ? std::nullopt : std::optional(0), .extraBar = 0});
+    m_stagedDigests.writeAll(); // the burn puts status.ini on the disc, and the recovery data reads it
     if (!DiscId.empty())
         stageRecovery();
     const BurnOutcome outcome = m_context.burnDisc(DiscId, m_state.DiscFreeBytes);
@@ -481,8 +529,8 @@ void BackupRun::onRequestBlankVolume(int volumeNumber, const std::string& volume
                 catalog.erase(dot);
             catalog = tempPath(fileNameOf(catalog) + ".csv");
             saveCatalog(catalog);
-            StageFile(m_state, m_view, lastVolumeName);
-            StageFile(m_state, m_view, catalog);
+            StageFile(m_state, m_view, lastVolumeName, m_stagedDigests);
+            StageFile(m_state, m_view, catalog, m_stagedDigests);
             if (m_state.DiscFreeBytes - m_state.StagedBytes < m_state.SplitVolumeSize) {
                 writeStagedDisc(currentKind == 'n');
                 // No disc for the volumes still to come: no further one, or the run stops.

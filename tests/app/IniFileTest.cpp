@@ -58,6 +58,25 @@ TEST_F(IniFileTest, WritesReplaceOrAddKeys)
     EXPECT_EQ(IniReadOrCreateInteger(file, "Status", "MaxCDSpeed", 12), -1);
 }
 
+// Several keys in one write leave the file as one write per key would: replaced keys keep
+// their spelling, new ones follow the section's last key, a key given twice ends with its
+// last value, a missing section or file is made.
+TEST_F(IniFileTest, SeveralKeysInOneWriteAsOneWriteEach)
+{
+    using Keys = std::vector<std::pair<std::string, std::string>>;
+    const Keys keys = {{"a.ZIP", "ff"}, {"New.csv", "ee"}, {"b.zip", "01"}, {"new.CSV", "dd"}};
+    for (const char* start : {"", "; comment\n[MD5]\nA.zip=00\n\n[Other]\nx=1\n", "[Other]\nx=1", "[md5]\r\n"}) {
+        SCOPED_TRACE(start);
+        write(start);
+        for (const auto& [key, value] : keys)
+            IniWriteString(file, "MD5", key, value);
+        const std::string oneEach = content();
+        write(start);
+        IniWriteStrings(file, "MD5", keys);
+        EXPECT_EQ(content(), oneEach);
+    }
+}
+
 TEST_F(IniFileTest, ASectionReadsWholeAndUntouched)
 {
     const std::string text = "[Status]\r\nx=1\r\n[md5]\r\n; a comment\r\n A.zip = 00 \r\nno equals\r\n\r\nB.csv=\r\n[Other]\r\nC=2\r\n";

@@ -73,15 +73,22 @@ TEST_F(PreparedFileTest, EntriesAreTheBytesOfOrdinaryAddsWhateverTheThreads)
         zip.close();
         EXPECT_EQ(readFile(path("interleaved.zip")), expected) << threads << " threads";
 
-        // All of them read while another archive was open, and written into the next one.
+        // All of them read while another archive was open, and written into the next one;
+        // each content shown to its inspector (on a worker) before its entry is written,
+        // stored files too, and the entries unchanged by it.
         create(zip, "other.zip");
         std::vector<std::unique_ptr<ZipPreparedFile>> prepared;
-        for (const std::string& name : names)
-            prepared.push_back(zip.prepareFile(name));
+        std::vector<std::string> inspected(names.size(), "not inspected");
+        for (std::size_t i = 0; i < names.size(); ++i)
+            prepared.push_back(zip.prepareFile(names[i], [&inspected, i](const std::vector<unsigned char>& content) {
+                inspected[i].assign(content.begin(), content.end());
+            }));
         zip.close();
         create(zip, "next.zip");
-        for (const auto& file : prepared)
-            EXPECT_TRUE(zip.addPrepared(*file));
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            EXPECT_TRUE(zip.addPrepared(*prepared[i]));
+            EXPECT_EQ(inspected[i], contents[i]) << names[i];
+        }
         zip.close();
         EXPECT_EQ(readFile(path("next.zip")), expected) << threads << " threads";
     }

@@ -1,4 +1,6 @@
 // Ordinary archives: adding, extracting, settings, refusals and the table's messages.
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <utime.h>
 
@@ -411,6 +413,42 @@ TEST_F(ArchiverTest, FailureInTheMiddleOfAnAddUndoesTheWholeAdd)
     zip.onFileProgress = nullptr;
     EXPECT_TRUE(zip.addFiles("more/*.txt", ZipAllAttributes, ""));
     EXPECT_EQ(zip.fileCount(), 3);
+}
+
+// An append whose last write (its data and the new directory, at commit) fails keeps the
+// archive as it was, on disk and in the engine's directory, and the next add goes on from it.
+TEST_F(ArchiverTest, AnAppendThatFailsAtItsCommitLeavesTheArchiveAsItWas)
+{
+    writeFile(path("src/first.txt"), textOf(5000));
+    writeFile(path("src/second.bin"), randomBytes(20000, 9));
+    ZipArchive zip;
+    zip.fileName = path("a.zip");
+    zip.open(ZipOpenMode::Create);
+    zip.baseDir = path("src");
+    ASSERT_TRUE(zip.addFiles("first.txt"));
+    const std::string before = readFile(path("a.zip"));
+
+    // The file may not grow by much: the write of the new entry fails with EFBIG.
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = before.size() + 1000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    EXPECT_THROW(zip.addFiles("second.bin"), ZipError);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
+    std::signal(SIGXFSZ, previous);
+
+    EXPECT_EQ(readFile(path("a.zip")), before);
+    ASSERT_EQ(zip.entries().size(), 1u);
+    EXPECT_EQ(zip.entries()[0].name, "first.txt");
+    ASSERT_TRUE(zip.addFiles("second.bin"));
+    zip.close();
+    ZipArchive reader;
+    reader.fileName = path("a.zip");
+    reader.open();
+    ASSERT_EQ(reader.entries().size(), 2u);
+    EXPECT_EQ(reader.entries()[1].name, "second.bin");
 }
 
 TEST_F(ArchiverTest, AddingTheSameNameAgainReplacesTheEntry)

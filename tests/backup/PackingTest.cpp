@@ -301,6 +301,60 @@ TEST_P(ReadAhead, TheEntryAndTheLineHoldTheFileAsItsOwnReadFoundIt)
 INSTANTIATE_TEST_SUITE_P(Writes, ReadAhead, ::testing::ValuesIn(writesAroundReadAhead),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Several files are read ahead at once: one rewritten or deleted after its read-ahead, while
+// an earlier file is read, is read again (or left out) at its turn, and the files around it
+// keep their own content and lines.
+struct ChangeAfterReadAhead {
+    const char* name;
+    void (*write)(const std::string& path);
+    const char* packed; // what the archive and the line hold of it; nullptr: left out
+};
+
+class ReadAheadOfSeveral : public PackingTest, public ::testing::WithParamInterface<ChangeAfterReadAhead> { };
+
+const ChangeAfterReadAhead changesAfterReadAhead[] = {
+    {"Rewritten", [](const std::string& p) { std::ofstream(p, std::ios::binary | std::ios::trunc) << "new, longer"; },
+     "new, longer"},
+    {"Deleted", [](const std::string& p) { std::filesystem::remove(p); }, nullptr},
+};
+
+TEST_P(ReadAheadOfSeveral, EachFileHoldsWhatItHoldsAtItsTurn)
+{
+    std::vector<std::string> paths;
+    for (const char* name : {"a", "b", "c", "d", "e"})
+        paths.push_back(file(name, std::string(name) + "-content"));
+    const std::string changed = paths[3];
+    whileReading(paths[0], [&] { GetParam().write(changed); });
+    EXPECT_TRUE(pack(paths, 100 << 20).empty());
+
+    ZipArchive reader;
+    reader.fileName = state.TempFolder + "/2024030500001rn.zip";
+    reader.open();
+    std::vector<std::string> lines;
+    for (const std::string& path : paths) {
+        std::string content = path.substr(path.size() - 1) + "-content";
+        if (path == changed) {
+            if (!GetParam().packed)
+                continue;
+            content = GetParam().packed;
+        }
+        lines.push_back(formatCatalogLine(path, *platform::lastWriteStamp(path), static_cast<int64_t>(content.size()),
+                                          DigestHex(md5(content.data(), content.size()))));
+        const std::vector<const ZipEntry*> found = reader.findEntries(path.substr(1));
+        ASSERT_EQ(found.size(), 1u) << path;
+        std::string extracted;
+        ASSERT_TRUE(reader.extractEntryTo(*found[0], dir / "out", [&](const unsigned char* d, std::size_t n) {
+            extracted.append(reinterpret_cast<const char*>(d), n);
+        }));
+        EXPECT_EQ(extracted, content) << path;
+    }
+    EXPECT_EQ(reader.fileCount(), static_cast<int>(lines.size()));
+    EXPECT_EQ(staged("2024030500001rn.csv"), lines);
+}
+
+INSTANTIATE_TEST_SUITE_P(Changes, ReadAheadOfSeveral, ::testing::ValuesIn(changesAfterReadAhead),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(PackingTest, EngineEvents)
 {
     const std::string a = file("a", "alpha");

@@ -11,6 +11,7 @@
 #include "catalog/DiscMaintenance.h"
 #include "catalog/DiscNames.h"
 #include "catalog/StageFile.h"
+#include "catalog/StagedDigests.h"
 #include "CatalogFixture.h"
 
 namespace torvinel {
@@ -215,6 +216,39 @@ TEST_F(DatabaseTest, StageFileRoundsToSectorsAndRecordsDigests)
     state.DiscFreeBytes = -1;
     StageFile(state, view, (root / "torvineltemp" / "one").string());
     EXPECT_GE(view.backupPosition(Control::PhaseBar), 1000);
+}
+
+// Digests made on a worker reach status.ini as StageFile writes them itself: the same file,
+// the same keys in the same order, and only once writeAll() is asked; discarded ones never.
+TEST_F(DatabaseTest, StagedDigestsWriteWhatStageFileWrites)
+{
+    const auto folder = [&](const char* name) { return root / name; };
+    const char* names[] = {"b.zip", "a.zip", "b.csv", "Status-less", "empty"};
+    for (const char* f : {"direct", "worker"}) {
+        std::filesystem::create_directories(folder(f));
+        for (std::size_t n = 0; n < std::size(names); ++n)
+            writeFile(folder(f) / names[n], std::string(n * 70000, static_cast<char>('a' + n + 1)));
+    }
+    writeFile(folder("worker") / "STATUS.INI", "[MD5]\r\nold=0cc175b9c0f1b6a831c399e269772661\r\n");
+    writeFile(folder("direct") / "STATUS.INI", "[MD5]\r\nold=0cc175b9c0f1b6a831c399e269772661\r\n");
+
+    StagedDigests digests;
+    for (const char* name : names) {
+        StageFile(state, view, (folder("direct") / name).string());
+        StageFile(state, view, (folder("worker") / name).string(), digests);
+    }
+    EXPECT_EQ(state.StagedFiles.size(), 2 * std::size(names));
+    EXPECT_EQ(readFile(folder("worker") / "STATUS.INI"), "[MD5]\r\nold=0cc175b9c0f1b6a831c399e269772661\r\n");
+    digests.writeAll();
+    EXPECT_EQ(readFile(folder("worker") / "STATUS.INI"), readFile(folder("direct") / "STATUS.INI"));
+    EXPECT_FALSE(std::filesystem::exists(folder("worker") / "status.ini"));
+
+    const std::string before = readFile(folder("worker") / "STATUS.INI");
+    writeFile(folder("worker") / "late.zip", "late");
+    StageFile(state, view, (folder("worker") / "late.zip").string(), digests);
+    digests.discard();
+    digests.writeAll();
+    EXPECT_EQ(readFile(folder("worker") / "STATUS.INI"), before);
 }
 
 TEST_F(DatabaseTest, LengthOfAMissingOrIgnoredFileIsZeroWithAWarning)

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "catalog/BackgroundMd5.h"
 #include "catalog/FileDigest.h"
 #include "catalog/Md5.h"
 
@@ -44,6 +45,40 @@ TEST(Md5, PiecesGiveTheSameDigestAsOneCall)
         for (std::size_t at = 0; at < data.size(); at += piece)
             hash.update(data.data() + at, std::min(piece, data.size() - at));
         EXPECT_EQ(hash.final(), whole) << "pieces of " << piece;
+    }
+}
+
+// Large pieces go to the worker, small ones are digested at once: mixed, they must still be
+// digested in order, from a copy (the caller overwrites its buffer right after each update),
+// and a reset or a final must not lose or keep a piece the worker still holds.
+TEST(BackgroundMd5, SameDigestsAsMd5WhateverThePieces)
+{
+    constexpr std::size_t large = BackgroundMd5::LargePiece;
+    std::string data(3 * 1048576 + 12345, '\0');
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = char(i * 13 + i / 4093);
+    const std::vector<std::vector<std::size_t>> cuts = {
+        {large},                                 // large pieces only
+        {large - 1},                             // small pieces only
+        {1048576, 100, large, 7, 2 * large + 1}, // mixed, in turn
+        {5, 1048576},
+    };
+    BackgroundMd5 hash;
+    hash.update(data.data(), 2 * large); // dropped by the reset
+    hash.reset();
+    for (const auto& cut : cuts) {
+        std::vector<char> buffer;
+        std::size_t at = 0;
+        for (std::size_t i = 0; at < data.size(); ++i) {
+            const std::size_t n = std::min(cut[i % cut.size()], data.size() - at);
+            buffer.assign(data.begin() + static_cast<std::ptrdiff_t>(at),
+                          data.begin() + static_cast<std::ptrdiff_t>(at + n));
+            hash.update(buffer.data(), n);
+            std::fill(buffer.begin(), buffer.end(), 'x');
+            at += n;
+        }
+        EXPECT_EQ(hash.final(), md5(data.data(), data.size())) << "cut " << cut.front();
+        EXPECT_EQ(hash.final(), md5("", 0)); // final starts over
     }
 }
 

@@ -2,6 +2,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -10,10 +11,12 @@
 // Deflating whole entries on worker threads while the caller reads the next file.
 namespace torvinel::zipwriter {
 
-// One content deflated whole at one level.
+// One content deflated whole at one level, and shown to inspect first when it is set.
 struct DeflateJob {
     int level = 6;
+    bool deflate = true;                // else only inspected, and kept as it is
     std::vector<unsigned char> content; // freed once deflated
+    std::function<void(const std::vector<unsigned char>&)> inspect;
     std::vector<unsigned char> packed;
     bool failed = false;
     bool done = false; // guarded by the deflater
