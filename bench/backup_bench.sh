@@ -6,8 +6,9 @@
 # program's time goes, phase by phase (from the time each phase's caption appears), the
 # archives' total size against zip's and the peak memory of both. With ROUNDS=N (default 3)
 # it runs N rounds, each against the peer in the same round, and ends with the medians.
+# RECOVERY=P gives the discs P % of recovery data instead of the default share (0: none).
 #
-#   [ROUNDS=N] bench/backup_bench.sh [BUILD_DIR] [CORPUS]
+#   [ROUNDS=N] [RECOVERY=P] bench/backup_bench.sh [BUILD_DIR] [CORPUS]
 #
 # BUILD_DIR defaults to ./build; CORPUS to /tmp/torvinel-corpus, made with the shared
 # make_corpus.sh when it does not exist. Work files go to a temporary folder that is removed.
@@ -24,6 +25,8 @@ WORK=$(mktemp -d "${TMPDIR:-/tmp}"/torvinel-backup-bench.XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
 
 ROUNDS=${ROUNDS:-3}
+RECOVERY_ARGS=()
+[ -n "${RECOVERY:-}" ] && RECOVERY_ARGS=(--recovery "$RECOVERY")
 SIZE=$(du -sb "$CORPUS" | cut -f1)
 FILES=$(find "$CORPUS" -type f | wc -l)
 echo "corpus: $CORPUS, $FILES files, $((SIZE / 1048576)) MiB"
@@ -42,7 +45,7 @@ sync
 START=$(now)
 /usr/bin/time -f "%U %S %M" -o "$WORK/torvinel.cpu" \
   env HOME="$HOMEDIR" XDG_DATA_HOME="$HOMEDIR/.local/share" XDG_CONFIG_HOME="$HOMEDIR/.config" \
-    "$CLI" backup --select "$CORPUS" --no-md5 --no-verify </dev/null 2>"$WORK/torvinel.err" \
+    "$CLI" backup --select "$CORPUS" --no-md5 --no-verify "${RECOVERY_ARGS[@]}" </dev/null 2>"$WORK/torvinel.err" \
   | while IFS= read -r line; do printf '%s %s\n' "$(now)" "$line"; done > "$WORK/torvinel.out"
 END=$(now)
 OURS=$(echo "$END - $START" | bc)

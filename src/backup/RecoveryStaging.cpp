@@ -16,29 +16,6 @@ namespace {
 
 int64_t sectorRounded(int64_t bytes) { return (bytes + RecoveryBlockSize - 1) / RecoveryBlockSize * RecoveryBlockSize; }
 
-bool sameIgnoringCase(const std::string& a, const std::string& b)
-{
-    return std::ranges::equal(a, b, [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
-}
-
-std::array<uint8_t, 16> digestFromHex(const std::string& hex, bool& ok)
-{
-    std::array<uint8_t, 16> digest{};
-    ok = hex.size() == 32;
-    for (std::size_t i = 0; ok && i < 16; ++i) {
-        const auto nibble = [&](char c) -> int {
-            if (c >= '0' && c <= '9')
-                return c - '0';
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-        };
-        const int high = nibble(hex[2 * i]), low = nibble(hex[2 * i + 1]);
-        ok = high >= 0 && low >= 0;
-        digest[i] = static_cast<uint8_t>(high * 16 + low);
-    }
-    return digest;
-}
-
 // Every file below folder, by its name there ('/' between folders), in disc order.
 std::vector<ProtectedFile> stagedFiles(const std::string& folder)
 {
@@ -49,13 +26,13 @@ std::vector<ProtectedFile> stagedFiles(const std::string& folder)
         if (!it->is_regular_file())
             continue;
         const std::string name = std::filesystem::relative(it->path(), folder).generic_string();
-        if (!sameIgnoringCase(name, RecoveryFileName))
+        if (!sameDiscName(name, RecoveryFileName))
             files.push_back({name, static_cast<uint64_t>(it->file_size()), {}});
     }
     if (error)
         throw Error("Could not read " + folder);
     const auto leads = [](const ProtectedFile& file) {
-        return file.name.starts_with(std::string(DiscIndexFolder) + "/") || sameIgnoringCase(file.name, "status.ini");
+        return file.name.starts_with(std::string(DiscIndexFolder) + "/") || sameDiscName(file.name, "status.ini");
     };
     std::ranges::sort(files, [&](const ProtectedFile& a, const ProtectedFile& b) {
         return leads(a) != leads(b) ? leads(a) : a.name < b.name;
@@ -97,12 +74,11 @@ int64_t stageRecoveryData(const std::string& folder, int percent, int64_t roomLe
         digests = IniReadSection(platform::joinPath(folder, status.name), "MD5");
     uint64_t dataBlocks = 0;
     for (auto& file : files) {
-        bool known = false;
+        std::optional<Md5Digest> listed;
         for (const auto& [name, hex] : digests)
-            if (sameIgnoringCase(name, file.name))
-                file.md5 = digestFromHex(hex, known);
-        if (!known)
-            file.md5 = FileDigest(platform::joinPath(folder, file.name));
+            if (sameDiscName(name, file.name))
+                listed = DigestFromHex(hex);
+        file.md5 = listed ? *listed : FileDigest(platform::joinPath(folder, file.name));
         dataBlocks += file.blocks();
     }
     for (int share = std::min(percent, 50); share >= 1; --share) {

@@ -48,11 +48,6 @@ std::optional<std::string> notACatalog(const std::string& folder)
     return std::nullopt;
 }
 
-bool sameIgnoringCase(std::string_view a, std::string_view b)
-{
-    return std::ranges::equal(a, b, [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
-}
-
 // What the disc's STATUS.INI (copied into folder as status.ini beside the catalogs) shows
 // wrong: a file it lists that the disc lacks, or a copied catalog whose digest differs. The
 // catalogs are what gets filed, so they are read whole; the archives, up to gigabytes of a
@@ -64,13 +59,13 @@ std::optional<std::string> damage(const std::string& folder, const std::string& 
     const auto digests = IniReadSection(platform::joinPath(folder, "status.ini"), "MD5");
     for (const auto& listed : digests) {
         const std::string& file = listed.first; // named, not a structured binding: clang 14 cannot capture those
-        if (std::ranges::none_of(onDisc, [&](const std::string& name) { return sameIgnoringCase(name, file); }))
+        if (std::ranges::none_of(onDisc, [&](const std::string& name) { return sameDiscName(name, file); }))
             return discId + "/" + file + " is listed in STATUS.INI but missing.";
     }
     for (const auto& entry : platform::listFolder(folder, "*.csv")) {
-        const auto listed = std::ranges::find_if(digests, [&](const auto& key) { return sameIgnoringCase(key.first, entry.name); });
+        const auto listed = std::ranges::find_if(digests, [&](const auto& key) { return sameDiscName(key.first, entry.name); });
         if (listed != digests.end()
-            && !sameIgnoringCase(DigestHex(FileDigest(platform::joinPath(folder, entry.name))), listed->second))
+            && !sameDiscName(DigestHex(FileDigest(platform::joinPath(folder, entry.name))), listed->second))
             return discId + "/" + entry.name + " does not match its checksum in STATUS.INI.";
     }
     return std::nullopt;

@@ -11,6 +11,11 @@
 
 namespace torvinel {
 
+bool sameDiscName(std::string_view a, std::string_view b)
+{
+    return std::ranges::equal(a, b, [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
+}
+
 int decimalField(const std::string& field)
 {
     int value = 0;

@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <string_view>
 
 #include "app/FileHelpers.h"
 #include "app/RunState.h"
@@ -23,6 +24,9 @@ inline constexpr const char* DiscIndexReadme = "README.txt";
 // In Catalogs.zip beside the disc folders: the moment each file of it was written, to the
 // second (a ZIP entry keeps only every other second), one line "<DiscId>/<file>,<Unix time>".
 inline constexpr const char* DiscIndexTimes = "Times.txt";
+
+// Names of a disc's files match without regard to letter case, as the discs' readers do.
+bool sameDiscName(std::string_view a, std::string_view b);
 
 // The number in a name's field of digits (a sequence or a volume number). Raises Error
 // "'<field>' is not a valid integer value" when the field is empty, holds anything but the

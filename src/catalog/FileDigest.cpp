@@ -1,5 +1,6 @@
 #include "catalog/FileDigest.h"
 
+#include <charconv>
 #include <cstdio>
 #include <memory>
 
@@ -41,6 +42,19 @@ std::string DigestHex(const Md5Digest& digest)
         text[2 * i + 1] = digits[digest[i] & 0x0f];
     }
     return text;
+}
+
+std::optional<Md5Digest> DigestFromHex(std::string_view hex)
+{
+    if (hex.size() != 32)
+        return std::nullopt;
+    Md5Digest digest{};
+    for (std::size_t i = 0; i < digest.size(); ++i) {
+        const auto [end, error] = std::from_chars(hex.data() + 2 * i, hex.data() + 2 * i + 2, digest[i], 16);
+        if (error != std::errc() || end != hex.data() + 2 * i + 2)
+            return std::nullopt;
+    }
+    return digest;
 }
 
 } // namespace torvinel

@@ -1,5 +1,7 @@
 #pragma once
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "catalog/Md5.h"
 
@@ -12,5 +14,8 @@ Md5Digest FileDigest(const std::string& path);
 
 // The 16 bytes in order as 32 lowercase hexadecimal digits, high half of each byte first.
 std::string DigestHex(const Md5Digest& digest);
+
+// The digest written as 32 hexadecimal digits (either letter case); nullopt for anything else.
+std::optional<Md5Digest> DigestFromHex(std::string_view hex);
 
 } // namespace torvinel

@@ -104,5 +104,18 @@ TEST(FileDigest, FilesEmptyMissingAndLarge)
     EXPECT_EQ(FileDigest(write("big", big)), md5(big.data(), big.size()));
 }
 
+// STATUS.INI's digests are read back as written, in either letter case; anything else is no
+// digest rather than a wrong one.
+TEST(DigestFromHex, ReadsBackWhatDigestHexWrites)
+{
+    const Md5Digest abc = md5("abc", 3);
+    EXPECT_EQ(DigestFromHex(DigestHex(abc)), abc);
+    EXPECT_EQ(DigestFromHex("900150983CD24FB0D6963F7D28E17F72"), abc);
+    for (const char* bad : {"", "900150983cd24fb0d6963f7d28e17f7", "900150983cd24fb0d6963f7d28e17f72 ",
+                            "+00150983cd24fb0d6963f7d28e17f72", "9001509 3cd24fb0d6963f7d28e17f72",
+                            "g00150983cd24fb0d6963f7d28e17f72"})
+        EXPECT_EQ(DigestFromHex(bad), std::nullopt) << '"' << bad << '"';
+}
+
 } // namespace
 } // namespace torvinel
