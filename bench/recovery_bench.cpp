@@ -33,20 +33,32 @@ const std::vector<uint8_t>& buffer()
 
 uint64_t blocks() { return buffer().size() / RecoveryBlockSize; }
 
-std::vector<uint8_t> encode(const RecoveryShape& shape)
+std::vector<uint8_t> encode(const RecoveryShape& shape, unsigned threads)
 {
-    std::vector<uint8_t> parity;
-    RecoveryEncoder encoder(shape, [&](const uint8_t* p, std::size_t n) { parity.insert(parity.end(), p, p + n); });
-    encoder.add(buffer().data(), buffer().size());
-    encoder.finish();
+    std::vector<uint8_t> parity(shape.parityBlocks(blocks()) * RecoveryBlockSize);
+    RecoveryEncoder(shape, blocks())
+        .encode(
+            [] {
+                return [](uint64_t first, std::size_t count, uint8_t* out) {
+                    std::memcpy(out, buffer().data() + first * RecoveryBlockSize, count * RecoveryBlockSize);
+                };
+            },
+            [&](uint64_t first, std::size_t count, const uint8_t* p) {
+                std::memcpy(parity.data() + first * RecoveryBlockSize, p, count * RecoveryBlockSize);
+            },
+            threads);
     return parity;
 }
 
+// Arguments: threads, and 1 for the widest stripes a full DVD has (the buffer then fills the
+// first rows of its stripe), 0 for the shape fitted to the buffer.
 void Encode(benchmark::State& state)
 {
-    const RecoveryShape shape = recoveryShape(blocks(), 12);
+    const uint64_t dvdBlocks = 4'700'000'000 / RecoveryBlockSize;
+    const RecoveryShape shape = recoveryShape(state.range(1) ? dvdBlocks : blocks(), 12);
+    state.SetLabel("width " + std::to_string(shape.width));
     for (auto _ : state) {
-        auto parity = encode(shape);
+        auto parity = encode(shape, static_cast<unsigned>(state.range(0)));
         benchmark::DoNotOptimize(parity.data());
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(buffer().size()));
@@ -76,7 +88,7 @@ private:
 void Repair(benchmark::State& state)
 {
     const RecoveryShape shape = recoveryShape(blocks(), 12);
-    const std::vector<uint8_t> parity = encode(shape);
+    const std::vector<uint8_t> parity = encode(shape, 2);
     for (auto _ : state) {
         LossyBlocks lossy(parity);
         auto count = repairBlocks(shape, blocks(), lossy);
@@ -96,7 +108,7 @@ void DigestMd5(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(Encode)->Unit(benchmark::kMillisecond);
+BENCHMARK(Encode)->Unit(benchmark::kMillisecond)->ArgsProduct({{1, 2}, {0, 1}})->UseRealTime();
 BENCHMARK(Repair)->Unit(benchmark::kMillisecond);
 BENCHMARK(DigestMd5)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

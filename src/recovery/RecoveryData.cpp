@@ -7,8 +7,11 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
+#include <thread>
 
 #include "app/Error.h"
+#include "platform/File.h"
 #include "recovery/RecoveryEncoder.h"
 
 namespace torvinel {
@@ -43,60 +46,96 @@ private:
 
 } // namespace
 
+namespace {
+
+// Reads blocks of the data stream from the files being protected, for one thread: keeps the
+// files it met open (a few at a time), fills each file's last block up with zeros and puts
+// every block's CRC into crcs.
+class StagedBlocks {
+public:
+    StagedBlocks(const std::string& folder, const std::vector<ProtectedFile>& files, const BlockMap& map,
+                 std::vector<uint32_t>& crcs)
+        : m_folder(folder), m_files(files), m_map(map), m_crcs(crcs)
+    {
+    }
+    void read(uint64_t first, std::size_t count, uint8_t* out)
+    {
+        while (count > 0) {
+            const auto [file, block] = m_map.locate(first);
+            const ProtectedFile& protectedFile = m_files[file];
+            const auto blocks = static_cast<std::size_t>(std::min<uint64_t>(count, protectedFile.blocks() - block));
+            const uint64_t offset = block * RecoveryBlockSize;
+            const auto wanted = static_cast<std::size_t>(std::min<uint64_t>(blocks * RecoveryBlockSize, protectedFile.size - offset));
+            if (open(file).readAt(out, wanted, offset) != static_cast<int64_t>(wanted))
+                throw Error("Could not read " + path(file));
+            std::memset(out + wanted, 0, blocks * RecoveryBlockSize - wanted);
+            for (std::size_t i = 0; i < blocks; ++i)
+                m_crcs[first + i] = blockCrc(out + i * RecoveryBlockSize);
+            first += blocks;
+            count -= blocks;
+            out += blocks * RecoveryBlockSize;
+        }
+    }
+
+private:
+    std::string path(std::size_t file) const { return (std::filesystem::path(m_folder) / m_files[file].name).string(); }
+    // A file whose size is no longer the one listed has changed since: it cannot be protected.
+    platform::File& open(std::size_t file)
+    {
+        if (const auto found = m_open.find(file); found != m_open.end())
+            return found->second;
+        if (m_open.size() >= 64)
+            m_open.clear();
+        platform::File opened = platform::File::open(path(file), platform::FileMode::Read);
+        if (!opened.isOpen() || opened.size() != static_cast<int64_t>(m_files[file].size))
+            throw Error("Could not read " + path(file));
+        return m_open.emplace(file, std::move(opened)).first->second;
+    }
+
+    const std::string& m_folder;
+    const std::vector<ProtectedFile>& m_files;
+    const BlockMap& m_map;
+    std::vector<uint32_t>& m_crcs;
+    std::map<std::size_t, platform::File> m_open;
+};
+
+} // namespace
+
 void writeRecoveryFile(const std::string& folder, const std::vector<ProtectedFile>& files, int percent,
                        const std::string& target)
 {
-    uint64_t dataBlocks = 0;
-    for (const auto& file : files)
-        dataBlocks += file.blocks();
+    const BlockMap map(files);
+    const uint64_t dataBlocks = map.start(files.size());
     RecoveryHeader header;
     header.shape = recoveryShape(dataBlocks, percent);
     header.files = files;
-    const uint64_t headerLength = headerBytes(files, dataBlocks, header.shape.parityBlocks(dataBlocks));
+    header.dataCrcs.resize(dataBlocks);
+    header.parityCrcs.resize(header.shape.parityBlocks(dataBlocks));
+    const uint64_t headerLength = headerBytes(files, dataBlocks, header.parityBlocks());
 
-    std::ofstream out(target, std::ios::binary | std::ios::trunc);
+    platform::File out = platform::File::open(target, platform::FileMode::Create);
     const auto writeFailed = [&] { return Error("Could not write " + target); };
-    if (!out)
+    if (!out.isOpen())
         throw writeFailed();
     // The parity goes between the two copies of the header, which need its CRCs.
-    out.seekp(static_cast<std::streamoff>(headerLength));
-    RecoveryEncoder encoder(header.shape, [&](const uint8_t* parity, std::size_t bytes) {
-        for (std::size_t at = 0; at < bytes; at += RecoveryBlockSize)
-            header.parityCrcs.push_back(blockCrc(parity + at));
-        out.write(reinterpret_cast<const char*>(parity), static_cast<std::streamsize>(bytes));
-    });
-    std::vector<uint8_t> buffer(1u << 20);
-    for (const auto& file : files) {
-        const std::string path = (std::filesystem::path(folder) / file.name).string();
-        std::ifstream in(path, std::ios::binary);
-        uint64_t left = file.size;
-        while (in && left > 0) {
-            in.read(reinterpret_cast<char*>(buffer.data()),
-                    static_cast<std::streamsize>(std::min<uint64_t>(left, buffer.size())));
-            const auto got = static_cast<std::size_t>(in.gcount());
-            // Whole blocks only reach the CRCs: a piece always ends on a block boundary but the
-            // last, which the file's end pads.
-            for (std::size_t at = 0; at + RecoveryBlockSize <= got; at += RecoveryBlockSize)
-                header.dataCrcs.push_back(blockCrc(buffer.data() + at));
-            if (got % RecoveryBlockSize != 0) {
-                uint8_t last[RecoveryBlockSize] = {};
-                std::memcpy(last, buffer.data() + got / RecoveryBlockSize * RecoveryBlockSize, got % RecoveryBlockSize);
-                header.dataCrcs.push_back(blockCrc(last));
-            }
-            encoder.add(buffer.data(), got);
-            left -= got;
-        }
-        if (left != 0 || in.peek() != std::ifstream::traits_type::eof())
-            throw Error("Could not read " + path);
-        encoder.endFile();
-    }
-    encoder.finish();
+    const RecoveryEncoder encoder(header.shape, dataBlocks);
+    encoder.encode(
+        [&]() -> RecoveryEncoder::DataRead {
+            auto blocks = std::make_shared<StagedBlocks>(folder, files, map, header.dataCrcs);
+            return [blocks](uint64_t first, std::size_t count, uint8_t* data) { blocks->read(first, count, data); };
+        },
+        [&](uint64_t first, std::size_t count, const uint8_t* parity) {
+            for (std::size_t i = 0; i < count; ++i)
+                header.parityCrcs[first + i] = blockCrc(parity + i * RecoveryBlockSize);
+            const std::size_t bytes = count * RecoveryBlockSize;
+            if (out.writeAt(parity, bytes, headerLength + first * RecoveryBlockSize) != static_cast<int64_t>(bytes))
+                throw writeFailed();
+        },
+        std::max(1u, std::thread::hardware_concurrency()));
     const std::vector<uint8_t> stored = serializeHeader(header);
-    out.write(reinterpret_cast<const char*>(stored.data()), static_cast<std::streamsize>(stored.size()));
-    out.seekp(0);
-    out.write(reinterpret_cast<const char*>(stored.data()), static_cast<std::streamsize>(stored.size()));
-    out.flush();
-    if (!out || stored.size() != headerLength)
+    const uint64_t endCopy = headerLength + header.parityBlocks() * RecoveryBlockSize;
+    if (stored.size() != headerLength || out.writeAt(stored.data(), stored.size(), endCopy) != static_cast<int64_t>(stored.size())
+        || out.writeAt(stored.data(), stored.size(), 0) != static_cast<int64_t>(stored.size()) || !out.close())
         throw writeFailed();
 }
 

@@ -3,79 +3,84 @@
 #include <isa-l/erasure_code.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <exception>
+#include <mutex>
+#include <thread>
 
 #include "recovery/internal/CodeMatrix.h"
 
 namespace torvinel {
 
-RecoveryEncoder::RecoveryEncoder(const RecoveryShape& shape, ParitySink sink)
-    : m_shape(shape),
-      m_sink(std::move(sink)),
-      m_tables(parityTables(shape)),
-      m_row(static_cast<std::size_t>(shape.width) * RecoveryBlockSize),
-      m_parity(static_cast<std::size_t>(shape.stripeParityBlocks()) * RecoveryBlockSize)
+RecoveryEncoder::RecoveryEncoder(const RecoveryShape& shape, uint64_t dataBlocks)
+    : m_shape(shape), m_dataBlocks(dataBlocks), m_tables(parityTables(shape))
 {
 }
 
-RecoveryEncoder::~RecoveryEncoder() = default;
-
-void RecoveryEncoder::add(const uint8_t* data, std::size_t length)
+void RecoveryEncoder::encode(const std::function<DataRead()>& reader, const ParityWrite& write, unsigned threads) const
 {
-    while (length > 0) {
-        const std::size_t take = std::min(length, m_row.size() - m_inRow);
-        std::memcpy(m_row.data() + m_inRow, data, take);
-        m_inRow += take;
-        data += take;
-        length -= take;
-        if (m_inRow == m_row.size())
-            encodeRow();
+    const uint64_t bandsPerStripe = (m_shape.width + BandColumns - 1) / BandColumns;
+    const uint64_t bands = m_shape.stripes(m_dataBlocks) * bandsPerStripe;
+    std::atomic<uint64_t> next = 0;
+    std::atomic<bool> failed = false;
+    std::exception_ptr error;
+    std::mutex errorLock;
+    const auto work = [&] {
+        std::vector<uint8_t> row(static_cast<std::size_t>(BandColumns) * RecoveryBlockSize);
+        std::vector<uint8_t> parity(row.size() * static_cast<std::size_t>(m_shape.parityShards));
+        try {
+            const DataRead read = reader();
+            for (uint64_t band = next++; band < bands && !failed; band = next++)
+                encodeBand(band, read, write, row, parity);
+        } catch (...) {
+            const std::lock_guard lock(errorLock);
+            if (!error)
+                error = std::current_exception();
+            failed = true;
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (unsigned i = 1; i < std::max(threads, 1u); ++i)
+        helpers.emplace_back(work);
+    work();
+    for (std::thread& helper : helpers)
+        helper.join();
+    if (error)
+        std::rethrow_exception(error);
+}
+
+// Each row's blocks of the band add their share to the band's parity rows, which stay small
+// enough for the caches while all the stripe's rows pass.
+void RecoveryEncoder::encodeBand(uint64_t band, const DataRead& read, const ParityWrite& write,
+                                 std::vector<uint8_t>& row, std::vector<uint8_t>& parity) const
+{
+    const uint64_t bandsPerStripe = (m_shape.width + BandColumns - 1) / BandColumns;
+    const uint64_t stripe = band / bandsPerStripe;
+    const uint64_t column = band % bandsPerStripe * BandColumns;
+    const auto columns = static_cast<std::size_t>(std::min<uint64_t>(BandColumns, m_shape.width - column));
+    const std::size_t bytes = columns * RecoveryBlockSize;
+    const auto parityShards = static_cast<std::size_t>(m_shape.parityShards);
+    std::fill_n(parity.begin(), parityShards * bytes, uint8_t{0});
+    std::vector<uint8_t*> parityRows(parityShards);
+    for (std::size_t q = 0; q < parityShards; ++q)
+        parityRows[q] = parity.data() + q * bytes;
+
+    const uint64_t stripeStart = stripe * m_shape.stripeDataBlocks();
+    for (int r = 0; r < m_shape.dataShards; ++r) {
+        const uint64_t first = stripeStart + static_cast<uint64_t>(r) * m_shape.width + column;
+        if (first >= m_dataBlocks)
+            break; // the rows no data reaches are zero blocks: they add nothing
+        const auto present = static_cast<std::size_t>(std::min<uint64_t>(columns, m_dataBlocks - first));
+        read(first, present, row.data());
+        std::memset(row.data() + present * RecoveryBlockSize, 0, bytes - present * RecoveryBlockSize);
+        // The library only reads the tables, but takes them without const.
+        ec_encode_data_update(static_cast<int>(bytes), m_shape.dataShards, m_shape.parityShards, r,
+                              const_cast<uint8_t*>(m_tables.data()), row.data(), parityRows.data());
     }
-}
-
-void RecoveryEncoder::endFile()
-{
-    const std::size_t partial = m_inRow % RecoveryBlockSize;
-    if (partial == 0)
-        return;
-    const std::size_t pad = RecoveryBlockSize - partial;
-    std::memset(m_row.data() + m_inRow, 0, pad);
-    m_inRow += pad;
-    if (m_inRow == m_row.size())
-        encodeRow();
-}
-
-// A row of the stripe adds its share to every parity row at once: the blocks side by side
-// are independent codewords, so the row is one long vector for the library.
-void RecoveryEncoder::encodeRow()
-{
-    m_blocks += m_inRow / RecoveryBlockSize;
-    std::memset(m_row.data() + m_inRow, 0, m_row.size() - m_inRow);
-    std::vector<uint8_t*> parity(static_cast<std::size_t>(m_shape.parityShards));
-    for (int q = 0; q < m_shape.parityShards; ++q)
-        parity[static_cast<std::size_t>(q)] = m_parity.data() + static_cast<std::size_t>(q) * m_row.size();
-    ec_encode_data_update(static_cast<int>(m_row.size()), m_shape.dataShards, m_shape.parityShards, m_rowIndex,
-                          m_tables.data(), m_row.data(), parity.data());
-    m_inRow = 0;
-    if (++m_rowIndex == m_shape.dataShards) {
-        m_sink(m_parity.data(), m_parity.size());
-        std::fill(m_parity.begin(), m_parity.end(), 0);
-        m_rowIndex = 0;
-    }
-}
-
-uint64_t RecoveryEncoder::finish()
-{
-    endFile();
-    if (m_inRow > 0)
-        encodeRow();
-    // The rows of the stripe never fed are zero blocks: they add nothing to the parity.
-    if (m_rowIndex > 0) {
-        m_sink(m_parity.data(), m_parity.size());
-        std::fill(m_parity.begin(), m_parity.end(), 0);
-        m_rowIndex = 0;
-    }
-    return m_blocks;
+    const uint64_t parityStart = stripe * m_shape.stripeParityBlocks();
+    for (std::size_t q = 0; q < parityShards; ++q)
+        write(parityStart + q * m_shape.width + column, columns, parityRows[q]);
 }
 
 } // namespace torvinel

@@ -8,35 +8,39 @@
 
 namespace torvinel {
 
-// Computes the parity of a stream of data blocks, stripe after stripe (RecoveryShape), with
-// memory for one stripe's parity rows and one data row. The data is fed in pieces of any
-// size; endFile() pads to a whole block, as a file on a disc ends on a sector boundary.
+// Computes the parity of a stream of data blocks (RecoveryShape), reading the blocks where
+// they lie. A stripe is worked in bands of a few columns: the band's blocks of every row are
+// read, and its parity is then complete. A wide stripe's parity rows would not fit in the
+// processor's caches if each row were fed whole; a band's do, and bands are independent, so
+// several threads share the work.
 class RecoveryEncoder {
 public:
-    // Receives each stripe's parity rows, parityShards * width blocks, in order.
-    using ParitySink = std::function<void(const uint8_t* parity, std::size_t bytes)>;
+    // Reads data blocks [first, first + count) of the stream into out, count * RecoveryBlockSize
+    // bytes. Each block is asked for once. Called from several threads at once.
+    using DataRead = std::function<void(uint64_t first, std::size_t count, uint8_t* out)>;
+    // Takes parity blocks [first, first + count) of the parity stream (stripe after stripe, each
+    // stripe's parity rows in order, the side-by-side codewords within a row). Each block is
+    // given once. Called from several threads at once.
+    using ParityWrite = std::function<void(uint64_t first, std::size_t count, const uint8_t* parity)>;
 
-    RecoveryEncoder(const RecoveryShape& shape, ParitySink sink);
-    ~RecoveryEncoder();
-    RecoveryEncoder(const RecoveryEncoder&) = delete;
-    RecoveryEncoder& operator=(const RecoveryEncoder&) = delete;
+    RecoveryEncoder(const RecoveryShape& shape, uint64_t dataBlocks);
 
-    void add(const uint8_t* data, std::size_t length);
-    void endFile();
-    // Pads the last stripe with zero blocks and hands on its parity. Returns the data blocks fed.
-    uint64_t finish();
+    // Encodes every stripe on threads threads (1 or more), each reading through the function
+    // reader() gives it (so each may keep files open of its own). The rows of the last stripe
+    // that no data reaches count as zero blocks and are not read. An exception thrown by a
+    // read or a write stops the work and is raised here once every thread has ended.
+    void encode(const std::function<DataRead()>& reader, const ParityWrite& write, unsigned threads) const;
+
+    // The columns of a band: 32 KiB of each row.
+    static constexpr uint32_t BandColumns = 16;
 
 private:
-    void encodeRow();
+    void encodeBand(uint64_t band, const DataRead& read, const ParityWrite& write, std::vector<uint8_t>& rows,
+                    std::vector<uint8_t>& parity) const;
 
     RecoveryShape m_shape;
-    ParitySink m_sink;
+    uint64_t m_dataBlocks;
     std::vector<uint8_t> m_tables; // the parity rows' coefficients, expanded for the library
-    std::vector<uint8_t> m_row;
-    std::size_t m_inRow = 0; // bytes of m_row filled
-    int m_rowIndex = 0;      // of the stripe being encoded
-    std::vector<uint8_t> m_parity;
-    uint64_t m_blocks = 0;
 };
 
 } // namespace torvinel

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <map>
 #include <random>
@@ -71,28 +73,40 @@ struct Encoded {
     uint64_t blocks = 0;
 };
 
-// Files of odd sizes, each padded to whole blocks as on a disc, fed in uneven pieces.
+// Files of odd sizes, each padded to whole blocks as on a disc, encoded on three threads.
 Encoded encode(const RecoveryShape& shape, const std::vector<std::size_t>& fileSizes, uint32_t seed)
 {
     std::mt19937 random(seed);
     Encoded out;
-    RecoveryEncoder encoder(shape, [&](const uint8_t* parity, std::size_t bytes) {
-        out.parity.insert(out.parity.end(), parity, parity + bytes);
-    });
     for (std::size_t size : fileSizes) {
         std::vector<uint8_t> file(size);
         for (auto& byte : file)
             byte = static_cast<uint8_t>(random());
-        for (std::size_t at = 0; at < size;) {
-            const std::size_t piece = std::min<std::size_t>(size - at, 1 + random() % 70000);
-            encoder.add(file.data() + at, piece);
-            at += piece;
-        }
-        encoder.endFile();
         file.resize((size + RecoveryBlockSize - 1) / RecoveryBlockSize * RecoveryBlockSize, 0);
         out.data.insert(out.data.end(), file.begin(), file.end());
     }
-    out.blocks = encoder.finish();
+    out.blocks = out.data.size() / RecoveryBlockSize;
+    out.parity.resize(shape.parityBlocks(out.blocks) * RecoveryBlockSize);
+    std::vector<std::atomic<int>> reads(out.blocks), writes(shape.parityBlocks(out.blocks));
+    const auto reader = [&]() -> RecoveryEncoder::DataRead {
+        return [&](uint64_t first, std::size_t count, uint8_t* data) {
+            for (std::size_t i = 0; i < count; ++i)
+                ++reads.at(first + i);
+            std::memcpy(data, out.data.data() + first * RecoveryBlockSize, count * RecoveryBlockSize);
+        };
+    };
+    RecoveryEncoder(shape, out.blocks)
+        .encode(
+            reader,
+            [&](uint64_t first, std::size_t count, const uint8_t* parity) {
+                for (std::size_t i = 0; i < count; ++i)
+                    ++writes.at(first + i);
+                std::memcpy(out.parity.data() + first * RecoveryBlockSize, parity, count * RecoveryBlockSize);
+            },
+            3);
+    // Every block read once, every parity block written once.
+    EXPECT_TRUE(std::ranges::all_of(reads, [](const auto& n) { return n == 1; }));
+    EXPECT_TRUE(std::ranges::all_of(writes, [](const auto& n) { return n == 1; }));
     return out;
 }
 

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <set>
 
+#include "app/Error.h"
 #include "recovery/RecoveryData.h"
 #include "support/TempDir.h"
 
@@ -117,6 +119,27 @@ TEST_F(RecoveryFileTest, AHeaderIsFoundFromEitherCopyAndNeverFromBrokenOnes)
     neither[50] ^= 1;
     EXPECT_FALSE(readRecoveryHeader(reader(neither), neither.size()));
     EXPECT_FALSE(readRecoveryHeader(reader(std::string(100, 'x')), 100));
+}
+
+// A file that is not as it was listed (changed since, or gone) would give parity for bytes
+// the disc does not carry: the recovery file is refused instead.
+TEST_F(RecoveryFileTest, AFileNotAsListedIsNotProtected)
+{
+    const std::string archive = dir / "disc/2026121000002rn.zip";
+    const std::string whole = contents[4];
+    for (const std::string& now : {whole.substr(0, whole.size() - 1), whole + "x", std::string()}) {
+        SCOPED_TRACE(now.size());
+        if (now.empty())
+            std::filesystem::remove(archive);
+        else
+            dir.write("disc/2026121000002rn.zip", now);
+        try {
+            writeRecoveryFile(dir / "disc", files, 12, dir / "again.dat");
+            ADD_FAILURE() << "no error";
+        } catch (const Error& error) {
+            EXPECT_EQ(std::string(error.what()), "Could not read " + archive);
+        }
+    }
 }
 
 } // namespace
