@@ -30,7 +30,8 @@ namespace torvinel::ui {
 // otherwise.
 // One run at a time: while a backup or restore runs, its progress window stays up and no
 // command of the main window starts. Quitting during a run asks whether to cancel it; Yes
-// cancels it and the shut-down follows once the run has ended, No lets it go on.
+// cancels it and the shut-down follows once the run has ended, No lets it go on. A disc check
+// (the Advanced page's "Verify disc") is cancelled without asking: it loses nothing.
 int runTorvinel();
 
 // The GUI program's objects, for runTorvinel. Each member is declared after the members it
@@ -59,7 +60,8 @@ private:
     void addDiscs(const RestoreRefresh& refresh);
     // The Advanced page's recovery share: shown as start-up read it, in force at once.
     void bindRecoveryPercent();
-    // Whether the program may quit now; during a run it asks whether to cancel the run.
+    // Whether the program may quit now; during a backup or restore it asks whether to cancel
+    // the run, a disc check it cancels.
     bool mayQuit();
     // "Restore to...": the folder the user picks takes the place of RestoreFolder until the
     // program ends (it is not saved: a folder on a removable disc may be gone next time).

@@ -207,39 +207,38 @@ void TestDiscHealthGui::cleanup()
 void TestDiscHealthGui::verifyShowsWhatTheCheckFoundAndRecordsIt_data()
 {
     QTest::addColumn<QString>("damage");
-    QTest::addColumn<bool>("cancel");
-    QTest::addColumn<int>("icon"); // -1: no box
+    QTest::addColumn<QString>("stop"); // "cancel": the busy window's Cancel; "quit": the program quits
+    QTest::addColumn<int>("icon");     // -1: no box
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("details");
     QTest::addColumn<QString>("recorded"); // the line the check adds, after the time; "" none
     // In text, details and recorded, DISC stands for the disc checked, ARCHIVE for its
     // largest archive and SHELF for the image drive's folder.
     const struct {
-        const char *name, *damage;
-        bool cancel;
+        const char *name, *damage, *stop;
         int icon;
         const char *text, *details, *recorded;
     } rows[] = {
-        {"sound", "", false, QMessageBox::Information, "Disc DISC: all \\d+ files are sound\\.", "", ",DISC,sound,"},
-        {"a flipped byte in an archive", "ARCHIVE", false, QMessageBox::Warning,
-         "Disc DISC: 1 of \\d+ files are damaged\\.", "ARCHIVE: .+",
-         ",DISC,damaged,ARCHIVE"},
-        {"STATUS.INI zeroed", "STATUS.INI", false, QMessageBox::Critical,
+        {"sound", "", "", QMessageBox::Information, "Disc DISC: all \\d+ files are sound\\.", "", ",DISC,sound,"},
+        {"a flipped byte in an archive", "ARCHIVE", "", QMessageBox::Warning,
+         "Disc DISC: 1 of \\d+ files are damaged\\.", "ARCHIVE: .+", ",DISC,damaged,ARCHIVE"},
+        {"STATUS.INI zeroed", "STATUS.INI", "", QMessageBox::Critical,
          "The STATUS\\.INI of disc DISC in .*SHELF.* cannot be read\\.", "", ",DISC,unreadable,"},
-        {"cancelled", "", true, -1, "", "", ""},
+        {"cancelled", "", "cancel", -1, "", "", ""},
+        {"quit during the check", "", "quit", -1, "", "", ""},
     };
     for (const auto& r : rows)
-        QTest::newRow(r.name) << QString(r.damage) << r.cancel << r.icon << QString(r.text) << QString(r.details)
+        QTest::newRow(r.name) << QString(r.damage) << QString(r.stop) << r.icon << QString(r.text) << QString(r.details)
                               << QString(r.recorded);
 }
 
 // Both discs on the shelf: the chooser offers first the one checked least recently (the first
 // disc was checked before), the check reads it, its box shows what it found and DiscHealth.csv
-// records it; a cancelled check shows and records nothing.
+// records it; a check cancelled, or ended by quitting, shows and records nothing.
 void TestDiscHealthGui::verifyShowsWhatTheCheckFoundAndRecordsIt()
 {
     QFETCH(QString, damage);
-    QFETCH(bool, cancel);
+    QFETCH(QString, stop);
     QFETCH(int, icon);
     QFETCH(QString, text);
     QFETCH(QString, details);
@@ -300,8 +299,11 @@ void TestDiscHealthGui::verifyShowsWhatTheCheckFoundAndRecordsIt()
                  // Not the drive search's busy window at start-up: the check's.
                  const OnBusyShown onBusy([&](BusyWindow& busy) {
                      busyShown = busy.isModal() && busy.cancelButton()->isVisibleTo(&busy);
-                     if (cancel) // from the check's own event processing
+                     // From the check's own event processing; quitting cancels it without asking.
+                     if (stop == "cancel")
                          QTimer::singleShot(0, &busy, [&busy] { busy.cancelButton()->click(); });
+                     else if (stop == "quit")
+                         QTimer::singleShot(0, &busy, [] { QCoreApplication::quit(); });
                  });
                  main.pages()->setCurrentIndex(2);
                  main.findChild<QPushButton*>("VerifyDisk")->click();
