@@ -35,7 +35,8 @@ struct RunState {
     std::string OldestCSV;
     int64_t DiscFreeBytes = 0;
     int64_t StagedBytes = 0;
-    // The share of each disc's room that goes to recovery data (0: none; at most 50).
+    // The share of each disc's room that goes to recovery data (0: none; at most 50); read
+    // from [Status] RecoveryPercent at start-up and written back at shut-down.
     int RecoveryPercent = 12;
 
     // Results of the last backup-state assembly.

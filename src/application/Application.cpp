@@ -357,6 +357,7 @@ void Application::shutDown()
     IniWriteBool(ini, "Status", "DoVerify", options.verify);
     IniWriteInteger(ini, "Status", "MaxCDSpeed", options.cdSpeedIndex);
     IniWriteInteger(ini, "Status", "MaxDVDSpeed", options.dvdSpeedIndex);
+    IniWriteInteger(ini, "Status", "RecoveryPercent", s.RecoveryPercent);
 
     if (m_selectionUsed)
         SaveSelection(s, m_view);

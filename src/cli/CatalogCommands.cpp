@@ -14,7 +14,6 @@
 #include "cli/AbsolutePath.h"
 #include "cli/Commands.h"
 #include "platform/File.h"
-#include "platform/Platform.h"
 #include "restore/DiscLossReport.h"
 #include "restore/DiscRemoval.h"
 #include "restore/IndexedDiscSource.h"
@@ -123,14 +122,9 @@ int addDiscCommand(RunState& state, View& view, const std::string& source, bool 
         std::fprintf(stderr, "Cannot add a disc from %s: it does not exist.\n", source.c_str());
         return Failed;
     }
-    // The index is read into a folder of the application's own, gone once the discs are filed.
-    const std::string indexFolder = platform::joinPath(state.AppFolder, "indexread");
-    struct Cleanup {
-        const std::string& folder;
-        ~Cleanup() { static_cast<void>(platform::deleteFolder(folder)); }
-    } cleanup{indexFolder};
-    const auto disc = all ? openIndexedDiscSource(source, indexFolder) : openDiscSource(source);
-    switch (addDisc(state, view, *disc, {})) {
+    const AddDiskResult result =
+        all ? addIndexedDiscs(state, view, source, {}) : addDisc(state, view, *openDiscSource(source), {});
+    switch (result) {
     case AddDiskResult::Added:
     case AddDiskResult::AlreadyAdded:
         return Done;

@@ -142,4 +142,17 @@ std::unique_ptr<DiscSource> openIndexedDiscSource(const std::string& drive, cons
     return std::make_unique<IndexedDiscSource>(std::make_unique<ReaderDiscSource>(std::move(reader)), extracted);
 }
 
+AddDiskResult addIndexedDiscs(RunState& state, View& view, const std::string& drive,
+                              const RestoreRefresh& refreshRestore)
+{
+    // The application's own folder: never backed up, and gone once the discs are filed.
+    const std::string indexFolder = platform::joinPath(state.AppFolder, "indexread");
+    struct Cleanup {
+        const std::string& folder;
+        ~Cleanup() { static_cast<void>(platform::deleteFolder(folder)); }
+    } cleanup{indexFolder};
+    const auto source = openIndexedDiscSource(drive, indexFolder);
+    return addDisc(state, view, *source, refreshRestore);
+}
+
 } // namespace torvinel

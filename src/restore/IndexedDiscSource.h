@@ -3,6 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "app/RunState.h"
+#include "app/View.h"
+#include "catalog/DiscMaintenance.h"
 #include "catalog/DiscSource.h"
 
 namespace torvinel {
@@ -35,5 +38,12 @@ private:
 // made. Raises Error "There is no disc of Torvinel in <drive>." or "Disc <DiscId> carries no
 // index of earlier discs; add its discs one by one." (discs written before the index was).
 std::unique_ptr<DiscSource> openIndexedDiscSource(const std::string& drive, const std::string& workFolder);
+
+// Rebuilding the database from the newest disc of drive: that disc and every disc its index
+// records are filed by addDisc, which tells the user what was added. The index is read into
+// the folder "indexread" of AppFolder and deleted there afterwards, whatever happened.
+// Raises what openIndexedDiscSource and addDisc raise.
+AddDiskResult addIndexedDiscs(RunState& state, View& view, const std::string& drive,
+                              const RestoreRefresh& refreshRestore);
 
 } // namespace torvinel

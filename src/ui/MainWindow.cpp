@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabBar>
@@ -200,17 +201,42 @@ QWidget* MainWindow::makeAdvancedPage()
     connect(remove, &QPushButton::clicked, this, &MainWindow::removeClicked);
     removeLayout->addWidget(remove);
 
+    // What can be done with the disc in a drive: add its catalogs, or all those its index
+    // records (a lost database comes back from the newest disc), or check it.
     auto* addBox = named(new QGroupBox("Add Disks"), "gbAddDisks");
     auto* addLayout = new QHBoxLayout(addBox);
     addLayout->addWidget(dropDown("cbAddDisks", "Pick a CD/DVD drive and click 'Add'."), 1);
+    auto* addAll = named(new QCheckBox("With the discs it lists"), "cbAddAllDisks");
+    addAll->setToolTip("Also add every earlier disc the disc's index lists: rebuilds a lost database from the "
+                       "newest disc alone");
+    addLayout->addWidget(addAll);
     auto* add = named(new QPushButton("Add"), "AddDisk");
     connect(add, &QPushButton::clicked, this, &MainWindow::addDiskClicked);
     addLayout->addWidget(add);
+    auto* verify = named(new QPushButton("Verify disc"), "VerifyDisk");
+    verify->setToolTip("Read every file of the disc in this drive and check it against its checksums");
+    connect(verify, &QPushButton::clicked, this, &MainWindow::verifyDiskClicked);
+    addLayout->addWidget(verify);
 
     auto* options = named(new QGroupBox("Advanced Options"), "gbAdvancedOptions");
     auto* optionsLayout = new QVBoxLayout(options);
     optionsLayout->addWidget(named(new QCheckBox("Check file contents before backup (Slow, but secure)"), "cbDoMD5"));
     optionsLayout->addWidget(named(new QCheckBox("Verify backup on disk after writing the disk."), "cbDoVerify"));
+    // What each new disc keeps for its own repair; 0 writes none.
+    auto* recovery = named(new QSpinBox, "seRecoveryPercent");
+    recovery->setRange(0, 50);
+    recovery->setSuffix(" %");
+    recovery->setSpecialValueText("Off");
+    recovery->setValue(12); // the program's default, until start-up shows the setting
+    auto* recoveryLabel = named(new QLabel("Recovery data:"), "lblRecoveryPercent");
+    recoveryLabel->setBuddy(recovery);
+    for (QWidget* widget : {static_cast<QWidget*>(recoveryLabel), static_cast<QWidget*>(recovery)})
+        widget->setToolTip("Share of each disc kept for data that repairs damaged sectors; 0 turns it off.");
+    auto* recoveryRow = new QHBoxLayout;
+    recoveryRow->addWidget(recoveryLabel);
+    recoveryRow->addWidget(recovery);
+    recoveryRow->addStretch(1);
+    optionsLayout->addLayout(recoveryRow);
     optionsLayout->addStretch(1);
 
     auto* speeds = named(new QGroupBox("Maximum disk writing speeds"), "gbDriveSpeeds");

@@ -38,9 +38,10 @@ public:
         std::function<void()> restoreChooserChange;
         std::function<void()> removeDisk;
         std::function<void()> addDisk;
-        std::function<void()> chooseRestoreFolder; // the "Restore to..." button
-        std::function<void()> chooseImageFolder;   // the image drive's "Folder..." button
+        std::function<void()> chooseRestoreFolder;  // the "Restore to..." button
+        std::function<void()> chooseImageFolder;    // the image drive's "Folder..." button
         std::function<void()> imageMediaTypeChosen; // the user picked the image drive's media type
+        std::function<void()> verifyDisk;           // "Verify disc" on the Advanced page
     };
     void setHandlers(Handlers handlers) { m_handlers = std::move(handlers); }
     void setBackupHandler(std::function<void()> handler) { m_handlers.backup = std::move(handler); }
@@ -65,6 +66,7 @@ public slots:
     void restoreToClicked() { run(m_handlers.chooseRestoreFolder); }
     void imageFolderClicked() { run(m_handlers.chooseImageFolder); }
     void imageMediaTypeActivated() { run(m_handlers.imageMediaTypeChosen); }
+    void verifyDiskClicked() { run(m_handlers.verifyDisk); }
     void AboutboxURLClick(const QUrl& address);
 
 protected:

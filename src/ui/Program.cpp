@@ -1,9 +1,11 @@
 #include "ui/Program.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
+#include <QSpinBox>
 #include <QTreeView>
 
 #include "application/RestoreRunner.h"
@@ -13,6 +15,7 @@
 #include "discwright/Discwright.h"
 #include "discwriter/DiscLibrary.h"
 #include "restore/DiscRemoval.h"
+#include "restore/IndexedDiscSource.h"
 #include "restore/RestoreChooser.h"
 #include "restore/RestoreRun.h"
 #include "restore/RestoreTree.h"
@@ -70,6 +73,8 @@ int Program::run()
     // The Backup button: one backup run on the writer chosen among those start-up found.
     const auto refresh = [this] { m_application.refreshRestoreSide(); };
     m_backups.emplace(m_application, refresh);
+    m_verify.emplace(m_application.state(), m_view, m_busy);
+    bindRecoveryPercent();
 
     // Every command reports a failure in the error box and leaves the program running; none
     // starts during a run.
@@ -105,7 +110,7 @@ int Program::run()
                     if (confirmDiscRemoval(m_application.state(), m_view))
                         removeDisc(m_application.state(), m_view, refresh);
                 }),
-                guarded([this, refresh] { addDisc(m_application.state(), m_view, refresh); }),
+                guarded([this, refresh] { addDiscs(refresh); }),
                 guarded([this] {
                     chooseRestoreFolder();
                     if (m_sizes)
@@ -121,6 +126,7 @@ int Program::run()
                     if (m_sizes)
                         m_sizes->refreshTotalText();
                 }),
+                [this] { runAlone(Running::Verify, [this] { m_verify->run(); }); },
             });
         },
         [this] {
@@ -163,25 +169,46 @@ void Program::startSizes()
                      &BackupSizes::refreshTotalText);
 }
 
-void Program::runInProgressWindow(Running run, ProgressWindow& window, const std::function<void()>& work)
+void Program::runAlone(Running run, const std::function<void()>& work)
 {
     if (m_running != Running::Nothing)
         return;
     // The run has ended, also by a failure or a cancel, before its error box shows.
     reportErrors(m_view, [&] {
-        const Link running(
-            [&] {
-                m_running = run;
-                window.setRunning(true);
-            },
-            [&] {
-                window.setRunning(false);
-                m_running = Running::Nothing;
-            });
+        const Link running([&] { m_running = run; }, [&] { m_running = Running::Nothing; });
         work();
     });
     if (m_quitAfterRun)
         m_mainWindow.close(); // the quit the user asked for during the run: now the shut-down
+}
+
+void Program::runInProgressWindow(Running run, ProgressWindow& window, const std::function<void()>& work)
+{
+    runAlone(run, [&] {
+        const Link shown([&] { window.setRunning(true); }, [&] { window.setRunning(false); });
+        work();
+    });
+}
+
+void Program::addDiscs(const RestoreRefresh& refresh)
+{
+    RunState& state = m_application.state();
+    if (!m_mainWindow.findChild<QCheckBox*>("cbAddAllDisks")->isChecked()) {
+        addDisc(state, m_view, refresh);
+        return;
+    }
+    const int chosen = m_view.selectedIndex(Control::AddDiscDrive);
+    const std::vector<std::string> drives = m_view.items(Control::AddDiscDrive);
+    if (chosen >= 0 && static_cast<std::size_t>(chosen) < drives.size())
+        static_cast<void>(addIndexedDiscs(state, m_view, drives[static_cast<std::size_t>(chosen)], refresh));
+}
+
+void Program::bindRecoveryPercent()
+{
+    auto* percent = m_mainWindow.findChild<QSpinBox*>("seRecoveryPercent");
+    percent->setValue(m_application.state().RecoveryPercent);
+    QObject::connect(percent, &QSpinBox::valueChanged, percent,
+                     [this](int value) { m_application.state().RecoveryPercent = value; });
 }
 
 void Program::chooseRestoreFolder()
@@ -221,6 +248,12 @@ bool Program::mayQuit()
 {
     if (m_running == Running::Nothing)
         return true;
+    if (m_running == Running::Verify) {
+        // A check cancelled loses nothing and records nothing: no need to ask.
+        m_quitAfterRun = true;
+        m_verify->cancel();
+        return false;
+    }
     const bool backup = m_running == Running::Backup;
     if (!m_quitAfterRun
         && m_view.askYesNo(backup ? "A backup is running. Do you want to cancel it?"

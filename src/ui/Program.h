@@ -8,6 +8,7 @@
 
 #include "application/Application.h"
 #include "application/BackupRunner.h"
+#include "catalog/DiscMaintenance.h"
 #include "ui/BackupProgressWindow.h"
 #include "ui/BackupSizes.h"
 #include "ui/BackupTreeModel.h"
@@ -16,6 +17,7 @@
 #include "ui/QtView.h"
 #include "ui/RestoreProgressWindow.h"
 #include "ui/RestoreTreeModel.h"
+#include "ui/VerifyDiscCommand.h"
 
 namespace torvinel::ui {
 
@@ -28,7 +30,8 @@ namespace torvinel::ui {
 // otherwise.
 // One run at a time: while a backup or restore runs, its progress window stays up and no
 // command of the main window starts. Quitting during a run asks whether to cancel it; Yes
-// cancels it and the shut-down follows once the run has ended, No lets it go on.
+// cancels it and the shut-down follows once the run has ended, No lets it go on. A disc check
+// (the Advanced page's "Verify disc") is cancelled without asking: it loses nothing.
 int runTorvinel();
 
 // The GUI program's objects, for runTorvinel. Each member is declared after the members it
@@ -45,12 +48,20 @@ public:
     int run();
 
 private:
-    enum class Running { Nothing, Backup, Restore };
+    enum class Running { Nothing, Backup, Restore, Verify };
 
-    // Runs work as the one run, with window as its progress window; does nothing while
-    // another run is going on.
+    // Runs work as the one run; does nothing while another run is going on. A quit the user
+    // asked for meanwhile follows once it has ended.
+    void runAlone(Running run, const std::function<void()>& work);
+    // The same with window as the run's progress window.
     void runInProgressWindow(Running run, ProgressWindow& window, const std::function<void()>& work);
-    // Whether the program may quit now; during a run it asks whether to cancel the run.
+    // "Add" on the Advanced page: the disc in the chosen drive, or with "add all" ticked that
+    // disc and every disc its index records.
+    void addDiscs(const RestoreRefresh& refresh);
+    // The Advanced page's recovery share: shown as start-up read it, in force at once.
+    void bindRecoveryPercent();
+    // Whether the program may quit now; during a backup or restore it asks whether to cancel
+    // the run, a disc check it cancels.
     bool mayQuit();
     // "Restore to...": the folder the user picks takes the place of RestoreFolder until the
     // program ends (it is not saved: a folder on a removable disc may be gone next time).
@@ -112,6 +123,7 @@ private:
     std::optional<RestoreProgressWindow> m_restoreProgress;
     std::optional<Link> m_progressWindowsInView;
     std::optional<BackupRunner> m_backups;
+    std::optional<VerifyDiscCommand> m_verify;
     Running m_running = Running::Nothing;
     bool m_quitAfterRun = false; // the user chose to cancel the run and quit
     std::optional<Link> m_commandsInMainWindow;

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QGroupBox>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -342,12 +343,33 @@ void QtView::showInformation(const std::string& text) { QMessageBox::information
 
 void QtView::showInformation(const std::string& text, const std::vector<std::string>& details)
 {
-    QMessageBox box(QMessageBox::Information, title, qs(text), QMessageBox::Ok, dialogParent());
+    showWithDetails(QMessageBox::Information, text, details);
+}
+
+void QtView::showWarning(const std::string& text, const std::vector<std::string>& details)
+{
+    showWithDetails(QMessageBox::Warning, text, details);
+}
+
+void QtView::showWithDetails(int icon, const std::string& text, const std::vector<std::string>& details)
+{
+    QMessageBox box(static_cast<QMessageBox::Icon>(icon), title, qs(text), QMessageBox::Ok, dialogParent());
     QStringList lines;
     for (const std::string& line : details)
         lines << qs(line);
     box.setDetailedText(lines.join('\n'));
     box.exec();
+}
+
+int QtView::askChoice(const std::string& caption, const std::string& text, const std::vector<std::string>& items,
+                      int current)
+{
+    QStringList list;
+    for (const std::string& item : items)
+        list << qs(item);
+    bool chosen = false;
+    const QString answer = QInputDialog::getItem(dialogParent(), qs(caption), qs(text), list, current, false, &chosen);
+    return chosen ? static_cast<int>(list.indexOf(answer)) : -1;
 }
 
 void QtView::showError(const std::string& text) { QMessageBox::critical(dialogParent(), title, qs(text)); }

@@ -68,6 +68,14 @@ public:
     std::vector<std::string> askNewItems(const std::vector<std::string>& items,
                                          const std::vector<std::string>& ticked) override;
 
+    // The GUI's own boxes, beyond what core asks for. A warning box whose details (one item a
+    // line) are shown on request: the report of a damaged disc.
+    void showWarning(const std::string& text, const std::vector<std::string>& details);
+    // A choice of one item in a small window, titled title, with current chosen first; the
+    // index chosen, or -1 when the user cancelled.
+    int askChoice(const std::string& title, const std::string& text, const std::vector<std::string>& items,
+                  int current);
+
     void openFolder(const std::string& path) override;
     void openUrl(const std::string& url) override;
 
@@ -79,6 +87,7 @@ private:
     QWidget* control(Window window, std::string_view name) const;
     template <typename T> T* controlOf(Window window, std::string_view name) const;
     QWidget* dialogParent() const;
+    void showWithDetails(int icon, const std::string& text, const std::vector<std::string>& details);
 
     MainWindow& m_main;
     BackupProgressWindow* m_backupProgress = nullptr;

@@ -59,6 +59,7 @@ private slots:
     void pagesAndTabs();
     void statusBar();
     void windowSize();
+    void advancedPageFitsAtEverySize();
     void aboutBox();
     void dropDownSelection();
     void progressWindows();
@@ -134,6 +135,12 @@ void TestGui::mainWindowControls_data()
         {"AdvancedPage", "gbAddDisks", "QGroupBox", "Add Disks", ""},
         {"AdvancedPage", "cbAddDisks", "QComboBox", "Pick a CD/DVD drive and click 'Add'.", ""},
         {"AdvancedPage", "AddDisk", "QPushButton", "Add", ""},
+        {"AdvancedPage", "VerifyDisk", "QPushButton", "Verify disc",
+         "Read every file of the disc in this drive and check it against its checksums"},
+        {"AdvancedPage", "cbAddAllDisks", "QCheckBox", "With the discs it lists",
+         "Also add every earlier disc the disc's index lists: rebuilds a lost database from the newest disc alone"},
+        {"AdvancedPage", "seRecoveryPercent", "QSpinBox", "",
+         "Share of each disc kept for data that repairs damaged sectors; 0 turns it off."},
         {"AdvancedPage", "gbAdvancedOptions", "QGroupBox", "Advanced Options", ""},
         {"AdvancedPage", "cbDoMD5", "QCheckBox", "Check file contents before backup (Slow, but secure)", ""},
         {"AdvancedPage", "cbDoVerify", "QCheckBox", "Verify backup on disk after writing the disk.", ""},
@@ -236,6 +243,34 @@ void TestGui::windowSize()
     m_view->setGeometry(Window::Main, {30, 40, 800, 500});
     QCOMPARE(m_view->geometry(Window::Main).width, 800);
     QCOMPARE(m_view->geometry(Window::Main).height, 500);
+}
+
+// The Advanced page holds the most controls: at the window's designed and its minimum size
+// each one keeps the height it needs and lies inside the page.
+void TestGui::advancedPageFitsAtEverySize()
+{
+    m_main->pages()->setCurrentIndex(2);
+    m_main->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_main));
+    QWidget* page = find<QWidget>(m_main, "AdvancedPage");
+    for (const QSize size : {QSize(MainWindow::designedWidth, MainWindow::designedHeight),
+                             QSize(MainWindow::minimumWidth, MainWindow::minimumHeight)}) {
+        m_main->resize(size);
+        QTest::qWait(50);
+        QCOMPARE(m_main->size(), size);
+        for (QWidget* control : page->findChildren<QWidget*>()) {
+            // The parts inside a drop-down list or a spin box are theirs to size.
+            if (!control->isVisibleTo(page) || control->parentWidget()->inherits("QComboBox")
+                || control->parentWidget()->inherits("QAbstractSpinBox"))
+                continue;
+            const QRect onPage(control->mapTo(page, QPoint(0, 0)), control->size());
+            const QString where =
+                QString("%1 at %2x%3").arg(control->objectName()).arg(size.width()).arg(size.height());
+            QVERIFY2(page->rect().contains(onPage), qPrintable(where));
+            const QSize needed = control->minimumSizeHint();
+            QVERIFY2(control->height() >= needed.height() && control->width() >= needed.width(), qPrintable(where));
+        }
+    }
 }
 
 void TestGui::aboutBox()
