@@ -15,6 +15,9 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The window opens a restored folder and its web address with xdg-open; without it only
+# that does not happen.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS xdg-utils)
 # Compressed manual pages and the copyright file; `bash scripts/check_deb.sh` installs the
 # package on a clean Debian 12 and runs both programs there.
 set(CPACK_TORVINEL_COPYRIGHT ${PROJECT_SOURCE_DIR}/data/debian/copyright)
