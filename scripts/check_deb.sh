@@ -31,8 +31,9 @@ missing=()
 for p in "${needed[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
 done
+bash scripts/install-deps.sh || fail "scripts/install-deps.sh"
 if [ ${#missing[@]} -gt 0 ]; then
-  bash scripts/install-deps.sh
+  $SUDO apt-get update -qq || fail "apt-get update"
   $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" \
     || fail "could not install ${missing[*]}"
 fi
@@ -44,15 +45,17 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$source" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
     -DTORVINEL_TESTS=OFF -DTORVINEL_BENCH=OFF >/dev/null || fail "configuring $build"
 fi
-cmake --build "$build" -j2 >/dev/null || fail "building $build"
+cmake --build "$build" -j2 || fail "building $build"
 rm -f "$build"/torvinel_*.deb
-(cd "$build" && cpack -G DEB >/dev/null) || fail "cpack -G DEB in $build"
+(cd "$build" && cpack -G DEB >"$build/check_deb-cpack.log" 2>&1) ||
+  { cat "$build/check_deb-cpack.log"; fail "cpack -G DEB in $build"; }
 debs=("$build"/torvinel_*.deb)
 [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "cpack made no single torvinel_*.deb in $build"
 deb=${debs[0]}
 version=$(dpkg-deb -f "$deb" Version)
 echo "$(basename "$deb")"
 echo "Depends: $(dpkg-deb -f "$deb" Depends)"
+echo "Recommends: $(dpkg-deb -f "$deb" Recommends)"
 
 step "lintian"
 # Left on purpose: a native package's changelog and a maintainer's mail address belong to
