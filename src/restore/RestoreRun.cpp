@@ -471,11 +471,11 @@ bool Run::fetchVolumes(std::size_t archive, const std::string& disc)
         fetchFile(disc, volumes[k].fileName, outcome);
         if (outcome == FetchOutcome::Cancelled)
             return false;
-        if (outcome == FetchOutcome::CopyFailed && rebuildVolume(archive, k))
-            continue;
         if (outcome == FetchOutcome::CopyFailed) {
-            requireSpace(s.TempFolder, 1);
             s.WriteLog("Could not copy " + disc + "/" + volumes[k].fileName + " from " + m_drive);
+            if (rebuildVolume(archive, k))
+                continue;
+            requireSpace(s.TempFolder, 1);
             archiveFailed(archive, "it could not be copied from the disc");
             return false;
         }
@@ -541,8 +541,6 @@ void Run::extract(std::size_t archive, const std::optional<DiscReader::Extent>& 
     }
     zip.close();
     if (!damaged.empty()) {
-        for (const auto& [l, reason] : damaged)
-            s.WriteLog("Damaged in " + volumeName(archive) + ": " + m_lines[l].path + ": " + reason);
         if (!cancelled() && rebuildOnDisc(archive)) {
             extract(archive);
             return;
