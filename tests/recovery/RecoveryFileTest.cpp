@@ -187,6 +187,15 @@ TEST_F(RecoveryFileTest, AHeaderIsFoundFromEitherCopyAndNeverFromBrokenOnes)
     neither[50] ^= 1;
     EXPECT_FALSE(readRecoveryHeader(reader(neither), neither.size()));
     EXPECT_FALSE(readRecoveryHeader(reader(std::string(100, 'x')), 100));
+
+    // Shapes no writer makes, their CRC right: refused, however the counts would add up.
+    for (const RecoveryShape shape : {RecoveryShape{1448234836, 826492242, 1}, RecoveryShape{200, 56, 1},
+                                      RecoveryShape{0, 3, 1}, RecoveryShape{3, 3, RecoveryMaxWidth + 1}}) {
+        RecoveryHeader odd;
+        odd.shape = shape;
+        const std::vector<uint8_t> bytes = serializeHeader(odd);
+        EXPECT_FALSE(parseHeader(bytes.data(), bytes.size())) << shape.dataShards << "+" << shape.parityShards;
+    }
 }
 
 } // namespace
