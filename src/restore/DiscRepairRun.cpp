@@ -146,7 +146,8 @@ FileRebuild rebuildDiscFile(DiscReader& reader, const std::string& discId, const
 }
 
 std::optional<RecoveryDamage> assessDiscDamage(DiscReader& reader, const std::string& discId,
-                                               const std::function<bool(const ProtectedFile&)>& provedSound)
+                                               const std::function<bool(const ProtectedFile&)>& provedSound,
+                                               const std::function<bool()>& cancelled)
 {
     DiscRecovery recovery(reader, discId);
     if (!recovery.header())
@@ -155,7 +156,24 @@ std::optional<RecoveryDamage> assessDiscDamage(DiscReader& reader, const std::st
     std::vector<bool> sound;
     for (const ProtectedFile& file : header.files)
         sound.push_back(provedSound(file));
-    return assessDamage(header, recovery.readData, recovery.readFile, sound);
+    // Asked every few hundred blocks; once cancelled, nothing more is read.
+    uint64_t reads = 0;
+    bool stopped = false;
+    const auto goOn = [&] {
+        if (!stopped && cancelled && ++reads % 256 == 0)
+            stopped = cancelled();
+        return !stopped;
+    };
+    const ProtectedBlockRead readData = [&](std::size_t file, uint64_t block, uint8_t* out) {
+        return goOn() && recovery.readData(file, block, out);
+    };
+    const RecoveryFileRead readFile = [&](uint64_t offset, std::size_t length, uint8_t* out) {
+        return goOn() && recovery.readFile(offset, length, out);
+    };
+    const RecoveryDamage damage = assessDamage(header, readData, readFile, sound);
+    if (stopped)
+        return std::nullopt;
+    return damage;
 }
 
 } // namespace torvinel

@@ -46,8 +46,10 @@ enum class FileRebuild {
 
 // How much of what disc discId's recovery data covers is lost, from the CRCs of its blocks;
 // the blocks of the files provedSound accepts (their MD5 was checked already) are not read
-// again. nullopt when the disc carries no recovery data that can be read.
+// again. nullopt when the disc carries no recovery data that can be read, or when cancelled
+// (asked now and then) said true.
 std::optional<RecoveryDamage> assessDiscDamage(DiscReader& reader, const std::string& discId,
-                                               const std::function<bool(const ProtectedFile&)>& provedSound);
+                                               const std::function<bool(const ProtectedFile&)>& provedSound,
+                                               const std::function<bool()>& cancelled = {});
 
 } // namespace torvinel

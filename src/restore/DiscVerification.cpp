@@ -411,10 +411,15 @@ DiscVerification Check::run()
     // What the parity can still do for a damaged disc: the files whose MD5 came out right
     // above are whole, so only the others and the parity itself are read again.
     if (!result.damaged.empty())
-        result.recovery = assessDiscDamage(m_reader, m_discId, [&](const ProtectedFile& file) {
-            const auto digest = m_digests.find(file.name);
-            return digest != m_digests.end() && digest->second == DigestHex(file.md5);
-        });
+        result.recovery = assessDiscDamage(
+            m_reader, m_discId,
+            [&](const ProtectedFile& file) {
+                const auto digest = m_digests.find(file.name);
+                return digest != m_digests.end() && digest->second == DigestHex(file.md5);
+            },
+            [this] { return cancelled(); });
+    if (cancelled())
+        result.outcome = DiscVerification::Outcome::Cancelled;
     return result;
 }
 

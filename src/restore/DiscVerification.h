@@ -51,7 +51,10 @@ struct DiscVerification {
 //   every entry's data is tested for its size and CRC; every line of the archive's catalog
 //   must find an entry of its path with its size (and MD5, when the line has one);
 // - a split archive with volumes on another disc cannot be tested here: its catalog paths
-//   are listed in elsewhere.
+//   are listed in elsewhere;
+// - a damaged disc that carries recovery data has the blocks of its files not proved whole
+//   by their MD5, and its parity, read once more for their CRCs: what is lost, and whether
+//   the parity rebuilds it (recovery).
 // The files checked are those STATUS.INI lists and the archives and catalogs it does not.
 // Nothing stops the check but a cancel: a read error or a damaged archive is recorded and
 // the check goes on. Copies it needs (split volumes, files a reader cannot read in place)
