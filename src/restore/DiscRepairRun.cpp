@@ -145,6 +145,17 @@ FileRebuild rebuildDiscFile(DiscReader& reader, const std::string& discId, const
     return FileRebuild::BeyondRepair;
 }
 
+std::optional<Md5Digest> recordedDigest(DiscReader& reader, const std::string& discId, const std::string& name)
+{
+    DiscRecovery recovery(reader, discId);
+    if (!recovery.header())
+        return std::nullopt;
+    for (const ProtectedFile& file : recovery.header()->files)
+        if (file.name == name)
+            return file.md5;
+    return std::nullopt;
+}
+
 std::optional<RecoveryDamage> assessDiscDamage(DiscReader& reader, const std::string& discId,
                                                const std::function<bool(const ProtectedFile&)>& provedSound,
                                                const std::function<bool()>& cancelled)

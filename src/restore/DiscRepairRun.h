@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "catalog/Md5.h"
 #include "discwright/DiscReader.h"
 #include "recovery/RecoveryData.h"
 
@@ -43,6 +44,10 @@ enum class FileRebuild {
 // Raises Error "Could not write <path>".
 [[nodiscard]] FileRebuild rebuildDiscFile(DiscReader& reader, const std::string& discId, const std::string& name,
                                           const std::string& outputFolder);
+
+// The MD5 disc discId's recovery data records for the file name of its folder; nullopt when
+// the disc carries no recovery data that can be read, or none for that file.
+std::optional<Md5Digest> recordedDigest(DiscReader& reader, const std::string& discId, const std::string& name);
 
 // How much of what disc discId's recovery data covers is lost, from the CRCs of its blocks;
 // the blocks of the files provedSound accepts (their MD5 was checked already) are not read

@@ -480,6 +480,20 @@ bool Run::fetchVolumes(std::size_t archive, const std::string& disc)
             return false;
         }
         m_work[archive].fetched[k] = true;
+        // A split is read once its last volume is here, when the discs of the others may be
+        // gone: a volume is proved against its disc's recovery data, and rebuilt, while it can.
+        const std::string copy = platform::joinPath(s.TempFolder, volumes[k].fileName);
+        if (volumes.size() > 1 && m_reader) {
+            const std::optional<Md5Digest> recorded = recordedDigest(*m_reader, disc, volumes[k].fileName);
+            if (recorded && FileDigest(copy) != *recorded) {
+                s.WriteLog("The copy of " + disc + "/" + volumes[k].fileName
+                           + " differs from its MD5 in the disc's recovery data");
+                if (!rebuildVolume(archive, k)) {
+                    archiveFailed(archive, "it is damaged on the disc beyond what its recovery data rebuilds");
+                    return false;
+                }
+            }
+        }
     }
     return true;
 }

@@ -66,7 +66,9 @@ std::string restoreSummaryLine(const RestoreResult& result);
 // disc still to come or in a new plan, until no copy is left. Before that, while its disc is
 // still in the drive, an archive the disc gave wrong is rebuilt from the disc's recovery data
 // (its volumes on that disc, into TempFolder; logged "Rebuilt <DiscId>/<file> from the disc's
-// recovery data") and read once more from there, so no other disc is asked for. A catalog path that is not
+// recovery data") and read once more from there, so no other disc is asked for. A split's
+// volume, read only once its last one is in, is proved against the MD5 its disc's recovery
+// data records as soon as it is copied, and rebuilt then when it differs. A catalog path that is not
 // absolute or has empty, "." or ".." parts is refused. What is left unrestored is saved as
 // restoreafter.txt.
 //

@@ -226,5 +226,40 @@ TEST_F(RecoveryUseCliTest, ADiscWithoutRecoveryDataIsVerifiedAndRestoredAsBefore
     EXPECT_EQ(log().find("Rebuilt "), std::string::npos);
 }
 
+// A file split over two discs is read once its last volume is in, from whichever disc comes
+// last: a volume damaged on the disc read before is rebuilt while that disc is in the drive.
+TEST_F(RecoveryUseCliTest, SplitVolumesDamagedOnBothDiscsAreRebuiltWhileEachIsThere)
+{
+    put("media/big.bin", incompressible(20000000, 5));
+    put("small.txt", "small\n");
+    ASSERT_EQ(cli("backup --select " + shellQuoted(dir / "data") + " --no-verify"), 0) << output();
+    std::vector<std::string> discs;
+    for (const auto& entry : fs::directory_iterator(dir / "discs"))
+        discs.push_back(fs::path(entry.path()).stem().string());
+    std::sort(discs.begin(), discs.end());
+    ASSERT_EQ(discs.size(), 2u);
+    std::vector<std::string> rebuilt; // "<DiscId>/<volume>"
+    for (const std::string& onShelf : discs) {
+        image = dir / ("discs/" + onShelf + ".iso");
+        disc = onShelf;
+        for (const auto& [name, extent] : extents())
+            if (name.ends_with(".zip") && name.find("index") == std::string::npos && extent.length > 1000000) {
+                spoil({extent.offset / 2048 + extent.length / 2048 / 2});
+                rebuilt.push_back(disc + name);
+            }
+    }
+    ASSERT_GE(rebuilt.size(), 2u);
+    ASSERT_NE(rebuilt.front().substr(0, 11), rebuilt.back().substr(0, 11)); // volumes on both discs
+
+    EXPECT_EQ(cli("restore --from " + shellQuoted(dir / "discs") + " --to " + shellQuoted(dir / "restored") + " "
+                  + shellQuoted(dir / "data/")),
+              0)
+        << output();
+    const std::string folder = lastLine() + "/r" + (dir / "data").substr(platform::drivePrefixLength() - 1) + "/";
+    EXPECT_TRUE(contentOf(folder + "media/big.bin") == files["media/big.bin"]);
+    for (const std::string& volume : rebuilt)
+        EXPECT_NE(log().find("Rebuilt " + volume + " from the disc's recovery data"), std::string::npos) << volume;
+}
+
 } // namespace
 } // namespace torvinel
