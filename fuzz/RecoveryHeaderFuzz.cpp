@@ -33,8 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::vector<uint8_t> stored = serializeHeader(*header);
     TORVINEL_FUZZ_CHECK(stored.size() == headerBytes(header->files, header->dataBlocks(), header->parityBlocks()));
     const auto again = parseHeader(stored.data(), stored.size());
-    TORVINEL_FUZZ_CHECK(again && again->files.size() == header->files.size()
-                        && again->dataCrcs == header->dataCrcs && again->parityCrcs == header->parityCrcs);
+    TORVINEL_FUZZ_CHECK(again && again->files.size() == header->files.size() && again->dataCrcs == header->dataCrcs
+                        && again->parityCrcs == header->parityCrcs);
 
     // Every data block reads as zeros: the count may not reach past what the header covers.
     const ProtectedBlockRead zeros = [](std::size_t, uint64_t, uint8_t* out) {

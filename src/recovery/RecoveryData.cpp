@@ -218,13 +218,13 @@ public:
     }
 
 private:
-    // Blocks arrive a run of a stripe's row at a time, so a few open files serve them; a
-    // disc's thousand files are never all open at once.
     uint64_t codewordOf(uint64_t index) const
     {
         const RecoveryShape& shape = m_header.shape;
         return index / shape.stripeDataBlocks() * shape.width + index % shape.width;
     }
+    // Blocks arrive a run of a stripe's row at a time, so a few open files serve them; a
+    // disc's thousand files are never all open at once.
     void put(uint64_t index, const uint8_t* block)
     {
         const auto [file, inFile] = m_map.locate(index);

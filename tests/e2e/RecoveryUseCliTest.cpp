@@ -31,7 +31,8 @@ protected:
     void backUp(const std::string& options = "")
     {
         for (int i = 0; i < 12; ++i)
-            put("photos/" + std::to_string(100 + i) + ".jpg", incompressible(60000 + 977 * i, static_cast<uint32_t>(i)));
+            put("photos/" + std::to_string(100 + i) + ".jpg",
+                incompressible(60000 + 977 * i, static_cast<uint32_t>(i)));
         put("photos/large.raw", incompressible(900000, 99));
         std::string text;
         for (int i = 0; text.size() < 300000; ++i)
@@ -64,7 +65,8 @@ protected:
     {
         std::pair<std::string, DiscReader::Extent> largest;
         for (const auto& [name, extent] : extents())
-            if (name.ends_with(".zip") && name.find("index") == std::string::npos && extent.length > largest.second.length)
+            if (name.ends_with(".zip") && name.find("index") == std::string::npos
+                && extent.length > largest.second.length)
                 largest = {name.substr(1), extent};
         return largest;
     }
@@ -79,9 +81,9 @@ protected:
         }
         ASSERT_TRUE(iso.good());
     }
-    // pick of the sectors that hold the disc's files (not the directory records, which the
-    // recovery data does not cover, nor the two copies of its header, held twice already)
-    // at random, plus a run of consecutive sectors of the largest archive.
+    // A share of the sectors that hold the disc's files, at random (not the directory records,
+    // which the recovery data does not cover, nor its header's two copies), plus a run of
+    // consecutive sectors of the largest archive from its sector runStart on.
     std::set<uint64_t> damage(double share, uint64_t run, uint64_t runStart)
     {
         std::vector<uint64_t> sectors;
@@ -143,8 +145,7 @@ TEST_F(RecoveryUseCliTest, ADiscWithinItsRecoveryDataIsToldRecoverableRepairedAn
     // Every file of the disc comes back as it was written, and so does the disc as an image.
     ASSERT_EQ(cli("repair --from " + shellQuoted(image) + " " + disc + " --to " + shellQuoted(dir / "repaired")), 0)
         << output();
-    ASSERT_EQ(cli("repair --from " + shellQuoted(image) + " " + disc + " --image " + shellQuoted(dir / "again.iso")),
-              0)
+    ASSERT_EQ(cli("repair --from " + shellQuoted(image) + " " + disc + " --image " + shellQuoted(dir / "again.iso")), 0)
         << output();
     const auto original = makeIsoFileReader(dir / "original.iso");
     const auto again = makeIsoFileReader(dir / "again.iso");
@@ -193,8 +194,7 @@ TEST_F(RecoveryUseCliTest, BeyondItsRecoveryDataTheLostFilesAreNamedAndTheRestRe
     EXPECT_EQ(cli("repair --from " + shellQuoted(image) + " " + disc + " --to " + shellQuoted(dir / "repaired")), 3)
         << output();
     EXPECT_EQ(errors(), "Not rebuilt: " + archive + "\n");
-    EXPECT_EQ(cli("repair --from " + shellQuoted(image) + " " + disc + " --image " + shellQuoted(dir / "again.iso")),
-              3)
+    EXPECT_EQ(cli("repair --from " + shellQuoted(image) + " " + disc + " --image " + shellQuoted(dir / "again.iso")), 3)
         << output();
     EXPECT_FALSE(fs::exists(dir / "again.iso"));
 
@@ -203,7 +203,8 @@ TEST_F(RecoveryUseCliTest, BeyondItsRecoveryDataTheLostFilesAreNamedAndTheRestRe
     std::size_t lost = 0;
     for (const auto& [relative, same] : whole) {
         EXPECT_EQ(!same, errors().find("Not restored: " + dir / ("data/" + relative) + ": ") != std::string::npos)
-            << relative << "\n" << errors();
+            << relative << "\n"
+            << errors();
         lost += same ? 0 : 1;
     }
     EXPECT_GE(lost, 1u);
