@@ -51,10 +51,12 @@ END=$(now)
 OURS=$(echo "$END - $START" | bc)
 grep -q "The backup is finished." "$WORK/torvinel.out" || { cat "$WORK/torvinel.out"; echo "the backup did not finish" >&2; exit 1; }
 IMAGES=$(du -cb "$WORK"/discs/*.iso | tail -1 | cut -f1)
-# The archives (and split volumes) on the discs, without catalogs and STATUS.INI.
+# The archives (and split volumes) on the discs, without catalogs, STATUS.INI, the recovery
+# data and the index of the database.
 ARCHIVES=0
 for iso in "$WORK"/discs/*.iso; do
-    n=$(7z l -slt "$iso" | awk '/^Path = /{ p = $3 } /^Size = /{ if (tolower(p) !~ /\.(csv|ini)$/) t += $3 } END { print t + 0 }')
+    n=$(7z l -slt "$iso" | awk '/^Path = /{ p = tolower($3) }
+        /^Size = /{ if (p !~ /\.(csv|ini)$/ && p !~ /recovery\.dat$/ && p !~ /\/index\//) t += $3 } END { print t + 0 }')
     ARCHIVES=$((ARCHIVES + n))
 done
 OURMEM=$(awk '{ print $3 }' "$WORK/torvinel.cpu")

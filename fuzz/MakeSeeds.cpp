@@ -1,6 +1,6 @@
 // Writes a small seed corpus for every fuzz target into OUT/<target>/, made with the
 // program's own writers: archives by ZipArchive, catalog lines by formatCatalogLine, INI
-// files by the INI writer. Usage: make_fuzz_seeds OUT
+// files by the INI writer, recovery files by the recovery data's writer. Usage: make_fuzz_seeds OUT
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -9,6 +9,8 @@
 #include "archive/ZipArchive.h"
 #include "archive/ZipFormat.h"
 #include "catalog/CatalogLine.h"
+#include "catalog/FileDigest.h"
+#include "recovery/RecoveryData.h"
 #include "support/FuzzFiles.h"
 
 namespace {
@@ -219,6 +221,21 @@ int main(int argc, char** argv)
          joined({"2024030100002rn.csv\n2024030100003rd.csv", readFile(status), discCatalog, deleted,
                  catalogOf({"/home/ann/gone.txt", "/home/ann/old.txt"}, 1, "")}));
     save(out + "/add_disc", "no-status", joined({"", "", discCatalog, "", discCatalog}));
+
+    // A small disc: an archive, its catalog and STATUS.INI, with parity at two shares.
+    const std::string disc = work + "/disc";
+    fs::create_directories(disc);
+    std::vector<ProtectedFile> protectedFiles;
+    for (const auto& [name, content] : std::vector<std::pair<std::string, std::string>>{
+             {"STATUS.INI", readFile(status)}, {"2024030100001rn.zip", ordinary}, {"2024030100001rn.csv", catalog}}) {
+        writeFile(disc + "/" + name, content);
+        protectedFiles.push_back({name, content.size(), FileDigest(disc + "/" + name)});
+    }
+    for (const int percent : {12, 50}) {
+        const std::string recovery = work + "/RECOVERY.DAT";
+        writeRecoveryFile(disc, protectedFiles, percent, recovery);
+        save(out + "/recovery_header", "parity-" + std::to_string(percent), readFile(recovery));
+    }
 
     fs::remove_all(work);
     return 0;

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Fuzzes every reader of data from outside (archives, catalogs, INI files, disc names):
+# Fuzzes every reader of data from outside (archives, catalogs, INI files, disc names,
+# recovery files):
 # builds the targets of fuzz/ with clang (libFuzzer, ASan, UBSan) into build-fuzz/ (or
 # $FUZZ_BUILD_DIR), makes their seeds with the program's own writers, and runs each target
 # for SECONDS (default 30). Fails on any crash, leak or sanitizer report; the input that did it
@@ -38,7 +39,7 @@ scratch=$(mktemp -d "$scratch_root/torvinel-fuzz.XXXXXX")
 trap 'chmod -R u+rwx "$scratch" 2>/dev/null; rm -rf "$scratch"' EXIT
 
 failed=()
-for target in zip_archive zip_split catalog_line disc_names ini_file add_disc; do
+for target in zip_archive zip_split catalog_line disc_names ini_file add_disc recovery_header; do
   corpus="$dir/fuzz-corpus/$target"
   artifacts="$dir/fuzz-artifacts/$target"
   log="$dir/fuzz-logs/$target.log"

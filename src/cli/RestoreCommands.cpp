@@ -6,6 +6,7 @@
 #include "application/Application.h"
 #include "application/RestoreRunner.h"
 #include "app/Error.h"
+#include "app/FileHelpers.h"
 #include "cli/AbsolutePath.h"
 #include "cli/Commands.h"
 #include "cli/TerminalView.h"
@@ -35,10 +36,12 @@ const char* const restoreUsage =
     "                        folder's \"Not restored.txt\"; the exit code is then 3.\n"
     "                        --plan: print the discs the restore needs, one a line with the\n"
     "                        files and bytes each gives, and restore nothing\n"
-    "  repair [--from DRIVE] DISCID --to DIR\n"
+    "  repair [--from DRIVE] DISCID --to DIR | --image FILE.iso\n"
     "                        rebuild the files of disc DISCID from the recovery data it\n"
-    "                        carries, into DIR; says how many blocks were lost and rebuilt,\n"
-    "                        and names the files that could not be rebuilt (exit code 3)\n";
+    "                        carries, into DIR, or as a disc image FILE.iso to burn again (the\n"
+    "                        disc as it was written, written only when every file was rebuilt);\n"
+    "                        says how many blocks were lost and rebuilt, and names the files\n"
+    "                        that could not be rebuilt (exit code 3)\n";
 
 namespace {
 
@@ -139,8 +142,9 @@ int restore(Application& application, View& view, const RestoreRequest& request)
 
 struct RepairRequest {
     std::string disc;
-    std::string from; // "" for the default drive
-    std::string to;
+    std::string from;  // "" for the default drive
+    std::string to;    // the folder, or
+    std::string image; // the disc image file to write
 };
 
 int repair(RunState& state, View& view, const RepairRequest& request)
@@ -156,16 +160,35 @@ int repair(RunState& state, View& view, const RepairRequest& request)
     const auto reader = OpenRestoreDrive(drive);
     if (!reader->exists(request.disc + "/" + RecoveryFileName) && reader->list(request.disc).empty())
         throw Error("There is no disc " + request.disc + " in " + drive + ".");
-    const std::string folder = restoreFolderOf(request.to);
-    const DiscRepairReport report = repairDiscFiles(*reader, request.disc, folder);
+    std::string folder;
+    DiscRepairReport report;
+    if (request.image.empty()) {
+        folder = restoreFolderOf(request.to);
+        report = repairDiscFiles(*reader, request.disc, folder);
+    } else {
+        // The disc's files are put together in TempFolder before they become the image.
+        if (!EmptyFolder(state.TempFolder))
+            throw Error("Could not delete Temp directory.");
+        folder = platform::joinPath(state.TempFolder, request.disc);
+        report = repairDiscImage(*reader, request.disc, state.TempFolder, request.image);
+        if (!EmptyFolder(state.TempFolder))
+            throw Error("Could not delete Temp directory.");
+    }
     const RepairCount& count = report.repair.count;
     std::printf("Disc %s: %llu blocks lost, %llu of them rebuilt; %llu blocks of the recovery data lost; %llu "
                 "codewords at their limit.\n",
                 request.disc.c_str(), static_cast<unsigned long long>(count.lostData),
                 static_cast<unsigned long long>(count.rebuilt), static_cast<unsigned long long>(count.lostParity),
                 static_cast<unsigned long long>(count.codewordsAtLimit));
-    std::printf("%zu of %zu files rebuilt in %s\n", report.files - report.notRebuilt.size(), report.files,
-                folder.c_str());
+    if (request.image.empty())
+        std::printf("%zu of %zu files rebuilt in %s\n", report.files - report.notRebuilt.size(), report.files,
+                    folder.c_str());
+    else if (report.notRebuilt.empty())
+        std::printf("%zu of %zu files rebuilt; the disc's image is %s\n", report.files, report.files,
+                    request.image.c_str());
+    else
+        std::printf("%zu of %zu files rebuilt; no image was written\n", report.files - report.notRebuilt.size(),
+                    report.files);
     for (const std::string& name : report.notRebuilt)
         std::fprintf(stderr, "Not rebuilt: %s\n", name.c_str());
     return report.notRebuilt.empty() ? Done : FilesLeftOut;
@@ -207,8 +230,9 @@ std::optional<int> runRestoreCommand(const std::vector<std::string>& args)
     if (command == "repair") {
         RepairRequest request;
         for (std::size_t i = 1; i < args.size(); ++i) {
-            if ((args[i] == "--from" || args[i] == "--to") && i + 1 < args.size()) {
-                (args[i] == "--from" ? request.from : request.to) = absolutePath(args[i + 1]);
+            if ((args[i] == "--from" || args[i] == "--to" || args[i] == "--image") && i + 1 < args.size()) {
+                (args[i] == "--from" ? request.from : args[i] == "--to" ? request.to : request.image) =
+                    absolutePath(args[i + 1]);
                 ++i;
             } else if (!args[i].starts_with("--") && request.disc.empty()) {
                 request.disc = args[i];
@@ -217,8 +241,8 @@ std::optional<int> runRestoreCommand(const std::vector<std::string>& args)
                 break;
             }
         }
-        if (request.disc.empty() || request.to.empty())
-            return usageError("usage: repair [--from DRIVE] DISCID --to DIR");
+        if (request.disc.empty() || request.to.empty() == request.image.empty())
+            return usageError("usage: repair [--from DRIVE] DISCID --to DIR | --image FILE.iso");
         return withApplication([&](Application& a, TerminalView& v) { return repair(a.state(), v, request); });
     }
     return std::nullopt;

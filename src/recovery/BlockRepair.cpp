@@ -101,8 +101,15 @@ RepairCount repairBlocks(const RecoveryShape& shape, uint64_t dataBlocks, Recove
         const uint64_t parityBase = s * shape.stripeParityBlocks();
         for (uint32_t w0 = 0; w0 < shape.width; w0 += GroupWidth) {
             const uint32_t width = std::min(GroupWidth, shape.width - w0);
+            std::vector<char> wanted(width);
+            for (uint32_t w = 0; w < width; ++w)
+                wanted[w] = blocks.wanted(s, w0 + w) ? 1 : 0;
+            if (std::find(wanted.begin(), wanted.end(), 1) == wanted.end())
+                continue;
             for (int r = 0; r < rows; ++r) {
                 for (uint32_t w = 0; w < width; ++w) {
+                    if (!wanted[w])
+                        continue;
                     char& ok = kept[static_cast<std::size_t>(r) * GroupWidth + w];
                     if (r < k) {
                         const uint64_t index = dataBase + static_cast<uint64_t>(r) * shape.width + w0 + w;
@@ -123,6 +130,8 @@ RepairCount repairBlocks(const RecoveryShape& shape, uint64_t dataBlocks, Recove
                 }
             }
             for (uint32_t w = 0; w < width; ++w) {
+                if (!wanted[w])
+                    continue;
                 std::vector<int> keptRows, lostData;
                 for (int r = 0; r < rows; ++r) {
                     if (kept[static_cast<std::size_t>(r) * GroupWidth + w])

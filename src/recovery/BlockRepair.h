@@ -17,6 +17,14 @@ public:
     virtual bool parity(uint64_t index, uint8_t* out) = 0;
     // A lost data block, rebuilt.
     virtual void rebuilt(uint64_t index, const uint8_t* block) = 0;
+    // Whether the codeword at column of stripe is to be read and rebuilt at all; one left
+    // out is neither read nor counted.
+    virtual bool wanted(uint64_t stripe, uint32_t column)
+    {
+        static_cast<void>(stripe);
+        static_cast<void>(column);
+        return true;
+    }
 };
 
 struct RepairCount {

@@ -104,10 +104,19 @@ private:
 void writeRecoveryFile(const std::string& folder, const std::vector<ProtectedFile>& files, int percent,
                        const std::string& target)
 {
+    uint64_t dataBlocks = 0;
+    for (const auto& file : files)
+        dataBlocks += file.blocks();
+    writeRecoveryFile(folder, files, recoveryShape(dataBlocks, percent), target);
+}
+
+void writeRecoveryFile(const std::string& folder, const std::vector<ProtectedFile>& files, const RecoveryShape& shape,
+                       const std::string& target)
+{
     const BlockMap map(files);
     const uint64_t dataBlocks = map.start(files.size());
     RecoveryHeader header;
-    header.shape = recoveryShape(dataBlocks, percent);
+    header.shape = shape;
     header.files = files;
     header.dataCrcs.resize(dataBlocks);
     header.parityCrcs.resize(header.shape.parityBlocks(dataBlocks));
@@ -181,17 +190,32 @@ namespace {
 // Feeds the repair from the disc and writes what it reads and rebuilds into the output files.
 class DiscBlocks : public RecoveryBlocks {
 public:
+    // selected: the files to write (indexes of header.files); empty for all of them.
     DiscBlocks(const RecoveryHeader& header, const ProtectedBlockRead& readData, const RecoveryFileRead& readFile,
-               uint64_t parityOffset, const std::string& outputFolder)
-        : m_header(header), m_map(header.files), m_readData(readData), m_readFile(readFile), m_parityOffset(parityOffset)
+               uint64_t parityOffset, const std::string& outputFolder, const std::vector<std::size_t>& selected)
+        : m_header(header),
+          m_map(header.files),
+          m_readData(readData),
+          m_readFile(readFile),
+          m_parityOffset(parityOffset),
+          m_paths(header.files.size())
     {
-        for (const auto& file : header.files) {
-            const std::filesystem::path path = std::filesystem::path(outputFolder) / file.name;
+        std::vector<std::size_t> files = selected;
+        if (files.empty())
+            for (std::size_t f = 0; f < header.files.size(); ++f)
+                files.push_back(f);
+        else
+            m_wanted.assign(header.shape.stripes(header.dataBlocks()) * header.shape.width, false);
+        for (const std::size_t f : files) {
+            const std::filesystem::path path = std::filesystem::path(outputFolder) / header.files[f].name;
             std::error_code error; // a folder that cannot be made shows as the file's failure
             std::filesystem::create_directories(path.parent_path(), error);
             if (!std::ofstream(path, std::ios::binary | std::ios::trunc))
                 throw Error("Could not write " + path.string());
-            m_paths.push_back(path.string());
+            m_paths[f] = path.string();
+            if (!m_wanted.empty())
+                for (uint64_t index = m_map.start(f); index < m_map.start(f + 1); ++index)
+                    m_wanted[codewordOf(index)] = true;
         }
     }
     bool data(uint64_t index, uint8_t* out) override
@@ -201,6 +225,10 @@ public:
         if (sound)
             put(index, out);
         return sound;
+    }
+    bool wanted(uint64_t stripe, uint32_t column) override
+    {
+        return m_wanted.empty() || m_wanted[stripe * m_header.shape.width + column];
     }
     bool parity(uint64_t index, uint8_t* out) override
     {
@@ -217,6 +245,8 @@ public:
         for (uint64_t index : unrecoverable)
             lost[m_map.locate(index).first] = true;
         for (std::size_t f = 0; f < m_paths.size(); ++f) {
+            if (m_paths[f].empty())
+                continue;
             std::error_code error;
             std::filesystem::resize_file(m_paths[f], m_header.files[f].size, error);
             if (error)
@@ -227,11 +257,18 @@ public:
     }
 
 private:
+    uint64_t codewordOf(uint64_t index) const
+    {
+        const RecoveryShape& shape = m_header.shape;
+        return index / shape.stripeDataBlocks() * shape.width + index % shape.width;
+    }
     // Blocks arrive a run of a stripe's row at a time, so a few open files serve them; a
     // disc's thousand files are never all open at once.
     void put(uint64_t index, const uint8_t* block)
     {
         const auto [file, inFile] = m_map.locate(index);
+        if (m_paths[file].empty())
+            return; // a file not asked for, read for its codewords only
         auto open = m_open.find(file);
         if (open == m_open.end()) {
             if (m_open.size() >= 64)
@@ -259,7 +296,8 @@ private:
     const ProtectedBlockRead& m_readData;
     const RecoveryFileRead& m_readFile;
     uint64_t m_parityOffset;
-    std::vector<std::string> m_paths;
+    std::vector<std::string> m_paths; // "" for a file not written
+    std::vector<bool> m_wanted;       // per codeword; empty: every one
     std::map<std::size_t, std::fstream> m_open;
 };
 
@@ -270,11 +308,46 @@ DiscRepair repairDisc(const RecoveryHeader& header, const ProtectedBlockRead& re
 {
     // The parity follows the first copy of the header.
     const uint64_t headerLength = headerBytes(header.files, header.dataBlocks(), header.parityBlocks());
-    DiscBlocks blocks(header, readData, readFile, headerLength, outputFolder);
+    DiscBlocks blocks(header, readData, readFile, headerLength, outputFolder, {});
     DiscRepair repair;
     repair.count = repairBlocks(header.shape, header.dataBlocks(), blocks);
     blocks.finish(repair.count.unrecoverable, repair.lostFiles);
     return repair;
+}
+
+DiscRepair repairFiles(const RecoveryHeader& header, const ProtectedBlockRead& readData,
+                       const RecoveryFileRead& readFile, const std::vector<std::size_t>& files,
+                       const std::string& outputFolder)
+{
+    if (files.empty())
+        return {};
+    const uint64_t headerLength = headerBytes(header.files, header.dataBlocks(), header.parityBlocks());
+    DiscBlocks blocks(header, readData, readFile, headerLength, outputFolder, files);
+    DiscRepair repair;
+    repair.count = repairBlocks(header.shape, header.dataBlocks(), blocks);
+    blocks.finish(repair.count.unrecoverable, repair.lostFiles);
+    return repair;
+}
+
+RecoveryDamage assessDamage(const RecoveryHeader& header, const ProtectedBlockRead& readData,
+                            const RecoveryFileRead& readFile, const std::vector<bool>& knownSound)
+{
+    DamageTally tally(header.shape, header.dataBlocks());
+    const BlockMap map(header.files);
+    std::vector<uint8_t> block(RecoveryBlockSize);
+    for (std::size_t f = 0; f < header.files.size(); ++f) {
+        if (f < knownSound.size() && knownSound[f])
+            continue;
+        for (uint64_t index = map.start(f); index < map.start(f + 1); ++index)
+            if (!readData(f, index - map.start(f), block.data()) || blockCrc(block.data()) != header.dataCrcs[index])
+                tally.lostData(index);
+    }
+    const uint64_t parityOffset = headerBytes(header.files, header.dataBlocks(), header.parityBlocks());
+    for (uint64_t p = 0; p < header.parityBlocks(); ++p)
+        if (!readFile(parityOffset + p * RecoveryBlockSize, RecoveryBlockSize, block.data())
+            || blockCrc(block.data()) != header.parityCrcs[p])
+            tally.lostParity(p);
+    return tally.result();
 }
 
 } // namespace torvinel

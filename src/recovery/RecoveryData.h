@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "recovery/BlockRepair.h"
+#include "recovery/RecoveryDamage.h"
 #include "recovery/RecoveryFile.h"
 
 namespace torvinel {
@@ -15,6 +16,10 @@ namespace torvinel {
 // The files are read once. Raises Error "Could not read <path>" or "Could not write <path>";
 // a file that changed size since it was listed counts as unreadable.
 void writeRecoveryFile(const std::string& folder, const std::vector<ProtectedFile>& files, int percent,
+                       const std::string& target);
+// The same with the code's shape given: the recovery file of a disc made again from its files
+// (their data and the shape of its header give the same bytes).
+void writeRecoveryFile(const std::string& folder, const std::vector<ProtectedFile>& files, const RecoveryShape& shape,
                        const std::string& target);
 
 // Reads length bytes at offset of the recovery file on a disc into out; false when they
@@ -39,5 +44,17 @@ struct DiscRepair {
 // with zeros for that block, and named in lostFiles. Raises Error "Could not write <path>".
 DiscRepair repairDisc(const RecoveryHeader& header, const ProtectedBlockRead& readData, const RecoveryFileRead& readFile,
                       const std::string& outputFolder);
+
+// As repairDisc for the given files only (indexes of header.files): reads just the blocks of
+// the codewords that hold a block of theirs, and writes just them.
+DiscRepair repairFiles(const RecoveryHeader& header, const ProtectedBlockRead& readData,
+                       const RecoveryFileRead& readFile, const std::vector<std::size_t>& files,
+                       const std::string& outputFolder);
+
+// Reads every parity block and every data block of the files not known sound (knownSound[f]
+// true: file f was proved whole already, by its MD5), and tells how much is lost and whether
+// the parity can rebuild it. A block counts as lost when it cannot be read or fails its CRC.
+RecoveryDamage assessDamage(const RecoveryHeader& header, const ProtectedBlockRead& readData,
+                            const RecoveryFileRead& readFile, const std::vector<bool>& knownSound);
 
 } // namespace torvinel

@@ -107,15 +107,19 @@ std::optional<RecoveryHeader> parseHeader(const uint8_t* bytes, std::size_t leng
     if (in.get(4) != FormatVersion || in.get(4) != RecoveryBlockSize)
         return std::nullopt;
     RecoveryHeader header;
-    header.shape.dataShards = static_cast<int>(in.get(4));
-    header.shape.parityShards = static_cast<int>(in.get(4));
+    // The shard counts are checked as read, before they become ints that could overflow.
+    const uint64_t dataShards = in.get(4);
+    const uint64_t parityShards = in.get(4);
     header.shape.width = static_cast<uint32_t>(in.get(4));
     const uint64_t fileCount = in.get(4);
     const uint64_t dataBlocks = in.get(8);
     const uint64_t parityBlocks = in.get(4);
-    if (header.shape.dataShards < 1 || header.shape.parityShards < 1
-        || header.shape.dataShards + header.shape.parityShards > 255 || header.shape.width < 1
-        || header.shape.width > RecoveryMaxWidth || parityBlocks != header.shape.parityBlocks(dataBlocks))
+    if (dataShards < 1 || parityShards < 1 || dataShards + parityShards > 255)
+        return std::nullopt;
+    header.shape.dataShards = static_cast<int>(dataShards);
+    header.shape.parityShards = static_cast<int>(parityShards);
+    if (header.shape.width < 1 || header.shape.width > RecoveryMaxWidth
+        || parityBlocks != header.shape.parityBlocks(dataBlocks))
         return std::nullopt;
     uint64_t fileBlocks = 0;
     for (uint64_t f = 0; f < fileCount; ++f) {

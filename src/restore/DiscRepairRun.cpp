@@ -1,11 +1,16 @@
 #include "restore/DiscRepairRun.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
+#include <string_view>
 #include <map>
 #include <optional>
 
 #include "app/Error.h"
+#include "catalog/DiscNames.h"
 #include "catalog/FileDigest.h"
+#include "discwright/DiscImageFile.h"
 #include "platform/File.h"
 #include "platform/Platform.h"
 
@@ -41,41 +46,145 @@ private:
     uint64_t m_length = 0;
 };
 
+// A disc's recovery file and its header, read once; the protected files opened as needed.
+class DiscRecovery {
+public:
+    DiscRecovery(DiscReader& reader, const std::string& discId)
+        : m_reader(reader), m_inDisc(discId + "/"), m_file(reader.locate(m_inDisc + RecoveryFileName))
+    {
+        if (m_file.length() > 0)
+            m_header = readRecoveryHeader(readFile, m_file.length());
+    }
+    DiscRecovery(const DiscRecovery&) = delete;
+    DiscRecovery& operator=(const DiscRecovery&) = delete;
+
+    bool carried() const { return m_file.length() > 0; }
+    const std::optional<RecoveryHeader>& header() const { return m_header; }
+
+    const RecoveryFileRead readFile = [this](uint64_t offset, std::size_t length, uint8_t* out) {
+        return m_file.read(offset, length, out);
+    };
+    const ProtectedBlockRead readData = [this](std::size_t file, uint64_t block, uint8_t* out) {
+        auto found = m_placed.find(file);
+        if (found == m_placed.end()) {
+            if (m_placed.size() >= 64)
+                m_placed.clear();
+            found = m_placed.emplace(file, PlacedFile(m_reader.locate(m_inDisc + m_header->files[file].name))).first;
+        }
+        return found->second.read(block * RecoveryBlockSize, RecoveryBlockSize, out);
+    };
+
+private:
+    DiscReader& m_reader;
+    std::string m_inDisc;
+    PlacedFile m_file;
+    std::optional<RecoveryHeader> m_header;
+    std::map<std::size_t, PlacedFile> m_placed;
+};
+
 } // namespace
 
 DiscRepairReport repairDiscFiles(DiscReader& reader, const std::string& discId, const std::string& outputFolder)
 {
-    const std::string inDisc = discId + "/";
-    const PlacedFile recovery(reader.locate(inDisc + RecoveryFileName));
-    if (recovery.length() == 0)
+    DiscRecovery recovery(reader, discId);
+    if (!recovery.carried())
         throw Error("Disc " + discId + " carries no recovery data.");
-    const RecoveryFileRead readRecovery = [&](uint64_t offset, std::size_t length, uint8_t* out) {
-        return recovery.read(offset, length, out);
-    };
-    const auto header = readRecoveryHeader(readRecovery, recovery.length());
-    if (!header)
+    if (!recovery.header())
         throw Error("The recovery data of disc " + discId + " cannot be read.");
-
-    std::map<std::size_t, PlacedFile> placed;
-    const ProtectedBlockRead readData = [&](std::size_t file, uint64_t block, uint8_t* out) {
-        auto found = placed.find(file);
-        if (found == placed.end()) {
-            if (placed.size() >= 64)
-                placed.clear();
-            found = placed.emplace(file, PlacedFile(reader.locate(inDisc + header->files[file].name))).first;
-        }
-        return found->second.read(block * RecoveryBlockSize, RecoveryBlockSize, out);
-    };
+    const RecoveryHeader& header = *recovery.header();
     DiscRepairReport report;
-    report.repair = repairDisc(*header, readData, readRecovery, outputFolder);
-    report.files = header->files.size();
-    for (const auto& file : header->files) {
+    report.repair = repairDisc(header, recovery.readData, recovery.readFile, outputFolder);
+    report.files = header.files.size();
+    for (const auto& file : header.files) {
         const bool lost =
             std::find(report.repair.lostFiles.begin(), report.repair.lostFiles.end(), file.name) != report.repair.lostFiles.end();
         if (lost || FileDigest(platform::joinPath(outputFolder, file.name)) != file.md5)
             report.notRebuilt.push_back(file.name);
     }
     return report;
+}
+
+DiscRepairReport repairDiscImage(DiscReader& reader, const std::string& discId, const std::string& workFolder,
+                                 const std::string& imageFile)
+{
+    const std::string folder = platform::joinPath(workFolder, discId);
+    if (!platform::folderExists(folder) && !platform::createFolder(folder))
+        throw Error("Could not create " + folder);
+    DiscRepairReport report = repairDiscFiles(reader, discId, folder);
+    if (!report.notRebuilt.empty())
+        return report;
+    // Made from the same files with the same shape, it is the disc's own recovery file again.
+    const RecoveryHeader header = *DiscRecovery(reader, discId).header();
+    writeRecoveryFile(folder, header.files, header.shape, platform::joinPath(folder, RecoveryFileName));
+    std::vector<std::string> first{DiscIndexFolder};
+    for (const ProtectedFile& file : header.files)
+        if (std::ranges::equal(file.name, std::string_view("status.ini"),
+                               [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; }))
+            first.push_back(file.name);
+    writeDiscImageFile(folder, discId, first, imageFile);
+    return report;
+}
+
+FileRebuild rebuildDiscFile(DiscReader& reader, const std::string& discId, const std::string& name,
+                            const std::string& outputFolder)
+{
+    DiscRecovery recovery(reader, discId);
+    if (!recovery.header())
+        return FileRebuild::NoRecoveryData;
+    const RecoveryHeader& header = *recovery.header();
+    const auto file = std::find_if(header.files.begin(), header.files.end(),
+                                   [&](const ProtectedFile& f) { return f.name == name; });
+    if (file == header.files.end())
+        return FileRebuild::NoRecoveryData;
+    const DiscRepair repair = repairFiles(header, recovery.readData, recovery.readFile,
+                                          {static_cast<std::size_t>(file - header.files.begin())}, outputFolder);
+    const std::string target = platform::joinPath(outputFolder, name);
+    if (repair.lostFiles.empty() && FileDigest(target) == file->md5)
+        return FileRebuild::Rebuilt;
+    static_cast<void>(platform::deleteFile(target)); // a part with holes helps nobody
+    return FileRebuild::BeyondRepair;
+}
+
+std::optional<Md5Digest> recordedDigest(DiscReader& reader, const std::string& discId, const std::string& name)
+{
+    DiscRecovery recovery(reader, discId);
+    if (!recovery.header())
+        return std::nullopt;
+    for (const ProtectedFile& file : recovery.header()->files)
+        if (file.name == name)
+            return file.md5;
+    return std::nullopt;
+}
+
+std::optional<RecoveryDamage> assessDiscDamage(DiscReader& reader, const std::string& discId,
+                                               const std::function<bool(const ProtectedFile&)>& provedSound,
+                                               const std::function<bool()>& cancelled)
+{
+    DiscRecovery recovery(reader, discId);
+    if (!recovery.header())
+        return std::nullopt;
+    const RecoveryHeader& header = *recovery.header();
+    std::vector<bool> sound;
+    for (const ProtectedFile& file : header.files)
+        sound.push_back(provedSound(file));
+    // Asked every few hundred blocks; once cancelled, nothing more is read.
+    uint64_t reads = 0;
+    bool stopped = false;
+    const auto goOn = [&] {
+        if (!stopped && cancelled && ++reads % 256 == 0)
+            stopped = cancelled();
+        return !stopped;
+    };
+    const ProtectedBlockRead readData = [&](std::size_t file, uint64_t block, uint8_t* out) {
+        return goOn() && recovery.readData(file, block, out);
+    };
+    const RecoveryFileRead readFile = [&](uint64_t offset, std::size_t length, uint8_t* out) {
+        return goOn() && recovery.readFile(offset, length, out);
+    };
+    const RecoveryDamage damage = assessDamage(header, readData, readFile, sound);
+    if (stopped)
+        return std::nullopt;
+    return damage;
 }
 
 } // namespace torvinel

@@ -19,6 +19,7 @@
 #include "platform/File.h"
 #include "platform/Platform.h"
 #include "restore/CopyIndex.h"
+#include "restore/DiscRepairRun.h"
 #include "restore/internal/EntryName.h"
 
 namespace torvinel {
@@ -115,6 +116,7 @@ private:
     bool m_stopped = false;                       // cancelled once, cancelled for good
     std::map<std::string, std::string> m_present; // lowered name -> the disc's name, files only
     std::map<std::string, DamagedDiscFile> m_damaged;
+    std::map<std::string, std::string> m_digests; // the disc's name -> the MD5 its data gave
 };
 
 void Check::fault(const std::string& file, const std::string& text)
@@ -204,6 +206,8 @@ void Check::checkDigests(const std::vector<std::pair<std::string, std::string>>&
             fault(name, "it could not be read");
         else if (lowered(*actual) != lowered(digest))
             fault(name, "its data differs from its MD5 in STATUS.INI");
+        if (actual)
+            m_digests[name] = lowered(*actual);
     }
 }
 
@@ -404,6 +408,18 @@ DiscVerification Check::run()
     }
     for (auto& entry : m_damaged)
         result.damaged.push_back(std::move(entry.second));
+    // What the parity can still do for a damaged disc: the files whose MD5 came out right
+    // above are whole, so only the others and the parity itself are read again.
+    if (!result.damaged.empty())
+        result.recovery = assessDiscDamage(
+            m_reader, m_discId,
+            [&](const ProtectedFile& file) {
+                const auto digest = m_digests.find(file.name);
+                return digest != m_digests.end() && digest->second == DigestHex(file.md5);
+            },
+            [this] { return cancelled(); });
+    if (cancelled())
+        result.outcome = DiscVerification::Outcome::Cancelled;
     return result;
 }
 
@@ -468,8 +484,17 @@ std::vector<std::string> verificationReport(const DiscVerification& verification
     if (verification.damaged.empty()) {
         lines.push_back(disc + "all " + std::to_string(verification.checked) + " files are sound.");
     } else {
-        lines.push_back(disc + std::to_string(verification.damaged.size()) + " of "
-                        + std::to_string(verification.checked) + " files are damaged.");
+        if (const auto& damage = verification.recovery) {
+            const std::string blocks = std::to_string(damage->lost) + " of " + std::to_string(damage->blocks);
+            lines.push_back(damage->recoverable()
+                                ? disc + "damaged, recoverable (" + blocks + " blocks lost; repair with torvinel-cli repair "
+                                      + verification.discId + ")."
+                                : disc + "damaged, not recoverable (" + blocks + " blocks lost, "
+                                      + std::to_string(damage->codewordsBeyondRepair) + " codewords beyond repair).");
+        } else {
+            lines.push_back(disc + std::to_string(verification.damaged.size()) + " of "
+                            + std::to_string(verification.checked) + " files are damaged.");
+        }
         for (const DamagedDiscFile& file : verification.damaged) {
             std::string faults;
             for (const std::string& fault : file.faults)

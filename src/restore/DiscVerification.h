@@ -1,12 +1,14 @@
 #pragma once
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/FileHelpers.h"
 #include "app/RunState.h"
 #include "discwright/DiscReader.h"
+#include "recovery/RecoveryDamage.h"
 
 namespace torvinel {
 
@@ -32,6 +34,9 @@ struct DiscVerification {
     // Catalog paths in split archives that continue on another disc, so not checked here
     // (the volumes on this disc are still checked against STATUS.INI).
     std::vector<std::string> elsewhere;
+    // For a damaged disc that carries recovery data: how much of it is lost, and whether the
+    // parity rebuilds it all.
+    std::optional<RecoveryDamage> recovery;
 
     bool sound() const { return outcome == Outcome::Checked && damaged.empty(); }
     // The damaged archives' file names (volumes included), as DiscHealth.csv records them.
@@ -46,7 +51,10 @@ struct DiscVerification {
 //   every entry's data is tested for its size and CRC; every line of the archive's catalog
 //   must find an entry of its path with its size (and MD5, when the line has one);
 // - a split archive with volumes on another disc cannot be tested here: its catalog paths
-//   are listed in elsewhere.
+//   are listed in elsewhere;
+// - a damaged disc that carries recovery data has the blocks of its files not proved whole
+//   by their MD5, and its parity, read once more for their CRCs: what is lost, and whether
+//   the parity rebuilds it (recovery).
 // The files checked are those STATUS.INI lists and the archives and catalogs it does not.
 // Nothing stops the check but a cancel: a read error or a damaged archive is recorded and
 // the check goes on. Copies it needs (split volumes, files a reader cannot read in place)
@@ -65,7 +73,9 @@ DiscVerification verifyAndRecord(RunState& state, DiscReader& reader, const std:
 
 // The report of a completed check, one string per line:
 //   Disc 20261210004: all 57 files are sound.
-// or
+// or, for a damaged disc (its first line, when the disc carries recovery data, one of
+//   Disc 20261210004: damaged, recoverable (40 of 9000 blocks lost; repair with torvinel-cli repair 20261210004).
+//   Disc 20261210004: damaged, not recoverable (900 of 9000 blocks lost, 3 codewords beyond repair).)
 //   Disc 20261210004: 2 of 57 files are damaged.
 //   2026121000401rn.zip: its data differs from its MD5 in STATUS.INI; entries fail their CRC check
 //     /home/u/a.txt

@@ -23,6 +23,7 @@
 #include "platform/Platform.h"
 #include "discwright/DiscReader.h"
 #include "restore/CopyIndex.h"
+#include "restore/DiscRepairRun.h"
 #include "restore/RestoreTree.h"
 #include "restore/StateBlock.h"
 #include "restore/internal/EntryName.h"
@@ -51,6 +52,13 @@ std::string selectedItem(const View& view, Control control)
     if (index >= 0 && index < static_cast<int>(items.size()))
         return items[static_cast<std::size_t>(index)];
     return {};
+}
+
+// The restore folder's failures, which no rebuild of the archive mends.
+bool targetFault(const ZipError& error)
+{
+    return error.kind() == ZipErrorKind::CannotCreateFile || error.kind() == ZipErrorKind::CannotCreateDirectory
+        || error.kind() == ZipErrorKind::WriteToStream;
 }
 
 std::string reasonOf(const ZipError& error)
@@ -93,6 +101,14 @@ private:
     struct Work {
         std::vector<std::size_t> lines;
         std::vector<bool> fetched;
+        std::vector<bool> rebuilt; // volumes rebuilt from their disc's recovery data
+    };
+    // How restoring one line from an open archive ended.
+    enum class LineEnd {
+        Restored,
+        Cancelled,
+        DiscFault,   // the archive did not give it right: its disc may be to blame
+        TargetFault, // the restore folder could not take it
     };
 
     bool cancelled() const { return s.CancelRequested; }
@@ -113,7 +129,9 @@ private:
     bool extractInPlace(std::size_t archive, const std::string& disc);
     bool fetchVolumes(std::size_t archive, const std::string& disc);
     void extract(std::size_t archive, const std::optional<DiscReader::Extent>& inPlace = {});
-    void restoreLine(std::size_t line, ZipArchive& zip, const std::string& base);
+    bool rebuildVolume(std::size_t archive, std::size_t volume);
+    bool rebuildOnDisc(std::size_t archive);
+    LineEnd restoreLine(std::size_t line, ZipArchive& zip, const std::string& base, std::string& reason);
     void lineFailed(std::size_t line, const std::string& reason);
     void archiveFailed(std::size_t archive, const std::string& reason);
     void forget(std::size_t archive);
@@ -345,6 +363,7 @@ void Run::assign(std::size_t line, std::size_t copy)
     Work& work = m_work[archive];
     work.lines.push_back(line);
     work.fetched.resize(m_index->archives()[archive].volumes.size(), false);
+    work.rebuilt.resize(work.fetched.size(), false);
     // A copy with a volume on the disc in the drive is read before the disc leaves.
     if (m_discsDone < m_passDiscs.size())
         for (const ArchiveVolume& volume : m_index->archives()[archive].volumes)
@@ -453,12 +472,28 @@ bool Run::fetchVolumes(std::size_t archive, const std::string& disc)
         if (outcome == FetchOutcome::Cancelled)
             return false;
         if (outcome == FetchOutcome::CopyFailed) {
-            requireSpace(s.TempFolder, 1);
             s.WriteLog("Could not copy " + disc + "/" + volumes[k].fileName + " from " + m_drive);
+            if (rebuildVolume(archive, k))
+                continue;
+            requireSpace(s.TempFolder, 1);
             archiveFailed(archive, "it could not be copied from the disc");
             return false;
         }
         m_work[archive].fetched[k] = true;
+        // A split is read once its last volume is here, when the discs of the others may be
+        // gone: a volume is proved against its disc's recovery data, and rebuilt, while it can.
+        const std::string copy = platform::joinPath(s.TempFolder, volumes[k].fileName);
+        if (volumes.size() > 1 && m_reader) {
+            const std::optional<Md5Digest> recorded = recordedDigest(*m_reader, disc, volumes[k].fileName);
+            if (recorded && FileDigest(copy) != *recorded) {
+                s.WriteLog("The copy of " + disc + "/" + volumes[k].fileName
+                           + " differs from its MD5 in the disc's recovery data");
+                if (!rebuildVolume(archive, k)) {
+                    archiveFailed(archive, "it is damaged on the disc beyond what its recovery data rebuilds");
+                    return false;
+                }
+            }
+        }
     }
     return true;
 }
@@ -493,20 +528,93 @@ void Run::extract(std::size_t archive, const std::optional<DiscReader::Extent>& 
             zip.open();
     } catch (const ZipError& error) {
         s.WriteLog("Could not read " + zip.fileName + ": " + error.what());
+        zip.close();
+        if (rebuildOnDisc(archive)) {
+            extract(archive);
+            return;
+        }
         archiveFailed(archive, "the archive cannot be read (" + std::string(error.what()) + ")");
         return;
     }
     if (copy.split())
         s.WriteLog("Restoring large file from " + zip.fileName);
+    // Lines the archive gave wrong wait for its rebuild from the recovery data, while the disc
+    // is still in the drive; only then do they go on to their next copy.
+    std::vector<std::pair<std::size_t, std::string>> damaged;
     for (const std::size_t l : lines) {
         if (cancelled())
             break;
         if (!copy.split())
             s.WriteLog("Restoring: " + m_lines[l].path + " From " + zip.fileName);
-        restoreLine(l, zip, base);
+        std::string reason;
+        const LineEnd end = restoreLine(l, zip, base, reason);
+        if (end == LineEnd::DiscFault)
+            damaged.emplace_back(l, reason);
+        else if (end == LineEnd::TargetFault)
+            lineFailed(l, reason);
     }
     zip.close();
+    if (!damaged.empty()) {
+        if (!cancelled() && rebuildOnDisc(archive)) {
+            extract(archive);
+            return;
+        }
+        for (const auto& [l, reason] : damaged)
+            lineFailed(l, reason);
+    }
     forget(archive);
+}
+
+// Rebuilds a volume of the archive, on the disc in the drive, from that disc's recovery data
+// into TempFolder where its copy goes. False when the disc carries none or too much is lost.
+bool Run::rebuildVolume(std::size_t archive, std::size_t volume)
+{
+    const ArchiveVolume& onDisc = m_index->archives()[archive].volumes[volume];
+    Work& work = m_work[archive];
+    if (!m_reader || work.rebuilt[volume])
+        return false;
+    work.rebuilt[volume] = true;
+    const std::string name = onDisc.disc + "/" + onDisc.fileName;
+    FileRebuild rebuild = FileRebuild::NoRecoveryData;
+    try {
+        rebuild = rebuildDiscFile(*m_reader, onDisc.disc, onDisc.fileName, s.TempFolder);
+    } catch (const Error& error) {
+        s.WriteLog("Could not rebuild " + name + ": " + error.what());
+        static_cast<void>(platform::deleteFile(platform::joinPath(s.TempFolder, onDisc.fileName)));
+        requireSpace(s.TempFolder, 1);
+        return false;
+    }
+    switch (rebuild) {
+    case FileRebuild::Rebuilt:
+        s.WriteLog("Rebuilt " + name + " from the disc's recovery data");
+        work.fetched[volume] = true;
+        return true;
+    case FileRebuild::BeyondRepair:
+        s.WriteLog("Could not rebuild " + name + ": too much of it is lost for the disc's recovery data");
+        return false;
+    case FileRebuild::NoRecoveryData:
+        break;
+    }
+    return false;
+}
+
+// After the archive failed: its volumes on the disc in the drive rebuilt (the others are in
+// TempFolder already), so it can be read once more. False when none could be.
+bool Run::rebuildOnDisc(std::size_t archive)
+{
+    if (m_discsDone >= m_passDiscs.size())
+        return false;
+    const std::vector<ArchiveVolume>& volumes = m_index->archives()[archive].volumes;
+    bool rebuilt = false;
+    for (std::size_t k = 0; k < volumes.size(); ++k) {
+        if (volumes[k].disc != m_passDiscs[m_discsDone])
+            continue;
+        if (!rebuildVolume(archive, k))
+            return false;
+        rebuilt = true;
+    }
+    const std::vector<bool>& fetched = m_work[archive].fetched;
+    return rebuilt && std::find(fetched.begin(), fetched.end(), false) == fetched.end();
 }
 
 // The archive's files leave TempFolder; should a later line want it again, it is fetched again.
@@ -522,25 +630,26 @@ void Run::forget(std::size_t archive)
         }
 }
 
-void Run::restoreLine(std::size_t line, ZipArchive& zip, const std::string& base)
+Run::LineEnd Run::restoreLine(std::size_t line, ZipArchive& zip, const std::string& base, std::string& reason)
 {
     Wanted& w = m_lines[line];
     v.setStatusText(1, w.path);
     showRestoreProgress(v, {.progress = "File: " + w.path});
     const std::vector<const ZipEntry*> entries = zip.findEntries(*w.entryName);
     if (entries.empty()) {
-        lineFailed(line, "it is not in the archive");
-        return;
+        reason = "it is not in the archive";
+        return LineEnd::DiscFault;
     }
     const std::string target = platform::joinPath(base, w.path.substr(platform::drivePrefixLength()));
     const std::string folder = std::filesystem::path(target).parent_path().string();
     if (!platform::folderExists(folder) && !platform::createFolders(folder)) {
         requireSpace(m_target, 1);
-        lineFailed(line, "the restore folder cannot hold it (could not create " + folder + ")");
-        return;
+        reason = "the restore folder cannot hold it (could not create " + folder + ")";
+        return LineEnd::TargetFault;
     }
     const std::string& digest = m_index->copiesOf(line)[*w.copy].digest;
-    std::string reason = "the archive holds it with another size";
+    reason = "the archive holds it with another size";
+    LineEnd end = LineEnd::DiscFault;
     // Several entries of that name may be there; the first one that proves right counts.
     for (const ZipEntry* entry : entries) {
         if (w.size < 0 || entry->uncompressedSize != static_cast<uint64_t>(w.size))
@@ -557,27 +666,30 @@ void Run::restoreLine(std::size_t line, ZipArchive& zip, const std::string& base
         try {
             if (!zip.extractEntryTo(*entry, target, onData)) {
                 if (cancelled())
-                    return; // the engine deleted the part it wrote; the line stays to restore
+                    return LineEnd::Cancelled; // the engine deleted the part it wrote; the line stays to restore
                 reason = "it could not be extracted";
+                end = LineEnd::DiscFault;
                 continue;
             }
         } catch (const ZipError& error) {
             if (error.kind() != ZipErrorKind::BadSizeOrCheckSum)
                 requireSpace(m_target, w.size);
             reason = reasonOf(error);
+            end = targetFault(error) ? LineEnd::TargetFault : LineEnd::DiscFault;
             continue;
         }
         if (!digest.empty() && DigestHex(md5.final()) != digest) {
             if (!platform::deleteFile(target))
                 throw Error("Could not delete " + target);
             reason = "its content differs from its catalog line";
+            end = LineEnd::DiscFault;
             continue;
         }
         w.restored = true;
         addRestored(w.size);
-        return;
+        return LineEnd::Restored;
     }
-    lineFailed(line, reason);
+    return end;
 }
 
 void Run::lineFailed(std::size_t line, const std::string& reason)

@@ -63,7 +63,12 @@ std::string restoreSummaryLine(const RestoreResult& result);
 // when a line has one, else the size and the archive's CRC; a mismatch deletes it. A
 // failure of one archive, volume or entry (a damaged archive, a failed copy from the disc,
 // a file the target cannot hold) is logged and the file is taken from its next copy, on a
-// disc still to come or in a new plan, until no copy is left. A catalog path that is not
+// disc still to come or in a new plan, until no copy is left. Before that, while its disc is
+// still in the drive, an archive the disc gave wrong is rebuilt from the disc's recovery data
+// (its volumes on that disc, into TempFolder; logged "Rebuilt <DiscId>/<file> from the disc's
+// recovery data") and read once more from there, so no other disc is asked for. A split's
+// volume, read only once its last one is in, is proved against the MD5 its disc's recovery
+// data records as soon as it is copied, and rebuilt then when it differs. A catalog path that is not
 // absolute or has empty, "." or ".." parts is refused. What is left unrestored is saved as
 // restoreafter.txt.
 //

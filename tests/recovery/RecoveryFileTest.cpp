@@ -47,7 +47,14 @@ protected:
         EXPECT_TRUE(header);
         if (!header)
             return {};
-        const ProtectedBlockRead readData = [&](std::size_t file, uint64_t block, uint8_t* out) {
+        return repairDisc(*header, damagedData(bad), reader(recoveryFile), dir / "out");
+    }
+    ProtectedBlockRead damagedData(const std::set<std::pair<std::size_t, uint64_t>>& bad,
+                                   std::set<std::pair<std::size_t, uint64_t>>* read = nullptr)
+    {
+        return [this, bad, read](std::size_t file, uint64_t block, uint8_t* out) {
+            if (read)
+                read->insert({file, block});
             std::memset(out, 0, RecoveryBlockSize);
             const std::string& content = contents[file];
             const std::size_t at = block * RecoveryBlockSize;
@@ -56,7 +63,6 @@ protected:
                 out[block % RecoveryBlockSize] ^= 0x40; // read wrong: only its CRC tells
             return true;
         };
-        return repairDisc(*header, readData, reader(recoveryFile), dir / "out");
     }
     static RecoveryFileRead reader(const std::string& bytes)
     {
@@ -109,6 +115,69 @@ TEST_F(RecoveryFileTest, FilesBeyondRepairAreNamedAndTheRestComeBackWhole)
     EXPECT_EQ(bytesOf(dir / ("out/" + files[4].name)).size(), contents[4].size());
 }
 
+// The count of what is lost, made without decoding, must agree with what a repair then does.
+TEST_F(RecoveryFileTest, TheDamageCountTellsAheadWhetherTheRepairWillSucceed)
+{
+    const auto header = readRecoveryHeader(reader(recovery), recovery.size());
+    ASSERT_TRUE(header);
+    const uint64_t parityOffset = headerBytes(files, header->dataBlocks(), header->parityBlocks());
+    const uint64_t m = static_cast<uint64_t>(header->shape.parityShards);
+    const uint64_t width = header->shape.width;
+    // Blocks i and i + width lie in one codeword; i and i + 1 side by side in two.
+    const auto column = [&](uint64_t first, uint64_t count, uint64_t step) {
+        std::set<std::pair<std::size_t, uint64_t>> bad;
+        for (uint64_t i = 0; i < count; ++i)
+            bad.insert({0, first + i * step});
+        return bad;
+    };
+    struct Case {
+        const char* what;
+        std::set<std::pair<std::size_t, uint64_t>> bad;
+        std::set<uint64_t> badParity; // parity blocks, of the stream of them
+        std::vector<bool> knownSound;
+        uint64_t lost;
+        uint64_t beyondRepair;
+    };
+    const std::vector<Case> cases{
+        {"a codeword at its limit", column(5, m, width), {}, {}, m, 0},
+        {"one block past it", column(5, m + 1, width), {}, {}, m + 1, 1},
+        {"a lost parity block of the same codeword counts",
+         column(5, m, width), {5}, {}, m + 1, 1},
+        {"a parity block of another codeword does not", column(5, m, width), {6}, {}, m + 1, 0},
+        {"a run across the row costs each codeword one", column(0, 3 * width, 1), {}, {}, 3 * width, 0},
+        {"files proved sound are not read", column(5, m + 1, width), {}, {true}, 0, 0},
+    };
+    for (const Case& c : cases) {
+        std::string spoiled = recovery;
+        for (const uint64_t p : c.badParity)
+            spoiled[parityOffset + p * RecoveryBlockSize + 7] ^= 1;
+        const RecoveryDamage damage = assessDamage(*header, damagedData(c.bad), reader(spoiled), c.knownSound);
+        EXPECT_EQ(damage.blocks, header->dataBlocks() + header->parityBlocks()) << c.what;
+        EXPECT_EQ(damage.lost, c.lost) << c.what;
+        EXPECT_EQ(damage.codewordsBeyondRepair, c.beyondRepair) << c.what;
+        if (c.knownSound.empty()) {
+            const DiscRepair repaired = repairDisc(*header, damagedData(c.bad), reader(spoiled), dir / "out");
+            EXPECT_EQ(damage.recoverable(), repaired.lostFiles.empty()) << c.what;
+        }
+    }
+}
+
+// A file rebuilt alone: only the codewords that hold its blocks are read, and no other file
+// is written.
+TEST_F(RecoveryFileTest, OneFileIsRebuiltFromItsOwnCodewordsOnly)
+{
+    const auto header = readRecoveryHeader(reader(recovery), recovery.size());
+    ASSERT_TRUE(header);
+    std::set<std::pair<std::size_t, uint64_t>> read;
+    const DiscRepair result =
+        repairFiles(*header, damagedData({{1, 0}, {0, 3}}, &read), reader(recovery), {1}, dir / "one");
+    EXPECT_TRUE(result.lostFiles.empty());
+    EXPECT_EQ(result.count.rebuilt, 1u); // the catalog's one block, not the archive's in another codeword
+    EXPECT_TRUE(bytesOf(dir / ("one/" + files[1].name)) == contents[1]);
+    EXPECT_FALSE(std::filesystem::exists(dir / ("one/" + files[0].name)));
+    EXPECT_LE(read.size(), static_cast<std::size_t>(header->shape.dataShards));
+}
+
 TEST_F(RecoveryFileTest, AHeaderIsFoundFromEitherCopyAndNeverFromBrokenOnes)
 {
     std::string noEnd = recovery;
@@ -119,6 +188,15 @@ TEST_F(RecoveryFileTest, AHeaderIsFoundFromEitherCopyAndNeverFromBrokenOnes)
     neither[50] ^= 1;
     EXPECT_FALSE(readRecoveryHeader(reader(neither), neither.size()));
     EXPECT_FALSE(readRecoveryHeader(reader(std::string(100, 'x')), 100));
+
+    // Shapes no writer makes, their CRC right: refused, however the counts would add up.
+    for (const RecoveryShape shape : {RecoveryShape{1448234836, 826492242, 1}, RecoveryShape{200, 56, 1},
+                                      RecoveryShape{0, 3, 1}, RecoveryShape{3, 3, RecoveryMaxWidth + 1}}) {
+        RecoveryHeader odd;
+        odd.shape = shape;
+        const std::vector<uint8_t> bytes = serializeHeader(odd);
+        EXPECT_FALSE(parseHeader(bytes.data(), bytes.size())) << shape.dataShards << "+" << shape.parityShards;
+    }
 }
 
 // A file that is not as it was listed (changed since, or gone) would give parity for bytes

@@ -221,7 +221,8 @@ void TestDiscHealthGui::verifyShowsWhatTheCheckFoundAndRecordsIt_data()
     } rows[] = {
         {"sound", "", "", QMessageBox::Information, "Disc DISC: all \\d+ files are sound\\.", "", ",DISC,sound,"},
         {"a flipped byte in an archive", "ARCHIVE", "", QMessageBox::Warning,
-         "Disc DISC: 1 of \\d+ files are damaged\\.", "ARCHIVE: .+", ",DISC,damaged,ARCHIVE"},
+         "Disc DISC: damaged, recoverable \\(1 of \\d+ blocks lost; repair with torvinel-cli repair DISC\\)\\.",
+         "ARCHIVE: .+", ",DISC,damaged,ARCHIVE"},
         {"STATUS.INI zeroed", "STATUS.INI", "", QMessageBox::Critical,
          "The STATUS\\.INI of disc DISC in .*SHELF.* cannot be read\\.", "", ",DISC,unreadable,"},
         {"cancelled", "", "cancel", -1, "", "", ""},

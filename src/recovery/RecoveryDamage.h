@@ -1,0 +1,37 @@
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "recovery/RecoveryShape.h"
+
+namespace torvinel {
+
+// How much of what a disc's recovery data covers is lost, and whether its parity can rebuild
+// all of it: a codeword rebuilds its lost data blocks as long as it lost no more of its data
+// and parity blocks together than it has parity blocks.
+struct RecoveryDamage {
+    uint64_t blocks = 0;                // data and parity blocks together
+    uint64_t lost = 0;                  // of them, lost
+    uint64_t codewordsBeyondRepair = 0; // that lost more than their parity rebuilds
+
+    bool recoverable() const { return codewordsBeyondRepair == 0; }
+};
+
+// Counts the lost blocks of each codeword of a disc of dataBlocks data blocks; each lost block
+// is to be told once.
+class DamageTally {
+public:
+    DamageTally(const RecoveryShape& shape, uint64_t dataBlocks);
+
+    void lostData(uint64_t index);
+    void lostParity(uint64_t index);
+    RecoveryDamage result() const;
+
+private:
+    RecoveryShape m_shape;
+    uint64_t m_dataBlocks;
+    std::vector<uint32_t> m_lost; // per codeword: stripe * width + column
+    uint64_t m_lostBlocks = 0;
+};
+
+} // namespace torvinel
