@@ -1,6 +1,6 @@
 #include "recovery/RecoveryData.h"
 
-#include <zlib.h>
+#include <isa-l/crc.h>
 
 #include <algorithm>
 #include <cstring>
@@ -18,7 +18,8 @@ namespace torvinel {
 
 namespace {
 
-uint32_t blockCrc(const uint8_t* block) { return static_cast<uint32_t>(crc32(0, block, RecoveryBlockSize)); }
+// The CRC-32 of zlib and gzip; the library's own is several times quicker than zlib's.
+uint32_t blockCrc(const uint8_t* block) { return crc32_gzip_refl(0, block, RecoveryBlockSize); }
 
 // Where each data block of the stream lies: its file and its block in the file.
 class BlockMap {
