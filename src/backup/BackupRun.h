@@ -17,6 +17,7 @@
 #include "archive/ZipArchive.h"
 #include "archive/ZipPreparedFile.h"
 #include "backup/DiscMedia.h"
+#include "backup/RecoveryStaging.h"
 #include "catalog/BackgroundMd5.h"
 #include "catalog/Md5.h"
 #include "catalog/StagedDigests.h"
@@ -136,7 +137,7 @@ public:
     // has the user insert the next one.
     void writeStagedDisc(bool ask);
     void beginDisc();
-    void stageRecovery();
+    void startRecovery(std::optional<RecoveryWriter>& writer);
 
     // The archive engine's events.
     void onRequestBlankVolume(int volumeNumber, const std::string& volumeFileName);

@@ -445,9 +445,12 @@ void BackupRun::writeStagedDisc(bool ask)
         showBackupProgress(m_view,
                            {.phase = "Writing disk:", .phaseBar = m_working ? std::nullopt : std::optional(0), .extraBar = 0});
     m_stagedDigests.writeAll(); // the burn puts status.ini on the disc, and the recovery data reads it
+    std::optional<RecoveryWriter> recovery;
     if (!DiscId.empty())
-        stageRecovery();
+        startRecovery(recovery);
     const BurnOutcome outcome = m_context.burnDisc(DiscId, m_state.DiscFreeBytes);
+    if (recovery)
+        recovery->finish(); // its own failure, before what it made of the burn
     // Only a burn that went through (Done) wrote the disc; any other end stops the run, and
     // nothing of it is filed.
     if (outcome != BurnOutcome::Done)
@@ -493,7 +496,7 @@ void BackupRun::beginDisc()
         if (!platform::deleteFolder(tempPath(DiscIndexFolder)))
             throw Error("Could not delete Temp directory.");
     }
-    // The recovery data's room is kept as the index's is; stageRecovery fills it.
+    // The recovery data's room is kept as the index's is; startRecovery fills it.
     m_recoveryRoom = recoveryReserve(m_state.DiscFreeBytes, m_state.RecoveryPercent);
     if (m_recoveryRoom > 0 && leavesEnough(m_state.DiscFreeBytes - m_recoveryRoom))
         m_state.DiscFreeBytes -= m_recoveryRoom;
@@ -502,15 +505,18 @@ void BackupRun::beginDisc()
 }
 
 // The disc's recovery data, over everything staged for it, in the room kept for it and what
-// packing left unused.
-void BackupRun::stageRecovery()
+// packing left unused. It is written while the burn writes the rest of the disc.
+void BackupRun::startRecovery(std::optional<RecoveryWriter>& writer)
 {
     if (m_recoveryRoom <= 0)
         return;
     const int64_t roomLeft = m_state.DiscFreeBytes + m_recoveryRoom - m_state.StagedBytes;
-    const int64_t bytes = stageRecoveryData(m_state.TempFolder, m_state.RecoveryPercent, roomLeft,
-                                            [this](const std::string& line) { m_state.WriteLog(line); });
-    m_state.WriteLog("Recovery data: " + std::to_string(bytes) + " bytes");
+    std::optional<RecoveryPlan> plan = planRecoveryData(m_state.TempFolder, m_state.RecoveryPercent, roomLeft,
+                                                        [this](const std::string& line) { m_state.WriteLog(line); });
+    if (!plan)
+        return;
+    m_state.WriteLog("Recovery data: " + std::to_string(plan->bytes) + " bytes");
+    writer.emplace(m_state.TempFolder, std::move(*plan));
 }
 
 // --- the archive engine's events -----------------------------------------------------------

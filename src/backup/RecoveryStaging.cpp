@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 
 #include "app/Error.h"
 #include "app/IniFile.h"
@@ -63,17 +64,18 @@ int64_t recoveryReserve(int64_t room, int percent)
     }
 }
 
-int64_t stageRecoveryData(const std::string& folder, int percent, int64_t roomLeft,
-                          const std::function<void(const std::string&)>& log)
+std::optional<RecoveryPlan> planRecoveryData(const std::string& folder, int percent, int64_t roomLeft,
+                                             const std::function<void(const std::string&)>& log)
 {
     if (percent <= 0)
-        return 0;
-    std::vector<ProtectedFile> files = stagedFiles(folder);
+        return std::nullopt;
+    RecoveryPlan plan;
+    plan.files = stagedFiles(folder);
     std::vector<std::pair<std::string, std::string>> digests;
     for (const auto& status : platform::listFolder(folder, "status.ini"))
         digests = IniReadSection(platform::joinPath(folder, status.name), "MD5");
     uint64_t dataBlocks = 0;
-    for (auto& file : files) {
+    for (auto& file : plan.files) {
         std::optional<Md5Digest> listed;
         for (const auto& [name, hex] : digests)
             if (sameDiscName(name, file.name))
@@ -81,20 +83,67 @@ int64_t stageRecoveryData(const std::string& folder, int percent, int64_t roomLe
         file.md5 = listed ? *listed : FileDigest(platform::joinPath(folder, file.name));
         dataBlocks += file.blocks();
     }
-    for (int share = std::min(percent, 50); share >= 1; --share) {
-        const RecoveryShape shape = recoveryShape(dataBlocks, share);
-        const auto bytes = static_cast<int64_t>(recoveryFileBytes(files, dataBlocks, shape.parityBlocks(dataBlocks)));
-        if (sectorRounded(bytes) > roomLeft)
+    for (plan.share = std::min(percent, 50); plan.share >= 1; --plan.share) {
+        const RecoveryShape shape = recoveryShape(dataBlocks, plan.share);
+        plan.bytes = sectorRounded(static_cast<int64_t>(recoveryFileBytes(plan.files, dataBlocks, shape.parityBlocks(dataBlocks))));
+        if (plan.bytes > roomLeft)
             continue;
-        if (share < percent && log)
-            log("Recovery data: " + std::to_string(share) + " % of the disc instead of " + std::to_string(percent)
+        if (plan.share < percent && log)
+            log("Recovery data: " + std::to_string(plan.share) + " % of the disc instead of " + std::to_string(percent)
                 + " %, for the room left");
-        writeRecoveryFile(folder, files, share, platform::joinPath(folder, RecoveryFileName));
-        return sectorRounded(bytes);
+        return plan;
     }
     if (log)
         log("Recovery data: no room left on this disc; it is written without");
-    return 0;
+    return std::nullopt;
+}
+
+RecoveryWriter::RecoveryWriter(const std::string& folder, RecoveryPlan plan)
+{
+    const std::string target = platform::joinPath(folder, RecoveryFileName);
+    uint64_t dataBlocks = 0;
+    for (const auto& file : plan.files)
+        dataBlocks += file.blocks();
+    const uint64_t size = recoveryFileBytes(plan.files, dataBlocks, recoveryShape(dataBlocks, plan.share).parityBlocks(dataBlocks));
+    // The burn meets the file in the folder before it is written.
+    if (!std::ofstream(target, std::ios::binary | std::ios::trunc))
+        throw Error("Could not write " + target);
+    m_written = std::async(std::launch::async, [folder, target, plan = std::move(plan)] {
+                    writeRecoveryFile(folder, plan.files, plan.share, target);
+                }).share();
+    // A burn that finds the writing failed fails itself; finish() then tells why.
+    m_awaited.emplace(target, AwaitedFile{size, [written = m_written] {
+                                              written.wait();
+                                              try {
+                                                  written.get();
+                                                  return true;
+                                              } catch (const std::exception&) {
+                                                  return false;
+                                              }
+                                          }});
+}
+
+RecoveryWriter::~RecoveryWriter()
+{
+    if (m_written.valid())
+        m_written.wait();
+}
+
+void RecoveryWriter::finish()
+{
+    m_written.get();
+}
+
+int64_t stageRecoveryData(const std::string& folder, int percent, int64_t roomLeft,
+                          const std::function<void(const std::string&)>& log)
+{
+    std::optional<RecoveryPlan> plan = planRecoveryData(folder, percent, roomLeft, log);
+    if (!plan)
+        return 0;
+    const int64_t bytes = plan->bytes;
+    RecoveryWriter writer(folder, std::move(*plan));
+    writer.finish();
+    return bytes;
 }
 
 } // namespace torvinel

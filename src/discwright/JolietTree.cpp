@@ -1,5 +1,7 @@
 #include "discwright/internal/JolietTree.h"
 
+#include "discwright/AwaitedFile.h"
+#include "discwright/internal/AwaitedStream.h"
 #include "discwright/internal/DriveDataSource.h"
 
 #include <algorithm>
@@ -9,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <tuple>
 
 namespace fs = std::filesystem;
@@ -318,7 +321,20 @@ void JolietTree::addContent(const std::string& sourceFolder, IsoDir* dir, const 
                        imagePath + "/" + iso_node_get_name(reinterpret_cast<IsoNode*>(sub)));
         } else {
             IsoNode* node = nullptr;
-            const int r = iso_tree_add_new_node(m_image, dir, name.c_str(), entry.path().c_str(), &node);
+            int r = 0;
+            if (const std::optional<AwaitedFile> awaited = awaitedFile(entry.path().string())) {
+                // Written while the rest of the disc is: it goes last, so the writer meets it
+                // as late as it can.
+                IsoStream* stream = newAwaitedStream(entry.path().string(), *awaited);
+                IsoFile* file = nullptr;
+                r = iso_image_add_new_file(m_image, dir, name.c_str(), stream, &file);
+                if (r < 0)
+                    iso_stream_unref(stream);
+                else
+                    iso_node_set_sort_weight(node = reinterpret_cast<IsoNode*>(file), -1000);
+            } else {
+                r = iso_tree_add_new_node(m_image, dir, name.c_str(), entry.path().c_str(), &node);
+            }
             if (r < 0)
                 throw DriveFailure(DW_IMAGE_FAILED, r,
                                    "Could not add the file " + entry.path().string() + ": " + iso_error_to_msg(r));

@@ -18,6 +18,7 @@
 #include "catalog/Md5.h"
 #include "platform/File.h"
 #include "platform/Platform.h"
+#include "recovery/RecoveryFile.h"
 #include "restore/CopyIndex.h"
 #include "restore/DiscRepairRun.h"
 #include "restore/internal/EntryName.h"
@@ -406,18 +407,33 @@ DiscVerification Check::run()
         result.outcome = DiscVerification::Outcome::Cancelled;
         return result;
     }
-    for (auto& entry : m_damaged)
-        result.damaged.push_back(std::move(entry.second));
-    // What the parity can still do for a damaged disc: the files whose MD5 came out right
-    // above are whole, so only the others and the parity itself are read again.
-    if (!result.damaged.empty())
-        result.recovery = assessDiscDamage(
+    // The recovery data is read as well: parity lost weakens what it can still rebuild, and
+    // tells of a disc decaying as much as a damaged archive does. The files whose MD5 came out
+    // right above are whole, so only the others and the parity itself are read again.
+    std::optional<RecoveryDamage> recovery;
+    if (present(RecoveryFileName)) {
+        ++result.checked;
+        const bool filesSound = m_damaged.empty();
+        recovery = assessDiscDamage(
             m_reader, m_discId,
             [&](const ProtectedFile& file) {
                 const auto digest = m_digests.find(file.name);
                 return digest != m_digests.end() && digest->second == DigestHex(file.md5);
             },
             [this] { return cancelled(); });
+        if (cancelled()) {
+            result.outcome = DiscVerification::Outcome::Cancelled;
+            return result;
+        }
+        if (!recovery)
+            fault(spelled(RecoveryFileName), "its header cannot be read");
+        else if (filesSound && recovery->lost > 0)
+            fault(spelled(RecoveryFileName), std::to_string(recovery->lost) + " of its blocks are damaged");
+    }
+    for (auto& entry : m_damaged)
+        result.damaged.push_back(std::move(entry.second));
+    if (!result.damaged.empty())
+        result.recovery = recovery;
     if (cancelled())
         result.outcome = DiscVerification::Outcome::Cancelled;
     return result;

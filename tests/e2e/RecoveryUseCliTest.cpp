@@ -211,6 +211,30 @@ TEST_F(RecoveryUseCliTest, BeyondItsRecoveryDataTheLostFilesAreNamedAndTheRestRe
     EXPECT_LT(lost, whole.size());
 }
 
+// The recovery data is checked as the rest of the disc: parity lost tells of a disc decaying,
+// and recovery data whose header cannot be read protects nothing.
+TEST_F(RecoveryUseCliTest, DamagedRecoveryDataIsReportedThoughEveryFileIsSound)
+{
+    backUp();
+    const DiscReader::Extent extent = extents().at(std::string("/") + RecoveryFileName);
+    const uint64_t first = extent.offset / 2048;
+    const uint64_t last = (extent.offset + extent.length - 1) / 2048;
+
+    spoil({(first + last) / 2}); // a parity block
+    ASSERT_EQ(cli("verify --from " + shellQuoted(image)), 3) << output();
+    EXPECT_TRUE(firstLine(output()).starts_with("Disc " + disc + ": damaged, recoverable (1 of ")) << output();
+    EXPECT_NE(output().find(std::string(RecoveryFileName) + ": 1 of its blocks are damaged"), std::string::npos) << output();
+
+    fs::copy_file(dir / "original.iso", image, fs::copy_options::overwrite_existing);
+    spoil({first, last}); // both copies of the header
+    ASSERT_EQ(cli("verify --from " + shellQuoted(image)), 3) << output();
+    EXPECT_TRUE(firstLine(output()).starts_with("Disc " + disc + ": 1 of ")) << output();
+    EXPECT_NE(output().find(std::string(RecoveryFileName) + ": its header cannot be read"), std::string::npos) << output();
+
+    fs::copy_file(dir / "original.iso", image, fs::copy_options::overwrite_existing);
+    ASSERT_EQ(cli("verify --from " + shellQuoted(image)), 0) << output();
+}
+
 TEST_F(RecoveryUseCliTest, ADiscWithoutRecoveryDataIsVerifiedAndRestoredAsBefore)
 {
     backUp("--recovery 0");

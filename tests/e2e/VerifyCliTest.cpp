@@ -78,8 +78,7 @@ protected:
     {
         std::size_t files = 0;
         for (const auto& entry : makeIsoFileReader(image(disc))->list(disc))
-            files += !entry.isFolder && entry.name != "STATUS.INI" && entry.name != "status.ini"
-                && entry.name != "RECOVERY.DAT"; // its blocks carry their own CRCs
+            files += !entry.isFolder && entry.name != "STATUS.INI" && entry.name != "status.ini";
         return files;
     }
     // The ordinary archive of the disc that holds the most bytes, and where it lies in the image.
