@@ -409,13 +409,15 @@ void JolietTree::pumpImage(const std::function<void(const uint8_t*, std::size_t)
     int64_t total = m_imageSize;
     int64_t written = 0;
     int64_t lastPercent = -1;
-    uint8_t block[2048];
-    // Read in single blocks: larger reads lose the last partial piece of the stream.
+    // Large pieces: each read is a hand-over with the library's writing thread. The last one
+    // asks for just what is left, or the library's reader would lose it.
+    std::vector<uint8_t> piece(256 * 1024);
     while (written < total) {
-        const int n = m_source->read_xt(m_source, block, sizeof block);
+        const auto want = static_cast<int>(std::min<int64_t>(static_cast<int64_t>(piece.size()), total - written));
+        const int n = m_source->read_xt(m_source, piece.data(), want);
         if (n <= 0)
             break;
-        sink(block, static_cast<std::size_t>(n));
+        sink(piece.data(), static_cast<std::size_t>(n));
         written += n;
         const int64_t percent = written * 100 / total;
         if (percent != lastPercent && notify) {

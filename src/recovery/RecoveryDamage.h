@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "recovery/RecoveryShape.h"
@@ -13,6 +14,8 @@ struct RecoveryDamage {
     uint64_t blocks = 0;                // data and parity blocks together
     uint64_t lost = 0;                  // of them, lost
     uint64_t codewordsBeyondRepair = 0; // that lost more than their parity rebuilds
+    uint64_t lostParity = 0;            // of the lost blocks, those of the parity
+    std::vector<std::string> damagedFiles; // the protected files with a lost block, in disc order
 
     bool recoverable() const { return codewordsBeyondRepair == 0; }
 };

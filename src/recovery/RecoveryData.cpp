@@ -336,19 +336,31 @@ RecoveryDamage assessDamage(const RecoveryHeader& header, const ProtectedBlockRe
     DamageTally tally(header.shape, header.dataBlocks());
     const BlockMap map(header.files);
     std::vector<uint8_t> block(RecoveryBlockSize);
+    std::vector<std::string> damagedFiles;
     for (std::size_t f = 0; f < header.files.size(); ++f) {
         if (f < knownSound.size() && knownSound[f])
             continue;
+        bool damaged = false;
         for (uint64_t index = map.start(f); index < map.start(f + 1); ++index)
-            if (!readData(f, index - map.start(f), block.data()) || blockCrc(block.data()) != header.dataCrcs[index])
+            if (!readData(f, index - map.start(f), block.data()) || blockCrc(block.data()) != header.dataCrcs[index]) {
                 tally.lostData(index);
+                damaged = true;
+            }
+        if (damaged)
+            damagedFiles.push_back(header.files[f].name);
     }
+    uint64_t lostParity = 0;
     const uint64_t parityOffset = headerBytes(header.files, header.dataBlocks(), header.parityBlocks());
     for (uint64_t p = 0; p < header.parityBlocks(); ++p)
         if (!readFile(parityOffset + p * RecoveryBlockSize, RecoveryBlockSize, block.data())
-            || blockCrc(block.data()) != header.parityCrcs[p])
+            || blockCrc(block.data()) != header.parityCrcs[p]) {
             tally.lostParity(p);
-    return tally.result();
+            ++lostParity;
+        }
+    RecoveryDamage damage = tally.result();
+    damage.lostParity = lostParity;
+    damage.damagedFiles = std::move(damagedFiles);
+    return damage;
 }
 
 } // namespace torvinel

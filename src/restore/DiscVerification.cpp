@@ -413,7 +413,6 @@ DiscVerification Check::run()
     std::optional<RecoveryDamage> recovery;
     if (present(RecoveryFileName)) {
         ++result.checked;
-        const bool filesSound = m_damaged.empty();
         recovery = assessDiscDamage(
             m_reader, m_discId,
             [&](const ProtectedFile& file) {
@@ -425,10 +424,16 @@ DiscVerification Check::run()
             result.outcome = DiscVerification::Outcome::Cancelled;
             return result;
         }
-        if (!recovery)
+        if (!recovery) {
             fault(spelled(RecoveryFileName), "its header cannot be read");
-        else if (filesSound && recovery->lost > 0)
-            fault(spelled(RecoveryFileName), std::to_string(recovery->lost) + " of its blocks are damaged");
+        } else {
+            // Files no check above covers (those of the index) are known from their blocks' CRCs.
+            for (const std::string& name : recovery->damagedFiles)
+                if (!m_damaged.count(spelled(name)))
+                    fault(spelled(name), "its data differs from what the disc's recovery data records");
+            if (recovery->lostParity > 0)
+                fault(spelled(RecoveryFileName), std::to_string(recovery->lostParity) + " of its parity blocks are damaged");
+        }
     }
     for (auto& entry : m_damaged)
         result.damaged.push_back(std::move(entry.second));

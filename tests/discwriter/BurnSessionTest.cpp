@@ -186,11 +186,13 @@ TEST_F(BurnSession, BurnsTempFolderClosesTheDiscEjectsItAndAsksForTheLabel)
             "Sending OPC (Optimum Power Calibration)... ",
             "OK!",
             burning});
-    // Write progress: a notice per percent of the stream, shown when the percentage moves.
+    // Write progress: the stream is read in pieces of 256 KiB (the last one shorter), with a
+    // notice for each piece that moves the percentage, shown when the shown one moves.
     const int64_t blocks = imageBytes / 2048;
     int64_t noticed = -1, shown = 0;
-    for (int64_t k = 1; k <= blocks; ++k) {
-        const int64_t percent = k * 100 / blocks;
+    for (int64_t done = 0; done < blocks;) {
+        done = std::min<int64_t>(done + 128, blocks);
+        const int64_t percent = done * 100 / blocks;
         if (percent == noticed)
             continue;
         noticed = percent;

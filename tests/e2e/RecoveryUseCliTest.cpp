@@ -212,7 +212,8 @@ TEST_F(RecoveryUseCliTest, BeyondItsRecoveryDataTheLostFilesAreNamedAndTheRestRe
 }
 
 // The recovery data is checked as the rest of the disc: parity lost tells of a disc decaying,
-// and recovery data whose header cannot be read protects nothing.
+// and recovery data whose header cannot be read protects nothing. It also tells of damage to
+// the files only it covers.
 TEST_F(RecoveryUseCliTest, DamagedRecoveryDataIsReportedThoughEveryFileIsSound)
 {
     backUp();
@@ -223,13 +224,22 @@ TEST_F(RecoveryUseCliTest, DamagedRecoveryDataIsReportedThoughEveryFileIsSound)
     spoil({(first + last) / 2}); // a parity block
     ASSERT_EQ(cli("verify --from " + shellQuoted(image)), 3) << output();
     EXPECT_TRUE(firstLine(output()).starts_with("Disc " + disc + ": damaged, recoverable (1 of ")) << output();
-    EXPECT_NE(output().find(std::string(RecoveryFileName) + ": 1 of its blocks are damaged"), std::string::npos) << output();
+    EXPECT_NE(output().find(std::string(RecoveryFileName) + ": 1 of its parity blocks are damaged"), std::string::npos) << output();
 
     fs::copy_file(dir / "original.iso", image, fs::copy_options::overwrite_existing);
     spoil({first, last}); // both copies of the header
     ASSERT_EQ(cli("verify --from " + shellQuoted(image)), 3) << output();
     EXPECT_TRUE(firstLine(output()).starts_with("Disc " + disc + ": 1 of ")) << output();
     EXPECT_NE(output().find(std::string(RecoveryFileName) + ": its header cannot be read"), std::string::npos) << output();
+
+    // The index is not in STATUS.INI: its blocks' CRCs tell.
+    fs::copy_file(dir / "original.iso", image, fs::copy_options::overwrite_existing);
+    spoil({extents().at("/index/Catalogs.zip").offset / 2048});
+    ASSERT_EQ(cli("verify --from " + shellQuoted(image)), 3) << output();
+    EXPECT_TRUE(firstLine(output()).starts_with("Disc " + disc + ": damaged, recoverable (1 of ")) << output();
+    EXPECT_NE(output().find("index/Catalogs.zip: its data differs from what the disc's recovery data records"),
+              std::string::npos)
+        << output();
 
     fs::copy_file(dir / "original.iso", image, fs::copy_options::overwrite_existing);
     ASSERT_EQ(cli("verify --from " + shellQuoted(image)), 0) << output();
