@@ -73,7 +73,7 @@ BackupRunner::BackupRunner(Application& application, std::function<void()> refre
     configureArchiveEngine(m_engine, application.state());
     m_context.discMedia = [&application] {
         return writerMedia(application.discwright().devices(), application.view().options().writerIndex,
-                           chosenImageDrive(application));
+                           chosenImageDrive(application), application.state().RecoveryPercent);
     };
     m_context.imageOf = [&application](const std::string& discId) { return writtenImage(application, discId); };
 }

@@ -160,7 +160,7 @@ void Program::startSizes()
         .media =
             [this, imageDrive] {
                 return writerMedia(m_application.discwright().devices(), m_view.selectedIndex(Control::WriterChooser),
-                                   imageDrive());
+                                   imageDrive(), m_application.state().RecoveryPercent);
             },
     };
     m_sizes.emplace(m_backupTree, *m_mainWindow.findChild<QTreeView*>("BackupTree"),

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "backup/RecoveryStaging.h"
+
 namespace torvinel {
 namespace {
 
@@ -33,7 +35,16 @@ TEST(WriterMedia, TheChosenWritersDiscsOrTheEstimatesCdsAndDvds)
         {3, image, estimate},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(writerMedia(writers, c.index, c.image), c.media) << c.index;
+        EXPECT_EQ(writerMedia(writers, c.index, c.image, 0), c.media) << c.index;
+
+    // With recovery data, what packing may fill: the room less the disc's reserve.
+    for (const auto& c : cases) {
+        std::vector<DiscMedia> lessReserve = c.media;
+        for (DiscMedia& disc : lessReserve)
+            disc.bytes -= recoveryReserve(disc.bytes, 12);
+        EXPECT_EQ(writerMedia(writers, c.index, c.image, 12), lessReserve) << c.index;
+        EXPECT_LT(lessReserve.front().bytes, c.media.front().bytes * 89 / 100);
+    }
 }
 
 } // namespace
