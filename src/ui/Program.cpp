@@ -207,8 +207,12 @@ void Program::bindRecoveryPercent()
 {
     auto* percent = m_mainWindow.findChild<QSpinBox*>("seRecoveryPercent");
     percent->setValue(m_application.state().RecoveryPercent);
-    QObject::connect(percent, &QSpinBox::valueChanged, percent,
-                     [this](int value) { m_application.state().RecoveryPercent = value; });
+    QObject::connect(percent, &QSpinBox::valueChanged, percent, [this](int value) {
+        m_application.state().RecoveryPercent = value;
+        // The discs a selection needs count each disc's room less its recovery data.
+        if (m_sizes)
+            m_sizes->refreshTotalText();
+    });
 }
 
 void Program::chooseRestoreFolder()
