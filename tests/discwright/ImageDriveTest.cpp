@@ -2,9 +2,14 @@
 
 #include "support/TempDir.h"
 #include "app/IniFile.h"
+#include "discwright/AwaitedFile.h"
 #include "discwright/DiscReader.h"
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <thread>
 
 namespace torvinel::test {
 namespace {
@@ -190,6 +195,51 @@ TEST_F(ImageDriveTest, BurnWritesAnImageThatOtherToolsReadByteForByte)
     EXPECT_EQ(after.trackNumber, 1);
     EXPECT_EQ(after.freeBlocks, 20000);
     EXPECT_TRUE(fs::exists(image));
+}
+
+// A file still being written when the burn starts (the recovery data) is read only once it is
+// ready, lies after every other file, and fails the burn when its writing failed.
+TEST_F(ImageDriveTest, AnAwaitedFileIsReadOnceReadyAndLiesLast)
+{
+    const std::string source = stageFiles();
+    const std::string path = source + "/RECOVERY.DAT";
+    std::string content(150000, '\0');
+    for (std::size_t i = 0; i < content.size(); ++i)
+        content[i] = static_cast<char>((i * 131) % 253);
+    dir.write("staged/RECOVERY.DAT", "");
+    for (const bool written : {true, false}) {
+        SCOPED_TRACE(written);
+        std::promise<bool> ready;
+        std::shared_future<bool> done = ready.get_future().share();
+        const AwaitedFileRegistration awaited(path, {content.size(), [done] { return done.get(); }});
+        std::thread writer([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            if (written)
+                dir.write("staged/RECOVERY.DAT", content);
+            ready.set_value(written);
+        });
+        drive = openDrive(ImageDrivePort, 0, recordingCallback, &recorder);
+        ASSERT_NE(drive, nullptr);
+        const BurnResult burn = burnFolder(drive, &tree, source + "/", "20261210001", false, recorder);
+        writer.join();
+        Discwright_Destroy(&tree);
+        Discwright_Destroy(&drive);
+        const std::string image = dir / "shelf/20261210001.iso";
+        if (!written) {
+            EXPECT_NE(burn.exception, 0);
+            EXPECT_FALSE(fs::exists(image));
+            continue;
+        }
+        ASSERT_EQ(burn.exception, 0) << burn.text;
+        const auto reader = makeIsoFileReader(image);
+        ASSERT_TRUE(reader->copy("20261210001/RECOVERY.DAT", dir / "copy"));
+        EXPECT_TRUE(fileBytes(dir / "copy") == content);
+        const uint64_t last = reader->locate("20261210001/RECOVERY.DAT")->offset;
+        for (const char* name : {"2026121000001rn.zip", "2026121000001rn.csv", "status.ini",
+                                 "sub/Überschrift mit langem Namen für Joliet.txt"})
+            EXPECT_LT(reader->locate("20261210001/" + std::string(name))->offset, last) << name;
+        fs::remove(image);
+    }
 }
 
 TEST_F(ImageDriveTest, AnOpenDiscTakesASecondSessionThatKeepsTheFirst)
