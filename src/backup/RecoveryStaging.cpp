@@ -85,7 +85,8 @@ std::optional<RecoveryPlan> planRecoveryData(const std::string& folder, int perc
     }
     for (plan.share = std::min(percent, 50); plan.share >= 1; --plan.share) {
         const RecoveryShape shape = recoveryShape(dataBlocks, plan.share);
-        plan.bytes = sectorRounded(static_cast<int64_t>(recoveryFileBytes(plan.files, dataBlocks, shape.parityBlocks(dataBlocks))));
+        plan.bytes = sectorRounded(
+            static_cast<int64_t>(recoveryFileBytes(plan.files, dataBlocks, shape.parityBlocks(dataBlocks))));
         if (plan.bytes > roomLeft)
             continue;
         if (plan.share < percent && log)
@@ -104,7 +105,8 @@ RecoveryWriter::RecoveryWriter(const std::string& folder, RecoveryPlan plan)
     uint64_t dataBlocks = 0;
     for (const auto& file : plan.files)
         dataBlocks += file.blocks();
-    const uint64_t size = recoveryFileBytes(plan.files, dataBlocks, recoveryShape(dataBlocks, plan.share).parityBlocks(dataBlocks));
+    const uint64_t size =
+        recoveryFileBytes(plan.files, dataBlocks, recoveryShape(dataBlocks, plan.share).parityBlocks(dataBlocks));
     // The burn meets the file in the folder before it is written.
     if (!std::ofstream(target, std::ios::binary | std::ios::trunc))
         throw Error("Could not write " + target);
@@ -129,10 +131,7 @@ RecoveryWriter::~RecoveryWriter()
         m_written.wait();
 }
 
-void RecoveryWriter::finish()
-{
-    m_written.get();
-}
+void RecoveryWriter::finish() { m_written.get(); }
 
 int64_t stageRecoveryData(const std::string& folder, int percent, int64_t roomLeft,
                           const std::function<void(const std::string&)>& log)

@@ -92,9 +92,19 @@ void freeStream(IsoStream* stream)
 
 int updateSizeOfStream(IsoStream*) { return ISO_SUCCESS; }
 
-IsoStreamIface awaitedStreamClass = {1, {'u', 's', 'e', 'r'}, openStream, closeStream, sizeOfStream, readStream,
-                                     repeatableStream, idOfStream, freeStream, updateSizeOfStream, nullptr, nullptr,
-                                     nullptr};
+IsoStreamIface awaitedStreamClass = {.version = 1,
+                                     .type = {'u', 's', 'e', 'r'},
+                                     .open = openStream,
+                                     .close = closeStream,
+                                     .get_size = sizeOfStream,
+                                     .read = readStream,
+                                     .is_repeatable = repeatableStream,
+                                     .get_id = idOfStream,
+                                     .free = freeStream,
+                                     .update_size = updateSizeOfStream,
+                                     .get_input_stream = nullptr,
+                                     .cmp_ino = nullptr,
+                                     .clone_stream = nullptr};
 
 } // namespace
 

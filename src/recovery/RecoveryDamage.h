@@ -11,10 +11,10 @@ namespace torvinel {
 // all of it: a codeword rebuilds its lost data blocks as long as it lost no more of its data
 // and parity blocks together than it has parity blocks.
 struct RecoveryDamage {
-    uint64_t blocks = 0;                // data and parity blocks together
-    uint64_t lost = 0;                  // of them, lost
-    uint64_t codewordsBeyondRepair = 0; // that lost more than their parity rebuilds
-    uint64_t lostParity = 0;            // of the lost blocks, those of the parity
+    uint64_t blocks = 0;                   // data and parity blocks together
+    uint64_t lost = 0;                     // of them, lost
+    uint64_t codewordsBeyondRepair = 0;    // that lost more than their parity rebuilds
+    uint64_t lostParity = 0;               // of the lost blocks, those of the parity
     std::vector<std::string> damagedFiles; // the protected files with a lost block, in disc order
 
     bool recoverable() const { return codewordsBeyondRepair == 0; }

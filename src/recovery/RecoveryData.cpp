@@ -66,7 +66,8 @@ public:
             const ProtectedFile& protectedFile = m_files[file];
             const auto blocks = static_cast<std::size_t>(std::min<uint64_t>(count, protectedFile.blocks() - block));
             const uint64_t offset = block * RecoveryBlockSize;
-            const auto wanted = static_cast<std::size_t>(std::min<uint64_t>(blocks * RecoveryBlockSize, protectedFile.size - offset));
+            const auto wanted =
+                static_cast<std::size_t>(std::min<uint64_t>(blocks * RecoveryBlockSize, protectedFile.size - offset));
             if (open(file).readAt(out, wanted, offset) != static_cast<int64_t>(wanted))
                 throw Error("Could not read " + path(file));
             std::memset(out + wanted, 0, blocks * RecoveryBlockSize - wanted);
@@ -144,7 +145,8 @@ void writeRecoveryFile(const std::string& folder, const std::vector<ProtectedFil
         std::max(1u, std::thread::hardware_concurrency()));
     const std::vector<uint8_t> stored = serializeHeader(header);
     const uint64_t endCopy = headerLength + header.parityBlocks() * RecoveryBlockSize;
-    if (stored.size() != headerLength || out.writeAt(stored.data(), stored.size(), endCopy) != static_cast<int64_t>(stored.size())
+    if (stored.size() != headerLength
+        || out.writeAt(stored.data(), stored.size(), endCopy) != static_cast<int64_t>(stored.size())
         || out.writeAt(stored.data(), stored.size(), 0) != static_cast<int64_t>(stored.size()) || !out.close())
         throw writeFailed();
 }
@@ -274,7 +276,8 @@ private:
         if (open == m_open.end()) {
             if (m_open.size() >= 64)
                 closeAll();
-            open = m_open.emplace(file, std::fstream(m_paths[file], std::ios::binary | std::ios::in | std::ios::out)).first;
+            open = m_open.emplace(file, std::fstream(m_paths[file], std::ios::binary | std::ios::in | std::ios::out))
+                       .first;
         }
         std::fstream& out = open->second;
         out.seekp(static_cast<std::streamoff>(inFile * RecoveryBlockSize));
@@ -304,8 +307,8 @@ private:
 
 } // namespace
 
-DiscRepair repairDisc(const RecoveryHeader& header, const ProtectedBlockRead& readData, const RecoveryFileRead& readFile,
-                      const std::string& outputFolder)
+DiscRepair repairDisc(const RecoveryHeader& header, const ProtectedBlockRead& readData,
+                      const RecoveryFileRead& readFile, const std::string& outputFolder)
 {
     // The parity follows the first copy of the header.
     const uint64_t headerLength = headerBytes(header.files, header.dataBlocks(), header.parityBlocks());

@@ -432,7 +432,8 @@ DiscVerification Check::run()
                 if (!m_damaged.count(spelled(name)))
                     fault(spelled(name), "its data differs from what the disc's recovery data records");
             if (recovery->lostParity > 0)
-                fault(spelled(RecoveryFileName), std::to_string(recovery->lostParity) + " of its parity blocks are damaged");
+                fault(spelled(RecoveryFileName),
+                      std::to_string(recovery->lostParity) + " of its parity blocks are damaged");
         }
     }
     for (auto& entry : m_damaged)
@@ -507,11 +508,10 @@ std::vector<std::string> verificationReport(const DiscVerification& verification
     } else {
         if (const auto& damage = verification.recovery) {
             const std::string blocks = std::to_string(damage->lost) + " of " + std::to_string(damage->blocks);
-            lines.push_back(damage->recoverable()
-                                ? disc + "damaged, recoverable (" + blocks + " blocks lost; repair with torvinel-cli repair "
-                                      + verification.discId + ")."
-                                : disc + "damaged, not recoverable (" + blocks + " blocks lost, "
-                                      + std::to_string(damage->codewordsBeyondRepair) + " codewords beyond repair).");
+            lines.push_back(damage->recoverable() ? disc + "damaged, recoverable (" + blocks
+                                    + " blocks lost; repair with torvinel-cli repair " + verification.discId + ")."
+                                                  : disc + "damaged, not recoverable (" + blocks + " blocks lost, "
+                                    + std::to_string(damage->codewordsBeyondRepair) + " codewords beyond repair).");
         } else {
             lines.push_back(disc + std::to_string(verification.damaged.size()) + " of "
                             + std::to_string(verification.checked) + " files are damaged.");

@@ -224,13 +224,15 @@ TEST_F(RecoveryUseCliTest, DamagedRecoveryDataIsReportedThoughEveryFileIsSound)
     spoil({(first + last) / 2}); // a parity block
     ASSERT_EQ(cli("verify --from " + shellQuoted(image)), 3) << output();
     EXPECT_TRUE(firstLine(output()).starts_with("Disc " + disc + ": damaged, recoverable (1 of ")) << output();
-    EXPECT_NE(output().find(std::string(RecoveryFileName) + ": 1 of its parity blocks are damaged"), std::string::npos) << output();
+    EXPECT_NE(output().find(std::string(RecoveryFileName) + ": 1 of its parity blocks are damaged"), std::string::npos)
+        << output();
 
     fs::copy_file(dir / "original.iso", image, fs::copy_options::overwrite_existing);
     spoil({first, last}); // both copies of the header
     ASSERT_EQ(cli("verify --from " + shellQuoted(image)), 3) << output();
     EXPECT_TRUE(firstLine(output()).starts_with("Disc " + disc + ": 1 of ")) << output();
-    EXPECT_NE(output().find(std::string(RecoveryFileName) + ": its header cannot be read"), std::string::npos) << output();
+    EXPECT_NE(output().find(std::string(RecoveryFileName) + ": its header cannot be read"), std::string::npos)
+        << output();
 
     // The index is not in STATUS.INI: its blocks' CRCs tell.
     fs::copy_file(dir / "original.iso", image, fs::copy_options::overwrite_existing);
