@@ -138,6 +138,8 @@ int TestDiscHealthGui::run(const std::function<void(MainWindow&)>& onShown)
                 m_onBox(*box);
             box->defaultButton() ? box->defaultButton()->click() : box->accept();
         } else if (auto* chooser = qobject_cast<QInputDialog*>(modal)) {
+            if (const QString screenshots = qEnvironmentVariable("TORVINEL_SCREENSHOTS"); !screenshots.isEmpty())
+                chooser->grab().save(screenshots + "/verify-chooser.png");
             m_offered = chooser->comboBoxItems();
             m_offered.move(m_offered.indexOf(chooser->textValue()), 0);
             chooser->accept();
