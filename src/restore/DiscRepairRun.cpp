@@ -84,9 +84,11 @@ private:
 
 } // namespace
 
-DiscRepairReport repairDiscFiles(DiscReader& reader, const std::string& discId, const std::string& outputFolder)
+namespace {
+
+// The repair from recovery, whose header was read; raises when there is none to repair from.
+DiscRepairReport repairFrom(DiscRecovery& recovery, const std::string& discId, const std::string& outputFolder)
 {
-    DiscRecovery recovery(reader, discId);
     if (!recovery.carried())
         throw Error("Disc " + discId + " carries no recovery data.");
     if (!recovery.header())
@@ -96,12 +98,20 @@ DiscRepairReport repairDiscFiles(DiscReader& reader, const std::string& discId, 
     report.repair = repairDisc(header, recovery.readData, recovery.readFile, outputFolder);
     report.files = header.files.size();
     for (const auto& file : header.files) {
-        const bool lost =
-            std::find(report.repair.lostFiles.begin(), report.repair.lostFiles.end(), file.name) != report.repair.lostFiles.end();
+        const bool lost = std::find(report.repair.lostFiles.begin(), report.repair.lostFiles.end(), file.name)
+            != report.repair.lostFiles.end();
         if (lost || FileDigest(platform::joinPath(outputFolder, file.name)) != file.md5)
             report.notRebuilt.push_back(file.name);
     }
     return report;
+}
+
+} // namespace
+
+DiscRepairReport repairDiscFiles(DiscReader& reader, const std::string& discId, const std::string& outputFolder)
+{
+    DiscRecovery recovery(reader, discId);
+    return repairFrom(recovery, discId, outputFolder);
 }
 
 DiscRepairReport repairDiscImage(DiscReader& reader, const std::string& discId, const std::string& workFolder,
@@ -110,16 +120,16 @@ DiscRepairReport repairDiscImage(DiscReader& reader, const std::string& discId, 
     const std::string folder = platform::joinPath(workFolder, discId);
     if (!platform::folderExists(folder) && !platform::createFolder(folder))
         throw Error("Could not create " + folder);
-    DiscRepairReport report = repairDiscFiles(reader, discId, folder);
+    DiscRecovery recovery(reader, discId);
+    DiscRepairReport report = repairFrom(recovery, discId, folder);
     if (!report.notRebuilt.empty())
         return report;
     // Made from the same files with the same shape, it is the disc's own recovery file again.
-    const RecoveryHeader header = *DiscRecovery(reader, discId).header();
+    const RecoveryHeader& header = *recovery.header();
     writeRecoveryFile(folder, header.files, header.shape, platform::joinPath(folder, RecoveryFileName));
     std::vector<std::string> first{DiscIndexFolder};
     for (const ProtectedFile& file : header.files)
-        if (std::ranges::equal(file.name, std::string_view("status.ini"),
-                               [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; }))
+        if (sameDiscName(file.name, "status.ini"))
             first.push_back(file.name);
     writeDiscImageFile(folder, discId, first, imageFile);
     return report;
@@ -132,8 +142,8 @@ FileRebuild rebuildDiscFile(DiscReader& reader, const std::string& discId, const
     if (!recovery.header())
         return FileRebuild::NoRecoveryData;
     const RecoveryHeader& header = *recovery.header();
-    const auto file = std::find_if(header.files.begin(), header.files.end(),
-                                   [&](const ProtectedFile& f) { return f.name == name; });
+    const auto file =
+        std::find_if(header.files.begin(), header.files.end(), [&](const ProtectedFile& f) { return f.name == name; });
     if (file == header.files.end())
         return FileRebuild::NoRecoveryData;
     const DiscRepair repair = repairFiles(header, recovery.readData, recovery.readFile,
