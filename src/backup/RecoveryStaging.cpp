@@ -133,16 +133,4 @@ RecoveryWriter::~RecoveryWriter()
 
 void RecoveryWriter::finish() { m_written.get(); }
 
-int64_t stageRecoveryData(const std::string& folder, int percent, int64_t roomLeft,
-                          const std::function<void(const std::string&)>& log)
-{
-    std::optional<RecoveryPlan> plan = planRecoveryData(folder, percent, roomLeft, log);
-    if (!plan)
-        return 0;
-    const int64_t bytes = plan->bytes;
-    RecoveryWriter writer(folder, std::move(*plan));
-    writer.finish();
-    return bytes;
-}
-
 } // namespace torvinel

@@ -51,9 +51,4 @@ private:
     std::optional<AwaitedFileRegistration> m_awaited;
 };
 
-// Plans and writes the recovery file of folder at once; the bytes it takes on the disc (0 for
-// none).
-int64_t stageRecoveryData(const std::string& folder, int percent, int64_t roomLeft,
-                          const std::function<void(const std::string&)>& log);
-
 } // namespace torvinel

@@ -10,6 +10,20 @@
 namespace torvinel {
 namespace {
 
+// Plans and writes the recovery file of folder as a burn has it written; the bytes it takes
+// on the disc (0 for none).
+int64_t stageRecoveryData(const std::string& folder, int percent, int64_t roomLeft,
+                          const std::function<void(const std::string&)>& log)
+{
+    std::optional<RecoveryPlan> plan = planRecoveryData(folder, percent, roomLeft, log);
+    if (!plan)
+        return 0;
+    const int64_t bytes = plan->bytes;
+    RecoveryWriter writer(folder, std::move(*plan));
+    writer.finish();
+    return bytes;
+}
+
 class RecoveryStagingTest : public ::testing::Test {
 protected:
     void SetUp() override
