@@ -49,7 +49,7 @@ int64_t recoveryReserve(int64_t room, int percent)
         return 0;
     // The recovery file for dataBlocks of data, with a name in its header for every 128 KiB
     // of it (an archive and its catalog for every 256 KiB); a disc of more files lowers its
-    // share when it is staged (stageRecoveryData).
+    // share when it is planned (planRecoveryData).
     const auto fileBytes = [percent](uint64_t dataBlocks) {
         const std::vector<ProtectedFile> files(2 * (dataBlocks / 128 + 1), ProtectedFile{std::string(19, 'x'), 0, {}});
         const RecoveryShape shape = recoveryShape(dataBlocks, percent);
