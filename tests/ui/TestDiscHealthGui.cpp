@@ -22,6 +22,7 @@
 #include <functional>
 
 #include "discwright/DiscReader.h"
+#include "support/QtWaits.h"
 #include "ui/BusyWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/Program.h"
@@ -37,28 +38,6 @@ struct Box {
     QString details;
 };
 
-// Calls onShow once, when a busy window shows.
-class OnBusyShown : public QObject {
-public:
-    explicit OnBusyShown(std::function<void(BusyWindow&)> onShow) : m_onShow(std::move(onShow))
-    {
-        QCoreApplication::instance()->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        auto* window = dynamic_cast<BusyWindow*>(watched);
-        if (window && event->type() == QEvent::Show && m_onShow) {
-            m_onShow(*window);
-            m_onShow = nullptr;
-        }
-        return false;
-    }
-
-private:
-    std::function<void(BusyWindow&)> m_onShow;
-};
 
 QStringList folderNames(const QString& folder)
 {
@@ -300,7 +279,7 @@ void TestDiscHealthGui::verifyShowsWhatTheCheckFoundAndRecordsIt()
     bool busyShown = false;
     QCOMPARE(run([&](MainWindow& main) {
                  // Not the drive search's busy window at start-up: the check's.
-                 const OnBusyShown onBusy([&](BusyWindow& busy) {
+                 const test::OnFirstShow<BusyWindow> onBusy([&](BusyWindow& busy) {
                      busyShown = busy.isModal() && busy.cancelButton()->isVisibleTo(&busy);
                      // From the check's own event processing; quitting cancels it without asking.
                      if (stop == "cancel")

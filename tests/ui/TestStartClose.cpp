@@ -20,6 +20,7 @@
 #include <QtTest/qtestspontaneevent.h>
 
 #include "platform/Platform.h"
+#include "support/QtWaits.h"
 #include "ui/BackupProgressWindow.h"
 #include "ui/Program.h"
 #include "ui/MainWindow.h"
@@ -277,29 +278,6 @@ void TestStartClose::backupWithNothingTickedAsksAndNoStartsNoRun()
 
 namespace {
 
-// Calls onShow once, from the run's own event processing, after the backup progress window
-// has been shown.
-class AfterProgressShown : public QObject {
-public:
-    explicit AfterProgressShown(std::function<void(QWidget&)> onShow) : m_onShow(std::move(onShow))
-    {
-        QCoreApplication::instance()->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        auto* window = dynamic_cast<BackupProgressWindow*>(watched);
-        if (window && event->type() == QEvent::Show && m_onShow) {
-            QTimer::singleShot(0, window, [window, onShow = std::move(m_onShow)] { onShow(*window); });
-            m_onShow = nullptr;
-        }
-        return false;
-    }
-
-private:
-    std::function<void(QWidget&)> m_onShow;
-};
 
 } // namespace
 
@@ -324,7 +302,7 @@ void TestStartClose::aRunKeepsItsWindowAndQuittingWaitsForItsEnd()
 
     MainWindow* main = nullptr;
     bool checked = false;
-    AfterProgressShown duringTheRun([&](QWidget& progress) {
+    const auto duringTheRun = [&](QWidget& progress) {
         QTest::keyClick(&progress, Qt::Key_Escape);
         QCloseEvent byTheWindowManager;
         QSpontaneKeyEvent::setSpontaneous(&byTheWindowManager);
@@ -343,6 +321,10 @@ void TestStartClose::aRunKeepsItsWindowAndQuittingWaitsForItsEnd()
         QCOMPARE(progress.findChild<QLabel*>("lMessage")->text(), QString("Cancelling..."));
         QVERIFY(!QFile::exists(m_home->path() + "/data/Torvinel/FQList.txt")); // no shut-down yet
         checked = true;
+    };
+    // From the run's own event processing, once the progress window is up.
+    const torvinel::test::OnFirstShow<BackupProgressWindow> afterProgressShown([&](BackupProgressWindow& progress) {
+        QTimer::singleShot(0, &progress, [&progress, &duringTheRun] { duringTheRun(progress); });
     });
     QTimer start;
     start.setSingleShot(true);
