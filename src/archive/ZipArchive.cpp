@@ -142,6 +142,7 @@ void ZipArchive::resetState()
     m_hasDirectory = false;
     m_file.reset();
     m_entries.clear();
+    forgetCentralHeaders();
     m_dataEnd = 0;
     m_lastDisk = 0;
     m_volumeNumber = 0;
@@ -172,6 +173,7 @@ void ZipArchive::open(ZipOpenMode mode)
 void ZipArchive::createArchive()
 {
     m_entries.clear();
+    forgetCentralHeaders();
     m_dataEnd = 0;
     m_hasDirectory = false;
     if (m_spanningMode == ZipSpanningMode::Splitting) {
@@ -247,6 +249,7 @@ void ZipArchive::readDirectory()
         m_splitFinished = true;
     }
     m_entries = std::move(directory.entries);
+    forgetCentralHeaders();
     m_dataEnd = directory.directoryOffset;
     m_hasDirectory = true;
 }
@@ -266,7 +269,7 @@ void ZipArchive::close()
                 zipio::BufferedWriter out;
                 out.attach(m_file, m_dataEnd, m_path);
                 uint64_t size = 0;
-                out.write(directoryBytes(m_entries, m_dataEnd, 0, size));
+                out.write(ownDirectoryBytes(m_dataEnd, size));
                 out.finish();
                 if (options.flushBuffers && !m_file.sync())
                     raise(ZipErrorKind::WriteToStream);
@@ -302,15 +305,34 @@ int ZipArchive::fileCount() const
 std::string ZipArchive::directoryBytes(const std::vector<ZipEntry>& entries, uint64_t offset, uint32_t disk,
                                        uint64_t& directorySize) const
 {
-    std::string bytes;
+    std::string headers;
     for (const ZipEntry& e : entries)
-        bytes += zipwriter::centralHeader(e);
-    directorySize = bytes.size();
-    if (zip64Mode == Zip64Mode::Disabled && zipwriter::needsZip64End(entries.size(), directorySize, offset, disk))
+        headers += zipwriter::centralHeader(e);
+    return withDirectoryEnd(headers, entries.size(), offset, disk, directorySize);
+}
+
+std::string ZipArchive::ownDirectoryBytes(uint64_t offset, uint64_t& directorySize)
+{
+    if (m_centralHeadersOf > m_entries.size())
+        forgetCentralHeaders();
+    for (; m_centralHeadersOf < m_entries.size(); ++m_centralHeadersOf)
+        m_centralHeaders += zipwriter::centralHeader(m_entries[m_centralHeadersOf]);
+    return withDirectoryEnd(m_centralHeaders, m_entries.size(), offset, 0, directorySize);
+}
+
+void ZipArchive::forgetCentralHeaders()
+{
+    m_centralHeaders.clear();
+    m_centralHeadersOf = 0;
+}
+
+std::string ZipArchive::withDirectoryEnd(const std::string& headers, uint64_t count, uint64_t offset, uint32_t disk,
+                                         uint64_t& directorySize) const
+{
+    directorySize = headers.size();
+    if (zip64Mode == Zip64Mode::Disabled && zipwriter::needsZip64End(count, directorySize, offset, disk))
         throw ZipFault{ZipErrorKind::Zip64Disabled, m_path};
-    bytes += zipwriter::directoryEnd(entries.size(), entries.size(), directorySize, offset, disk, disk,
-                                     offset + directorySize);
-    return bytes;
+    return headers + zipwriter::directoryEnd(count, count, directorySize, offset, disk, disk, offset + directorySize);
 }
 
 std::string ZipArchive::displayName(const ZipEntry& entry) const { return zipreader::displayName(entry); }

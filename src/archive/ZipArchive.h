@@ -243,6 +243,14 @@ private:
     void commitSplit(SplitWriter& writer, std::vector<ZipEntry> entries);
     std::string directoryBytes(const std::vector<ZipEntry>& entries, uint64_t offset, uint32_t disk,
                                uint64_t& directorySize) const;
+    // directoryBytes of m_entries on disk 0, from central headers kept from one add to the
+    // next: a backup appends a hundred files one at a time, and each add writes the whole
+    // directory after them.
+    std::string ownDirectoryBytes(uint64_t offset, uint64_t& directorySize);
+    void forgetCentralHeaders(); // wherever m_entries changes other than by an append
+    // The central headers followed by the end records of a directory of count entries.
+    std::string withDirectoryEnd(const std::string& headers, uint64_t count, uint64_t offset, uint32_t disk,
+                                 uint64_t& directorySize) const;
 
     void ensureFolder(const std::string& folder, ExtractContext& context);
     bool extractEntry(const ZipEntry& entry, const std::string& name, ExtractContext& context,
@@ -263,11 +271,13 @@ private:
     std::string m_path;           // fileName as it was opened
     platform::File m_file;        // the archive, or the volume being written
     std::vector<ZipEntry> m_entries;
-    uint64_t m_dataEnd = 0;      // where the next entry goes (the directory's offset)
-    uint32_t m_lastDisk = 0;     // 0-based number of the volume holding the end record
-    uint32_t m_volumeNumber = 0; // split writing: 1-based number of the current volume
-    uint64_t m_volumeRoom = 0;   // split writing: what the current volume may hold
-    std::string m_volumePath;    // split writing: the current volume's file
+    std::string m_centralHeaders;                     // of the first m_centralHeadersOf entries
+    std::size_t m_centralHeadersOf = 0;               // see ownDirectoryBytes
+    uint64_t m_dataEnd = 0;                           // where the next entry goes (the directory's offset)
+    uint32_t m_lastDisk = 0;                          // 0-based number of the volume holding the end record
+    uint32_t m_volumeNumber = 0;                      // split writing: 1-based number of the current volume
+    uint64_t m_volumeRoom = 0;                        // split writing: what the current volume may hold
+    std::string m_volumePath;                         // split writing: the current volume's file
     std::unique_ptr<ExtractSession> m_extractSession; // made by the first extractEntryTo
     std::unique_ptr<zipwriter::DataEncoder> m_encoder;
     // Made by the first prepareFile; shared with the files it prepared.

@@ -402,13 +402,13 @@ void ZipArchive::OrdinaryAdd::commit()
     uint64_t directorySize = 0;
     // An append puts its entries after the archive's own instead of copying those (a backup
     // appends a hundred files one at a time); a failure takes them off again.
-    std::vector<ZipEntry>& directory = replacing ? entries : archive.m_entries;
     const auto kept = static_cast<std::ptrdiff_t>(archive.m_entries.size());
     if (!replacing)
         archive.m_entries.insert(archive.m_entries.end(), std::make_move_iterator(entries.begin()),
                                  std::make_move_iterator(entries.end()));
     try {
-        out.write(archive.directoryBytes(directory, directoryOffset, 0, directorySize));
+        out.write(replacing ? archive.directoryBytes(entries, directoryOffset, 0, directorySize)
+                            : archive.ownDirectoryBytes(directoryOffset, directorySize));
         out.finish();
         platform::File& written = replacing ? rewrite.file : archive.m_file;
         if (archive.options.flushBuffers && !written.sync())
@@ -420,12 +420,16 @@ void ZipArchive::OrdinaryAdd::commit()
             archive.m_file = std::move(rewrite.file);
         }
     } catch (...) {
-        if (!replacing)
+        if (!replacing) {
             archive.m_entries.erase(archive.m_entries.begin() + kept, archive.m_entries.end());
+            archive.forgetCentralHeaders();
+        }
         throw;
     }
-    if (replacing)
+    if (replacing) {
         archive.m_entries = std::move(entries);
+        archive.forgetCentralHeaders();
+    }
     archive.m_dataEnd = directoryOffset;
     archive.m_hasDirectory = true;
 }

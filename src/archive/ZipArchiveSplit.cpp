@@ -102,6 +102,7 @@ void ZipArchive::commitSplit(SplitWriter& writer, std::vector<ZipEntry> entries)
         m_volumePath = m_path;
     }
     m_entries = std::move(entries);
+    forgetCentralHeaders();
     m_lastDisk = disk;
     m_hasDirectory = true;
     m_splitFinished = true;

@@ -253,7 +253,8 @@ std::string BackupRun::writtenDiscsText() const
         names += (i + 1 == m_writtenDiscs.size() ? " and " : ", ") + m_writtenDiscs[i];
     std::string text = m_writtenDiscs.size() == 1 ? "Disc " + names + " was written and recorded"
                                                   : "Discs " + names + " were written and recorded";
-    return m_writerHoldsWritten ? text + "." : text + "; nothing has been written to the disk now in the CD/DVD writer.";
+    return m_writerHoldsWritten ? text + "."
+                                : text + "; nothing has been written to the disk now in the CD/DVD writer.";
 }
 
 void BackupRun::startPhase(const std::string& title) { startBackupPhase(m_view, title); }
@@ -301,9 +302,9 @@ void BackupRun::runPhases()
     if (!m_state.CancelRequested) {
         startPhase("Phase 3 of 9: Check for new and changed files.");
         workingState = m_state.BackupState;
-        const WalkLeftOut leftOut{
-            .notBackedUp = [this](const std::string& path, const std::string& reason) { noteNotBackedUp(path, reason); },
-            .skippedByDesign = [this] { ++m_skippedByDesign; }};
+        const WalkLeftOut leftOut{.notBackedUp = [this](const std::string& path,
+                                                        const std::string& reason) { noteNotBackedUp(path, reason); },
+                                  .skippedByDesign = [this] { ++m_skippedByDesign; }};
         getFQFullList(
             m_state, m_view, [this](const std::string& path) { addToBackup(path); }, m_context.excludedFolders,
             leftOut);
@@ -481,16 +482,16 @@ void BackupRun::showWork()
     // Rotation copies are not known in number beforehand: each adds one to both counts.
     m_work.filesTotal = std::max(m_work.filesTotal, m_work.filesDone);
     const std::string figures = "Backup: " + std::to_string(m_work.percent()) + "% · " + bytesText(packed) + " of "
-        + bytesText(toPack) + " packed · " + bytesText(burnt) + " burnt · " + std::to_string(m_work.filesDone)
-        + " of " + filesText(m_work.filesTotal);
+        + bytesText(toPack) + " packed · " + bytesText(burnt) + " burnt · " + std::to_string(m_work.filesDone) + " of "
+        + filesText(m_work.filesTotal);
     showBackupProgress(m_view, {.phaseBar = m_work.bar(), .figures = figures, .time = m_work.timeText()});
 }
 
-void BackupRun::fileHandled(const std::string& path)
+void BackupRun::fileHandled(const std::string& path, std::optional<int64_t> size)
 {
     if (!m_working)
         return;
-    m_packedBytes += platform::fileLength(path).value_or(0);
+    m_packedBytes += size ? *size : platform::fileLength(path).value_or(0);
     m_filePackedBytes = 0;
     ++m_work.filesDone;
     showWork();
@@ -500,8 +501,9 @@ void BackupRun::burnProgress(int64_t written, int64_t total)
 {
     if (total <= 0)
         return;
-    m_burningBytes = static_cast<int64_t>(static_cast<double>(m_state.StagedBytes)
-                                          * std::clamp(static_cast<double>(written) / static_cast<double>(total), 0.0, 1.0));
+    m_burningBytes =
+        static_cast<int64_t>(static_cast<double>(m_state.StagedBytes)
+                             * std::clamp(static_cast<double>(written) / static_cast<double>(total), 0.0, 1.0));
     showWork();
 }
 

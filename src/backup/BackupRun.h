@@ -162,6 +162,7 @@ private:
         bool noRoom = false;
     };
     Tests testFile(const std::string& path, int64_t room);
+    Tests testLength(int64_t length, int64_t room) const; // of a file whose length is known
     bool tooLargeForEmptyDisc(const Tests& tests) const;
     // Every place that leaves a file out calls this, once per file is enough: the file joins
     // notBackedUp() (a second call for it changes nothing).
@@ -172,12 +173,13 @@ private:
     // The work of packing and burning: the phase bar, its figures and times.
     void startWork();
     void showWork();
-    void fileHandled(const std::string& path); // taken out of the list being packed
+    // Taken out of the list being packed; size: the file's as it was read, when it was.
+    void fileHandled(const std::string& path, std::optional<int64_t> size);
     void burnProgress(int64_t written, int64_t total);
     void countStaged(); // the files of the archive being staged, for the summary
     void discFiled();
     bool skipUnreadable(SortedList& list, std::size_t& position);
-    void takeOut(SortedList& list, std::size_t& position);
+    void takeOut(SortedList& list, std::size_t& position, std::optional<int64_t> size = std::nullopt);
     void skipTooLarge(SortedList& list, std::size_t& position);
     void packSplitFile(SortedList& list, std::size_t& position, const std::string& fileName,
                        const std::string& catalogPath);
@@ -208,6 +210,8 @@ private:
     // addFile for a file read ahead: a file written to during that read is left out; one that
     // could not be prepared, or changed since, is read again now by addFile.
     void addReadAhead(ReadAhead& ahead, SortedList& list, std::size_t& position);
+    // The same for a read ahead found to be the file as it is now.
+    void addUnchangedReadAhead(ReadAhead& ahead, SortedList& list, std::size_t& position);
     // Before the engine reads path: its identity and stamp, and a fresh digest.
     void beginRead(const std::string& path);
     // When the engine has read the whole file: its catalog line from that read, or, when the
@@ -241,19 +245,19 @@ private:
     View& m_view;
     std::string m_currentFile; // the file being added, for the failure event
     bool m_currentFileSkipped = false;
-    EventPacer m_progressPacer; // the file bar is redrawn at most every 50 ms
+    EventPacer m_progressPacer;                  // the file bar is redrawn at most every 50 ms
     std::vector<std::string> m_clearedSinceBurn; // archive bits cleared for material not yet burnt
     bool m_flushBuffers;                         // the engine's setting, given back when the run ends
     BackgroundMd5 m_digest;                      // of the file being added, fed by the engine's own read
     int64_t m_digested = 0;
     std::optional<platform::FileIdentity> m_readFrom; // the file being added, as it was before the read
     std::optional<platform::Stamp> m_readStamp;
-    std::string m_readLine;          // its catalog line, once the read went through unchanged
-    bool m_digestOnWorker = false;   // a read ahead: the engine's worker digests it, no line yet
-    bool m_readWhole = false;        // the read went through unchanged
-    bool m_changedWhileRead = false; // it did not
-    StagedDigests m_stagedDigests; // of what is staged; written into status.ini before each burn
-    std::deque<ReadAhead> m_ahead; // the files that follow the one being added, in list order
+    std::string m_readLine;                  // its catalog line, once the read went through unchanged
+    bool m_digestOnWorker = false;           // a read ahead: the engine's worker digests it, no line yet
+    bool m_readWhole = false;                // the read went through unchanged
+    bool m_changedWhileRead = false;         // it did not
+    StagedDigests m_stagedDigests;           // of what is staged; written into status.ini before each burn
+    std::deque<ReadAhead> m_ahead;           // the files that follow the one being added, in list order
     std::vector<std::string> m_writtenDiscs; // burnt and filed in this run
     bool m_writerHoldsWritten = false;       // the disc in the writer is the last of them
     int64_t m_emptyDiscBytes = 0;            // room on the last blank disc measured; 0: none yet

@@ -110,8 +110,13 @@ void BackupRun::saveCatalog(const std::string& path) { m_state.ArchiveCatalog.sa
 
 BackupRun::Tests BackupRun::testFile(const std::string& path, int64_t room)
 {
+    return testLength(GetFileLength(m_view, path), room);
+}
+
+BackupRun::Tests BackupRun::testLength(int64_t length, int64_t room) const
+{
     Tests t;
-    t.rounded = roundUpToSector(GetFileLength(m_view, path));
+    t.rounded = roundUpToSector(length);
     t.needsSplitting = t.rounded > m_state.SplitVolumeSize;
     t.needed = t.needsSplitting ? m_state.SplitVolumeSize : t.rounded;
     t.noRoom = room < t.needed;
@@ -125,9 +130,9 @@ bool BackupRun::tooLargeForEmptyDisc(const Tests& tests) const
     return m_emptyDiscBytes > 0 && tests.needed > m_emptyDiscBytes;
 }
 
-void BackupRun::takeOut(SortedList& list, std::size_t& position)
+void BackupRun::takeOut(SortedList& list, std::size_t& position, std::optional<int64_t> size)
 {
-    fileHandled(list[position]);
+    fileHandled(list[position], size);
     list.erase(position);
     if (position >= list.size())
         position = 0;
@@ -242,20 +247,30 @@ void BackupRun::packArchive(SortedList& list, std::size_t& position, const std::
     m_context.ZF.baseDir = driveOf(first);
     for (;;) {
         bool endsArchive = false;
-        if (!skipUnreadable(list, position)) {
+        // A file read ahead that is still as that read found it was found free and readable
+        // then, and its length is the read's: it is not tested again.
+        std::optional<ReadAhead> ahead = takeReadAhead(list[position]);
+        const bool unchanged = ahead && ahead->prepared && ahead->stamp && !ahead->changed
+            && platform::fileIdentity(ahead->path) == ahead->readFrom;
+        if (unchanged || !skipUnreadable(list, position)) {
             const std::string path = list[position];
             showBackupProgress(m_view, {.phase = "File: " + path, .extraBar = 0});
-            const Tests t =
-                testFile(path, m_state.DiscFreeBytes - m_state.StagedBytes - roundUpToSector(m_context.ZF.size()));
+            const int64_t room = m_state.DiscFreeBytes - m_state.StagedBytes - roundUpToSector(m_context.ZF.size());
+            const Tests t = unchanged ? testLength(ahead->readFrom->size, room) : testFile(path, room);
             if (!t.needsSplitting && !t.noRoom) {
-                std::optional<ReadAhead> ahead = takeReadAhead(path);
+                if (ahead && ahead->path != path)
+                    ahead.reset(); // its file was taken out as unreadable
                 readAhead(list, position);
-                if (ahead)
-                    addReadAhead(*ahead, list, position);
-                else
+                if (!ahead)
                     addFile(list, position);
+                else if (unchanged)
+                    addUnchangedReadAhead(*ahead, list, position);
+                else
+                    addReadAhead(*ahead, list, position);
             } else {
                 endsArchive = true;
+                if (ahead && ahead->path == path)
+                    m_ahead.push_front(std::move(*ahead)); // for the archive that takes it
             }
         }
         if (endsArchive || list.empty() || m_context.ZF.size() > m_state.SplitVolumeSize
@@ -286,6 +301,8 @@ void BackupRun::addFile(SortedList& list, std::size_t& position)
     } else {
         clearArchiveBit(path, *m_readFrom);
         m_state.ArchiveCatalog.add(m_readLine);
+        takeOut(list, position, m_readFrom->size);
+        return;
     }
     takeOut(list, position);
 }
@@ -358,24 +375,30 @@ std::optional<BackupRun::ReadAhead> BackupRun::takeReadAhead(const std::string& 
 
 void BackupRun::addReadAhead(ReadAhead& ahead, SortedList& list, std::size_t& position)
 {
-    const std::string path = list[position];
     if (ahead.changed) {
-        leaveOutChanged(path);
-    } else if (!ahead.prepared || !ahead.stamp || platform::fileIdentity(path) != ahead.readFrom) {
+        leaveOutChanged(list[position]);
+        takeOut(list, position);
+    } else if (!ahead.prepared || !ahead.stamp || platform::fileIdentity(ahead.path) != ahead.readFrom) {
         addFile(list, position); // as if it had not been read ahead
-        return;
     } else {
-        m_currentFile = path;
-        m_currentFileSkipped = false;
-        if (m_context.ZF.addPrepared(*ahead.prepared)) {
-            clearArchiveBit(path, *ahead.readFrom);
-            // The entry is written: the worker has made its digest.
-            m_state.ArchiveCatalog.add(formatCatalogLine(path, *ahead.stamp, ahead.size, DigestHex(*ahead.digest)));
-        } else {
-            leaveOutUnreadable(path);
-        }
+        addUnchangedReadAhead(ahead, list, position);
     }
-    takeOut(list, position);
+}
+
+void BackupRun::addUnchangedReadAhead(ReadAhead& ahead, SortedList& list, std::size_t& position)
+{
+    const std::string& path = ahead.path;
+    m_currentFile = path;
+    m_currentFileSkipped = false;
+    if (!m_context.ZF.addPrepared(*ahead.prepared)) {
+        leaveOutUnreadable(path);
+        takeOut(list, position);
+        return;
+    }
+    clearArchiveBit(path, *ahead.readFrom);
+    // The entry is written: the worker has made its digest.
+    m_state.ArchiveCatalog.add(formatCatalogLine(path, *ahead.stamp, ahead.size, DigestHex(*ahead.digest)));
+    takeOut(list, position, ahead.readFrom->size);
 }
 
 void BackupRun::leaveOutUnreadable(const std::string& path)
@@ -395,7 +418,9 @@ void BackupRun::beginRead(const std::string& path)
     m_readLine.clear();
     m_readWhole = false;
     m_readFrom = platform::fileIdentity(path);
-    m_readStamp = platform::lastWriteStamp(path);
+    m_readStamp.reset();
+    if (m_readFrom)
+        m_readStamp = platform::lastWriteStamp(*m_readFrom);
     m_digest.reset();
     m_digested = 0;
 }
@@ -442,8 +467,8 @@ void BackupRun::stageArchive(const std::string& fileName, const std::string& cat
 void BackupRun::writeStagedDisc(bool ask)
 {
     if (m_state.DiscFreeBytes != 0)
-        showBackupProgress(m_view,
-                           {.phase = "Writing disk:", .phaseBar = m_working ? std::nullopt : std::optional(0), .extraBar = 0});
+        showBackupProgress(
+            m_view, {.phase = "Writing disk:", .phaseBar = m_working ? std::nullopt : std::optional(0), .extraBar = 0});
     m_stagedDigests.writeAll(); // the burn puts status.ini on the disc, and the recovery data reads it
     std::optional<RecoveryWriter> recovery;
     if (!DiscId.empty())
@@ -573,8 +598,9 @@ void BackupRun::onFileProgress(double progress, ZipOperation operation)
     // every buffer, and each report lets pending events run).
     const bool shown = tenths == 0 || m_progressPacer.due();
     if (tenths != 1000 && shown) {
-        showBackupProgress(m_view, {.extra = "Current file: " + std::to_string(tenths / 10) + "%",
-                                    .extraBar = static_cast<int>(tenths)});
+        showBackupProgress(
+            m_view,
+            {.extra = "Current file: " + std::to_string(tenths / 10) + "%", .extraBar = static_cast<int>(tenths)});
         if (m_readFrom)
             m_filePackedBytes = m_readFrom->size * tenths / 1000;
         showWork();

@@ -154,7 +154,7 @@ void TerminalView::hideWindow(Window window)
 
 void TerminalView::processEvents()
 {
-    if (QCoreApplication::instance())
+    if (QCoreApplication::instance() && m_qtEvents.due())
         QCoreApplication::processEvents();
     if (onProcessEvents)
         onProcessEvents();

@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 
+#include "app/EventPacer.h"
 #include "app/MemoryView.h"
 
 namespace torvinel::cli {
@@ -78,6 +79,9 @@ private:
     bool m_barShown = false;
     int m_width;
     std::string m_lastLine; // the last line printed on the output
+    // The Qt event loop carries only the power and session signals here, which can wait some
+    // milliseconds; a backup asks for events several times per file.
+    EventPacer m_qtEvents{std::chrono::milliseconds(20)};
 };
 
 } // namespace torvinel::cli

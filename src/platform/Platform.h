@@ -97,6 +97,9 @@ struct FileIdentity {
 // The identity of a regular file (a symbolic link is followed, as lastWriteStamp does);
 // nullopt when there is none.
 [[nodiscard]] std::optional<FileIdentity> fileIdentity(const std::string& path);
+// The stamp lastWriteStamp gives for the last-write time an identity holds: one look at a
+// file for both.
+Stamp lastWriteStamp(const FileIdentity& identity);
 
 // --- file in use ----------------------------------------------------------------------
 enum class FileAccess { Free, InUse, Unreadable, Missing };

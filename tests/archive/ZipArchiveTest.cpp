@@ -127,10 +127,9 @@ TEST_F(ArchiverTest, ExtractEntryToTakesTheExactNameAndHandsOverItsContent)
     ASSERT_EQ(found.size(), 1u);
     fs::create_directories(path("elsewhere"));
     std::string seen;
-    ASSERT_TRUE(zip.extractEntryTo(*found[0], path("elsewhere/copy"),
-                                   [&](const unsigned char* data, std::size_t size) {
-                                       seen.append(reinterpret_cast<const char*>(data), size);
-                                   }));
+    ASSERT_TRUE(zip.extractEntryTo(*found[0], path("elsewhere/copy"), [&](const unsigned char* data, std::size_t size) {
+        seen.append(reinterpret_cast<const char*>(data), size);
+    }));
     std::string seenSmall;
     ASSERT_TRUE(zip.extractEntryTo(*zip.findEntries("Data/ab.txt").at(0), path("elsewhere/ab"),
                                    [&](const unsigned char* data, std::size_t size) {
@@ -442,13 +441,18 @@ TEST_F(ArchiverTest, AnAppendThatFailsAtItsCommitLeavesTheArchiveAsItWas)
     EXPECT_EQ(readFile(path("a.zip")), before);
     ASSERT_EQ(zip.entries().size(), 1u);
     EXPECT_EQ(zip.entries()[0].name, "first.txt");
+    // Another file in the failed one's place: nothing of the failed entry may be listed.
+    writeFile(path("src/third.txt"), "third");
+    ASSERT_TRUE(zip.addFiles("third.txt"));
     ASSERT_TRUE(zip.addFiles("second.bin"));
     zip.close();
     ZipArchive reader;
     reader.fileName = path("a.zip");
     reader.open();
-    ASSERT_EQ(reader.entries().size(), 2u);
-    EXPECT_EQ(reader.entries()[1].name, "second.bin");
+    ASSERT_EQ(reader.entries().size(), 3u);
+    EXPECT_EQ(reader.entries()[1].name, "third.txt");
+    EXPECT_EQ(reader.entries()[1].uncompressedSize, 5u);
+    EXPECT_EQ(reader.entries()[2].name, "second.bin");
 }
 
 TEST_F(ArchiverTest, AddingTheSameNameAgainReplacesTheEntry)

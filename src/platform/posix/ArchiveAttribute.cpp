@@ -159,12 +159,9 @@ void ArchiveAttribute::clear(const std::string& path)
 
 void ArchiveAttribute::clear(const std::string& path, const FileIdentity& readFrom)
 {
-    // Recorded is the change time the identity holds, and only while it is still the file's:
-    // a write at any moment after readFrom leaves the file counted as set.
-    if (fileIdentity(path) != readFrom) {
-        set(path);
-        return;
-    }
+    // Recorded is the change time the identity holds, not the file's present one: a write at
+    // any moment after readFrom has moved the file's change time, so the record never matches
+    // it and the file counts as set. No second look at the file is needed for that.
     m_impl->load();
     constexpr int64_t billion = 1'000'000'000;
     m_impl->record(path, ChangeTime{readFrom.changed / billion, readFrom.changed % billion});

@@ -52,18 +52,17 @@ Stamp localTime(std::time_t moment)
     return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec};
 }
 
-std::optional<Stamp> lastWriteStamp(const std::string& path)
+namespace {
+
+Stamp stampOfSeconds(int64_t seconds)
 {
-    struct stat facts { };
-    if (stat(path.c_str(), &facts) != 0)
-        return std::nullopt;
     // Years outside the packed form are clamped instead of refused, so that a file dated
     // 1970 (a common default of archivers and build tools) is still backed up.
-    if (facts.st_mtim.tv_sec < 0)
+    if (seconds < 0)
         return earliestStamp;
-    if (facts.st_mtim.tv_sec > 100'000'000'000) // far past 2107, where local time may overflow
+    if (seconds > 100'000'000'000) // far past 2107, where local time may overflow
         return latestStamp;
-    Stamp stamp = localTime(facts.st_mtim.tv_sec);
+    Stamp stamp = localTime(static_cast<std::time_t>(seconds));
     if (stamp.year < 1980)
         return earliestStamp;
     if (stamp.year > 2107)
@@ -71,6 +70,24 @@ std::optional<Stamp> lastWriteStamp(const std::string& path)
     // The packed form holds seconds halved; an odd second is rounded down, as packing does.
     stamp.second -= stamp.second % 2;
     return stamp;
+}
+
+} // namespace
+
+std::optional<Stamp> lastWriteStamp(const std::string& path)
+{
+    struct stat facts { };
+    if (stat(path.c_str(), &facts) != 0)
+        return std::nullopt;
+    return stampOfSeconds(facts.st_mtim.tv_sec);
+}
+
+Stamp lastWriteStamp(const FileIdentity& identity)
+{
+    constexpr int64_t billion = 1'000'000'000;
+    // Rounded towards the past, as the seconds of a time stamp are.
+    const int64_t seconds = identity.written / billion - (identity.written % billion < 0 ? 1 : 0);
+    return stampOfSeconds(seconds);
 }
 
 bool setLastWriteStamp(const std::string& path, const Stamp& stamp)

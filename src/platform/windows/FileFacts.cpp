@@ -67,15 +67,14 @@ Stamp localTime(std::time_t moment)
     return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec};
 }
 
-std::optional<Stamp> lastWriteStamp(const std::string& path)
+namespace {
+
+Stamp stampOf(const FILETIME& written)
 {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!attributesOf(path, data))
-        return std::nullopt;
     // The daylight-saving rule of the file's own date, not today's: a stamp must not move
     // by an hour when the clocks change, or every file would look changed twice a year.
     SYSTEMTIME utc, local;
-    if (!FileTimeToSystemTime(&data.ftLastWriteTime, &utc) || !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
+    if (!FileTimeToSystemTime(&written, &utc) || !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
         return latestStamp; // only a time past the year 30827 cannot be converted
     if (local.wYear < 1980)
         return earliestStamp; // clamped instead of refused, so such a file is still backed up
@@ -83,6 +82,25 @@ std::optional<Stamp> lastWriteStamp(const std::string& path)
         return latestStamp;
     // Two-second resolution; an odd second is rounded down, as the packed form does.
     return Stamp{local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond - local.wSecond % 2};
+}
+
+} // namespace
+
+std::optional<Stamp> lastWriteStamp(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!attributesOf(path, data))
+        return std::nullopt;
+    return stampOf(data.ftLastWriteTime);
+}
+
+Stamp lastWriteStamp(const FileIdentity& identity)
+{
+    const auto units = static_cast<uint64_t>(identity.written);
+    FILETIME written;
+    written.dwLowDateTime = static_cast<DWORD>(units & 0xFFFFFFFFu);
+    written.dwHighDateTime = static_cast<DWORD>(units >> 32);
+    return stampOf(written);
 }
 
 bool setLastWriteStamp(const std::string& path, const Stamp& stamp)
