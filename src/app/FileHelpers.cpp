@@ -6,11 +6,14 @@
 
 namespace torvinel {
 
-bool WaitUntilFileFree(View& view, const std::string& path)
+bool WaitUntilFileFree(View& view, const std::string& path, int64_t* length)
 {
     for (;;) {
-        switch (platform::testFileAccess(path)) {
+        int64_t found = 0;
+        switch (platform::testFileAccess(path, found)) {
         case platform::FileAccess::Free:
+            if (length)
+                *length = found;
             return true;
         case platform::FileAccess::Missing:
         case platform::FileAccess::Unreadable:

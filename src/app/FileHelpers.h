@@ -13,8 +13,9 @@ namespace torvinel {
 // While it is in use the user is asked, with Retry and Ignore, to close that program; Retry
 // tests again (as often as the user wants), Ignore gives false. A file that cannot be
 // opened at all (no permission) is not in use: no program's closing would help, so it
-// gives false without asking, and the caller treats it like an ignored file.
-bool WaitUntilFileFree(View& view, const std::string& path);
+// gives false without asking, and the caller treats it like an ignored file. When it gives
+// true and length is given, *length is the file's length as the last test found it.
+bool WaitUntilFileFree(View& view, const std::string& path, int64_t* length = nullptr);
 
 // Deletes everything inside folder (files and subfolders). True when nothing is left
 // inside; an empty folder counts as emptied, a missing one does not.

@@ -428,9 +428,6 @@ void BackupRun::addToBackup(const std::string& path)
         const int position = static_cast<int>(static_cast<int64_t>(known) * 1000 / static_cast<int64_t>(all));
         showBackupProgress(m_view, {.phase = "File: " + path, .phaseBar = position});
     }
-    if (IsRealFolder(path))
-        return;
-
     const StateLookup entry = StateHasPath(workingState, path);
     if (!entry.found) {
         m_state.NewList.add(path);

@@ -99,6 +99,21 @@ FolderEntry::Kind kindOf(fs::file_type type)
     }
 }
 
+// The kind of a listed entry, a link not followed. The listing's own type is taken where the
+// file system gives one, so a folder of a hundred thousand files costs no look at each.
+FolderEntry::Kind listedKind(const fs::directory_entry& entry)
+{
+    std::error_code error;
+    if (entry.is_symlink(error))
+        return FolderEntry::Kind::Link;
+    // Not a link: what it is, followed or not, is the same.
+    if (!error && entry.is_regular_file(error))
+        return FolderEntry::Kind::File;
+    if (!error && entry.is_directory(error))
+        return FolderEntry::Kind::Folder;
+    return FolderEntry::Kind::Other;
+}
+
 void tellNotBackedUp(const SelectionWalk& walk, const std::string& path, const std::string& reason)
 {
     if (walk.leftOut.notBackedUp)
@@ -159,10 +174,7 @@ void enumerateFolder(SelectionWalk& walk, const std::string& folder)
     bool stop = false;
     for (; it != fs::directory_iterator(); it.increment(error)) {
         const fs::directory_entry& entry = *it;
-        std::error_code typeError;
-        const fs::file_status status = entry.symlink_status(typeError);
-        const FolderEntry item{entry.path().filename().string(),
-                               kindOf(typeError ? fs::file_type::none : status.type())};
+        const FolderEntry item{entry.path().filename().string(), listedKind(entry)};
         AddFolderEntry(walk, folder, item, stop);
         if (stop)
             return;
@@ -277,12 +289,6 @@ void AddFolderEntry(SelectionWalk& walk, const std::string& folder, const Folder
     }
     if (walk.state.CancelRequested)
         stop = true;
-}
-
-bool IsRealFolder(const std::string& path)
-{
-    std::error_code error;
-    return fs::symlink_status(fs::path(path), error).type() == fs::file_type::directory && !error;
 }
 
 bool confirmBackupSelection(View& view)

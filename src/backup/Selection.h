@@ -75,10 +75,6 @@ void AddFolderEntry(SelectionWalk& walk, const std::string& folder, const Folder
 // True when path is folder or lies below it (paths compared as the platform does).
 bool within(const std::string& path, const std::string& folder);
 
-// True when path is a folder to descend into: a real directory, not a link to one. ZIP and
-// CAB archives are regular files here, so they are backed up as one file each.
-bool IsRealFolder(const std::string& path);
-
 // --- the selection files ------------------------------------------------------------------
 // Writes FQList as AppFolder/FQList.txt (CR LF, in list order, rewritten whole).
 void SaveFQList(RunState& state);

@@ -108,6 +108,8 @@ enum class FileAccess { Free, InUse, Unreadable, Missing };
 // (no permission; POSIX also: not a regular file). Missing: no file of that name (a folder
 // is no file).
 [[nodiscard]] FileAccess testFileAccess(const std::string& path);
+// The same, also giving the file's length as the test found it, when Free or InUse.
+[[nodiscard]] FileAccess testFileAccess(const std::string& path, int64_t& length);
 
 // --- archive attribute ----------------------------------------------------------------
 // Windows: attribute 0x20. POSIX: emulated; a file counts as "set" unless its status-change

@@ -298,8 +298,9 @@ TEST_F(SelectionTest, TheWalkTellsWhatItLeavesOutApartFromWhatItSkipsByDesign)
         {.notBackedUp = [&](const std::string& p, const std::string& why) { leftOut.push_back(p + ": " + why); },
          .skippedByDesign = [&] { ++skippedByDesign; }});
     std::sort(leftOut.begin(), leftOut.end());
-    EXPECT_EQ(leftOut, (std::vector<std::string>{path("t/line\\nbreak") + ": a catalog line cannot carry its name",
-                                                 path("ticked-pipe") + ": not a regular file or folder"}));
+    EXPECT_EQ(leftOut,
+              (std::vector<std::string>{path("t/line\\nbreak") + ": a catalog line cannot carry its name",
+                                        path("ticked-pipe") + ": not a regular file or folder"}));
     EXPECT_EQ(skippedByDesign, 2); // the FIFO and the link inside t
 }
 
@@ -329,18 +330,6 @@ TEST_F(SelectionTest, BackupWithNothingTickedAsksFirst)
         EXPECT_EQ(confirmBackupSelection(fresh), c.runs) << c.name;
         EXPECT_EQ(fresh.count(question), c.ticked ? 0 : 1) << c.name;
     }
-}
-
-TEST_F(SelectionTest, IsRealFolderDescendsOnlyIntoRealDirectories)
-{
-    writeFile(path("f.zip"));
-    writeFile(path("f.CAB"));
-    fs::create_directories(path("d"));
-    fs::create_directory_symlink(path("d"), path("dl"));
-    const std::pair<std::string, bool> cases[] = {
-        {path("d"), true}, {path("dl"), false}, {path("f.zip"), false}, {path("f.CAB"), false}, {path("none"), false}};
-    for (const auto& [item, folder] : cases)
-        EXPECT_EQ(IsRealFolder(item), folder) << item;
 }
 
 // ---- restoring the ticks at start-up -----------------------------------------------------
@@ -399,21 +388,24 @@ TEST_F(RestoreSelectionTest, NewItemsAreOfferedInOneWindowExceptTheProgramsOwnFo
     state.RestoreFolder = path("restores");
     const std::string shelf = path("shelf");
     const auto startWith = [&](ScriptedView& v) {
-        build(v.backupMemoryTree(), {path("Documents/a"), path("Music"), path("new.txt"), path("photos/x"),
-                                     state.AppFolder, state.TempFolder, path("tempbase/other"),
-                                     state.RestoreFolder, shelf + "/20240301001.iso"});
+        build(v.backupMemoryTree(),
+              {path("Documents/a"), path("Music"), path("new.txt"), path("photos/x"), state.AppFolder, state.TempFolder,
+               path("tempbase/other"), state.RestoreFolder, shelf + "/20240301001.iso"});
     };
     const std::vector<std::string> ticks{path("Documents"), path("tempbase/other")};
     struct Case {
         std::vector<std::string> answer; // ticked in the window
-        std::vector<std::string> fqList;  // in tree order
+        std::vector<std::string> fqList; // in tree order
         std::vector<std::string> fqUList;
     } cases[] = {
-        {{}, ticks, {path("Music"), path("new.txt"), path("photos"), state.AppFolder, state.TempFolder, path("restores"),
-                     shelf}},
-        {{path("photos")}, {path("Documents"), path("photos"), path("tempbase/other")},
+        {{},
+         ticks,
+         {path("Music"), path("new.txt"), path("photos"), state.AppFolder, state.TempFolder, path("restores"), shelf}},
+        {{path("photos")},
+         {path("Documents"), path("photos"), path("tempbase/other")},
          {path("Music"), path("new.txt"), state.AppFolder, state.TempFolder, path("restores"), shelf}},
-        {{path("new.txt"), path("photos")}, {path("Documents"), path("new.txt"), path("photos"), path("tempbase/other")},
+        {{path("new.txt"), path("photos")},
+         {path("Documents"), path("new.txt"), path("photos"), path("tempbase/other")},
          {path("Music"), state.AppFolder, state.TempFolder, path("restores"), shelf}},
     };
     for (const auto& c : cases) {

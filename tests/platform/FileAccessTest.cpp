@@ -23,7 +23,10 @@ TEST(FileAccess, AnotherExclusiveLockMakesAFileBusyUntilReleased)
     EXPECT_EQ(testFileAccess(file), FileAccess::Free); // open alone is no claim on POSIX
     ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
     EXPECT_EQ(testFileAccess(file), FileAccess::InUse);
-    EXPECT_EQ(testFileAccess(file), FileAccess::InUse); // the test takes no lock of its own
+    ASSERT_EQ(write(holder, "12345", 5), 5);
+    int64_t length = -1;
+    EXPECT_EQ(testFileAccess(file, length), FileAccess::InUse); // the test takes no lock of its own
+    EXPECT_EQ(length, 5);
     ASSERT_EQ(flock(holder, LOCK_UN), 0);
     EXPECT_EQ(testFileAccess(file), FileAccess::Free);
 
@@ -61,6 +64,9 @@ TEST(FileAccess, NoPermissionIsUnreadableNotBusy)
     EXPECT_EQ(accessWithoutPrivileges(file), FileAccess::Unreadable);
     ASSERT_EQ(chmod(file.c_str(), 0644), 0);
     EXPECT_EQ(accessWithoutPrivileges(file), FileAccess::Free);
+    // A folder is no file, even one that may not be opened.
+    ASSERT_EQ(mkdir(s.path("closed").c_str(), 0), 0);
+    EXPECT_EQ(accessWithoutPrivileges(s.path("closed")), FileAccess::Missing);
 }
 
 } // namespace

@@ -9,19 +9,31 @@ namespace torvinel::platform {
 
 FileAccess testFileAccess(const std::string& path)
 {
+    int64_t length = 0;
+    return testFileAccess(path, length);
+}
+
+FileAccess testFileAccess(const std::string& path, int64_t& length)
+{
     const std::wstring name = wide(path);
-    const DWORD attributes = GetFileAttributesW(name.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &data)
+        || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return FileAccess::Missing;
     const HANDLE file =
         CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
+        LARGE_INTEGER size;
+        length = GetFileSizeEx(file, &size)
+            ? static_cast<int64_t>(size.QuadPart)
+            : static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
         CloseHandle(file);
         return FileAccess::Free;
     }
     switch (GetLastError()) {
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
+        length = static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
         return FileAccess::InUse;
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
