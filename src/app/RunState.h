@@ -46,10 +46,16 @@ struct RunState {
     std::string RotationPoint;
     int RotationIndex = 0;
 
-    // The highest archive name filed in the database, looked up once per backup run: while a
-    // run goes on only the run itself files catalogs, and it raises this as it files them.
-    // Empty outside a run: every archive name is then looked up on all discs.
-    std::optional<std::string> HighestFiledArchive;
+    // The highest archive names, looked up once per backup run: while a run goes on only the
+    // run itself stages and files catalogs, and it raises these as it names and files them.
+    // Not engaged outside a run: every archive name is then looked up on all discs and in
+    // TempFolder.
+    struct ArchiveNames {
+        bool lookedUp = false;
+        std::string filed;  // in the database
+        std::string staged; // in TempFolder, or handed out by the run
+    };
+    std::optional<ArchiveNames> RunArchiveNames;
 
     // Sorted lists (path collation, duplicates ignored).
     SortedList DiscList;

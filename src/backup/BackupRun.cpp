@@ -140,11 +140,11 @@ BackupOutcome runBackup(BackupContext& context)
 BackupOutcome BackupRun::runBackup()
 {
     m_state.CancelRequested = false;
-    // The discs' highest archive name is looked up once for the whole run, not per archive.
+    // The highest archive names are looked up once for the whole run, not per archive.
     struct LookupOnce {
         RunState& state;
-        explicit LookupOnce(RunState& s) : state(s) { state.HighestFiledArchive.emplace(); }
-        ~LookupOnce() { state.HighestFiledArchive.reset(); }
+        explicit LookupOnce(RunState& s) : state(s) { state.RunArchiveNames.emplace(); }
+        ~LookupOnce() { state.RunArchiveNames.reset(); }
     } lookupOnce(m_state);
     m_view.hideWindow(Window::Main);
     m_view.showWindow(Window::BackupProgress);

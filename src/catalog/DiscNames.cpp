@@ -13,7 +13,8 @@ namespace torvinel {
 
 bool sameDiscName(std::string_view a, std::string_view b)
 {
-    return std::ranges::equal(a, b, [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
+    return std::ranges::equal(a, b,
+                              [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
 }
 
 int decimalField(const std::string& field)
@@ -180,25 +181,27 @@ std::string highestFiledArchive(RunState& state, View& view)
 void noteFiledCatalog(RunState& state, const std::string& catalogName)
 {
     // Not looked up yet: the lookup will find it on its disc.
-    if (state.HighestFiledArchive && !state.HighestFiledArchive->empty())
-        raiseTo(*state.HighestFiledArchive, catalogName);
+    if (state.RunArchiveNames && state.RunArchiveNames->lookedUp)
+        raiseTo(state.RunArchiveNames->filed, catalogName);
 }
 
 std::string NextArchiveName(RunState& state, View& view, char group, char kind, const Clock& clock)
 {
-    std::string filed;
-    if (!state.HighestFiledArchive)
-        filed = highestFiledArchive(state, view);
-    else {
-        if (state.HighestFiledArchive->empty())
-            state.HighestFiledArchive = highestFiledArchive(state, view);
-        filed = *state.HighestFiledArchive;
+    RunState::ArchiveNames names;
+    RunState::ArchiveNames& known = state.RunArchiveNames ? *state.RunArchiveNames : names;
+    if (!known.lookedUp) {
+        known.filed = highestFiledArchive(state, view);
+        raiseToHighestIn(state, state.TempFolder, known.staged);
+        // Inside a run, what comes into TempFolder from now on is named here first.
+        known.lookedUp = state.RunArchiveNames.has_value();
     }
-    std::string last;
-    raiseToHighestIn(state, state.TempFolder, last);
-    if (!filed.empty())
-        raiseTo(last, filed + ".csv");
-    return nextArchiveNameAfter(last.empty() ? "2000010100001AA." : last, DayStamp(Today(clock)), group, kind);
+    std::string last = known.staged;
+    if (!known.filed.empty())
+        raiseTo(last, known.filed + ".csv");
+    const std::string name =
+        nextArchiveNameAfter(last.empty() ? "2000010100001AA." : last, DayStamp(Today(clock)), group, kind);
+    raiseTo(known.staged, name + ".csv");
+    return name;
 }
 
 } // namespace torvinel

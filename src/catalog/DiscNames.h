@@ -62,7 +62,8 @@ void rememberDiscId(const RunState& state, const std::string& discId);
 
 // The next ArchiveName: its sequence runs on from the highest catalog staged in TempFolder
 // or filed on any disc of the database (names not of the catalog form are passed over).
-// Inside a backup run (RunState::HighestFiledArchive engaged) the discs are looked up once.
+// Inside a backup run (RunState::RunArchiveNames engaged) the discs and TempFolder are looked
+// up once; the run's own names are counted from then on.
 std::string NextArchiveName(RunState& state, View& view, char group, char kind,
                             const Clock& clock = std::chrono::system_clock::now);
 // A catalog the run has just filed into the database (its file name), for the run's lookup.

@@ -105,6 +105,22 @@ TEST_F(DatabaseTest, NextArchiveNameRunsOnFromStagedThenFiledCatalogs)
     EXPECT_EQ(NextArchiveName(state, view, 'd', 'd', march5), "2024030500014dd");
 }
 
+// Inside a run the names are looked up once and then counted by the run: a name stays taken
+// when its staged files are discarded, and what the run files counts as filed.
+TEST_F(DatabaseTest, InsideARunNamesRunOnFromWhatTheRunHandedOutAndFiled)
+{
+    catalog("20240305001", "2024030500004rn.csv", {});
+    writeFile(root / "torvineltemp" / "2024030500006rn.csv", "");
+    state.RunArchiveNames.emplace();
+    EXPECT_EQ(NextArchiveName(state, view, 'r', 'n', march5), "2024030500007rn");
+    std::filesystem::remove(root / "torvineltemp" / "2024030500006rn.csv");
+    EXPECT_EQ(NextArchiveName(state, view, 'r', 'n', march5), "2024030500008rn") << "a discarded name";
+    noteFiledCatalog(state, "2024030500020rf.csv");
+    EXPECT_EQ(NextArchiveName(state, view, 'r', 'n', march5), "2024030500021rn");
+    state.RunArchiveNames.reset();
+    EXPECT_EQ(NextArchiveName(state, view, 'r', 'n', march5), "2024030500005rn") << "outside a run: looked up";
+}
+
 // A number handed out once is never handed out again, whatever the clock or the database did since.
 TEST_F(DatabaseTest, NumbersNeverRepeat)
 {
@@ -177,14 +193,14 @@ TEST(DiscNames, WellFormedNames)
 {
     for (const char* name : {"20240229001", "20241231999"})
         EXPECT_TRUE(isDiscId(name)) << name;
-    for (const char* name : {"2nd-photos", "20230229001", "20241301001", "20240100001", "2024030500", "202403050011",
-                             "2024030500a"})
+    for (const char* name :
+         {"2nd-photos", "20230229001", "20241301001", "20240100001", "2024030500", "202403050011", "2024030500a"})
         EXPECT_FALSE(isDiscId(name)) << name;
     for (const char* name : {"2024030500001rn.csv", "2024030500001cf_002.csv", "2024030500001dd.CSV"})
         EXPECT_TRUE(isCatalogName(name)) << name;
-    for (const char* name : {"20261210abcdern.csv", "2024030500001rx.csv", "2024030500001rn.zip", "2024030500001rn",
-                             "2024030500001rn_02.csv", "2024033200001rn.csv", "20240305000011rn.csv",
-                             "2024030500001-n.csv"})
+    for (const char* name :
+         {"20261210abcdern.csv", "2024030500001rx.csv", "2024030500001rn.zip", "2024030500001rn",
+          "2024030500001rn_02.csv", "2024033200001rn.csv", "20240305000011rn.csv", "2024030500001-n.csv"})
         EXPECT_FALSE(isCatalogName(name)) << name;
 }
 
