@@ -12,6 +12,7 @@
 #include <fstream>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <tuple>
 
 namespace fs = std::filesystem;
@@ -401,6 +402,22 @@ void JolietTree::buildImage(uint32_t startBlock, const std::string& volumeLabel,
     notify(TARGET_FILE_ANALYZE_END, &bytes, &blocks);
 }
 
+// The library's thread puts the image into its buffer 2 KiB at a time and wakes a waiting
+// reader at each of those: a reader that asked for a piece at once would be woken some hundred
+// times for it. Asked only once the piece is there, it is woken once.
+void JolietTree::awaitPiece(std::size_t bytes) const
+{
+    for (;;) {
+        std::size_t size = 0, free = 0;
+        const int state = iso_ring_buffer_get_status(m_source, &size, &free);
+        // Not filling any more (ended or failed), or a buffer that never holds a piece: the read
+        // takes what there is, or tells the failure.
+        if (state != 1 || size < bytes || size - free >= bytes)
+            return;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+}
+
 void JolietTree::pumpImage(const std::function<void(const uint8_t*, std::size_t)>& sink, const DriveNotify& notify,
                            const BufferStatus& bufferStatus)
 {
@@ -414,6 +431,7 @@ void JolietTree::pumpImage(const std::function<void(const uint8_t*, std::size_t)
     std::vector<uint8_t> piece(256 * 1024);
     while (written < total) {
         const auto want = static_cast<int>(std::min<int64_t>(static_cast<int64_t>(piece.size()), total - written));
+        awaitPiece(static_cast<std::size_t>(want));
         const int n = m_source->read_xt(m_source, piece.data(), want);
         if (n <= 0)
             break;

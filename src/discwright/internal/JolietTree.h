@@ -67,6 +67,7 @@ public:
     void notify(uint32_t code, void* parameter1, void* parameter2);
 
 private:
+    void awaitPiece(std::size_t bytes) const; // until the buffer holds that much, or stops filling
     struct Names {
         std::map<std::string, IsoNode*> joliet; // Joliet form -> node
     };
