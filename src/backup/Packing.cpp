@@ -258,8 +258,6 @@ void BackupRun::packArchive(SortedList& list, std::size_t& position, const std::
             const int64_t room = m_state.DiscFreeBytes - m_state.StagedBytes - roundUpToSector(m_context.ZF.size());
             const Tests t = unchanged ? testLength(ahead->readFrom->size, room) : testFile(path, room);
             if (!t.needsSplitting && !t.noRoom) {
-                if (ahead && ahead->path != path)
-                    ahead.reset(); // its file was taken out as unreadable
                 readAhead(list, position);
                 if (!ahead)
                     addFile(list, position);
@@ -269,7 +267,7 @@ void BackupRun::packArchive(SortedList& list, std::size_t& position, const std::
                     addReadAhead(*ahead, list, position);
             } else {
                 endsArchive = true;
-                if (ahead && ahead->path == path)
+                if (ahead)
                     m_ahead.push_front(std::move(*ahead)); // for the archive that takes it
             }
         }
