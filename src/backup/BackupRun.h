@@ -207,11 +207,10 @@ private:
     // it are dropped (the list no longer holds them), and all of them when path is not there.
     std::optional<ReadAhead> takeReadAhead(const std::string& path);
     uint64_t aheadBytes() const; // the sizes of the files read ahead
-    // addFile for a file read ahead: a file written to during that read is left out; one that
-    // could not be prepared, or changed since, is read again now by addFile.
+    // addFile for a file read ahead and found to be, at its add, what that read found. (A file
+    // written to during its read-ahead is left out; one that could not be prepared, or changed
+    // since, is read again by addFile.)
     void addReadAhead(ReadAhead& ahead, SortedList& list, std::size_t& position);
-    // The same for a read ahead found to be the file as it is now.
-    void addUnchangedReadAhead(ReadAhead& ahead, SortedList& list, std::size_t& position);
     // Before the engine reads path: its identity and stamp, and a fresh digest.
     void beginRead(const std::string& path);
     // When the engine has read the whole file: its catalog line from that read, or, when the

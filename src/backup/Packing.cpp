@@ -259,12 +259,14 @@ void BackupRun::packArchive(SortedList& list, std::size_t& position, const std::
             const Tests t = unchanged ? testLength(ahead->readFrom->size, room) : testFile(path, room);
             if (!t.needsSplitting && !t.noRoom) {
                 readAhead(list, position);
-                if (!ahead)
-                    addFile(list, position);
-                else if (unchanged)
-                    addUnchangedReadAhead(*ahead, list, position);
-                else
+                if (unchanged) {
                     addReadAhead(*ahead, list, position);
+                } else if (ahead && ahead->changed) {
+                    leaveOutChanged(path);
+                    takeOut(list, position);
+                } else {
+                    addFile(list, position); // also a file that changed since its read-ahead
+                }
             } else {
                 endsArchive = true;
                 if (ahead)
@@ -290,6 +292,7 @@ void BackupRun::packArchive(SortedList& list, std::size_t& position, const std::
 void BackupRun::addFile(SortedList& list, std::size_t& position)
 {
     const std::string path = list[position];
+    std::optional<int64_t> packed;
     beginRead(path);
     m_context.ZF.addFiles(belowDrive(path), ZipAllAttributes, "");
     if (m_changedWhileRead) {
@@ -299,10 +302,9 @@ void BackupRun::addFile(SortedList& list, std::size_t& position)
     } else {
         clearArchiveBit(path, *m_readFrom);
         m_state.ArchiveCatalog.add(m_readLine);
-        takeOut(list, position, m_readFrom->size);
-        return;
+        packed = m_readFrom->size;
     }
-    takeOut(list, position);
+    takeOut(list, position, packed);
 }
 
 void BackupRun::readAhead(const SortedList& list, std::size_t position)
@@ -372,18 +374,6 @@ std::optional<BackupRun::ReadAhead> BackupRun::takeReadAhead(const std::string& 
 }
 
 void BackupRun::addReadAhead(ReadAhead& ahead, SortedList& list, std::size_t& position)
-{
-    if (ahead.changed) {
-        leaveOutChanged(list[position]);
-        takeOut(list, position);
-    } else if (!ahead.prepared || !ahead.stamp || platform::fileIdentity(ahead.path) != ahead.readFrom) {
-        addFile(list, position); // as if it had not been read ahead
-    } else {
-        addUnchangedReadAhead(ahead, list, position);
-    }
-}
-
-void BackupRun::addUnchangedReadAhead(ReadAhead& ahead, SortedList& list, std::size_t& position)
 {
     const std::string& path = ahead.path;
     m_currentFile = path;

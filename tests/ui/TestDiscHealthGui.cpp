@@ -22,6 +22,7 @@
 #include <functional>
 
 #include "discwright/DiscReader.h"
+#include "support/QtFiles.h"
 #include "support/QtWaits.h"
 #include "ui/BusyWindow.h"
 #include "ui/MainWindow.h"
@@ -37,7 +38,6 @@ struct Box {
     QString text;
     QString details;
 };
-
 
 QStringList folderNames(const QString& folder)
 {
@@ -92,19 +92,10 @@ void TestDiscHealthGui::useHome(const QString& home)
 
 QString TestDiscHealthGui::write(const QString& relative, const QByteArray& bytes) const
 {
-    const QString path = m_homePath + "/" + relative;
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-    return path;
+    return test::writeBelow(m_homePath, relative, bytes);
 }
 
-QByteArray TestDiscHealthGui::read(const QString& relative) const
-{
-    QFile file(m_homePath + "/" + relative);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+QByteArray TestDiscHealthGui::read(const QString& relative) const { return test::readBelow(m_homePath, relative); }
 
 int TestDiscHealthGui::run(const std::function<void(MainWindow&)>& onShown)
 {

@@ -20,6 +20,7 @@
 #include <QtTest/qtestspontaneevent.h>
 
 #include "platform/Platform.h"
+#include "support/QtFiles.h"
 #include "support/QtWaits.h"
 #include "ui/BackupProgressWindow.h"
 #include "ui/Program.h"
@@ -85,18 +86,12 @@ void TestStartClose::cleanup()
 
 QString TestStartClose::write(const QString& relative, const QByteArray& bytes)
 {
-    const QString path = m_home->path() + "/" + relative;
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-    return path;
+    return torvinel::test::writeBelow(m_home->path(), relative, bytes);
 }
 
 QByteArray TestStartClose::read(const QString& relative) const
 {
-    QFile file(m_home->path() + "/" + relative);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return torvinel::test::readBelow(m_home->path(), relative);
 }
 
 int TestStartClose::run(const std::function<void(MainWindow&)>& onShown)
@@ -270,14 +265,14 @@ void TestStartClose::backupWithNothingTickedAsksAndNoStartsNoRun()
                  main.backupClicked();
              }),
              0);
-    QCOMPARE(asked, QStringList{"Nothing is selected for backup. Every file backed up before will be recorded as "
-                                "deleted. Do you want to continue?"});
+    QCOMPARE(asked,
+             QStringList{"Nothing is selected for backup. Every file backed up before will be recorded as "
+                         "deleted. Do you want to continue?"});
     QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.join("\n")));
     QVERIFY(!QFile::exists(m_home->path() + "/data/Torvinel/NewList.txt")); // phase 3 never ran
 }
 
 namespace {
-
 
 } // namespace
 

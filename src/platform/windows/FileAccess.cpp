@@ -20,20 +20,19 @@ FileAccess testFileAccess(const std::string& path, int64_t& length)
     if (!GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &data)
         || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return FileAccess::Missing;
+    const auto listed = static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
     const HANDLE file =
         CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
         LARGE_INTEGER size;
-        length = GetFileSizeEx(file, &size)
-            ? static_cast<int64_t>(size.QuadPart)
-            : static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+        length = GetFileSizeEx(file, &size) ? static_cast<int64_t>(size.QuadPart) : listed;
         CloseHandle(file);
         return FileAccess::Free;
     }
     switch (GetLastError()) {
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
-        length = static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+        length = listed;
         return FileAccess::InUse;
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
