@@ -1,8 +1,10 @@
 #include "discwright/internal/JolietTree.h"
 
 #include "discwright/AwaitedFile.h"
-#include "discwright/internal/AwaitedStream.h"
+#include "discwright/internal/FileStream.h"
 #include "discwright/internal/DriveDataSource.h"
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -323,18 +325,31 @@ void JolietTree::addContent(const std::string& sourceFolder, IsoDir* dir, const 
         } else {
             IsoNode* node = nullptr;
             int r = 0;
-            if (const std::optional<AwaitedFile> awaited = awaitedFile(entry.path().string())) {
-                // Written while the rest of the disc is: it goes last, so the writer meets it
-                // as late as it can.
-                IsoStream* stream = newAwaitedStream(entry.path().string(), *awaited);
+            IsoStream* stream = nullptr;
+            const std::optional<AwaitedFile> awaited = awaitedFile(entry.path().string());
+            struct stat info { };
+            if (awaited) {
+                stream = newFileStream(entry.path().string(), awaited->size, awaited->ready);
+            } else if (::stat(entry.path().c_str(), &info) != 0) {
+                r = ISO_FILE_DOESNT_EXIST;
+            } else {
+                stream = newFileStream(entry.path().string(), static_cast<uint64_t>(info.st_size));
+            }
+            if (stream) {
                 IsoFile* file = nullptr;
                 r = iso_image_add_new_file(m_image, dir, name.c_str(), stream, &file);
-                if (r < 0)
+                if (r < 0) {
                     iso_stream_unref(stream);
-                else
+                } else if (awaited) {
+                    // Written while the rest of the disc is: it goes last, so the writer meets
+                    // it as late as it can.
                     iso_node_set_sort_weight(node = reinterpret_cast<IsoNode*>(file), -1000);
-            } else {
-                r = iso_tree_add_new_node(m_image, dir, name.c_str(), entry.path().c_str(), &node);
+                } else {
+                    node = reinterpret_cast<IsoNode*>(file);
+                    iso_node_set_mtime(node, info.st_mtim.tv_sec);
+                    iso_node_set_atime(node, info.st_atim.tv_sec);
+                    iso_node_set_ctime(node, info.st_ctim.tv_sec);
+                }
             }
             if (r < 0)
                 throw DriveFailure(DW_IMAGE_FAILED, r,
