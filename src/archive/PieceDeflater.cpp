@@ -4,7 +4,8 @@
 #include <memory>
 
 #include <libdeflate.h>
-#include <zlib.h>
+
+#include "archive/internal/DeflateBlockWalker.h"
 
 namespace torvinel::zipwriter {
 
@@ -18,55 +19,28 @@ struct PieceDeflater::Piece {
 namespace {
 
 // What one worker keeps from piece to piece: its compressor (not shareable between
-// threads) and an inflater that walks a stream's blocks to find its last one.
+// threads) and the walker that finds a stream's last block.
 struct WorkerTools {
     libdeflate_compressor* compressor = nullptr;
-    z_stream walker{};
-    bool walkerReady = false;
-    std::vector<unsigned char> scratch = std::vector<unsigned char>(std::size_t{1} << 16);
+    DeflateBlockWalker walker;
 
-    explicit WorkerTools(int level)
-    {
-        compressor = libdeflate_alloc_compressor(level);
-        walkerReady = inflateInit2(&walker, -MAX_WBITS) == Z_OK;
-    }
+    explicit WorkerTools(int level) : compressor(libdeflate_alloc_compressor(level)) { }
     ~WorkerTools()
     {
         if (compressor)
             libdeflate_free_compressor(compressor);
-        if (walkerReady)
-            inflateEnd(&walker);
     }
     WorkerTools(const WorkerTools&) = delete;
     WorkerTools& operator=(const WorkerTools&) = delete;
 
-    // Finds the bit where the last block's header starts and the bit where the stream ends,
-    // by inflating it block by block (inflate stops at every block's end and tells how many
-    // bits of the last byte it took are still unused).
     bool walk(PieceDeflater::Packed& packed)
     {
-        if (!walkerReady || inflateReset(&walker) != Z_OK)
+        DeflateBlockWalker::Found found;
+        if (!walker.walk(packed.bytes.data(), packed.size, found))
             return false;
-        walker.next_in = packed.bytes.data();
-        walker.avail_in = static_cast<uInt>(packed.size);
-        uint64_t header = 0;
-        for (;;) {
-            walker.next_out = scratch.data();
-            walker.avail_out = static_cast<uInt>(scratch.size());
-            const int status = inflate(&walker, Z_BLOCK);
-            const uint64_t at = uint64_t{packed.size - walker.avail_in} * 8 - static_cast<unsigned>(walker.data_type & 7);
-            if (status != Z_OK && status != Z_STREAM_END)
-                return false; // Z_BUF_ERROR included: the stream stops short
-            const bool blockEnded = (walker.data_type & 128) != 0;
-            const bool lastBlock = (walker.data_type & 64) != 0;
-            if ((blockEnded && lastBlock) || status == Z_STREAM_END) {
-                packed.finalHeaderBit = header;
-                packed.endBit = at;
-                return true;
-            }
-            if (blockEnded)
-                header = at; // the next block's header starts here
-        }
+        packed.finalHeaderBit = found.finalHeaderBit;
+        packed.endBit = found.endBit;
+        return true;
     }
 };
 
