@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "app/Error.h"
 #include "app/IniFile.h"
@@ -110,8 +111,10 @@ RecoveryWriter::RecoveryWriter(const std::string& folder, RecoveryPlan plan)
     // The burn meets the file in the folder before it is written.
     if (!std::ofstream(target, std::ios::binary | std::ios::trunc))
         throw Error("Could not write " + target);
-    m_written = std::async(std::launch::async, [folder, target, plan = std::move(plan)] {
-                    writeRecoveryFile(folder, plan.files, plan.share, target);
+    // The burn's image writer keeps one processor busy from its start; the parity takes the others.
+    const unsigned threads = std::max(1u, std::thread::hardware_concurrency()) - 1;
+    m_written = std::async(std::launch::async, [folder, target, threads, plan = std::move(plan)] {
+                    writeRecoveryFile(folder, plan.files, plan.share, target, std::max(threads, 1u));
                 }).share();
     // A burn that finds the writing failed fails itself; finish() then tells why.
     m_awaited.emplace(target, AwaitedFile{size, [written = m_written] {

@@ -104,16 +104,16 @@ private:
 } // namespace
 
 void writeRecoveryFile(const std::string& folder, const std::vector<ProtectedFile>& files, int percent,
-                       const std::string& target)
+                       const std::string& target, unsigned threads)
 {
     uint64_t dataBlocks = 0;
     for (const auto& file : files)
         dataBlocks += file.blocks();
-    writeRecoveryFile(folder, files, recoveryShape(dataBlocks, percent), target);
+    writeRecoveryFile(folder, files, recoveryShape(dataBlocks, percent), target, threads);
 }
 
 void writeRecoveryFile(const std::string& folder, const std::vector<ProtectedFile>& files, const RecoveryShape& shape,
-                       const std::string& target)
+                       const std::string& target, unsigned threads)
 {
     const BlockMap map(files);
     const uint64_t dataBlocks = map.start(files.size());
@@ -142,7 +142,7 @@ void writeRecoveryFile(const std::string& folder, const std::vector<ProtectedFil
             if (out.writeAt(parity, bytes, headerLength + first * RecoveryBlockSize) != static_cast<int64_t>(bytes))
                 throw writeFailed();
         },
-        std::max(1u, std::thread::hardware_concurrency()));
+        threads != 0 ? threads : std::max(1u, std::thread::hardware_concurrency()));
     const std::vector<uint8_t> stored = serializeHeader(header);
     const uint64_t endCopy = headerLength + header.parityBlocks() * RecoveryBlockSize;
     if (stored.size() != headerLength

@@ -14,13 +14,14 @@ namespace torvinel {
 // Writes the recovery file target for the files of folder, in the order given (the order they
 // will lie on the disc), with percent (1 to 50) of data and parity together going to parity.
 // The files are read once. Raises Error "Could not read <path>" or "Could not write <path>";
-// a file that changed size since it was listed counts as unreadable.
+// a file that changed size since it was listed counts as unreadable. The parity is computed on
+// threads threads (0: one per processor); the bytes are the same for any number.
 void writeRecoveryFile(const std::string& folder, const std::vector<ProtectedFile>& files, int percent,
-                       const std::string& target);
+                       const std::string& target, unsigned threads = 0);
 // The same with the code's shape given: the recovery file of a disc made again from its files
 // (their data and the shape of its header give the same bytes).
 void writeRecoveryFile(const std::string& folder, const std::vector<ProtectedFile>& files, const RecoveryShape& shape,
-                       const std::string& target);
+                       const std::string& target, unsigned threads = 0);
 
 // Reads length bytes at offset of the recovery file on a disc into out; false when they
 // cannot all be read.
@@ -42,8 +43,8 @@ struct DiscRepair {
 // from the header's as lost, rebuilds what the parity allows and writes each file into
 // outputFolder (folders made as needed). A file with a block beyond repair is still written,
 // with zeros for that block, and named in lostFiles. Raises Error "Could not write <path>".
-DiscRepair repairDisc(const RecoveryHeader& header, const ProtectedBlockRead& readData, const RecoveryFileRead& readFile,
-                      const std::string& outputFolder);
+DiscRepair repairDisc(const RecoveryHeader& header, const ProtectedBlockRead& readData,
+                      const RecoveryFileRead& readFile, const std::string& outputFolder);
 
 // As repairDisc for the given files only (indexes of header.files): reads just the blocks of
 // the codewords that hold a block of theirs, and writes just them.
