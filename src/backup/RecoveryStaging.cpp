@@ -112,9 +112,9 @@ RecoveryWriter::RecoveryWriter(const std::string& folder, RecoveryPlan plan)
     if (!std::ofstream(target, std::ios::binary | std::ios::trunc))
         throw Error("Could not write " + target);
     // The burn's image writer keeps one processor busy from its start; the parity takes the others.
-    const unsigned threads = std::max(1u, std::thread::hardware_concurrency()) - 1;
+    const unsigned threads = std::max(2u, std::thread::hardware_concurrency()) - 1;
     m_written = std::async(std::launch::async, [folder, target, threads, plan = std::move(plan)] {
-                    writeRecoveryFile(folder, plan.files, plan.share, target, std::max(threads, 1u));
+                    writeRecoveryFile(folder, plan.files, plan.share, target, threads);
                 }).share();
     // A burn that finds the writing failed fails itself; finish() then tells why.
     m_awaited.emplace(target, AwaitedFile{size, [written = m_written] {

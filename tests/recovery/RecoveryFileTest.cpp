@@ -203,6 +203,16 @@ TEST_F(RecoveryFileTest, AHeaderIsFoundFromEitherCopyAndNeverFromBrokenOnes)
     }
 }
 
+// The burn computes the parity on one processor fewer than the machine has: the file must not
+// depend on how many.
+TEST_F(RecoveryFileTest, TheFileIsTheSameWhateverTheThreads)
+{
+    for (unsigned threads : {1u, 3u}) {
+        writeRecoveryFile(dir / "disc", files, 12, dir / "again.dat", threads);
+        EXPECT_EQ(bytesOf(dir / "again.dat"), recovery) << threads << " threads";
+    }
+}
+
 // A file that is not as it was listed (changed since, or gone) would give parity for bytes
 // the disc does not carry: the recovery file is refused instead.
 TEST_F(RecoveryFileTest, AFileNotAsListedIsNotProtected)
