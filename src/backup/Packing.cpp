@@ -245,6 +245,7 @@ void BackupRun::packArchive(SortedList& list, std::size_t& position, const std::
     m_context.ZF.fileName = fileName;
     m_context.ZF.open(ZipOpenMode::Create);
     m_context.ZF.baseDir = driveOf(first);
+    int64_t archiveBytes = m_context.ZF.size(); // asked again only after an add may have grown it
     for (;;) {
         bool endsArchive = false;
         // A file read ahead that is still as that read found it was found free and readable
@@ -255,7 +256,7 @@ void BackupRun::packArchive(SortedList& list, std::size_t& position, const std::
         if (unchanged || !skipUnreadable(list, position)) {
             const std::string path = list[position];
             showBackupProgress(m_view, {.phase = "File: " + path, .extraBar = 0});
-            const int64_t room = m_state.DiscFreeBytes - m_state.StagedBytes - roundUpToSector(m_context.ZF.size());
+            const int64_t room = m_state.DiscFreeBytes - m_state.StagedBytes - roundUpToSector(archiveBytes);
             const Tests t = unchanged ? testLength(ahead->readFrom->size, room) : testFile(path, room);
             if (!t.needsSplitting && !t.noRoom) {
                 readAhead(list, position);
@@ -273,9 +274,9 @@ void BackupRun::packArchive(SortedList& list, std::size_t& position, const std::
                     m_ahead.push_front(std::move(*ahead)); // for the archive that takes it
             }
         }
-        if (endsArchive || list.empty() || m_context.ZF.size() > m_state.SplitVolumeSize
-            || m_context.ZF.fileCount() > 100 || platform::groupLetter(list[position]) != group
-            || m_state.CancelRequested)
+        archiveBytes = m_context.ZF.size();
+        if (endsArchive || list.empty() || archiveBytes > m_state.SplitVolumeSize || m_context.ZF.fileCount() > 100
+            || platform::groupLetter(list[position]) != group || m_state.CancelRequested)
             break;
     }
     m_context.ZF.close();

@@ -110,6 +110,34 @@ bool sameContent(IsoStream* stream, const std::string& localPath)
     return same;
 }
 
+// Adds the regular file at path to dir as name, read through a stream of our own. An awaited
+// file is written while the rest of the disc is: it goes last, so the writer meets it as late
+// as it can. Any other keeps its times. Returns the library's result.
+int addFileNode(IsoImage* image, IsoDir* dir, const std::string& name, const std::string& path, IsoNode*& node)
+{
+    const std::optional<AwaitedFile> awaited = awaitedFile(path);
+    struct stat info { };
+    if (!awaited && ::stat(path.c_str(), &info) != 0)
+        return ISO_FILE_DOESNT_EXIST;
+    IsoStream* stream = awaited ? newFileStream(path, awaited->size, awaited->ready)
+                                : newFileStream(path, static_cast<uint64_t>(info.st_size));
+    IsoFile* file = nullptr;
+    const int r = iso_image_add_new_file(image, dir, name.c_str(), stream, &file);
+    if (r < 0) {
+        iso_stream_unref(stream);
+        return r;
+    }
+    node = reinterpret_cast<IsoNode*>(file);
+    if (awaited) {
+        iso_node_set_sort_weight(node, -1000);
+    } else {
+        iso_node_set_mtime(node, info.st_mtim.tv_sec);
+        iso_node_set_atime(node, info.st_atim.tv_sec);
+        iso_node_set_ctime(node, info.st_ctim.tv_sec);
+    }
+    return r;
+}
+
 } // namespace
 
 JolietTree::JolietTree(DiscwrightCallback callback, void* context) : m_callback(callback), m_context(context)
@@ -324,33 +352,7 @@ void JolietTree::addContent(const std::string& sourceFolder, IsoDir* dir, const 
                        imagePath + "/" + iso_node_get_name(reinterpret_cast<IsoNode*>(sub)));
         } else {
             IsoNode* node = nullptr;
-            int r = 0;
-            IsoStream* stream = nullptr;
-            const std::optional<AwaitedFile> awaited = awaitedFile(entry.path().string());
-            struct stat info { };
-            if (awaited) {
-                stream = newFileStream(entry.path().string(), awaited->size, awaited->ready);
-            } else if (::stat(entry.path().c_str(), &info) != 0) {
-                r = ISO_FILE_DOESNT_EXIST;
-            } else {
-                stream = newFileStream(entry.path().string(), static_cast<uint64_t>(info.st_size));
-            }
-            if (stream) {
-                IsoFile* file = nullptr;
-                r = iso_image_add_new_file(m_image, dir, name.c_str(), stream, &file);
-                if (r < 0) {
-                    iso_stream_unref(stream);
-                } else if (awaited) {
-                    // Written while the rest of the disc is: it goes last, so the writer meets
-                    // it as late as it can.
-                    iso_node_set_sort_weight(node = reinterpret_cast<IsoNode*>(file), -1000);
-                } else {
-                    node = reinterpret_cast<IsoNode*>(file);
-                    iso_node_set_mtime(node, info.st_mtim.tv_sec);
-                    iso_node_set_atime(node, info.st_atim.tv_sec);
-                    iso_node_set_ctime(node, info.st_ctim.tv_sec);
-                }
-            }
+            const int r = addFileNode(m_image, dir, name, entry.path().string(), node);
             if (r < 0)
                 throw DriveFailure(DW_IMAGE_FAILED, r,
                                    "Could not add the file " + entry.path().string() + ": " + iso_error_to_msg(r));
