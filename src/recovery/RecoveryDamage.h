@@ -16,6 +16,8 @@ struct RecoveryDamage {
     uint64_t codewordsBeyondRepair = 0;    // that lost more than their parity rebuilds
     uint64_t lostParity = 0;               // of the lost blocks, those of the parity
     std::vector<std::string> damagedFiles; // the protected files with a lost block, in disc order
+    uint64_t lostOutsideFiles = 0;         // lost blocks no file holds (the file tree), where known
+    uint64_t lostMetadata = 0;             // of the lost blocks, those of the recovery data's own records
 
     bool recoverable() const { return codewordsBeyondRepair == 0; }
 };

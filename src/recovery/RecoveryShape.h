@@ -24,6 +24,8 @@ struct RecoveryShape {
         return stripeDataBlocks() == 0 ? 0 : (dataBlocks + stripeDataBlocks() - 1) / stripeDataBlocks();
     }
     uint64_t parityBlocks(uint64_t dataBlocks) const { return stripes(dataBlocks) * stripeParityBlocks(); }
+
+    bool operator==(const RecoveryShape&) const = default;
 };
 
 // The widest stripe: its parity rows are held in memory while a stripe is encoded
