@@ -218,6 +218,8 @@ public:
         return extent;
     }
 
+    std::optional<std::string> medium(const std::string&) override { return m_file; }
+
     std::vector<Entry> list(const std::string& folder) override
     {
         std::vector<Entry> entries;
@@ -304,6 +306,17 @@ public:
     {
         DiscReader* disc = discOf(path);
         return disc ? disc->locate(path) : std::nullopt;
+    }
+
+    std::optional<std::string> medium(const std::string& discId) override
+    {
+        if (!safeDiscPath(discId) || discId.find('/') != std::string::npos)
+            return std::nullopt;
+        const fs::path image = fs::path(m_folder) / (discId + ".iso");
+        std::error_code ec;
+        if (!fs::is_regular_file(image, ec))
+            return std::nullopt;
+        return image.string();
     }
 
     std::vector<Entry> list(const std::string& folder) override

@@ -41,6 +41,14 @@ public:
         static_cast<void>(path);
         return std::nullopt;
     }
+    // The image file (or device) that holds disc discId's blocks at their places on the medium,
+    // so that they can be read where the disc's file tree cannot; nullopt when the reader reads
+    // files only. Of one image file, that file, whatever discId is.
+    virtual std::optional<std::string> medium(const std::string& discId)
+    {
+        static_cast<void>(discId);
+        return std::nullopt;
+    }
     // The entries of a folder of the disc, sorted by name; "" is the top level. The image
     // shelf's top level holds one folder per image on the shelf.
     virtual std::vector<Entry> list(const std::string& folder) = 0;

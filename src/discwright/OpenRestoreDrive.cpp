@@ -43,6 +43,7 @@ public:
             return m_folder->locate(path);
         return m_shelf->locate(path);
     }
+    std::optional<std::string> medium(const std::string& discId) override { return m_shelf->medium(discId); }
     std::vector<Entry> list(const std::string& folder) override
     {
         std::vector<Entry> entries = m_folder->list(folder);
@@ -56,6 +57,26 @@ private:
     std::unique_ptr<DiscReader> m_shelf;
 };
 
+// An optical drive: its disc's files where it is mounted, its blocks on the device.
+class OpticalDiscReader : public DiscReader {
+public:
+    OpticalDiscReader(const std::string& device, const std::string& mounted)
+        : m_device(device), m_files(makeFolderReader(mounted.empty() ? device : mounted))
+    {
+    }
+
+    std::string location() const override { return m_files->location(); }
+    bool exists(const std::string& path) override { return m_files->exists(path); }
+    bool copy(const std::string& path, const std::string& target) override { return m_files->copy(path, target); }
+    std::optional<Extent> locate(const std::string& path) override { return m_files->locate(path); }
+    std::optional<std::string> medium(const std::string&) override { return m_device; }
+    std::vector<Entry> list(const std::string& folder) override { return m_files->list(folder); }
+
+private:
+    std::string m_device;
+    std::unique_ptr<DiscReader> m_files;
+};
+
 } // namespace
 
 std::unique_ptr<DiscReader> OpenRestoreDrive(const std::string& item)
@@ -65,10 +86,8 @@ std::unique_ptr<DiscReader> OpenRestoreDrive(const std::string& item)
         return makeImageShelfReader(item);
     if (endsWithIso(item) && platform::fileExists(item))
         return makeIsoFileReader(item);
-    if (item.rfind("/dev/", 0) == 0) {
-        const std::string mounted = platform::mountPointOf(item);
-        return makeFolderReader(mounted.empty() ? item : mounted);
-    }
+    if (item.rfind("/dev/", 0) == 0)
+        return std::make_unique<OpticalDiscReader>(item, platform::mountPointOf(item));
     if (platform::folderExists(item))
         return std::make_unique<FolderOrShelfReader>(item);
     return makeFolderReader(item);

@@ -129,7 +129,8 @@ bool ImageRecoveryLayout::consistent() const
 {
     const uint64_t k = static_cast<uint64_t>(shape.dataShards);
     const uint64_t m = static_cast<uint64_t>(shape.parityShards);
-    if (k < 1 || m < 1 || k + m > 255 || shape.width < 1)
+    // At most half of data and parity together goes to parity.
+    if (k < 1 || m < 1 || m > k || k + m > 255 || shape.width < 1)
         return false;
     if (fixedCopies < 1 || fixedCopies > MaxCopies || crcCopies < 1 || crcCopies > MaxCopies)
         return false;

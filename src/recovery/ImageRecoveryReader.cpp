@@ -42,7 +42,9 @@ std::optional<ImageRecovery> readImageRecovery(MediumBlocks& recoveryFile)
             if (!readable[i])
                 continue;
             const auto block = parseMetadataBlock(run.data() + i * RecoveryBlockSize);
-            if (!block)
+            // A recovery file far longer than the blocks it was read from is none: what a
+            // layout claims sizes the tables made from it.
+            if (!block || block->layout.recoveryBlocks > 2 * total + 64)
                 continue;
             auto& [layout, found] = byLayout[key(block->layout)];
             layout = block->layout;
@@ -98,7 +100,7 @@ std::optional<ImageRecovery> findImageRecovery(MediumBlocks& medium, const std::
             if (!readable[i])
                 continue;
             const auto block = parseMetadataBlock(run.data() + i * RecoveryBlockSize);
-            if (!block)
+            if (!block || block->layout.sessionStart + block->layout.sessionBlocks > 2 * total + 64)
                 continue;
             const uint64_t start = block->layout.recoveryStart();
             if (std::find(tried.begin(), tried.end(), start) != tried.end())

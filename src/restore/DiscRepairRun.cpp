@@ -13,6 +13,8 @@
 #include "discwright/DiscImageFile.h"
 #include "platform/File.h"
 #include "platform/Platform.h"
+#include "recovery/ImageRepair.h"
+#include "restore/SessionRepair.h"
 
 namespace torvinel {
 
@@ -110,6 +112,8 @@ DiscRepairReport repairFrom(DiscRecovery& recovery, const std::string& discId, c
 
 DiscRepairReport repairDiscFiles(DiscReader& reader, const std::string& discId, const std::string& outputFolder)
 {
+    if (auto session = openSessionRecovery(reader, discId))
+        return repairSessionFiles(*session, discId, outputFolder);
     DiscRecovery recovery(reader, discId);
     return repairFrom(recovery, discId, outputFolder);
 }
@@ -117,6 +121,8 @@ DiscRepairReport repairDiscFiles(DiscReader& reader, const std::string& discId, 
 DiscRepairReport repairDiscImage(DiscReader& reader, const std::string& discId, const std::string& workFolder,
                                  const std::string& imageFile)
 {
+    if (auto session = openSessionRecovery(reader, discId))
+        return repairSessionImage(*session, discId, imageFile);
     const std::string folder = platform::joinPath(workFolder, discId);
     if (!platform::folderExists(folder) && !platform::createFolder(folder))
         throw Error("Could not create " + folder);
@@ -138,6 +144,8 @@ DiscRepairReport repairDiscImage(DiscReader& reader, const std::string& discId, 
 FileRebuild rebuildDiscFile(DiscReader& reader, const std::string& discId, const std::string& name,
                             const std::string& outputFolder)
 {
+    if (auto session = openSessionRecovery(reader, discId))
+        return rebuildSessionFile(*session, name, outputFolder);
     DiscRecovery recovery(reader, discId);
     if (!recovery.header())
         return FileRebuild::NoRecoveryData;
@@ -157,6 +165,13 @@ FileRebuild rebuildDiscFile(DiscReader& reader, const std::string& discId, const
 
 std::optional<Md5Digest> recordedDigest(DiscReader& reader, const std::string& discId, const std::string& name)
 {
+    if (const auto session = openSessionRecovery(reader, discId)) {
+        if (session->recovery.fixed)
+            for (const PlacedRecoveryFile& file : session->recovery.fixed->files)
+                if (file.name == name)
+                    return file.md5;
+        return std::nullopt;
+    }
     DiscRecovery recovery(reader, discId);
     if (!recovery.header())
         return std::nullopt;
@@ -170,6 +185,8 @@ std::optional<RecoveryDamage> assessDiscDamage(DiscReader& reader, const std::st
                                                const std::function<bool(const ProtectedFile&)>& provedSound,
                                                const std::function<bool()>& cancelled)
 {
+    if (auto session = openSessionRecovery(reader, discId))
+        return assessImage(session->recovery, *session->medium, cancelled);
     DiscRecovery recovery(reader, discId);
     if (!recovery.header())
         return std::nullopt;

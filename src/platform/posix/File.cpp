@@ -115,6 +115,11 @@ int64_t File::size() const
     struct stat facts { };
     if (fstat(descriptorOf(m_handle), &facts) != 0)
         return -1;
+    // A device (an optical drive's) tells its size only to a seek to its end.
+    if (S_ISBLK(facts.st_mode)) {
+        const off_t end = lseek(descriptorOf(m_handle), 0, SEEK_END);
+        return end < 0 ? -1 : static_cast<int64_t>(end);
+    }
     return facts.st_size;
 }
 
