@@ -303,3 +303,54 @@ TEST(ImageRecoveryTest, MetadataThatDoesNotHoldTogetherIsNotTaken)
 
 } // namespace
 } // namespace torvinel
+
+namespace torvinel {
+namespace {
+
+// The code as the format's description gives it, worked out by hand: GF(2^8) with the
+// polynomial 0x11D, parity q = sum of D_i / ((k + q) XOR i).
+uint8_t fieldProduct(uint8_t a, uint8_t b)
+{
+    uint8_t product = 0;
+    while (b) {
+        if (b & 1)
+            product ^= a;
+        a = static_cast<uint8_t>((a << 1) ^ ((a & 0x80) ? 0x1D : 0));
+        b >>= 1;
+    }
+    return product;
+}
+
+uint8_t fieldInverse(uint8_t a)
+{
+    for (int b = 1; b < 256; ++b)
+        if (fieldProduct(a, static_cast<uint8_t>(b)) == 1)
+            return static_cast<uint8_t>(b);
+    return 0;
+}
+
+TEST(ImageRecoveryFormatTest, TheParityIsTheCodeTheFormatDescribes)
+{
+    Session session(700, 12, 9);
+    const ImageRecoveryLayout& layout = session.layout;
+    const int k = layout.shape.dataShards;
+    const uint64_t width = layout.codewords();
+    for (const uint64_t parity : {uint64_t{0}, layout.parityBlocks() / 2, layout.parityBlocks() - 1}) {
+        const uint64_t q = parity / width, c = parity % width;
+        const uint8_t* stored =
+            session.original.data() + (layout.protectedBlocks + layout.parityPosition(parity)) * RecoveryBlockSize;
+        for (const std::size_t byte : {std::size_t{0}, std::size_t{1234}, std::size_t{2047}}) {
+            uint8_t sum = 0;
+            for (int i = 0; i < k; ++i) {
+                const uint64_t block = static_cast<uint64_t>(i) * width + c;
+                const uint8_t data =
+                    block < layout.protectedBlocks ? session.original[block * RecoveryBlockSize + byte] : 0;
+                sum ^= fieldProduct(data, fieldInverse(static_cast<uint8_t>((k + static_cast<int>(q)) ^ i)));
+            }
+            EXPECT_EQ(sum, stored[byte]) << "parity " << parity << ", byte " << byte;
+        }
+    }
+}
+
+} // namespace
+} // namespace torvinel
