@@ -158,7 +158,9 @@ int repair(RunState& state, View& view, const RepairRequest& request)
         throw Error("Cannot repair from " + drive + ": it does not exist.");
     }
     const auto reader = OpenRestoreDrive(drive);
-    if (!reader->exists(request.disc + "/" + RecoveryFileName) && reader->list(request.disc).empty())
+    // A disc whose file tree is lost is still found by its blocks.
+    if (!reader->exists(request.disc + "/" + RecoveryFileName) && reader->list(request.disc).empty()
+        && !reader->medium(request.disc))
         throw Error("There is no disc " + request.disc + " in " + drive + ".");
     std::string folder;
     DiscRepairReport report;

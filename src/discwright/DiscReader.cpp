@@ -218,7 +218,13 @@ public:
         return extent;
     }
 
-    std::optional<std::string> medium(const std::string&) override { return m_file; }
+    // The image's tree, when it can be read, tells whether the image is that disc's.
+    std::optional<std::string> medium(const std::string& discId) override
+    {
+        if (load() && !find(discId))
+            return std::nullopt;
+        return m_file;
+    }
 
     std::vector<Entry> list(const std::string& folder) override
     {

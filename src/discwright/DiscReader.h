@@ -43,7 +43,7 @@ public:
     }
     // The image file (or device) that holds disc discId's blocks at their places on the medium,
     // so that they can be read where the disc's file tree cannot; nullopt when the reader reads
-    // files only. Of one image file, that file, whatever discId is.
+    // files only. Of one image file, that file unless its tree is readable and lacks the disc.
     virtual std::optional<std::string> medium(const std::string& discId)
     {
         static_cast<void>(discId);
