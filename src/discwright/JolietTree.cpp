@@ -110,30 +110,37 @@ bool sameContent(IsoStream* stream, const std::string& localPath)
     return same;
 }
 
+// A file added to the image: its node and size, and what it awaits when it is an awaited file.
+struct AddedFile {
+    IsoNode* node = nullptr;
+    uint64_t size = 0;
+    std::optional<AwaitedFile> awaited;
+};
+
 // Adds the regular file at path to dir as name, read through a stream of our own. An awaited
 // file is written while the rest of the disc is: it goes last, so the writer meets it as late
 // as it can. Any other keeps its times. Returns the library's result.
-int addFileNode(IsoImage* image, IsoDir* dir, const std::string& name, const std::string& path, IsoNode*& node)
+int addFileNode(IsoImage* image, IsoDir* dir, const std::string& name, const std::string& path, AddedFile& added)
 {
-    const std::optional<AwaitedFile> awaited = awaitedFile(path);
+    added.awaited = awaitedFile(path);
     struct stat info { };
-    if (!awaited && ::stat(path.c_str(), &info) != 0)
+    if (!added.awaited && ::stat(path.c_str(), &info) != 0)
         return ISO_FILE_DOESNT_EXIST;
-    IsoStream* stream = awaited ? newFileStream(path, awaited->size, awaited->ready)
-                                : newFileStream(path, static_cast<uint64_t>(info.st_size));
+    added.size = added.awaited ? added.awaited->size : static_cast<uint64_t>(info.st_size);
+    IsoStream* stream = newFileStream(path, added.size, added.awaited ? added.awaited->ready : nullptr);
     IsoFile* file = nullptr;
     const int r = iso_image_add_new_file(image, dir, name.c_str(), stream, &file);
     if (r < 0) {
         iso_stream_unref(stream);
         return r;
     }
-    node = reinterpret_cast<IsoNode*>(file);
-    if (awaited) {
-        iso_node_set_sort_weight(node, -1000);
+    added.node = reinterpret_cast<IsoNode*>(file);
+    if (added.awaited) {
+        iso_node_set_sort_weight(added.node, -1000);
     } else {
-        iso_node_set_mtime(node, info.st_mtim.tv_sec);
-        iso_node_set_atime(node, info.st_atim.tv_sec);
-        iso_node_set_ctime(node, info.st_ctim.tv_sec);
+        iso_node_set_mtime(added.node, info.st_mtim.tv_sec);
+        iso_node_set_atime(added.node, info.st_atim.tv_sec);
+        iso_node_set_ctime(added.node, info.st_ctim.tv_sec);
     }
     return r;
 }
@@ -159,6 +166,12 @@ JolietTree::~JolietTree()
 
 void JolietTree::freeSource()
 {
+    if (m_watchedSource) {
+        m_watchedSource->free_data(m_watchedSource);
+        std::free(m_watchedSource);
+        m_watchedSource = nullptr;
+    }
+    m_watch.reset();
     if (!m_source)
         return;
     // Ends the generator thread if the image was not read to its end.
@@ -351,13 +364,15 @@ void JolietTree::addContent(const std::string& sourceFolder, IsoDir* dir, const 
             addContent(entry.path().string(), sub,
                        imagePath + "/" + iso_node_get_name(reinterpret_cast<IsoNode*>(sub)));
         } else {
-            IsoNode* node = nullptr;
-            const int r = addFileNode(m_image, dir, name, entry.path().string(), node);
+            AddedFile added;
+            const int r = addFileNode(m_image, dir, name, entry.path().string(), added);
             if (r < 0)
                 throw DriveFailure(DW_IMAGE_FAILED, r,
                                    "Could not add the file " + entry.path().string() + ": " + iso_error_to_msg(r));
-            namesOf(dir).joliet[name] = node;
-            m_files.push_back({imagePath + "/" + name, entry.path().string()});
+            namesOf(dir).joliet[name] = added.node;
+            m_files.push_back({imagePath + "/" + name, entry.path().string(), added.size});
+            if (added.awaited && (added.awaited->streamed || added.awaited->laidOut))
+                m_watchers.push_back({added.awaited->streamed, added.awaited->laidOut});
             notify(TREE_NODE_ADDED, nullptr, nullptr);
         }
     }
@@ -405,6 +420,9 @@ void JolietTree::buildImage(uint32_t startBlock, const std::string& volumeLabel,
         iso_write_opts_set_overwrite_buf(opts, m_overwrite.data());
     }
     const int r = iso_image_create_burn_source(m_image, opts, &m_source);
+    uint32_t dataStart = 0;
+    // Where the files' data begins is fixed with the layout, before the first byte is made.
+    const bool dataStartKnown = r >= 0 && iso_write_opts_get_data_start(opts, &dataStart, 0) == 1;
     iso_write_opts_free(opts);
     if (r < 0) {
         m_source = nullptr;
@@ -414,6 +432,19 @@ void JolietTree::buildImage(uint32_t startBlock, const std::string& volumeLabel,
     m_startBlock = startBlock;
     m_volumeLabel = volumeLabel;
     m_imageSize = m_source->get_size(m_source);
+    if (!m_watchers.empty()) {
+        try {
+            if (!dataStartKnown)
+                throw DriveFailure(DW_IMAGE_FAILED, 0, "Could not learn where the image's file data starts");
+            m_watch = std::make_unique<ImageWatch>(m_watchers, m_files, startBlock,
+                                                   static_cast<uint64_t>(m_imageSize) / 2048, dataStart);
+            m_watchedSource = newWatchedSource(m_source, *m_watch);
+        } catch (...) {
+            freeSource();
+            m_overwrite.clear();
+            throw;
+        }
+    }
     int64_t bytes = m_imageSize;
     int64_t blocks = m_imageSize / 2048;
     notify(TARGET_FILE_ANALYZE_END, &bytes, &blocks);
@@ -452,6 +483,8 @@ void JolietTree::pumpImage(const std::function<void(const uint8_t*, std::size_t)
         const int n = m_source->read_xt(m_source, piece.data(), want);
         if (n <= 0)
             break;
+        if (m_watch)
+            m_watch->take(piece.data(), static_cast<std::size_t>(n));
         sink(piece.data(), static_cast<std::size_t>(n));
         written += n;
         const int64_t percent = written * 100 / total;
@@ -476,6 +509,13 @@ void JolietTree::pumpImage(const std::function<void(const uint8_t*, std::size_t)
         throw DriveFailure(DW_WRITE_FAILED, 0,
                            "The image ended after " + std::to_string(written) + " of " + std::to_string(total)
                                + " bytes");
+}
+
+std::optional<DriveFailure> JolietTree::imageFailure() const
+{
+    if (!m_watch || !m_watch->failed())
+        return std::nullopt;
+    return m_watch->failure();
 }
 
 uint32_t JolietTree::verify(Drive& drive, uint32_t startBlock, const DriveNotify& notify)

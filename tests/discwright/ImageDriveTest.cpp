@@ -2,7 +2,9 @@
 
 #include "support/TempDir.h"
 #include "app/IniFile.h"
+#include "app/Error.h"
 #include "discwright/AwaitedFile.h"
+#include "discwright/DiscImageFile.h"
 #include "discwright/DiscReader.h"
 
 #include <gtest/gtest.h>
@@ -239,6 +241,119 @@ TEST_F(ImageDriveTest, AnAwaitedFileIsReadOnceReadyAndLiesLast)
                                  "sub/Überschrift mit langem Namen für Joliet.txt"})
             EXPECT_LT(reader->locate("20261210001/" + std::string(name))->offset, last) << name;
         fs::remove(image);
+    }
+}
+
+// The recovery data covers the whole image it goes into: its awaited file sees every byte of
+// the image as it is written, and where each file lies before any file's data has passed.
+// Both sessions of a disc: the second starts past the first.
+TEST_F(ImageDriveTest, AnAwaitedFileWatchesTheImageItGoesInto)
+{
+    stageFiles();
+    dir.write("second/a.txt", "second session");
+    dir.write("second/empty.txt", "");
+    dir.write("second/deep/er/b.bin", std::string(5000, 'b'));
+    const std::string image = dir / "shelf/20261210001.iso";
+    drive = openDrive(ImageDrivePort, 0, recordingCallback, &recorder);
+    ASSERT_NE(drive, nullptr);
+    struct Session {
+        const char* folder;
+        const char* discId;
+        bool leaveOpen;
+    } sessions[] = {{"staged", "20261210001", true}, {"second", "20261210002", false}};
+    for (const Session& session : sessions) {
+        SCOPED_TRACE(session.discId);
+        const std::string source = dir / session.folder;
+        std::string content(70000, '\0');
+        for (std::size_t i = 0; i < content.size(); ++i)
+            content[i] = static_cast<char>((i * 131) % 253);
+        dir.write(std::string(session.folder) + "/RECOVERY.DAT", content);
+        ImageWatcher watcher;
+        const AwaitedFileRegistration awaited(source + "/RECOVERY.DAT", watcher.awaited(content.size()));
+        Discwright_Destroy(&tree);
+        const BurnResult burn = burnFolder(drive, &tree, source, session.discId, session.leaveOpen, recorder);
+        ASSERT_EQ(burn.exception, 0) << burn.text;
+
+        // Byte for byte what the session's blocks of the image file hold.
+        const uint64_t start = burn.before.nextWritableAddress;
+        const std::string bytes = fileBytes(image);
+        ASSERT_GE(bytes.size(), start * 2048 + static_cast<uint64_t>(burn.imageSize));
+        ASSERT_EQ(watcher.streamed.size(), static_cast<std::size_t>(burn.imageSize));
+        EXPECT_TRUE(std::equal(watcher.streamed.begin(), watcher.streamed.end(),
+                               reinterpret_cast<const uint8_t*>(bytes.data()) + start * 2048));
+
+        // One layout: the session's place and each file where xorriso finds it, in block order.
+        ASSERT_EQ(watcher.layouts.size(), 1u);
+        const ImageLayout& layout = watcher.layouts[0];
+        EXPECT_EQ(layout.startBlock, start);
+        EXPECT_EQ(layout.blocks, static_cast<uint64_t>(burn.imageSize) / 2048);
+        std::map<std::string, Placed> expected;
+        uint64_t firstData = UINT64_MAX;
+        for (const auto& [path, placed] : xorrisoPlacements(image)) {
+            const std::string top = "/" + std::string(session.discId) + "/";
+            if (path.rfind(top, 0) != 0)
+                continue; // a file of the session before
+            expected[source + "/" + path.substr(top.size())] = placed;
+            firstData = std::min(firstData, placed.block);
+        }
+        EXPECT_EQ(expected.size(), filesBelow(source).size());
+        std::map<std::string, Placed> laidOut;
+        for (const auto& file : layout.files)
+            laidOut[file.localPath] = {file.block, file.size};
+        EXPECT_EQ(laidOut, expected);
+        EXPECT_TRUE(std::is_sorted(layout.files.begin(), layout.files.end(),
+                                   [](const auto& a, const auto& b) { return a.block < b.block; }));
+        EXPECT_EQ(layout.files.back().localPath, source + "/RECOVERY.DAT");
+
+        // The layout came once the volume descriptors had passed, before any file's data (nor
+        // the block empty files point at).
+        EXPECT_GT(watcher.streamedAtLayout, 17u * 2048);
+        EXPECT_LE(watcher.streamedAtLayout, (firstData - start) * 2048);
+    }
+}
+
+// A watcher that fails fails the burn with its message, and no image is left: through the
+// image drive and as a disc image file.
+TEST_F(ImageDriveTest, AWatcherThatFailsFailsTheBurnAndLeavesNoImage)
+{
+    const std::string source = stageFiles();
+    dir.write("staged/RECOVERY.DAT", std::string(10000, 'r'));
+    struct Case {
+        const char* what;
+        int64_t throwAt;
+        bool throwAtLayout;
+        bool imageFile;
+    } cases[] = {
+        {"at the first byte", 0, false, false},
+        {"in the files' data", 200000, false, false},
+        {"at the layout", -1, true, false},
+        {"in the files' data of a disc image file", 200000, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ImageWatcher watcher;
+        watcher.throwAt = c.throwAt;
+        watcher.throwAtLayout = c.throwAtLayout;
+        const AwaitedFileRegistration awaited(source + "/RECOVERY.DAT", watcher.awaited(10000));
+        if (c.imageFile) {
+            const std::string target = dir.folder("images") + "/repaired.iso";
+            try {
+                writeDiscImageFile(source, "20261210001", {}, target);
+                ADD_FAILURE() << "the image was written";
+            } catch (const Error& error) {
+                EXPECT_EQ(std::string(error.what()), "Could not write " + target + ": " + watcher.message);
+            }
+        } else {
+            Discwright_Destroy(&tree);
+            Discwright_Destroy(&drive);
+            drive = openDrive(ImageDrivePort, 0, recordingCallback, &recorder);
+            const BurnResult burn = burnFolder(drive, &tree, source, "20261210001", false, recorder);
+            EXPECT_EQ(burn.exception, DW_WRITE_FAILED);
+            EXPECT_EQ(burn.text, watcher.message);
+        }
+        EXPECT_TRUE(watcher.layouts.empty() == (c.throwAt == 0 || c.throwAtLayout));
+        EXPECT_TRUE(!fs::exists(dir / "shelf") || fs::is_empty(dir / "shelf"));
+        EXPECT_TRUE(!fs::exists(dir / "images") || fs::is_empty(dir / "images"));
     }
 }
 

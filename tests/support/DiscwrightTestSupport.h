@@ -1,4 +1,5 @@
 #pragma once
+#include "discwright/AwaitedFile.h"
 #include "discwright/Discwright.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -205,6 +208,69 @@ inline BurnResult burnFolder(DiscwrightHandle drive, DiscwrightHandle* tree, con
         EXPECT_EQ(mismatches, 0u);
     }
     return result;
+}
+
+// What an awaited file that watches its image saw of it: every byte streamed, each layout and
+// how many bytes had been streamed when it came. throwAt makes streamed throw once that many
+// bytes were streamed before the call (a negative value: never).
+struct ImageWatcher {
+    std::vector<uint8_t> streamed;
+    std::vector<ImageLayout> layouts;
+    std::size_t streamedAtLayout = 0;
+    int64_t throwAt = -1;
+    bool throwAtLayout = false;
+    std::string message = "the recovery data could not be computed";
+
+    AwaitedFile awaited(uint64_t size)
+    {
+        return {size, [] { return true; },
+                [this](const uint8_t* data, std::size_t bytes) {
+                    if (throwAt >= 0 && static_cast<int64_t>(streamed.size() + bytes) > throwAt)
+                        throw std::runtime_error(message);
+                    streamed.insert(streamed.end(), data, data + bytes);
+                },
+                [this](const ImageLayout& layout) {
+                    if (throwAtLayout)
+                        throw std::runtime_error(message);
+                    layouts.push_back(layout);
+                    streamedAtLayout = streamed.size();
+                }};
+    }
+};
+
+// Where a file's data lies in an image: its first block and its bytes.
+struct Placed {
+    uint64_t block = 0;
+    uint64_t size = 0;
+    bool operator==(const Placed&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& out, const Placed& placed)
+{
+    return out << "block " << placed.block << ", " << placed.size << " bytes";
+}
+
+// The files of the last session of image as xorriso places them, by path.
+inline std::map<std::string, Placed> xorrisoPlacements(const std::string& image)
+{
+    std::map<std::string, Placed> placements;
+    std::istringstream report(run("xorriso -indev " + quoted(image) + " -find / -exec report_lba -- 2>/dev/null"));
+    // File data lba:  0 ,       33 ,        1 ,        5 , '/a.txt'
+    const std::string prefix = "File data lba:";
+    for (std::string line; std::getline(report, line);) {
+        if (line.rfind(prefix, 0) != 0)
+            continue;
+        const auto open = line.find('\'');
+        const auto close = line.rfind('\'');
+        if (open == std::string::npos || close <= open)
+            continue;
+        std::istringstream fields(line.substr(prefix.size(), open - prefix.size()));
+        uint64_t extent = 0, block = 0, blocks = 0, size = 0;
+        char comma = 0;
+        fields >> extent >> comma >> block >> comma >> blocks >> comma >> size;
+        placements[line.substr(open + 1, close - open - 1)] = {block, size};
+    }
+    return placements;
 }
 
 } // namespace torvinel::test

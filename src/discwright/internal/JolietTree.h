@@ -2,12 +2,15 @@
 #include "discwright/internal/DiscwrightObject.h"
 #include "discwright/DiscwrightTypes.h"
 #include "discwright/Drive.h"
+#include "discwright/internal/ImageWatch.h"
 #include "discwright/internal/IsoHeaders.h"
 #include "discwright/Utf16.h"
 
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -51,14 +54,18 @@ public:
 
     // Reads the whole image in 2048-byte blocks into sink, raising write progress once per
     // percent and the buffer status with it (from bufferStatus when given: size and free
-    // bytes; else the image generator's own buffer). Throws when fewer bytes arrive than
-    // announced.
+    // bytes; else the image generator's own buffer). The awaited files that watch the image
+    // see it on the way. Throws when fewer bytes arrive than announced, or when a watcher
+    // fails.
     using BufferStatus = std::function<std::pair<uint32_t, uint32_t>()>;
     void pumpImage(const std::function<void(const uint8_t*, std::size_t)>& sink, const DriveNotify& notify,
                    const BufferStatus& bufferStatus = {});
-    // Hands the image stream to a consumer that reads it itself (libburn). The tree still
-    // frees it.
-    struct burn_source* imageSource() { return m_source; }
+    // Hands the image stream to a consumer that reads it itself (libburn), through the
+    // awaited files that watch it when there are any. The tree still frees it.
+    struct burn_source* imageSource() { return m_watchedSource ? m_watchedSource : m_source; }
+    // Set once a watcher failed the image while a consumer read it from imageSource (which then
+    // gave a read error): the message the burn fails with. Safe from any thread.
+    std::optional<DriveFailure> imageFailure() const;
 
     // Compares every file added to the tree with the disc's session at startBlock; raises
     // verify progress. Returns the number of files that differ or are missing.
@@ -86,12 +93,11 @@ private:
     IsoWriteOpts* m_nameOpts = nullptr;
     IsoDataSource* m_imported = nullptr;
     std::map<IsoDir*, Names> m_names;
-    struct FileEntry {
-        std::string imagePath; // from the root, Joliet names, '/'-separated
-        std::string localPath;
-    };
-    std::vector<FileEntry> m_files;
+    std::vector<TreeFile> m_files;
+    std::vector<ImageWatch::Watcher> m_watchers; // of the awaited files added
     struct burn_source* m_source = nullptr;
+    std::unique_ptr<ImageWatch> m_watch;           // with watchers, once built
+    struct burn_source* m_watchedSource = nullptr; // m_source through m_watch
     int64_t m_imageSize = 0;
     uint32_t m_startBlock = 0;
     std::string m_volumeLabel;
