@@ -497,11 +497,17 @@ void OpticalDrive::writeTrack(JolietTree& tree, bool leaveDiscOpen, const DriveN
     burn_disc_write(opts, disc);
     int64_t lastPercent = -1;
     struct burn_progress progress;
+    bool cancelled = false;
     for (;;) {
         std::memset(&progress, 0, sizeof progress);
         const enum burn_drive_status state = burn_drive_get_status(d, &progress);
         if (state == BURN_DRIVE_IDLE)
             break;
+        // A watcher of the image that failed it ends the write at once: the image is lost.
+        if (!cancelled && tree.imageFailure()) {
+            burn_drive_cancel(d);
+            cancelled = true;
+        }
         if (state == BURN_DRIVE_WRITING && progress.sectors > 0 && notify) {
             int64_t total = static_cast<int64_t>(progress.sectors) * 2048;
             int64_t written = static_cast<int64_t>(progress.sector) * 2048;
@@ -521,6 +527,9 @@ void OpticalDrive::writeTrack(JolietTree& tree, bool leaveDiscOpen, const DriveN
     burn_session_free(session);
     burn_disc_free(disc);
     burn_write_opts_free(opts);
+    // libburn saw only a read error of the image; the watcher's failure says why.
+    if (const auto failure = tree.imageFailure())
+        throw *failure;
     if (!good)
         throw DriveFailure(DW_WRITE_FAILED, 0, "The drive reported a failed write");
     // The written track shows in the table of contents once the drive is grabbed again.
