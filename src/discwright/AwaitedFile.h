@@ -29,9 +29,11 @@ struct ImageLayout {
 //
 // A file that covers the image it goes into also watches that image as it is burnt:
 // streamed is given every byte of the image (the session's), in order from its start, and
-// laidOut the layout, once, before streamed is given any byte at or after the first file's
-// data. Both are optional, are called on the thread that reads the image (the burn's), must
-// not block for long, and may throw: a throw fails the burn with its message.
+// laidOut the layout, once: after streamed was given every byte before the files' data (the
+// leading blocks) and before it is given any later byte. Both are optional, are called on
+// the thread that reads the image (the burn's), must not block for long, and may throw: a
+// throw fails the burn with its message. The first 64 KiB of the medium, which a later session
+// rewrites on a drive that stores the disc as one file, are not part of the stream.
 struct AwaitedFile {
     uint64_t size = 0;
     std::function<bool()> ready;

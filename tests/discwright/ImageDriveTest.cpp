@@ -305,10 +305,9 @@ TEST_F(ImageDriveTest, AnAwaitedFileWatchesTheImageItGoesInto)
                                    [](const auto& a, const auto& b) { return a.block < b.block; }));
         EXPECT_EQ(layout.files.back().localPath, source + "/RECOVERY.DAT");
 
-        // The layout came once the volume descriptors had passed, before any file's data (nor
-        // the block empty files point at).
-        EXPECT_GT(watcher.streamedAtLayout, 17u * 2048);
-        EXPECT_LE(watcher.streamedAtLayout, (firstData - start) * 2048);
+        // The layout came when every byte before the files' data had passed, and no later one
+        // (the files' data begins with the block empty files point at).
+        EXPECT_EQ(watcher.streamedAtLayout, (firstData - start) * 2048);
     }
 }
 
