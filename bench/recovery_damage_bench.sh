@@ -7,8 +7,8 @@
 #
 # BUILD_DIR (default ./build) is configured and its torvinel-cli built when missing;
 # dvdisaster and par2 are installed with apt-get when missing (through sudo when not root).
-# Work files go to a folder below TMPDIR (default /var/tmp, on disk: the DVD set alone takes
-# about 15 GB) that is removed at the end unless KEEP=1.
+# Work files go to a folder below TMPDIR (default /var/tmp, on disk: the DVD set takes about
+# 15 GB, 35 GB with its peers) that is removed at the end unless KEEP=1.
 #
 # Disc images ("sets"), each made once per run:
 #   cd   a CD-R image written by a real `torvinel-cli backup` on the image drive (own HOME,
@@ -113,7 +113,7 @@ pattern_parts() {
     esac
 }
 # The seed of a trial: the same for every tool of a set, different per pattern and trial.
-seed_of() { echo $(( $2 * 100 + $(printf '%d' "'$1") )); }
+seed_of() { echo $(( $(printf '%s' "$1" | cksum | cut -d' ' -f1) % 100000 * 1000 + $2 )); }
 # damage COPY PATTERN TRIAL: zeroes the pattern's sectors of COPY; prints "zeroed/total".
 damage() {
     [ "$2" = 0 ] && { echo "0/0"; return; }
