@@ -1,5 +1,6 @@
 #include "discwright/DiscReader.h"
 
+#include "discwright/DiscPath.h"
 #include "discwright/internal/IsoHeaders.h"
 
 #include <algorithm>
@@ -14,22 +15,6 @@ namespace fs = std::filesystem;
 namespace torvinel {
 
 namespace {
-
-// A path inside a disc must stay inside it: relative, without "." or ".." parts.
-bool safeDiscPath(const std::string& path)
-{
-    if (path.empty() || path.front() == '/' || path.find('\\') != std::string::npos)
-        return false;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        const std::size_t end = std::min(path.find('/', start), path.size());
-        const std::string part = path.substr(start, end - start);
-        if (part.empty() || part == "." || part == "..")
-            return false;
-        start = end + 1;
-    }
-    return true;
-}
 
 void sortEntries(std::vector<DiscReader::Entry>& entries)
 {

@@ -1,8 +1,8 @@
 #include "restore/internal/EntryName.h"
 
 #include <algorithm>
-#include <string_view>
 
+#include "discwright/DiscPath.h"
 #include "platform/Platform.h"
 
 namespace torvinel {
@@ -17,16 +17,11 @@ std::optional<std::string> entryNameOf(const std::string& path)
     std::string name = path.substr(prefix);
     if (separator != '/')
         std::replace(name.begin(), name.end(), separator, '/');
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = std::min(name.find('/', start), name.size());
-        const std::string_view part(name.data() + start, end - start);
-        if (part.empty() || part == "." || part == ".." || (separator != '/' && part.find(':') != part.npos))
-            return std::nullopt;
-        if (end == name.size())
-            return name;
-        start = end + 1;
-    }
+    // A backslash is part of a name on POSIX; where drives have letters, a ':' would name a
+    // drive or a stream.
+    if (!staysInsideFolder(name) || (separator != '/' && name.find(':') != std::string::npos))
+        return std::nullopt;
+    return name;
 }
 
 } // namespace torvinel
