@@ -20,7 +20,8 @@ struct ProtectedFile {
     uint64_t size = 0;
     std::array<uint8_t, 16> md5{};
 
-    uint64_t blocks() const { return (size + RecoveryBlockSize - 1) / RecoveryBlockSize; }
+    // Counted so that no size, however large, wraps the count round.
+    uint64_t blocks() const { return size / RecoveryBlockSize + (size % RecoveryBlockSize != 0 ? 1 : 0); }
 };
 
 // What the recovery file says of the data: the files, the code's shape, and a CRC-32 of every
@@ -43,7 +44,13 @@ std::vector<uint8_t> serializeHeader(const RecoveryHeader& header);
 uint64_t headerBytes(const std::vector<ProtectedFile>& files, uint64_t dataBlocks, uint64_t parityBlocks);
 // The whole recovery file's length.
 uint64_t recoveryFileBytes(const std::vector<ProtectedFile>& files, uint64_t dataBlocks, uint64_t parityBlocks);
-// A header read back; nullopt when the bytes are no sound header (short, or its CRC fails).
+// A header read back; nullopt when the bytes are no sound header: short, of another length than
+// the header they hold, its CRC wrong, a shape no writer makes, counts beyond what the bytes
+// carry (a block's CRC takes 4 of them) or that do not add up, or a name that could lead
+// outside the disc's folder: absolute, with an empty, "." or ".." part, a backslash or a NUL,
+// the recovery file's own, or one that repeats another (letter case aside) or is another's
+// folder. Every count and size is bounded before it is used, so nothing in the bytes can make
+// it allocate more than they could carry.
 std::optional<RecoveryHeader> parseHeader(const uint8_t* bytes, std::size_t length);
 
 } // namespace torvinel

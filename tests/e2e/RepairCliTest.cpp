@@ -2,17 +2,20 @@
 // recovery data the disc carries, or are named when too much was lost.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <random>
+#include <set>
 
 #include "catalog/Md5.h"
 #include "discwright/DiscReader.h"
 #include "recovery/RecoveryData.h"
 #include "CliFixture.h"
 #include "support/CliRunner.h"
+#include "support/RecoveryHeaderBytes.h"
 
 namespace torvinel {
 namespace {
@@ -39,6 +42,11 @@ protected:
             contents.push_back(bytes);
         }
         writeRecoveryFile(dir / ("staged/" + Disc), files, 12, dir / ("staged/" + Disc + "/" + RecoveryFileName));
+        makeImage();
+    }
+    // The disc image of what is staged.
+    void makeImage()
+    {
         ASSERT_EQ(std::system(("xorriso -as mkisofs -quiet -J -R -o " + test::shellQuoted(image) + " "
                                + test::shellQuoted(dir / "staged") + " 2>/dev/null")
                                   .c_str()),
@@ -98,6 +106,65 @@ TEST_F(RepairCliTest, FilesBeyondRepairAreNamedWithExitCodeThree)
     EXPECT_EQ(cli("repair --from " + test::shellQuoted(image) + " 20261210009 --to " + test::shellQuoted(dir / "out2")),
               2);
     EXPECT_EQ(errors(), "There is no disc 20261210009 in " + image + ".\n");
+}
+
+// Recovery data that names files outside the disc's folder, or claims more than its bytes
+// carry, is refused whole: nothing is rebuilt, and nothing is written outside the folder the
+// repair was given. The header's copies are made again around the parity as it was, their
+// CRCs right, as a disc made to do harm would carry them.
+TEST_F(RepairCliTest, HostileRecoveryDataIsRefusedAndNothingIsWrittenOutside)
+{
+    const std::string staged = "staged/" + Disc + "/" + RecoveryFileName;
+    const std::string sound = dir.read(staged);
+    const RecoveryFileRead read = [&](uint64_t offset, std::size_t length, uint8_t* out) {
+        if (offset + length > sound.size())
+            return false;
+        std::memcpy(out, sound.data() + offset, length);
+        return true;
+    };
+    const auto header = readRecoveryHeader(read, sound.size());
+    ASSERT_TRUE(header);
+    const uint64_t length = headerBytes(header->files, header->dataBlocks(), header->parityBlocks());
+    const auto renamed = [&](std::size_t file, const std::string& name) {
+        RecoveryHeader hostile = *header;
+        hostile.files[file].name = name;
+        const std::vector<uint8_t> bytes = serializeHeader(hostile);
+        const std::string copy(bytes.begin(), bytes.end());
+        return copy + sound.substr(length, sound.size() - 2 * length) + copy;
+    };
+    struct Case {
+        const char* what;
+        std::string recovery;
+    };
+    const std::vector<Case> cases{
+        {"an absolute name", renamed(0, dir / "victim")},
+        {"a name that climbs out", renamed(0, "../victim")},
+        {"a name that climbs out of a folder", renamed(3, "index/../../victim")},
+        {"a backslash", renamed(0, "..\\victim")},
+        {"a NUL, which would cut the name short", renamed(0, "2026121000001rn.csv" + std::string(1, '\0') + ".zip")},
+        {"an empty part", renamed(3, "index//Catalogs.zip")},
+        {"a name twice", renamed(1, files[0].name)},
+        {"2^62 data blocks", test::wrappingRecoveryHeader()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        dir.write("victim", "untouched");
+        dir.write(staged, c.recovery);
+        makeImage();
+        EXPECT_EQ(
+            cli("repair --from " + test::shellQuoted(image) + " " + Disc + " --to " + test::shellQuoted(dir / "out")),
+            2)
+            << output();
+        EXPECT_EQ(errors(), "The recovery data of disc " + Disc + " cannot be read.\n");
+        EXPECT_TRUE(std::filesystem::is_empty(dir / "out"));
+        // Its STATUS.INI is no INI file, and its recovery data no help: it cannot be checked.
+        EXPECT_EQ(cli("verify --from " + test::shellQuoted(image) + " " + Disc), 2) << output();
+        EXPECT_TRUE(dir.read("victim") == "untouched");
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_TRUE((std::set<std::string>{"data", "staged", "disc.iso", "victim", "out", "home", "cli.out", "cli.err"})
+                        .contains(entry.path().filename().string()))
+            << entry.path();
 }
 
 // A backup's discs carry recovery data: sectors of an archive lost on the image come back

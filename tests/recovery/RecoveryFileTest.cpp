@@ -9,6 +9,7 @@
 
 #include "app/Error.h"
 #include "recovery/RecoveryData.h"
+#include "support/RecoveryHeaderBytes.h"
 #include "support/TempDir.h"
 
 namespace torvinel {
@@ -200,6 +201,46 @@ TEST_F(RecoveryFileTest, AHeaderIsFoundFromEitherCopyAndNeverFromBrokenOnes)
         odd.shape = shape;
         const std::vector<uint8_t> bytes = serializeHeader(odd);
         EXPECT_FALSE(parseHeader(bytes.data(), bytes.size())) << shape.dataShards << "+" << shape.parityShards;
+    }
+}
+
+// Headers no writer makes, their CRCs right: each is refused whole, so none of its names is
+// ever written or read and none of its counts ever allocated.
+TEST_F(RecoveryFileTest, HostileHeadersAreRefused)
+{
+    const auto header = readRecoveryHeader(reader(recovery), recovery.size());
+    ASSERT_TRUE(header);
+    const auto renamed = [&](std::size_t file, const std::string& name) {
+        RecoveryHeader hostile = *header;
+        hostile.files[file].name = name;
+        const std::vector<uint8_t> bytes = serializeHeader(hostile);
+        return std::string(bytes.begin(), bytes.end());
+    };
+    struct Case {
+        const char* what;
+        std::string bytes;
+    };
+    const std::vector<Case> cases{
+        {"an absolute name", renamed(0, "/tmp/victim")},
+        {"a name that climbs out", renamed(1, "../victim")},
+        {"a name that climbs out of a folder", renamed(3, "index/../../victim")},
+        {"a backslash", renamed(1, "..\\victim")},
+        {"a NUL", renamed(1, std::string("victim\0.csv", 11))},
+        {"an empty part", renamed(3, "index//Catalogs.zip")},
+        {"an empty last part", renamed(3, "index/")},
+        {"an empty name", renamed(2, "")},
+        {"a name twice", renamed(1, files[0].name)},
+        {"a name twice, letter case aside", renamed(1, "2026121000001RN.ZIP")},
+        {"the recovery file's own name", renamed(2, "recovery.dat")},
+        {"a file that is another's folder", renamed(2, "index")},
+        {"2^62 data blocks", test::wrappingRecoveryHeader()},
+        {"a size whose blocks would wrap round to none",
+         test::recoveryHeaderBytes({1, 1, 1}, {{"a.zip", ~uint64_t{0}, {}}}, 0, 0, 0)},
+        {"more blocks than CRCs", test::recoveryHeaderBytes({1, 1, 1}, {{"a.zip", 100 * 2048, {}}}, 100, 100, 10)},
+    };
+    for (const Case& c : cases) {
+        EXPECT_FALSE(parseHeader(reinterpret_cast<const uint8_t*>(c.bytes.data()), c.bytes.size())) << c.what;
+        EXPECT_FALSE(readRecoveryHeader(reader(c.bytes), c.bytes.size())) << c.what;
     }
 }
 
