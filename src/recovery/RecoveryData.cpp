@@ -5,13 +5,13 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <thread>
 
 #include "app/Error.h"
 #include "platform/File.h"
+#include "platform/Platform.h"
 #include "recovery/RecoveryEncoder.h"
 
 namespace torvinel {
@@ -190,7 +190,8 @@ std::optional<RecoveryHeader> readRecoveryHeader(const RecoveryFileRead& read, u
 
 namespace {
 
-// Feeds the repair from the disc and writes what it reads and rebuilds into the output files.
+// Feeds the repair from the disc and writes what it reads and rebuilds into the output files,
+// each under a temporary name beside its place until finish() moves it there.
 class DiscBlocks : public RecoveryBlocks {
 public:
     // selected: the files to write (indexes of header.files); empty for all of them.
@@ -201,7 +202,7 @@ public:
           m_readData(readData),
           m_readFile(readFile),
           m_parityOffset(parityOffset),
-          m_paths(header.files.size())
+          m_outputs(header.files.size())
     {
         std::vector<std::size_t> files = selected;
         if (files.empty())
@@ -209,18 +210,28 @@ public:
                 files.push_back(f);
         else
             m_wanted.assign(header.shape.stripes(header.dataBlocks()) * header.shape.width, false);
+        if (!files.empty() && !platform::createFolders(outputFolder))
+            throw Error("Could not create " + outputFolder);
         for (const std::size_t f : files) {
-            const std::filesystem::path path = std::filesystem::path(outputFolder) / header.files[f].name;
-            std::error_code error; // a folder that cannot be made shows as the file's failure
-            std::filesystem::create_directories(path.parent_path(), error);
-            if (!std::ofstream(path, std::ios::binary | std::ios::trunc))
-                throw Error("Could not write " + path.string());
-            m_paths[f] = path.string();
+            Output& output = m_outputs[f];
+            output.target = platform::joinPath(outputFolder, header.files[f].name);
+            makeFolders(outputFolder, header.files[f].name, output.target);
+            platform::File file = platform::File::createUnique(output.target + ".part-", output.temporary);
+            if (!file.isOpen()) {
+                output.temporary.clear();
+                throw Error("Could not write " + output.target);
+            }
+            // The temporary file is its owner's alone; the file in its place is as any other.
+            if (!file.setMode(0666 & ~platform::creationMask()) || !file.close())
+                throw Error("Could not write " + output.target);
             if (!m_wanted.empty())
                 for (uint64_t index = m_map.start(f); index < m_map.start(f + 1); ++index)
                     m_wanted[codewordOf(index)] = true;
         }
     }
+    DiscBlocks(const DiscBlocks&) = delete;
+    DiscBlocks& operator=(const DiscBlocks&) = delete;
+
     bool data(uint64_t index, uint8_t* out) override
     {
         const auto [file, block] = m_map.locate(index);
@@ -240,26 +251,68 @@ public:
     }
     void rebuilt(uint64_t index, const uint8_t* block) override { put(index, block); }
 
-    // Each output cut to its file's size; the files that could not be written whole.
-    void finish(const std::vector<uint64_t>& unrecoverable, std::vector<std::string>& lostFiles)
+    // Each output cut to its file's size and put in its place when whole; those that are not
+    // go into lostFiles, and into their place when keepParts and nothing has its name.
+    void finish(const std::vector<uint64_t>& unrecoverable, const RebuiltFileCheck& check, bool keepParts,
+                std::vector<std::string>& lostFiles)
     {
         closeAll();
         std::vector<bool> lost(m_header.files.size(), false);
         for (uint64_t index : unrecoverable)
             lost[m_map.locate(index).first] = true;
-        for (std::size_t f = 0; f < m_paths.size(); ++f) {
-            if (m_paths[f].empty())
+        for (std::size_t f = 0; f < m_outputs.size(); ++f) {
+            Output& output = m_outputs[f];
+            if (output.temporary.empty())
                 continue;
-            std::error_code error;
-            std::filesystem::resize_file(m_paths[f], m_header.files[f].size, error);
-            if (error)
-                throw Error("Could not write " + m_paths[f]);
-            if (lost[f])
+            platform::File file = platform::File::open(output.temporary, platform::FileMode::ReadWrite);
+            if (!file.isOpen() || !file.truncate(m_header.files[f].size) || !file.sync() || !file.close())
+                throw Error("Could not write " + output.target);
+            const bool whole = !lost[f] && (!check || check(f, output.temporary));
+            if (!whole)
                 lostFiles.push_back(m_header.files[f].name);
+            if (whole
+                || (keepParts
+                    && platform::fileStatus(output.target, platform::Links::DoNotFollow).kind
+                        == platform::FileKind::Missing)) {
+                if (!platform::replaceFile(output.temporary, output.target))
+                    throw Error("Could not write " + output.target);
+            } else if (!platform::deleteFile(output.temporary)) {
+                throw Error("Could not delete " + output.temporary);
+            }
+            output.temporary.clear();
         }
     }
 
 private:
+    struct Output {
+        std::string target;    // "" for a file not written
+        std::string temporary; // while it is being written
+    };
+    // A repair that ends before finish(), its constructor's failure included, leaves no
+    // temporary file behind.
+    struct Leftovers {
+        std::vector<Output>& outputs;
+        ~Leftovers()
+        {
+            for (const Output& output : outputs)
+                if (!output.temporary.empty())
+                    static_cast<void>(platform::deleteFile(output.temporary)); // on the way out of a failure
+        }
+    };
+
+    // The folders of name below outputFolder, made as needed. Each must be a real folder: one
+    // that is a link could lead outside outputFolder.
+    static void makeFolders(const std::string& outputFolder, const std::string& name, const std::string& target)
+    {
+        for (std::size_t slash = name.find('/'); slash != std::string::npos; slash = name.find('/', slash + 1)) {
+            const std::string folder = platform::joinPath(outputFolder, name.substr(0, slash));
+            const platform::FileKind kind = platform::fileStatus(folder, platform::Links::DoNotFollow).kind;
+            if (kind == platform::FileKind::Folder)
+                continue;
+            if (kind != platform::FileKind::Missing || !platform::createFolder(folder))
+                throw Error("Could not write " + target);
+        }
+    }
     uint64_t codewordOf(uint64_t index) const
     {
         const RecoveryShape& shape = m_header.shape;
@@ -270,28 +323,26 @@ private:
     void put(uint64_t index, const uint8_t* block)
     {
         const auto [file, inFile] = m_map.locate(index);
-        if (m_paths[file].empty())
+        const Output& output = m_outputs[file];
+        if (output.temporary.empty())
             return; // a file not asked for, read for its codewords only
         auto open = m_open.find(file);
         if (open == m_open.end()) {
             if (m_open.size() >= 64)
                 closeAll();
-            open = m_open.emplace(file, std::fstream(m_paths[file], std::ios::binary | std::ios::in | std::ios::out))
-                       .first;
+            platform::File opened = platform::File::open(output.temporary, platform::FileMode::ReadWrite);
+            if (!opened.isOpen())
+                throw Error("Could not write " + output.target);
+            open = m_open.emplace(file, std::move(opened)).first;
         }
-        std::fstream& out = open->second;
-        out.seekp(static_cast<std::streamoff>(inFile * RecoveryBlockSize));
-        out.write(reinterpret_cast<const char*>(block), RecoveryBlockSize);
-        if (!out)
-            throw Error("Could not write " + m_paths[file]);
+        if (open->second.writeAt(block, RecoveryBlockSize, inFile * RecoveryBlockSize) != RecoveryBlockSize)
+            throw Error("Could not write " + output.target);
     }
     void closeAll()
     {
-        for (auto& [file, out] : m_open) {
-            out.close();
-            if (!out)
-                throw Error("Could not write " + m_paths[file]);
-        }
+        for (auto& [file, out] : m_open)
+            if (!out.close())
+                throw Error("Could not write " + m_outputs[file].target);
         m_open.clear();
     }
 
@@ -300,28 +351,29 @@ private:
     const ProtectedBlockRead& m_readData;
     const RecoveryFileRead& m_readFile;
     uint64_t m_parityOffset;
-    std::vector<std::string> m_paths; // "" for a file not written
-    std::vector<bool> m_wanted;       // per codeword; empty: every one
-    std::map<std::size_t, std::fstream> m_open;
+    std::vector<Output> m_outputs; // per file of the header
+    Leftovers m_leftovers{m_outputs};
+    std::vector<bool> m_wanted;                   // per codeword; empty: every one
+    std::map<std::size_t, platform::File> m_open; // after m_leftovers: closed before they are deleted
 };
 
 } // namespace
 
 DiscRepair repairDisc(const RecoveryHeader& header, const ProtectedBlockRead& readData,
-                      const RecoveryFileRead& readFile, const std::string& outputFolder)
+                      const RecoveryFileRead& readFile, const std::string& outputFolder, const RebuiltFileCheck& check)
 {
     // The parity follows the first copy of the header.
     const uint64_t headerLength = headerBytes(header.files, header.dataBlocks(), header.parityBlocks());
     DiscBlocks blocks(header, readData, readFile, headerLength, outputFolder, {});
     DiscRepair repair;
     repair.count = repairBlocks(header.shape, header.dataBlocks(), blocks);
-    blocks.finish(repair.count.unrecoverable, repair.lostFiles);
+    blocks.finish(repair.count.unrecoverable, check, true, repair.lostFiles);
     return repair;
 }
 
 DiscRepair repairFiles(const RecoveryHeader& header, const ProtectedBlockRead& readData,
                        const RecoveryFileRead& readFile, const std::vector<std::size_t>& files,
-                       const std::string& outputFolder)
+                       const std::string& outputFolder, const RebuiltFileCheck& check)
 {
     if (files.empty())
         return {};
@@ -329,7 +381,7 @@ DiscRepair repairFiles(const RecoveryHeader& header, const ProtectedBlockRead& r
     DiscBlocks blocks(header, readData, readFile, headerLength, outputFolder, files);
     DiscRepair repair;
     repair.count = repairBlocks(header.shape, header.dataBlocks(), blocks);
-    blocks.finish(repair.count.unrecoverable, repair.lostFiles);
+    blocks.finish(repair.count.unrecoverable, check, false, repair.lostFiles);
     return repair;
 }
 

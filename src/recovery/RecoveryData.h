@@ -34,23 +34,34 @@ std::optional<RecoveryHeader> readRecoveryHeader(const RecoveryFileRead& read, u
 // past the file's end as zeros; false when it cannot be read.
 using ProtectedBlockRead = std::function<bool(std::size_t file, uint64_t block, uint8_t* out)>;
 
+// Whether the file written at path for header.files[file] is the one the disc held (by its
+// MD5, which the recovery data cannot check itself).
+using RebuiltFileCheck = std::function<bool(std::size_t file, const std::string& path)>;
+
 struct DiscRepair {
     RepairCount count;
-    std::vector<std::string> lostFiles; // files with a block beyond repair, not written whole
+    std::vector<std::string> lostFiles; // files not rebuilt whole, in disc order
 };
 
 // Reads every protected block and every parity block once, takes a block whose CRC differs
 // from the header's as lost, rebuilds what the parity allows and writes each file into
-// outputFolder (folders made as needed). A file with a block beyond repair is still written,
-// with zeros for that block, and named in lostFiles. Raises Error "Could not write <path>".
+// outputFolder (folders made as needed; a folder on the way that is a link counts as one that
+// cannot be made). Each file is written under a temporary name beside its place and moved
+// there once the repair is done, so a repair that fails or is cut short leaves no part under
+// a file's name. A file rebuilt whole (no block beyond repair, check true when given) takes
+// its place, replacing a file of its name; one that is not is named in lostFiles and left in
+// its place with zeros for the blocks lost, only where no file has its name. Raises Error
+// "Could not write <path>".
 DiscRepair repairDisc(const RecoveryHeader& header, const ProtectedBlockRead& readData,
-                      const RecoveryFileRead& readFile, const std::string& outputFolder);
+                      const RecoveryFileRead& readFile, const std::string& outputFolder,
+                      const RebuiltFileCheck& check = {});
 
 // As repairDisc for the given files only (indexes of header.files): reads just the blocks of
-// the codewords that hold a block of theirs, and writes just them.
+// the codewords that hold a block of theirs, and writes just them; a file not rebuilt whole is
+// not left at all.
 DiscRepair repairFiles(const RecoveryHeader& header, const ProtectedBlockRead& readData,
                        const RecoveryFileRead& readFile, const std::vector<std::size_t>& files,
-                       const std::string& outputFolder);
+                       const std::string& outputFolder, const RebuiltFileCheck& check = {});
 
 // Reads every parity block and every data block of the files not known sound (knownSound[f]
 // true: file f was proved whole already, by its MD5), and tells how much is lost and whether

@@ -89,6 +89,7 @@ private:
 namespace {
 
 // The repair from recovery, whose header was read; raises when there is none to repair from.
+// A file is rebuilt when it comes out of the MD5 the recovery data records for it.
 DiscRepairReport repairFrom(DiscRecovery& recovery, const std::string& discId, const std::string& outputFolder)
 {
     if (!recovery.carried())
@@ -97,14 +98,11 @@ DiscRepairReport repairFrom(DiscRecovery& recovery, const std::string& discId, c
         throw Error("The recovery data of disc " + discId + " cannot be read.");
     const RecoveryHeader& header = *recovery.header();
     DiscRepairReport report;
-    report.repair = repairDisc(header, recovery.readData, recovery.readFile, outputFolder);
+    report.repair = repairDisc(
+        header, recovery.readData, recovery.readFile, outputFolder,
+        [&](std::size_t file, const std::string& path) { return FileDigest(path) == header.files[file].md5; });
     report.files = header.files.size();
-    for (const auto& file : header.files) {
-        const bool lost = std::find(report.repair.lostFiles.begin(), report.repair.lostFiles.end(), file.name)
-            != report.repair.lostFiles.end();
-        if (lost || FileDigest(platform::joinPath(outputFolder, file.name)) != file.md5)
-            report.notRebuilt.push_back(file.name);
-    }
+    report.notRebuilt = report.repair.lostFiles;
     return report;
 }
 
@@ -154,13 +152,11 @@ FileRebuild rebuildDiscFile(DiscReader& reader, const std::string& discId, const
         std::find_if(header.files.begin(), header.files.end(), [&](const ProtectedFile& f) { return f.name == name; });
     if (file == header.files.end())
         return FileRebuild::NoRecoveryData;
-    const DiscRepair repair = repairFiles(header, recovery.readData, recovery.readFile,
-                                          {static_cast<std::size_t>(file - header.files.begin())}, outputFolder);
-    const std::string target = platform::joinPath(outputFolder, name);
-    if (repair.lostFiles.empty() && FileDigest(target) == file->md5)
-        return FileRebuild::Rebuilt;
-    static_cast<void>(platform::deleteFile(target)); // a part with holes helps nobody
-    return FileRebuild::BeyondRepair;
+    const std::size_t index = static_cast<std::size_t>(file - header.files.begin());
+    const DiscRepair repair =
+        repairFiles(header, recovery.readData, recovery.readFile, {index}, outputFolder,
+                    [&](std::size_t, const std::string& path) { return FileDigest(path) == file->md5; });
+    return repair.lostFiles.empty() ? FileRebuild::Rebuilt : FileRebuild::BeyondRepair;
 }
 
 std::optional<Md5Digest> recordedDigest(DiscReader& reader, const std::string& discId, const std::string& name)

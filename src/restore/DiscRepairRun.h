@@ -18,8 +18,10 @@ struct DiscRepairReport {
 };
 
 // Rebuilds the files of disc discId, read through reader, from its recovery file, into
-// outputFolder. Every block is read where it lies (a bad sector fails only its own block, and
-// is read again twice), so what the disc still gives is used however it is spread. Raises
+// outputFolder, as repairDisc writes them (a file not rebuilt whole, or whose MD5 still
+// differs, never replaces one of its name). Every block is read where it lies (a bad sector
+// fails only its own block, and is read again twice), so what the disc still gives is used
+// however it is spread. Raises
 // Error "Disc <DiscId> carries no recovery data." or "The recovery data of disc <DiscId> cannot
 // be read." when there is nothing to repair from, and "Could not write <path>".
 DiscRepairReport repairDiscFiles(DiscReader& reader, const std::string& discId, const std::string& outputFolder);
@@ -40,8 +42,8 @@ enum class FileRebuild {
 };
 
 // Rebuilds the file name of disc discId's folder ("2026121000401rn.zip") from the disc's
-// recovery data into outputFolder/name, reading only the codewords that hold its blocks.
-// Raises Error "Could not write <path>".
+// recovery data into outputFolder/name, reading only the codewords that hold its blocks; it
+// takes that place only once rebuilt whole. Raises Error "Could not write <path>".
 [[nodiscard]] FileRebuild rebuildDiscFile(DiscReader& reader, const std::string& discId, const std::string& name,
                                           const std::string& outputFolder);
 

@@ -96,11 +96,25 @@ TEST_F(RepairCliTest, FilesBeyondRepairAreNamedWithExitCodeThree)
     for (uint64_t b = 0; b < 600; ++b)
         bad.push_back(b);
     spoil("2026121000001rn.zip", bad);
+    // A file not rebuilt never takes the place of one there, nor does an image.
+    dir.write("out/2026121000001rn.zip", "as it was");
     EXPECT_EQ(cli("repair --from " + test::shellQuoted(image) + " " + Disc + " --to " + test::shellQuoted(dir / "out")),
               3)
         << output();
     EXPECT_EQ(errors(), "Not rebuilt: 2026121000001rn.zip\n");
     EXPECT_TRUE(restored("STATUS.INI") == contents[2]);
+    EXPECT_TRUE(restored("2026121000001rn.zip") == "as it was");
+    std::size_t written = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir / "out"))
+        written += entry.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(written, files.size()); // and no temporary file left beside them
+    dir.write("again.iso", "as it was");
+    EXPECT_EQ(cli("repair --from " + test::shellQuoted(image) + " " + Disc + " --image "
+                  + test::shellQuoted(dir / "again.iso")),
+              3)
+        << output();
+    EXPECT_TRUE(dir.read("again.iso") == "as it was");
+    EXPECT_FALSE(std::filesystem::exists(dir / "again.iso.part"));
 
     // A disc without recovery data has nothing to repair from.
     EXPECT_EQ(cli("repair --from " + test::shellQuoted(image) + " 20261210009 --to " + test::shellQuoted(dir / "out2")),

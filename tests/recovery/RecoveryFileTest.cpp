@@ -21,6 +21,16 @@ std::string bytesOf(const std::string& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// The files below folder, by their names there.
+std::set<std::string> filesIn(const std::string& folder)
+{
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+        if (!entry.is_directory())
+            names.insert(std::filesystem::relative(entry.path(), folder).generic_string());
+    return names;
+}
+
 // A disc folder with files of awkward sizes, its recovery file, and a damaged reading of both.
 class RecoveryFileTest : public ::testing::Test {
 protected:
@@ -242,6 +252,45 @@ TEST_F(RecoveryFileTest, HostileHeadersAreRefused)
         EXPECT_FALSE(parseHeader(reinterpret_cast<const uint8_t*>(c.bytes.data()), c.bytes.size())) << c.what;
         EXPECT_FALSE(readRecoveryHeader(reader(c.bytes), c.bytes.size())) << c.what;
     }
+}
+
+// A repair writes each file beside its place and moves it there when done: a repair that
+// fails part way leaves the folder as it was, and a file not rebuilt whole never takes the
+// place of one there.
+TEST_F(RecoveryFileTest, ARepairNeverLeavesAPartUnderAFilesName)
+{
+    const auto header = readRecoveryHeader(reader(recovery), recovery.size());
+    ASSERT_TRUE(header);
+    dir.write("out/2026121000002rn.zip", "kept");
+    dir.write("out/2026121000001rn.csv", "replaced");
+    const std::set<std::string> before = filesIn(dir / "out");
+
+    const ProtectedBlockRead sound = damagedData({});
+    int reads = 0;
+    const ProtectedBlockRead failing = [&](std::size_t file, uint64_t block, uint8_t* out) {
+        if (++reads > 500)
+            throw Error("Could not read the disc"); // as a read error raised, or a cancel
+        return sound(file, block, out);
+    };
+    EXPECT_THROW(repairDisc(*header, failing, reader(recovery), dir / "out"), Error);
+    EXPECT_EQ(filesIn(dir / "out"), before);
+    EXPECT_EQ(bytesOf(dir / "out/2026121000002rn.zip"), "kept");
+    EXPECT_EQ(bytesOf(dir / "out/2026121000001rn.csv"), "replaced");
+
+    std::set<std::pair<std::size_t, uint64_t>> bad;
+    for (uint64_t b = 0; b < 700; ++b)
+        bad.insert({4, b});
+    const DiscRepair result = repairDisc(*header, damagedData(bad), reader(recovery), dir / "out");
+    EXPECT_EQ(result.lostFiles, std::vector<std::string>{"2026121000002rn.zip"});
+    EXPECT_EQ(bytesOf(dir / "out/2026121000002rn.zip"), "kept");
+    EXPECT_TRUE(bytesOf(dir / ("out/" + files[1].name)) == contents[1]);
+
+    // A file its check refuses is not rebuilt either.
+    const DiscRepair checked = repairDisc(*header, sound, reader(recovery), dir / "checked",
+                                          [](std::size_t file, const std::string&) { return file != 1; });
+    EXPECT_EQ(checked.lostFiles, std::vector<std::string>{files[1].name});
+    EXPECT_EQ(filesIn(dir / "out").size(), files.size());
+    EXPECT_EQ(filesIn(dir / "checked").size(), files.size());
 }
 
 // The burn computes the parity on one processor fewer than the machine has: the file must not
