@@ -188,6 +188,20 @@ std::optional<RecoveryHeader> readRecoveryHeader(const RecoveryFileRead& read, u
     return std::nullopt;
 }
 
+uint64_t lostHeaderBlocks(const RecoveryHeader& header, const RecoveryFileRead& read)
+{
+    const std::vector<uint8_t> stored = serializeHeader(header);
+    const uint64_t endCopy = stored.size() + header.parityBlocks() * RecoveryBlockSize;
+    std::vector<uint8_t> block(RecoveryBlockSize);
+    uint64_t lost = 0;
+    for (const uint64_t copy : {uint64_t{0}, endCopy})
+        for (std::size_t at = 0; at < stored.size(); at += RecoveryBlockSize)
+            if (!read(copy + at, RecoveryBlockSize, block.data())
+                || std::memcmp(block.data(), stored.data() + at, RecoveryBlockSize) != 0)
+                ++lost;
+    return lost;
+}
+
 namespace {
 
 // Feeds the repair from the disc and writes what it reads and rebuilds into the output files,
@@ -368,6 +382,7 @@ DiscRepair repairDisc(const RecoveryHeader& header, const ProtectedBlockRead& re
     DiscRepair repair;
     repair.count = repairBlocks(header.shape, header.dataBlocks(), blocks);
     blocks.finish(repair.count.unrecoverable, check, true, repair.lostFiles);
+    repair.lostHeader = lostHeaderBlocks(header, readFile);
     return repair;
 }
 
@@ -414,6 +429,9 @@ RecoveryDamage assessDamage(const RecoveryHeader& header, const ProtectedBlockRe
         }
     RecoveryDamage damage = tally.result();
     damage.lostParity = lostParity;
+    damage.lostHeader = lostHeaderBlocks(header, readFile);
+    damage.blocks += 2 * parityOffset / RecoveryBlockSize;
+    damage.lost += damage.lostHeader;
     damage.damagedFiles = std::move(damagedFiles);
     return damage;
 }

@@ -30,6 +30,10 @@ using RecoveryFileRead = std::function<bool(uint64_t offset, std::size_t length,
 // end; nullopt when neither is sound.
 std::optional<RecoveryHeader> readRecoveryHeader(const RecoveryFileRead& read, uint64_t fileSize);
 
+// The blocks of the two copies of header in its recovery file that cannot be read or differ
+// from the header as serializeHeader stores it, the padding after its CRC included.
+uint64_t lostHeaderBlocks(const RecoveryHeader& header, const RecoveryFileRead& read);
+
 // Reads one block of a protected file (file is an index of header.files) into out, the part
 // past the file's end as zeros; false when it cannot be read.
 using ProtectedBlockRead = std::function<bool(std::size_t file, uint64_t block, uint8_t* out)>;
@@ -40,6 +44,7 @@ using RebuiltFileCheck = std::function<bool(std::size_t file, const std::string&
 
 struct DiscRepair {
     RepairCount count;
+    uint64_t lostHeader = 0;            // blocks of the header's two copies lost (repairDisc)
     std::vector<std::string> lostFiles; // files not rebuilt whole, in disc order
 };
 
@@ -63,9 +68,10 @@ DiscRepair repairFiles(const RecoveryHeader& header, const ProtectedBlockRead& r
                        const RecoveryFileRead& readFile, const std::vector<std::size_t>& files,
                        const std::string& outputFolder, const RebuiltFileCheck& check = {});
 
-// Reads every parity block and every data block of the files not known sound (knownSound[f]
-// true: file f was proved whole already, by its MD5), and tells how much is lost and whether
-// the parity can rebuild it. A block counts as lost when it cannot be read or fails its CRC.
+// Reads every parity block, every data block of the files not known sound (knownSound[f]
+// true: file f was proved whole already, by its MD5) and both copies of the header, and tells
+// how much is lost and whether the parity can rebuild it. A block counts as lost when it
+// cannot be read or fails its CRC, a block of a header copy when it differs from the header.
 RecoveryDamage assessDamage(const RecoveryHeader& header, const ProtectedBlockRead& readData,
                             const RecoveryFileRead& readFile, const std::vector<bool>& knownSound);
 

@@ -159,6 +159,14 @@ FileRebuild rebuildDiscFile(DiscReader& reader, const std::string& discId, const
     return repair.lostFiles.empty() ? FileRebuild::Rebuilt : FileRebuild::BeyondRepair;
 }
 
+std::optional<std::vector<ProtectedFile>> protectedFiles(DiscReader& reader, const std::string& discId)
+{
+    DiscRecovery recovery(reader, discId);
+    if (!recovery.header())
+        return std::nullopt;
+    return recovery.header()->files;
+}
+
 std::optional<Md5Digest> recordedDigest(DiscReader& reader, const std::string& discId, const std::string& name)
 {
     if (const auto session = openSessionRecovery(reader, discId)) {

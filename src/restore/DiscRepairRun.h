@@ -47,6 +47,10 @@ enum class FileRebuild {
 [[nodiscard]] FileRebuild rebuildDiscFile(DiscReader& reader, const std::string& discId, const std::string& name,
                                           const std::string& outputFolder);
 
+// The files disc discId's recovery data protects, with their sizes and MD5s; nullopt when the
+// disc carries no recovery data that can be read.
+std::optional<std::vector<ProtectedFile>> protectedFiles(DiscReader& reader, const std::string& discId);
+
 // The MD5 disc discId's recovery data records for the file name of its folder; nullopt when
 // the disc carries no recovery data that can be read, or none for that file.
 std::optional<Md5Digest> recordedDigest(DiscReader& reader, const std::string& discId, const std::string& name);

@@ -104,6 +104,7 @@ private:
     void affected(const std::string& file, const std::string& path);
     std::optional<std::string> copied(const std::string& name, const std::string& folder);
     std::optional<std::string> readDigest(const std::string& name);
+    std::vector<std::pair<std::string, std::string>> recordedDigests();
     std::vector<std::string> catalogLines(const std::string& archiveFile);
     void checkDigests(const std::vector<std::pair<std::string, std::string>>& digests);
     void checkArchive(const std::string& archiveName);
@@ -117,7 +118,8 @@ private:
     bool m_stopped = false;                       // cancelled once, cancelled for good
     std::map<std::string, std::string> m_present; // lowered name -> the disc's name, files only
     std::map<std::string, DamagedDiscFile> m_damaged;
-    std::map<std::string, std::string> m_digests; // the disc's name -> the MD5 its data gave
+    std::map<std::string, std::string> m_digests;                          // the disc's name -> the MD5 its data gave
+    std::string m_differs = "its data differs from its MD5 in STATUS.INI"; // where the MD5s came from
 };
 
 void Check::fault(const std::string& file, const std::string& text)
@@ -168,6 +170,21 @@ std::optional<std::string> Check::readDigest(const std::string& name)
     return read ? std::optional<std::string>(DigestHex(md5.final())) : std::nullopt;
 }
 
+// The MD5s the disc's recovery data records for the files of its folder (those of its index
+// are checked by their blocks' CRCs, as when STATUS.INI lists them); none when it carries
+// none that can be read.
+std::vector<std::pair<std::string, std::string>> Check::recordedDigests()
+{
+    std::vector<std::pair<std::string, std::string>> digests;
+    if (!present(RecoveryFileName))
+        return digests;
+    if (const auto files = protectedFiles(m_reader, m_discId))
+        for (const ProtectedFile& file : *files)
+            if (file.name.find('/') == std::string::npos)
+                digests.emplace_back(file.name, DigestHex(file.md5));
+    return digests;
+}
+
 // The lines of an archive's catalog on the disc; none when there is none or it cannot be read
 // (then the catalog is damaged).
 std::vector<std::string> Check::catalogLines(const std::string& archiveFile)
@@ -206,7 +223,7 @@ void Check::checkDigests(const std::vector<std::pair<std::string, std::string>>&
         if (!actual)
             fault(name, "it could not be read");
         else if (lowered(*actual) != lowered(digest))
-            fault(name, "its data differs from its MD5 in STATUS.INI");
+            fault(name, m_differs);
         if (actual)
             m_digests[name] = lowered(*actual);
     }
@@ -352,20 +369,31 @@ DiscVerification Check::run()
     for (const auto& entry : m_reader.list(m_discId))
         if (!entry.isFolder)
             m_present.emplace(lowered(entry.name), entry.name);
-    if (!present("status.ini")) {
-        result.outcome = DiscVerification::Outcome::Unreadable;
-        result.problem =
-            "Disc " + m_discId + " in " + m_reader.location() + " has no STATUS.INI, or its folder cannot be read.";
-        return result;
+    const bool hasStatus = present("status.ini");
+    std::vector<std::pair<std::string, std::string>> digests;
+    if (hasStatus) {
+        const auto status = copied(spelled("status.ini"), m_work);
+        if (status) {
+            digests = IniReadSection(*status, "MD5");
+            static_cast<void>(platform::deleteFile(*status)); // TempFolder is emptied by the next run too
+        }
     }
-    const auto status = copied(spelled("status.ini"), m_work);
-    const auto digests = status ? IniReadSection(*status, "MD5") : std::vector<std::pair<std::string, std::string>>{};
-    if (status)
-        static_cast<void>(platform::deleteFile(*status));
     if (digests.empty()) {
-        result.outcome = DiscVerification::Outcome::Unreadable;
-        result.problem = "The STATUS.INI of disc " + m_discId + " in " + m_reader.location() + " cannot be read.";
-        return result;
+        // A STATUS.INI lost is damage like any other on a disc whose recovery data can be read:
+        // the MD5s it records stand in for those of STATUS.INI.
+        digests = recordedDigests();
+        if (digests.empty()) {
+            result.outcome = DiscVerification::Outcome::Unreadable;
+            const std::string disc = m_discId + " in " + m_reader.location();
+            result.problem = hasStatus ? "The STATUS.INI of disc " + disc + " cannot be read."
+                                       : "Disc " + disc + " has no STATUS.INI, or its folder cannot be read.";
+            return result;
+        }
+        m_differs = "its data differs from what the disc's recovery data records";
+        if (std::none_of(digests.begin(), digests.end(),
+                         [](const auto& listed) { return lowered(listed.first) == "status.ini"; }))
+            fault(hasStatus ? spelled("status.ini") : "STATUS.INI",
+                  hasStatus ? "it could not be read" : "it is missing");
     }
 
     std::set<std::string> checked; // lowered names
@@ -431,6 +459,9 @@ DiscVerification Check::run()
             for (const std::string& name : recovery->damagedFiles)
                 if (!m_damaged.count(spelled(name)))
                     fault(spelled(name), "its data differs from what the disc's recovery data records");
+            if (recovery->lostHeader > 0)
+                fault(spelled(RecoveryFileName),
+                      std::to_string(recovery->lostHeader) + " of its header blocks are damaged");
             if (recovery->lostParity > 0)
                 fault(spelled(RecoveryFileName),
                       std::to_string(recovery->lostParity) + " of its parity blocks are damaged");

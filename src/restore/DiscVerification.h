@@ -23,7 +23,7 @@ struct DiscVerification {
     enum class Outcome {
         Checked,    // every file was read or tried
         NoSuchDisc, // the drive has no folder of that DiscId (nothing was checked)
-        Unreadable, // the disc's folder or its STATUS.INI could not be read
+        Unreadable, // the disc's folder, or its STATUS.INI and its recovery data, could not be read
         Cancelled,
     };
     Outcome outcome = Outcome::Checked;
@@ -46,16 +46,19 @@ struct DiscVerification {
 // Checks disc discId on reader, reading every byte of its folder once for its digest and
 // the archives a second time for their entries:
 // - every file STATUS.INI lists is read whole and compared with its MD5 there (a file
-//   missing or unreadable counts as damaged);
+//   missing or unreadable counts as damaged); when STATUS.INI cannot be read, every file of
+//   the disc's folder that its recovery data protects, against the MD5 recorded there;
 // - every archive whose volumes are all on this disc is opened with the archive engine, and
 //   every entry's data is tested for its size and CRC; every line of the archive's catalog
 //   must find an entry of its path with its size (and MD5, when the line has one);
 // - a split archive with volumes on another disc cannot be tested here: its catalog paths
 //   are listed in elsewhere;
-// - a damaged disc that carries recovery data has the blocks of its files not proved whole
-//   by their MD5, and its parity, read once more for their CRCs: what is lost, and whether
-//   the parity rebuilds it (recovery).
-// The files checked are those STATUS.INI lists and the archives and catalogs it does not.
+// - a disc that carries recovery data has the blocks of its files not proved whole by their
+//   MD5, and its parity, read once more for their CRCs, and both copies of its header read:
+//   damage to any of them is damage of the disc, told with what is lost and whether the
+//   parity rebuilds it (recovery).
+// The files checked are those STATUS.INI (or the recovery data) lists and the archives and
+// catalogs it does not.
 // Nothing stops the check but a cancel: a read error or a damaged archive is recorded and
 // the check goes on. Copies it needs (split volumes, files a reader cannot read in place)
 // go into workFolder, which must exist, and are deleted there. cancelled is asked often;

@@ -212,36 +212,68 @@ TEST_F(RecoveryUseCliTest, BeyondItsRecoveryDataTheLostFilesAreNamedAndTheRestRe
 }
 
 // The recovery data is checked as the rest of the disc: parity lost tells of a disc decaying,
-// and recovery data whose header cannot be read protects nothing. It also tells of damage to
-// the files only it covers.
+// a header copy lost leaves the disc with one, and recovery data whose header cannot be read
+// protects nothing. It also tells of damage to the files only it covers, and stands in for a
+// STATUS.INI lost: every such disc is damaged, never sound nor unreadable.
 TEST_F(RecoveryUseCliTest, DamagedRecoveryDataIsReportedThoughEveryFileIsSound)
 {
     backUp();
     const DiscReader::Extent extent = extents().at(std::string("/") + RecoveryFileName);
     const uint64_t first = extent.offset / 2048;
     const uint64_t last = (extent.offset + extent.length - 1) / 2048;
+    std::string lengthField(8, '\0'); // the header copy's length, at the file's end
+    {
+        std::ifstream iso(image, std::ios::binary);
+        iso.seekg(static_cast<std::streamoff>(extent.offset + extent.length - 8));
+        iso.read(lengthField.data(), 8);
+    }
+    uint64_t headerSectors = 0;
+    for (int i = 8; i-- > 0;)
+        headerSectors = headerSectors << 8 | static_cast<unsigned char>(lengthField[static_cast<std::size_t>(i)]);
+    headerSectors /= 2048;
+    std::set<uint64_t> firstCopy;
+    for (uint64_t s = first; s < first + headerSectors; ++s)
+        firstCopy.insert(s);
+    const std::string recoverable = "Disc " + disc + ": damaged, recoverable (";
+    const std::string recovery = RecoveryFileName;
 
-    spoil({(first + last) / 2}); // a parity block
-    ASSERT_EQ(cli("verify --from " + shellQuoted(image)), 3) << output();
-    EXPECT_TRUE(firstLine(output()).starts_with("Disc " + disc + ": damaged, recoverable (1 of ")) << output();
-    EXPECT_NE(output().find(std::string(RecoveryFileName) + ": 1 of its parity blocks are damaged"), std::string::npos)
-        << output();
-
-    fs::copy_file(dir / "original.iso", image, fs::copy_options::overwrite_existing);
-    spoil({first, last}); // both copies of the header
-    ASSERT_EQ(cli("verify --from " + shellQuoted(image)), 3) << output();
-    EXPECT_TRUE(firstLine(output()).starts_with("Disc " + disc + ": 1 of ")) << output();
-    EXPECT_NE(output().find(std::string(RecoveryFileName) + ": its header cannot be read"), std::string::npos)
-        << output();
-
-    // The index is not in STATUS.INI: its blocks' CRCs tell.
-    fs::copy_file(dir / "original.iso", image, fs::copy_options::overwrite_existing);
-    spoil({extents().at("/index/Catalogs.zip").offset / 2048});
-    ASSERT_EQ(cli("verify --from " + shellQuoted(image)), 3) << output();
-    EXPECT_TRUE(firstLine(output()).starts_with("Disc " + disc + ": damaged, recoverable (1 of ")) << output();
-    EXPECT_NE(output().find("index/Catalogs.zip: its data differs from what the disc's recovery data records"),
-              std::string::npos)
-        << output();
+    struct Case {
+        const char* what;
+        std::set<uint64_t> sectors;
+        std::string firstLine; // its beginning
+        std::string line;
+    };
+    const std::vector<Case> cases{
+        {"a parity block",
+         {(first + last) / 2},
+         recoverable + "1 of ",
+         recovery + ": 1 of its parity blocks are damaged"},
+        {"the first copy of the header", firstCopy, recoverable + std::to_string(headerSectors) + " of ",
+         recovery + ": " + std::to_string(headerSectors) + " of its header blocks are damaged"},
+        {"both copies of the header",
+         {first, last},
+         "Disc " + disc + ": 1 of ",
+         recovery + ": its header cannot be read"},
+        // The index is not in STATUS.INI: its blocks' CRCs tell.
+        {"the index",
+         {extents().at("/index/Catalogs.zip").offset / 2048},
+         recoverable + "1 of ",
+         "index/Catalogs.zip: its data differs from what the disc's recovery data records"},
+        {"STATUS.INI",
+         {extents().at("/status.ini").offset / 2048},
+         recoverable + "1 of ",
+         "status.ini: its data differs from what the disc's recovery data records"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::copy_file(dir / "original.iso", image, fs::copy_options::overwrite_existing);
+        spoil(c.sectors);
+        ASSERT_EQ(cli("verify --from " + shellQuoted(image)), 3) << output();
+        EXPECT_TRUE(firstLine(output()).starts_with(c.firstLine)) << output();
+        EXPECT_NE(output().find("\n" + c.line + "\n"), std::string::npos) << output();
+        ASSERT_EQ(cli("discs"), 0) << output();
+        EXPECT_TRUE(output().ends_with(" damaged\n")) << output();
+    }
 
     fs::copy_file(dir / "original.iso", image, fs::copy_options::overwrite_existing);
     ASSERT_EQ(cli("verify --from " + shellQuoted(image)), 0) << output();

@@ -113,9 +113,11 @@ protected:
         EXPECT_TRUE(header);
         if (!header)
             return {};
-        return "Disc " + disc + ": damaged, recoverable (" + std::to_string(lost) + " of "
-            + std::to_string(header->dataBlocks() + header->parityBlocks()) + " blocks lost; repair with torvinel-cli repair "
-            + disc + ").";
+        // The blocks of the data, of the parity and of the header's two copies.
+        const uint64_t blocks = header->dataBlocks() + header->parityBlocks()
+            + 2 * headerBytes(header->files, header->dataBlocks(), header->parityBlocks()) / RecoveryBlockSize;
+        return "Disc " + disc + ": damaged, recoverable (" + std::to_string(lost) + " of " + std::to_string(blocks)
+            + " blocks lost; repair with torvinel-cli repair " + disc + ").";
     }
     std::string healthLines() const { return dir.read("home/.local/share/Torvinel/DiscHealth.csv"); }
 

@@ -108,6 +108,7 @@ TEST_F(RecoveryFileTest, ADamagedDiscAndADamagedFirstHeaderAreRepairedByteForByt
     const DiscRepair result = repair(bad, damaged);
     EXPECT_EQ(result.count.lostData, bad.size());
     EXPECT_EQ(result.count.rebuilt, bad.size());
+    EXPECT_EQ(result.lostHeader, 2u); // the two blocks of the first copy zeroed
     EXPECT_TRUE(result.lostFiles.empty());
     for (std::size_t f = 0; f < files.size(); ++f)
         EXPECT_TRUE(bytesOf(dir / ("out/" + files[f].name)) == contents[f]) << files[f].name;
@@ -164,7 +165,9 @@ TEST_F(RecoveryFileTest, TheDamageCountTellsAheadWhetherTheRepairWillSucceed)
         for (const uint64_t p : c.badParity)
             spoiled[parityOffset + p * RecoveryBlockSize + 7] ^= 1;
         const RecoveryDamage damage = assessDamage(*header, damagedData(c.bad), reader(spoiled), c.knownSound);
-        EXPECT_EQ(damage.blocks, header->dataBlocks() + header->parityBlocks()) << c.what;
+        EXPECT_EQ(damage.blocks, header->dataBlocks() + header->parityBlocks() + 2 * parityOffset / RecoveryBlockSize)
+            << c.what;
+        EXPECT_EQ(damage.lostHeader, 0u) << c.what;
         EXPECT_EQ(damage.lost, c.lost) << c.what;
         EXPECT_EQ(damage.codewordsBeyondRepair, c.beyondRepair) << c.what;
         if (c.knownSound.empty()) {
