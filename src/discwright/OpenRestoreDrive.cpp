@@ -44,11 +44,20 @@ public:
         return m_shelf->locate(path);
     }
     std::optional<std::string> medium(const std::string& discId) override { return m_shelf->medium(discId); }
+    // The top level holds the discs of both: a folder of images holds files (the images)
+    // that are no disc, and a disc's folder may lie beside images.
     std::vector<Entry> list(const std::string& folder) override
     {
         std::vector<Entry> entries = m_folder->list(folder);
-        if (entries.empty())
+        if (folder.empty()) {
+            for (Entry& disc : m_shelf->list(folder))
+                if (std::none_of(entries.begin(), entries.end(),
+                                 [&](const Entry& entry) { return entry.isFolder && entry.name == disc.name; }))
+                    entries.push_back(std::move(disc));
+            std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
+        } else if (entries.empty()) {
             entries = m_shelf->list(folder);
+        }
         return entries;
     }
 

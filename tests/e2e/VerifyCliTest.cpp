@@ -241,6 +241,27 @@ TEST_F(VerifyCliTest, ADamagedPartOfASplitNamesTheFileItLoses)
               }));
 }
 
+// A folder of disc images other than the image drive's (a shelf moved or copied) is read as a
+// restore reads it: verify finds its discs there, and add-disc --all rebuilds the database
+// from the newest of them.
+TEST_F(VerifyCliTest, AFolderOfImagesIsReadAsARestoreReadsIt)
+{
+    fs::copy(dir / "discs", dir / "shelf");
+    ASSERT_EQ(cli("verify --from " + shellQuoted(dir / "shelf") + " " + discs[0]), 0) << output();
+    EXPECT_EQ(linesOf(output()).at(0),
+              "Disc " + discs[0] + ": all " + std::to_string(filesOf(discs[0])) + " files are sound.");
+    EXPECT_EQ(cli("verify --from " + shellQuoted(dir / "shelf")), 2);
+    EXPECT_EQ(errors(), dir / "shelf" + " holds 2 discs: name the one to verify.\n");
+
+    fs::remove_all(appFolder + "/Database");
+    ASSERT_EQ(cli("add-disc --all " + shellQuoted(dir / "shelf")), 0) << output();
+    ASSERT_EQ(cli("discs"), 0) << output();
+    const std::vector<std::string> lines = linesOf(output());
+    ASSERT_EQ(lines.size(), 2u) << output();
+    EXPECT_TRUE(lines[0].starts_with(discs[0])) << lines[0];
+    EXPECT_TRUE(lines[1].starts_with(discs[1])) << lines[1];
+}
+
 TEST_F(VerifyCliTest, NextAndDiscsFollowTheRecordedChecks)
 {
     ASSERT_EQ(cli("verify --next"), 0) << output();
