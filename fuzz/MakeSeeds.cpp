@@ -1,7 +1,9 @@
 // Writes a small seed corpus for every fuzz target into OUT/<target>/, made with the
 // program's own writers: archives by ZipArchive, catalog lines by formatCatalogLine, INI
-// files by the INI writer, recovery files by the recovery data's writer. Usage: make_fuzz_seeds OUT
+// files by the INI writer, recovery files by the recovery data's writer (and, for the hostile
+// ones no writer makes, by the tests' hand). Usage: make_fuzz_seeds OUT
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "catalog/FileDigest.h"
 #include "recovery/RecoveryData.h"
 #include "support/FuzzFiles.h"
+#include "support/RecoveryHeaderBytes.h"
 
 namespace {
 
@@ -235,6 +238,22 @@ int main(int argc, char** argv)
         const std::string recovery = work + "/RECOVERY.DAT";
         writeRecoveryFile(disc, protectedFiles, percent, recovery);
         save(out + "/recovery_header", "parity-" + std::to_string(percent), readFile(recovery));
+    }
+    // Headers no writer makes, as a disc made to do harm may carry them, their CRCs right:
+    // counts that wrap a careless reader's sums round, and a name that climbs out of the
+    // disc's folder.
+    save(out + "/recovery_header", "wrapping-counts", test::wrappingRecoveryHeader());
+    const std::string sound = readFile(work + "/RECOVERY.DAT");
+    const RecoveryFileRead read = [&](uint64_t offset, std::size_t length, uint8_t* bytes) {
+        if (offset > sound.size() || length > sound.size() - offset)
+            return false;
+        std::memcpy(bytes, sound.data() + offset, length);
+        return true;
+    };
+    if (auto header = readRecoveryHeader(read, sound.size())) {
+        header->files[0].name = "../victim";
+        const std::vector<uint8_t> copy = serializeHeader(*header);
+        save(out + "/recovery_header", "climbing-name", std::string(copy.begin(), copy.end()));
     }
 
     fs::remove_all(work);
