@@ -21,12 +21,14 @@ namespace torvinel::cli {
 const char* const verifyUsage =
     "  verify [--from DRIVE] [DISCID]\n"
     "                        read every file of disc DISCID in DRIVE (a disc's mount point, a\n"
-    "                        folder, a disc image, or by default the image drive's folder;\n"
-    "                        DISCID may be left out when DRIVE holds one disc), compare each\n"
-    "                        with its MD5 in STATUS.INI and test every archive entry and\n"
-    "                        catalog line; print the damaged archives with their files and\n"
-    "                        record the result in DiscHealth.csv. Exit code 0 sound, 3\n"
-    "                        damaged, 2 when the disc cannot be read at all\n"
+    "                        folder, a disc image, a folder of disc images, or by default the\n"
+    "                        image drive's folder; DISCID may be left out when DRIVE holds one\n"
+    "                        disc), compare each with its MD5 in STATUS.INI (or, when that\n"
+    "                        cannot be read, in the disc's recovery data), test every archive\n"
+    "                        entry and catalog line and the recovery data itself; print the\n"
+    "                        damaged archives with their files and record the result in\n"
+    "                        DiscHealth.csv. Exit code 0 sound, 3 damaged, 2 when the disc\n"
+    "                        cannot be read at all\n"
     "  verify --next         print the DiscId of the disc to check next: never checked first\n"
     "                        (oldest first), then the one checked longest ago\n";
 
