@@ -84,7 +84,7 @@ void readBack(const uint8_t* data, std::size_t size)
     TORVINEL_FUZZ_CHECK(damage.blocks
                         == header->dataBlocks() + header->parityBlocks() + 2 * headerLength / RecoveryBlockSize);
     TORVINEL_FUZZ_CHECK(damage.lost <= damage.blocks);
-    TORVINEL_FUZZ_CHECK(damage.lostHeader <= 2 * headerLength / RecoveryBlockSize);
+    TORVINEL_FUZZ_CHECK(damage.lostMetadata <= 2 * headerLength / RecoveryBlockSize);
 }
 
 } // namespace

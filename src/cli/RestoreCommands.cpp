@@ -177,8 +177,8 @@ int repair(RunState& state, View& view, const RepairRequest& request)
             throw Error("Could not delete Temp directory.");
     }
     const RepairCount& count = report.repair.count;
-    // The recovery data's own blocks lost: its parity and its header's copies.
-    const uint64_t lostRecovery = count.lostParity + report.repair.lostHeader;
+    // The recovery data's own blocks lost: its parity and its records.
+    const uint64_t lostRecovery = count.lostParity + report.repair.lostMetadata;
     std::printf("Disc %s: %llu blocks lost, %llu of them rebuilt; %llu blocks of the recovery data lost; %llu "
                 "codewords at their limit.\n",
                 request.disc.c_str(), static_cast<unsigned long long>(count.lostData),

@@ -9,14 +9,14 @@ namespace torvinel {
 
 // How much of what a disc's recovery data covers is lost, and whether its parity can rebuild
 // all of it: a codeword rebuilds its lost data blocks as long as it lost no more of its data
-// and parity blocks together than it has parity blocks. The blocks of the header's two copies
-// count too: one lost is made again from the other, which was read.
+// and parity blocks together than it has parity blocks. The blocks of the recovery data's own
+// records count too (version 1: its header's two copies; one lost is made again from the
+// other, which was read).
 struct RecoveryDamage {
-    uint64_t blocks = 0;                   // data, parity and header blocks together
+    uint64_t blocks = 0;                   // data, parity and the records' blocks together
     uint64_t lost = 0;                     // of them, lost
     uint64_t codewordsBeyondRepair = 0;    // that lost more than their parity rebuilds
     uint64_t lostParity = 0;               // of the lost blocks, those of the parity
-    uint64_t lostHeader = 0;               // of the lost blocks, those of the header's copies
     std::vector<std::string> damagedFiles; // the protected files with a lost block, in disc order
     uint64_t lostOutsideFiles = 0;         // lost blocks no file holds (the file tree), where known
     uint64_t lostMetadata = 0;             // of the lost blocks, those of the recovery data's own records

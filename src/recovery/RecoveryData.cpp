@@ -382,7 +382,7 @@ DiscRepair repairDisc(const RecoveryHeader& header, const ProtectedBlockRead& re
     DiscRepair repair;
     repair.count = repairBlocks(header.shape, header.dataBlocks(), blocks);
     blocks.finish(repair.count.unrecoverable, check, true, repair.lostFiles);
-    repair.lostHeader = lostHeaderBlocks(header, readFile);
+    repair.lostMetadata = lostHeaderBlocks(header, readFile);
     return repair;
 }
 
@@ -429,9 +429,9 @@ RecoveryDamage assessDamage(const RecoveryHeader& header, const ProtectedBlockRe
         }
     RecoveryDamage damage = tally.result();
     damage.lostParity = lostParity;
-    damage.lostHeader = lostHeaderBlocks(header, readFile);
+    damage.lostMetadata = lostHeaderBlocks(header, readFile);
     damage.blocks += 2 * parityOffset / RecoveryBlockSize;
-    damage.lost += damage.lostHeader;
+    damage.lost += damage.lostMetadata;
     damage.damagedFiles = std::move(damagedFiles);
     return damage;
 }

@@ -44,7 +44,7 @@ using RebuiltFileCheck = std::function<bool(std::size_t file, const std::string&
 
 struct DiscRepair {
     RepairCount count;
-    uint64_t lostHeader = 0;            // blocks of the header's two copies lost (repairDisc)
+    uint64_t lostMetadata = 0;          // blocks of the recovery data's own records lost
     std::vector<std::string> lostFiles; // files not rebuilt whole, in disc order
 };
 

@@ -7,7 +7,7 @@
 #include <set>
 #include <string_view>
 
-#include "discwright/DiscPath.h"
+#include "recovery/internal/SafeRecoveryName.h"
 
 namespace torvinel {
 
@@ -83,13 +83,14 @@ std::string folded(std::string_view name)
 }
 
 // Whether each name can be written into the disc's folder as a file of its own there, wherever
-// the disc is read: inside it, not the recovery file itself, not another's name as the discs'
-// readers match names (letter case aside), and not another's folder.
+// the disc is read: safe (as version 2 checks its names), not the recovery file itself, not
+// another's name as the discs' readers match names (letter case aside), and not another's
+// folder.
 bool soundNames(const std::vector<ProtectedFile>& files)
 {
     std::set<std::string> names;
     for (const ProtectedFile& file : files)
-        if (!safeDiscPath(file.name) || !names.insert(folded(file.name)).second)
+        if (!safeRecoveryName(file.name) || !names.insert(folded(file.name)).second)
             return false;
     if (names.contains(folded(RecoveryFileName)))
         return false;

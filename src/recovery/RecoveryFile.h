@@ -47,9 +47,9 @@ uint64_t recoveryFileBytes(const std::vector<ProtectedFile>& files, uint64_t dat
 // A header read back; nullopt when the bytes are no sound header: short, of another length than
 // the header they hold, its CRC wrong, a shape no writer makes, counts beyond what the bytes
 // carry (a block's CRC takes 4 of them) or that do not add up, or a name that could lead
-// outside the disc's folder: absolute, with an empty, "." or ".." part, a backslash or a NUL,
-// the recovery file's own, or one that repeats another (letter case aside) or is another's
-// folder. Every count and size is bounded before it is used, so nothing in the bytes can make
+// outside the disc's folder: absolute, with an empty, "." or ".." part, a backslash, a colon or
+// a control character (NUL included), the recovery file's own, or one that repeats another
+// (letter case aside) or is another's folder. Every count and size is bounded before it is used, so nothing in the bytes can make
 // it allocate more than they could carry.
 std::optional<RecoveryHeader> parseHeader(const uint8_t* bytes, std::size_t length);
 

@@ -161,6 +161,14 @@ FileRebuild rebuildDiscFile(DiscReader& reader, const std::string& discId, const
 
 std::optional<std::vector<ProtectedFile>> protectedFiles(DiscReader& reader, const std::string& discId)
 {
+    if (const auto session = openSessionRecovery(reader, discId)) {
+        if (!session->recovery.fixed)
+            return std::nullopt;
+        std::vector<ProtectedFile> files;
+        for (const PlacedRecoveryFile& file : session->recovery.fixed->files)
+            files.push_back({file.name, file.size, file.md5});
+        return files;
+    }
     DiscRecovery recovery(reader, discId);
     if (!recovery.header())
         return std::nullopt;

@@ -459,9 +459,9 @@ DiscVerification Check::run()
             for (const std::string& name : recovery->damagedFiles)
                 if (!m_damaged.count(spelled(name)))
                     fault(spelled(name), "its data differs from what the disc's recovery data records");
-            if (recovery->lostHeader > 0)
+            if (recovery->lostMetadata > 0)
                 fault(spelled(RecoveryFileName),
-                      std::to_string(recovery->lostHeader) + " of its header blocks are damaged");
+                      std::to_string(recovery->lostMetadata) + " of its metadata blocks are damaged");
             if (recovery->lostParity > 0)
                 fault(spelled(RecoveryFileName),
                       std::to_string(recovery->lostParity) + " of its parity blocks are damaged");

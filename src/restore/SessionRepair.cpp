@@ -250,6 +250,7 @@ DiscRepairReport repairSessionFiles(SessionRecovery& session, const std::string&
                                       [&](uint64_t index, const uint8_t* block) { assembly.put(index, block); });
     report.notRebuilt = assembly.finish(report.repair.count.unrecoverable);
     report.repair.lostFiles = lostNames(session.recovery, report.repair.count.unrecoverable);
+    report.repair.lostMetadata = session.recovery.metadataLost;
     report.files = fixed.files.size();
     return report;
 }
@@ -286,6 +287,7 @@ DiscRepairReport repairSessionImage(SessionRecovery& session, const std::string&
     }
     DiscRepairReport report;
     report.files = fixed.files.size();
+    report.repair.lostMetadata = session.recovery.metadataLost;
     report.repair.count = repairImage(session.recovery, *session.medium, [&](uint64_t index, const uint8_t* block) {
         writeAt(block, Block, (layout.sessionStart + index) * Block);
     });

@@ -249,7 +249,7 @@ TEST_F(RecoveryUseCliTest, DamagedRecoveryDataIsReportedThoughEveryFileIsSound)
          recoverable + "1 of ",
          recovery + ": 1 of its parity blocks are damaged"},
         {"the first copy of the header", firstCopy, recoverable + std::to_string(headerSectors) + " of ",
-         recovery + ": " + std::to_string(headerSectors) + " of its header blocks are damaged"},
+         recovery + ": " + std::to_string(headerSectors) + " of its metadata blocks are damaged"},
         {"both copies of the header",
          {first, last},
          "Disc " + disc + ": 1 of ",

@@ -108,7 +108,7 @@ TEST_F(RecoveryFileTest, ADamagedDiscAndADamagedFirstHeaderAreRepairedByteForByt
     const DiscRepair result = repair(bad, damaged);
     EXPECT_EQ(result.count.lostData, bad.size());
     EXPECT_EQ(result.count.rebuilt, bad.size());
-    EXPECT_EQ(result.lostHeader, 2u); // the two blocks of the first copy zeroed
+    EXPECT_EQ(result.lostMetadata, 2u); // the two blocks of the first copy zeroed
     EXPECT_TRUE(result.lostFiles.empty());
     for (std::size_t f = 0; f < files.size(); ++f)
         EXPECT_TRUE(bytesOf(dir / ("out/" + files[f].name)) == contents[f]) << files[f].name;
@@ -167,7 +167,7 @@ TEST_F(RecoveryFileTest, TheDamageCountTellsAheadWhetherTheRepairWillSucceed)
         const RecoveryDamage damage = assessDamage(*header, damagedData(c.bad), reader(spoiled), c.knownSound);
         EXPECT_EQ(damage.blocks, header->dataBlocks() + header->parityBlocks() + 2 * parityOffset / RecoveryBlockSize)
             << c.what;
-        EXPECT_EQ(damage.lostHeader, 0u) << c.what;
+        EXPECT_EQ(damage.lostMetadata, 0u) << c.what;
         EXPECT_EQ(damage.lost, c.lost) << c.what;
         EXPECT_EQ(damage.codewordsBeyondRepair, c.beyondRepair) << c.what;
         if (c.knownSound.empty()) {

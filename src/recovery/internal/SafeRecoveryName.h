@@ -1,6 +1,7 @@
 #pragma once
-#include <algorithm>
 #include <string_view>
+
+#include "discwright/DiscPath.h"
 
 namespace torvinel {
 
@@ -9,21 +10,12 @@ namespace torvinel {
 // or ".." part, a backslash, a colon (a drive elsewhere) or a control character (NUL included).
 inline bool safeRecoveryName(std::string_view name)
 {
-    if (name.empty() || name.size() > 4096)
+    if (name.size() > 4096 || !staysInsideFolder(name))
         return false;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = std::min(name.find('/', start), name.size());
-        const std::string_view part = name.substr(start, end - start);
-        if (part.empty() || part == "." || part == "..")
+    for (const char c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || c == '\\' || c == ':' || c == 0x7f)
             return false;
-        for (const char c : part)
-            if (static_cast<unsigned char>(c) < 0x20 || c == '\\' || c == ':' || c == 0x7f)
-                return false;
-        if (end == name.size())
-            return true;
-        start = end + 1;
-    }
+    return true;
 }
 
 } // namespace torvinel
