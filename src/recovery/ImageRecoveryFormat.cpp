@@ -1,5 +1,7 @@
 #include "recovery/ImageRecoveryFormat.h"
 
+#include "recovery/internal/LittleEndianReader.h"
+
 #include <isa-l/crc.h>
 
 #include <algorithm>
@@ -36,32 +38,7 @@ private:
     uint8_t* m_at;
 };
 
-class Reader {
-public:
-    Reader(const uint8_t* bytes, std::size_t length) : m_bytes(bytes), m_length(length) { }
-    bool has(std::size_t n) const { return m_length - m_at >= n; }
-    // REQUIRES: has(bytes)
-    uint64_t get(int bytes)
-    {
-        uint64_t value = 0;
-        for (int i = 0; i < bytes; ++i)
-            value |= static_cast<uint64_t>(m_bytes[m_at + static_cast<std::size_t>(i)]) << (8 * i);
-        m_at += static_cast<std::size_t>(bytes);
-        return value;
-    }
-    const uint8_t* take(std::size_t n)
-    {
-        const uint8_t* at = m_bytes + m_at;
-        m_at += n;
-        return at;
-    }
-    bool atEnd() const { return m_at == m_length; }
-
-private:
-    const uint8_t* m_bytes;
-    std::size_t m_length;
-    std::size_t m_at = 0;
-};
+using Reader = LittleEndianReader;
 
 void putLayout(uint8_t* at, const ImageRecoveryLayout& layout)
 {

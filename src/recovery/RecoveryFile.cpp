@@ -1,5 +1,7 @@
 #include "recovery/RecoveryFile.h"
 
+#include "recovery/internal/LittleEndianReader.h"
+
 #include <zlib.h>
 
 #include <cstring>
@@ -36,32 +38,7 @@ void put64(std::vector<uint8_t>& out, uint64_t value)
         out.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
 
-class Reader {
-public:
-    Reader(const uint8_t* bytes, std::size_t length) : m_bytes(bytes), m_length(length) { }
-    bool has(uint64_t n) const { return left() >= n; }
-    std::size_t left() const { return m_length - m_at; }
-    uint64_t get(int bytes)
-    {
-        uint64_t value = 0;
-        for (int i = 0; i < bytes; ++i)
-            value |= static_cast<uint64_t>(m_bytes[m_at + i]) << (8 * i);
-        m_at += static_cast<std::size_t>(bytes);
-        return value;
-    }
-    const uint8_t* take(std::size_t n)
-    {
-        const uint8_t* at = m_bytes + m_at;
-        m_at += n;
-        return at;
-    }
-    std::size_t at() const { return m_at; }
-
-private:
-    const uint8_t* m_bytes;
-    std::size_t m_length;
-    std::size_t m_at = 0;
-};
+using Reader = LittleEndianReader;
 
 uint64_t padded(uint64_t bytes) { return (bytes + 8 + RecoveryBlockSize - 1) / RecoveryBlockSize * RecoveryBlockSize; }
 
